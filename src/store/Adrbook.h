@@ -1,0 +1,133 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "IniFile.h"
+#include "LinkList.h"
+#include "TextCodec.h"
+
+// A text that keeps at most Capacity characters: a longer one keeps its
+// leading characters.
+template <size_t Capacity>
+class TFixedText {
+public:
+  TFixedText() = default;
+  TFixedText(std::string_view Text) : Value(CutToChars(Text, Capacity)) {}
+  TFixedText& operator=(std::string_view Text) {
+    Value = CutToChars(Text, Capacity);
+    return *this;
+  }
+  TFixedText& operator=(const std::string& Text) { return *this = std::string_view(Text); }
+  TFixedText& operator=(const char* Text) { return *this = std::string_view(Text); }
+  operator const std::string&() const { return Value; }
+  const std::string& str() const { return Value; }
+  bool empty() const { return Value.empty(); }
+  size_t size() const { return Value.size(); }
+  const char* c_str() const { return Value.c_str(); }
+  friend bool operator==(const TFixedText& A, const TFixedText& B) { return A.Value == B.Value; }
+  friend bool operator==(const TFixedText& A, std::string_view B) { return A.Value == B; }
+
+private:
+  std::string Value;
+};
+
+// The lines of an address or of the notes, packed into one block so that a
+// book of a hundred thousand entries stays small.
+class TLineList {
+public:
+  int32_t Count() const { return LineCount; }
+  std::string operator[](int32_t Index) const;
+  void Add(std::string_view Line);
+  void Clear();
+  std::vector<std::string> Lines() const;
+  void Assign(const std::vector<std::string>& Lines);
+  // The lines joined with "\n", as a memo shows them.
+  std::string Text() const;
+  // Splits at "\n" (a "\r" before it is dropped); an empty text has no lines.
+  void SetText(std::string_view Text);
+  friend bool operator==(const TLineList& A, const TLineList& B) {
+    return A.LineCount == B.LineCount && A.Data == B.Data;
+  }
+
+private:
+  std::string Data;  // each line as a variable-length size followed by its bytes
+  int32_t LineCount = 0;
+};
+
+constexpr size_t NameCapacity = 50;
+constexpr size_t ExtnCapacity = 10;
+
+class TAddressItem : public TListNode {
+public:
+  TFixedText<NameCapacity> Surname;
+  TFixedText<NameCapacity> FirstName;
+  TFixedText<NameCapacity> HomeTelephone;
+  TLineList HomeAddress;
+  TFixedText<NameCapacity> BusTelephone;
+  TFixedText<ExtnCapacity> BusExtn;
+  TFixedText<NameCapacity> BusFacsimile;
+  TFixedText<NameCapacity> BusMobile;
+  TLineList BusAddress;
+  uint8_t TabPage = 0;
+  TLineList Notes;
+};
+
+// Entries in name order: surname followed directly by first name, compared as
+// unsigned bytes; equal keys keep the order in which they were added.
+class TMyLinkList : public TLinkList {
+public:
+  int32_t Compare(const TListNode* A, const TListNode* B) const override;
+  static int32_t CompareItems(const TAddressItem& A, const TAddressItem& B);
+};
+
+// What the book needs from the window that owns it.
+class IBookHost {
+public:
+  virtual ~IBookHost() = default;
+  // The older-format warning (a box with OK and Help, help topic 177).
+  virtual void OldFormatWarning(const std::string& Text) = 0;
+  // The default details page found in an older-format book.
+  virtual void SetDefaultTab(int Tab) = 0;
+};
+
+// How a load went: a book cut short or damaged loads what could be read.
+struct TLoadResult {
+  bool Damaged = false;
+  int32_t EntriesRead = 0;
+};
+
+class TAddressBook {
+public:
+  explicit TAddressBook(IBookHost* Host = nullptr);
+  ~TAddressBook();
+
+  std::string FileName;
+  bool Modified = false;
+  std::unique_ptr<TMyLinkList> Items;
+  TAddressItem* Current = nullptr;
+  bool CurrentChanged = false;
+  IBookHost* Host = nullptr;
+
+  void Reset();
+  std::string DisplayName() const;
+  // Throws EFileError with the system's text when the file cannot be read.
+  TLoadResult LoadFromFile(const std::string& Path);
+  // Throws EFileError; on failure the file on disk and Modified are unchanged.
+  void SaveToFile();
+  bool CheckVersion(const std::string& Path);
+  TLoadResult LoadOldFormat();
+};
+
+extern const char* const BookHeader;  // "TOBRINEL:1.04"
+
+// The warning text shown for a book in an older format.
+std::string OldFormatWarningText(const std::string& Path);
+// Path with its extension replaced (or appended when it has none).
+std::string ChangeFileExt(const std::string& Path, const std::string& Ext);
+
+void CopyFile(const std::string& Source, const std::string& Destination);
+bool IsFileReadOnly(const std::string& Path);
