@@ -1,0 +1,580 @@
+#include "Adrbook.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char* const BookHeader = "TOBRINEL:1.04";
+
+namespace {
+
+constexpr size_t HeaderSize = 15;
+constexpr int32_t MaxStoredLength = 32767;  // lengths and counts are signed 16-bit
+
+std::string SystemText(int Error) { return std::strerror(Error); }
+
+// ---- TLineList packing: each line is a size in 7-bit groups, then its bytes.
+
+void PutSize(std::string& Data, size_t Size) {
+  while (Size >= 0x80) {
+    Data += char(0x80 | (Size & 0x7F));
+    Size >>= 7;
+  }
+  Data += char(Size);
+}
+
+size_t GetSize(const std::string& Data, size_t& Pos) {
+  size_t Size = 0;
+  int Shift = 0;
+  for (;;) {
+    auto C = static_cast<unsigned char>(Data[Pos++]);
+    Size |= size_t(C & 0x7F) << Shift;
+    if (!(C & 0x80)) return Size;
+    Shift += 7;
+  }
+}
+
+// Compares the concatenations A1+A2 and B1+B2 as unsigned bytes without
+// building them.
+int32_t CompareJoined(std::string_view A1, std::string_view A2, std::string_view B1,
+                      std::string_view B2) {
+  std::string_view A[2] = {A1, A2};
+  std::string_view B[2] = {B1, B2};
+  int Ia = 0, Ib = 0;
+  while (true) {
+    while (Ia < 2 && A[Ia].empty()) ++Ia;
+    while (Ib < 2 && B[Ib].empty()) ++Ib;
+    if (Ia == 2 || Ib == 2) {
+      if (Ia == 2 && Ib == 2) return 0;
+      return Ia == 2 ? -1 : 1;
+    }
+    size_t N = std::min(A[Ia].size(), B[Ib].size());
+    int C = std::memcmp(A[Ia].data(), B[Ib].data(), N);
+    if (C != 0) return C < 0 ? -1 : 1;
+    A[Ia].remove_prefix(N);
+    B[Ib].remove_prefix(N);
+  }
+}
+
+// ---- Buffered reading of the book with the three outcomes a read can have.
+
+class TBookReader {
+public:
+  explicit TBookReader(int Fd) : Fd(Fd) {}
+
+  enum TStatus { Ok, AtEnd, CutShort };
+
+  // Reads exactly Size bytes; AtEnd when none were left, CutShort when some.
+  TStatus Read(void* Target, size_t Size) {
+    auto* Out = static_cast<char*>(Target);
+    size_t Done = 0;
+    while (Done < Size) {
+      if (Pos == Fill && !Refill()) return Done == 0 ? AtEnd : CutShort;
+      size_t N = std::min(Size - Done, Fill - Pos);
+      std::memcpy(Out + Done, Buffer + Pos, N);
+      Pos += N;
+      Done += N;
+    }
+    return Ok;
+  }
+
+  TStatus ReadInt16(int16_t& Value) {
+    unsigned char B[2];
+    TStatus S = Read(B, 2);
+    if (S == Ok) Value = int16_t(uint16_t(B[0] | (B[1] << 8)));
+    return S;
+  }
+
+  TStatus ReadString(std::string& Value) {
+    int16_t Length;
+    TStatus S = ReadInt16(Length);
+    if (S != Ok) return S;
+    if (Length < 0) return CutShort;
+    Value.resize(size_t(Length));
+    if (Length == 0) return Ok;
+    return Read(Value.data(), size_t(Length)) == Ok ? Ok : CutShort;
+  }
+
+  int Error = 0;
+
+private:
+  bool Refill() {
+    for (;;) {
+      ssize_t N = ::read(Fd, Buffer, sizeof Buffer);
+      if (N < 0 && errno == EINTR) continue;
+      if (N < 0) Error = errno;
+      if (N <= 0) return false;
+      Pos = 0;
+      Fill = size_t(N);
+      return true;
+    }
+  }
+
+  int Fd;
+  char Buffer[65536];
+  size_t Pos = 0;
+  size_t Fill = 0;
+};
+
+class TFd {
+public:
+  explicit TFd(int Fd) : Fd(Fd) {}
+  ~TFd() {
+    if (Fd >= 0) ::close(Fd);
+  }
+  int Release() {
+    int F = Fd;
+    Fd = -1;
+    return F;
+  }
+  int Fd;
+};
+
+bool WriteAll(int Fd, const char* Data, size_t Size) {
+  while (Size > 0) {
+    ssize_t N = ::write(Fd, Data, Size);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) {
+      if (N == 0) errno = EIO;
+      return false;
+    }
+    Data += N;
+    Size -= size_t(N);
+  }
+  return true;
+}
+
+void PutInt16(std::string& Out, int32_t Value) {
+  Out += char(Value & 0xFF);
+  Out += char((Value >> 8) & 0xFF);
+}
+
+void PutString(std::string& Out, std::string_view Text) {
+  PutInt16(Out, int32_t(Text.size()));
+  Out.append(Text);
+}
+
+std::string EntryName(const TAddressItem& Item) {
+  std::string Name = Item.Surname.str();
+  if (!Item.FirstName.empty()) Name += (Name.empty() ? "" : ", ") + Item.FirstName.str();
+  return Name.empty() ? "(no name)" : Name;
+}
+
+void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* What) {
+  if (Lines.Count() > MaxStoredLength)
+    throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: its " + What +
+                     " has more than 32767 lines.");
+  for (int32_t I = 0; I < Lines.Count(); ++I)
+    if (Lines[I].size() > size_t(MaxStoredLength))
+      throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: a line of its " +
+                       What + " is longer than 32767 bytes.");
+}
+
+void AddInOrder(TMyLinkList& List, std::vector<TAddressItem*>& Read) {
+  // Equal keys keep the order they were read in, as adding one by one would.
+  auto Less = [](const TAddressItem* A, const TAddressItem* B) {
+    return TMyLinkList::CompareItems(*A, *B) < 0;
+  };
+  if (!std::is_sorted(Read.begin(), Read.end(), Less))
+    std::stable_sort(Read.begin(), Read.end(), Less);
+  for (TAddressItem* Item : Read) List.AppendSorted(Item);
+  Read.clear();
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+  struct stat Sa, Sb;
+  return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev &&
+         Sa.st_ino == Sb.st_ino;
+}
+
+bool FileExists(const std::string& Path) {
+  struct stat S;
+  return ::stat(Path.c_str(), &S) == 0;
+}
+
+std::string AbsolutePath(const std::string& Path) {
+  if (!Path.empty() && Path[0] == '/') return Path;
+  char Cwd[4096];
+  if (!::getcwd(Cwd, sizeof Cwd)) return Path;
+  return std::string(Cwd) + "/" + Path;
+}
+
+}  // namespace
+
+// ---- TLineList
+
+std::string TLineList::operator[](int32_t Index) const {
+  size_t Pos = 0;
+  for (int32_t I = 0;; ++I) {
+    size_t Size = GetSize(Data, Pos);
+    if (I == Index) return Data.substr(Pos, Size);
+    Pos += Size;
+  }
+}
+
+void TLineList::Add(std::string_view Line) {
+  PutSize(Data, Line.size());
+  Data.append(Line);
+  ++LineCount;
+}
+
+void TLineList::Clear() {
+  Data.clear();
+  Data.shrink_to_fit();
+  LineCount = 0;
+}
+
+std::vector<std::string> TLineList::Lines() const {
+  std::vector<std::string> Result;
+  Result.reserve(size_t(LineCount));
+  size_t Pos = 0;
+  for (int32_t I = 0; I < LineCount; ++I) {
+    size_t Size = GetSize(Data, Pos);
+    Result.emplace_back(Data, Pos, Size);
+    Pos += Size;
+  }
+  return Result;
+}
+
+void TLineList::Assign(const std::vector<std::string>& Lines) {
+  Clear();
+  for (const std::string& Line : Lines) Add(Line);
+}
+
+std::string TLineList::Text() const {
+  std::string Result;
+  size_t Pos = 0;
+  for (int32_t I = 0; I < LineCount; ++I) {
+    if (I > 0) Result += '\n';
+    size_t Size = GetSize(Data, Pos);
+    Result.append(Data, Pos, Size);
+    Pos += Size;
+  }
+  return Result;
+}
+
+void TLineList::SetText(std::string_view Text) {
+  Clear();
+  if (Text.empty()) return;
+  size_t Start = 0;
+  for (;;) {
+    size_t End = Text.find('\n', Start);
+    std::string_view Line = Text.substr(Start, End == std::string_view::npos ? End : End - Start);
+    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+    Add(Line);
+    if (End == std::string_view::npos) break;
+    Start = End + 1;
+  }
+}
+
+// ---- TMyLinkList
+
+int32_t TMyLinkList::CompareItems(const TAddressItem& A, const TAddressItem& B) {
+  return CompareJoined(A.Surname.str(), A.FirstName.str(), B.Surname.str(), B.FirstName.str());
+}
+
+int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
+  return CompareItems(*static_cast<const TAddressItem*>(A), *static_cast<const TAddressItem*>(B));
+}
+
+// ---- TAddressBook
+
+TAddressBook::TAddressBook(IBookHost* Host) : Host(Host) { Reset(); }
+
+TAddressBook::~TAddressBook() = default;
+
+void TAddressBook::Reset() {
+  Items = std::make_unique<TMyLinkList>();
+  Modified = false;
+  FileName.clear();
+  Current = nullptr;
+  CurrentChanged = false;
+}
+
+std::string TAddressBook::DisplayName() const { return FileName.empty() ? "(Untitled)" : FileName; }
+
+bool TAddressBook::CheckVersion(const std::string& Path) {
+  TFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (File.Fd < 0) throw EFileError("Cannot open file " + Path + ": " + SystemText(errno));
+  char Line[HeaderSize];
+  size_t Got = 0;
+  while (Got < sizeof Line) {
+    ssize_t N = ::read(File.Fd, Line + Got, sizeof Line - Got);
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
+    if (N == 0) break;
+    Got += size_t(N);
+  }
+  std::string_view First(Line, Got);
+  size_t End = First.find_first_of("\r\n");
+  if (End != std::string_view::npos) First = First.substr(0, End);
+  return First == BookHeader;
+}
+
+TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
+  Reset();
+  FileName = Path;
+  if (!CheckVersion(Path)) {
+    if (Host) Host->OldFormatWarning(OldFormatWarningText(Path));
+    return LoadOldFormat();
+  }
+
+  TFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (File.Fd < 0) throw EFileError("Cannot open file " + Path + ": " + SystemText(errno));
+  if (::lseek(File.Fd, off_t(HeaderSize), SEEK_SET) < 0)
+    throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
+
+  auto Reader = std::make_unique<TBookReader>(File.Fd);
+  TLoadResult Result;
+  std::vector<TAddressItem*> Read;
+  std::string Text;
+  auto Discard = [&] {
+    for (TAddressItem* Item : Read) delete Item;
+  };
+  try {
+    for (;;) {
+      int16_t Length;
+      TBookReader::TStatus S = Reader->ReadInt16(Length);
+      if (S == TBookReader::AtEnd) break;
+      auto Item = std::make_unique<TAddressItem>();
+      bool Complete = S == TBookReader::Ok && Length >= 0;
+      if (Complete) {
+        Text.resize(size_t(Length));
+        Complete = Length == 0 || Reader->Read(Text.data(), Text.size()) == TBookReader::Ok;
+        if (Complete) Item->Surname = ToUtf8(Text);
+      }
+      auto Field = [&](auto& Target) {
+        if (Complete && (Complete = Reader->ReadString(Text) == TBookReader::Ok))
+          Target = ToUtf8(Text);
+      };
+      Field(Item->FirstName);
+      Field(Item->HomeTelephone);
+      Field(Item->BusTelephone);
+      Field(Item->BusExtn);
+      Field(Item->BusFacsimile);
+      Field(Item->BusMobile);
+      // A negative count is never written; it marks a damaged record.
+      for (TLineList* List : {&Item->HomeAddress, &Item->BusAddress, &Item->Notes}) {
+        int16_t Lines = 0;
+        if (Complete) Complete = Reader->ReadInt16(Lines) == TBookReader::Ok && Lines >= 0;
+        for (int16_t I = 0; Complete && I < Lines; ++I) {
+          Complete = Reader->ReadString(Text) == TBookReader::Ok;
+          if (Complete) {
+            if (IsValidUtf8(Text)) List->Add(Text);
+            else List->Add(ToUtf8(Text));
+          }
+        }
+      }
+      int16_t Page = 0;
+      if (Complete) Complete = Reader->ReadInt16(Page) == TBookReader::Ok;
+      if (!Complete) {
+        if (Reader->Error)
+          throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
+        Result.Damaged = true;
+        break;
+      }
+      uint8_t Low = uint8_t(Page & 0xFF);
+      Item->TabPage = Low <= 2 ? Low : 0;
+      Read.push_back(Item.release());
+    }
+    if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
+  } catch (...) {
+    Discard();
+    throw;
+  }
+  Result.EntriesRead = int32_t(Read.size());
+  AddInOrder(*Items, Read);
+  return Result;
+}
+
+TLoadResult TAddressBook::LoadOldFormat() {
+  CopyFile(FileName, ChangeFileExt(FileName, ".OLD"));
+  TSectionedIniFile Ini(FileName);
+  if (Host) {
+    int Tab = Ini.ReadInteger("Settings", "DefaultTab", 0);
+    Host->SetDefaultTab(Tab >= 0 && Tab <= 2 ? Tab : 0);
+  }
+
+  int32_t Count = Ini.ReadInteger("Items", "NumberOfItems", 0);
+  // Only keys that are present can name an entry, so walk those rather than
+  // every number up to a count that a damaged file may put at two billion.
+  std::vector<std::string> Keys;
+  Ini.ReadSection("Items", Keys);
+  std::vector<int32_t> Numbers;
+  for (const std::string& Key : Keys) {
+    if (Key.empty() || Key.size() > 10 || Key[0] == '0') continue;
+    if (!std::all_of(Key.begin(), Key.end(), [](char C) { return C >= '0' && C <= '9'; }))
+      continue;
+    long long N = std::stoll(Key);
+    if (N >= 1 && N <= Count) Numbers.push_back(int32_t(N));
+  }
+  std::sort(Numbers.begin(), Numbers.end());
+  Numbers.erase(std::unique(Numbers.begin(), Numbers.end()), Numbers.end());
+
+  std::vector<TAddressItem*> Read;
+  std::vector<std::string> SectionLines;
+  try {
+    for (int32_t I : Numbers) {
+      std::string Section = Ini.ReadString("Items", std::to_string(I), "");
+      if (Section.empty()) continue;
+      auto Item = std::make_unique<TAddressItem>();
+      auto Text = [&](const char* Key) { return ToUtf8(Ini.ReadString(Section, Key, "")); };
+      Item->Surname = Text("Surname");
+      Item->FirstName = Text("FirstName");
+      Item->HomeTelephone = Text("HomeTelephone");
+      Item->BusTelephone = Text("BusTelephone");
+      Item->BusExtn = Text("BusExtn");
+      Item->BusFacsimile = Text("BusFacsimile");
+      Item->BusMobile = Text("BusMobile");
+      SectionLines.clear();
+      Ini.ReadSectionValues(Section, SectionLines);
+      // A line count larger than the section itself comes from a damaged file.
+      int32_t MostLines = int32_t(SectionLines.size());
+      auto ReadLines = [&](TLineList& List, const char* CountKey, const std::string& Prefix) {
+        int32_t Lines = std::min(Ini.ReadInteger(Section, CountKey, 0), MostLines);
+        for (int32_t J = 1; J <= Lines; ++J)
+          List.Add(ToUtf8(Ini.ReadString(Section, Prefix + std::to_string(J), "")));
+      };
+      ReadLines(Item->HomeAddress, "HomeAddressLines", "HomeAddress_");
+      ReadLines(Item->BusAddress, "BusAddressLines", "BusAddress_");
+      ReadLines(Item->Notes, "NotesLines", "Notes_");
+      int32_t Page = Ini.ReadInteger(Section, "TabPage", 0);
+      Item->TabPage = Page >= 0 && Page <= 2 ? uint8_t(Page) : 0;
+      Read.push_back(Item.release());
+    }
+  } catch (...) {
+    for (TAddressItem* Item : Read) delete Item;
+    throw;
+  }
+  TLoadResult Result;
+  Result.EntriesRead = int32_t(Read.size());
+  AddInOrder(*Items, Read);
+  return Result;
+}
+
+void TAddressBook::SaveToFile() {
+  // Refuse what the format cannot hold before anything on disk is touched.
+  TListNode* Cursor;
+  Items->ResetCursor(Cursor);
+  while (Items->MoveNext(Cursor)) {
+    auto* Item = static_cast<TAddressItem*>(Cursor);
+    CheckLines(*Item, Item->HomeAddress, "home address");
+    CheckLines(*Item, Item->BusAddress, "work address");
+    CheckLines(*Item, Item->Notes, "notes");
+  }
+
+  // Replace the file behind a symbolic link, not the link itself.
+  std::string Target = FileName;
+  char Resolved[PATH_MAX];
+  if (::realpath(FileName.c_str(), Resolved)) Target = Resolved;
+
+  struct stat Old;
+  bool Exists = ::stat(Target.c_str(), &Old) == 0;
+  if (Exists) {
+    std::string Backup = ChangeFileExt(FileName, ".~abk");
+    if (!SameFile(Backup, Target)) {
+      if (FileExists(Backup) && ::unlink(Backup.c_str()) != 0)
+        throw EFileError("Cannot delete file " + Backup + ": " + SystemText(errno));
+      CopyFile(Target, Backup);
+    }
+  }
+
+  // Write beside the book and rename over it only when complete, so a full
+  // disk never leaves a truncated book.
+  std::string Temp = Target + ".XXXXXX";
+  TFd File(::mkstemp(Temp.data()));
+  if (File.Fd < 0) throw EFileError("Cannot create file " + FileName + ": " + SystemText(errno));
+  auto Fail = [&](const std::string& What) {
+    int Error = errno;
+    ::unlink(Temp.c_str());
+    throw EFileError(What + FileName + ": " + SystemText(Error));
+  };
+  if (Exists) {
+    ::fchmod(File.Fd, Old.st_mode & 07777);
+  } else {
+    mode_t Mask = ::umask(0);
+    ::umask(Mask);
+    ::fchmod(File.Fd, 0666 & ~Mask);
+  }
+
+  std::string Out(BookHeader);
+  Out += "\r\n";
+  auto Flush = [&](bool Force) {
+    if (Out.size() >= 65536 || (Force && !Out.empty())) {
+      if (!WriteAll(File.Fd, Out.data(), Out.size())) Fail("Cannot write file ");
+      Out.clear();
+    }
+  };
+  Items->ResetCursor(Cursor);
+  while (Items->MoveNext(Cursor)) {
+    auto* Item = static_cast<TAddressItem*>(Cursor);
+    PutString(Out, Item->Surname.str());
+    PutString(Out, Item->FirstName.str());
+    PutString(Out, Item->HomeTelephone.str());
+    PutString(Out, Item->BusTelephone.str());
+    PutString(Out, Item->BusExtn.str());
+    PutString(Out, Item->BusFacsimile.str());
+    PutString(Out, Item->BusMobile.str());
+    for (const TLineList* List : {&Item->HomeAddress, &Item->BusAddress, &Item->Notes}) {
+      PutInt16(Out, List->Count());
+      for (const std::string& Line : List->Lines()) PutString(Out, Line);
+    }
+    PutInt16(Out, Item->TabPage);
+    Flush(false);
+  }
+  Flush(true);
+  if (::fsync(File.Fd) != 0) Fail("Cannot write file ");
+  if (::close(File.Release()) != 0) Fail("Cannot write file ");
+  if (::rename(Temp.c_str(), Target.c_str()) != 0) Fail("Cannot create file ");
+  Modified = false;
+}
+
+// ---- Utilities
+
+std::string OldFormatWarningText(const std::string& Path) {
+  return "'" + Path + "' was saved by an older version of " +
+         "Tobrinel.  When you save it next, it will be upgraded to " +
+         "the new version.  Your original old file will be backed up to: '" +
+         ChangeFileExt(Path, ".OLD") + "'";
+}
+
+std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {
+  size_t Slash = Path.rfind('/');
+  size_t Dot = Path.rfind('.');
+  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash))
+    return Path + Ext;
+  return Path.substr(0, Dot) + Ext;
+}
+
+void CopyFile(const std::string& Source, const std::string& Destination) {
+  std::string Dest = AbsolutePath(Destination);
+  // Copying a file onto itself would truncate it before it is read.
+  if (SameFile(Source, Dest)) return;
+  TFd In(::open(Source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (In.Fd < 0) throw EFileError("Cannot open file " + Source + ": " + SystemText(errno));
+  TFd Out(::open(Dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (Out.Fd < 0) throw EFileError("Cannot create file " + Dest + ": " + SystemText(errno));
+  std::vector<char> Buffer(8192);
+  for (;;) {
+    ssize_t N = ::read(In.Fd, Buffer.data(), Buffer.size());
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0) throw EFileError("Cannot read file " + Source + ": " + SystemText(errno));
+    if (N == 0) break;
+    if (!WriteAll(Out.Fd, Buffer.data(), size_t(N)))
+      throw EFileError("Cannot write file " + Dest + ": " + SystemText(errno));
+  }
+  if (::close(Out.Release()) != 0)
+    throw EFileError("Cannot write file " + Dest + ": " + SystemText(errno));
+}
+
+bool IsFileReadOnly(const std::string& Path) {
+  struct stat S;
+  if (::stat(Path.c_str(), &S) != 0) return false;
+  if ((S.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::access(Path.c_str(), W_OK) != 0;
+}
