@@ -3,12 +3,46 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Days since 30 December 1899; the fraction is the time of day.
 using TDateTime = double;
 
-class TIniSection;  // one section: its name and its lines, held verbatim
+// One section: its name as written and its lines, held verbatim. Keeps a
+// lazily built index from folded key to its first line so that lookups in
+// large sections do not scan.
+class TIniSection {
+public:
+  explicit TIniSection(std::string Name);
+
+  const std::string& Name() const { return SectionName; }
+  const std::string& FoldedName() const { return Folded; }
+  const std::vector<std::string>& Lines() const { return Items; }
+  int32_t Count() const { return static_cast<int32_t>(Items.size()); }
+
+  void Add(std::string Line);
+  void Replace(int32_t Index, std::string Line);
+  void Delete(int32_t Index);
+  void Clear();
+  // Index of the first line whose key folds to FoldedKey, or -1.
+  int32_t IndexOfKey(const std::string& FoldedKey) const;
+
+private:
+  void BuildIndex() const;
+
+  std::string SectionName;
+  std::string Folded;
+  std::vector<std::string> Items;
+  // Folded key of each line, HasKey false for lines without "="; both
+  // valid only while KeysValid.
+  mutable std::vector<std::string> LineKeys;
+  mutable std::vector<bool> HasKey;
+  mutable bool KeysValid = false;
+  mutable std::unordered_map<std::string, int32_t> KeyIndex;
+  mutable bool IndexValid = false;
+};
 
 // The engine's list of sections, in file order.
 class TIniSectionList {
@@ -27,9 +61,20 @@ public:
   void Clear();
   // Case-insensitive name lookup starting at LastFound.
   int32_t IndexOf(const std::string& Name);
+  // First section named FoldedName at or after Start, wrapping to the
+  // front; -1 when there is none. Leaves LastFound alone.
+  int32_t Find(const std::string& FoldedName, int32_t Start) const;
+  // Removes every later section whose name equals an earlier one without
+  // regard to case; their lines are dropped.
+  void RemoveDuplicates();
 
 private:
+  void BuildIndex() const;
+
   std::vector<std::unique_ptr<TIniSection>> Items;
+  // Folded name -> ascending indexes of the sections bearing it.
+  mutable std::unordered_map<std::string, std::vector<int32_t>> NameIndex;
+  mutable bool IndexValid = true;
 };
 
 // A whole INI file held in memory; written back when changed.
@@ -50,6 +95,9 @@ public:
 
   virtual std::string ReadString(const std::string& Section, const std::string& Key,
                                  const std::string& Default);
+  // Throws std::invalid_argument when the section, key or value holds a
+  // carriage return or the end-of-file mark (code 26): such a line could not
+  // be read back and would split or cut off the rest of the file.
   virtual void WriteString(const std::string& Section, const std::string& Key,
                            const std::string& Value);
   virtual int32_t ReadInteger(const std::string& Section, const std::string& Key, int32_t Default);
@@ -70,6 +118,11 @@ public:
   // the file on disk is then left as it was.
   virtual void UpdateFile();
   virtual void LoadFromFile(const std::string& Path);
+
+private:
+  // Index of the section named Section, starting at CurrentSection; appends
+  // it when Create is set. -1 when missing and not created.
+  int32_t FindSection(const std::string& Section, bool Create);
 };
 
 // Thrown for every file-system failure of the store; what() is the text shown
@@ -82,6 +135,11 @@ public:
 private:
   std::string Text;
 };
+
+// Folds a section name or key for comparison: ASCII letters, and the letters
+// of valid UTF-8 sequences by their Unicode lower-case mapping; stray bytes
+// are kept as they are.
+std::string FoldCase(std::string_view Text);
 
 // String utilities shared by the engine and the windows.
 std::string PadWithZeros(const std::string& Text, int Width);
@@ -101,5 +159,8 @@ void DecodeTime(TDateTime Value, int& Hour, int& Minute, int& Second, int& Milli
 // $XDG_CONFIG_HOME/tobrinel/tobrinel.INI when the executable's folder is not
 // writable.
 std::string GetSettingsFileName();
+// The settings file for an executable at ExecutablePath: beside it when its
+// folder is writable, else in the per-user configuration folder (created).
+std::string SettingsFileNameFor(const std::string& ExecutablePath, bool FolderWritable);
 // The executable's full path (from /proc/self/exe).
 std::string GetExecutablePath();
