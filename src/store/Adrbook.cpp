@@ -209,6 +209,7 @@ std::string AbsolutePath(const std::string& Path) {
 // ---- TLineList
 
 std::string TLineList::operator[](int32_t Index) const {
+  if (Index < 0 || Index >= LineCount) return std::string();
   size_t Pos = 0;
   for (int32_t I = 0;; ++I) {
     size_t Size = GetSize(Data, Pos);

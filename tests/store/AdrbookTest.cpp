@@ -1,0 +1,422 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "StoreTestUtil.h"
+
+namespace {
+
+class TRecordingHost : public IBookHost {
+public:
+  void OldFormatWarning(const std::string& Text) override { Warnings.push_back(Text); }
+  void SetDefaultTab(int Tab) override { DefaultTab = Tab; }
+  std::vector<std::string> Warnings;
+  int DefaultTab = -1;
+};
+
+const std::string Header = std::string("TOBRINEL:1.04\r\n");
+
+std::string Str(const std::string& Text) {
+  std::string Out;
+  Out += char(Text.size() & 0xFF);
+  Out += char(Text.size() >> 8);
+  return Out + Text;
+}
+
+// One record as the writer lays it out.
+std::string Record(const std::string& Surname, const std::string& FirstName, int TabPage = 0,
+                   const std::vector<std::string>& Notes = {}) {
+  std::string Out = Str(Surname) + Str(FirstName);
+  for (int I = 0; I < 5; ++I) Out += Str("");
+  Out += std::string("\0\0\0\0", 4);
+  Out += char(Notes.size());
+  Out += '\0';
+  for (const std::string& Line : Notes) Out += Str(Line);
+  Out += char(TabPage);
+  Out += '\0';
+  return Out;
+}
+
+}  // namespace
+
+class BookFile : public ::testing::Test {
+protected:
+  TTempDir Dir;
+  TRecordingHost Host;
+  std::string BookPath = Dir / "people.ABK";
+};
+
+TEST_F(BookFile, WorkedExampleIsWrittenByteForByteAndReadBack) {
+  TAddressBook Book(&Host);
+  TAddressItem* Item = MakeItem("Lee", "Ann");
+  Item->HomeTelephone = "0123";
+  Item->HomeAddress.Add("1 Hill Rd");
+  Book.Items->Add(Item);
+  Book.FileName = BookPath;
+  Book.Modified = true;
+  Book.SaveToFile();
+  EXPECT_FALSE(Book.Modified);
+
+  const unsigned char Expected[] = {
+      'T', 'O', 'B', 'R', 'I', 'N', 'E', 'L', ':', '1', '.', '0', '4', 0x0D, 0x0A,
+      0x03, 0x00, 0x4C, 0x65, 0x65, 0x03, 0x00, 0x41, 0x6E, 0x6E, 0x04, 0x00, 0x30, 0x31, 0x32,
+      0x33, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x09, 0x00, 0x31, 0x20,
+      0x48, 0x69, 0x6C, 0x6C, 0x20, 0x52, 0x64, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  EXPECT_EQ(ReadBytes(BookPath), std::string(reinterpret_cast<const char*>(Expected), 58));
+
+  TAddressBook Loaded(&Host);
+  TLoadResult Result = Loaded.LoadFromFile(BookPath);
+  EXPECT_FALSE(Result.Damaged);
+  EXPECT_EQ(Result.EntriesRead, 1);
+  EXPECT_TRUE(Host.Warnings.empty());
+  ASSERT_EQ(Loaded.Items->Count, 1);
+  TAddressItem* Back = ItemAt(*Loaded.Items, 0);
+  EXPECT_EQ(Back->HomeTelephone.str(), "0123");
+  EXPECT_EQ(Back->HomeAddress.Lines(), std::vector<std::string>{"1 Hill Rd"});
+  EXPECT_EQ(Loaded.FileName, BookPath);
+  EXPECT_FALSE(Loaded.Modified);
+  EXPECT_EQ(Loaded.Current, nullptr);
+}
+
+TEST_F(BookFile, EveryFieldSurvivesARoundTrip) {
+  TAddressBook Book;
+  TAddressItem* Item = MakeItem("", "Nobody");  // no surname; entries after it must survive
+  Item->BusTelephone = "020 7946 0000";
+  Item->BusExtn = "42";
+  Item->BusFacsimile = "020 7946 0001";
+  Item->BusMobile = "07700 900123";
+  Item->BusAddress.SetText("Unit 4\n\nDocks");
+  Item->Notes.Add(std::string(2000, 'n'));  // longer than older readers allowed
+  Item->TabPage = 2;
+  Book.Items->Add(Item);
+  TAddressItem* Twin1 = MakeItem("Twin", "Same");
+  Twin1->Notes.Add("first");
+  TAddressItem* Twin2 = MakeItem("Twin", "Same");
+  Twin2->Notes.Add("second");
+  Book.Items->Add(Twin1);
+  Book.Items->Add(Twin2);
+  Book.Items->Add(MakeItem("M\xC3\xBCller", "\xC3\x89mile"));
+  Book.FileName = BookPath;
+  Book.SaveToFile();
+
+  TAddressBook Loaded;
+  Loaded.LoadFromFile(BookPath);
+  ASSERT_EQ(Loaded.Items->Count, 4);
+  EXPECT_EQ(NamesOf(*Loaded.Items), "M\xC3\xBCller/\xC3\x89mile|/Nobody|Twin/Same|Twin/Same");
+  TAddressItem* Back = ItemAt(*Loaded.Items, 1);
+  EXPECT_EQ(Back->BusTelephone.str(), "020 7946 0000");
+  EXPECT_EQ(Back->BusExtn.str(), "42");
+  EXPECT_EQ(Back->BusFacsimile.str(), "020 7946 0001");
+  EXPECT_EQ(Back->BusMobile.str(), "07700 900123");
+  EXPECT_EQ(Back->BusAddress.Lines(), (std::vector<std::string>{"Unit 4", "", "Docks"}));
+  EXPECT_EQ(Back->Notes[0], std::string(2000, 'n'));
+  EXPECT_EQ(Back->TabPage, 2);
+  EXPECT_EQ(ItemAt(*Loaded.Items, 2)->Notes[0], "first");
+  EXPECT_EQ(ItemAt(*Loaded.Items, 3)->Notes[0], "second");
+}
+
+TEST_F(BookFile, EmptyBookIsTheHeaderAlone) {
+  TAddressBook Book(&Host);
+  Book.FileName = BookPath;
+  Book.SaveToFile();
+  EXPECT_EQ(ReadBytes(BookPath), Header);
+  TLoadResult Result = Book.LoadFromFile(BookPath);
+  EXPECT_EQ(Book.Items->Count, 0);
+  EXPECT_FALSE(Result.Damaged);
+  EXPECT_TRUE(Host.Warnings.empty());
+}
+
+TEST_F(BookFile, RecordsOutOfOrderLoadAsIfAddedOneByOne) {
+  // Reverse name order, with equal keys whose notes tell them apart.
+  std::string Bytes = Header;
+  std::vector<std::pair<std::string, std::string>> Written;
+  for (int I = 300; I > 0; --I) {
+    std::string Surname = "N" + std::to_string(I % 50);
+    std::string Tag = std::to_string(I);
+    Bytes += Record(Surname, "", 0, {Tag});
+    Written.emplace_back(Surname, Tag);
+  }
+  WriteBytes(BookPath, Bytes);
+  TAddressBook Book;
+  Book.LoadFromFile(BookPath);
+
+  TMyLinkList Expected;
+  for (auto& [Surname, Tag] : Written) {
+    TAddressItem* Item = MakeItem(Surname, "");
+    Item->Notes.Add(Tag);
+    Expected.Add(Item);
+  }
+  ASSERT_EQ(Book.Items->Count, Expected.Count);
+  TListNode* A = Book.Items->Head;
+  for (TListNode* B = Expected.Head; B; B = B->Next, A = A->Next) {
+    EXPECT_EQ(static_cast<TAddressItem*>(A)->Surname.str(), static_cast<TAddressItem*>(B)->Surname.str());
+    EXPECT_EQ(static_cast<TAddressItem*>(A)->Notes[0], static_cast<TAddressItem*>(B)->Notes[0]);
+  }
+  // Links run both ways after the bulk insertion.
+  int32_t Backwards = 0;
+  for (TListNode* N = Book.Items->Tail; N; N = N->Prev) ++Backwards;
+  EXPECT_EQ(Backwards, Book.Items->Count);
+}
+
+TEST_F(BookFile, BackupHoldsTheBookAsItWasBeforeEachSave) {
+  TAddressBook Book;
+  Book.FileName = BookPath;
+  Book.Items->Add(MakeItem("One", ""));
+  Book.SaveToFile();
+  std::string First = ReadBytes(BookPath);
+  EXPECT_FALSE(std::filesystem::exists(Dir / "people.~abk"));
+
+  Book.Items->Add(MakeItem("Two", ""));
+  Book.SaveToFile();
+  std::string Second = ReadBytes(BookPath);
+  EXPECT_EQ(ReadBytes(Dir / "people.~abk"), First);
+
+  Book.Items->Add(MakeItem("Three", ""));
+  Book.SaveToFile();
+  EXPECT_EQ(ReadBytes(Dir / "people.~abk"), Second);
+}
+
+TEST_F(BookFile, DamagedBooksLoadTheCompleteRecordsAndSaySo) {
+  std::string Good = Header + Record("Ann", "") + Record("Bob", "");
+  struct TCase {
+    const char* Name;
+    std::string Bytes;
+  } Cases[] = {
+      {"cut inside a string", Good + Str("Carl").substr(0, 4)},
+      {"cut after one length byte", Good + std::string(1, '\x03')},
+      {"cut before the tab page", Good + Record("Carl", "").substr(0, Record("Carl", "").size() - 2)},
+      {"negative length", Good + std::string("\xFF\xFF", 2) + "garbage"},
+      {"negative line count", Good + Str("Dan") + std::string(12, '\0') + "\xF0\xFF"},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    WriteBytes(BookPath, Case.Bytes);
+    TAddressBook Book;
+    TLoadResult Result = Book.LoadFromFile(BookPath);
+    EXPECT_TRUE(Result.Damaged);
+    EXPECT_EQ(Result.EntriesRead, 2);
+    EXPECT_EQ(NamesOf(*Book.Items), "Ann/|Bob/");
+  }
+}
+
+TEST_F(BookFile, StrangeTabPagesAndWindowsTextAreMadeSafe) {
+  WriteBytes(BookPath, Header + Record("M\xFCller", "", 7) + Record("Ok", "", 1));
+  TAddressBook Book;
+  EXPECT_FALSE(Book.LoadFromFile(BookPath).Damaged);
+  EXPECT_EQ(ItemAt(*Book.Items, 0)->Surname.str(), "M\xC3\xBCller");
+  EXPECT_EQ(ItemAt(*Book.Items, 0)->TabPage, 0);
+  EXPECT_EQ(ItemAt(*Book.Items, 1)->TabPage, 1);
+}
+
+TEST_F(BookFile, MissingOrUnreadableFileRaisesTheSystemText) {
+  TAddressBook Book;
+  try {
+    Book.LoadFromFile(Dir / "absent.ABK");
+    FAIL() << "no error";
+  } catch (const EFileError& E) {
+    EXPECT_NE(std::string(E.what()).find("No such file or directory"), std::string::npos) << E.what();
+  }
+  EXPECT_EQ(Book.Items->Count, 0);
+}
+
+TEST_F(BookFile, WhatTheFormatCannotHoldIsRefusedAndTheFileKept) {
+  WriteBytes(BookPath, Header);
+  TAddressBook Book;
+  Book.FileName = BookPath;
+  TAddressItem* Item = MakeItem("Long", "Line");
+  Item->Notes.Add(std::string(32768, 'x'));
+  Book.Items->Add(Item);
+  Book.Modified = true;
+  try {
+    Book.SaveToFile();
+    FAIL() << "no error";
+  } catch (const EFileError& E) {
+    EXPECT_NE(std::string(E.what()).find("Long, Line"), std::string::npos) << E.what();
+  }
+  EXPECT_TRUE(Book.Modified);
+  EXPECT_EQ(ReadBytes(BookPath), Header);
+
+  Item->Notes.Clear();
+  Item->Notes.Add(std::string(32767, 'x'));  // the longest line that fits
+  for (int I = 0; I < 32767; ++I) Item->HomeAddress.Add("");
+  Book.SaveToFile();
+  TAddressBook Loaded;
+  Loaded.LoadFromFile(BookPath);
+  EXPECT_EQ(ItemAt(*Loaded.Items, 0)->Notes[0].size(), 32767u);
+  EXPECT_EQ(ItemAt(*Loaded.Items, 0)->HomeAddress.Count(), 32767);
+
+  Item->HomeAddress.Add("");
+  EXPECT_THROW(Book.SaveToFile(), EFileError);
+}
+
+TEST_F(BookFile, SaveThatRunsOutOfSpaceLeavesTheOldBookIntact) {
+  TAddressBook Old;
+  Old.FileName = BookPath;
+  Old.Items->Add(MakeItem("Keep", "Me"));
+  Old.SaveToFile();
+  std::string Before = ReadBytes(BookPath);
+
+  pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit Limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &Limit);
+    TAddressBook Big;
+    Big.LoadFromFile(BookPath);
+    for (int I = 0; I < 500; ++I) Big.Items->Add(MakeItem("Entry" + std::to_string(I), "Someone"));
+    Big.Modified = true;
+    try {
+      Big.SaveToFile();
+      _exit(2);  // the save should not have succeeded
+    } catch (const EFileError& E) {
+      bool SaysWhy = std::string(E.what()).find("too large") != std::string::npos;
+      _exit(Big.Modified && SaysWhy ? 0 : 3);
+    }
+  }
+  int Status = 0;
+  waitpid(Child, &Status, 0);
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 0);
+  EXPECT_EQ(ReadBytes(BookPath), Before);
+  for (const auto& Entry : std::filesystem::directory_iterator(Dir.Path)) {
+    std::string Name = Entry.path().filename().string();
+    EXPECT_TRUE(Name == "people.ABK" || Name == "people.~abk") << "left behind: " << Name;
+  }
+}
+
+TEST_F(BookFile, SaveKeepsPermissionsAndSymbolicLinks) {
+  std::string Real = Dir / "real.ABK";
+  WriteBytes(Real, Header);
+  ::chmod(Real.c_str(), 0640);
+  std::filesystem::create_symlink(Real, BookPath);
+  TAddressBook Book;
+  Book.FileName = BookPath;
+  Book.Items->Add(MakeItem("Linked", ""));
+  Book.SaveToFile();
+  EXPECT_TRUE(std::filesystem::is_symlink(BookPath));
+  TAddressBook Loaded;
+  Loaded.LoadFromFile(Real);
+  EXPECT_EQ(NamesOf(*Loaded.Items), "Linked/");
+  struct stat S;
+  ::stat(Real.c_str(), &S);
+  EXPECT_EQ(S.st_mode & 0777, 0640u);
+}
+
+TEST_F(BookFile, FileUtilities) {
+  EXPECT_FALSE(IsFileReadOnly(Dir / "absent"));
+  WriteBytes(BookPath, "x");
+  ::chmod(BookPath.c_str(), 0644);
+  EXPECT_FALSE(IsFileReadOnly(BookPath));
+  ::chmod(BookPath.c_str(), 0444);  // read-only even for root, who could write it
+  EXPECT_TRUE(IsFileReadOnly(BookPath));
+  ::chmod(BookPath.c_str(), 0644);
+
+  std::string Big(20000, '\0');
+  for (size_t I = 0; I < Big.size(); ++I) Big[I] = char(I * 7);
+  WriteBytes(BookPath, Big);
+  WriteBytes(Dir / "copy", "old content that is longer than nothing");
+  CopyFile(BookPath, Dir / "copy");
+  EXPECT_EQ(ReadBytes(Dir / "copy"), Big);
+  CopyFile(BookPath, BookPath);  // onto itself: must not truncate
+  EXPECT_EQ(ReadBytes(BookPath), Big);
+  try {
+    CopyFile(Dir / "absent", Dir / "copy");
+    FAIL() << "no error";
+  } catch (const EFileError& E) {
+    EXPECT_EQ(std::string(E.what()).rfind("Cannot open file " + (Dir / "absent"), 0), 0u) << E.what();
+  }
+  try {
+    CopyFile(BookPath, Dir / "no/such/folder");
+    FAIL() << "no error";
+  } catch (const EFileError& E) {
+    EXPECT_EQ(std::string(E.what()).rfind("Cannot create file " + (Dir / "no/such/folder"), 0), 0u)
+        << E.what();
+  }
+  EXPECT_EQ(ChangeFileExt("/a.b/book", ".OLD"), "/a.b/book.OLD");
+  EXPECT_EQ(ChangeFileExt("/a/book.abk", ".~abk"), "/a/book.~abk");
+  TAddressBook Untitled;
+  EXPECT_EQ(Untitled.DisplayName(), "(Untitled)");
+}
+
+// ---- Books written by older versions
+
+class OldBook : public BookFile {
+protected:
+  void Write(const std::string& Text) { WriteBytes(BookPath, Text); }
+};
+
+TEST_F(OldBook, IsReadWithWarningAndBackedUp) {
+  std::string Old =
+      "[Settings]\r\nDefaultTab=2\r\n"
+      "[Items]\r\nNumberOfItems=4\r\n1=Person1\r\n2=\r\n3=Person3\r\n4=Person4\r\n"
+      "[Person1]\r\nSurname=" + std::string(60, 's') + "\r\nFirstName=Ann\r\nBusExtn=123456789012\r\n"
+      "HomeAddressLines=2\r\nHomeAddress_1=1 Hill Rd\r\nHomeAddress_2=Leeds\r\n"
+      "NotesLines=1\r\nNotes_1=Likes tea\r\nTabPage=5\r\n"
+      "[Person3]\r\nSurname=Brown\r\nFirstName=Bob\r\nHomeTelephone=0113\r\nTabPage=1\r\n"
+      "BusAddressLines=3\r\nBusAddress_1=Works\r\nBusAddress_3=M\xFCnchen\r\n"
+      "[Person4]\r\nSurname=Adams\r\n";
+  Write(Old);
+  TAddressBook Book(&Host);
+  TLoadResult Result = Book.LoadFromFile(BookPath);
+  ASSERT_EQ(Host.Warnings.size(), 1u);
+  EXPECT_EQ(Host.Warnings[0], "'" + BookPath +
+                                  "' was saved by an older version of Tobrinel.  When you save it "
+                                  "next, it will be upgraded to the new version.  Your original old "
+                                  "file will be backed up to: '" +
+                                  Dir / "people.OLD" + "'");
+  EXPECT_EQ(Host.DefaultTab, 2);
+  EXPECT_EQ(ReadBytes(Dir / "people.OLD"), Old);
+  EXPECT_FALSE(Result.Damaged);
+  EXPECT_EQ(Result.EntriesRead, 3);
+  EXPECT_FALSE(Book.Modified);
+  ASSERT_EQ(NamesOf(*Book.Items), "Adams/|Brown/Bob|" + std::string(50, 's') + "/Ann");
+
+  TAddressItem* Cut = ItemAt(*Book.Items, 2);
+  EXPECT_EQ(Cut->BusExtn.str(), "1234567890");
+  EXPECT_EQ(Cut->HomeAddress.Lines(), (std::vector<std::string>{"1 Hill Rd", "Leeds"}));
+  EXPECT_EQ(Cut->Notes.Lines(), std::vector<std::string>{"Likes tea"});
+  EXPECT_EQ(Cut->TabPage, 0);
+  TAddressItem* Brown = ItemAt(*Book.Items, 1);
+  EXPECT_EQ(Brown->TabPage, 1);
+  EXPECT_EQ(Brown->HomeTelephone.str(), "0113");
+  EXPECT_EQ(Brown->BusAddress.Lines(),
+            (std::vector<std::string>{"Works", "", "M\xC3\xBCnchen"}));
+  EXPECT_EQ(ReadBytes(BookPath), Old);  // nothing written on load
+
+  // The next save writes the current format; both copies keep the old one.
+  Book.SaveToFile();
+  EXPECT_EQ(ReadBytes(BookPath).substr(0, 15), Header);
+  EXPECT_EQ(ReadBytes(Dir / "people.OLD"), Old);
+  EXPECT_EQ(ReadBytes(Dir / "people.~abk"), Old);
+  TAddressBook Again(&Host);
+  Again.LoadFromFile(BookPath);
+  EXPECT_EQ(Host.Warnings.size(), 1u);
+  EXPECT_EQ(NamesOf(*Again.Items), NamesOf(*Book.Items));
+}
+
+TEST_F(OldBook, EmptyFilesAndOtherHeadersTakeTheOlderPath) {
+  for (const std::string& Text : {std::string(), std::string("TOBRINEL:1.05\r\n"),
+                                  std::string("tobrinel:1.04\r\n")}) {
+    Host.Warnings.clear();
+    Write(Text);
+    TAddressBook Book(&Host);
+    Book.LoadFromFile(BookPath);
+    EXPECT_EQ(Host.Warnings.size(), 1u);
+    EXPECT_EQ(Book.Items->Count, 0);
+    EXPECT_TRUE(std::filesystem::exists(Dir / "people.OLD"));
+  }
+}
+
+TEST_F(OldBook, HugeCountsFromDamagedFilesDoNotHang) {
+  Write("[Items]\r\nNumberOfItems=2147483647\r\n7=P\r\n[P]\r\nSurname=Only\r\n"
+        "HomeAddressLines=2000000000\r\nHomeAddress_1=Here\r\n");
+  TAddressBook Book(&Host);
+  Book.LoadFromFile(BookPath);
+  ASSERT_EQ(Book.Items->Count, 1);
+  EXPECT_EQ(ItemAt(*Book.Items, 0)->HomeAddress[0], "Here");
+}
