@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,27 +19,6 @@ constexpr size_t HeaderSize = 15;
 constexpr int32_t MaxStoredLength = 32767;  // lengths and counts are signed 16-bit
 
 std::string SystemText(int Error) { return std::strerror(Error); }
-
-// ---- TLineList packing: each line is a size in 7-bit groups, then its bytes.
-
-void PutSize(std::string& Data, size_t Size) {
-  while (Size >= 0x80) {
-    Data += char(0x80 | (Size & 0x7F));
-    Size >>= 7;
-  }
-  Data += char(Size);
-}
-
-size_t GetSize(const std::string& Data, size_t& Pos) {
-  size_t Size = 0;
-  int Shift = 0;
-  for (;;) {
-    auto C = static_cast<unsigned char>(Data[Pos++]);
-    Size |= size_t(C & 0x7F) << Shift;
-    if (!(C & 0x80)) return Size;
-    Shift += 7;
-  }
-}
 
 // Compares the concatenations A1+A2 and B1+B2 as unsigned bytes without
 // building them.
@@ -169,10 +150,11 @@ void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* Wh
   if (Lines.Count() > MaxStoredLength)
     throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: its " + What +
                      " has more than 32767 lines.");
-  for (int32_t I = 0; I < Lines.Count(); ++I)
-    if (Lines[I].size() > size_t(MaxStoredLength))
-      throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: a line of its " +
-                       What + " is longer than 32767 bytes.");
+  bool TooLong = false;
+  Lines.ForEach([&](std::string_view Line) { TooLong |= Line.size() > size_t(MaxStoredLength); });
+  if (TooLong)
+    throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: a line of its " +
+                     What + " is longer than 32767 bytes.");
 }
 
 void AddInOrder(TMyLinkList& List, std::vector<TAddressItem*>& Read) {
@@ -184,6 +166,13 @@ void AddInOrder(TMyLinkList& List, std::vector<TAddressItem*>& Read) {
     std::stable_sort(Read.begin(), Read.end(), Less);
   for (TAddressItem* Item : Read) List.AppendSorted(Item);
   Read.clear();
+}
+
+// Most text is valid UTF-8 already; only older single-byte text is converted.
+template <class TField>
+void AssignText(TField& Field, const std::string& Bytes) {
+  if (IsValidUtf8(Bytes)) Field = std::string_view(Bytes);
+  else Field = ToUtf8(Bytes);
 }
 
 bool SameFile(const std::string& A, const std::string& B) {
@@ -208,37 +197,103 @@ std::string AbsolutePath(const std::string& Path) {
 
 // ---- TLineList
 
-std::string TLineList::operator[](int32_t Index) const {
-  if (Index < 0 || Index >= LineCount) return std::string();
-  size_t Pos = 0;
-  for (int32_t I = 0;; ++I) {
-    size_t Size = GetSize(Data, Pos);
-    if (I == Index) return Data.substr(Pos, Size);
-    Pos += Size;
+namespace {
+
+struct TLineBlock {
+  uint32_t Size;  // bytes of packed lines after this header
+  int32_t Count;
+};
+
+void PutSize(std::string& Data, size_t Size) {
+  while (Size >= 0x80) {
+    Data += char(0x80 | (Size & 0x7F));
+    Size >>= 7;
+  }
+  Data += char(Size);
+}
+
+}  // namespace
+
+TLineList::TLineList(const TLineList& Other) { *this = Other; }
+
+TLineList& TLineList::operator=(const TLineList& Other) {
+  if (this == &Other) return *this;
+  Clear();
+  if (Other.Block) {
+    size_t Bytes = sizeof(TLineBlock) + Other.DataSize();
+    Block = static_cast<char*>(std::malloc(Bytes));
+    if (!Block) throw std::bad_alloc();
+    std::memcpy(Block, Other.Block, Bytes);
+  }
+  return *this;
+}
+
+TLineList& TLineList::operator=(TLineList&& Other) noexcept {
+  if (this != &Other) {
+    Clear();
+    Block = Other.Block;
+    Other.Block = nullptr;
+  }
+  return *this;
+}
+
+TLineList::~TLineList() { std::free(Block); }
+
+int32_t TLineList::Count() const {
+  return Block ? reinterpret_cast<const TLineBlock*>(Block)->Count : 0;
+}
+
+size_t TLineList::DataSize() const {
+  return Block ? reinterpret_cast<const TLineBlock*>(Block)->Size : 0;
+}
+
+const char* TLineList::Data() const { return Block ? Block + sizeof(TLineBlock) : ""; }
+
+size_t TLineList::ReadSize(size_t& Pos) const {
+  const char* D = Data();
+  size_t Size = 0;
+  for (int Shift = 0;; Shift += 7) {
+    auto C = static_cast<unsigned char>(D[Pos++]);
+    Size |= size_t(C & 0x7F) << Shift;
+    if (!(C & 0x80)) return Size;
   }
 }
 
+std::string TLineList::operator[](int32_t Index) const {
+  std::string Result;
+  int32_t I = 0;
+  ForEach([&](std::string_view Line) {
+    if (I++ == Index) Result = Line;
+  });
+  return Result;
+}
+
 void TLineList::Add(std::string_view Line) {
-  PutSize(Data, Line.size());
-  Data.append(Line);
-  ++LineCount;
+  std::string Prefix;
+  PutSize(Prefix, Line.size());
+  size_t Old = DataSize();
+  size_t Bytes = sizeof(TLineBlock) + Old + Prefix.size() + Line.size();
+  char* Grown = static_cast<char*>(std::realloc(Block, Bytes));
+  if (!Grown) throw std::bad_alloc();
+  if (!Block) reinterpret_cast<TLineBlock*>(Grown)->Count = 0;
+  Block = Grown;
+  auto* Header = reinterpret_cast<TLineBlock*>(Block);
+  char* At = Block + sizeof(TLineBlock) + Old;
+  std::memcpy(At, Prefix.data(), Prefix.size());
+  if (!Line.empty()) std::memcpy(At + Prefix.size(), Line.data(), Line.size());
+  Header->Size = uint32_t(Old + Prefix.size() + Line.size());
+  ++Header->Count;
 }
 
 void TLineList::Clear() {
-  Data.clear();
-  Data.shrink_to_fit();
-  LineCount = 0;
+  std::free(Block);
+  Block = nullptr;
 }
 
 std::vector<std::string> TLineList::Lines() const {
   std::vector<std::string> Result;
-  Result.reserve(size_t(LineCount));
-  size_t Pos = 0;
-  for (int32_t I = 0; I < LineCount; ++I) {
-    size_t Size = GetSize(Data, Pos);
-    Result.emplace_back(Data, Pos, Size);
-    Pos += Size;
-  }
+  Result.reserve(size_t(Count()));
+  ForEach([&](std::string_view Line) { Result.emplace_back(Line); });
   return Result;
 }
 
@@ -249,13 +304,12 @@ void TLineList::Assign(const std::vector<std::string>& Lines) {
 
 std::string TLineList::Text() const {
   std::string Result;
-  size_t Pos = 0;
-  for (int32_t I = 0; I < LineCount; ++I) {
-    if (I > 0) Result += '\n';
-    size_t Size = GetSize(Data, Pos);
-    Result.append(Data, Pos, Size);
-    Pos += Size;
-  }
+  bool First = true;
+  ForEach([&](std::string_view Line) {
+    if (!First) Result += '\n';
+    First = false;
+    Result += Line;
+  });
   return Result;
 }
 
@@ -271,6 +325,11 @@ void TLineList::SetText(std::string_view Text) {
     if (End == std::string_view::npos) break;
     Start = End + 1;
   }
+}
+
+bool operator==(const TLineList& A, const TLineList& B) {
+  return A.Count() == B.Count() && A.DataSize() == B.DataSize() &&
+         std::memcmp(A.Data(), B.Data(), A.DataSize()) == 0;
 }
 
 // ---- TMyLinkList
@@ -347,11 +406,11 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
       if (Complete) {
         Text.resize(size_t(Length));
         Complete = Length == 0 || Reader->Read(Text.data(), Text.size()) == TBookReader::Ok;
-        if (Complete) Item->Surname = ToUtf8(Text);
+        if (Complete) AssignText(Item->Surname, Text);
       }
       auto Field = [&](auto& Target) {
         if (Complete && (Complete = Reader->ReadString(Text) == TBookReader::Ok))
-          Target = ToUtf8(Text);
+          AssignText(Target, Text);
       };
       Field(Item->FirstName);
       Field(Item->HomeTelephone);
@@ -523,7 +582,7 @@ void TAddressBook::SaveToFile() {
     PutString(Out, Item->BusMobile.str());
     for (const TLineList* List : {&Item->HomeAddress, &Item->BusAddress, &Item->Notes}) {
       PutInt16(Out, List->Count());
-      for (const std::string& Line : List->Lines()) PutString(Out, Line);
+      List->ForEach([&](std::string_view Line) { PutString(Out, Line); });
     }
     PutInt16(Out, Item->TabPage);
     Flush(false);

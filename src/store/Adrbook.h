@@ -35,12 +35,19 @@ private:
   std::string Value;
 };
 
-// The lines of an address or of the notes, packed into one block so that a
-// book of a hundred thousand entries stays small.
+// The lines of an address or of the notes, packed into one block of their
+// own so that a book of a hundred thousand entries stays small.
 class TLineList {
 public:
-  int32_t Count() const { return LineCount; }
-  std::string operator[](int32_t Index) const;
+  TLineList() = default;
+  TLineList(const TLineList& Other);
+  TLineList(TLineList&& Other) noexcept : Block(Other.Block) { Other.Block = nullptr; }
+  TLineList& operator=(const TLineList& Other);
+  TLineList& operator=(TLineList&& Other) noexcept;
+  ~TLineList();
+
+  int32_t Count() const;
+  std::string operator[](int32_t Index) const;  // empty outside 0 .. Count() - 1
   void Add(std::string_view Line);
   void Clear();
   std::vector<std::string> Lines() const;
@@ -49,13 +56,23 @@ public:
   std::string Text() const;
   // Splits at "\n" (a "\r" before it is dropped); an empty text has no lines.
   void SetText(std::string_view Text);
-  friend bool operator==(const TLineList& A, const TLineList& B) {
-    return A.LineCount == B.LineCount && A.Data == B.Data;
+  template <class F>
+  void ForEach(F&& Visit) const {
+    for (size_t Pos = 0, End = DataSize(); Pos < End;) {
+      size_t Size = ReadSize(Pos);
+      Visit(std::string_view(Data() + Pos, Size));
+      Pos += Size;
+    }
   }
+  friend bool operator==(const TLineList& A, const TLineList& B);
 
 private:
-  std::string Data;  // each line as a variable-length size followed by its bytes
-  int32_t LineCount = 0;
+  // Block: data size and line count, then each line as a variable-length size
+  // followed by its bytes. No lines, no block.
+  size_t DataSize() const;
+  const char* Data() const;
+  size_t ReadSize(size_t& Pos) const;
+  char* Block = nullptr;
 };
 
 constexpr size_t NameCapacity = 50;
