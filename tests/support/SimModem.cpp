@@ -28,7 +28,8 @@ TSimModem::TSimModem() {
   SlaveHandle = S;
   Slave = Name;
   WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  Worker = std::thread([this] { Run(); });
+  Valid = WakeFd >= 0;
+  if (Valid) Worker = std::thread([this] { Run(); });
 }
 
 TSimModem::~TSimModem() {

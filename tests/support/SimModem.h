@@ -32,7 +32,7 @@ public:
   TSimModem& operator=(const TSimModem&) = delete;
 
   // False when no pseudo-terminal could be had.
-  bool IsValid() const { return Master >= 0 || Dropped; }
+  bool IsValid() const { return Valid; }
   // The device the program opens, such as /dev/pts/3.
   std::string SlavePath() const { return Slave; }
   // A descriptor of the slave held open by the modem: its line settings are
@@ -75,6 +75,7 @@ private:
   void HandleLine(const std::string& Line, TClock::time_point Now);
   void WriteDue();
 
+  bool Valid = false;
   int Master = -1;
   int SlaveHandle = -1;
   int WakeFd = -1;

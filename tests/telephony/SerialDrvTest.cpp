@@ -391,14 +391,14 @@ TEST_F(SerialPty, ReadStopsAfterQuietTimeOrWhenFull) {
 
   // A slow answer: a short quiet limit gives up after the echo, a long one gets it all,
   // and bytes that keep trickling in keep the read going past its limit.
-  Modem.SetReplyDelay(250);
+  Modem.SetReplyDelay(400);
   Port.SetInputTimeout(50);
   EXPECT_EQ(Exchange("ATZ\r"), "ATZ\r");
   EXPECT_EQ(ReadAll(Port, 15), "");
-  Port.SetInputTimeout(400);
+  Port.SetInputTimeout(600);
   EXPECT_EQ(ReadAll(Port, 15), "\r\nOK\r\n");
-  Modem.SetReplyDelay(0, 30);
-  Port.SetInputTimeout(80);
+  Modem.SetReplyDelay(0, 40);
+  Port.SetInputTimeout(120);
   EXPECT_EQ(Exchange("ATZ\r"), "ATZ\r\r\nOK\r\n");
 }
 
@@ -559,12 +559,9 @@ TEST_F(SerialPty, VanishedDeviceGivesShortCountsAndAClosedPort) {
   EXPECT_LT(T.elapsed(), 10000);
   EXPECT_FALSE(Port.IsOpen());
 
-  // Reopening the dead line may succeed or not, but sending and reading on it never hang.
-  if (Port.OpenPort()) {
-    EXPECT_FALSE(Port.SendText("ATZ\r"));
-    EXPECT_EQ(ReadAll(Port, 15), "");
-    EXPECT_FALSE(Port.IsOpen());
-  }
+  // A line whose other end is gone cannot be opened again.
+  EXPECT_FALSE(Port.OpenPort());
+  EXPECT_FALSE(Port.SendText("ATZ\r"));
 }
 
 TEST_F(SerialPty, VanishedDeviceWhileSendingOrPolling) {
