@@ -1,0 +1,78 @@
+#include "Dflttab.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+#include "HelpService.h"
+#include "IniFile.h"
+#include "ProgramPaths.h"
+
+TfrmDefaultTab::TfrmDefaultTab(QWidget* Parent) : QDialog(Parent) {
+  setObjectName(QStringLiteral("frmDefaultTab"));
+  setWindowTitle(QStringLiteral("Select Default Tab"));
+  QFont Font = QApplication::font();
+  Font.setPointSize(8);
+  setFont(Font);
+  setFixedSize(331, 72);
+  setProperty("HelpContext", 58);
+
+  tabDetails = new QTabWidget(this);
+  tabDetails->setObjectName(QStringLiteral("tabDetails"));
+  tabDetails->setGeometry(8, 4, 315, 33);
+  tabDetails->addTab(new QWidget, QStringLiteral("Home"));
+  tabDetails->addTab(new QWidget, QStringLiteral("Work"));
+  tabDetails->addTab(new QWidget, QStringLiteral("Notes"));
+
+  btnOK = new QPushButton(QStringLiteral("OK"), this);
+  btnOK->setObjectName(QStringLiteral("btnOK"));
+  btnOK->setGeometry(164, 42, 75, 25);
+  btnOK->setDefault(true);
+  btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnCancel->setGeometry(248, 42, 75, 25);
+
+  connect(tabDetails, &QTabWidget::currentChanged, this, [this] { btnOK->setEnabled(true); });  // tabDetailsChange
+  connect(btnOK, &QPushButton::clicked, this, [this] {  // btnOKClick
+    SaveDefaultTab();
+    accept();
+  });
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  LoadDefaultTab();  // FormCreate
+  btnOK->setEnabled(false);
+  if (QScreen* Screen = QGuiApplication::primaryScreen())
+    move(Screen->geometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+int TfrmDefaultTab::Tab() const { return tabDetails->currentIndex(); }
+
+void TfrmDefaultTab::SetTab(int Tab) {
+  if (Tab >= 0 && Tab <= 2) tabDetails->setCurrentIndex(Tab);
+}
+
+void TfrmDefaultTab::LoadDefaultTab() {
+  TSectionedIniFile Settings(SettingsFileName().toStdString());
+  SetTab(Settings.ReadInteger("Defaults", "Tab", 0));
+}
+
+void TfrmDefaultTab::SaveDefaultTab() {
+  TSectionedIniFile Settings(SettingsFileName().toStdString());
+  Settings.WriteInteger("Defaults", "Tab", Tab());
+}
+
+void TfrmDefaultTab::showEvent(QShowEvent* Event) {
+  btnOK->setEnabled(false);  // FormShow: OK only after a tab is picked
+  QDialog::showEvent(Event);
+}
+
+void TfrmDefaultTab::keyPressEvent(QKeyEvent* Event) {
+  if (Event->key() == Qt::Key_F1) {
+    const QString Help = HelpFileName();
+    HelpService().ShowContext(Help, 58);
+    return;
+  }
+  QDialog::keyPressEvent(Event);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+
+class QPushButton;
+class QTabWidget;
+
+// Chooses the details page that the new-entry row starts on.
+class TfrmDefaultTab : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfrmDefaultTab(QWidget* Parent = nullptr);
+
+  int Tab() const;
+  void SetTab(int Tab);
+  void LoadDefaultTab();
+  void SaveDefaultTab();
+
+  QTabWidget* tabDetails = nullptr;
+  QPushButton* btnOK = nullptr;
+  QPushButton* btnCancel = nullptr;
+
+protected:
+  void showEvent(QShowEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+};

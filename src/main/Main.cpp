@@ -1,0 +1,956 @@
+#include "Main.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include "CommandLine.h"
+#include "Dflttab.h"
+#include "FileDialogs.h"
+#include "HelpService.h"
+#include "NamesModel.h"
+#include "PrinterInfo.h"
+#include "ProgramPaths.h"
+#include "Prompter.h"
+#include "WaitCursor.h"
+
+const char* const BlankSurnameText =
+    "Please enter a surname before attempting to enter any other details for the address";
+const char* const ReadOnlyText = "This is a read-only file.  Please save to a different file name.";
+
+QString DamagedBookText(const QString& FileName, int EntriesRead) {
+  return QStringLiteral("'%1' is damaged or incomplete.  Only the %2 %3 that could be read "
+                        "have been loaded.")
+      .arg(FileName)
+      .arg(EntriesRead)
+      .arg(EntriesRead == 1 ? QStringLiteral("entry") : QStringLiteral("entries"));
+}
+
+namespace {
+
+constexpr int ClientWidth = 602;
+constexpr int ClientHeight = 354;
+const char* const HelpContextProperty = "HelpContext";
+
+std::string Std(const QString& Text) { return Text.toStdString(); }
+QString Q(const std::string& Text) { return QString::fromStdString(Text); }
+bool IsBlank(const QString& Text) { return TrimSpaces(Std(Text)).empty(); }
+
+// The picture on the dial buttons: a telephone handset.
+QIcon HandsetIcon() {
+  QPixmap Picture(16, 16);
+  Picture.fill(Qt::transparent);
+  QPainter Painter(&Picture);
+  Painter.setRenderHint(QPainter::Antialiasing);
+  QPen Pen(Qt::black, 3.0, Qt::SolidLine, Qt::RoundCap);
+  Painter.setPen(Pen);
+  QPainterPath Arc;
+  Arc.moveTo(3, 6);
+  Arc.quadTo(8, 1, 13, 6);
+  Painter.drawPath(Arc);
+  Painter.setPen(Qt::NoPen);
+  Painter.setBrush(Qt::black);
+  Painter.drawRoundedRect(QRectF(1, 6, 5, 3), 1, 1);
+  Painter.drawRoundedRect(QRectF(10, 6, 5, 3), 1, 1);
+  Painter.drawRect(QRectF(4, 11, 8, 4));
+  return QIcon(Picture);
+}
+
+QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
+  auto* Label = new QLabel(Caption, Parent);
+  Label->setGeometry(Left, Top, Width, 21);
+  Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return Label;
+}
+
+QLineEdit* AddEdit(QWidget* Parent, const char* Name, int Left, int Top, int Width, int MaxLength) {
+  auto* Edit = new QLineEdit(Parent);
+  Edit->setObjectName(QLatin1String(Name));
+  Edit->setGeometry(Left, Top, Width, 21);
+  Edit->setMaxLength(MaxLength);
+  return Edit;
+}
+
+QPlainTextEdit* AddMemo(QWidget* Parent, const char* Name, const QRect& Place) {
+  auto* Memo = new QPlainTextEdit(Parent);
+  Memo->setObjectName(QLatin1String(Name));
+  Memo->setGeometry(Place);
+  Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo->setTabChangesFocus(true);
+  return Memo;
+}
+
+QToolButton* AddDialButton(QWidget* Parent, const char* Name, int Left, int Top) {
+  auto* Button = new QToolButton(Parent);
+  Button->setObjectName(QLatin1String(Name));
+  Button->setGeometry(Left, Top, 23, 21);
+  Button->setIcon(HandsetIcon());
+  Button->setFocusPolicy(Qt::NoFocus);  // a picture button takes no focus
+  return Button;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(const QStringList& Arguments, QWidget* Parent) : QMainWindow(Parent) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Address Book"));
+  QFont Font = QApplication::font();
+  Font.setPointSize(8);
+  setFont(Font);
+  setProperty(HelpContextProperty, 9);
+  CreateControls();
+  CreateMenus();
+  connect(qApp, &QApplication::focusChanged, this, &TfrmMain::OnFocusChanged);
+  FormCreate(Arguments);
+}
+
+TfrmMain::~TfrmMain() {
+  disconnect(qApp, &QApplication::focusChanged, this, &TfrmMain::OnFocusChanged);
+  FormDestroy();
+}
+
+void TfrmMain::CreateControls() {
+  auto* Client = new QWidget(this);
+  Client->setObjectName(QStringLiteral("Client"));
+  Client->setFixedSize(ClientWidth, ClientHeight);
+  setCentralWidget(Client);
+
+  GroupBox3 = new QGroupBox(Client);
+  GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+  GroupBox3->setGeometry(5, 0, 50, 321);
+  QFont Bold = font();
+  Bold.setBold(true);
+  for (int Index = 0; Index < 26; ++Index) {
+    const QChar Letter(QLatin1Char(static_cast<char>('A' + Index)));
+    auto* Button = new QPushButton(QString(Letter), GroupBox3);
+    Button->setObjectName(QStringLiteral("btn") + Letter);
+    Button->setFont(Bold);
+    Button->setProperty("Tag", Index + 1);
+    const int Column = Index / 13, Row = Index % 13;
+    Button->setGeometry(Column == 0 ? 3 : 25, 11 + Row * 20, 22, 20);
+    Button->setAutoDefault(false);
+    connect(Button, &QPushButton::clicked, this, [this, Index] { btnAClick(Index + 1); });
+    btnLetters[static_cast<size_t>(Index)] = Button;
+  }
+
+  GroupBox2 = new QGroupBox(QStringLiteral(" Index "), Client);
+  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  GroupBox2->setGeometry(55, 0, 216, 321);
+  FNames = new TNamesModel(this);
+  grdNames = new QTableView(GroupBox2);
+  grdNames->setObjectName(QStringLiteral("grdNames"));
+  grdNames->setGeometry(8, 15, 201, 298);
+  grdNames->setModel(FNames);
+  grdNames->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grdNames->setSelectionMode(QAbstractItemView::SingleSelection);
+  grdNames->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grdNames->setShowGrid(true);
+  grdNames->setWordWrap(false);
+  grdNames->setTabKeyNavigation(false);
+  grdNames->verticalHeader()->hide();
+  grdNames->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grdNames->verticalHeader()->setMinimumSectionSize(15);
+  grdNames->verticalHeader()->setDefaultSectionSize(15);
+  grdNames->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  grdNames->horizontalHeader()->setHighlightSections(false);
+  grdNames->horizontalHeader()->setFixedHeight(17);
+  grdNames->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  grdNames->setColumnWidth(0, 99);
+  grdNames->setColumnWidth(1, 98);
+  connect(grdNames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& Now, const QModelIndex&) {
+            if (FSettingRow || !Now.isValid()) return;
+            const int Row = Now.row() + 1;
+            if (Row == FSelectedRow) return;
+            FSelectedRow = Row;
+            grdNamesClick();
+          });
+
+  GroupBox1 = new QGroupBox(QStringLiteral(" Name Details "), Client);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setGeometry(271, 0, 322, 73);
+  AddLabel(GroupBox1, QStringLiteral("Surname :"), 2, 16, 74);
+  AddLabel(GroupBox1, QStringLiteral("First Name :"), 2, 40, 74);
+  edtSurname = AddEdit(GroupBox1, "edtSurname", 80, 16, 233, 50);
+  edtSurname->setProperty("Tag", 1);
+  edtFirstName = AddEdit(GroupBox1, "edtFirstName", 80, 40, 233, 50);
+  edtFirstName->setProperty("Tag", 1);
+
+  tabDetails = new QTabWidget(Client);
+  tabDetails->setObjectName(QStringLiteral("tabDetails"));
+  tabDetails->setGeometry(270, 72, 325, 249);
+  auto* Home = new QWidget;
+  auto* Work = new QWidget;
+  auto* Notes = new QWidget;
+  tabDetails->addTab(Home, QStringLiteral("Home"));
+  tabDetails->addTab(Work, QStringLiteral("Work"));
+  tabDetails->addTab(Notes, QStringLiteral("Notes"));
+
+  AddLabel(Home, QStringLiteral("Telephone :"), 8, 24);
+  edtHomeTel = AddEdit(Home, "edtHomeTel", 80, 24, 201, 50);
+  spdbtnDial1 = AddDialButton(Home, "spdbtnDial1", 284, 24);
+  AddLabel(Home, QStringLiteral("Address :"), 8, 64);
+  memHomeAddress = AddMemo(Home, "memHomeAddress", QRect(80, 64, 225, 73));
+
+  AddLabel(Work, QStringLiteral("Telephone :"), 8, 8);
+  edtBusTel = AddEdit(Work, "edtBusTel", 80, 8, 201, 50);
+  spdbtnDial2 = AddDialButton(Work, "spdbtnDial2", 284, 8);
+  AddLabel(Work, QStringLiteral("Extension :"), 8, 40);
+  edtBusExtn = AddEdit(Work, "edtBusExtn", 80, 40, 73, 10);
+  spdbtnDial3 = AddDialButton(Work, "spdbtnDial3", 156, 40);
+  AddLabel(Work, QStringLiteral("Mobile :"), 8, 72);
+  edtMobile = AddEdit(Work, "edtMobile", 80, 72, 201, 50);
+  spdbtnDial4 = AddDialButton(Work, "spdbtnDial4", 284, 72);
+  AddLabel(Work, QStringLiteral("Facsimile :"), 8, 104);
+  edtBusFax = AddEdit(Work, "edtBusFax", 80, 104, 201, 50);
+  AddLabel(Work, QStringLiteral("Address :"), 8, 136);
+  memBusAddress = AddMemo(Work, "memBusAddress", QRect(80, 136, 225, 73));
+
+  memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
+
+  // Tab order: the letters A..M then N..Z, the index, the names, the notebook.
+  QWidget* Previous = nullptr;
+  for (QPushButton* Button : btnLetters) {
+    if (Previous) setTabOrder(Previous, Button);
+    Previous = Button;
+  }
+  for (QWidget* Next : std::initializer_list<QWidget*>{grdNames, edtSurname, edtFirstName, tabDetails,
+                                                       edtHomeTel, memHomeAddress, edtBusTel, edtBusExtn,
+                                                       edtMobile, edtBusFax, memBusAddress, memNotes}) {
+    setTabOrder(Previous, Next);
+    Previous = Next;
+  }
+
+  for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile}) {
+    connect(Edit, &QLineEdit::textChanged, this, &TfrmMain::edtSurnameChange);
+    Edit->installEventFilter(this);
+  }
+  for (QPlainTextEdit* Memo : {memHomeAddress, memBusAddress, memNotes}) {
+    connect(Memo, &QPlainTextEdit::textChanged, this, &TfrmMain::edtSurnameChange);
+    Memo->installEventFilter(this);
+  }
+  connect(tabDetails, &QTabWidget::currentChanged, this, [this] { EnableControls(); });  // tabDetailsChange
+  setAcceptDrops(true);
+}
+
+QAction* TfrmMain::AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
+                           const QKeySequence& Shortcut, void (TfrmMain::*Handler)()) {
+  auto* Action = Menu->addAction(Caption);
+  Action->setObjectName(QLatin1String(Name));
+  Action->setProperty(HelpContextProperty, HelpContext);
+  if (!Shortcut.isEmpty()) Action->setShortcut(Shortcut);
+  if (Handler) connect(Action, &QAction::triggered, this, Handler);
+  return Action;
+}
+
+void TfrmMain::CreateMenus() {
+  QMenuBar* Bar = menuBar();
+  Bar->setObjectName(QStringLiteral("mnuTop"));
+  auto AddMenu = [&](const char* Name, const QString& Caption, int HelpContext) {
+    QMenu* Menu = Bar->addMenu(Caption);
+    Menu->setObjectName(QLatin1String(Name));
+    Menu->menuAction()->setProperty(HelpContextProperty, HelpContext);
+    Menu->installEventFilter(this);
+    return Menu;
+  };
+  // Commands of later parts: they commit the shown entry where their own
+  // command will, and do nothing else yet.
+  const auto CommitOnly = &TfrmMain::UpdateCurrent;
+
+  QMenu* File = AddMenu("mnuFile", QStringLiteral("&File"), 12);
+  mnuFNew = AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
+  mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmMain::mnuFOpenClick);
+  mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S), &TfrmMain::mnuFSaveClick);
+  mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
+  File->addSeparator();
+  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, CommitOnly);
+  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), CommitOnly);
+  File->addSeparator();
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
+  File->addSeparator();
+  mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
+  connect(mnuFExit, &QAction::triggered, this, [this] {
+    UpdateCurrent();
+    close();
+  });
+
+  QMenu* Edit = AddMenu("mnuEdit", QStringLiteral("&Edit"), 13);
+  mnuECut = AddItem(Edit, "mnuECut", QStringLiteral("Cu&t"), 19, QKeySequence(Qt::CTRL | Qt::Key_X), &TfrmMain::mnuECutClick);
+  mnuECopy = AddItem(Edit, "mnuECopy", QStringLiteral("&Copy"), 20, QKeySequence(Qt::CTRL | Qt::Key_C), &TfrmMain::mnuECopyClick);
+  mnuEPaste = AddItem(Edit, "mnuEPaste", QStringLiteral("&Paste"), 21, QKeySequence(Qt::CTRL | Qt::Key_V), &TfrmMain::mnuEPasteClick);
+  mnuEDelete = AddItem(Edit, "mnuEDelete", QStringLiteral("&Delete"), 22, QKeySequence(Qt::CTRL | Qt::Key_Delete), &TfrmMain::mnuEDeleteClick);
+  Edit->addSeparator();
+  SelectAll1 = AddItem(Edit, "SelectAll1", QStringLiteral("Se&lect All"), 23, QKeySequence(Qt::CTRL | Qt::Key_A), &TfrmMain::SelectAll1Click);
+  Edit->addSeparator();
+  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), CommitOnly);
+  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), CommitOnly);
+  mnuSFindNext->setEnabled(false);  // until a Find has been run
+
+  QMenu* Address = AddMenu("mnuAddress", QStringLiteral("&Address"), 14);
+  mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
+  mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
+  Address->addSeparator();
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
+
+  QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
+  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, nullptr);
+  connect(mnuODetectMODEMS, &QAction::triggered, this, [this] {
+    FModemPort = -1;
+    if (FDetectModems) FDetectModems();
+    EnableControls();
+  });
+  mnuOAutoDetectMODEMS = AddItem(Options, "mnuOAutoDetectMODEMS", QStringLiteral("&Auto Detect MODEMS on Startup"), 30, {}, nullptr);
+  mnuOAutoDetectMODEMS->setCheckable(true);
+  connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, [this](bool Checked) {
+    // The tick is the action's own; commit before the toggle takes effect.
+    mnuOAutoDetectMODEMS->setChecked(!Checked);
+    UpdateCurrent();
+    mnuOAutoDetectMODEMS->setChecked(Checked);
+  });
+  Options->addSeparator();
+  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dialing..."), 31, {}, CommitOnly);
+  mnuODefaultTab = AddItem(Options, "mnuODefaultTab", QStringLiteral("Set Default &Tab..."), 33, {}, &TfrmMain::mnuODefaultTabClick);
+  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("Outside Line..."), 52, {}, nullptr);
+
+  QMenu* Help = AddMenu("mnuHelp", QStringLiteral("&Help"), 16);
+  mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
+  Help->addSeparator();
+  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, CommitOnly);
+}
+
+// ---------------------------------------------------------------------------
+// Creation, activation, closing
+
+void TfrmMain::FormCreate(const QStringList& Arguments) {
+  FActivated = false;
+  FFirstRun = false;
+  QuietUpdate = false;
+  SuppressGridClick = false;
+  FModemPort = -1;
+
+  FHelpFile = HelpFileName();
+  if (!QFileInfo::exists(FHelpFile)) FHelpFile.clear();
+
+  FBook = std::make_unique<TAddressBook>(this);
+
+  TSectionedIniFile Settings(Std(SettingsFileName()));
+  int Top = Settings.ReadInteger("FormPosition", "Top", 52);
+  int Left = Settings.ReadInteger("FormPosition", "Left", 21);
+
+  if (QFile::exists(MarkerFileName())) {
+    FFirstRun = true;
+    QFile::remove(MarkerFileName());
+  }
+
+  grdNames->setColumnWidth(0, Settings.ReadInteger("FormPosition", "GridCol_1", 99));
+  grdNames->setColumnWidth(1, Settings.ReadInteger("FormPosition", "GridCol_2", 99));
+  FModemPort = Settings.ReadInteger("MODEM", "Port", -1);
+  mnuOAutoDetectMODEMS->setChecked(Settings.ReadBool("MODEM", "Detected", false));
+
+  const TCommandLineBook Named = ChooseCommandLineBook(Arguments, QDir::currentPath());
+  for (const QString& Error : Named.Errors) Prompter().Error(this, Error);
+  QString FileName = Named.FileName;
+  if (FileName.isEmpty() || !QFileInfo(FileName).isFile()) {
+    FileName = Q(Settings.ReadString("Startup", "LoadFile", ""));
+    if (!FileName.isEmpty() && !QFileInfo::exists(FileName)) FileName.clear();
+  }
+  if (!FileName.isEmpty()) OpenBook(FileName);
+  SetCaption();
+
+  // The window is fixed in size around its client area and the menu bar.
+  const QSize Outer(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+  setFixedSize(Outer);
+  bool OnScreen = false;
+  for (QScreen* Screen : QGuiApplication::screens())
+    if (Screen->geometry().intersects(QRect(QPoint(Left, Top), Outer))) OnScreen = true;
+  if (!OnScreen) {
+    Left = 21;
+    Top = 52;
+  }
+  move(Left, Top);
+
+  BuildNamesList();
+  SuppressGridClick = true;
+  SelectRow(1);
+  grdNamesClick();
+  SuppressGridClick = false;
+  FActivated = false;
+}
+
+void TfrmMain::FormActivate() {
+  if (FActivated) return;
+  FActivated = true;  // a box raised below must not run this again
+  grdNamesClick();
+  EnableControls();
+  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FDetectModems) FDetectModems();
+  const bool Printing = PrinterInfo().PrinterAvailable();
+  mnuFPrinterSetup->setEnabled(Printing);
+  mnuFPrint->setEnabled(Printing);
+}
+
+bool TfrmMain::FormCloseQuery() {
+  UpdateCurrent();
+  return QuerySaveChanges();
+}
+
+void TfrmMain::FormClose() {
+  if (FDefaultTabDialog) FDefaultTabDialog->SaveDefaultTab();
+}
+
+void TfrmMain::FormDestroy() {
+  TSectionedIniFile Settings(Std(SettingsFileName()));
+  Settings.WriteInteger("FormPosition", "Top", pos().y());
+  Settings.WriteInteger("FormPosition", "Left", pos().x());
+  Settings.WriteString("Startup", "LoadFile", FBook->FileName);
+  Settings.WriteInteger("FormPosition", "GridCol_1", grdNames->columnWidth(0));
+  Settings.WriteInteger("FormPosition", "GridCol_2", grdNames->columnWidth(1));
+  Settings.WriteInteger("MODEM", "Port", FModemPort);
+  Settings.WriteBool("MODEM", "Detected", mnuOAutoDetectMODEMS->isChecked());
+  try {
+    Settings.UpdateFile();
+  } catch (const EFileError&) {
+    // The program is ending and its windows are gone; there is nobody to tell.
+  }
+}
+
+bool TfrmMain::event(QEvent* Event) {
+  if (Event->type() == QEvent::WindowActivate) {
+    const bool Result = QMainWindow::event(Event);
+    FormActivate();
+    return Result;
+  }
+  return QMainWindow::event(Event);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* Event) {
+  if (!FormCloseQuery()) {
+    Event->ignore();
+    return;
+  }
+  FormClose();
+  Event->accept();
+}
+
+void TfrmMain::SetDefaultTabDialog(TfrmDefaultTab* Dialog) {
+  FDefaultTabDialog = Dialog;
+  // An older-format book opened at start-up named the page before the dialog existed.
+  if (Dialog && FTabFromBook) Dialog->SetTab(FPendingDefaultTab);
+  FTabFromBook = false;
+}
+
+int TfrmMain::DefaultTab() const {
+  return FDefaultTabDialog ? FDefaultTabDialog->Tab() : FPendingDefaultTab;
+}
+
+void TfrmMain::SetDefaultTab(int Tab) {
+  // An older-format book may name it before the dialog exists.
+  FPendingDefaultTab = Tab;
+  FTabFromBook = FDefaultTabDialog == nullptr;
+  if (FDefaultTabDialog) FDefaultTabDialog->SetTab(Tab);
+}
+
+void TfrmMain::OldFormatWarning(const std::string& Text) { Prompter().Warning(this, Q(Text), 177); }
+
+void TfrmMain::SetCaption() {
+  setWindowTitle(QStringLiteral("Address Book - ") + NameWithoutFolder(Q(FBook->DisplayName())));
+}
+
+// ---------------------------------------------------------------------------
+// The name index
+
+void TfrmMain::BuildNamesList() {
+  FNames->Rebuild(*FBook->Items);
+  FShownRow = 0;
+  SelectRow(1);
+}
+
+void TfrmMain::SelectRow(int Row) {
+  if (Row < 1) Row = 1;
+  if (Row > FNames->NewEntryRow()) Row = FNames->NewEntryRow();
+  FSelectedRow = Row;
+  FSettingRow = true;
+  const QModelIndex At = FNames->index(Row - 1, 0);
+  grdNames->selectionModel()->setCurrentIndex(
+      At, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  grdNames->scrollTo(At);
+  FSettingRow = false;
+}
+
+void TfrmMain::StoreEdits(TAddressItem& Item) const {
+  Item.Surname = Std(edtSurname->text());
+  Item.FirstName = Std(edtFirstName->text());
+  Item.HomeTelephone = Std(edtHomeTel->text());
+  Item.BusTelephone = Std(edtBusTel->text());
+  Item.BusExtn = Std(edtBusExtn->text());
+  Item.BusFacsimile = Std(edtBusFax->text());
+  Item.BusMobile = Std(edtMobile->text());
+  Item.HomeAddress.SetText(Std(memHomeAddress->toPlainText()));
+  Item.BusAddress.SetText(Std(memBusAddress->toPlainText()));
+  Item.Notes.SetText(Std(memNotes->toPlainText()));
+}
+
+void TfrmMain::grdNamesClick() {
+  if (SuppressGridClick) {
+    EnableControls();
+    return;
+  }
+  if (FBook->CurrentChanged) {
+    if (TAddressItem* Current = FBook->Current) {
+      StoreEdits(*Current);
+      if (!QuietUpdate) Current->TabPage = static_cast<uint8_t>(tabDetails->currentIndex());
+      if (FNames->Item(FShownRow) == Current) FNames->EntryChanged(FShownRow);
+    } else if (!IsBlank(edtSurname->text()) || !IsBlank(edtFirstName->text())) {
+      auto Item = std::make_unique<TAddressItem>();
+      StoreEdits(*Item);
+      Item->TabPage = QuietUpdate ? 0 : static_cast<uint8_t>(tabDetails->currentIndex());
+      FBook->Items->Add(Item.release());
+      BuildNamesList();
+    }
+    FBook->Modified = true;
+  }
+  ShowSelectedRow();
+  FBook->CurrentChanged = false;
+  if (!QuietUpdate) edtSurname->setFocus();
+  EnableControls();
+}
+
+void TfrmMain::ShowSelectedRow() {
+  if (TAddressItem* Item = FNames->Item(FSelectedRow)) {
+    edtSurname->setText(Q(Item->Surname));
+    edtFirstName->setText(Q(Item->FirstName));
+    edtHomeTel->setText(Q(Item->HomeTelephone));
+    memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
+    edtBusTel->setText(Q(Item->BusTelephone));
+    edtBusExtn->setText(Q(Item->BusExtn));
+    edtBusFax->setText(Q(Item->BusFacsimile));
+    edtMobile->setText(Q(Item->BusMobile));
+    memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
+    memNotes->setPlainText(Q(Item->Notes.Text()));
+    if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
+    FBook->Current = Item;
+    FShownRow = FSelectedRow;
+    return;
+  }
+  for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile})
+    Edit->clear();
+  for (QPlainTextEdit* Memo : {memHomeAddress, memBusAddress, memNotes}) Memo->clear();
+  if (!QuietUpdate) tabDetails->setCurrentIndex(DefaultTab());
+  if (FNames->GridRowCount() == 2) SelectRow(1);
+  FBook->Current = nullptr;
+  FShownRow = 0;
+}
+
+void TfrmMain::UpdateCurrent() {
+  const bool Was = QuietUpdate;
+  QuietUpdate = true;
+  grdNamesClick();
+  QuietUpdate = Was;
+}
+
+void TfrmMain::btnAClick(int Tag) {
+  const char Letter = static_cast<char>(Tag + 64);
+  const int Start = FSelectedRow == FNames->NewEntryRow() ? 1 : FSelectedRow + 1;
+  int Found = FNames->FindLetter(Start, Letter);
+  if (!Found) Found = FNames->FindLetter(1, Letter);
+  if (!Found) return;
+  SelectRow(Found);
+  grdNamesClick();
+}
+
+void TfrmMain::edtSurnameKeyDown(int Key) {
+  if (Key == Qt::Key_Down) {
+    if (FSelectedRow < FNames->NewEntryRow()) {
+      SelectRow(FSelectedRow + 1);
+      grdNamesClick();
+    }
+    edtSurname->selectAll();
+  } else if (Key == Qt::Key_Up) {
+    if (FSelectedRow > 1) {
+      SelectRow(FSelectedRow - 1);
+      grdNamesClick();
+    }
+    edtSurname->setCursorPosition(0);
+    edtSurname->deselect();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Editing
+
+void TfrmMain::edtSurnameChange() {
+  FBook->CurrentChanged = true;
+  EnableControls();
+}
+
+void TfrmMain::EnableControls() {
+  const bool EntryRow = !FNames->Cell(FSelectedRow, 0).empty();
+  const bool Modem = FModemPort != -1;
+  mnuADelete->setEnabled(EntryRow);
+  mnuAQuickDial->setEnabled(EntryRow && Modem);
+  mnuFDialler->setEnabled(Modem);
+  spdbtnDial1->setEnabled(!IsBlank(edtHomeTel->text()) && Modem);
+  spdbtnDial2->setEnabled(!IsBlank(edtBusTel->text()) && Modem);
+  spdbtnDial3->setEnabled(!IsBlank(edtBusExtn->text()) && Modem && FAllowExtension && FAllowExtension());
+  spdbtnDial4->setEnabled(!IsBlank(edtMobile->text()) && Modem);
+  mnuHContents->setEnabled(!FHelpFile.isEmpty());
+  mnuFPrint->setEnabled(FBook->Items->Count > 0);
+}
+
+bool TfrmMain::IsDetailControl(QWidget* Widget) const {
+  return Widget == edtFirstName || Widget == edtHomeTel || Widget == memHomeAddress || Widget == edtBusTel ||
+         Widget == edtBusExtn || Widget == edtMobile || Widget == edtBusFax || Widget == memBusAddress ||
+         Widget == memNotes || Widget == tabDetails || (Widget && Widget->parentWidget() == tabDetails);
+}
+
+void TfrmMain::SetFocusQuietly(QWidget* Target) {
+  FIgnoreFocus = true;
+  Target->setFocus();
+  FIgnoreFocus = false;
+}
+
+void TfrmMain::OnFocusChanged(QWidget* Old, QWidget* Now) {
+  // Only a move between two controls of this window counts; a box or another
+  // window taking the focus leaves the controls' handlers alone.
+  if (FIgnoreFocus || !Old || !Now || Old->window() != this || Now->window() != this) return;
+  if (Old == edtSurname) edtSurnameExit(Now);
+  else if (Old == edtFirstName) edtFirstNameExit();
+  if (Now == edtSurname || IsDetailControl(Now)) EnableControls();  // the enter handlers
+}
+
+void TfrmMain::edtSurnameExit(QWidget* Receiver) {
+  const QString Tidy = Q(CapitaliseWords(Std(edtSurname->text())));
+  if (Tidy != edtSurname->text()) edtSurname->setText(Tidy);
+  const std::string& Cell = FNames->Cell(FSelectedRow, 0);
+  if (!Cell.empty()) {
+    if (!IsBlank(Tidy)) FNames->SetCell(FSelectedRow, 0, Std(Tidy));
+    else edtSurname->setText(Q(Cell));
+    return;
+  }
+  if (!IsBlank(Tidy)) {
+    const std::string Surname = Std(Tidy);
+    UpdateCurrent();
+    SelectRow(FNames->FindSurname(Surname));
+    grdNamesClick();
+    QMetaObject::invokeMethod(this, &TfrmMain::FocusFirstName, Qt::QueuedConnection);
+    return;
+  }
+  const bool Escape = Receiver == grdNames || grdNames->isAncestorOf(Receiver) ||
+                      std::find(btnLetters.begin(), btnLetters.end(), Receiver) != btnLetters.end();
+  if (Escape || QuietUpdate) return;
+  Prompter().Error(this, QString::fromLatin1(BlankSurnameText));
+  SetFocusQuietly(edtSurname);
+}
+
+void TfrmMain::FocusFirstName() { edtFirstName->setFocus(); }
+
+void TfrmMain::edtFirstNameExit() {
+  const QString Tidy = Q(CapitaliseWords(Std(edtFirstName->text())));
+  if (Tidy != edtFirstName->text()) edtFirstName->setText(Tidy);
+  if (!FNames->Cell(FSelectedRow, 0).empty()) {
+    FNames->SetCell(FSelectedRow, 1, Std(Tidy));
+    return;
+  }
+  const std::string Surname = Std(edtSurname->text());
+  grdNamesClick();
+  SelectRow(FNames->FindSurname(Surname));
+  grdNamesClick();
+}
+
+void TfrmMain::mnuAAddClick() {
+  UpdateCurrent();
+  SelectRow(FNames->NewEntryRow());
+  grdNamesClick();
+}
+
+void TfrmMain::mnuADeleteClick() {
+  UpdateCurrent();
+  const int Row = FSelectedRow;
+  const QString Text = QStringLiteral("Are you sure you want to delete \"") + Q(FNames->Cell(Row, 1)) +
+                       QLatin1Char(' ') + Q(FNames->Cell(Row, 0)) + QStringLiteral("\"?");
+  if (Prompter().Question(this, Text) != EAnswer::Yes) return;
+  TAddressItem* Current = FBook->Current;
+  if (!Current) return;
+  FBook->Current = nullptr;
+  FBook->Items->Delete(Current);
+  FBook->Modified = true;
+  BuildNamesList();
+  SelectRow(Row <= 2 ? 1 : Row - 1);
+  grdNamesClick();
+}
+
+void TfrmMain::mnuECutClick() {
+  QWidget* Focused = focusWidget();
+  if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+    QApplication::clipboard()->setText(Edit->selectedText());
+    if (Edit->hasSelectedText()) Edit->insert(QString());
+  } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+    Memo->cut();
+  } else {
+    return;
+  }
+  UpdateCurrent();
+}
+
+void TfrmMain::mnuECopyClick() {
+  QWidget* Focused = focusWidget();
+  if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+    QApplication::clipboard()->setText(Edit->selectedText());
+  } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+    Memo->copy();
+  } else {
+    return;
+  }
+  UpdateCurrent();
+}
+
+void TfrmMain::mnuEPasteClick() {
+  QWidget* Focused = focusWidget();
+  if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+    Edit->insert(QApplication::clipboard()->text());
+  } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+    Memo->paste();
+  } else {
+    return;
+  }
+  UpdateCurrent();
+}
+
+void TfrmMain::mnuEDeleteClick() {
+  QWidget* Focused = focusWidget();
+  if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+    if (Edit->hasSelectedText()) Edit->insert(QString());
+  } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+    Memo->textCursor().removeSelectedText();
+  } else {
+    return;
+  }
+  UpdateCurrent();
+}
+
+void TfrmMain::SelectAll1Click() {
+  UpdateCurrent();
+  QWidget* Focused = focusWidget();
+  if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) Edit->setSelection(0, 32767);
+  else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) Memo->selectAll();
+}
+
+void TfrmMain::mnuODefaultTabClick() {
+  UpdateCurrent();
+  if (!FDefaultTabDialog) return;
+  if (FDefaultTabDialog->exec() == QDialog::Accepted) tabDetails->setCurrentIndex(FDefaultTabDialog->Tab());
+}
+
+// ---------------------------------------------------------------------------
+// File commands
+
+bool TfrmMain::OpenBook(const QString& FileName) {
+  auto Loaded = std::make_unique<TAddressBook>(this);
+  TLoadResult Result;
+  try {
+    TWaitCursor Hourglass;
+    Result = Loaded->LoadFromFile(Std(FileName));
+  } catch (const EFileError& Error) {
+    Prompter().Error(this, Q(Error.what()));
+    return false;
+  }
+  FBook = std::move(Loaded);
+  FShownRow = 0;
+  if (Result.Damaged) Prompter().Warning(this, DamagedBookText(FileName, Result.EntriesRead));
+  return true;
+}
+
+void TfrmMain::ShowBookAfterOpen() {
+  SetCaption();
+  BuildNamesList();
+  grdNamesClick();
+}
+
+bool TfrmMain::WriteBook() {
+  try {
+    TWaitCursor Hourglass;
+    FBook->SaveToFile();
+    return true;
+  } catch (const EFileError& Error) {
+    FBook->Modified = true;
+    Prompter().Error(this, Q(Error.what()));
+    return false;
+  }
+}
+
+bool TfrmMain::SaveAs() {
+  TFileDialogOptions Options;
+  Options.Title = QStringLiteral("Save as...");
+  Options.Filter = QStringLiteral("Tobrinel Data Files (*.ABK);;All Files (*)");
+  Options.DefaultExt = QStringLiteral("ABK");
+  Options.Folder = ProgramFolder();
+  const QString Chosen = FileDialogs().SaveFile(this, Options);
+  if (Chosen.isEmpty()) return false;
+  const std::string Previous = FBook->FileName;
+  FBook->FileName = Std(Chosen);
+  if (!WriteBook()) {
+    FBook->FileName = Previous;
+    return false;
+  }
+  SetCaption();
+  return true;
+}
+
+bool TfrmMain::QuerySaveChanges() {
+  if (!FBook->Modified) return true;
+  const EAnswer Answer =
+      Prompter().Question(this, QStringLiteral("Save changes to\n\n") + Q(FBook->DisplayName()));
+  if (Answer == EAnswer::Cancel) return false;
+  if (Answer == EAnswer::No) return true;
+  if (FBook->FileName.empty()) return SaveAs();
+  if (IsFileReadOnly(FBook->FileName)) {
+    Prompter().Warning(this, QString::fromLatin1(ReadOnlyText));
+    return SaveAs();
+  }
+  return WriteBook();
+}
+
+void TfrmMain::mnuFNewClick() {
+  UpdateCurrent();
+  if (!QuerySaveChanges()) return;
+  FBook->Reset();
+  FShownRow = 0;
+  SetDefaultTab(0);
+  BuildNamesList();
+  grdNamesClick();
+  SetCaption();
+}
+
+void TfrmMain::mnuFOpenClick() {
+  UpdateCurrent();
+  if (!QuerySaveChanges()) return;
+  TFileDialogOptions Options;
+  Options.Filter = QStringLiteral("Tobrinel Data File (*.ABK)");
+  Options.DefaultExt = QStringLiteral("ABK");
+  Options.Folder = ProgramFolder();
+  const QString Chosen = FileDialogs().OpenFile(this, Options);
+  if (Chosen.isEmpty()) return;
+  if (!HasBookExtension(Chosen)) {
+    Prompter().Error(this, NameWithoutFolder(Chosen) + QStringLiteral("\n\n") + QString::fromLatin1(NotABookText));
+    return;
+  }
+  if (OpenBook(Chosen)) ShowBookAfterOpen();
+}
+
+void TfrmMain::mnuFSaveClick() {
+  UpdateCurrent();
+  if (FBook->FileName.empty()) {
+    SaveAs();
+  } else if (IsFileReadOnly(FBook->FileName)) {
+    Prompter().Warning(this, QString::fromLatin1(ReadOnlyText));
+    SaveAs();
+  } else {
+    WriteBook();
+  }
+}
+
+void TfrmMain::mnuFSaveAsClick() {
+  UpdateCurrent();
+  SaveAs();
+}
+
+void TfrmMain::DropFiles(const QStringList& Files) {
+  if (Files.isEmpty()) return;
+  if (Files.size() > 1) Prompter().Error(this, QString::fromLatin1(MoreThanOneFileText));
+  const QString Name = Files.first();
+  UpdateCurrent();
+  if (!QuerySaveChanges()) return;
+  if (!HasBookExtension(Name)) {
+    Prompter().Error(this, NameWithoutFolder(Name) + QStringLiteral("\n\n") + QString::fromLatin1(NotABookText));
+    return;
+  }
+  if (OpenBook(Name)) ShowBookAfterOpen();
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* Event) {
+  if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* Event) {
+  QStringList Files;
+  for (const QUrl& Url : Event->mimeData()->urls())
+    if (Url.isLocalFile()) Files << Url.toLocalFile();
+  if (Files.isEmpty()) return;
+  Event->acceptProposedAction();
+  // Boxes may follow; let the drag finish first.
+  QTimer::singleShot(0, this, [this, Files] { DropFiles(Files); });
+}
+
+void TfrmMain::mnuHContentsClick() {
+  UpdateCurrent();
+  if (!FHelpFile.isEmpty()) HelpService().ShowContents(FHelpFile);
+}
+
+void TfrmMain::ShowHelpContext(int Context) {
+  if (!FHelpFile.isEmpty()) HelpService().ShowContext(FHelpFile, Context);
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* Event) {
+  if (Event->key() == Qt::Key_F1 && Event->modifiers() == Qt::NoModifier) {
+    ShowHelpContext(property(HelpContextProperty).toInt());
+    return;
+  }
+  QMainWindow::keyPressEvent(Event);
+}
+
+bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if (auto* Menu = qobject_cast<QMenu*>(Watched)) {
+    if (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_F1) {
+      QAction* Active = Menu->activeAction();
+      const int Context = (Active ? Active : Menu->menuAction())->property(HelpContextProperty).toInt();
+      Menu->close();
+      ShowHelpContext(Context);
+      return true;
+    }
+    return false;
+  }
+  if (Event->type() == QEvent::ShortcutOverride) {
+    // The Edit menu's commands take their keys before the edits do, so that
+    // they commit the entry as their own handlers say.
+    const auto* Key = static_cast<QKeyEvent*>(Event);
+    const QKeySequence Pressed(Key->keyCombination());
+    for (QAction* Action : {mnuECut, mnuECopy, mnuEPaste, mnuEDelete, SelectAll1})
+      if (Action->shortcut() == Pressed) return true;
+    return false;
+  }
+  if (Watched == edtSurname && Event->type() == QEvent::KeyPress) {
+    const int Key = static_cast<QKeyEvent*>(Event)->key();
+    if (Key == Qt::Key_Up || Key == Qt::Key_Down) {
+      edtSurnameKeyDown(Key);
+      return true;
+    }
+  }
+  return false;
+}

@@ -1,0 +1,192 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Adrbook.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QToolButton;
+class TNamesModel;
+class TfrmDefaultTab;
+
+// The main window: the name index on the left, the open entry's details on the
+// right, and the commands of the menu bar. It owns the one open book.
+class TfrmMain : public QMainWindow, public IBookHost {
+  Q_OBJECT
+public:
+  // Arguments: the command line without the program's name. Reads the settings
+  // and loads the start-up book (FormCreate).
+  explicit TfrmMain(const QStringList& Arguments, QWidget* Parent = nullptr);
+  // Writes the settings back (FormDestroy).
+  ~TfrmMain() override;
+
+  TAddressBook& Book() { return *FBook; }
+  TNamesModel& Names() { return *FNames; }
+  int SelectedRow() const { return FSelectedRow; }
+  int ModemPort() const { return FModemPort; }
+  void SetModemPort(int Port) { FModemPort = Port; }
+  bool FirstRun() const { return FFirstRun; }
+  bool Activated() const { return FActivated; }
+  bool QuietUpdate = false;
+  bool SuppressGridClick = false;
+
+  // The windows created after this one.
+  void SetDefaultTabDialog(TfrmDefaultTab* Dialog);
+  void SetModemDetection(std::function<void()> Detect) { FDetectModems = std::move(Detect); }
+  void SetAllowExtensionDialling(std::function<bool()> Allowed) { FAllowExtension = std::move(Allowed); }
+  int DefaultTab() const;
+
+  // The name index.
+  void BuildNamesList();
+  void grdNamesClick();
+  void UpdateCurrent();
+  // Selects a grid row without showing it; callers show it with grdNamesClick.
+  void SelectRow(int Row);
+  void btnAClick(int Tag);
+  void EnableControls();
+
+  // Editing.
+  void edtSurnameExit(QWidget* Receiver);
+  void edtFirstNameExit();
+  void FocusFirstName();
+  void mnuAAddClick();
+  void mnuADeleteClick();
+  void mnuECutClick();
+  void mnuECopyClick();
+  void mnuEPasteClick();
+  void mnuEDeleteClick();
+  void SelectAll1Click();
+  void mnuODefaultTabClick();
+
+  // File commands.
+  void mnuFNewClick();
+  void mnuFOpenClick();
+  void mnuFSaveClick();
+  void mnuFSaveAsClick();
+  bool SaveAs();
+  bool QuerySaveChanges();
+  void DropFiles(const QStringList& Files);
+  void mnuHContentsClick();
+
+  // IBookHost
+  void OldFormatWarning(const std::string& Text) override;
+  void SetDefaultTab(int Tab) override;
+
+  bool FormCloseQuery();
+  void FormClose();
+
+  QString HelpFile() const { return FHelpFile; }
+
+protected:
+  bool event(QEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+
+private:
+  void CreateControls();
+  void CreateMenus();
+  void FormCreate(const QStringList& Arguments);
+  void FormActivate();
+  void FormDestroy();
+  void SetCaption();
+  // Loads into a book of its own and switches to it only when that worked.
+  bool OpenBook(const QString& FileName);
+  bool WriteBook();
+  void ShowBookAfterOpen();
+  void StoreEdits(TAddressItem& Item) const;
+  void ShowSelectedRow();
+  void edtSurnameChange();
+  void edtSurnameKeyDown(int Key);
+  void OnFocusChanged(QWidget* Old, QWidget* Now);
+  void SetFocusQuietly(QWidget* Target);
+  bool IsDetailControl(QWidget* Widget) const;
+  void ShowHelpContext(int Context);
+  QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
+                   const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
+
+  std::unique_ptr<TAddressBook> FBook;
+  TNamesModel* FNames = nullptr;
+  int FSelectedRow = 1;
+  int FShownRow = 0;
+  int FModemPort = -1;
+  bool FFirstRun = false;
+  bool FActivated = false;
+  bool FSettingRow = false;
+  bool FIgnoreFocus = false;
+  int FPendingDefaultTab = 0;
+  bool FTabFromBook = false;
+  QString FHelpFile;
+  TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  std::function<void()> FDetectModems;
+  std::function<bool()> FAllowExtension;
+
+public:
+  // Controls, named as in the design.
+  QGroupBox* GroupBox1 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  std::array<QPushButton*, 26> btnLetters{};
+  QTableView* grdNames = nullptr;
+  QLineEdit* edtSurname = nullptr;
+  QLineEdit* edtFirstName = nullptr;
+  QTabWidget* tabDetails = nullptr;
+  QLineEdit* edtHomeTel = nullptr;
+  QPlainTextEdit* memHomeAddress = nullptr;
+  QLineEdit* edtBusTel = nullptr;
+  QLineEdit* edtBusExtn = nullptr;
+  QLineEdit* edtMobile = nullptr;
+  QLineEdit* edtBusFax = nullptr;
+  QPlainTextEdit* memBusAddress = nullptr;
+  QPlainTextEdit* memNotes = nullptr;
+  QToolButton* spdbtnDial1 = nullptr;
+  QToolButton* spdbtnDial2 = nullptr;
+  QToolButton* spdbtnDial3 = nullptr;
+  QToolButton* spdbtnDial4 = nullptr;
+
+  QAction* mnuFNew = nullptr;
+  QAction* mnuFOpen = nullptr;
+  QAction* mnuFSave = nullptr;
+  QAction* mnuFSaveAs = nullptr;
+  QAction* mnuFPrinterSetup = nullptr;
+  QAction* mnuFPrint = nullptr;
+  QAction* mnuFDialler = nullptr;
+  QAction* mnuFExit = nullptr;
+  QAction* mnuECut = nullptr;
+  QAction* mnuECopy = nullptr;
+  QAction* mnuEPaste = nullptr;
+  QAction* mnuEDelete = nullptr;
+  QAction* SelectAll1 = nullptr;
+  QAction* mnuSFind = nullptr;
+  QAction* mnuSFindNext = nullptr;
+  QAction* mnuAAdd = nullptr;
+  QAction* mnuADelete = nullptr;
+  QAction* mnuAQuickDial = nullptr;
+  QAction* mnuODetectMODEMS = nullptr;
+  QAction* mnuOAutoDetectMODEMS = nullptr;
+  QAction* mnuODialling = nullptr;
+  QAction* mnuODefaultTab = nullptr;
+  QAction* mnuOOutsideLine = nullptr;
+  QAction* mnuHContents = nullptr;
+  QAction* mnuHAbout = nullptr;
+};
+
+// Texts of the boxes the main window shows.
+extern const char* const BlankSurnameText;
+extern const char* const ReadOnlyText;
+QString DamagedBookText(const QString& FileName, int EntriesRead);

@@ -1,0 +1,66 @@
+#include "Program.h"
+
+#include <QApplication>
+
+#include "Dflttab.h"
+#include "IniFile.h"
+#include "InstanceLock.h"
+#include "Main.h"
+#include "ProgramPaths.h"
+#include "Prompter.h"
+#include "Splash.h"
+#include "TickCounter.h"
+
+const char* const ProgramTitle = "Tobrinel Address Manager and Phone Dialler";
+
+TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
+
+TProgram::~TProgram() {
+  // The main window writes its settings as it goes.
+  Splash.reset();
+  DefaultTab.reset();
+  Main.reset();
+}
+
+void TProgram::CreateWindows() {
+  Main = std::make_unique<TfrmMain>(FArguments);
+  {
+    TSectionedIniFile Settings(SettingsFileName().toStdString());
+    SplashWanted = Settings.ReadBool("StartUp", "ShowSplash", true);
+  }
+  if (SplashWanted) {
+    Splash = std::make_unique<TfrmSplash>();
+    Splash->SetTexts(QString::fromLatin1(ProgramTitle), QStringLiteral("Version - 2.0.0.0"), QString());
+    Splash->show();
+    Splash->repaint();
+    QApplication::processEvents();
+    SplashStart = TickCounter().Now();
+  }
+  DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
+  Main->SetDefaultTabDialog(DefaultTab.get());
+}
+
+void TProgram::HoldSplash(uint32_t MinimumMs) {
+  if (!Splash) return;
+  while (TicksSince(SplashStart, TickCounter().Now()) < MinimumMs) TickCounter().Pause(10);
+  Splash->hide();
+}
+
+int RunTobrinel(int argc, char** argv) {
+  QApplication App(argc, argv);
+  TInstanceLock Lock;
+  if (!Lock.Acquire("TOBRINEL")) return 0;
+  SetApplicationTitle(QString::fromLatin1(ProgramTitle));
+  QStringList Arguments = QApplication::arguments();
+  Arguments.removeFirst();
+  int Status = 0;
+  {
+    TProgram Program(Arguments);
+    Program.CreateWindows();
+    Program.HoldSplash();
+    Program.Main->show();
+    Status = App.exec();
+    Lock.Release();
+  }
+  return Status;
+}

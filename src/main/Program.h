@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+class TfrmMain;
+class TfrmDefaultTab;
+class TfrmSplash;
+
+// The program's windows, created once in their order and destroyed together.
+class TProgram {
+public:
+  explicit TProgram(const QStringList& Arguments);
+  ~TProgram();
+
+  // The main window first, then the splash when wanted, then the rest.
+  void CreateWindows();
+  // Keeps serving events until the splash has been up MinimumMs, then hides it.
+  void HoldSplash(uint32_t MinimumMs = 3000);
+
+  std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmSplash> Splash;
+  std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  bool SplashWanted = true;
+  uint32_t SplashStart = 0;
+
+private:
+  QStringList FArguments;
+};
+
+// The program entry: the lock, the windows, the event loop. Returns the exit status.
+int RunTobrinel(int argc, char** argv);
+
+extern const char* const ProgramTitle;

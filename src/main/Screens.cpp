@@ -1,0 +1,84 @@
+// Renders every window of the program to PNG files, for looking at them.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "Adrbook.h"
+#include "Dflttab.h"
+#include "Main.h"
+#include "ProgramPaths.h"
+#include "Prompter.h"
+#include "Splash.h"
+
+namespace {
+
+void Save(QWidget& Window, const QDir& Folder, const QString& Name) {
+  Window.show();
+  QApplication::processEvents();
+  const QString Path = Folder.filePath(Name + QStringLiteral(".png"));
+  if (!Window.grab().save(Path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
+  else std::printf("%s\n", qPrintable(Path));
+}
+
+void SampleBook(const QString& Path) {
+  TAddressBook Book;
+  const char* Names[][2] = {{"Adams", "Ann"}, {"Baker", "Bob"}, {"Clarke", "Carol"}, {"O'Brien", "Dermot"},
+                            {"Smith-Jones", "Eve"}, {"Zorn", "Frank"}};
+  for (auto& Name : Names) {
+    auto* Item = new TAddressItem;
+    Item->Surname = Name[0];
+    Item->FirstName = Name[1];
+    Item->HomeTelephone = "01234 567890";
+    Item->HomeAddress.SetText("1 Hill Road\nLittle Town\nAB1 2CD");
+    Item->BusTelephone = "020 7946 0000";
+    Item->BusExtn = "123";
+    Item->BusMobile = "07700 900123";
+    Item->BusFacsimile = "020 7946 0001";
+    Item->BusAddress.SetText("Works Lane\nBig City");
+    Item->Notes.SetText("Met at the conference.\nPrefers calls in the morning.");
+    Book.Items->Add(Item);
+  }
+  Book.FileName = Path.toStdString();
+  Book.SaveToFile();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication App(argc, argv);
+  const QString Target = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens");
+  QDir().mkpath(Target);
+  const QDir Folder(Target);
+
+  // A scratch program folder, so that the real settings are left alone.
+  QTemporaryDir Scratch;
+  SetProgramPathOverride(Scratch.filePath(QStringLiteral("tobrinel")));
+  SetApplicationTitle(QStringLiteral("Tobrinel Address Manager and Phone Dialler"));
+  const QString Book = Scratch.filePath(QStringLiteral("SAMPLE.ABK"));
+  SampleBook(Book);
+
+  TfrmMain Main({Book});
+  TfrmDefaultTab DefaultTab(&Main);
+  Main.SetDefaultTabDialog(&DefaultTab);
+  Main.SetModemPort(1);
+  Main.move(0, 0);
+  Save(Main, Folder, QStringLiteral("main-home"));
+  Main.tabDetails->setCurrentIndex(1);
+  Save(Main, Folder, QStringLiteral("main-work"));
+  Main.tabDetails->setCurrentIndex(2);
+  Save(Main, Folder, QStringLiteral("main-notes"));
+
+  TfrmMain Empty({});
+  Save(Empty, Folder, QStringLiteral("main-empty"));
+
+  Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
+
+  TfrmSplash Splash;
+  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
+                  QStringLiteral("Copyright"));
+  Save(Splash, Folder, QStringLiteral("splash"));
+  return 0;
+}

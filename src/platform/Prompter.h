@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+enum class EAnswer { Yes, No, Cancel };
+
+// Message boxes of the program; every one sounds the information beep first.
+class IPrompter {
+public:
+  virtual ~IPrompter() = default;
+  virtual void Error(QWidget* Parent, const QString& Text) = 0;
+  virtual void Information(QWidget* Parent, const QString& Text) = 0;
+  // HelpContext > 0 adds a Help button that opens that topic.
+  virtual void Warning(QWidget* Parent, const QString& Text, int HelpContext = 0) = 0;
+  // Yes, No and Cancel.
+  virtual EAnswer Question(QWidget* Parent, const QString& Text) = 0;
+};
+
+IPrompter& Prompter();
+// Installs another prompter (tests); nullptr restores the real one.
+void SetPrompter(IPrompter* Replacement);
+
+// The title every box and the task list show.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& Title);

@@ -1,0 +1,7 @@
+#include "WaitCursor.h"
+
+#include <QApplication>
+#include <QCursor>
+
+TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }

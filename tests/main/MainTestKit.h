@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Adrbook.h"
+#include "Dflttab.h"
+#include "FakePlatform.h"
+#include "Main.h"
+#include "NamesModel.h"
+
+using TNames = std::vector<std::pair<const char*, const char*>>;
+
+// Writes a book of these entries (surname, first name) in the current format.
+inline void WriteBook(const QString& Path, const TNames& Names) {
+  TAddressBook Book;
+  for (const auto& [Surname, FirstName] : Names) {
+    auto* Item = new TAddressItem;
+    Item->Surname = Surname;
+    Item->FirstName = FirstName;
+    Book.Items->Add(Item);
+  }
+  Book.FileName = Path.toStdString();
+  Book.SaveToFile();
+}
+
+// The main window and the default tab dialog as the program makes them.
+struct TWindows {
+  std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmDefaultTab> DefaultTab;
+
+  explicit TWindows(const QStringList& Arguments = {}) {
+    Main = std::make_unique<TfrmMain>(Arguments);
+    DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
+    Main->SetDefaultTabDialog(DefaultTab.get());
+  }
+  ~TWindows() {
+    DefaultTab.reset();
+    Main.reset();
+  }
+  // Shows and activates the main window, which runs its first activation.
+  bool Activate() {
+    Main->show();
+    QApplication::setActiveWindow(Main.get());
+    Main->activateWindow();
+    return QTest::qWaitForWindowActive(Main.get());
+  }
+  TfrmMain& operator*() { return *Main; }
+  TfrmMain* operator->() { return Main.get(); }
+  QString Cell(int Row, int Column) { return QString::fromStdString(Main->Names().Cell(Row, Column)); }
+  int Rows() { return Main->Names().GridRowCount(); }
+};
+
+// A book in the scratch folder of the fake platform, named as the last book.
+inline QString BookWithLastUse(TFakePlatform& Platform, const TNames& Names,
+                               const QString& Name = QStringLiteral("BOOK.ABK")) {
+  const QString Path = Platform.Path(Name);
+  WriteBook(Path, Names);
+  Platform.WriteSettings(QStringLiteral("[Startup]\nLoadFile=%1\n").arg(Path));
+  return Path;
+}

@@ -1,0 +1,323 @@
+// Start-up, settings, command line and shutdown of the main window.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTableView>
+#include <QtTest>
+
+#include "CommandLine.h"
+#include "InstanceLock.h"
+#include "MainTestKit.h"
+#include "Program.h"
+#include "Splash.h"
+
+class TStartupTest : public QObject {
+  Q_OBJECT
+private slots:
+  void FirstRunUsesDefaultsAndWritesEveryKey();
+  void SplashOffLeavesLowerCaseSectionAndAddsLoadFile();
+  void SplashIsHeldThreeSeconds();
+  void SecondInstanceEndsAtOnce();
+  void CommandLineNames();
+  void CommandLineBoxesThenLastBook();
+  void MissingOrDeletedBooksStartUntitled();
+  void UnreadableBookStartsUntitledWithTheError();
+  void DamagedBookOpensWhatWasRead();
+  void MarkerFileRunsDetectionOnce();
+  void OffScreenPositionFallsBack();
+  void PrinterAndHelpState();
+  void StoredSettingsAreRestored();
+  void CloseRefusedByCancelKeepsWindow();
+};
+
+void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
+  TFakePlatform Platform;
+  Platform.Ticks.Step = 1000;
+  {
+    TProgram Program({});
+    Program.CreateWindows();
+    QVERIFY(Program.SplashWanted);
+    QVERIFY(Program.Splash);
+    TfrmMain& Main = *Program.Main;
+    QCOMPARE(Main.pos(), QPoint(21, 52));
+    QCOMPARE(Main.grdNames->columnWidth(0), 99);
+    QCOMPARE(Main.grdNames->columnWidth(1), 99);
+    QCOMPARE(Main.ModemPort(), -1);
+    QCOMPARE(Program.DefaultTab->Tab(), 0);
+    QCOMPARE(Main.windowTitle(), QStringLiteral("Address Book - (Untitled)"));
+    QCOMPARE(Main.centralWidget()->size(), QSize(602, 354));
+    QVERIFY(Main.close());
+  }
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  const QString Written = Platform.ReadSettings();
+  for (const char* Key : {"Top=52", "Left=21", "GridCol_1=99", "GridCol_2=99", "LoadFile=", "Port=-1",
+                          "Detected=0", "Tab=0", "[FormPosition]", "[Startup]", "[MODEM]", "[Defaults]"})
+    QVERIFY2(Written.contains(QLatin1String(Key)), Key);
+  QVERIFY(!Written.contains(QStringLiteral("ShowSplash")));
+}
+
+void TStartupTest::SplashOffLeavesLowerCaseSectionAndAddsLoadFile() {
+  TFakePlatform Platform;
+  Platform.WriteSettings(QStringLiteral("[startup]\nShowSplash=0\n"));
+  {
+    TProgram Program({});
+    Program.CreateWindows();
+    QVERIFY(!Program.SplashWanted);
+    QVERIFY(!Program.Splash);
+    Program.HoldSplash();
+    QCOMPARE(Platform.Ticks.Paused, 0u);  // no waiting at all
+  }
+  const QString Written = Platform.ReadSettings();
+  QVERIFY(Written.startsWith(QStringLiteral("[startup]")));
+  QVERIFY(!Written.contains(QStringLiteral("[Startup]")));
+  const qsizetype Section = Written.indexOf(QStringLiteral("[startup]"));
+  const qsizetype Next = Written.indexOf(QLatin1Char('['), Section + 1);
+  QVERIFY(Written.mid(Section, Next - Section).contains(QStringLiteral("LoadFile=")));
+}
+
+void TStartupTest::SplashIsHeldThreeSeconds() {
+  TFakePlatform Platform;
+  TProgram Program({});
+  Program.CreateWindows();
+  QVERIFY(Program.Splash && Program.Splash->isVisible());
+  const uint32_t Start = Program.SplashStart;
+  Program.HoldSplash();
+  QVERIFY(Platform.Ticks.Value - Start >= 3000);
+  QVERIFY(Platform.Ticks.Value - Start < 3100);
+  QVERIFY(!Program.Splash->isVisible());
+
+  // Loading slower than the hold: no extra wait.
+  TFakePlatform Late;
+  TProgram Slow({});
+  Slow.CreateWindows();
+  Late.Ticks.Value = Slow.SplashStart + 5000;
+  Slow.HoldSplash();
+  QCOMPARE(Late.Ticks.Paused, 0u);
+
+  // The tick counter wraps at 32 bits.
+  TFakePlatform Wrap;
+  Wrap.Ticks.Value = 0xFFFFFF00u;
+  TProgram Wrapped({});
+  Wrapped.CreateWindows();
+  Wrapped.HoldSplash();
+  QVERIFY(Wrap.Ticks.Paused >= 3000 && Wrap.Ticks.Paused < 3100);
+}
+
+void TStartupTest::SecondInstanceEndsAtOnce() {
+  QTemporaryDir Runtime;
+  qputenv("XDG_RUNTIME_DIR", Runtime.path().toLocal8Bit());
+  TInstanceLock First;
+  QVERIFY(First.Acquire("TOBRINEL"));
+  QProcess Second;
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
+  Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  Second.setProcessEnvironment(Environment);
+  Second.start(QStringLiteral(TOBRINEL_EXE), {QStringLiteral("ignored.abk")});
+  QVERIFY(Second.waitForFinished(10000));
+  QCOMPARE(Second.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(Second.exitCode(), 0);
+  QVERIFY(First.Held());
+  qunsetenv("XDG_RUNTIME_DIR");
+}
+
+void TStartupTest::CommandLineNames() {
+  QTemporaryDir Folder;
+  QFile(Folder.filePath(QStringLiteral("book.abk"))).open(QIODevice::WriteOnly);
+
+  QVERIFY(ChooseCommandLineBook({}, Folder.path()).FileName.isEmpty());
+
+  // No folder, no extension: the current folder, ".ABK", any case on disk.
+  TCommandLineBook Bare = ChooseCommandLineBook({QStringLiteral("book")}, Folder.path());
+  QVERIFY(Bare.Errors.isEmpty());
+  QCOMPARE(Bare.FileName, Folder.filePath(QStringLiteral("book.abk")));
+  QCOMPARE(ChooseCommandLineBook({QStringLiteral("BOOK.ABK")}, Folder.path()).FileName,
+           Folder.filePath(QStringLiteral("book.abk")));
+
+  TCommandLineBook Text = ChooseCommandLineBook({QStringLiteral("/some/where/book.txt")}, Folder.path());
+  QVERIFY(Text.FileName.isEmpty());
+  QCOMPARE(Text.Errors, QStringList{QStringLiteral(
+                            "book.txt\n\nThis is not a valid Tobrinel address book file so the last used "
+                            "address book will be opened instead.")});
+
+  TCommandLineBook Two = ChooseCommandLineBook({QStringLiteral("book"), QStringLiteral("other")}, Folder.path());
+  QCOMPARE(Two.Errors, QStringList{QString::fromLatin1(MoreThanOneFileText)});
+  QCOMPARE(Two.FileName, Folder.filePath(QStringLiteral("book.abk")));
+
+  // A dot alone is an extension, and not ".ABK".
+  QVERIFY(ChooseCommandLineBook({QStringLiteral("book.")}, Folder.path()).FileName.isEmpty());
+  // A name that names nothing is passed on as it is; the window falls back.
+  QCOMPARE(ChooseCommandLineBook({QStringLiteral("none")}, Folder.path()).FileName,
+           Folder.filePath(QStringLiteral("none.ABK")));
+}
+
+void TStartupTest::CommandLineBoxesThenLastBook() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Last", "Used"}});
+  const QString Named = Platform.Path(QStringLiteral("NAMED.ABK"));
+  WriteBook(Named, {{"Named", "One"}});
+
+  {
+    TWindows W({Platform.Path(QStringLiteral("book.txt"))});
+    QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
+    QVERIFY(Platform.Prompter.Boxes[0].Text.startsWith(QStringLiteral("book.txt\n\n")));
+    QCOMPARE(W.Cell(1, 0), QStringLiteral("Last"));
+  }
+  Platform.Prompter.Boxes.clear();
+  {
+    TWindows W({Named, Platform.Path(QStringLiteral("x.ABK"))});
+    QCOMPARE(Platform.Prompter.Texts(), QStringList{QString::fromLatin1(MoreThanOneFileText)});
+    QCOMPARE(W.Cell(1, 0), QStringLiteral("Named"));
+    QCOMPARE(W->windowTitle(), QStringLiteral("Address Book - NAMED.ABK"));
+  }
+  Platform.Prompter.Boxes.clear();
+  {
+    // The previous run left NAMED.ABK as the last book.
+    TWindows W({Platform.Path(QStringLiteral("absent"))});
+    QVERIFY(Platform.Prompter.Boxes.empty());
+    QCOMPARE(W->Book().FileName, Named.toStdString());
+  }
+}
+
+void TStartupTest::MissingOrDeletedBooksStartUntitled() {
+  TFakePlatform Platform;
+  const QString Last = BookWithLastUse(Platform, {{"Gone", "Soon"}});
+  QFile::remove(Last);
+  TWindows W({Platform.Path(QStringLiteral("missing.ABK"))});
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  QCOMPARE(W->windowTitle(), QStringLiteral("Address Book - (Untitled)"));
+  QCOMPARE(W.Rows(), 2);
+  QVERIFY(W->Book().FileName.empty());
+}
+
+void TStartupTest::UnreadableBookStartsUntitledWithTheError() {
+  TFakePlatform Platform;
+  // A folder of that name exists but cannot be read as a book.
+  QDir(Platform.Folder.path()).mkdir(QStringLiteral("BROKEN.ABK"));
+  const QString Broken = Platform.Path(QStringLiteral("BROKEN.ABK"));
+  Platform.WriteSettings(QStringLiteral("[Startup]\nLoadFile=%1\n").arg(Broken));
+  TWindows W;
+  QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
+  QVERIFY(Platform.Prompter.Boxes[0].Text.contains(Broken));
+  QVERIFY(W->Book().FileName.empty());
+  QCOMPARE(W->windowTitle(), QStringLiteral("Address Book - (Untitled)"));
+  QCOMPARE(W.Rows(), 2);
+}
+
+void TStartupTest::DamagedBookOpensWhatWasRead() {
+  TFakePlatform Platform;
+  const QString Path = BookWithLastUse(Platform, {{"Able", "A"}, {"Baker", "B"}, {"Cole", "C"}});
+  QFile File(Path);
+  QVERIFY(File.open(QIODevice::ReadWrite));
+  File.resize(File.size() - 3);  // the last record is cut short
+  File.close();
+  TWindows W;
+  QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("warning")});
+  QCOMPARE(Platform.Prompter.Boxes[0].Text, DamagedBookText(Path, 2));
+  QVERIFY(Platform.Prompter.Boxes[0].Text.contains(QStringLiteral("2 entries")));
+  QCOMPARE(W.Rows(), 4);
+  QCOMPARE(W->Book().FileName, Path.toStdString());
+}
+
+void TStartupTest::MarkerFileRunsDetectionOnce() {
+  TFakePlatform Platform;
+  QFile(Platform.Path(QStringLiteral("TOBRINEL.NEW"))).open(QIODevice::WriteOnly);
+  TWindows W;
+  QVERIFY(W->FirstRun());
+  QVERIFY(!QFile::exists(Platform.Path(QStringLiteral("TOBRINEL.NEW"))));
+  int Detections = 0;
+  W->SetModemDetection([&] { ++Detections; });
+  QVERIFY(W.Activate());
+  QCOMPARE(Detections, 1);
+  QVERIFY(W->Activated());
+  // Coming back to the window later repeats nothing.
+  QWidget Other;
+  Other.show();
+  QApplication::setActiveWindow(&Other);
+  QVERIFY(QTest::qWaitForWindowActive(&Other));
+  QVERIFY(W.Activate());
+  QCOMPARE(Detections, 1);
+
+  // Without the marker, only the auto-detect tick runs it.
+  TFakePlatform Quiet;
+  TWindows Plain;
+  QVERIFY(!Plain->FirstRun());
+  int PlainDetections = 0;
+  Plain->SetModemDetection([&] { ++PlainDetections; });
+  QVERIFY(Plain.Activate());
+  QCOMPARE(PlainDetections, 0);
+}
+
+void TStartupTest::OffScreenPositionFallsBack() {
+  TFakePlatform Platform;
+  Platform.WriteSettings(QStringLiteral("[FormPosition]\nTop=-5000\nLeft=90000\n"));
+  TWindows W;
+  QCOMPARE(W->pos(), QPoint(21, 52));
+}
+
+void TStartupTest::PrinterAndHelpState() {
+  TFakePlatform Platform;
+  Platform.Printers.Available = false;
+  {
+    TWindows W;
+    QVERIFY(W.Activate());
+    QVERIFY(!W->mnuFPrinterSetup->isEnabled());
+    QVERIFY(!W->mnuFPrint->isEnabled());
+    QVERIFY(!W->mnuHContents->isEnabled());
+  }
+  Platform.Printers.Available = true;
+  Platform.CreateHelpFile();
+  BookWithLastUse(Platform, {{"Lee", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  QVERIFY(W->mnuFPrinterSetup->isEnabled());
+  QVERIFY(W->mnuFPrint->isEnabled());
+  QVERIFY(W->mnuHContents->isEnabled());
+  W->mnuHContents->trigger();
+  QCOMPARE(Platform.Help.Calls, QStringList{QStringLiteral("contents")});
+  QTest::keyClick(W.Main.get(), Qt::Key_F1);
+  QCOMPARE(Platform.Help.Calls.last(), QStringLiteral("ctx9"));
+}
+
+void TStartupTest::StoredSettingsAreRestored() {
+  TFakePlatform Platform;
+  Platform.WriteSettings(QStringLiteral(
+      "[FormPosition]\nTop=80\nLeft=60\nGridCol_1=120\nGridCol_2=70\n[MODEM]\nPort=3\nDetected=1\n"));
+  {
+    TWindows W;
+    QCOMPARE(W->pos(), QPoint(60, 80));
+    QCOMPARE(W->grdNames->columnWidth(0), 120);
+    QCOMPARE(W->grdNames->columnWidth(1), 70);
+    QCOMPARE(W->ModemPort(), 3);
+    QVERIFY(W->mnuOAutoDetectMODEMS->isChecked());
+    W->grdNames->setColumnWidth(0, 110);
+    W->SetModemPort(-1);
+    W->mnuOAutoDetectMODEMS->trigger();
+    QVERIFY(!W->mnuOAutoDetectMODEMS->isChecked());
+  }
+  const QString Written = Platform.ReadSettings();
+  QVERIFY(Written.contains(QStringLiteral("GridCol_1=110")));
+  QVERIFY(Written.contains(QStringLiteral("Port=-1")));
+  QVERIFY(Written.contains(QStringLiteral("Detected=0")));
+}
+
+void TStartupTest::CloseRefusedByCancelKeepsWindow() {
+  TFakePlatform Platform;
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->edtSurname->setText(QStringLiteral("Lee"));
+  Platform.Prompter.Answers = {EAnswer::Cancel};
+  QVERIFY(!W->close());
+  QVERIFY(W->isVisible());
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("Save changes to\n\n(Untitled)")});
+  // The close committed the typed name into a new entry first.
+  QCOMPARE(W.Cell(1, 0), QStringLiteral("Lee"));
+  Platform.Prompter.Answers = {EAnswer::No};
+  QVERIFY(W->close());
+}
+
+QTEST_MAIN(TStartupTest)
+#include "tst_startup.moc"

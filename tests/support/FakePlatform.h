@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "FileDialogs.h"
+#include "HelpService.h"
+#include "PrinterInfo.h"
+#include "Prompter.h"
+#include "TickCounter.h"
+
+// Every box the program raised, in order.
+struct TFakeBox {
+  QString Kind;  // "error", "information", "warning", "question"
+  QString Text;
+  int HelpContext = 0;
+};
+
+// Answers boxes from a script and records them; a question with nothing
+// scripted fails the test rather than guessing.
+class TFakePrompter : public IPrompter {
+public:
+  std::vector<TFakeBox> Boxes;
+  std::deque<EAnswer> Answers;
+  bool Unscripted = false;  // a question arrived with no answer left
+
+  void Error(QWidget*, const QString& Text) override { Boxes.push_back({"error", Text, 0}); }
+  void Information(QWidget*, const QString& Text) override { Boxes.push_back({"information", Text, 0}); }
+  void Warning(QWidget*, const QString& Text, int HelpContext) override {
+    Boxes.push_back({"warning", Text, HelpContext});
+  }
+  EAnswer Question(QWidget*, const QString& Text) override {
+    Boxes.push_back({"question", Text, 0});
+    if (Answers.empty()) {
+      Unscripted = true;
+      return EAnswer::Cancel;
+    }
+    const EAnswer Answer = Answers.front();
+    Answers.pop_front();
+    return Answer;
+  }
+  QStringList Texts() const {
+    QStringList Result;
+    for (const auto& Box : Boxes) Result << Box.Text;
+    return Result;
+  }
+  QStringList Kinds() const {
+    QStringList Result;
+    for (const auto& Box : Boxes) Result << Box.Kind;
+    return Result;
+  }
+};
+
+// Returns scripted file names; an empty name (or none left) is a cancel.
+class TFakeFileDialogs : public IFileDialogs {
+public:
+  std::deque<QString> OpenAnswers, SaveAnswers;
+  std::vector<TFileDialogOptions> OpenCalls, SaveCalls;
+
+  QString OpenFile(QWidget*, const TFileDialogOptions& Options) override {
+    OpenCalls.push_back(Options);
+    return Next(OpenAnswers);
+  }
+  QString SaveFile(QWidget*, const TFileDialogOptions& Options) override {
+    SaveCalls.push_back(Options);
+    return Next(SaveAnswers);
+  }
+
+private:
+  static QString Next(std::deque<QString>& Answers) {
+    if (Answers.empty()) return {};
+    QString Answer = Answers.front();
+    Answers.pop_front();
+    return Answer;
+  }
+};
+
+class TFakeHelp : public IHelpService {
+public:
+  QStringList Calls;  // "contents" or "ctxN"
+  void ShowContents(const QString&) override { Calls << QStringLiteral("contents"); }
+  void ShowContext(const QString&, int Context) override { Calls << QStringLiteral("ctx%1").arg(Context); }
+};
+
+// A clock that moves only when asked to, or by Step on every reading.
+class TFakeTicks : public ITickCounter {
+public:
+  uint32_t Value = 0;
+  uint32_t Step = 0;
+  uint32_t Paused = 0;  // total time waited through Pause
+  uint32_t Now() override {
+    const uint32_t Result = Value;
+    Value += Step;
+    return Result;
+  }
+  void Pause(uint32_t Milliseconds) override {
+    Value += Milliseconds;
+    Paused += Milliseconds;
+  }
+};
+
+class TFakePrinters : public IPrinterInfo {
+public:
+  bool Available = true;
+  bool PrinterAvailable() override { return Available; }
+};
+
+// Installs every fake for its lifetime, and a scratch program folder so that
+// settings, help and marker files are the test's own.
+class TFakePlatform {
+public:
+  TFakePlatform();
+  ~TFakePlatform();
+  TFakePlatform(const TFakePlatform&) = delete;
+  TFakePlatform& operator=(const TFakePlatform&) = delete;
+
+  TFakePrompter Prompter;
+  TFakeFileDialogs Dialogs;
+  TFakeHelp Help;
+  TFakeTicks Ticks;
+  TFakePrinters Printers;
+  QTemporaryDir Folder;
+
+  QString Path(const QString& Name) const { return Folder.filePath(Name); }
+  QString SettingsFile() const;
+  // Puts the settings file in place with this content.
+  void WriteSettings(const QString& Content) const;
+  QString ReadSettings() const;
+  // Creates an empty help file beside the fake program.
+  void CreateHelpFile() const;
+};
