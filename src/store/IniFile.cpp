@@ -21,6 +21,13 @@ constexpr char EndOfFileMark = 26;
 
 std::string SystemError(int Error) { return std::strerror(Error); }
 
+// TextBufferSize is a public field; keep a nonsense value from costing
+// gigabytes or nothing at all.
+size_t BufferSize(int32_t Requested) {
+  if (Requested <= 0) return 16384;
+  return std::min<size_t>(static_cast<size_t>(Requested), 1 << 20);
+}
+
 // A fixed locale, so that name matching does not depend on the environment
 // the program happens to be started in.
 locale_t FoldLocale() {
@@ -427,7 +434,7 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   // Read everything first, so that a read error leaves the sections as they
   // were.
   std::string Content;
-  std::vector<char> Buffer(static_cast<size_t>(TextBufferSize > 0 ? TextBufferSize : 16384));
+  std::vector<char> Buffer(BufferSize(TextBufferSize));
   bool SawMark = false;
   while (!SawMark) {
     ssize_t Got = ::read(Fd, Buffer.data(), Buffer.size());
@@ -656,7 +663,7 @@ void TSectionedIniFile::UpdateFile() {
     throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
   };
 
-  const size_t Limit = static_cast<size_t>(TextBufferSize > 0 ? TextBufferSize : 16384);
+  const size_t Limit = BufferSize(TextBufferSize);
   std::string Buffer;
   Buffer.reserve(Limit);
   auto Put = [&](const std::string& Text) {

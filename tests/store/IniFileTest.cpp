@@ -87,6 +87,23 @@ TEST(IniLoad, LineEndsMarksAndBlankLines) {
   EXPECT_FALSE(F.Ini->Modified);
 }
 
+TEST(IniLoad, TinyBuffersSplitNothing) {
+  // CR and LF, and the end mark, falling on buffer boundaries.
+  TIniDir Dir;
+  std::string Bytes = "[A]\r\nx=1\r\ny=22\r\n\r\n[B]\r\nz=333\r\n\x1a[C]\r\nw=4\r\n";
+  Spill(Dir / "in.ini", Bytes);
+  for (int32_t Size : {1, 2, 3, 7}) {
+    TSectionedIniFile Ini("");
+    Ini.TextBufferSize = Size;
+    Ini.LoadFromFile(Dir / "in.ini");
+    EXPECT_EQ(AllOf(Ini), (Lines{"[A]", "x=1", "y=22", "", "[B]", "z=333", ""})) << Size;
+    Ini.FileName = Dir / "out.ini";
+    Ini.Modified = true;
+    Ini.UpdateFile();
+    EXPECT_EQ(Slurp(Dir / "out.ini"), "[A]\r\nx=1\r\ny=22\r\n\r\n[B]\r\nz=333\r\n\r\n") << Size;
+  }
+}
+
 TEST(IniLoad, LineFeedOnlyFileHasNoSection) {
   TLoaded F("[A]\nx=1\n");
   EXPECT_TRUE(SectionsOf(*F.Ini).empty());
