@@ -18,7 +18,7 @@ build: setup
 run: build
 	./$(BUILD)/tobrinel
 
-test: test-unit test-asan fuzz
+test: test-unit fuzz test-asan
 
 test-unit: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

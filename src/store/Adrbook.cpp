@@ -290,6 +290,22 @@ void TLineList::Clear() {
   Block = nullptr;
 }
 
+void TLineList::AppendPacked(std::string& Scratch, std::string_view Line) {
+  PutSize(Scratch, Line.size());
+  Scratch.append(Line);
+}
+
+void TLineList::AssignPacked(std::string_view Packed, int32_t Count) {
+  Clear();
+  if (Count == 0) return;
+  Block = static_cast<char*>(std::malloc(sizeof(TLineBlock) + Packed.size()));
+  if (!Block) throw std::bad_alloc();
+  auto* Header = reinterpret_cast<TLineBlock*>(Block);
+  Header->Size = uint32_t(Packed.size());
+  Header->Count = Count;
+  std::memcpy(Block + sizeof(TLineBlock), Packed.data(), Packed.size());
+}
+
 std::vector<std::string> TLineList::Lines() const {
   std::vector<std::string> Result;
   Result.reserve(size_t(Count()));
@@ -392,7 +408,7 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
   auto Reader = std::make_unique<TBookReader>(File.Fd);
   TLoadResult Result;
   std::vector<TAddressItem*> Read;
-  std::string Text;
+  std::string Text, Packed;
   auto Discard = [&] {
     for (TAddressItem* Item : Read) delete Item;
   };
@@ -422,13 +438,14 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
       for (TLineList* List : {&Item->HomeAddress, &Item->BusAddress, &Item->Notes}) {
         int16_t Lines = 0;
         if (Complete) Complete = Reader->ReadInt16(Lines) == TBookReader::Ok && Lines >= 0;
+        Packed.clear();
         for (int16_t I = 0; Complete && I < Lines; ++I) {
           Complete = Reader->ReadString(Text) == TBookReader::Ok;
-          if (Complete) {
-            if (IsValidUtf8(Text)) List->Add(Text);
-            else List->Add(ToUtf8(Text));
-          }
+          if (!Complete) break;
+          if (IsValidUtf8(Text)) TLineList::AppendPacked(Packed, Text);
+          else TLineList::AppendPacked(Packed, ToUtf8(Text));
         }
+        if (Complete) List->AssignPacked(Packed, Lines);
       }
       int16_t Page = 0;
       if (Complete) Complete = Reader->ReadInt16(Page) == TBookReader::Ok;

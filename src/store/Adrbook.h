@@ -56,6 +56,10 @@ public:
   std::string Text() const;
   // Splits at "\n" (a "\r" before it is dropped); an empty text has no lines.
   void SetText(std::string_view Text);
+  // Bulk building: lines packed into a scratch buffer with AppendPacked, then
+  // taken over in one allocation.
+  static void AppendPacked(std::string& Scratch, std::string_view Line);
+  void AssignPacked(std::string_view Packed, int32_t Count);
   template <class F>
   void ForEach(F&& Visit) const {
     for (size_t Pos = 0, End = DataSize(); Pos < End;) {
