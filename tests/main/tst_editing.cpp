@@ -1,0 +1,426 @@
+// Editing in place: new entries, tidying and renaming, the blank-surname box,
+// Add New, Delete, the enabling rule, the clipboard commands, the default tab.
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include "MainTestKit.h"
+
+class TEditingTest : public QObject {
+  Q_OBJECT
+private slots:
+  void NewEntryFromTheNewRowWithTab();
+  void SameSurnameShowsTheOlderEntry();
+  void FirstNameOnlyEntry();
+  void RenameInPlaceKeepsThePlace();
+  void BlankSurnameBoxAndItsEscapes();
+  void BlankedSurnameOfAnEntryIsRestored();
+  void TidyingMarksOnlyRealChanges();
+  void DeleteChoosesTheRowAbove();
+  void DeleteTheOnlyEntry();
+  void EnablingRule();
+  void ClipboardOnEditsCommitsAfter();
+  void ClipboardOnMemosAndOtherControls();
+  void SelectAllCommitsFirst();
+  void DefaultTabDialog();
+};
+
+void TEditingTest::NewEntryFromTheNewRowWithTab() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Young", "Yan"}});
+  TWindows W;
+  W.DefaultTab->SetTab(2);
+  QVERIFY(W.Activate());
+  W->mnuAAdd->trigger();
+  QCOMPARE(W->SelectedRow(), 3);
+  QCOMPARE(W->tabDetails->currentIndex(), 2);
+  QCOMPARE(QApplication::focusWidget(), W->edtSurname);
+  QTest::keyClicks(W->edtSurname, QStringLiteral("smith-jones"));
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCoreApplication::processEvents();  // the posted focus request
+  QCOMPARE(W.Rows(), 5);
+  QCOMPARE(W.Cell(2, 0), QStringLiteral("Smith-Jones"));
+  QCOMPARE(W->SelectedRow(), 2);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Smith-Jones"));
+  QCOMPARE(W->tabDetails->currentIndex(), 0);  // "Home" whatever the default
+  QCOMPARE(QApplication::focusWidget(), W->edtFirstName);
+  QVERIFY(W->Book().Modified);
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  // The first name typed next belongs to the new entry.
+  QTest::keyClicks(W->edtFirstName, QStringLiteral("eve"));
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  W->UpdateCurrent();
+  QCOMPARE(W->Names().Item(2)->FirstName.str(), std::string("Eve"));
+  QCOMPARE(W->Book().Items->Count, 3);
+}
+
+void TEditingTest::SameSurnameShowsTheOlderEntry() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Smith", ""}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  TAddressItem* Older = W->Names().Item(1);
+  W->mnuAAdd->trigger();
+  QTest::keyClicks(W->edtSurname, QStringLiteral("Smith"));
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCoreApplication::processEvents();
+  QCOMPARE(W->Book().Items->Count, 2);
+  QCOMPARE(W->SelectedRow(), 1);
+  QCOMPARE(W->Book().Current, Older);
+}
+
+void TEditingTest::FirstNameOnlyEntry() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->mnuAAdd->trigger();
+  // Straight from the empty surname to the first name: the box, and back.
+  QTest::mouseClick(W->edtFirstName, Qt::LeftButton);
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QString::fromLatin1(BlankSurnameText)});
+  QCOMPARE(QApplication::focusWidget(), W->edtSurname);
+
+  // From the index (no box) into the first name: an entry without a surname.
+  Platform.Prompter.Boxes.clear();
+  QTableView* Grid = W->grdNames;
+  QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(1, 0)).center());
+  QCOMPARE(QApplication::focusWidget(), Grid);
+  QTest::mouseClick(W->edtFirstName, Qt::LeftButton);
+  QTest::keyClicks(W->edtFirstName, QStringLiteral("solo"));
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  QCOMPARE(W->Book().Items->Count, 2);
+  // Ordered by surname and first name run together: "Solo" after "AdamsAnn".
+  QCOMPARE(W->SelectedRow(), 2);
+  QCOMPARE(W.Cell(2, 0), QString());
+  QCOMPARE(W.Cell(2, 1), QStringLiteral("Solo"));
+  QCOMPARE(W->edtFirstName->text(), QStringLiteral("Solo"));
+}
+
+void TEditingTest::RenameInPlaceKeepsThePlace() {
+  TFakePlatform Platform;
+  const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Baker", "Bob"}});
+  {
+    TWindows W;
+    QVERIFY(W.Activate());
+    TAddressItem* Adams = W->Book().Current;
+    W->edtSurname->selectAll();
+    QTest::keyClicks(W->edtSurname, QStringLiteral("zorn"));
+    QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+    QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));  // the index at once
+    QCOMPARE(Adams->Surname.str(), std::string("Adams"));  // the entry at the next commit
+    W->edtFirstName->selectAll();
+    QTest::keyClicks(W->edtFirstName, QStringLiteral("zak"));
+    W->edtSurname->setFocus();
+    QCOMPARE(W.Cell(1, 1), QStringLiteral("Zak"));
+    QTest::keyClick(W->edtSurname, Qt::Key_Down);
+    QCOMPARE(Adams->Surname.str(), std::string("Zorn"));
+    QCOMPARE(Adams->FirstName.str(), std::string("Zak"));
+    QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));  // still at the top
+    QCOMPARE(W.Cell(2, 0), QStringLiteral("Baker"));
+    W->mnuFSave->trigger();
+  }
+  TWindows Again;
+  QCOMPARE(Again.Cell(1, 0), QStringLiteral("Baker"));
+  QCOMPARE(Again.Cell(2, 0), QStringLiteral("Zorn"));
+  QCOMPARE(Again->Book().FileName, Path.toStdString());
+}
+
+void TEditingTest::BlankSurnameBoxAndItsEscapes() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->mnuAAdd->trigger();
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
+  QCOMPARE(Platform.Prompter.Boxes[0].Text,
+           QStringLiteral("Please enter a surname before attempting to enter any other details for the address"));
+  QCOMPARE(QApplication::focusWidget(), W->edtSurname);
+  QCOMPARE(W->SelectedRow(), 2);
+
+  // A letter button or the index are ways out without a box.
+  Platform.Prompter.Boxes.clear();
+  QTest::mouseClick(W->btnLetters[0], Qt::LeftButton);
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  QCOMPARE(W->SelectedRow(), 1);
+  W->mnuAAdd->trigger();
+  QTableView* Grid = W->grdNames;
+  QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(0, 0)).center());
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  QCOMPARE(W->SelectedRow(), 1);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Adams"));
+
+  // Spaces are blank too.
+  W->mnuAAdd->trigger();
+  QTest::keyClicks(W->edtSurname, QStringLiteral("   "));
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCOMPARE(Platform.Prompter.Boxes.size(), size_t(1));
+  QCOMPARE(W->Book().Items->Count, 1);
+}
+
+void TEditingTest::BlankedSurnameOfAnEntryIsRestored() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->edtSurname->selectAll();
+  QTest::keyClick(W->edtSurname, Qt::Key_Delete);
+  QTest::keyClicks(W->edtSurname, QStringLiteral("  "));
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Adams"));
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  W->UpdateCurrent();
+  QCOMPARE(W->Names().Item(1)->Surname.str(), std::string("Adams"));
+}
+
+void TEditingTest::TidyingMarksOnlyRealChanges() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Neat", "Name"}, {"o'brien", "mary-jo"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  // Leaving tidy names changes nothing.
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  W->UpdateCurrent();
+  QVERIFY(!W->Book().Modified);
+  // Leaving lower-case names rewrites them and counts as a change.
+  W->edtSurname->setFocus();
+  QTest::keyClick(W->edtSurname, Qt::Key_Down);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("o'brien"));
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("O'Brien"));
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  QCOMPARE(W->edtFirstName->text(), QStringLiteral("Mary-Jo"));
+  W->UpdateCurrent();
+  QVERIFY(W->Book().Modified);
+  QCOMPARE(W->Names().Item(2)->Surname.str(), std::string("O'Brien"));
+  QCOMPARE(W->Names().Item(2)->FirstName.str(), std::string("Mary-Jo"));
+}
+
+void TEditingTest::DeleteChoosesTheRowAbove() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Baker", "Bob"}, {"Cole", "Cy"}, {"Dale", "Di"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  // No and Cancel keep the entry.
+  Platform.Prompter.Answers = {EAnswer::No, EAnswer::Cancel};
+  W->mnuADelete->trigger();
+  W->mnuADelete->trigger();
+  QCOMPARE(W->Book().Items->Count, 4);
+  QVERIFY(!W->Book().Modified);
+  QCOMPARE(Platform.Prompter.Texts().first(), QStringLiteral("Are you sure you want to delete \"Ann Adams\"?"));
+
+  Platform.Prompter.Answers = {EAnswer::Yes};
+  W->SelectRow(4);
+  W->grdNamesClick();
+  W->mnuADelete->trigger();
+  QCOMPARE(W->Book().Items->Count, 3);
+  QCOMPARE(W->SelectedRow(), 3);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Cole"));
+  QVERIFY(W->Book().Modified);
+
+  Platform.Prompter.Answers = {EAnswer::Yes};
+  W->SelectRow(1);
+  W->grdNamesClick();
+  W->mnuADelete->trigger();
+  QCOMPARE(W->SelectedRow(), 1);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Baker"));
+
+  Platform.Prompter.Answers = {EAnswer::Yes};
+  W->SelectRow(2);
+  W->grdNamesClick();
+  W->mnuADelete->trigger();
+  QCOMPARE(W->SelectedRow(), 1);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Baker"));
+  QCOMPARE(W.Rows(), 3);
+}
+
+void TEditingTest::DeleteTheOnlyEntry() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->edtHomeTel->setText(QStringLiteral("123"));  // an unsaved edit is committed, then deleted
+  Platform.Prompter.Answers = {EAnswer::Yes};
+  W->mnuADelete->trigger();
+  QCOMPARE(W->Book().Items->Count, 0);
+  QCOMPARE(W.Rows(), 2);
+  QVERIFY(W->Book().Current == nullptr);
+  QVERIFY(W->edtSurname->text().isEmpty());
+  QVERIFY(W->edtHomeTel->text().isEmpty());
+  QVERIFY(!W->mnuADelete->isEnabled());
+  QVERIFY(!W->mnuFPrint->isEnabled());
+}
+
+void TEditingTest::EnablingRule() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  bool Extensions = false;
+  W->SetAllowExtensionDialling([&] { return Extensions; });
+  QVERIFY(W.Activate());
+  QVERIFY(W->mnuADelete->isEnabled());
+  QVERIFY(W->mnuFPrint->isEnabled());
+  QVERIFY(!W->mnuFDialler->isEnabled());
+  QVERIFY(!W->mnuAQuickDial->isEnabled());
+  W->edtHomeTel->setText(QStringLiteral("123"));
+  QVERIFY(!W->spdbtnDial1->isEnabled());  // no modem
+
+  W->SetModemPort(2);
+  W->tabDetails->setCurrentIndex(1);  // any event that runs the rule
+  QVERIFY(W->mnuFDialler->isEnabled());
+  QVERIFY(W->mnuAQuickDial->isEnabled());
+  QVERIFY(W->spdbtnDial1->isEnabled());
+  W->edtHomeTel->setText(QStringLiteral("   "));
+  QVERIFY(!W->spdbtnDial1->isEnabled());  // spaces only
+  W->edtBusTel->setFocus();
+  QTest::keyClicks(W->edtBusTel, QStringLiteral("9"));
+  QVERIFY(W->spdbtnDial2->isEnabled());  // typing enables at once
+  W->edtMobile->setText(QStringLiteral("07"));
+  QVERIFY(W->spdbtnDial4->isEnabled());
+  W->edtBusExtn->setText(QStringLiteral("12"));
+  QVERIFY(!W->spdbtnDial3->isEnabled());
+  Extensions = true;
+  W->edtBusExtn->setText(QStringLiteral("123"));
+  QVERIFY(W->spdbtnDial3->isEnabled());
+
+  W->mnuAAdd->trigger();
+  QVERIFY(!W->mnuADelete->isEnabled());
+  QVERIFY(!W->mnuAQuickDial->isEnabled());
+  QVERIFY(!W->spdbtnDial2->isEnabled());
+}
+
+void TEditingTest::ClipboardOnEditsCommitsAfter() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  TAddressItem* Entry = W->Book().Current;
+  QClipboard* Clipboard = QApplication::clipboard();
+
+  W->edtHomeTel->setFocus();
+  W->edtHomeTel->setText(QStringLiteral("0123 456"));
+  W->edtHomeTel->setSelection(4, 4);
+  W->mnuECut->trigger();
+  QCOMPARE(Clipboard->text(), QStringLiteral(" 456"));
+  QCOMPARE(W->edtHomeTel->text(), QStringLiteral("0123"));
+  QCOMPARE(Entry->HomeTelephone.str(), std::string("0123"));  // committed after the cut
+
+  W->edtHomeTel->setCursorPosition(0);
+  Clipboard->setText(QStringLiteral("+44 "));
+  W->mnuEPaste->trigger();
+  QCOMPARE(Entry->HomeTelephone.str(), std::string("+44 0123"));
+
+  W->edtHomeTel->setSelection(0, 4);
+  W->mnuECopy->trigger();
+  QCOMPARE(Clipboard->text(), QStringLiteral("+44 "));
+
+  W->edtHomeTel->setSelection(0, 4);
+  W->mnuEDelete->trigger();
+  QCOMPARE(Entry->HomeTelephone.str(), std::string("0123"));
+  // Delete with nothing selected deletes nothing.
+  W->edtHomeTel->setCursorPosition(0);
+  W->mnuEDelete->trigger();
+  QCOMPARE(W->edtHomeTel->text(), QStringLiteral("0123"));
+
+  // The keys reach the menu's commands, not the edit's own.
+  W->edtHomeTel->setFocus();
+  W->edtHomeTel->setSelection(0, 2);
+  QTest::keyClick(W->edtHomeTel, Qt::Key_X, Qt::ControlModifier);
+  QCOMPARE(Clipboard->text(), QStringLiteral("01"));
+  QCOMPARE(Entry->HomeTelephone.str(), std::string("23"));
+}
+
+void TEditingTest::ClipboardOnMemosAndOtherControls() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  TAddressItem* Entry = W->Book().Current;
+  QClipboard* Clipboard = QApplication::clipboard();
+  W->tabDetails->setCurrentIndex(2);
+  W->memNotes->setFocus();
+  W->memNotes->setPlainText(QStringLiteral("first line\nsecond line"));
+  W->memNotes->selectAll();
+  W->mnuECut->trigger();
+  QCOMPARE(Clipboard->text(), QStringLiteral("first line\nsecond line"));
+  QCOMPARE(Entry->Notes.Count(), 0);
+  W->mnuEPaste->trigger();
+  QCOMPARE(Entry->Notes.Count(), 2);
+  QCOMPARE(Entry->Notes[1], std::string("second line"));
+
+  // On the index nothing happens.
+  Clipboard->setText(QStringLiteral("untouched"));
+  W->grdNames->setFocus();
+  W->mnuECut->trigger();
+  W->mnuEPaste->trigger();
+  W->mnuEDelete->trigger();
+  QCOMPARE(Clipboard->text(), QStringLiteral("untouched"));
+  QCOMPARE(Entry->Notes.Count(), 2);
+}
+
+void TEditingTest::SelectAllCommitsFirst() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  TAddressItem* Entry = W->Book().Current;
+  W->edtFirstName->setFocus();
+  W->edtFirstName->setText(QStringLiteral("Annabel"));
+  W->SelectAll1->trigger();
+  QCOMPARE(Entry->FirstName.str(), std::string("Annabel"));
+  QCOMPARE(W->edtFirstName->selectedText(), QStringLiteral("Annabel"));
+  QCOMPARE(W->edtFirstName->selectionStart(), 0);
+
+  W->tabDetails->setCurrentIndex(0);
+  W->memHomeAddress->setFocus();
+  W->memHomeAddress->setPlainText(QStringLiteral("a\nb"));
+  W->SelectAll1->trigger();
+  QCOMPARE(W->memHomeAddress->textCursor().selectedText().size(), 3);
+  QCOMPARE(Entry->HomeAddress.Count(), 2);
+}
+
+void TEditingTest::DefaultTabDialog() {
+  TFakePlatform Platform;
+  {
+    TWindows W;
+    QVERIFY(W.Activate());
+    TfrmDefaultTab* Dialog = W.DefaultTab.get();
+    // Cancel: the page picked stays in the dialog, but the window does not switch.
+    QTimer::singleShot(0, Dialog, [Dialog] {
+      QVERIFY(!Dialog->btnOK->isEnabled());
+      Dialog->tabDetails->setCurrentIndex(1);
+      QVERIFY(Dialog->btnOK->isEnabled());
+      Dialog->btnCancel->click();
+    });
+    W->mnuODefaultTab->trigger();
+    QCOMPARE(W->tabDetails->currentIndex(), 0);
+    QVERIFY(!Platform.ReadSettings().contains(QStringLiteral("[Defaults]")));
+
+    QTimer::singleShot(0, Dialog, [Dialog] {
+      QVERIFY(!Dialog->btnOK->isEnabled());  // disabled again on every showing
+      Dialog->tabDetails->setCurrentIndex(2);
+      Dialog->btnOK->click();
+    });
+    W->mnuODefaultTab->trigger();
+    QCOMPARE(W->tabDetails->currentIndex(), 2);
+    QVERIFY(Platform.ReadSettings().contains(QStringLiteral("Tab=2")));
+    W->tabDetails->setCurrentIndex(0);
+    W->mnuAAdd->trigger();
+    QCOMPARE(W->tabDetails->currentIndex(), 2);
+    QVERIFY(W->close());
+  }
+  TWindows Again;
+  QCOMPARE(Again.DefaultTab->Tab(), 2);
+  QVERIFY(Again.Activate());
+  QCOMPARE(Again->tabDetails->currentIndex(), 2);  // the empty book shows the new-entry row
+}
+
+QTEST_MAIN(TEditingTest)
+#include "tst_editing.moc"
