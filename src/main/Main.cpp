@@ -121,6 +121,9 @@ QToolButton* AddDialButton(QWidget* Parent, const char* Name, int Left, int Top)
 
 TfrmMain::TfrmMain(const QStringList& Arguments, QWidget* Parent) : QMainWindow(Parent) {
   setObjectName(QStringLiteral("frmMain"));
+  // A single border with a system menu and a minimise box, never maximised.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setWindowTitle(QStringLiteral("Address Book"));
   QFont Font = QApplication::font();
   Font.setPointSize(8);
@@ -457,6 +460,7 @@ void TfrmMain::closeEvent(QCloseEvent* Event) {
   }
   FormClose();
   Event->accept();
+  emit Closed();
 }
 
 void TfrmMain::SetDefaultTabDialog(TfrmDefaultTab* Dialog) {

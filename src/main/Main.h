@@ -90,6 +90,10 @@ public:
 
   QString HelpFile() const { return FHelpFile; }
 
+signals:
+  // The window has accepted its close: the program's run is over.
+  void Closed();
+
 protected:
   bool event(QEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;

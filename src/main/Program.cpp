@@ -58,6 +58,8 @@ int RunTobrinel(int argc, char** argv) {
     TProgram Program(Arguments);
     Program.CreateWindows();
     Program.HoldSplash();
+    // Other windows (the help viewer) must not keep the program alive.
+    QObject::connect(Program.Main.get(), &TfrmMain::Closed, &App, &QCoreApplication::quit, Qt::QueuedConnection);
     Program.Main->show();
     Status = App.exec();
     Lock.Release();

@@ -28,6 +28,8 @@ public:
     QApplication::beep();
     QMessageBox Box(QMessageBox::Warning, ApplicationTitle(), Text, QMessageBox::Ok, Parent);
     if (HelpContext > 0) {
+      // Modal to its window only, so that the help window it opens can be used.
+      Box.setWindowModality(Qt::WindowModal);
       // The Help button opens the topic and leaves the box up, as a help button should.
       QPushButton* Help = Box.addButton(QMessageBox::Help);
       Help->disconnect();
