@@ -644,6 +644,7 @@ void TfrmMain::OnFocusChanged(QWidget* Old, QWidget* Now) {
   // Only a move between two controls of this window counts; a box or another
   // window taking the focus leaves the controls' handlers alone.
   if (FIgnoreFocus || !Old || !Now || Old->window() != this || Now->window() != this) return;
+  if (qobject_cast<QMenuBar*>(Now) || qobject_cast<QMenuBar*>(Old)) return;  // menus take no focus here
   if (Old == edtSurname) edtSurnameExit(Now);
   else if (Old == edtFirstName) edtFirstNameExit();
   if (Now == edtSurname || IsDetailControl(Now)) EnableControls();  // the enter handlers
@@ -786,7 +787,8 @@ bool TfrmMain::OpenBook(const QString& FileName) {
     return false;
   }
   FBook = std::move(Loaded);
-  FShownRow = 0;
+  // The index must not point into the book just freed, even while a box is up.
+  BuildNamesList();
   if (Result.Damaged) Prompter().Warning(this, DamagedBookText(FileName, Result.EntriesRead));
   return true;
 }

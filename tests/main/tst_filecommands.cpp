@@ -213,10 +213,17 @@ void TFileCommandsTest::DamagedOpenWarnsWithCount() {
   QVERIFY(File.open(QIODevice::ReadWrite));
   File.resize(File.size() - 1);
   File.close();
+  BookWithLastUse(Platform, {{"Old", "1"}, {"Old", "2"}, {"Old", "3"}});
   TWindows W;
   QVERIFY(W.Activate());
+  // While the warning is up the index already lists the new book, not the freed one.
+  QStringList Listed;
+  Platform.Prompter.WhileShown = [&](const TFakeBox&) {
+    for (int Row = 1; Row <= W->Names().EntryCount(); ++Row) Listed << W.Cell(Row, 0);
+  };
   Platform.Dialogs.OpenAnswers = {Cut};
   W->mnuFOpen->trigger();
+  QCOMPARE(Listed, QStringList{QStringLiteral("Able")});
   QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("warning")});
   QCOMPARE(Platform.Prompter.Boxes[0].Text, DamagedBookText(Cut, 1));
   QCOMPARE(W.Rows(), 3);

@@ -57,6 +57,7 @@ void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
                           "Detected=0", "Tab=0", "[FormPosition]", "[Startup]", "[MODEM]", "[Defaults]"})
     QVERIFY2(Written.contains(QLatin1String(Key)), Key);
   QVERIFY(!Written.contains(QStringLiteral("ShowSplash")));
+  QVERIFY(Written.contains(QStringLiteral("LoadFile=\n")));  // untitled: empty
 }
 
 void TStartupTest::SplashOffLeavesLowerCaseSectionAndAddsLoadFile() {

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "FileDialogs.h"
@@ -27,14 +28,16 @@ public:
   std::vector<TFakeBox> Boxes;
   std::deque<EAnswer> Answers;
   bool Unscripted = false;  // a question arrived with no answer left
+  // Runs while a box is "up", as the window would be repainted under a real one.
+  std::function<void(const TFakeBox&)> WhileShown;
 
-  void Error(QWidget*, const QString& Text) override { Boxes.push_back({"error", Text, 0}); }
-  void Information(QWidget*, const QString& Text) override { Boxes.push_back({"information", Text, 0}); }
+  void Error(QWidget*, const QString& Text) override { Record({"error", Text, 0}); }
+  void Information(QWidget*, const QString& Text) override { Record({"information", Text, 0}); }
   void Warning(QWidget*, const QString& Text, int HelpContext) override {
-    Boxes.push_back({"warning", Text, HelpContext});
+    Record({"warning", Text, HelpContext});
   }
   EAnswer Question(QWidget*, const QString& Text) override {
-    Boxes.push_back({"question", Text, 0});
+    Record({"question", Text, 0});
     if (Answers.empty()) {
       Unscripted = true;
       return EAnswer::Cancel;
@@ -42,6 +45,10 @@ public:
     const EAnswer Answer = Answers.front();
     Answers.pop_front();
     return Answer;
+  }
+  void Record(const TFakeBox& Box) {
+    Boxes.push_back(Box);
+    if (WhileShown) WhileShown(Box);
   }
   QStringList Texts() const {
     QStringList Result;
