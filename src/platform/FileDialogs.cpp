@@ -8,10 +8,27 @@
 
 namespace {
 
+// Extensions are matched without regard to case, as the program does itself:
+// "*.ABK" also lists book.abk.
+QString AnyCase(const QString& Filter) {
+  QString Result;
+  bool InPattern = false;
+  for (const QChar C : Filter) {
+    if (C == QLatin1Char('(')) InPattern = true;
+    if (C == QLatin1Char(')')) InPattern = false;
+    if (InPattern && C.isLetter() && C.unicode() < 128)
+      Result += QLatin1Char('[') + C.toUpper() + C.toLower() + QLatin1Char(']');
+    else
+      Result += C;
+  }
+  return Result;
+}
+
 class TQtFileDialogs : public IFileDialogs {
 public:
   QString OpenFile(QWidget* Parent, const TFileDialogOptions& Options) override {
-    QFileDialog Dialog(Parent, Options.Title, Options.Folder, Options.Filter);
+    QFileDialog Dialog(Parent, Options.Title, Options.Folder, AnyCase(Options.Filter));
+    Dialog.setOption(QFileDialog::HideNameFilterDetails);
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
@@ -20,16 +37,25 @@ public:
   }
 
   QString SaveFile(QWidget* Parent, const TFileDialogOptions& Options) override {
-    QFileDialog Dialog(Parent, Options.Title, Options.Folder, Options.Filter);
+    QFileDialog Dialog(Parent, Options.Title, Options.Folder, AnyCase(Options.Filter));
+    Dialog.setOption(QFileDialog::HideNameFilterDetails);
     Dialog.setAcceptMode(QFileDialog::AcceptSave);
     Dialog.setFileMode(QFileDialog::AnyFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
+    // Read-only files are refused before anything is asked about replacing.
+    Dialog.setOption(QFileDialog::DontConfirmOverwrite);
     for (;;) {
       if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
       const QString Chosen = Dialog.selectedFiles().first();
-      if (!IsFileReadOnly(Chosen.toStdString())) return Chosen;
-      Prompter().Warning(Parent, QFileInfo(Chosen).fileName() +
-                                     QStringLiteral("\nThis file is set read-only.\nTry again with a different file name."));
+      const QString Name = QFileInfo(Chosen).fileName();
+      if (IsFileReadOnly(Chosen.toStdString())) {
+        Prompter().Warning(Parent, Name + QStringLiteral("\nThis file is set read-only.\nTry again with a different file name."));
+        continue;
+      }
+      if (QFileInfo::exists(Chosen) &&
+          !Prompter().Confirm(Parent, Name + QStringLiteral(" already exists.\nDo you want to replace it?")))
+        continue;
+      return Chosen;
     }
   }
 };

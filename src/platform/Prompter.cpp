@@ -48,6 +48,11 @@ public:
     if (Result == QMessageBox::No) return EAnswer::No;
     return EAnswer::Cancel;
   }
+  bool Confirm(QWidget* Parent, const QString& Text) override {
+    QApplication::beep();
+    return QMessageBox::question(Parent, ApplicationTitle(), Text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+  }
 };
 
 TQtPrompter RealPrompter;

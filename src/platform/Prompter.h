@@ -16,6 +16,8 @@ public:
   virtual void Warning(QWidget* Parent, const QString& Text, int HelpContext = 0) = 0;
   // Yes, No and Cancel.
   virtual EAnswer Question(QWidget* Parent, const QString& Text) = 0;
+  // Yes and No; true for Yes.
+  virtual bool Confirm(QWidget* Parent, const QString& Text) = 0;
 };
 
 IPrompter& Prompter();

@@ -4,6 +4,14 @@
 #include <QtTest>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <sys/stat.h>
+
+#include "FakePlatform.h"
+#include "FileDialogs.h"
 #include "InstanceLock.h"
 #include "ProgramPaths.h"
 #include "TickCounter.h"
@@ -15,6 +23,8 @@ private slots:
   void LockFolderWithoutRuntimeDir();
   void TickDifferencesWrap();
   void PathsFollowTheProgram();
+  void SaveDialogRefusesReadOnlyFiles();
+  void OpenDialogListsAnyCase();
 };
 
 void TPlatformTest::LockIsExclusiveUntilReleased() {
@@ -60,6 +70,77 @@ void TPlatformTest::PathsFollowTheProgram() {
   SetProgramPathOverride(QString());
   QCOMPARE(ProgramPath(), QCoreApplication::applicationFilePath());
   QCOMPARE(HelpFileName(), QCoreApplication::applicationFilePath() + QStringLiteral(".HLP"));
+}
+
+namespace {
+// Runs Step on the file dialog as soon as it is up.
+void WhenDialogUp(std::function<void(QFileDialog*)> Step) {
+  QTimer::singleShot(0, [Step] {
+    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    QVERIFY(Dialog);
+    Step(Dialog);
+  });
+}
+// Types a name into the dialog's file name box, as the user would.
+void TypeName(QFileDialog* Dialog, const QString& Name) {
+  auto* Edit = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(Edit);
+  Edit->setText(Name);
+}
+}  // namespace
+
+void TPlatformTest::SaveDialogRefusesReadOnlyFiles() {
+  TFakePlatform Platform;
+  SetFileDialogs(nullptr);  // the real dialogs, with the fake boxes
+  const QString Locked = Platform.Path(QStringLiteral("LOCKED.ABK"));
+  QFile(Locked).open(QIODevice::WriteOnly);
+  ::chmod(Locked.toLocal8Bit().constData(), 0444);
+  const QString Existing = Platform.Path(QStringLiteral("THERE.ABK"));
+  QFile(Existing).open(QIODevice::WriteOnly);
+  Platform.Prompter.Confirms = {false};
+  TFileDialogOptions Options{QStringLiteral("Save as..."), QStringLiteral("Tobrinel Data Files (*.ABK);;All Files (*)"),
+                             QStringLiteral("ABK"), Platform.Folder.path()};
+  WhenDialogUp([&](QFileDialog* Dialog) {
+    QCOMPARE(Dialog->windowTitle(), QStringLiteral("Save as..."));
+    QCOMPARE(Dialog->defaultSuffix(), QStringLiteral("ABK"));
+    QCOMPARE(Dialog->nameFilters().size(), 2);
+    TypeName(Dialog, QStringLiteral("LOCKED.ABK"));
+    QMetaObject::invokeMethod(Dialog, "accept");
+    // Refused: the dialog comes back; an existing file, not to be replaced.
+    WhenDialogUp([&](QFileDialog* Again) {
+      TypeName(Again, QStringLiteral("THERE.ABK"));
+      QMetaObject::invokeMethod(Again, "accept");
+      // Back once more.
+      WhenDialogUp([&](QFileDialog* Last) { Last->reject(); });
+    });
+  });
+  QVERIFY(FileDialogs().SaveFile(nullptr, Options).isEmpty());
+  QCOMPARE(Platform.Prompter.Kinds(), (QStringList{QStringLiteral("warning"), QStringLiteral("confirm")}));
+  QVERIFY(Platform.Prompter.Boxes[0].Text.startsWith(QStringLiteral("LOCKED.ABK")));
+  QCOMPARE(Platform.Prompter.Boxes[1].Text, QStringLiteral("THERE.ABK already exists.\nDo you want to replace it?"));
+
+  // Replacing an existing file when the user says so.
+  Platform.Prompter.Confirms = {true};
+  WhenDialogUp([&](QFileDialog* Dialog) {
+    TypeName(Dialog, QStringLiteral("THERE"));  // the default extension is added
+    QMetaObject::invokeMethod(Dialog, "accept");
+  });
+  QCOMPARE(FileDialogs().SaveFile(nullptr, Options), Existing);
+}
+
+void TPlatformTest::OpenDialogListsAnyCase() {
+  TFakePlatform Platform;
+  SetFileDialogs(nullptr);
+  TFileDialogOptions Options{{}, QStringLiteral("Tobrinel Data File (*.ABK)"), QStringLiteral("ABK"),
+                             Platform.Folder.path()};
+  QStringList Filters;
+  WhenDialogUp([&](QFileDialog* Dialog) {
+    Filters = Dialog->nameFilters();
+    QCOMPARE(Dialog->fileMode(), QFileDialog::ExistingFile);
+    Dialog->reject();
+  });
+  QVERIFY(FileDialogs().OpenFile(nullptr, Options).isEmpty());
+  QCOMPARE(Filters, QStringList{QStringLiteral("Tobrinel Data File (*.[Aa][Bb][Kk])")});
 }
 
 QTEST_MAIN(TPlatformTest)

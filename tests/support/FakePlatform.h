@@ -50,6 +50,17 @@ public:
     Boxes.push_back(Box);
     if (WhileShown) WhileShown(Box);
   }
+  std::deque<bool> Confirms;
+  bool Confirm(QWidget*, const QString& Text) override {
+    Record({"confirm", Text, 0});
+    if (Confirms.empty()) {
+      Unscripted = true;
+      return false;
+    }
+    const bool Answer = Confirms.front();
+    Confirms.pop_front();
+    return Answer;
+  }
   QStringList Texts() const {
     QStringList Result;
     for (const auto& Box : Boxes) Result << Box.Text;
