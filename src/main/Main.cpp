@@ -381,7 +381,7 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
   const TCommandLineBook Named = ChooseCommandLineBook(Arguments, QDir::currentPath());
   for (const QString& Error : Named.Errors) Prompter().Error(this, Error);
   QString FileName = Named.FileName;
-  if (FileName.isEmpty() || !QFileInfo(FileName).isFile()) {
+  if (FileName.isEmpty() || !QFileInfo::exists(FileName)) {
     FileName = Q(Settings.ReadString("Startup", "LoadFile", ""));
     if (!FileName.isEmpty() && !QFileInfo::exists(FileName)) FileName.clear();
   }

@@ -1,6 +1,8 @@
 // Renders every window of the program to PNG files, for looking at them.
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -70,6 +72,16 @@ int main(int argc, char** argv) {
   Save(Main, Folder, QStringLiteral("main-work"));
   Main.tabDetails->setCurrentIndex(2);
   Save(Main, Folder, QStringLiteral("main-notes"));
+
+  // Each menu of the menu bar, opened.
+  for (QAction* Top : Main.menuBar()->actions()) {
+    QMenu* Menu = Top->menu();
+    if (!Menu) continue;
+    Menu->popup(Main.mapToGlobal(QPoint(0, 20)));
+    QApplication::processEvents();
+    Save(*Menu, Folder, QStringLiteral("menu-") + Menu->objectName());
+    Menu->hide();
+  }
 
   TfrmMain Empty({});
   Save(Empty, Folder, QStringLiteral("main-empty"));
