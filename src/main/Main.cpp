@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QValidator>
 
 #include "CommandLine.h"
 #include "Dflttab.h"
@@ -89,11 +90,25 @@ QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int
   return Label;
 }
 
-QLineEdit* AddEdit(QWidget* Parent, const char* Name, int Left, int Top, int Width, int MaxLength) {
+// Capacities count characters (code points), while the edit's own limit counts
+// UTF-16 units and would cut a stored name of characters beyond the first plane.
+class TCharLimit : public QValidator {
+public:
+  TCharLimit(int Capacity, QObject* Parent) : QValidator(Parent), Capacity(Capacity) {}
+  State validate(QString& Input, int&) const override {
+    return Input.toUcs4().size() <= Capacity ? Acceptable : Invalid;
+  }
+
+private:
+  qsizetype Capacity;
+};
+
+QLineEdit* AddEdit(QWidget* Parent, const char* Name, int Left, int Top, int Width, int Capacity) {
   auto* Edit = new QLineEdit(Parent);
   Edit->setObjectName(QLatin1String(Name));
   Edit->setGeometry(Left, Top, Width, 21);
-  Edit->setMaxLength(MaxLength);
+  Edit->setMaxLength(2 * Capacity);
+  Edit->setValidator(new TCharLimit(Capacity, Edit));
   return Edit;
 }
 

@@ -28,6 +28,7 @@ private slots:
   void ClipboardOnMemosAndOtherControls();
   void SelectAllCommitsFirst();
   void DefaultTabDialog();
+  void CapacitiesCountCharacters();
 };
 
 void TEditingTest::NewEntryFromTheNewRowWithTab() {
@@ -420,6 +421,26 @@ void TEditingTest::DefaultTabDialog() {
   QCOMPARE(Again.DefaultTab->Tab(), 2);
   QVERIFY(Again.Activate());
   QCOMPARE(Again->tabDetails->currentIndex(), 2);  // the empty book shows the new-entry row
+}
+
+void TEditingTest::CapacitiesCountCharacters() {
+  TFakePlatform Platform;
+  // Fifty characters outside the first plane: a hundred UTF-16 units.
+  std::string Wide;
+  for (int Index = 0; Index < 50; ++Index) Wide += "\xF0\x9F\x98\x80";
+  const QString Path = BookWithLastUse(Platform, {{Wide.c_str(), "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  QCOMPARE(W->edtSurname->text().toUcs4().size(), 50);
+  W->edtHomeTel->setFocus();
+  QTest::keyClicks(W->edtHomeTel, QStringLiteral("1"));
+  W->UpdateCurrent();
+  QCOMPARE(W->Book().Current->Surname.str(), Wide);  // nothing cut by the edit
+
+  // Typing stops at the capacity.
+  W->edtBusExtn->setFocus();
+  QTest::keyClicks(W->edtBusExtn, QStringLiteral("123456789012"));
+  QCOMPARE(W->edtBusExtn->text(), QStringLiteral("1234567890"));
 }
 
 QTEST_MAIN(TEditingTest)
