@@ -9,6 +9,8 @@
 #include "HelpService.h"
 #include "IniFile.h"
 #include "ProgramPaths.h"
+#include "Prompter.h"
+#include "Settings.h"
 
 TfrmDefaultTab::TfrmDefaultTab(QWidget* Parent) : QDialog(Parent) {
   setObjectName(QStringLiteral("frmDefaultTab"));
@@ -54,13 +56,17 @@ void TfrmDefaultTab::SetTab(int Tab) {
 }
 
 void TfrmDefaultTab::LoadDefaultTab() {
-  TSectionedIniFile Settings(SettingsFileName().toStdString());
-  SetTab(Settings.ReadInteger("Defaults", "Tab", 0));
+  SetTab(OpenSettings()->ReadInteger("Defaults", "Tab", 0));
 }
 
 void TfrmDefaultTab::SaveDefaultTab() {
-  TSectionedIniFile Settings(SettingsFileName().toStdString());
-  Settings.WriteInteger("Defaults", "Tab", Tab());
+  const auto Settings = OpenSettings();
+  Settings->WriteInteger("Defaults", "Tab", Tab());
+  try {
+    Settings->UpdateFile();
+  } catch (const EFileError& Error) {
+    Prompter().Error(isVisible() ? this : parentWidget(), QString::fromStdString(Error.what()));
+  }
 }
 
 void TfrmDefaultTab::showEvent(QShowEvent* Event) {

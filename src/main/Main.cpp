@@ -39,6 +39,7 @@
 #include "PrinterInfo.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Settings.h"
 #include "WaitCursor.h"
 
 const char* const BlankSurnameText =
@@ -379,7 +380,8 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
 
   FBook = std::make_unique<TAddressBook>(this);
 
-  TSectionedIniFile Settings(Std(SettingsFileName()));
+  const auto SettingsFile = OpenSettings();
+  TSectionedIniFile& Settings = *SettingsFile;
   int Top = Settings.ReadInteger("FormPosition", "Top", 52);
   int Left = Settings.ReadInteger("FormPosition", "Left", 21);
 
@@ -444,7 +446,8 @@ void TfrmMain::FormClose() {
 }
 
 void TfrmMain::FormDestroy() {
-  TSectionedIniFile Settings(Std(SettingsFileName()));
+  const auto SettingsFile = OpenSettings();
+  TSectionedIniFile& Settings = *SettingsFile;
   Settings.WriteInteger("FormPosition", "Top", pos().y());
   Settings.WriteInteger("FormPosition", "Left", pos().x());
   Settings.WriteString("Startup", "LoadFile", FBook->FileName);

@@ -8,6 +8,7 @@
 #include "Main.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Settings.h"
 #include "Splash.h"
 #include "TickCounter.h"
 
@@ -24,10 +25,7 @@ TProgram::~TProgram() {
 
 void TProgram::CreateWindows() {
   Main = std::make_unique<TfrmMain>(FArguments);
-  {
-    TSectionedIniFile Settings(SettingsFileName().toStdString());
-    SplashWanted = Settings.ReadBool("StartUp", "ShowSplash", true);
-  }
+  SplashWanted = OpenSettings()->ReadBool("StartUp", "ShowSplash", true);
   if (SplashWanted) {
     Splash = std::make_unique<TfrmSplash>();
     Splash->SetTexts(QString::fromLatin1(ProgramTitle), QStringLiteral("Version - 2.0.0.0"), QString());

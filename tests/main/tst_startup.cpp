@@ -31,6 +31,7 @@ private slots:
   void PrinterAndHelpState();
   void StoredSettingsAreRestored();
   void CloseRefusedByCancelKeepsWindow();
+  void UnreadableSettingsGiveDefaults();
 };
 
 void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
@@ -318,6 +319,20 @@ void TStartupTest::CloseRefusedByCancelKeepsWindow() {
   QCOMPARE(W.Cell(1, 0), QStringLiteral("Lee"));
   Platform.Prompter.Answers = {EAnswer::No};
   QVERIFY(W->close());
+}
+
+void TStartupTest::UnreadableSettingsGiveDefaults() {
+  TFakePlatform Platform;
+  QDir(Platform.Folder.path()).mkdir(QStringLiteral("tobrinel.INI"));
+  {
+    TProgram Program({});
+    Program.CreateWindows();
+    QCOMPARE(Program.Main->pos(), QPoint(21, 52));
+    QVERIFY(Program.SplashWanted);
+    QVERIFY(Program.Main->close());
+  }
+  QVERIFY(QFileInfo(Platform.SettingsFile()).isDir());
+  QVERIFY(Platform.Prompter.Boxes.empty());
 }
 
 QTEST_MAIN(TStartupTest)
