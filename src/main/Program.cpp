@@ -45,9 +45,10 @@ void TProgram::HoldSplash(uint32_t MinimumMs) {
 }
 
 int RunTobrinel(int argc, char** argv) {
-  QApplication App(argc, argv);
+  // Before anything else, the display included: a second copy just ends.
   TInstanceLock Lock;
   if (!Lock.Acquire("TOBRINEL")) return 0;
+  QApplication App(argc, argv);
   SetApplicationTitle(QString::fromLatin1(ProgramTitle));
   QStringList Arguments = QApplication::arguments();
   Arguments.removeFirst();
