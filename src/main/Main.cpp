@@ -918,14 +918,19 @@ void TfrmMain::DropFiles(const QStringList& Files) {
   if (OpenBook(Name)) ShowBookAfterOpen();
 }
 
+QStringList DroppedFiles(const QMimeData& Data) {
+  QStringList Files;
+  for (const QUrl& Url : Data.urls())
+    if (Url.isLocalFile()) Files << Url.toLocalFile();
+  return Files;
+}
+
 void TfrmMain::dragEnterEvent(QDragEnterEvent* Event) {
-  if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+  if (!DroppedFiles(*Event->mimeData()).isEmpty()) Event->acceptProposedAction();
 }
 
 void TfrmMain::dropEvent(QDropEvent* Event) {
-  QStringList Files;
-  for (const QUrl& Url : Event->mimeData()->urls())
-    if (Url.isLocalFile()) Files << Url.toLocalFile();
+  const QStringList Files = DroppedFiles(*Event->mimeData());
   if (Files.isEmpty()) return;
   Event->acceptProposedAction();
   // Boxes may follow; let the drag finish first.

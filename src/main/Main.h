@@ -14,6 +14,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -194,3 +195,5 @@ public:
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
+// The local files a drop carries, in the order dropped.
+QStringList DroppedFiles(const QMimeData& Data);

@@ -403,6 +403,8 @@ void TEditingTest::DefaultTabDialog() {
     W->mnuODefaultTab->trigger();
     QCOMPARE(W->tabDetails->currentIndex(), 0);
     QVERIFY(!Platform.ReadSettings().contains(QStringLiteral("[Defaults]")));
+    W->mnuAAdd->trigger();
+    QCOMPARE(W->tabDetails->currentIndex(), 1);  // the new-entry row uses the dialog's page
 
     QTimer::singleShot(0, Dialog, [Dialog] {
       QVERIFY(!Dialog->btnOK->isEnabled());  // disabled again on every showing

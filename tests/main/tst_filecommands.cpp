@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QTabWidget>
 #include <QtTest>
 #include <sys/stat.h>
@@ -238,7 +240,11 @@ void TFileCommandsTest::TwoDroppedFilesUseTheFirst() {
   WriteBook(Second, {{"Second", "Two"}});
   TWindows W;
   QVERIFY(W.Activate());
-  W->DropFiles({First, Second});
+  QMimeData Data;
+  Data.setUrls({QUrl::fromLocalFile(First), QUrl(QStringLiteral("https://example.org/x.ABK")),
+                QUrl::fromLocalFile(Second)});
+  QCOMPARE(DroppedFiles(Data), (QStringList{First, Second}));
+  W->DropFiles(DroppedFiles(Data));
   QCOMPARE(W->windowTitle(), QStringLiteral("Address Book - FIRST.ABK"));
   QCOMPARE(Platform.Prompter.Texts(), QStringList{QString::fromLatin1(MoreThanOneFileText)});
   QCOMPARE(W->edtSurname->text(), QStringLiteral("First"));
