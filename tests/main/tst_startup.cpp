@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTableView>
 #include <QtTest>
 
@@ -32,6 +33,7 @@ private slots:
   void StoredSettingsAreRestored();
   void CloseRefusedByCancelKeepsWindow();
   void UnreadableSettingsGiveDefaults();
+  void OlderBookAtStartUpSetsTheDefaultTab();
 };
 
 void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
@@ -336,6 +338,23 @@ void TStartupTest::UnreadableSettingsGiveDefaults() {
   }
   QVERIFY(QFileInfo(Platform.SettingsFile()).isDir());
   QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+void TStartupTest::OlderBookAtStartUpSetsTheDefaultTab() {
+  TFakePlatform Platform;
+  Platform.WriteSettings(QStringLiteral("[Defaults]\nTab=0\n[Startup]\nLoadFile=%1\n")
+                             .arg(Platform.Path(QStringLiteral("OLD.ABK"))));
+  QFile File(Platform.Path(QStringLiteral("OLD.ABK")));
+  QVERIFY(File.open(QIODevice::WriteOnly));
+  File.write("[Settings]\r\nDefaultTab=1\r\n[Items]\r\nNumberOfItems=0\r\n");
+  File.close();
+  // The book is read before the dialog exists; the dialog still gets its page.
+  TWindows W;
+  QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("warning")});
+  QCOMPARE(Platform.Prompter.Boxes[0].HelpContext, 177);
+  QCOMPARE(W.DefaultTab->Tab(), 1);
+  QVERIFY(W.Activate());
+  QCOMPARE(W->tabDetails->currentIndex(), 1);
 }
 
 QTEST_MAIN(TStartupTest)
