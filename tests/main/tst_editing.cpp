@@ -29,6 +29,7 @@ private slots:
   void SelectAllCommitsFirst();
   void DefaultTabDialog();
   void CapacitiesCountCharacters();
+  void ClickOnTheIndexAfterTypingANewSurname();
 };
 
 void TEditingTest::NewEntryFromTheNewRowWithTab() {
@@ -443,6 +444,25 @@ void TEditingTest::CapacitiesCountCharacters() {
   W->edtBusExtn->setFocus();
   QTest::keyClicks(W->edtBusExtn, QStringLiteral("123456789012"));
   QCOMPARE(W->edtBusExtn->text(), QStringLiteral("1234567890"));
+}
+
+void TEditingTest::ClickOnTheIndexAfterTypingANewSurname() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Cole", "Cy"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->mnuAAdd->trigger();
+  QTest::keyClicks(W->edtSurname, QStringLiteral("baker"));
+  // Leaving for the index creates the entry before the click picks its row,
+  // from the index as it is after the new entry went in.
+  QTableView* Grid = W->grdNames;
+  QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(2, 0)).center());
+  QCoreApplication::processEvents();
+  QCOMPARE(W->Book().Items->Count, 3);
+  QCOMPARE(W.Cell(2, 0), QStringLiteral("Baker"));
+  QCOMPARE(W->SelectedRow(), 3);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Cole"));
+  QVERIFY(Platform.Prompter.Boxes.empty());
 }
 
 QTEST_MAIN(TEditingTest)
