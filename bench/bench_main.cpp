@@ -76,6 +76,7 @@ void BM_StartUpToFirstEntry(benchmark::State& State) {
     TOpenWindow Window;
     benchmark::DoNotOptimize(Window.Main->edtSurname->text());
     State.PauseTiming();
+    if (Window.Main->Names().EntryCount() != BookSize) State.SkipWithError("the book was not loaded");
     Window.Main->Book().Modified = false;
     Window.DefaultTab.reset();
     Window.Main.reset();  // settings written here are not part of start-up
