@@ -69,7 +69,15 @@ void TfrmDefaultTab::SaveDefaultTab() {
   }
 }
 
+void TfrmDefaultTab::reject() {
+  // Cancel means the pick is not wanted: neither new entries nor the next
+  // save of the settings may use it.
+  SetTab(FShownTab);
+  QDialog::reject();
+}
+
 void TfrmDefaultTab::showEvent(QShowEvent* Event) {
+  FShownTab = Tab();
   btnOK->setEnabled(false);  // FormShow: OK only after a tab is picked
   QDialog::showEvent(Event);
 }

@@ -20,7 +20,12 @@ public:
   QPushButton* btnOK = nullptr;
   QPushButton* btnCancel = nullptr;
 
+  void reject() override;
+
 protected:
   void showEvent(QShowEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
+
+private:
+  int FShownTab = 0;  // the page held when the dialog was opened
 };

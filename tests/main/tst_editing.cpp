@@ -394,7 +394,7 @@ void TEditingTest::DefaultTabDialog() {
     TWindows W;
     QVERIFY(W.Activate());
     TfrmDefaultTab* Dialog = W.DefaultTab.get();
-    // Cancel: the page picked stays in the dialog, but the window does not switch.
+    // Cancel: the page picked is dropped; the window does not switch.
     QTimer::singleShot(0, Dialog, [Dialog] {
       QVERIFY(!Dialog->btnOK->isEnabled());
       Dialog->tabDetails->setCurrentIndex(1);
@@ -404,8 +404,10 @@ void TEditingTest::DefaultTabDialog() {
     W->mnuODefaultTab->trigger();
     QCOMPARE(W->tabDetails->currentIndex(), 0);
     QVERIFY(!Platform.ReadSettings().contains(QStringLiteral("[Defaults]")));
+    QCOMPARE(Dialog->Tab(), 0);
+    W->tabDetails->setCurrentIndex(1);
     W->mnuAAdd->trigger();
-    QCOMPARE(W->tabDetails->currentIndex(), 1);  // the new-entry row uses the dialog's page
+    QCOMPARE(W->tabDetails->currentIndex(), 0);  // the new-entry row uses the dialog's page
 
     QTimer::singleShot(0, Dialog, [Dialog] {
       QVERIFY(!Dialog->btnOK->isEnabled());  // disabled again on every showing
