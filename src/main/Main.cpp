@@ -471,6 +471,14 @@ bool TfrmMain::event(QEvent* Event) {
   return QMainWindow::event(Event);
 }
 
+void TfrmMain::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  // Without a window manager, or with one that keeps new windows from taking
+  // the focus, the window may never be activated; the first entry must be
+  // shown all the same.
+  if (!FActivated) QTimer::singleShot(0, this, [this] { FormActivate(); });
+}
+
 void TfrmMain::closeEvent(QCloseEvent* Event) {
   if (!FormCloseQuery()) {
     Event->ignore();

@@ -97,6 +97,7 @@ signals:
 
 protected:
   bool event(QEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
   void dragEnterEvent(QDragEnterEvent* Event) override;

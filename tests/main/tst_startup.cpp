@@ -1,3 +1,4 @@
+#include <QShowEvent>
 // Start-up, settings, command line and shutdown of the main window.
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,7 @@ private slots:
   void CloseRefusedByCancelKeepsWindow();
   void UnreadableSettingsGiveDefaults();
   void OlderBookAtStartUpSetsTheDefaultTab();
+  void FirstEntryShownEvenWithoutActivation();
 };
 
 void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
@@ -355,6 +357,23 @@ void TStartupTest::OlderBookAtStartUpSetsTheDefaultTab() {
   QCOMPARE(W.DefaultTab->Tab(), 1);
   QVERIFY(W.Activate());
   QCOMPARE(W->tabDetails->currentIndex(), 1);
+}
+
+void TStartupTest::FirstEntryShownEvenWithoutActivation() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Baker", "Bob"}});
+  TWindows W;
+  // Some window managers never activate the window: all it gets is shown.
+  QShowEvent Shown;
+  QApplication::sendEvent(W.Main.get(), &Shown);
+  QVERIFY(!W->isActiveWindow());
+  QTRY_COMPARE(W->edtSurname->text(), QStringLiteral("Adams"));
+  QCOMPARE(W->edtFirstName->text(), QStringLiteral("Ann"));
+  // Typing now changes the shown entry, not a new one.
+  W->edtFirstName->setText(QStringLiteral("Anne"));
+  W->UpdateCurrent();
+  QCOMPARE(W->Book().Items->Count, 2);
+  QCOMPARE(static_cast<TAddressItem*>(W->Book().Items->Head)->FirstName.str(), std::string("Anne"));
 }
 
 QTEST_MAIN(TStartupTest)
