@@ -974,12 +974,14 @@ bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
     return false;
   }
   if (Event->type() == QEvent::ShortcutOverride) {
-    // The Edit menu's commands take their keys before the edits do, so that
-    // they commit the entry as their own handlers say.
+    // Menu shortcuts take their keys before the edits do: the Edit menu's
+    // commands commit the entry as their handlers say, and the edits' own
+    // bindings on this desktop (Ctrl+E to the line's end, Ctrl+D to delete)
+    // must not swallow Add New or the Dialer.
     const auto* Key = static_cast<QKeyEvent*>(Event);
     const QKeySequence Pressed(Key->keyCombination());
-    for (QAction* Action : {mnuECut, mnuECopy, mnuEPaste, mnuEDelete, SelectAll1})
-      if (Action->shortcut() == Pressed) return true;
+    for (QAction* Action : menuBar()->findChildren<QAction*>())
+      if (!Action->shortcut().isEmpty() && Action->shortcut() == Pressed) return true;
     return false;
   }
   if (Watched == edtSurname && Event->type() == QEvent::KeyPress) {

@@ -1,3 +1,5 @@
+#include <QMenuBar>
+#include <QKeyEvent>
 // Editing in place: new entries, tidying and renaming, the blank-surname box,
 // Add New, Delete, the enabling rule, the clipboard commands, the default tab.
 #include <QClipboard>
@@ -30,6 +32,7 @@ private slots:
   void DefaultTabDialog();
   void CapacitiesCountCharacters();
   void ClickOnTheIndexAfterTypingANewSurname();
+  void MenuShortcutsWorkFromTheEdits();
 };
 
 void TEditingTest::NewEntryFromTheNewRowWithTab() {
@@ -465,6 +468,36 @@ void TEditingTest::ClickOnTheIndexAfterTypingANewSurname() {
   QCOMPARE(W->SelectedRow(), 3);
   QCOMPARE(W->edtSurname->text(), QStringLiteral("Cole"));
   QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+void TEditingTest::MenuShortcutsWorkFromTheEdits() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Young", "Yan"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  QCOMPARE(QApplication::focusWidget(), W->edtSurname);
+  // Some desktops bind Ctrl+E (end of line) and Ctrl+D (delete) in the edits
+  // themselves; every menu shortcut is claimed before an edit can take it.
+  QObject* Window = W.Main.get();
+  for (QAction* Action : W->menuBar()->findChildren<QAction*>()) {
+    if (Action->shortcut().isEmpty()) continue;
+    const QKeyCombination Key = Action->shortcut()[0];
+    for (QWidget* Control : std::initializer_list<QWidget*>{W->edtSurname, W->edtBusExtn, W->memNotes}) {
+      QKeyEvent Override(QEvent::ShortcutOverride, Key.key(), Key.keyboardModifiers());
+      QVERIFY2(Window->eventFilter(Control, &Override), qPrintable(Action->objectName()));
+    }
+  }
+  QTest::keyClick(W->edtSurname, Qt::Key_E, Qt::ControlModifier);
+  QCOMPARE(W->SelectedRow(), 3);
+  QVERIFY(W->edtSurname->text().isEmpty());
+  // And from a memo: Ctrl+R asks to delete the shown entry.
+  W->SelectRow(1);
+  W->grdNamesClick();
+  W->memNotes->setFocus();
+  Platform.Prompter.Answers = {EAnswer::No};
+  QTest::keyClick(W->memNotes, Qt::Key_R, Qt::ControlModifier);
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("Are you sure you want to delete \"Ann Adams\"?")});
+  QCOMPARE(W->Book().Items->Count, 2);
 }
 
 QTEST_MAIN(TEditingTest)
