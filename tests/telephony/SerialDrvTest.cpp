@@ -23,13 +23,7 @@
 #include <thread>
 #include <vector>
 
-// The kernel's termios with free rates, to read back a rate outside the B constants.
-struct termios2 {
-  unsigned int c_iflag, c_oflag, c_cflag, c_lflag;
-  unsigned char c_line;
-  unsigned char c_cc[19];
-  unsigned int c_ispeed, c_ospeed;
-};
+#include "Termios2.h"
 
 namespace {
 
