@@ -27,6 +27,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <stdexcept>
 #include <QToolButton>
 #include <QUrl>
 #include <QValidator>
@@ -450,7 +451,12 @@ void TfrmMain::FormDestroy() {
   TSectionedIniFile& Settings = *SettingsFile;
   Settings.WriteInteger("FormPosition", "Top", pos().y());
   Settings.WriteInteger("FormPosition", "Left", pos().x());
-  Settings.WriteString("Startup", "LoadFile", FBook->FileName);
+  try {
+    Settings.WriteString("Startup", "LoadFile", FBook->FileName);
+  } catch (const std::invalid_argument&) {
+    // A name with a line break cannot be stored; the next start opens untitled.
+    Settings.WriteString("Startup", "LoadFile", "");
+  }
   Settings.WriteInteger("FormPosition", "GridCol_1", grdNames->columnWidth(0));
   Settings.WriteInteger("FormPosition", "GridCol_2", grdNames->columnWidth(1));
   Settings.WriteInteger("MODEM", "Port", FModemPort);

@@ -36,6 +36,7 @@ private slots:
   void UnreadableSettingsGiveDefaults();
   void OlderBookAtStartUpSetsTheDefaultTab();
   void FirstEntryShownEvenWithoutActivation();
+  void BookNameWithALineBreakIsNotStored();
 };
 
 void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
@@ -374,6 +375,20 @@ void TStartupTest::FirstEntryShownEvenWithoutActivation() {
   W->UpdateCurrent();
   QCOMPARE(W->Book().Items->Count, 2);
   QCOMPARE(static_cast<TAddressItem*>(W->Book().Items->Head)->FirstName.str(), std::string("Anne"));
+}
+
+void TStartupTest::BookNameWithALineBreakIsNotStored() {
+  TFakePlatform Platform;
+  const QString Odd = Platform.Path(QStringLiteral("two\rlines.ABK"));
+  WriteBook(Odd, {{"Adams", "Ann"}});
+  {
+    TWindows W({Odd});
+    QCOMPARE(W->Book().FileName, Odd.toStdString());
+    QVERIFY(W->close());
+  }
+  const QString Written = Platform.ReadSettings();
+  QVERIFY(Written.contains(QStringLiteral("LoadFile=\n")));
+  QVERIFY(Written.contains(QStringLiteral("Port=-1")));  // the rest is still written
 }
 
 QTEST_MAIN(TStartupTest)
