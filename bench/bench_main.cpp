@@ -66,9 +66,12 @@ struct TOpenWindow {
   }
 };
 
+// Made on first use and closed before the application and the fakes go.
+std::unique_ptr<TOpenWindow> SharedWindow;
+
 TOpenWindow& Shared() {
-  static TOpenWindow Window;
-  return Window;
+  if (!SharedWindow) SharedWindow = std::make_unique<TOpenWindow>();
+  return *SharedWindow;
 }
 
 void BM_StartUpToFirstEntry(benchmark::State& State) {
@@ -170,6 +173,9 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  Shared().Main->Book().Modified = false;
+  if (SharedWindow) {
+    SharedWindow->Main->Book().Modified = false;
+    SharedWindow.reset();
+  }
   return 0;
 }

@@ -6,7 +6,7 @@ seconds=${2:-20}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
 for harness in "$build"/fuzz/fuzz_*; do
-  [ -x "$harness" ] || continue
+  [ -f "$harness" ] && [ -x "$harness" ] || continue
   name=$(basename "$harness")
   work=$(mktemp -d)
   if [ -d "$here/corpus/$name" ]; then cp -r "$here/corpus/$name/." "$work/"; fi
