@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-dev
   fonts-liberation fonts-dejavu-core
   imagemagick
+  poppler-utils desktop-file-utils shared-mime-info
 )
 
 missing=()
