@@ -15,6 +15,8 @@
 
 #include <fcntl.h>
 
+#include "FileSystem.h"
+
 namespace {
 
 constexpr char EndOfFileMark = 26;
@@ -167,32 +169,6 @@ bool IsValidDate(int Year, int Month, int Day) {
 bool IsValidTime(int Hour, int Minute, int Second, int Millisecond) {
   return Hour >= 0 && Hour < 24 && Minute >= 0 && Minute < 60 && Second >= 0 && Second < 60 &&
          Millisecond >= 0 && Millisecond < 1000;
-}
-
-std::string FolderOf(const std::string& Path) {
-  size_t Slash = Path.rfind('/');
-  if (Slash == std::string::npos) return ".";
-  if (Slash == 0) return "/";
-  return Path.substr(0, Slash);
-}
-
-// Writes the whole of Data, retrying short writes; false with errno set on
-// failure.
-bool WriteAll(int Fd, const char* Data, size_t Size) {
-  while (Size > 0) {
-    ssize_t Done = ::write(Fd, Data, Size);
-    if (Done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (Done == 0) {
-      errno = EIO;
-      return false;
-    }
-    Data += Done;
-    Size -= static_cast<size_t>(Done);
-  }
-  return true;
 }
 
 bool MakeFolders(const std::string& Path) {
@@ -426,11 +402,10 @@ void TSectionedIniFile::SetFileName(const std::string& Path) {
 
 void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   CurrentSection = 0;
-  int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (Fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return;
-    throw EFileError("Cannot open file " + Path + ": " + SystemError(errno));
-  }
+  // A missing file reads as empty; a pipe or a device is refused rather than
+  // read until it ends, which it may never do.
+  int Fd = OpenRegularForReading(Path, true);
+  if (Fd < 0) return;
   // Read everything first, so that a read error leaves the sections as they
   // were.
   std::string Content;
@@ -630,86 +605,29 @@ void TSectionedIniFile::UpdateFile() {
     Modified = false;
     return;
   }
-  // Write beside the real file when the name is a symbolic link, so that the
-  // rename replaces the file and not the link.
-  std::string Target = FileName;
-  struct stat Info;
-  bool Exists = false;
-  if (::lstat(FileName.c_str(), &Info) == 0 && S_ISLNK(Info.st_mode)) {
-    if (char* Real = ::realpath(FileName.c_str(), nullptr)) {
-      Target = Real;
-      std::free(Real);
-    }
-  }
-  if (::stat(Target.c_str(), &Info) == 0) {
-    Exists = true;
-    if (S_ISDIR(Info.st_mode)) throw EFileError("Cannot write file " + FileName + ": " + SystemError(EISDIR));
-    // Renaming would replace a read-only file without asking; refuse as
-    // writing it in place would. A file with no write permission for anyone
-    // counts as read-only even for the superuser.
-    if (::access(Target.c_str(), W_OK) != 0 || (Info.st_mode & 0222) == 0)
-      throw EFileError("Cannot write file " + FileName + ": " + SystemError(EACCES));
-  }
-
-  std::string Folder = FolderOf(Target);
-  std::string Base = Target.substr(Target.rfind('/') == std::string::npos ? 0 : Target.rfind('/') + 1);
-  std::string Temp = (Folder == "/" ? std::string("/") : Folder + "/") + "." + Base + ".XXXXXX";
-  int Fd = ::mkostemp(Temp.data(), O_CLOEXEC);
-  if (Fd < 0) throw EFileError("Cannot write file " + FileName + ": " + SystemError(errno));
-
-  auto Fail = [&](int Error) {
-    ::close(Fd);
-    ::unlink(Temp.c_str());
-    throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
-  };
-
-  const size_t Limit = BufferSize(TextBufferSize);
-  std::string Buffer;
-  Buffer.reserve(Limit);
-  auto Put = [&](const std::string& Text) {
-    if (Buffer.size() + Text.size() + 2 > Limit && !Buffer.empty()) {
-      if (!WriteAll(Fd, Buffer.data(), Buffer.size())) Fail(errno);
-      Buffer.clear();
-    }
-    Buffer += Text;
-    Buffer += "\r\n";
-  };
+  std::string Content;
   for (int32_t I = 0; I < Sections.Count(); ++I) {
     const TIniSection& S = Sections.Section(I);
     if (S.Count() == 0) continue;
-    Put("[" + S.Name() + "]");
-    for (const std::string& Line : S.Lines()) Put(Line);
-    Put(std::string());
+    Content += "[" + S.Name() + "]\r\n";
+    for (const std::string& Line : S.Lines()) {
+      Content += Line;
+      Content += "\r\n";
+    }
+    Content += "\r\n";
   }
-  if (!Buffer.empty() && !WriteAll(Fd, Buffer.data(), Buffer.size())) Fail(errno);
-
-  if (Exists) {
-    if (::fchmod(Fd, Info.st_mode & 07777) != 0) Fail(errno);
-    // Only the superuser can hand the file back to its owner; others keep
-    // their own files anyway.
-    if (::fchown(Fd, Info.st_uid, Info.st_gid) != 0 && errno != EPERM) Fail(errno);
-  } else {
-    mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    if (::fchmod(Fd, 0666 & ~Mask) != 0) Fail(errno);
-  }
-  if (::fsync(Fd) != 0) Fail(errno);
-  if (::close(Fd) != 0) {
-    int Error = errno;
-    ::unlink(Temp.c_str());
-    throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
-  }
-  if (::rename(Temp.c_str(), Target.c_str()) != 0) {
-    int Error = errno;
-    ::unlink(Temp.c_str());
-    throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
-  }
-  // Make the rename itself durable; the data is already safe either way.
-  int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (Dir >= 0) {
-    ::fsync(Dir);
-    ::close(Dir);
-  }
+  // Renaming would replace a read-only file without asking, so that is
+  // refused as writing it in place would be. A settings file the user may
+  // write in a folder they may not is written in place.
+  TFileReplacement::TOptions Options;
+  Options.CreateError = "Cannot write file ";
+  Options.InPlaceWhenFolderLocked = true;
+  TFileReplacement File(FileName, Options);
+  File.Reserve(off_t(Content.size()));
+  const size_t Limit = BufferSize(TextBufferSize);
+  for (size_t Pos = 0; Pos < Content.size(); Pos += Limit)
+    File.Write(Content.data() + Pos, std::min(Limit, Content.size() - Pos));
+  File.Commit();
   Modified = false;
 }
 

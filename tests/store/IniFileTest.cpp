@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "IniFile.h"
+#include "StoreTestUtil.h"
 
 namespace {
 
@@ -590,34 +591,75 @@ TEST(IniUpdate, WriteFailingPartWayLeavesTheOldFile) {
   std::string Old = "[Keep]\r\nvalue=old\r\n";
   Spill(Path, Old);
 
-  pid_t Child = ::fork();
-  ASSERT_GE(Child, 0);
-  if (Child == 0) {
-    // A file size limit makes the write fail after some bytes, like a full
-    // disk does.
-    ::signal(SIGXFSZ, SIG_IGN);
-    rlimit Limit{64 * 1024, 64 * 1024};
-    ::setrlimit(RLIMIT_FSIZE, &Limit);
-    int Status = 1;
-    {
-      TSectionedIniFile Ini(Path);
-      for (int I = 0; I < 20000; ++I) Ini.WriteString("Keep", "key" + std::to_string(I), std::string(20, 'x'));
-      try {
-        Ini.UpdateFile();
-        Status = 2;
-      } catch (const EFileError& Error) {
-        std::string Text = Error.what();
-        Status = Text.find(Path) != std::string::npos && Text.find(std::strerror(EFBIG)) != std::string::npos ? 0 : 3;
-      }
-    }  // the destructor tries again and must swallow the same failure
-    ::_exit(Status);
-  }
-  int Status = 0;
-  ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
-  ASSERT_TRUE(WIFEXITED(Status));
-  EXPECT_EQ(WEXITSTATUS(Status), 0);
+  // A file size limit makes the write fail after some bytes, like a full disk
+  // does; the signal it raises must not end the process.
+  int Status = RunInChild(
+      [&] {
+        int Result = 1;
+        {
+          TSectionedIniFile Ini(Path);
+          for (int I = 0; I < 20000; ++I) Ini.WriteString("Keep", "key" + std::to_string(I), std::string(20, 'x'));
+          try {
+            Ini.UpdateFile();
+            Result = 2;
+          } catch (const EFileError& Error) {
+            std::string Text = Error.what();
+            Result = Text.find(Path) != std::string::npos && Text.find(std::strerror(EFBIG)) != std::string::npos ? 0 : 3;
+          }
+        }  // the destructor tries again and must swallow the same failure
+        return Result;
+      },
+      {.FileSize = 64 * 1024});
+  EXPECT_EQ(Status, 0);
   EXPECT_EQ(Slurp(Path), Old);
   EXPECT_EQ(Dir.Entries(), (Lines{"big.ini"}));
+}
+
+TEST(IniUpdate, WritableFileInAFolderTheUserMayNotWriteIsUpdatedInPlace) {
+  TIniDir Dir;
+  std::string Path = Dir / "s.ini";
+  Spill(Path, "[A]\r\nx=1\r\nlong=" + std::string(100, 'z') + "\r\n");
+  ::chmod(Path.c_str(), 0666);
+  ::chmod(Dir.Path.c_str(), 0555);
+  struct stat Before;
+  ASSERT_EQ(::stat(Path.c_str(), &Before), 0);
+  int Status = RunInChild(
+      [&] {
+        TSectionedIniFile Ini(Path);
+        Ini.WriteString("A", "x", "2");
+        Ini.DeleteKey("A", "long");
+        try {
+          Ini.UpdateFile();
+          return 0;
+        } catch (const EFileError&) {
+          return 1;
+        }
+      },
+      {.NormalUser = true});
+  ::chmod(Dir.Path.c_str(), 0700);
+  EXPECT_EQ(Status, 0);
+  EXPECT_EQ(Slurp(Path), "[A]\r\nx=2\r\n\r\n");  // the longer old content cut off
+  struct stat After;
+  ASSERT_EQ(::stat(Path.c_str(), &After), 0);
+  EXPECT_EQ(After.st_ino, Before.st_ino);
+  EXPECT_EQ(Dir.Entries(), (Lines{"s.ini"}));
+}
+
+TEST(IniUpdate, ASettingsFileThatIsAPipeIsRefusedNotWaitedOn) {
+  TIniDir Dir;
+  std::string Path = Dir / "s.ini";
+  ASSERT_EQ(::mkfifo(Path.c_str(), 0644), 0);
+  int Status = RunInChild(
+      [&] {
+        try {
+          TSectionedIniFile Ini(Path);
+          return 2;
+        } catch (const EFileError& Error) {
+          return std::string(Error.what()) == "Cannot open file " + Path + ": it is a named pipe, not a regular file" ? 0 : 3;
+        }
+      },
+      {.Seconds = 20});
+  EXPECT_EQ(Status, 0);
 }
 
 // --- String utilities -----------------------------------------------------
