@@ -68,7 +68,7 @@ void BM_OlderBookAlternatingReads(benchmark::State& State) {
   }
   State.counters["entries"] = Entries;
 }
-BENCHMARK(BM_OlderBookAlternatingReads)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OlderBookAlternatingReads)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_OlderBookLoadOnly(benchmark::State& State) {
   std::string Path = OlderBook(static_cast<int>(State.range(0)));

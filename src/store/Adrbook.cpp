@@ -460,7 +460,6 @@ TLoadResult TAddressBook::LoadOldFormat() {
   Numbers.erase(std::unique(Numbers.begin(), Numbers.end()), Numbers.end());
 
   std::vector<TAddressItem*> Read;
-  std::vector<std::string> SectionLines;
   try {
     for (int32_t I : Numbers) {
       std::string Section = Ini.ReadString("Items", std::to_string(I), "");
@@ -474,10 +473,9 @@ TLoadResult TAddressBook::LoadOldFormat() {
       Item->BusExtn = Text("BusExtn");
       Item->BusFacsimile = Text("BusFacsimile");
       Item->BusMobile = Text("BusMobile");
-      SectionLines.clear();
-      Ini.ReadSectionValues(Section, SectionLines);
       // A line count larger than the section itself comes from a damaged file.
-      int32_t MostLines = int32_t(SectionLines.size());
+      int32_t Found = Ini.Sections.IndexOf(Section);
+      int32_t MostLines = Found < 0 ? 0 : Ini.Sections.Section(Found).Count();
       auto ReadLines = [&](TLineList& List, const char* CountKey, const std::string& Prefix) {
         int32_t Lines = std::min(Ini.ReadInteger(Section, CountKey, 0), MostLines);
         for (int32_t J = 1; J <= Lines; ++J)

@@ -82,11 +82,37 @@ void EncodeUtf8(char32_t Code, std::string& Out) {
 
 // The key of a line is the text before its first "="; lines without one
 // have no key.
-bool LineKey(const std::string& Line, std::string_view& Key) {
+bool LineKey(std::string_view Line, std::string_view& Key) {
   size_t Equals = Line.find('=');
-  if (Equals == std::string::npos) return false;
-  Key = std::string_view(Line).substr(0, Equals);
+  if (Equals == std::string_view::npos) return false;
+  Key = Line.substr(0, Equals);
   return true;
+}
+
+// Whether Text folds to Folded, without building the folded text unless it
+// holds letters outside ASCII.
+bool FoldsTo(std::string_view Text, const std::string& Folded) {
+  for (size_t I = 0; I < Text.size(); ++I) {
+    auto C = static_cast<unsigned char>(Text[I]);
+    if (C >= 0x80) return FoldCase(Text) == Folded;
+    if (I >= Folded.size() || (C >= 'A' && C <= 'Z' ? C + 32 : C) != static_cast<unsigned char>(Folded[I])) return false;
+  }
+  return Text.size() == Folded.size();
+}
+
+// The same for the key of Line, in one pass over it.
+bool KeyFoldsTo(std::string_view Line, const std::string& FoldedKey) {
+  for (size_t I = 0; I < Line.size(); ++I) {
+    auto C = static_cast<unsigned char>(Line[I]);
+    if (C == '=') return I == FoldedKey.size();
+    if (C >= 0x80) {
+      std::string_view Key;
+      return LineKey(Line, Key) && FoldCase(Key) == FoldedKey;
+    }
+    if (I >= FoldedKey.size()) return false;
+    if ((C >= 'A' && C <= 'Z' ? C + 32 : C) != static_cast<unsigned char>(FoldedKey[I])) return false;
+  }
+  return false;  // no "=": no key
 }
 
 bool IsDigitOfBase(char C, int Base, int& Value) {
@@ -185,9 +211,16 @@ bool MakeFolders(const std::string& Path) {
 // Case folding
 
 std::string FoldCase(std::string_view Text) {
-  std::string Out;
-  Out.reserve(Text.size());
+  // Nearly every name and key is plain ASCII: lowered in place.
+  std::string Out(Text);
   size_t Pos = 0;
+  for (; Pos < Out.size(); ++Pos) {
+    auto C = static_cast<unsigned char>(Out[Pos]);
+    if (C >= 0x80) break;
+    if (C >= 'A' && C <= 'Z') Out[Pos] = static_cast<char>(C + 32);
+  }
+  if (Pos == Out.size()) return Out;
+  Out.resize(Pos);
   while (Pos < Text.size()) {
     unsigned char C = static_cast<unsigned char>(Text[Pos]);
     if (C < 0x80) {
@@ -215,70 +248,84 @@ std::string FoldCase(std::string_view Text) {
 
 TIniSection::TIniSection(std::string Name) : SectionName(std::move(Name)), Folded(FoldCase(SectionName)) {}
 
-void TIniSection::Add(std::string Line) {
-  Items.push_back(std::move(Line));
-  if (!KeysValid) return;
-  std::string_view Key;
-  bool Has = LineKey(Items.back(), Key);
-  LineKeys.push_back(Has ? FoldCase(Key) : std::string());
-  HasKey.push_back(Has);
-  // emplace keeps an earlier line with the same key: the first one wins.
-  if (IndexValid && Has) KeyIndex.emplace(LineKeys.back(), Count() - 1);
+std::string_view TIniSection::Line(int32_t Index) const {
+  if (Index < 0 || Index >= Count()) throw std::out_of_range("TIniSection::Line");
+  auto I = static_cast<size_t>(Index);
+  return std::string_view(Text).substr(Starts[I], Starts[I + 1] - Starts[I]);
 }
 
-void TIniSection::Replace(int32_t Index, std::string Line) {
-  Items.at(static_cast<size_t>(Index)) = std::move(Line);
-  if (!KeysValid) return;
+std::vector<std::string> TIniSection::Lines() const {
+  std::vector<std::string> Result;
+  Result.reserve(static_cast<size_t>(Count()));
+  for (int32_t I = 0; I < Count(); ++I) Result.emplace_back(Line(I));
+  return Result;
+}
+
+void TIniSection::Add(std::string_view Line) {
+  if (Text.size() + Line.size() > UINT32_MAX) throw std::length_error("A settings section cannot hold 4 GB");
+  Text.append(Line);
+  Starts.push_back(static_cast<uint32_t>(Text.size()));
   std::string_view Key;
-  bool Has = LineKey(Items[Index], Key);
-  std::string NewKey = Has ? FoldCase(Key) : std::string();
-  if (Has == HasKey[Index] && NewKey == LineKeys[Index]) return;
-  LineKeys[Index] = std::move(NewKey);
-  HasKey[Index] = Has;
-  IndexValid = false;
+  // emplace keeps an earlier line with the same key: the first one wins.
+  if (IndexValid && LineKey(this->Line(Count() - 1), Key)) KeyIndex.emplace(FoldCase(Key), Count() - 1);
+}
+
+void TIniSection::Replace(int32_t Index, std::string_view NewLine) {
+  std::string_view Old = Line(Index), OldKey, NewKey;
+  bool OldHas = LineKey(Old, OldKey), NewHas = LineKey(NewLine, NewKey);
+  // The index stays right while the line keeps its key.
+  if (IndexValid && (OldHas != NewHas || (NewHas && FoldCase(OldKey) != FoldCase(NewKey)))) IndexValid = false;
+  auto I = static_cast<size_t>(Index);
+  const int64_t Change = static_cast<int64_t>(NewLine.size()) - static_cast<int64_t>(Old.size());
+  if (static_cast<int64_t>(Text.size()) + Change > static_cast<int64_t>(UINT32_MAX))
+    throw std::length_error("A settings section cannot hold 4 GB");
+  Text.replace(Starts[I], Old.size(), NewLine);
+  for (size_t J = I + 1; J < Starts.size(); ++J) Starts[J] = static_cast<uint32_t>(Starts[J] + Change);
 }
 
 void TIniSection::Delete(int32_t Index) {
-  Items.erase(Items.begin() + static_cast<ptrdiff_t>(Index));
-  if (KeysValid) {
-    LineKeys.erase(LineKeys.begin() + Index);
-    HasKey.erase(HasKey.begin() + Index);
-  }
+  auto I = static_cast<size_t>(Index);
+  const uint32_t Size = static_cast<uint32_t>(Line(Index).size());
+  Text.erase(Starts[I], Size);
+  Starts.erase(Starts.begin() + static_cast<ptrdiff_t>(I));
+  for (size_t J = I; J < Starts.size(); ++J) Starts[J] -= Size;
   // Later lines move up, so the positions in the index are stale.
   IndexValid = false;
 }
 
 void TIniSection::Clear() {
-  Items.clear();
-  LineKeys.clear();
-  HasKey.clear();
+  Text.clear();
+  Starts.assign(1, 0);
   KeyIndex.clear();
-  KeysValid = true;
-  IndexValid = true;
+  IndexValid = false;
+}
+
+void TIniSection::Reserve(size_t Lines, size_t Bytes) {
+  Text.reserve(Text.size() + Bytes);
+  Starts.reserve(Starts.size() + Lines);
 }
 
 void TIniSection::BuildIndex() const {
-  if (!KeysValid) {
-    LineKeys.clear();
-    HasKey.clear();
-    LineKeys.reserve(Items.size());
-    HasKey.reserve(Items.size());
-    for (const std::string& Line : Items) {
-      std::string_view Key;
-      bool Has = LineKey(Line, Key);
-      LineKeys.push_back(Has ? FoldCase(Key) : std::string());
-      HasKey.push_back(Has);
-    }
-    KeysValid = true;
-  }
   KeyIndex.clear();
-  KeyIndex.reserve(Items.size());
-  for (size_t I = 0; I < LineKeys.size(); ++I)
-    if (HasKey[I]) KeyIndex.emplace(LineKeys[I], static_cast<int32_t>(I));
+  KeyIndex.reserve(static_cast<size_t>(Count()));
+  for (int32_t I = 0; I < Count(); ++I) {
+    std::string_view Key;
+    if (LineKey(Line(I), Key)) KeyIndex.emplace(FoldCase(Key), I);
+  }
   IndexValid = true;
 }
 
 int32_t TIniSection::IndexOfKey(const std::string& FoldedKey) const {
+  // A small section, such as an entry of an older book, is searched line by
+  // line: an index for each of a hundred thousand of them costs more memory
+  // than the book itself, and more time than it saves.
+  constexpr int32_t SmallSection = 32;
+  if (!IndexValid && Count() <= SmallSection) {
+    const std::string_view All(Text);
+    for (size_t I = 0; I + 1 < Starts.size(); ++I)
+      if (KeyFoldsTo(All.substr(Starts[I], Starts[I + 1] - Starts[I]), FoldedKey)) return static_cast<int32_t>(I);
+    return -1;
+  }
   if (!IndexValid) BuildIndex();
   auto It = KeyIndex.find(FoldedKey);
   return It == KeyIndex.end() ? -1 : It->second;
@@ -305,9 +352,13 @@ const TIniSection& TIniSectionList::Section(int32_t Index) const {
 int32_t TIniSectionList::Add(const std::string& Name) {
   Items.push_back(std::make_unique<TIniSection>(Name));
   int32_t Index = Count() - 1;
-  // Appending keeps each index list ascending.
-  if (IndexValid) NameIndex[Items.back()->FoldedName()].push_back(Index);
+  if (IndexValid && !NameIndex.emplace(Items.back()->FoldedName(), Index).second) Repeated = true;
   return Index;
+}
+
+void TIniSectionList::Reserve(size_t Sections) {
+  Items.reserve(Items.size() + Sections);
+  if (IndexValid) NameIndex.reserve(NameIndex.size() + Sections);
 }
 
 void TIniSectionList::Delete(int32_t Index) {
@@ -319,26 +370,29 @@ void TIniSectionList::Delete(int32_t Index) {
 void TIniSectionList::Clear() {
   Items.clear();
   NameIndex.clear();
+  Repeated = false;
   IndexValid = true;
 }
 
 void TIniSectionList::BuildIndex() const {
   NameIndex.clear();
   NameIndex.reserve(Items.size());
+  Repeated = false;
   for (size_t I = 0; I < Items.size(); ++I)
-    NameIndex[Items[I]->FoldedName()].push_back(static_cast<int32_t>(I));
+    if (!NameIndex.emplace(Items[I]->FoldedName(), static_cast<int32_t>(I)).second) Repeated = true;
   IndexValid = true;
 }
 
 int32_t TIniSectionList::Find(const std::string& FoldedName, int32_t Start) const {
   if (!IndexValid) BuildIndex();
   auto It = NameIndex.find(FoldedName);
-  if (It == NameIndex.end() || It->second.empty()) return -1;
-  const std::vector<int32_t>& At = It->second;
+  if (It == NameIndex.end()) return -1;
+  if (!Repeated) return It->second;
   // The first match at or after Start, else the first one overall (the
   // search wraps round).
-  auto Hit = std::lower_bound(At.begin(), At.end(), Start);
-  return Hit != At.end() ? *Hit : At.front();
+  for (int32_t I = std::max(Start, 0); I < Count(); ++I)
+    if (Items[static_cast<size_t>(I)]->FoldedName() == FoldedName) return I;
+  return It->second;
 }
 
 int32_t TIniSectionList::IndexOf(const std::string& Name) {
@@ -348,18 +402,16 @@ int32_t TIniSectionList::IndexOf(const std::string& Name) {
 }
 
 void TIniSectionList::RemoveDuplicates() {
-  if (Items.size() < 2) return;
-  std::unordered_set<std::string> Seen;
+  if (IndexValid && !Repeated) return;
+  std::unordered_set<std::string_view> Seen;
   Seen.reserve(Items.size());
   std::vector<std::unique_ptr<TIniSection>> Kept;
   Kept.reserve(Items.size());
-  bool Removed = false;
   for (auto& Item : Items) {
     if (Seen.insert(Item->FoldedName()).second) Kept.push_back(std::move(Item));
-    else Removed = true;
   }
   Items = std::move(Kept);
-  if (Removed) IndexValid = false;
+  IndexValid = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -409,6 +461,8 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   // Read everything first, so that a read error leaves the sections as they
   // were.
   std::string Content;
+  struct stat Info;
+  if (::fstat(Fd, &Info) == 0 && Info.st_size > 0) Content.reserve(static_cast<size_t>(Info.st_size));
   std::vector<char> Buffer(BufferSize(TextBufferSize));
   bool SawMark = false;
   while (!SawMark) {
@@ -427,32 +481,49 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   }
   ::close(Fd);
 
+  // Room for every section at once rather than growing by rehashing.
+  Sections.Reserve(static_cast<size_t>(std::count(Content.begin(), Content.end(), '[')));
   int32_t Target = -1;  // lines before the first header are dropped
+  // The lines of a section are gathered first, so that it takes them in
+  // one allocation.
+  std::vector<std::string_view> Gathered;
+  size_t GatheredBytes = 0;
+  auto Flush = [&] {
+    if (Target < 0) return;
+    TIniSection& S = Sections.Section(Target);
+    S.Reserve(Gathered.size(), GatheredBytes);
+    for (std::string_view Line : Gathered) S.Add(Line);
+    Gathered.clear();
+    GatheredBytes = 0;
+  };
+  const std::string_view All(Content);
   size_t Pos = 0;
-  const size_t Size = Content.size();
-  while (Pos < Size) {
-    size_t End = Content.find('\r', Pos);
-    if (End == std::string::npos) End = Size;
+  while (Pos < All.size()) {
+    size_t End = All.find('\r', Pos);
+    if (End == std::string_view::npos) End = All.size();
     size_t Next = End;
-    if (Next < Size) {
+    if (Next < All.size()) {
       ++Next;  // the carriage return
-      if (Next < Size && Content[Next] == '\n') ++Next;
+      if (Next < All.size() && All[Next] == '\n') ++Next;
     }
-    size_t Length = End - Pos;
-    if (Length > 0) {
-      if (Length >= 2 && Content[Pos] == '[' && Content[End - 1] == ']') {
-        Target = Sections.Add(Content.substr(Pos + 1, Length - 2));
-      } else if (Target >= 0) {
-        Sections.Section(Target).Add(Content.substr(Pos, Length));
-      }
+    std::string_view Line = All.substr(Pos, End - Pos);
+    if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
+      Flush();
+      Target = Sections.Add(std::string(Line.substr(1, Line.size() - 2)));
+    } else if (!Line.empty() && Target >= 0) {
+      Gathered.push_back(Line);
+      GatheredBytes += Line.size();
     }
     Pos = Next;
   }
+  Flush();
   Sections.RemoveDuplicates();
 }
 
 int32_t TSectionedIniFile::FindSection(const std::string& Section, bool Create) {
   int32_t Start = (CurrentSection >= 0 && CurrentSection < Sections.Count()) ? CurrentSection : 0;
+  // The search starts at the current section: most reads stay in it.
+  if (Start < Sections.Count() && FoldsTo(Section, Sections.Section(Start).FoldedName())) return Start;
   int32_t Index = Sections.Find(FoldCase(Section), Start);
   if (Index < 0) {
     if (!Create) return -1;
@@ -469,8 +540,8 @@ std::string TSectionedIniFile::ReadString(const std::string& Section, const std:
   const TIniSection& S = Sections.Section(Index);
   int32_t Line = S.IndexOfKey(FoldCase(Key));
   if (Line < 0) return Default;
-  const std::string& Text = S.Lines()[static_cast<size_t>(Line)];
-  return Text.substr(Text.find('=') + 1);
+  std::string_view Text = S.Line(Line);
+  return std::string(Text.substr(Text.find('=') + 1));
 }
 
 void TSectionedIniFile::WriteString(const std::string& Section, const std::string& Key,
@@ -482,10 +553,10 @@ void TSectionedIniFile::WriteString(const std::string& Section, const std::strin
   TIniSection& S = Sections.Section(FindSection(Section, true));
   int32_t Index = S.IndexOfKey(FoldCase(Key));
   if (Index < 0) {
-    S.Add(std::move(Line));
+    S.Add(Line);
     Modified = true;
-  } else if (S.Lines()[static_cast<size_t>(Index)] != Line) {
-    S.Replace(Index, std::move(Line));
+  } else if (S.Line(Index) != Line) {
+    S.Replace(Index, Line);
     Modified = true;
   }
 }
@@ -555,9 +626,10 @@ void TSectionedIniFile::WriteBool(const std::string& Section, const std::string&
 void TSectionedIniFile::ReadSection(const std::string& Section, std::vector<std::string>& Target) {
   int32_t Index = Sections.IndexOf(Section);
   if (Index < 0) return;
-  for (const std::string& Line : Sections.Section(Index).Lines()) {
-    size_t Equals = Line.find('=');
-    Target.push_back(Equals == std::string::npos ? std::string() : Line.substr(0, Equals));
+  const TIniSection& S = Sections.Section(Index);
+  for (int32_t I = 0; I < S.Count(); ++I) {
+    std::string_view Key;
+    Target.emplace_back(LineKey(S.Line(I), Key) ? Key : std::string_view());
   }
 }
 
@@ -569,8 +641,8 @@ void TSectionedIniFile::ReadSections(std::vector<std::string>& Target) {
 void TSectionedIniFile::ReadSectionValues(const std::string& Section, std::vector<std::string>& Target) {
   int32_t Index = Sections.IndexOf(Section);
   if (Index < 0) return;
-  const auto& Lines = Sections.Section(Index).Lines();
-  Target.insert(Target.end(), Lines.begin(), Lines.end());
+  const TIniSection& S = Sections.Section(Index);
+  for (int32_t I = 0; I < S.Count(); ++I) Target.emplace_back(S.Line(I));
 }
 
 void TSectionedIniFile::EraseSection(const std::string& Section) {
@@ -595,7 +667,7 @@ void TSectionedIniFile::ReadAll(std::vector<std::string>& Target) {
     const TIniSection& S = Sections.Section(I);
     if (S.Count() == 0) continue;
     Target.push_back("[" + S.Name() + "]");
-    Target.insert(Target.end(), S.Lines().begin(), S.Lines().end());
+    for (int32_t L = 0; L < S.Count(); ++L) Target.emplace_back(S.Line(L));
     Target.emplace_back();
   }
 }
@@ -610,8 +682,8 @@ void TSectionedIniFile::UpdateFile() {
     const TIniSection& S = Sections.Section(I);
     if (S.Count() == 0) continue;
     Content += "[" + S.Name() + "]\r\n";
-    for (const std::string& Line : S.Lines()) {
-      Content += Line;
+    for (int32_t L = 0; L < S.Count(); ++L) {
+      Content += S.Line(L);
       Content += "\r\n";
     }
     Content += "\r\n";
