@@ -18,14 +18,19 @@ extern char** environ;
 
 namespace {
 
-std::string TempPath(const std::string& Name) {
-  static std::string Dir = [] {
+// A folder of the run's own, removed at exit.
+struct TTempFolder {
+  TTempFolder() {
     std::string Pattern = (std::filesystem::temp_directory_path() / "tobrinel-bench-tool-XXXXXX").string();
-    std::string Made = ::mkdtemp(Pattern.data());
-    std::atexit([] { std::filesystem::remove_all(TempPath("")); });
-    return Made;
-  }();
-  return Dir + "/" + Name;
+    Path = ::mkdtemp(Pattern.data());
+  }
+  ~TTempFolder() { std::filesystem::remove_all(Path); }
+  std::string Path;
+};
+
+std::string TempPath(const std::string& Name) {
+  static TTempFolder Dir;
+  return Dir.Path + "/" + Name;
 }
 
 // Entries of realistic size: two names, four numbers, two three-line
