@@ -22,6 +22,7 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmPrintAddresses;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -82,6 +83,11 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Printing.
+  void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
+  void mnuFPrinterSetupClick();
+  void mnuFPrintClick();
+
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
   void SetDefaultTab(int Tab) override;
@@ -139,6 +145,7 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmPrintAddresses* FPrintAddresses = nullptr;
   std::function<void()> FDetectModems;
   std::function<bool()> FAllowExtension;
 

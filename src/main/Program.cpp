@@ -5,7 +5,9 @@
 #include "Dflttab.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
+#include "Listrpt.h"
 #include "Main.h"
+#include "Print.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Settings.h"
@@ -19,6 +21,8 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  ListReport.reset();
+  PrintAddresses.reset();
   DefaultTab.reset();
   Main.reset();
 }
@@ -36,6 +40,10 @@ void TProgram::CreateWindows() {
   }
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  PrintAddresses = std::make_unique<TfrmPrintAddresses>(Main.get());
+  ListReport = std::make_unique<TListReport>();
+  PrintAddresses->SetReport(ListReport.get());
+  Main->SetPrintAddressesDialog(PrintAddresses.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {

@@ -7,6 +7,8 @@
 class TfrmMain;
 class TfrmDefaultTab;
 class TfrmSplash;
+class TfrmPrintAddresses;
+class TListReport;
 
 // The program's windows, created once in their order and destroyed together.
 class TProgram {
@@ -22,6 +24,8 @@ public:
   std::unique_ptr<TfrmMain> Main;
   std::unique_ptr<TfrmSplash> Splash;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmPrintAddresses> PrintAddresses;
+  std::unique_ptr<TListReport> ListReport;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
 

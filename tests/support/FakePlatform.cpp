@@ -10,6 +10,8 @@ TFakePlatform::TFakePlatform() {
   SetHelpService(&Help);
   SetTickCounter(&Ticks);
   SetPrinterInfo(&Printers);
+  SetFontDialogs(&Fonts);
+  SetPrinterSetup(&PrinterChoice);
   SetProgramPathOverride(Folder.filePath(QStringLiteral("tobrinel")));
 }
 
@@ -19,6 +21,8 @@ TFakePlatform::~TFakePlatform() {
   SetHelpService(nullptr);
   SetTickCounter(nullptr);
   SetPrinterInfo(nullptr);
+  SetFontDialogs(nullptr);
+  SetPrinterSetup(nullptr);
   SetProgramPathOverride(QString());
 }
 
