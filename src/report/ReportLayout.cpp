@@ -130,10 +130,15 @@ private:
   void Place(TReportBand& Band) {
     if (!TakesRoom(Band)) return;
     const double Height = Measure(Band);
+    // Links that could not share even an empty page with it are not waited for.
+    const double Room = FFooterTop - FContentTop;
     double Needed = Height;
     size_t Steps = 0;
-    for (const TReportBand* Link = Band.LinkBand; Link && Steps < R.Bands().size(); Link = Link->LinkBand, ++Steps)
-      if (TakesRoom(*Link)) Needed += Link->Height;
+    for (const TReportBand* Link = Band.LinkBand; Link && Steps < R.Bands().size(); Link = Link->LinkBand, ++Steps) {
+      if (!TakesRoom(*Link)) continue;
+      if (Needed + Link->Height > Room) break;
+      Needed += Link->Height;
+    }
     if (FY + Needed > FFooterTop && FY > FContentTop) {
       ClosePage();
       OpenPage();

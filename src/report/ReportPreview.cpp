@@ -117,6 +117,7 @@ TReportPreview::TReportPreview(const TReportLayout& Layout, std::function<void(Q
   Scroller->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   Scroller->setBackgroundRole(QPalette::Dark);
   Scroller->setFocusPolicy(Qt::NoFocus);
+  Scroller->viewport()->installEventFilter(this);
 
   auto* Layouts = new QVBoxLayout(this);
   Layouts->setContentsMargins(6, 6, 6, 6);
@@ -222,7 +223,9 @@ void TReportPreview::keyPressEvent(QKeyEvent* Event) {
   QDialog::keyPressEvent(Event);
 }
 
-void TReportPreview::resizeEvent(QResizeEvent* Event) {
-  QDialog::resizeEvent(Event);
-  if (FZoom == WholePage || FZoom == PageWidth) UpdatePageView();
+bool TReportPreview::eventFilter(QObject* Watched, QEvent* Event) {
+  // The fitting zooms follow the room the page has.
+  if (Watched == Scroller->viewport() && Event->type() == QEvent::Resize && (FZoom == WholePage || FZoom == PageWidth))
+    UpdatePageView();
+  return QDialog::eventFilter(Watched, Event);
 }

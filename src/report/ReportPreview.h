@@ -44,7 +44,7 @@ public:
 
 protected:
   void keyPressEvent(QKeyEvent* Event) override;
-  void resizeEvent(QResizeEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
   void btnSavePdfClick();
