@@ -23,38 +23,29 @@ namespace {
 constexpr int Gap = 12;  // grey around the paper
 }
 
-// One page, painted from the layout at each paint.
-class TPreviewPage : public QWidget {
-public:
-  TPreviewPage(const TReportLayout& Layout, QWidget* Parent) : QWidget(Parent), FLayout(Layout) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-  }
-  void Show(int Page, double Scale) {
-    FPage = Page;
-    FScale = Scale;
-    const QSizeF Paper = FLayout.PageSize * Scale;
-    setFixedSize(int(Paper.width()) + 2 * Gap, int(Paper.height()) + 2 * Gap);
-    update();
-  }
+TPreviewPage::TPreviewPage(const TReportLayout& Layout, QWidget* Parent) : QWidget(Parent), FLayout(Layout) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter Painter(this);
-    Painter.fillRect(rect(), QColor(128, 128, 128));
-    const QSizeF Paper = FLayout.PageSize * FScale;
-    Painter.fillRect(QRectF(Gap + 3, Gap + 3, Paper.width(), Paper.height()), QColor(64, 64, 64));
-    Painter.fillRect(QRectF(Gap, Gap, Paper.width(), Paper.height()), Qt::white);
-    Painter.translate(Gap, Gap);
-    Painter.scale(FScale, FScale);
-    Painter.setClipRect(QRectF(QPointF(0, 0), FLayout.PageSize));
-    PaintReportPage(Painter, FLayout, FPage, logicalDpiY());
-  }
+void TPreviewPage::Show(int Page, double Scale) {
+  FPage = Page;
+  FScale = Scale;
+  const QSizeF Paper = FLayout.PageSize * Scale;
+  setFixedSize(int(Paper.width()) + 2 * Gap, int(Paper.height()) + 2 * Gap);
+  update();
+}
 
-private:
-  const TReportLayout& FLayout;
-  int FPage = 0;
-  double FScale = 1;
-};
+void TPreviewPage::paintEvent(QPaintEvent*) {
+  QPainter Painter(this);
+  Painter.fillRect(rect(), QColor(128, 128, 128));
+  const QSizeF Paper = FLayout.PageSize * FScale;
+  Painter.fillRect(QRectF(Gap + 3, Gap + 3, Paper.width(), Paper.height()), QColor(64, 64, 64));
+  Painter.fillRect(QRectF(Gap, Gap, Paper.width(), Paper.height()), Qt::white);
+  Painter.translate(Gap, Gap);
+  Painter.scale(FScale, FScale);
+  Painter.setClipRect(QRectF(QPointF(0, 0), FLayout.PageSize));
+  PaintReportPage(Painter, FLayout, FPage, logicalDpiY());
+}
 
 TReportPreview::TReportPreview(const TReportLayout& Layout, std::function<void(QWidget*)> Print, QWidget* Parent)
     : QDialog(Parent), FLayout(Layout), FPrint(std::move(Print)) {

@@ -10,7 +10,21 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class QSpinBox;
-class TPreviewPage;
+
+// One page, painted from the layout at each paint: nothing of it is kept.
+class TPreviewPage : public QWidget {
+public:
+  TPreviewPage(const TReportLayout& Layout, QWidget* Parent);
+  void Show(int Page, double Scale);
+
+protected:
+  void paintEvent(QPaintEvent* Event) override;
+
+private:
+  const TReportLayout& FLayout;
+  int FPage = 0;
+  double FScale = 1;
+};
 
 // The pages of a laid-out report on screen, one at a time, painted from the
 // layout whenever they are shown: nothing is kept of the pages already seen.
