@@ -101,6 +101,8 @@ Qt::Alignment AlignmentOf(int Item) {
 
 TfrmPrintAddresses::TfrmPrintAddresses(QWidget* Parent) : QDialog(Parent) {
   setObjectName(QStringLiteral("frmPrintAddresses"));
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   setWindowTitle(QStringLiteral("Print Addresses"));
   QFont Font = QApplication::font();
   Font.setPointSize(8);

@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 
 #include "PrinterSetup.h"
+#include "Prompter.h"
 #include "ReportPainter.h"
 #include "ReportPreview.h"
 #include "WaitCursor.h"
@@ -51,7 +52,11 @@ EPrintResult PrintLayout(const TReportLayout& Layout, QPrinter& Printer, QWidget
 EPrintResult PrintToChosenPrinter(const TReportLayout& Layout, QWidget* Parent) {
   QPrinter* Printer = PrinterSetup().Printer();
   if (!Printer) return EPrintResult::NoPrinter;
-  return PrintLayout(Layout, *Printer, Parent);
+  const EPrintResult Result = PrintLayout(Layout, *Printer, Parent);
+  // A printer that was there but refused the job must not pass for printed.
+  if (Result == EPrintResult::Failed)
+    Prompter().Error(Parent, QStringLiteral("The report could not be printed on %1.").arg(Printer->printerName()));
+  return Result;
 }
 
 namespace {

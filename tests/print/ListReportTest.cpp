@@ -80,6 +80,10 @@ TEST_F(TListReportTest, OneEntryPrintsItsBandsAndNoEmptyAddressOrNotesBand) {
   EXPECT_EQ(TextIn(Layout, Numbers, "rlLabel5"), "Work Telephone :");
   EXPECT_EQ(TextIn(Layout, PlacedBand(Layout, 0, 0), "rlAddressBook"), "FRIENDS.ABK");
   EXPECT_EQ(TextIn(Layout, PlacedBand(Layout, 0, 0), "rlSystemName"), "Tobrinel Address Manager");
+  // Bands and elements are reachable by name.
+  EXPECT_EQ(Report.Report().Band(QStringLiteral("rbNotes")), Report.rbNotes);
+  EXPECT_EQ(Report.Report().Element(QStringLiteral("rmWorkAddress")), Report.rmWorkAddress);
+  EXPECT_EQ(Report.Report().Element(QStringLiteral("nothing")), nullptr);
 }
 
 TEST_F(TListReportTest, SectionsOpenOnEveryChangeOfTheExactFirstCharacter) {

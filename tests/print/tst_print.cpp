@@ -216,6 +216,12 @@ private slots:
     QVERIFY(Printed.open(QIODevice::ReadOnly));
     QVERIFY(Printed.read(5) == "%PDF-");
     QVERIFY(Platform->Prompter.Boxes.empty());
+
+    // A printer that refuses the job is not silently taken for printed.
+    Platform->PrinterChoice.PrintToPdf(Platform->Path(QStringLiteral("no/such/folder/x.pdf")));
+    PressPrint([&] { Dialog->btnOK->click(); });
+    QCOMPARE(Dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(Platform->Prompter.Kinds(), QStringList({"error"}));
   }
 
   void enterPreviewsAndThePreviewPagesSavesAndCloses() {
