@@ -15,9 +15,9 @@ public:
     Dialog.setOption(QFontDialog::DontUseNativeDialog);
     if (Options.ScalableOnly) Dialog.setOption(QFontDialog::ScalableFonts);
     // Qt offers no option against effects; the group holding the underline
-    // and strike-out boxes is hidden instead, and the caller clears them.
+    // and strike-out boxes is greyed out instead, and the caller clears them.
     for (QGroupBox* Group : Dialog.findChildren<QGroupBox*>())
-      if (!Group->findChildren<QCheckBox*>().isEmpty()) Group->hide();
+      if (!Group->findChildren<QCheckBox*>().isEmpty()) Group->setEnabled(false);
     if (Dialog.exec() != QDialog::Accepted) return false;
     Font = Dialog.selectedFont();
     return true;
