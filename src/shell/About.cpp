@@ -9,7 +9,10 @@
 #include "Splash.h"
 #include "Verinfo.h"
 
-TfrmAbout::TfrmAbout(QWidget* Parent) : QDialog(Parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+// A dialog's border: a caption and a close button, no sizing.
+TfrmAbout::TfrmAbout(QWidget* Parent)
+    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QStringLiteral("About"));
   QFont Font = QApplication::font();
