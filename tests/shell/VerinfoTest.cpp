@@ -82,16 +82,6 @@ TEST(VersionInfo, FirstTranslationOnlyAndMissingItems) {
   EXPECT_EQ(Items[9], "Product name");
 }
 
-TEST(VersionInfo, ManySectionsKeepTheirCountInSectionZero) {
-  TScratch Scratch;
-  TElfFile Elf = ProgramWith(VersionBlock(ItemPairs("080904E4", "080904E4")));
-  Elf.PutSection(0, "size", 5);
-  Elf.PutSection(0, "link", 4);
-  Elf.PutHeader("count", 0);
-  Elf.PutHeader("names", 0xffff);
-  EXPECT_EQ(AllItems(Scratch.Write(Elf.Bytes))[3], "1.2.3.4");
-}
-
 TEST(VersionInfo, DamagedOrForeignFilesGiveEmptyItems) {
   TScratch Scratch;
   const std::string Good = VersionBlock(ItemPairs("080904E4", "080904E4"));
@@ -135,15 +125,6 @@ TEST(VersionInfo, DamagedOrForeignFilesGiveEmptyItems) {
     EXPECT_FALSE(Info.Valid());
     for (int I = 0; I < VersionItemCount; ++I) EXPECT_EQ(Info.GetItemText(I), "");
   }
-}
-
-TEST(VersionInfo, BlockCutShortKeepsTheItemsBeforeTheCut) {
-  TScratch Scratch;
-  std::string Block = VersionBlock(ItemPairs("080904E4", "080904E4"));
-  Block.resize(Block.find("Internal") + 4);  // inside item 4, with no zero after it
-  const auto Items = AllItems(Scratch.Write(ProgramWith(Block).Bytes));
-  EXPECT_EQ(Items[3], "1.2.3.4");
-  for (int I = 4; I < VersionItemCount; ++I) EXPECT_EQ(Items[I], "") << I;
 }
 
 TEST(VersionInfo, CopyrightTextIsCopyrightSpaceCompany) {
