@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "About.h"
 #include "Adrbook.h"
 #include "Dflttab.h"
 #include "Listrpt.h"
@@ -23,6 +24,7 @@
 #include "ReportPainter.h"
 #include "ReportPreview.h"
 #include "Splash.h"
+#include "Verinfo.h"
 
 namespace {
 
@@ -139,9 +141,11 @@ int main(int argc, char** argv) {
     if (Page.save(Path)) std::printf("%s\n", qPrintable(Path));
   }
 
+  // The screens tool carries the program's version block.
+  ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
   TfrmSplash Splash;
-  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
-                  QStringLiteral("Copyright"));
   Save(Splash, Folder, QStringLiteral("splash"));
+  TfrmAbout About(&Main);
+  Save(About, Folder, QStringLiteral("about"));
   return 0;
 }
