@@ -83,15 +83,13 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
-<<<<<<< HEAD
   // Printing.
   void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
   void mnuFPrinterSetupClick();
   void mnuFPrintClick();
-=======
+
   // About box.
   void mnuHAboutClick();
->>>>>>> main
 
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
