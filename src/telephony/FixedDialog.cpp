@@ -12,8 +12,9 @@ TFixedDialog::TFixedDialog(const char* Name, const QString& Caption, QSize Clien
     : QDialog(Parent), FHelpContext(HelpContext) {
   setObjectName(QLatin1String(Name));
   setWindowTitle(Caption);
-  // A dialog frame: no resizing, no help button in the title.
-  setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+  // A dialog frame: a title and a close button, nothing to resize, minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
   QFont Font = QApplication::font();
   Font.setPointSize(8);
   setFont(Font);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include "Prompter.h"
 #include "SerialDrv.h"
@@ -79,6 +80,14 @@ void TfrmMODEMDetect::reject() {
 
 void TfrmMODEMDetect::tmrTimerTimer() {
   tmrTimer->stop();
+  // The run blocks the window, so it starts once the window is really on
+  // screen, or the scan would show an empty frame (given a second at most).
+  if (isVisible() && windowHandle() && !windowHandle()->isExposed() && FExposeWaits < 100) {
+    ++FExposeWaits;
+    tmrTimer->start(10);
+    return;
+  }
+  FExposeWaits = 0;
   FScanning = true;
   const struct TEnd {
     bool& Flag;

@@ -54,5 +54,6 @@ protected:
 private:
   void ShowProgress(const QString& Caption);
 
-  bool FScanning = false;  // the run serves no input, the close button included
+  bool FScanning = false;
+  int FExposeWaits = 0;  // the run serves no input, the close button included
 };
