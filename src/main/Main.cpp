@@ -441,7 +441,10 @@ void TfrmMain::FormActivate() {
   FActivated = true;  // a box raised below must not run this again
   grdNamesClick();
   EnableControls();
-  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FModemDetect) FModemDetect->exec();
+  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FModemDetect) {
+    FModemDetect->exec();
+    EnableControls();  // the dial commands follow the modem found, or lost
+  }
   const bool Printing = PrinterInfo().PrinterAvailable();
   mnuFPrinterSetup->setEnabled(Printing);
   mnuFPrint->setEnabled(Printing);

@@ -80,9 +80,10 @@ void TfrmMODEMDetect::reject() {
 
 void TfrmMODEMDetect::tmrTimerTimer() {
   tmrTimer->stop();
+  if (!isVisible()) return;  // closed before the run began
   // The run blocks the window, so it starts once the window is really on
   // screen, or the scan would show an empty frame (given a second at most).
-  if (isVisible() && windowHandle() && !windowHandle()->isExposed() && FExposeWaits < 100) {
+  if (windowHandle() && !windowHandle()->isExposed() && FExposeWaits < 100) {
     ++FExposeWaits;
     tmrTimer->start(10);
     return;

@@ -125,15 +125,25 @@ void TTelephonyTest::LastKnownModemIsCheckedFirst() {
   BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\nDetected=1\n"));
   auto Modem = ModemOn(Platform, 3);
   QVERIFY(Modem);
+  {
+    TPhone Phone;
+    QVERIFY(Phone.W.Activate());
+    // One probe, and the window closed by itself.
+    QCOMPARE(Phone.Captions, QStringList{QStringLiteral("Checking Last Known MODEM...")});
+    QCOMPARE(Modem->Lines(), TLines{"ATZ"});
+    QVERIFY(!Phone.Detect.isVisible());
+    QCOMPARE(Phone.W->ModemPort(), 3);
+    QVERIFY(Platform.Prompter.Boxes.empty());
+    QVERIFY(Phone.W->spdbtnDial1->isEnabled());
+  }
+  // Gone by the next start: nothing else is found and the dial buttons say so at once.
+  Modem.reset();
   TPhone Phone;
   QVERIFY(Phone.W.Activate());
-  // One probe, and the window closed by itself.
-  QCOMPARE(Phone.Captions, QStringList{QStringLiteral("Checking Last Known MODEM...")});
-  QCOMPARE(Modem->Lines(), TLines{"ATZ"});
-  QVERIFY(!Phone.Detect.isVisible());
-  QCOMPARE(Phone.W->ModemPort(), 3);
-  QVERIFY(Platform.Prompter.Boxes.empty());
-  QVERIFY(Phone.W->spdbtnDial1->isEnabled());
+  QCOMPARE(Platform.Prompter.Texts().size(), 2);
+  QCOMPARE(Platform.Prompter.Texts().last(), NoModems);
+  QCOMPARE(Phone.W->ModemPort(), -1);
+  QVERIFY(!Phone.W->spdbtnDial1->isEnabled());
 }
 
 void TTelephonyTest::DetectionListsEveryAnsweringPort() {
