@@ -23,7 +23,7 @@ TfrmDiallingOpt::TfrmDiallingOpt(QWidget* Parent)
   rdoToneDial->setGeometry(8, 20, 92, 20);
   rdoPulseDial = new QRadioButton(QStringLiteral("Pulse Dialling"), GroupBox2);
   rdoPulseDial->setObjectName(QStringLiteral("rdoPulseDial"));
-  rdoPulseDial->setGeometry(100, 20, 96, 20);
+  rdoPulseDial->setGeometry(104, 20, 94, 20);
   chkDialExtensions = new QCheckBox(QStringLiteral("Allow Extension Dialling"), GroupBox1);
   chkDialExtensions->setObjectName(QStringLiteral("chkDialExtensions"));
   chkDialExtensions->setGeometry(16, 64, 190, 20);
