@@ -96,6 +96,9 @@ public:
   void mnuOOutsideLineClick();
   void spdbtnDialClick(QToolButton* Button);
 
+  // About box.
+  void mnuHAboutClick();
+
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
   void SetDefaultTab(int Tab) override;

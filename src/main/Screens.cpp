@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "About.h"
 #include "Adrbook.h"
 #include "Dflttab.h"
 #include "Dial.h"
@@ -24,6 +25,7 @@
 #include "Prompter.h"
 #include "SerialDrv.h"
 #include "Splash.h"
+#include "Verinfo.h"
 
 namespace {
 
@@ -136,9 +138,11 @@ int main(int argc, char** argv) {
   Dial.btnOK->setEnabled(true);
   SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));
 
+  // The screens tool carries the program's version block.
+  ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
   TfrmSplash Splash;
-  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
-                  QStringLiteral("Copyright"));
   Save(Splash, Folder, QStringLiteral("splash"));
+  TfrmAbout About(&Main);
+  Save(About, Folder, QStringLiteral("about"));
   return 0;
 }
