@@ -3,6 +3,10 @@
 #include <QApplication>
 
 #include "Dflttab.h"
+#include "Dial.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
@@ -21,12 +25,20 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  OutsideLine.reset();
   DefaultTab.reset();
+  Dial.reset();
+  ModemDetect.reset();
+  DiallingOpt.reset();
   Main.reset();
 }
 
 void TProgram::CreateWindows() {
   Main = std::make_unique<TfrmMain>(FArguments);
+  DiallingOpt = std::make_unique<TfrmDiallingOpt>(Main.get());
+  Main->SetDiallingOptions(DiallingOpt.get());
+  ModemDetect = std::make_unique<TfrmMODEMDetect>(Main.get());
+  Main->SetModemDetection(ModemDetect.get());
   SplashWanted = OpenSettings()->ReadBool("StartUp", "ShowSplash", true);
   ReadVersionTexts(ProgramPath().toStdString());
   if (SplashWanted) {
@@ -36,8 +48,13 @@ void TProgram::CreateWindows() {
     QApplication::processEvents();
     SplashStart = TickCounter().Now();
   }
+  Dial = std::make_unique<TfrmDial>(ModemDetect.get(), DiallingOpt.get(), Main.get());
+  Main->SetDialWindow(Dial.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
+  Main->SetOutsideLineWindow(OutsideLine.get());
+  Dial->SetOutsideLine(OutsideLine.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {
