@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTextCursor>
 #include <QTimer>
 #include <stdexcept>
 #include <QToolButton>
@@ -35,6 +36,7 @@
 #include "CommandLine.h"
 #include "Dflttab.h"
 #include "FileDialogs.h"
+#include "Find.h"
 #include "HelpService.h"
 #include "NamesModel.h"
 #include "PrinterInfo.h"
@@ -330,8 +332,8 @@ void TfrmMain::CreateMenus() {
   Edit->addSeparator();
   SelectAll1 = AddItem(Edit, "SelectAll1", QStringLiteral("Se&lect All"), 23, QKeySequence(Qt::CTRL | Qt::Key_A), &TfrmMain::SelectAll1Click);
   Edit->addSeparator();
-  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), CommitOnly);
-  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), CommitOnly);
+  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), &TfrmMain::mnuSFindClick);
+  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), &TfrmMain::mnuSFindNextClick);
   mnuSFindNext->setEnabled(false);  // until a Find has been run
 
   QMenu* Address = AddMenu("mnuAddress", QStringLiteral("&Address"), 14);
@@ -593,6 +595,7 @@ void TfrmMain::ShowSelectedRow() {
     if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
     FBook->Current = Item;
     FShownRow = FSelectedRow;
+    FSearch.FollowEntry(Item);
     return;
   }
   for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile})
@@ -736,6 +739,7 @@ void TfrmMain::mnuADeleteClick() {
   TAddressItem* Current = FBook->Current;
   if (!Current) return;
   FBook->Current = nullptr;
+  FSearch.EntryRemoved(Current);
   FBook->Items->Delete(Current);
   FBook->Modified = true;
   BuildNamesList();
@@ -806,6 +810,100 @@ void TfrmMain::mnuODefaultTabClick() {
 }
 
 // ---------------------------------------------------------------------------
+// Search
+
+const char* const NoMatchText = "There are no addresses that match your search.";
+const char* const NoMoreMatchText = "There are no more addresses that match your search.";
+
+void TfrmMain::mnuSFindClick() {
+  UpdateCurrent();
+  if (!FFindDialog || FFindDialog->exec() != QDialog::Accepted) return;
+  mnuSFindNext->setEnabled(true);  // for the rest of the run
+  RunSearch(true);
+}
+
+void TfrmMain::mnuSFindNextClick() {
+  UpdateCurrent();
+  if (FFindDialog) RunSearch(false);
+}
+
+void TfrmMain::RunSearch(bool First) {
+  QuietUpdate = true;
+  const bool Found = First ? FSearch.FindFirstMatch(*FBook->Items, *FFindDialog)
+                           : FSearch.FindNextMatch(*FBook->Items, *FFindDialog);
+  if (Found) {
+    // The matched field comes to the front with the focus, then its entry is shown.
+    const int Page = FieldPage(FSearch.FoundField);
+    if (Page >= 0) tabDetails->setCurrentIndex(Page);
+    FieldControl(FSearch.FoundField)->setFocus();
+    LocateCurrentNode();
+  } else {
+    Prompter().Error(this, QString::fromLatin1(First ? NoMatchText : NoMoreMatchText));
+  }
+  QuietUpdate = false;
+}
+
+QWidget* TfrmMain::FieldControl(ESearchField Field) const {
+  switch (Field) {
+    case ESearchField::Surname: return edtSurname;
+    case ESearchField::FirstName: return edtFirstName;
+    case ESearchField::HomeTelephone: return edtHomeTel;
+    case ESearchField::BusTelephone: return edtBusTel;
+    case ESearchField::BusExtn: return edtBusExtn;
+    case ESearchField::BusMobile: return edtMobile;
+    case ESearchField::BusFacsimile: return edtBusFax;
+    case ESearchField::HomeAddress: return memHomeAddress;
+    case ESearchField::BusAddress: return memBusAddress;
+    case ESearchField::Notes: return memNotes;
+  }
+  return edtSurname;
+}
+
+// The first row after the selected one, wrapping to the top, that shows the
+// found entry's two names. Among rows of the same names the found entry's own
+// row wins, so that a namesake is never shown with a selection that is not a
+// match.
+int TfrmMain::FoundEntryRow(const TAddressItem& Found) const {
+  int Start = FSelectedRow + 1;
+  if (Start > FNames->NewEntryRow()) Start = 1;
+  int FirstNamesake = 0;
+  auto Scan = [&](int From, int To) {
+    for (int Row = From; Row <= To; ++Row) {
+      if (FNames->Cell(Row, 0) != Found.Surname.str() || FNames->Cell(Row, 1) != Found.FirstName.str()) continue;
+      if (FNames->Item(Row) == &Found) return Row;
+      if (!FirstNamesake) FirstNamesake = Row;
+    }
+    return 0;
+  };
+  if (const int Row = Scan(Start, FNames->EntryCount())) return Row;
+  if (const int Row = Scan(1, Start - 1)) return Row;
+  return FirstNamesake;
+}
+
+void TfrmMain::LocateCurrentNode() {
+  const bool Was = QuietUpdate;
+  QuietUpdate = true;
+  TAddressItem* Found = FSearch.FoundEntry();
+  if (const int Row = Found ? FoundEntryRow(*Found) : 0) {
+    SelectRow(Row);
+    grdNamesClick();  // quietly: the page and the focus stay with the matched field
+    QWidget* Focused = focusWidget();
+    if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+      if (Edit->property("Tag").toInt() != 1) tabDetails->setCurrentIndex(FSearch.FoundPage);
+      Edit->setSelection(FSearch.FoundSelStart, FSearch.FoundSelLength);
+    } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+      tabDetails->setCurrentIndex(FSearch.FoundPage);
+      const int Last = Memo->document()->characterCount() - 1;
+      QTextCursor Cursor = Memo->textCursor();
+      Cursor.setPosition(std::min(FSearch.FoundSelStart, Last));
+      Cursor.setPosition(std::min(FSearch.FoundSelStart + FSearch.FoundSelLength, Last), QTextCursor::KeepAnchor);
+      Memo->setTextCursor(Cursor);
+    }
+  }
+  QuietUpdate = Was;
+}
+
+// ---------------------------------------------------------------------------
 // File commands
 
 bool TfrmMain::OpenBook(const QString& FileName) {
@@ -818,6 +916,7 @@ bool TfrmMain::OpenBook(const QString& FileName) {
     Prompter().Error(this, Q(Error.what()));
     return false;
   }
+  FSearch.ListReplaced();
   FBook = std::move(Loaded);
   // The index must not point into the book just freed, even while a box is up.
   BuildNamesList();
@@ -878,6 +977,7 @@ bool TfrmMain::QuerySaveChanges() {
 void TfrmMain::mnuFNewClick() {
   UpdateCurrent();
   if (!QuerySaveChanges()) return;
+  FSearch.ListReplaced();
   FBook->Reset();
   FShownRow = 0;
   SetDefaultTab(0);

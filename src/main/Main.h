@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "Dofind.h"
 
 class QAction;
 class QGroupBox;
@@ -22,6 +23,7 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmFind;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -82,6 +84,13 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Search.
+  void SetFindDialog(TfrmFind* Dialog) { FFindDialog = Dialog; }
+  TSearchEngine& Search() { return FSearch; }
+  void mnuSFindClick();
+  void mnuSFindNextClick();
+  void LocateCurrentNode();
+
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
   void SetDefaultTab(int Tab) override;
@@ -123,6 +132,9 @@ private:
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
   void ShowHelpContext(int Context);
+  void RunSearch(bool First);
+  QWidget* FieldControl(ESearchField Field) const;
+  int FoundEntryRow(const TAddressItem& Found) const;
   QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
                    const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
 
@@ -139,6 +151,8 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmFind* FFindDialog = nullptr;
+  TSearchEngine FSearch;
   std::function<void()> FDetectModems;
   std::function<bool()> FAllowExtension;
 
@@ -195,6 +209,8 @@ public:
 // Texts of the boxes the main window shows.
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
+extern const char* const NoMatchText;
+extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);

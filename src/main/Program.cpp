@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "Dflttab.h"
+#include "Find.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
@@ -20,6 +21,7 @@ TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
   DefaultTab.reset();
+  Find.reset();
   Main.reset();
 }
 
@@ -34,6 +36,8 @@ void TProgram::CreateWindows() {
     QApplication::processEvents();
     SplashStart = TickCounter().Now();
   }
+  Find = std::make_unique<TfrmFind>(Main.get());
+  Main->SetFindDialog(Find.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
 }

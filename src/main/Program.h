@@ -6,6 +6,7 @@
 
 class TfrmMain;
 class TfrmDefaultTab;
+class TfrmFind;
 class TfrmSplash;
 
 // The program's windows, created once in their order and destroyed together.
@@ -21,6 +22,7 @@ public:
 
   std::unique_ptr<TfrmMain> Main;
   std::unique_ptr<TfrmSplash> Splash;
+  std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;

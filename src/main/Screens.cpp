@@ -1,6 +1,8 @@
 // Renders every window of the program to PNG files, for looking at them.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
@@ -10,6 +12,7 @@
 
 #include "Adrbook.h"
 #include "Dflttab.h"
+#include "Find.h"
 #include "Main.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
@@ -63,6 +66,8 @@ int main(int argc, char** argv) {
   SampleBook(Book);
 
   TfrmMain Main({Book});
+  TfrmFind Find(&Main);
+  Main.SetFindDialog(&Find);
   TfrmDefaultTab DefaultTab(&Main);
   Main.SetDefaultTabDialog(&DefaultTab);
   Main.SetModemPort(1);
@@ -83,10 +88,25 @@ int main(int argc, char** argv) {
     Menu->hide();
   }
 
+  // A match in the notes, found as Find Next finds it.
+  Find.cboSearchString->setText(QStringLiteral("calls"));
+  Main.mnuSFindNextClick();
+  Save(Main, Folder, QStringLiteral("main-found"));
+
   TfrmMain Empty({});
   Save(Empty, Folder, QStringLiteral("main-empty"));
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
+
+  Save(Find, Folder, QStringLiteral("find"));
+  Find.chkAnyField->setChecked(false);
+  Find.chkNames->setChecked(true);
+  Find.chkSurname->setChecked(true);
+  Find.chkNumbers->setChecked(true);
+  Find.chkFaxNo->setChecked(true);
+  Find.chkMatchCase->setChecked(true);
+  Save(Find, Folder, QStringLiteral("find-where"));
+  Find.hide();
 
   TfrmSplash Splash;
   Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
