@@ -8,15 +8,20 @@ namespace {
 constexpr char Upper(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
 constexpr bool IsLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
 
+// A letter and its other case differ only in bit 5, so one masked compare
+// finds the first byte in either case.
 size_t FindFolded(std::string_view Value, std::string_view Folded) {
-  if (Folded.size() > Value.size()) return std::string_view::npos;
+  const size_t Size = Folded.size();
+  if (Size > Value.size()) return std::string_view::npos;
   const char First = Folded[0];
-  const size_t Last = Value.size() - Folded.size();
+  const char Mask = First >= 'A' && First <= 'Z' ? static_cast<char>(~0x20) : static_cast<char>(~0);
+  const char* Data = Value.data();
+  const size_t Last = Value.size() - Size;
   for (size_t At = 0; At <= Last; ++At) {
-    if (Upper(Value[At]) != First) continue;
+    if ((Data[At] & Mask) != First) continue;
     size_t K = 1;
-    while (K < Folded.size() && Upper(Value[At + K]) == Folded[K]) ++K;
-    if (K == Folded.size()) return At;
+    while (K < Size && Upper(Data[At + K]) == Folded[K]) ++K;
+    if (K == Size) return At;
   }
   return std::string_view::npos;
 }
