@@ -124,6 +124,8 @@ void TFindTest::DialogEnablingRule() {
     QCOMPARE(Enabled(), Sorted(Step.Enabled));
   }
   QCOMPARE(Ticked(), QStringLiteral("chkAddresses chkAnyField chkMatchCase chkNames"));
+  QTest::keyClick(&F, Qt::Key_F1);  // the topic of Edit > Find describes this window
+  QCOMPARE(Platform.Help.Calls, QStringList{"ctx24"});
 }
 
 void TFindTest::ValidSearchChecksInOrder() {
