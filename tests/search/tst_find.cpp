@@ -78,6 +78,7 @@ private slots:
   void CursorAfterTheBookChanges_data();
   void CursorAfterTheBookChanges();
   void NamesakeOfTheFoundEntryIsNotShown();
+  void F3FromTheFirstNameOfTheNewEntryRow();
 };
 
 void TFindTest::DialogEnablingRule() {
@@ -295,6 +296,25 @@ void TFindTest::NamesakeOfTheFoundEntryIsNotShown() {
   QCOMPARE(W->SelectedRow(), 2);
   QCOMPARE(W->Book().Current, Second);
   QCOMPARE(Selected(W->memNotes), QStringLiteral("hit"));
+}
+
+// Leaving that edit shows the first entry without a surname; the match found
+// must still be the one shown.
+void TFindTest::F3FromTheFirstNameOfTheNewEntryRow() {
+  TFakePlatform Platform;
+  BookOf(Platform, {{"Aa", "", "", "hit"}, {"Bb", "", "", "a hit"}, {"", "Solo"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  CtrlF(W, TypeAndEnter(QStringLiteral("hit")));
+  QTableView* Grid = W->grdNames;
+  QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(3, 0)).center());
+  QTest::keyClick(W->edtSurname, Qt::Key_Backtab);  // back to the index: no box
+  QTest::mouseClick(W->edtFirstName, Qt::LeftButton);
+  QCOMPARE(W->focusWidget(), W->edtFirstName);
+  F3(W);
+  QCOMPARE(W->SelectedRow(), 2);
+  QCOMPARE(Selected(W->memNotes), QStringLiteral("hit"));
+  QVERIFY(Platform.Prompter.Boxes.empty());
 }
 
 QTEST_MAIN(TFindTest)
