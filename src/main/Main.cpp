@@ -866,22 +866,22 @@ QWidget* TfrmMain::FieldControl(ESearchField Field) const {
 // The first row after the selected one, wrapping to the top, that shows the
 // found entry's two names. Among rows of the same names the found entry's own
 // row wins, so that a namesake is never shown with a selection that is not a
-// match.
+// match; that row is looked up first, by the entry, which is also quicker.
 int TfrmMain::FoundEntryRow(const TAddressItem& Found) const {
+  const int Count = FNames->EntryCount();
   int Start = FSelectedRow + 1;
-  if (Start > FNames->NewEntryRow()) Start = 1;
-  int FirstNamesake = 0;
-  auto Scan = [&](int From, int To) {
-    for (int Row = From; Row <= To; ++Row) {
-      if (FNames->Cell(Row, 0) != Found.Surname.str() || FNames->Cell(Row, 1) != Found.FirstName.str()) continue;
-      if (FNames->Item(Row) == &Found) return Row;
-      if (!FirstNamesake) FirstNamesake = Row;
-    }
-    return 0;
+  if (Start > Count) Start = 1;  // from the last entry or the new-entry row, the scan wraps at once
+  auto SameNames = [&](int Row) {
+    return FNames->Cell(Row, 0) == Found.Surname.str() && FNames->Cell(Row, 1) == Found.FirstName.str();
   };
-  if (const int Row = Scan(Start, FNames->EntryCount())) return Row;
-  if (const int Row = Scan(1, Start - 1)) return Row;
-  return FirstNamesake;
+  for (int Step = 0, Row = Start; Step < Count; ++Step, Row = Row == Count ? 1 : Row + 1)
+    if (FNames->Item(Row) == &Found) {
+      if (SameNames(Row)) return Row;
+      break;
+    }
+  for (int Step = 0, Row = Start; Step < Count; ++Step, Row = Row == Count ? 1 : Row + 1)
+    if (SameNames(Row)) return Row;
+  return 0;
 }
 
 void TfrmMain::LocateCurrentNode() {
