@@ -91,6 +91,9 @@ public:
   void mnuSFindNextClick();
   void LocateCurrentNode();
 
+  // About box.
+  void mnuHAboutClick();
+
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
   void SetDefaultTab(int Tab) override;

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "About.h"
 #include "Adrbook.h"
 #include "Dflttab.h"
 #include "Find.h"
@@ -17,6 +18,7 @@
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Splash.h"
+#include "Verinfo.h"
 
 namespace {
 
@@ -108,9 +110,11 @@ int main(int argc, char** argv) {
   Save(Find, Folder, QStringLiteral("find-where"));
   Find.hide();
 
+  // The screens tool carries the program's version block.
+  ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
   TfrmSplash Splash;
-  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
-                  QStringLiteral("Copyright"));
   Save(Splash, Folder, QStringLiteral("splash"));
+  TfrmAbout About(&Main);
+  Save(About, Folder, QStringLiteral("about"));
   return 0;
 }
