@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "Dofind.h"
 
 class QAction;
 class QGroupBox;
@@ -26,6 +27,7 @@ class TfrmDial;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
 class TfrmOutsideLine;
+class TfrmFind;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -95,6 +97,12 @@ public:
   void mnuODiallingClick();
   void mnuOOutsideLineClick();
   void spdbtnDialClick(QToolButton* Button);
+  // Search.
+  void SetFindDialog(TfrmFind* Dialog) { FFindDialog = Dialog; }
+  TSearchEngine& Search() { return FSearch; }
+  void mnuSFindClick();
+  void mnuSFindNextClick();
+  void LocateCurrentNode();
 
   // About box.
   void mnuHAboutClick();
@@ -140,6 +148,9 @@ private:
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
   void ShowHelpContext(int Context);
+  void RunSearch(bool First);
+  QWidget* FieldControl(ESearchField Field) const;
+  int FoundEntryRow(const TAddressItem& Found) const;
   QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
                    const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
 
@@ -159,6 +170,8 @@ private:
   TfrmMODEMDetect* FModemDetect = nullptr;
   TfrmDial* FDial = nullptr;
   TfrmOutsideLine* FOutsideLine = nullptr;
+  TfrmFind* FFindDialog = nullptr;
+  TSearchEngine FSearch;
 
 public:
   // Controls, named as in the design.
@@ -213,6 +226,8 @@ public:
 // Texts of the boxes the main window shows.
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
+extern const char* const NoMatchText;
+extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);

@@ -7,6 +7,7 @@
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "Olineopt.h"
+#include "Find.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
@@ -27,6 +28,7 @@ TProgram::~TProgram() {
   Splash.reset();
   OutsideLine.reset();
   DefaultTab.reset();
+  Find.reset();
   Dial.reset();
   ModemDetect.reset();
   DiallingOpt.reset();
@@ -50,6 +52,8 @@ void TProgram::CreateWindows() {
   }
   Dial = std::make_unique<TfrmDial>(ModemDetect.get(), DiallingOpt.get(), Main.get());
   Main->SetDialWindow(Dial.get());
+  Find = std::make_unique<TfrmFind>(Main.get());
+  Main->SetFindDialog(Find.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
   OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());

@@ -10,6 +10,7 @@ class TfrmDial;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
 class TfrmOutsideLine;
+class TfrmFind;
 class TfrmSplash;
 
 // The program's windows, created once in their order and destroyed together.
@@ -28,6 +29,7 @@ public:
   std::unique_ptr<TfrmMODEMDetect> ModemDetect;
   std::unique_ptr<TfrmSplash> Splash;
   std::unique_ptr<TfrmDial> Dial;
+  std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
   std::unique_ptr<TfrmOutsideLine> OutsideLine;
   bool SplashWanted = true;

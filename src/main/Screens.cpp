@@ -20,6 +20,7 @@
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "Olineopt.h"
+#include "Find.h"
 #include "Main.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
@@ -86,6 +87,8 @@ int main(int argc, char** argv) {
   SampleBook(Book);
 
   TfrmMain Main({Book});
+  TfrmFind Find(&Main);
+  Main.SetFindDialog(&Find);
   TfrmDefaultTab DefaultTab(&Main);
   Main.SetDefaultTabDialog(&DefaultTab);
   Main.SetModemPort(1);
@@ -105,6 +108,11 @@ int main(int argc, char** argv) {
     Save(*Menu, Folder, QStringLiteral("menu-") + Menu->objectName());
     Menu->hide();
   }
+
+  // A match in the notes, found as Find Next finds it.
+  Find.cboSearchString->setText(QStringLiteral("calls"));
+  Main.mnuSFindNextClick();
+  Save(Main, Folder, QStringLiteral("main-found"));
 
   TfrmMain Empty({});
   Save(Empty, Folder, QStringLiteral("main-empty"));
@@ -137,6 +145,15 @@ int main(int argc, char** argv) {
   SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));
   Dial.btnOK->setEnabled(true);
   SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));
+  Save(Find, Folder, QStringLiteral("find"));
+  Find.chkAnyField->setChecked(false);
+  Find.chkNames->setChecked(true);
+  Find.chkSurname->setChecked(true);
+  Find.chkNumbers->setChecked(true);
+  Find.chkFaxNo->setChecked(true);
+  Find.chkMatchCase->setChecked(true);
+  Save(Find, Folder, QStringLiteral("find-where"));
+  Find.hide();
 
   // The screens tool carries the program's version block.
   ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
