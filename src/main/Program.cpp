@@ -3,6 +3,11 @@
 #include <QApplication>
 
 #include "Dflttab.h"
+#include "Dial.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
+#include "Find.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Listrpt.h"
@@ -23,14 +28,23 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  OutsideLine.reset();
   ListReport.reset();
   PrintAddresses.reset();
   DefaultTab.reset();
+  Find.reset();
+  Dial.reset();
+  ModemDetect.reset();
+  DiallingOpt.reset();
   Main.reset();
 }
 
 void TProgram::CreateWindows() {
   Main = std::make_unique<TfrmMain>(FArguments);
+  DiallingOpt = std::make_unique<TfrmDiallingOpt>(Main.get());
+  Main->SetDiallingOptions(DiallingOpt.get());
+  ModemDetect = std::make_unique<TfrmMODEMDetect>(Main.get());
+  Main->SetModemDetection(ModemDetect.get());
   SplashWanted = OpenSettings()->ReadBool("StartUp", "ShowSplash", true);
   ReadVersionTexts(ProgramPath().toStdString());
   if (SplashWanted) {
@@ -40,12 +54,19 @@ void TProgram::CreateWindows() {
     QApplication::processEvents();
     SplashStart = TickCounter().Now();
   }
+  Dial = std::make_unique<TfrmDial>(ModemDetect.get(), DiallingOpt.get(), Main.get());
+  Main->SetDialWindow(Dial.get());
+  Find = std::make_unique<TfrmFind>(Main.get());
+  Main->SetFindDialog(Find.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
   PrintAddresses = std::make_unique<TfrmPrintAddresses>(Main.get());
   ListReport = std::make_unique<TListReport>();
   PrintAddresses->SetReport(ListReport.get());
   Main->SetPrintAddressesDialog(PrintAddresses.get());
+  OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
+  Main->SetOutsideLineWindow(OutsideLine.get());
+  Dial->SetOutsideLine(OutsideLine.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "ProgramPaths.h"
+#include "SerialDrv.h"
 
 TFakePlatform::TFakePlatform() {
   SetPrompter(&Prompter);
@@ -13,6 +14,9 @@ TFakePlatform::TFakePlatform() {
   SetFontDialogs(&Fonts);
   SetPrinterSetup(&PrinterChoice);
   SetProgramPathOverride(Folder.filePath(QStringLiteral("tobrinel")));
+  // No real serial port: only the ports a test links under ports/ exist.
+  TSerialPortDriver::SetPortsFolder(Folder.path());
+  TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -24,6 +28,8 @@ TFakePlatform::~TFakePlatform() {
   SetFontDialogs(nullptr);
   SetPrinterSetup(nullptr);
   SetProgramPathOverride(QString());
+  TSerialPortDriver::SetPortsFolder(QString());
+  TSerialPortDriver::SetPortFallback(nullptr);
 }
 
 QString TFakePlatform::SettingsFile() const { return Folder.filePath(QStringLiteral("tobrinel.INI")); }
