@@ -46,7 +46,9 @@
 #include "Find.h"
 #include "HelpService.h"
 #include "NamesModel.h"
+#include "Print.h"
 #include "PrinterInfo.h"
+#include "PrinterSetup.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Settings.h"
@@ -334,8 +336,8 @@ void TfrmMain::CreateMenus() {
   mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S), &TfrmMain::mnuFSaveClick);
   mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
   File->addSeparator();
-  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, CommitOnly);
-  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), CommitOnly);
+  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
+  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
   mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
   File->addSeparator();
@@ -1184,4 +1186,17 @@ void TfrmMain::spdbtnDialClick(QToolButton* Button) {
   FDial->exec();
   // A failed modem reset may have cleared the modem port.
   EnableControls();
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+void TfrmMain::mnuFPrinterSetupClick() {
+  UpdateCurrent();
+  PrinterSetup().Setup(this);
+}
+
+void TfrmMain::mnuFPrintClick() {
+  UpdateCurrent();
+  if (FPrintAddresses && FBook->Items->Count > 0) FPrintAddresses->Execute(*FBook);
 }

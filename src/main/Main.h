@@ -23,6 +23,7 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmPrintAddresses;
 class TfrmDial;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
@@ -91,6 +92,10 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Printing.
+  void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
+  void mnuFPrinterSetupClick();
+  void mnuFPrintClick();
   // Telephony.
   void mnuODetectMODEMSClick();
   void mnuMAutoDetModemClick(bool Checked);
@@ -166,6 +171,7 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmPrintAddresses* FPrintAddresses = nullptr;
   TfrmDiallingOpt* FDiallingOpt = nullptr;
   TfrmMODEMDetect* FModemDetect = nullptr;
   TfrmDial* FDial = nullptr;

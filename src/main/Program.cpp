@@ -10,7 +10,9 @@
 #include "Find.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
+#include "Listrpt.h"
 #include "Main.h"
+#include "Print.h"
 #include "ProgramIcon.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
@@ -27,6 +29,8 @@ TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
   OutsideLine.reset();
+  ListReport.reset();
+  PrintAddresses.reset();
   DefaultTab.reset();
   Find.reset();
   Dial.reset();
@@ -56,6 +60,10 @@ void TProgram::CreateWindows() {
   Main->SetFindDialog(Find.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  PrintAddresses = std::make_unique<TfrmPrintAddresses>(Main.get());
+  ListReport = std::make_unique<TListReport>();
+  PrintAddresses->SetReport(ListReport.get());
+  Main->SetPrintAddressesDialog(PrintAddresses.get());
   OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
   Main->SetOutsideLineWindow(OutsideLine.get());
   Dial->SetOutsideLine(OutsideLine.get());

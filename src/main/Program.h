@@ -12,6 +12,8 @@ class TfrmMODEMDetect;
 class TfrmOutsideLine;
 class TfrmFind;
 class TfrmSplash;
+class TfrmPrintAddresses;
+class TListReport;
 
 // The program's windows, created once in their order and destroyed together.
 class TProgram {
@@ -31,6 +33,8 @@ public:
   std::unique_ptr<TfrmDial> Dial;
   std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmPrintAddresses> PrintAddresses;
+  std::unique_ptr<TListReport> ListReport;
   std::unique_ptr<TfrmOutsideLine> OutsideLine;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
