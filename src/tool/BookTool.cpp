@@ -10,12 +10,14 @@
 
 #include "Adrbook.h"
 #include "JsonLines.h"
+#include "PrintCommand.h"
 
 namespace {
 
 const char* const Usage =
     "usage: tobrinel-book dump BOOK\n"
-    "       tobrinel-book create BOOK < entries.jsonl\n";
+    "       tobrinel-book create BOOK < entries.jsonl\n"
+    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
 
 class TConsoleHost : public IBookHost {
 public:
@@ -147,6 +149,7 @@ int main(int argc, char** argv) {
   // Past the file-size limit a write fails and is reported instead of the
   // signal ending the tool without a word.
   std::signal(SIGXFSZ, SIG_IGN);
+  if (argc >= 2 && std::string(argv[1]) == "print") return PrintCommand(argc - 2, argv + 2);
   if (argc != 3) {
     std::cerr << Usage;
     return 2;
