@@ -356,9 +356,25 @@ int32_t TIniSectionList::Add(const std::string& Name) {
   return Index;
 }
 
-void TIniSectionList::Reserve(size_t Sections) {
-  Items.reserve(Items.size() + Sections);
-  if (IndexValid) NameIndex.reserve(NameIndex.size() + Sections);
+int32_t TIniSectionList::AddUnindexed(const std::string& Name) {
+  Items.push_back(std::make_unique<TIniSection>(Name));
+  if (IndexValid) NameIndex.clear();
+  IndexValid = false;
+  return Count() - 1;
+}
+
+void TIniSectionList::TakeOver(TIniSectionList& Other) {
+  if (Items.empty()) {
+    std::swap(Items, Other.Items);
+    std::swap(NameIndex, Other.NameIndex);
+    std::swap(Repeated, Other.Repeated);
+    std::swap(IndexValid, Other.IndexValid);
+  } else {
+    Items.reserve(Items.size() + Other.Items.size());
+    for (auto& Item : Other.Items) Items.push_back(std::move(Item));
+    IndexValid = false;
+  }
+  Other.Clear();
 }
 
 void TIniSectionList::Delete(int32_t Index) {
@@ -395,6 +411,11 @@ int32_t TIniSectionList::Find(const std::string& FoldedName, int32_t Start) cons
   return It->second;
 }
 
+bool TIniSectionList::HasRepeatedNames() const {
+  if (!IndexValid) BuildIndex();
+  return Repeated;
+}
+
 int32_t TIniSectionList::IndexOf(const std::string& Name) {
   int32_t Index = Find(FoldCase(Name), LastFound);
   if (Index >= 0) LastFound = Index;
@@ -402,7 +423,7 @@ int32_t TIniSectionList::IndexOf(const std::string& Name) {
 }
 
 void TIniSectionList::RemoveDuplicates() {
-  if (IndexValid && !Repeated) return;
+  if (!HasRepeatedNames()) return;
   std::unordered_set<std::string_view> Seen;
   Seen.reserve(Items.size());
   std::vector<std::unique_ptr<TIniSection>> Kept;
@@ -458,12 +479,37 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   // read until it ends, which it may never do.
   int Fd = OpenRegularForReading(Path, true);
   if (Fd < 0) return;
-  // Read everything first, so that a read error leaves the sections as they
-  // were.
-  std::string Content;
-  struct stat Info;
-  if (::fstat(Fd, &Info) == 0 && Info.st_size > 0) Content.reserve(static_cast<size_t>(Info.st_size));
+  // Read through the buffer a piece at a time, never holding the whole file,
+  // into sections of its own, so that a read error leaves the sections as
+  // they were.
+  TIniSectionList Loaded;
+  int32_t Target = -1;  // lines before the first header are dropped
+  // The lines of a section are gathered first, so that it takes them in
+  // one allocation.
+  std::string Gathered;
+  std::vector<size_t> Ends;
+  auto Flush = [&] {
+    if (Target < 0) return;
+    TIniSection& S = Loaded.Section(Target);
+    S.Reserve(Ends.size(), Gathered.size());
+    for (size_t I = 0, Start = 0; I < Ends.size(); Start = Ends[I++])
+      S.Add(std::string_view(Gathered).substr(Start, Ends[I] - Start));
+    Gathered.clear();
+    Ends.clear();
+  };
+  auto TakeLine = [&](std::string_view Line) {
+    if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
+      Flush();
+      Target = Loaded.AddUnindexed(std::string(Line.substr(1, Line.size() - 2)));
+    } else if (!Line.empty() && Target >= 0) {
+      Gathered.append(Line);
+      Ends.push_back(Gathered.size());
+    }
+  };
+
   std::vector<char> Buffer(BufferSize(TextBufferSize));
+  std::string Partial;  // the start of a line that goes on in the next piece
+  bool SkipLineFeed = false;
   bool SawMark = false;
   while (!SawMark) {
     ssize_t Got = ::read(Fd, Buffer.data(), Buffer.size());
@@ -474,49 +520,36 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
       throw EFileError("Cannot read file " + Path + ": " + SystemError(Error));
     }
     if (Got == 0) break;
-    const char* Mark = static_cast<const char*>(std::memchr(Buffer.data(), EndOfFileMark, static_cast<size_t>(Got)));
-    size_t Use = Mark ? static_cast<size_t>(Mark - Buffer.data()) : static_cast<size_t>(Got);
-    Content.append(Buffer.data(), Use);
-    SawMark = Mark != nullptr;
+    const std::string_view Piece(Buffer.data(), static_cast<size_t>(Got));
+    size_t Size = Piece.find(EndOfFileMark);
+    SawMark = Size != std::string_view::npos;
+    if (!SawMark) Size = Piece.size();
+    size_t Pos = 0;
+    // A line feed right after a carriage return belongs to it.
+    if (SkipLineFeed && Size > 0 && Piece[0] == '\n') Pos = 1;
+    SkipLineFeed = false;
+    while (Pos < Size) {
+      size_t End = Piece.find('\r', Pos);
+      if (End == std::string_view::npos || End >= Size) {
+        Partial.append(Piece.substr(Pos, Size - Pos));
+        break;
+      }
+      if (Partial.empty()) {
+        TakeLine(Piece.substr(Pos, End - Pos));
+      } else {
+        Partial.append(Piece.substr(Pos, End - Pos));
+        TakeLine(Partial);
+        Partial.clear();
+      }
+      Pos = End + 1;
+      if (Pos == Size) SkipLineFeed = true;
+      else if (Piece[Pos] == '\n') ++Pos;
+    }
   }
   ::close(Fd);
-
-  // Room for every section at once rather than growing by rehashing.
-  Sections.Reserve(static_cast<size_t>(std::count(Content.begin(), Content.end(), '[')));
-  int32_t Target = -1;  // lines before the first header are dropped
-  // The lines of a section are gathered first, so that it takes them in
-  // one allocation.
-  std::vector<std::string_view> Gathered;
-  size_t GatheredBytes = 0;
-  auto Flush = [&] {
-    if (Target < 0) return;
-    TIniSection& S = Sections.Section(Target);
-    S.Reserve(Gathered.size(), GatheredBytes);
-    for (std::string_view Line : Gathered) S.Add(Line);
-    Gathered.clear();
-    GatheredBytes = 0;
-  };
-  const std::string_view All(Content);
-  size_t Pos = 0;
-  while (Pos < All.size()) {
-    size_t End = All.find('\r', Pos);
-    if (End == std::string_view::npos) End = All.size();
-    size_t Next = End;
-    if (Next < All.size()) {
-      ++Next;  // the carriage return
-      if (Next < All.size() && All[Next] == '\n') ++Next;
-    }
-    std::string_view Line = All.substr(Pos, End - Pos);
-    if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
-      Flush();
-      Target = Sections.Add(std::string(Line.substr(1, Line.size() - 2)));
-    } else if (!Line.empty() && Target >= 0) {
-      Gathered.push_back(Line);
-      GatheredBytes += Line.size();
-    }
-    Pos = Next;
-  }
+  if (!Partial.empty()) TakeLine(Partial);
   Flush();
+  Sections.TakeOver(Loaded);
   Sections.RemoveDuplicates();
 }
 

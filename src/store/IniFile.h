@@ -58,7 +58,11 @@ public:
   TIniSection& Section(int32_t Index);
   const TIniSection& Section(int32_t Index) const;
   int32_t Add(const std::string& Name);  // appends an empty section, returns its index
-  void Reserve(size_t Sections);          // room for that many more
+  // As Add, for many at once: the name index is built, sized, at the next
+  // lookup rather than grown with each.
+  int32_t AddUnindexed(const std::string& Name);
+  // Moves every section of Other to the end of this list.
+  void TakeOver(TIniSectionList& Other);
   void Delete(int32_t Index);
   void Clear();
   // Case-insensitive name lookup starting at LastFound.
@@ -69,6 +73,8 @@ public:
   // Removes every later section whose name equals an earlier one without
   // regard to case; their lines are dropped.
   void RemoveDuplicates();
+  // Whether two sections bear the same name.
+  bool HasRepeatedNames() const;
 
 private:
   void BuildIndex() const;

@@ -96,6 +96,10 @@ TEST(IniLoad, TinyBuffersSplitNothing) {
   for (int32_t Size : {1, 2, 3, 7}) {
     TSectionedIniFile Ini("");
     Ini.TextBufferSize = Size;
+    Spill(Dir / "ends.ini", "lost=1\r\n[A]\r\nx=1\r\r\n\ry=a\nb\r[B]\rz=2");
+    Ini.LoadFromFile(Dir / "ends.ini");
+    EXPECT_EQ(AllOf(Ini), (Lines{"[A]", "x=1", "y=a\nb", "", "[B]", "z=2", ""})) << Size;
+    Ini.Sections.Clear();
     Ini.LoadFromFile(Dir / "in.ini");
     EXPECT_EQ(AllOf(Ini), (Lines{"[A]", "x=1", "y=22", "", "[B]", "z=333", ""})) << Size;
     Ini.FileName = Dir / "out.ini";
