@@ -459,8 +459,8 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
         Result.Damaged = true;
         break;
       }
-      uint8_t Low = uint8_t(Page & 0xFF);
-      Item->TabPage = Low <= 2 ? Low : 0;
+      // Kept as stored: showing the entry leaves the page alone when it is not 0-2.
+      Item->TabPage = uint8_t(Page & 0xFF);
       Read.push_back(Item.release());
     }
     if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
