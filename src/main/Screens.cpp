@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "Adrbook.h"
@@ -87,6 +88,15 @@ int main(int argc, char** argv) {
   Save(Empty, Folder, QStringLiteral("main-empty"));
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
+
+  // A box with a short text, as wide as its title needs.
+  QTimer::singleShot(0, [&Folder] {
+    if (QWidget* Box = QApplication::activeModalWidget()) {
+      Save(*Box, Folder, QStringLiteral("box-question"));
+      Box->close();
+    }
+  });
+  Prompter().Question(&Main, QStringLiteral("Save changes to\n\n(Untitled)"));
 
   TfrmSplash Splash;
   Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),

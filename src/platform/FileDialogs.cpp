@@ -24,6 +24,21 @@ QString AnyCase(const QString& Filter) {
   return Result;
 }
 
+// Centred on the window it belongs to and no larger than it, so that it is
+// seen to belong there rather than covering it whole. Placed by its client
+// area: where the frame goes is the window manager's, and a frame position
+// given before the dialog's frame is known lands a title bar too high.
+void FitOnWindow(QFileDialog& Dialog, QWidget* Parent) {
+  if (!Parent) return;
+  constexpr int Margin = 16;
+  const QRect Window = Parent->window()->geometry();
+  const QSize Size =
+      Dialog.sizeHint().boundedTo(Window.size() - QSize(2 * Margin, 2 * Margin)).expandedTo(Dialog.minimumSizeHint());
+  QRect Place(QPoint(), Size);
+  Place.moveCenter(Window.center());
+  Dialog.setGeometry(Place);
+}
+
 class TQtFileDialogs : public IFileDialogs {
 public:
   QString OpenFile(QWidget* Parent, const TFileDialogOptions& Options) override {
@@ -32,6 +47,7 @@ public:
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
+    FitOnWindow(Dialog, Parent);
     if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
     return Dialog.selectedFiles().first();
   }
@@ -44,6 +60,7 @@ public:
     Dialog.setDefaultSuffix(Options.DefaultExt);
     // Read-only files are refused before anything is asked about replacing.
     Dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    FitOnWindow(Dialog, Parent);
     for (;;) {
       if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
       const QString Chosen = Dialog.selectedFiles().first();
