@@ -416,7 +416,9 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
     Left = 21;
     Top = 52;
   }
-  move(Left, Top);
+  // The stored place is the client's: the frame's size is the window
+  // manager's, and is not yet known when a box came up before the window.
+  setGeometry(QRect(QPoint(Left, Top), Outer));
 
   BuildNamesList();
   SuppressGridClick = true;
@@ -449,8 +451,8 @@ void TfrmMain::FormClose() {
 void TfrmMain::FormDestroy() {
   const auto SettingsFile = OpenSettings();
   TSectionedIniFile& Settings = *SettingsFile;
-  Settings.WriteInteger("FormPosition", "Top", pos().y());
-  Settings.WriteInteger("FormPosition", "Left", pos().x());
+  Settings.WriteInteger("FormPosition", "Top", geometry().y());
+  Settings.WriteInteger("FormPosition", "Left", geometry().x());
   try {
     Settings.WriteString("Startup", "LoadFile", FBook->FileName);
   } catch (const std::invalid_argument&) {
