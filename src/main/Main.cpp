@@ -85,6 +85,30 @@ QIcon HandsetIcon() {
   return QIcon(Picture);
 }
 
+// A group box as the desktop the program came from draws one: an etched frame
+// filling its rectangle, its top on the middle of the caption's line, the
+// caption on that line. Frames with and without captions line up.
+class TGroupFrame : public QGroupBox {
+public:
+  using QGroupBox::QGroupBox;
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter Painter(this);
+    const QFontMetrics Metrics(font());
+    const QRect Frame = rect().adjusted(0, Metrics.height() / 2, -1, -1);
+    Painter.setPen(palette().color(QPalette::Mid));
+    Painter.drawRect(Frame.adjusted(0, 0, -1, -1));
+    Painter.setPen(palette().color(QPalette::Light));
+    Painter.drawRect(Frame.adjusted(1, 1, 0, 0));
+    if (title().isEmpty()) return;
+    const QRect Caption(8, 0, Metrics.horizontalAdvance(title()), Metrics.height());
+    Painter.fillRect(Caption, palette().window());
+    Painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    Painter.drawText(Caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
+  }
+};
+
 QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
   auto* Label = new QLabel(Caption, Parent);
   Label->setGeometry(Left, Top, Width, 21);
@@ -163,7 +187,7 @@ void TfrmMain::CreateControls() {
   Client->setFixedSize(ClientWidth, ClientHeight);
   setCentralWidget(Client);
 
-  GroupBox3 = new QGroupBox(Client);
+  GroupBox3 = new TGroupFrame(Client);
   GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
   GroupBox3->setGeometry(5, 0, 50, 321);
   QFont Bold = font();
@@ -181,7 +205,7 @@ void TfrmMain::CreateControls() {
     btnLetters[static_cast<size_t>(Index)] = Button;
   }
 
-  GroupBox2 = new QGroupBox(QStringLiteral(" Index "), Client);
+  GroupBox2 = new TGroupFrame(QStringLiteral(" Index "), Client);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   GroupBox2->setGeometry(55, 0, 216, 321);
   FNames = new TNamesModel(this);
@@ -214,7 +238,7 @@ void TfrmMain::CreateControls() {
             grdNamesClick();
           });
 
-  GroupBox1 = new QGroupBox(QStringLiteral(" Name Details "), Client);
+  GroupBox1 = new TGroupFrame(QStringLiteral(" Name Details "), Client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(271, 0, 322, 73);
   AddLabel(GroupBox1, QStringLiteral("Surname :"), 2, 16, 74);
