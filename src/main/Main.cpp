@@ -280,18 +280,10 @@ void TfrmMain::CreateControls() {
 
   memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
 
-  // Tab order: the letters A..M then N..Z, the index, the names, the notebook.
-  QWidget* Previous = nullptr;
-  for (QPushButton* Button : btnLetters) {
-    if (Previous) setTabOrder(Previous, Button);
-    Previous = Button;
-  }
-  for (QWidget* Next : std::initializer_list<QWidget*>{grdNames, edtSurname, edtFirstName, tabDetails,
-                                                       edtHomeTel, memHomeAddress, edtBusTel, edtBusExtn,
-                                                       edtMobile, edtBusFax, memBusAddress, memNotes}) {
-    setTabOrder(Previous, Next);
-    Previous = Next;
-  }
+  // Tab order is the order of creation: the letters A..M then N..Z, the index,
+  // the names, the notebook and its pages' controls, then round again.
+  // (Reordering with setTabOrder through the notebook, which hands its focus
+  // to its tab bar, cut each page off into a ring of its own.)
 
   for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile}) {
     connect(Edit, &QLineEdit::textChanged, this, &TfrmMain::edtSurnameChange);
