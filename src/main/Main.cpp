@@ -578,9 +578,15 @@ void TfrmMain::grdNamesClick() {
   }
   if (FBook->CurrentChanged) {
     if (TAddressItem* Current = FBook->Current) {
+      // The index keeps what it shows until a name edit is left; its surname
+      // is the one a blanked surname edit falls back to.
+      const bool Shown = FNames->Item(FShownRow) == Current;
+      const std::string Surname = Shown ? FNames->Cell(FShownRow, 0) : Current->Surname.str();
+      const std::string FirstName = Shown ? FNames->Cell(FShownRow, 1) : Current->FirstName.str();
       StoreEdits(*Current);
+      if (IsBlank(edtSurname->text()) && !Surname.empty()) Current->Surname = Surname;
       if (!QuietUpdate) Current->TabPage = static_cast<uint8_t>(tabDetails->currentIndex());
-      if (FNames->Item(FShownRow) == Current) FNames->EntryChanged(FShownRow);
+      if (Shown) FNames->KeepCells(FShownRow, Surname, FirstName);
     } else if (!IsBlank(edtSurname->text()) || !IsBlank(edtFirstName->text())) {
       auto Item = std::make_unique<TAddressItem>();
       StoreEdits(*Item);
@@ -598,16 +604,20 @@ void TfrmMain::grdNamesClick() {
 
 void TfrmMain::ShowSelectedRow() {
   if (TAddressItem* Item = FNames->Item(FSelectedRow)) {
-    edtSurname->setText(Q(Item->Surname));
-    edtFirstName->setText(Q(Item->FirstName));
-    edtHomeTel->setText(Q(Item->HomeTelephone));
-    memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
-    edtBusTel->setText(Q(Item->BusTelephone));
-    edtBusExtn->setText(Q(Item->BusExtn));
-    edtBusFax->setText(Q(Item->BusFacsimile));
-    edtMobile->setText(Q(Item->BusMobile));
-    memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
-    memNotes->setPlainText(Q(Item->Notes.Text()));
+    // The entry shown has just been committed from the edits: filling them
+    // again would only throw away the caret and the selection being edited.
+    if (Item != FBook->Current || FShownRow != FSelectedRow) {
+      edtSurname->setText(Q(Item->Surname));
+      edtFirstName->setText(Q(Item->FirstName));
+      edtHomeTel->setText(Q(Item->HomeTelephone));
+      memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
+      edtBusTel->setText(Q(Item->BusTelephone));
+      edtBusExtn->setText(Q(Item->BusExtn));
+      edtBusFax->setText(Q(Item->BusFacsimile));
+      edtMobile->setText(Q(Item->BusMobile));
+      memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
+      memNotes->setPlainText(Q(Item->Notes.Text()));
+    }
     if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
     FBook->Current = Item;
     FShownRow = FSelectedRow;
