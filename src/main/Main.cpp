@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -26,18 +27,28 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTextCursor>
 #include <QTimer>
 #include <stdexcept>
 #include <QToolButton>
 #include <QUrl>
 #include <QValidator>
 
+#include "About.h"
 #include "CommandLine.h"
 #include "Dflttab.h"
+#include "Dial.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "ModemExchange.h"
+#include "Olineopt.h"
 #include "FileDialogs.h"
+#include "Find.h"
 #include "HelpService.h"
 #include "NamesModel.h"
+#include "Print.h"
 #include "PrinterInfo.h"
+#include "PrinterSetup.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Settings.h"
@@ -65,24 +76,36 @@ std::string Std(const QString& Text) { return Text.toStdString(); }
 QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 bool IsBlank(const QString& Text) { return TrimSpaces(Std(Text)).empty(); }
 
-// The picture on the dial buttons: a telephone handset.
-QIcon HandsetIcon() {
+// A desk telephone, drawn in Colour with its dial in Dial.
+QPixmap TelephonePicture(const QColor& Colour, const QColor& Dial) {
   QPixmap Picture(16, 16);
   Picture.fill(Qt::transparent);
   QPainter Painter(&Picture);
   Painter.setRenderHint(QPainter::Antialiasing);
-  QPen Pen(Qt::black, 3.0, Qt::SolidLine, Qt::RoundCap);
-  Painter.setPen(Pen);
-  QPainterPath Arc;
-  Arc.moveTo(3, 6);
-  Arc.quadTo(8, 1, 13, 6);
-  Painter.drawPath(Arc);
   Painter.setPen(Qt::NoPen);
-  Painter.setBrush(Qt::black);
-  Painter.drawRoundedRect(QRectF(1, 6, 5, 3), 1, 1);
-  Painter.drawRoundedRect(QRectF(10, 6, 5, 3), 1, 1);
-  Painter.drawRect(QRectF(4, 11, 8, 4));
-  return QIcon(Picture);
+  Painter.setBrush(Colour);
+  // The handset across the top, its ends hanging down over the body.
+  Painter.drawRoundedRect(QRectF(1, 2, 14, 3.5), 1.5, 1.5);
+  Painter.drawRoundedRect(QRectF(1, 3, 4, 4), 1, 1);
+  Painter.drawRoundedRect(QRectF(11, 3, 4, 4), 1, 1);
+  QPainterPath Body;
+  Body.moveTo(5, 7.5);
+  Body.lineTo(11, 7.5);
+  Body.lineTo(14.5, 15);
+  Body.lineTo(1.5, 15);
+  Body.closeSubpath();
+  Painter.drawPath(Body);
+  Painter.setBrush(Dial);
+  Painter.drawEllipse(QPointF(8, 11.5), 2.2, 2.2);
+  return Picture;
+}
+
+// The picture on the dial buttons: a red telephone, grey while the number cannot be dialled.
+QIcon TelephoneIcon() {
+  QIcon Icon;
+  Icon.addPixmap(TelephonePicture(QColor(0xcc, 0x10, 0x10), QColor(0xff, 0xd8, 0xd8)), QIcon::Normal);
+  Icon.addPixmap(TelephonePicture(QColor(0xa0, 0xa0, 0xa0), QColor(0xe8, 0xe8, 0xe8)), QIcon::Disabled);
+  return Icon;
 }
 
 // A group box as the desktop the program came from draws one: an etched frame
@@ -153,7 +176,7 @@ QToolButton* AddDialButton(QWidget* Parent, const char* Name, int Left, int Top)
   auto* Button = new QToolButton(Parent);
   Button->setObjectName(QLatin1String(Name));
   Button->setGeometry(Left, Top, 23, 21);
-  Button->setIcon(HandsetIcon());
+  Button->setIcon(TelephoneIcon());
   Button->setFocusPolicy(Qt::NoFocus);  // a picture button takes no focus
   return Button;
 }
@@ -294,6 +317,8 @@ void TfrmMain::CreateControls() {
     Memo->installEventFilter(this);
   }
   connect(tabDetails, &QTabWidget::currentChanged, this, [this] { EnableControls(); });  // tabDetailsChange
+  for (QToolButton* Button : {spdbtnDial1, spdbtnDial2, spdbtnDial3, spdbtnDial4})
+    connect(Button, &QToolButton::clicked, this, [this, Button] { spdbtnDialClick(Button); });
   setAcceptDrops(true);
 }
 
@@ -327,8 +352,8 @@ void TfrmMain::CreateMenus() {
   mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S), &TfrmMain::mnuFSaveClick);
   mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
   File->addSeparator();
-  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, CommitOnly);
-  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), CommitOnly);
+  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
+  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
   mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
   File->addSeparator();
@@ -346,8 +371,8 @@ void TfrmMain::CreateMenus() {
   Edit->addSeparator();
   SelectAll1 = AddItem(Edit, "SelectAll1", QStringLiteral("Se&lect All"), 23, QKeySequence(Qt::CTRL | Qt::Key_A), &TfrmMain::SelectAll1Click);
   Edit->addSeparator();
-  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), CommitOnly);
-  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), CommitOnly);
+  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), &TfrmMain::mnuSFindClick);
+  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), &TfrmMain::mnuSFindNextClick);
   mnuSFindNext->setEnabled(false);  // until a Find has been run
 
   QMenu* Address = AddMenu("mnuAddress", QStringLiteral("&Address"), 14);
@@ -357,29 +382,19 @@ void TfrmMain::CreateMenus() {
   mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
-  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, nullptr);
-  connect(mnuODetectMODEMS, &QAction::triggered, this, [this] {
-    FModemPort = -1;
-    if (FDetectModems) FDetectModems();
-    EnableControls();
-  });
+  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
   mnuOAutoDetectMODEMS = AddItem(Options, "mnuOAutoDetectMODEMS", QStringLiteral("&Auto Detect MODEMS on Startup"), 30, {}, nullptr);
   mnuOAutoDetectMODEMS->setCheckable(true);
-  connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, [this](bool Checked) {
-    // The tick is the action's own; commit before the toggle takes effect.
-    mnuOAutoDetectMODEMS->setChecked(!Checked);
-    UpdateCurrent();
-    mnuOAutoDetectMODEMS->setChecked(Checked);
-  });
+  connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, &TfrmMain::mnuMAutoDetModemClick);
   Options->addSeparator();
-  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dialing..."), 31, {}, CommitOnly);
+  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dialing..."), 31, {}, &TfrmMain::mnuODiallingClick);
   mnuODefaultTab = AddItem(Options, "mnuODefaultTab", QStringLiteral("Set Default &Tab..."), 33, {}, &TfrmMain::mnuODefaultTabClick);
-  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("Outside Line..."), 52, {}, nullptr);
+  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("Outside Line..."), 52, {}, &TfrmMain::mnuOOutsideLineClick);
 
   QMenu* Help = AddMenu("mnuHelp", QStringLiteral("&Help"), 16);
   mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
   Help->addSeparator();
-  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, CommitOnly);
+  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, &TfrmMain::mnuHAboutClick);
 }
 
 // ---------------------------------------------------------------------------
@@ -390,7 +405,7 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
   FFirstRun = false;
   QuietUpdate = false;
   SuppressGridClick = false;
-  FModemPort = -1;
+  SetModemPort(-1);
 
   FHelpFile = HelpFileName();
   if (!QFileInfo::exists(FHelpFile)) FHelpFile.clear();
@@ -409,7 +424,7 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
 
   grdNames->setColumnWidth(0, Settings.ReadInteger("FormPosition", "GridCol_1", 99));
   grdNames->setColumnWidth(1, Settings.ReadInteger("FormPosition", "GridCol_2", 99));
-  FModemPort = Settings.ReadInteger("MODEM", "Port", -1);
+  SetModemPort(Settings.ReadInteger("MODEM", "Port", -1));
   mnuOAutoDetectMODEMS->setChecked(Settings.ReadBool("MODEM", "Detected", false));
 
   const TCommandLineBook Named = ChooseCommandLineBook(Arguments, QDir::currentPath());
@@ -449,7 +464,10 @@ void TfrmMain::FormActivate() {
   FActivated = true;  // a box raised below must not run this again
   grdNamesClick();
   EnableControls();
-  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FDetectModems) FDetectModems();
+  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FModemDetect) {
+    FModemDetect->exec();
+    EnableControls();  // the dial commands follow the modem found, or lost
+  }
   const bool Printing = PrinterInfo().PrinterAvailable();
   mnuFPrinterSetup->setEnabled(Printing);
   mnuFPrint->setEnabled(Printing);
@@ -477,7 +495,7 @@ void TfrmMain::FormDestroy() {
   }
   Settings.WriteInteger("FormPosition", "GridCol_1", grdNames->columnWidth(0));
   Settings.WriteInteger("FormPosition", "GridCol_2", grdNames->columnWidth(1));
-  Settings.WriteInteger("MODEM", "Port", FModemPort);
+  Settings.WriteInteger("MODEM", "Port", ModemPort());
   Settings.WriteBool("MODEM", "Detected", mnuOAutoDetectMODEMS->isChecked());
   try {
     Settings.UpdateFile();
@@ -621,6 +639,7 @@ void TfrmMain::ShowSelectedRow() {
     if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
     FBook->Current = Item;
     FShownRow = FSelectedRow;
+    FSearch.FollowEntry(Item);
     return;
   }
   for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile})
@@ -676,13 +695,14 @@ void TfrmMain::edtSurnameChange() {
 
 void TfrmMain::EnableControls() {
   const bool EntryRow = !FNames->Cell(FSelectedRow, 0).empty();
-  const bool Modem = FModemPort != -1;
+  const bool Modem = ModemPort() != -1;
   mnuADelete->setEnabled(EntryRow);
   mnuAQuickDial->setEnabled(EntryRow && Modem);
   mnuFDialler->setEnabled(Modem);
   spdbtnDial1->setEnabled(!IsBlank(edtHomeTel->text()) && Modem);
   spdbtnDial2->setEnabled(!IsBlank(edtBusTel->text()) && Modem);
-  spdbtnDial3->setEnabled(!IsBlank(edtBusExtn->text()) && Modem && FAllowExtension && FAllowExtension());
+  spdbtnDial3->setEnabled(!IsBlank(edtBusExtn->text()) && Modem && FDiallingOpt &&
+                          FDiallingOpt->chkDialExtensions->isChecked());
   spdbtnDial4->setEnabled(!IsBlank(edtMobile->text()) && Modem);
   mnuHContents->setEnabled(!FHelpFile.isEmpty());
   mnuFPrint->setEnabled(FBook->Items->Count > 0);
@@ -764,6 +784,7 @@ void TfrmMain::mnuADeleteClick() {
   TAddressItem* Current = FBook->Current;
   if (!Current) return;
   FBook->Current = nullptr;
+  FSearch.EntryRemoved(Current);
   FBook->Items->Delete(Current);
   FBook->Modified = true;
   BuildNamesList();
@@ -834,6 +855,104 @@ void TfrmMain::mnuODefaultTabClick() {
 }
 
 // ---------------------------------------------------------------------------
+// Search
+
+const char* const NoMatchText = "There are no addresses that match your search.";
+const char* const NoMoreMatchText = "There are no more addresses that match your search.";
+
+void TfrmMain::mnuSFindClick() {
+  UpdateCurrent();
+  if (!FFindDialog || FFindDialog->exec() != QDialog::Accepted) return;
+  mnuSFindNext->setEnabled(true);  // for the rest of the run
+  RunSearch(true);
+}
+
+void TfrmMain::mnuSFindNextClick() {
+  UpdateCurrent();
+  if (FFindDialog) RunSearch(false);
+}
+
+void TfrmMain::RunSearch(bool First) {
+  QuietUpdate = true;
+  const bool Found = First ? FSearch.FindFirstMatch(*FBook->Items, *FFindDialog)
+                           : FSearch.FindNextMatch(*FBook->Items, *FFindDialog);
+  if (Found) {
+    // The matched field comes to the front with the focus, then its entry is shown.
+    const int Page = FieldPage(FSearch.FoundField);
+    if (Page >= 0) tabDetails->setCurrentIndex(Page);
+    TAddressItem* Found = FSearch.FoundEntry();
+    FieldControl(FSearch.FoundField)->setFocus();
+    // Leaving the first name of the new-entry row shows another entry, which
+    // the cursor follows; the match is still the one to place.
+    FSearch.FollowEntry(Found);
+    LocateCurrentNode();
+  } else {
+    Prompter().Error(this, QString::fromLatin1(First ? NoMatchText : NoMoreMatchText));
+  }
+  QuietUpdate = false;
+}
+
+QWidget* TfrmMain::FieldControl(ESearchField Field) const {
+  switch (Field) {
+    case ESearchField::Surname: return edtSurname;
+    case ESearchField::FirstName: return edtFirstName;
+    case ESearchField::HomeTelephone: return edtHomeTel;
+    case ESearchField::BusTelephone: return edtBusTel;
+    case ESearchField::BusExtn: return edtBusExtn;
+    case ESearchField::BusMobile: return edtMobile;
+    case ESearchField::BusFacsimile: return edtBusFax;
+    case ESearchField::HomeAddress: return memHomeAddress;
+    case ESearchField::BusAddress: return memBusAddress;
+    case ESearchField::Notes: return memNotes;
+  }
+  return edtSurname;
+}
+
+// The first row after the selected one, wrapping to the top, that shows the
+// found entry's two names. Among rows of the same names the found entry's own
+// row wins, so that a namesake is never shown with a selection that is not a
+// match; that row is looked up first, by the entry, which is also quicker.
+int TfrmMain::FoundEntryRow(const TAddressItem& Found) const {
+  const int Count = FNames->EntryCount();
+  int Start = FSelectedRow + 1;
+  if (Start > Count) Start = 1;  // from the last entry or the new-entry row, the scan wraps at once
+  auto SameNames = [&](int Row) {
+    return FNames->Cell(Row, 0) == Found.Surname.str() && FNames->Cell(Row, 1) == Found.FirstName.str();
+  };
+  for (int Step = 0, Row = Start; Step < Count; ++Step, Row = Row == Count ? 1 : Row + 1)
+    if (FNames->Item(Row) == &Found) {
+      if (SameNames(Row)) return Row;
+      break;
+    }
+  for (int Step = 0, Row = Start; Step < Count; ++Step, Row = Row == Count ? 1 : Row + 1)
+    if (SameNames(Row)) return Row;
+  return 0;
+}
+
+void TfrmMain::LocateCurrentNode() {
+  const bool Was = QuietUpdate;
+  QuietUpdate = true;
+  TAddressItem* Found = FSearch.FoundEntry();
+  if (const int Row = Found ? FoundEntryRow(*Found) : 0) {
+    SelectRow(Row);
+    grdNamesClick();  // quietly: the page and the focus stay with the matched field
+    QWidget* Focused = focusWidget();
+    if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+      if (Edit->property("Tag").toInt() != 1) tabDetails->setCurrentIndex(FSearch.FoundPage);
+      Edit->setSelection(FSearch.FoundSelStart, FSearch.FoundSelLength);
+    } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+      tabDetails->setCurrentIndex(FSearch.FoundPage);
+      const int Last = Memo->document()->characterCount() - 1;
+      QTextCursor Cursor = Memo->textCursor();
+      Cursor.setPosition(std::min(FSearch.FoundSelStart, Last));
+      Cursor.setPosition(std::min(FSearch.FoundSelStart + FSearch.FoundSelLength, Last), QTextCursor::KeepAnchor);
+      Memo->setTextCursor(Cursor);
+    }
+  }
+  QuietUpdate = Was;
+}
+
+// ---------------------------------------------------------------------------
 // File commands
 
 bool TfrmMain::OpenBook(const QString& FileName) {
@@ -846,6 +965,7 @@ bool TfrmMain::OpenBook(const QString& FileName) {
     Prompter().Error(this, Q(Error.what()));
     return false;
   }
+  FSearch.ListReplaced();
   FBook = std::move(Loaded);
   // The index must not point into the book just freed, even while a box is up.
   BuildNamesList();
@@ -906,6 +1026,7 @@ bool TfrmMain::QuerySaveChanges() {
 void TfrmMain::mnuFNewClick() {
   UpdateCurrent();
   if (!QuerySaveChanges()) return;
+  FSearch.ListReplaced();
   FBook->Reset();
   FShownRow = 0;
   SetDefaultTab(0);
@@ -984,6 +1105,16 @@ void TfrmMain::mnuHContentsClick() {
   if (!FHelpFile.isEmpty()) HelpService().ShowContents(FHelpFile);
 }
 
+// ---------------------------------------------------------------------------
+// About box
+
+void TfrmMain::mnuHAboutClick() {
+  UpdateCurrent();
+  // Built for each use, unlike the other dialogs.
+  TfrmAbout About(this);
+  About.exec();
+}
+
 void TfrmMain::ShowHelpContext(int Context) {
   if (!FHelpFile.isEmpty()) HelpService().ShowContext(FHelpFile, Context);
 }
@@ -1026,4 +1157,74 @@ bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
     }
   }
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// Telephony
+
+int TfrmMain::ModemPort() const { return ::ModemPort(); }
+void TfrmMain::SetModemPort(int Port) { ::SetModemPort(Port); }
+
+void TfrmMain::mnuODetectMODEMSClick() {
+  // Forget the modem, so that every port is tested again.
+  SetModemPort(-1);
+  if (FModemDetect) FModemDetect->exec();
+  EnableControls();
+}
+
+void TfrmMain::mnuMAutoDetModemClick(bool Checked) {
+  // The tick is the action's own; commit before the toggle takes effect.
+  mnuOAutoDetectMODEMS->setChecked(!Checked);
+  UpdateCurrent();
+  mnuOAutoDetectMODEMS->setChecked(Checked);
+}
+
+void TfrmMain::mnuODiallingClick() {
+  UpdateCurrent();
+  if (FDiallingOpt) FDiallingOpt->exec();
+  // The extension button follows "Allow Extension Dialling" at once.
+  UpdateCurrent();
+}
+
+void TfrmMain::mnuOOutsideLineClick() {
+  if (FOutsideLine) FOutsideLine->exec();
+}
+
+void TfrmMain::spdbtnDialClick(QToolButton* Button) {
+  if (!FDial) return;
+  // The numbers as they stand in the edits, saved or not.
+  FDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FDial->NoOutsideLine = false;
+  if (tabDetails->currentIndex() == 0) {
+    FDial->DialLocation = QStringLiteral("Home Telephone Number");
+    FDial->DialNumber = edtHomeTel->text();
+  } else if (Button == spdbtnDial2) {
+    FDial->DialLocation = QStringLiteral("Business Telephone Number");
+    FDial->DialNumber = edtBusTel->text();
+  } else if (Button == spdbtnDial3) {
+    FDial->DialLocation = QStringLiteral("Internal Extension");
+    FDial->DialNumber = edtBusExtn->text();
+    FDial->NoOutsideLine = true;
+  } else if (Button == spdbtnDial4) {
+    FDial->DialLocation = QStringLiteral("Mobile Telephone");
+    FDial->DialNumber = edtMobile->text();
+  } else {
+    return;
+  }
+  FDial->exec();
+  // A failed modem reset may have cleared the modem port.
+  EnableControls();
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+void TfrmMain::mnuFPrinterSetupClick() {
+  UpdateCurrent();
+  PrinterSetup().Setup(this);
+}
+
+void TfrmMain::mnuFPrintClick() {
+  UpdateCurrent();
+  if (FPrintAddresses && FBook->Items->Count > 0) FPrintAddresses->Execute(*FBook);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "Dofind.h"
 
 class QAction;
 class QGroupBox;
@@ -22,6 +23,12 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmPrintAddresses;
+class TfrmDial;
+class TfrmDiallingOpt;
+class TfrmMODEMDetect;
+class TfrmOutsideLine;
+class TfrmFind;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -37,8 +44,9 @@ public:
   TAddressBook& Book() { return *FBook; }
   TNamesModel& Names() { return *FNames; }
   int SelectedRow() const { return FSelectedRow; }
-  int ModemPort() const { return FModemPort; }
-  void SetModemPort(int Port) { FModemPort = Port; }
+  // The program's one modem port number (see ModemExchange.h).
+  int ModemPort() const;
+  void SetModemPort(int Port);
   bool FirstRun() const { return FFirstRun; }
   bool Activated() const { return FActivated; }
   bool QuietUpdate = false;
@@ -46,8 +54,10 @@ public:
 
   // The windows created after this one.
   void SetDefaultTabDialog(TfrmDefaultTab* Dialog);
-  void SetModemDetection(std::function<void()> Detect) { FDetectModems = std::move(Detect); }
-  void SetAllowExtensionDialling(std::function<bool()> Allowed) { FAllowExtension = std::move(Allowed); }
+  void SetDiallingOptions(TfrmDiallingOpt* Window) { FDiallingOpt = Window; }
+  void SetModemDetection(TfrmMODEMDetect* Window) { FModemDetect = Window; }
+  void SetDialWindow(TfrmDial* Window) { FDial = Window; }
+  void SetOutsideLineWindow(TfrmOutsideLine* Window) { FOutsideLine = Window; }
   int DefaultTab() const;
 
   // The name index.
@@ -81,6 +91,26 @@ public:
   bool QuerySaveChanges();
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
+
+  // Printing.
+  void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
+  void mnuFPrinterSetupClick();
+  void mnuFPrintClick();
+  // Telephony.
+  void mnuODetectMODEMSClick();
+  void mnuMAutoDetModemClick(bool Checked);
+  void mnuODiallingClick();
+  void mnuOOutsideLineClick();
+  void spdbtnDialClick(QToolButton* Button);
+  // Search.
+  void SetFindDialog(TfrmFind* Dialog) { FFindDialog = Dialog; }
+  TSearchEngine& Search() { return FSearch; }
+  void mnuSFindClick();
+  void mnuSFindNextClick();
+  void LocateCurrentNode();
+
+  // About box.
+  void mnuHAboutClick();
 
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
@@ -123,6 +153,9 @@ private:
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
   void ShowHelpContext(int Context);
+  void RunSearch(bool First);
+  QWidget* FieldControl(ESearchField Field) const;
+  int FoundEntryRow(const TAddressItem& Found) const;
   QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
                    const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
 
@@ -130,7 +163,6 @@ private:
   TNamesModel* FNames = nullptr;
   int FSelectedRow = 1;
   int FShownRow = 0;
-  int FModemPort = -1;
   bool FFirstRun = false;
   bool FActivated = false;
   bool FSettingRow = false;
@@ -139,8 +171,13 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
-  std::function<void()> FDetectModems;
-  std::function<bool()> FAllowExtension;
+  TfrmPrintAddresses* FPrintAddresses = nullptr;
+  TfrmDiallingOpt* FDiallingOpt = nullptr;
+  TfrmMODEMDetect* FModemDetect = nullptr;
+  TfrmDial* FDial = nullptr;
+  TfrmOutsideLine* FOutsideLine = nullptr;
+  TfrmFind* FFindDialog = nullptr;
+  TSearchEngine FSearch;
 
 public:
   // Controls, named as in the design.
@@ -195,6 +232,8 @@ public:
 // Texts of the boxes the main window shows.
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
+extern const char* const NoMatchText;
+extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);

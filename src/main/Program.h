@@ -6,7 +6,14 @@
 
 class TfrmMain;
 class TfrmDefaultTab;
+class TfrmDial;
+class TfrmDiallingOpt;
+class TfrmMODEMDetect;
+class TfrmOutsideLine;
+class TfrmFind;
 class TfrmSplash;
+class TfrmPrintAddresses;
+class TListReport;
 
 // The program's windows, created once in their order and destroyed together.
 class TProgram {
@@ -20,8 +27,15 @@ public:
   void HoldSplash(uint32_t MinimumMs = 3000);
 
   std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmDiallingOpt> DiallingOpt;
+  std::unique_ptr<TfrmMODEMDetect> ModemDetect;
   std::unique_ptr<TfrmSplash> Splash;
+  std::unique_ptr<TfrmDial> Dial;
+  std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmPrintAddresses> PrintAddresses;
+  std::unique_ptr<TListReport> ListReport;
+  std::unique_ptr<TfrmOutsideLine> OutsideLine;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
 

@@ -1,26 +1,54 @@
 // Renders every window of the program to PNG files, for looking at them.
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 
+#include "About.h"
 #include "Adrbook.h"
 #include "Dflttab.h"
+#include "Listrpt.h"
+#include "Dial.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
+#include "Find.h"
 #include "Main.h"
+#include "Print.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "ReportLayout.h"
+#include "ReportPainter.h"
+#include "ReportPreview.h"
+#include "SerialDrv.h"
 #include "Splash.h"
+#include "Verinfo.h"
 
 namespace {
 
 void Save(QWidget& Window, const QDir& Folder, const QString& Name) {
   Window.show();
   QApplication::processEvents();
+  const QString Path = Folder.filePath(Name + QStringLiteral(".png"));
+  if (!Window.grab().save(Path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
+  else std::printf("%s\n", qPrintable(Path));
+}
+
+// Without showing it: showing a window that talks to the modem would start talking.
+void SaveUnshown(QWidget& Window, const QDir& Folder, const QString& Name) {
+  Window.ensurePolished();
   const QString Path = Folder.filePath(Name + QStringLiteral(".png"));
   if (!Window.grab().save(Path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
   else std::printf("%s\n", qPrintable(Path));
@@ -59,11 +87,16 @@ int main(int argc, char** argv) {
   // A scratch program folder, so that the real settings are left alone.
   QTemporaryDir Scratch;
   SetProgramPathOverride(Scratch.filePath(QStringLiteral("tobrinel")));
+  // No serial port is ever opened from here.
+  TSerialPortDriver::SetPortsFolder(Scratch.path());
+  TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
   SetApplicationTitle(QStringLiteral("Tobrinel Address Manager and Phone Dialler"));
   const QString Book = Scratch.filePath(QStringLiteral("SAMPLE.ABK"));
   SampleBook(Book);
 
   TfrmMain Main({Book});
+  TfrmFind Find(&Main);
+  Main.SetFindDialog(&Find);
   TfrmDefaultTab DefaultTab(&Main);
   Main.SetDefaultTabDialog(&DefaultTab);
   Main.SetModemPort(1);
@@ -84,6 +117,11 @@ int main(int argc, char** argv) {
     Menu->hide();
   }
 
+  // A match in the notes, found as Find Next finds it.
+  Find.cboSearchString->setText(QStringLiteral("calls"));
+  Main.mnuSFindNextClick();
+  Save(Main, Folder, QStringLiteral("main-found"));
+
   TfrmMain Empty({});
   Save(Empty, Folder, QStringLiteral("main-empty"));
 
@@ -98,9 +136,89 @@ int main(int argc, char** argv) {
   });
   Prompter().Question(&Main, QStringLiteral("Save changes to\n\n(Untitled)"));
 
+  // The print dialog with a header typed, the preview it opens, and a page as printed.
+  TfrmPrintAddresses Print(&Main);
+  TListReport Report;
+  Print.SetReport(&Report);
+  QTimer::singleShot(0, &Print, [&] {
+    Print.edtHeader->setText(QStringLiteral("Friends and family"));
+    Save(Print, Folder, QStringLiteral("print"));
+    QTimer::singleShot(0, &Print, [&] {
+      for (QWidget* Window : QApplication::topLevelWidgets())
+        if (auto* Preview = qobject_cast<TReportPreview*>(Window); Preview && Preview->isVisible()) {
+          Save(*Preview, Folder, QStringLiteral("preview"));
+          Preview->close();
+        }
+    });
+    Print.btnPreview->click();
+    Print.reject();
+  });
+  Print.Execute(Main.Book());
+  {
+    TListReportParameters P;
+    P.BookName = QStringLiteral("SAMPLE.ABK");
+    P.HeaderText = QStringLiteral("Friends and family");
+    P.HeaderFont = DefaultHeaderFont();
+    P.FooterText = QStringLiteral("Private");
+    P.FooterFont = DefaultFooterFont();
+    P.Items = Main.Book().Items.get();
+    P.Last = Main.Book().Items->Count - 1;
+    P.Now = QDateTime::currentDateTime();
+    Report.SetReportParameters(P);
+    const TReportLayout Layout = LayOutReport(Report.Report());
+    QImage Page((Layout.PageSize * 1.5).toSize(), QImage::Format_RGB32);
+    Page.fill(Qt::white);
+    Page.setDotsPerMeterX(qRound(144 / 0.0254));
+    Page.setDotsPerMeterY(qRound(144 / 0.0254));
+    QPainter Painter(&Page);
+    Painter.scale(1.5, 1.5);
+    PaintReportPage(Painter, Layout, 0, 144);
+    Painter.end();
+    const QString Path = Folder.filePath(QStringLiteral("report-page1.png"));
+    if (Page.save(Path)) std::printf("%s\n", qPrintable(Path));
+  }
+
+  TfrmDiallingOpt DiallingOpt(&Main);
+  Save(DiallingOpt, Folder, QStringLiteral("diallingopt"));
+  TfrmOutsideLine OutsideLine(&Main);
+  Save(OutsideLine, Folder, QStringLiteral("outsideline-off"));
+  OutsideLine.chkDialOutsideLine->setChecked(true);
+  OutsideLine.edtOutsideLineDigit->setText(QStringLiteral("9"));
+  Save(OutsideLine, Folder, QStringLiteral("outsideline-on"));
+  OutsideLine.hide();
+
+  TfrmMODEMDetect Detect(&Main);
+  Detect.tmrTimer->blockSignals(true);  // the picture only, no detection run
+  Detect.lstMODEMS->addItems({QStringLiteral("COM1: OK"), QStringLiteral("COM3: OK")});
+  Detect.lstMODEMS->setCurrentRow(0);
+  Detect.btnOK->setEnabled(true);
+  Detect.setWindowTitle(QStringLiteral("Select MODEM"));
+  Save(Detect, Folder, QStringLiteral("modemdetect"));
+  Detect.hide();
+
+  TfrmDial Dial(&Detect, &DiallingOpt, &Main);
+  Dial.edtName->setText(QStringLiteral("Ann Adams"));
+  Dial.edtLocation->setText(QStringLiteral("Home Telephone Number"));
+  Dial.edtNumber->setText(QStringLiteral("01234 567890"));
+  Dial.btnOK->setEnabled(false);
+  SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));
+  Dial.btnOK->setEnabled(true);
+  SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));
+  Save(Find, Folder, QStringLiteral("find"));
+  Find.chkAnyField->setChecked(false);
+  Find.chkNames->setChecked(true);
+  Find.chkSurname->setChecked(true);
+  Find.chkNumbers->setChecked(true);
+  Find.chkFaxNo->setChecked(true);
+  Find.chkMatchCase->setChecked(true);
+  Save(Find, Folder, QStringLiteral("find-where"));
+  Find.hide();
+
+  // The screens tool carries the program's version block.
+  ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
   TfrmSplash Splash;
-  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
-                  QStringLiteral("Copyright"));
   Save(Splash, Folder, QStringLiteral("splash"));
+  TfrmAbout About(&Main);
+  Save(About, Folder, QStringLiteral("about"));
   return 0;
 }

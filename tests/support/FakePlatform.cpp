@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "ProgramPaths.h"
+#include "SerialDrv.h"
 
 TFakePlatform::TFakePlatform() {
   SetPrompter(&Prompter);
@@ -10,7 +11,12 @@ TFakePlatform::TFakePlatform() {
   SetHelpService(&Help);
   SetTickCounter(&Ticks);
   SetPrinterInfo(&Printers);
+  SetFontDialogs(&Fonts);
+  SetPrinterSetup(&PrinterChoice);
   SetProgramPathOverride(Folder.filePath(QStringLiteral("tobrinel")));
+  // No real serial port: only the ports a test links under ports/ exist.
+  TSerialPortDriver::SetPortsFolder(Folder.path());
+  TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -19,7 +25,11 @@ TFakePlatform::~TFakePlatform() {
   SetHelpService(nullptr);
   SetTickCounter(nullptr);
   SetPrinterInfo(nullptr);
+  SetFontDialogs(nullptr);
+  SetPrinterSetup(nullptr);
   SetProgramPathOverride(QString());
+  TSerialPortDriver::SetPortsFolder(QString());
+  TSerialPortDriver::SetPortFallback(nullptr);
 }
 
 QString TFakePlatform::SettingsFile() const { return Folder.filePath(QStringLiteral("tobrinel.INI")); }
