@@ -33,9 +33,10 @@ struct TPool {
   char* End = nullptr;
 };
 
+// Never destroyed: a book may outlive every other static object.
 TPool& Pool() {
-  static TPool Instance;
-  return Instance;
+  static TPool* const Instance = new TPool;
+  return *Instance;
 }
 
 // A chunk aligned to its size, so that it can be one huge page.
