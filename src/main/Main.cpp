@@ -34,10 +34,12 @@
 
 #include "CommandLine.h"
 #include "Dflttab.h"
+#include "Dialler.h"
 #include "FileDialogs.h"
 #include "HelpService.h"
 #include "NamesModel.h"
 #include "PrinterInfo.h"
+#include "Qdial.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Settings.h"
@@ -314,7 +316,7 @@ void TfrmMain::CreateMenus() {
   mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, CommitOnly);
   mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), CommitOnly);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -338,7 +340,7 @@ void TfrmMain::CreateMenus() {
   mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
   mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
   Address->addSeparator();
-  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
   mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, nullptr);
@@ -797,6 +799,34 @@ void TfrmMain::SelectAll1Click() {
   QWidget* Focused = focusWidget();
   if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) Edit->setSelection(0, 32767);
   else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) Memo->selectAll();
+}
+
+// ---------------------------------------------------------------------------
+// Quick Dial and the dial pad
+
+void TfrmMain::mnuAQuickDialClick() {
+  UpdateCurrent();
+  if (!FQuickDial || !FBook->Current) return;
+  const TAddressItem& Entry = *FBook->Current;
+  FQuickDial->edtHomeNo->setText(Q(Entry.HomeTelephone.str()));
+  FQuickDial->edtWorkNo->setText(Q(Entry.BusTelephone.str()));
+  FQuickDial->edtExtension->setText(FAllowExtension && FAllowExtension() ? Q(Entry.BusExtn.str()) : QString());
+  FQuickDial->edtMobile->setText(Q(Entry.BusMobile.str()));
+  FQuickDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FQuickDial->TabPage = Entry.TabPage;
+  bool AnyNumber = false;
+  for (int Kind = 0; Kind < 4; ++Kind) AnyNumber = AnyNumber || !IsBlank(FQuickDial->Field(Kind)->text());
+  if (!AnyNumber) {
+    Prompter().Error(this, QStringLiteral("There are no numbers to dial for \"%1 %2\"")
+                               .arg(Q(FNames->Cell(FSelectedRow, 1)), Q(FNames->Cell(FSelectedRow, 0))));
+    return;
+  }
+  FQuickDial->exec();
+}
+
+void TfrmMain::mnuFDiallerClick() {
+  if (FDialler) FDialler->exec();
+  EnableControls();  // a failed modem reset forgets the modem
 }
 
 void TfrmMain::mnuODefaultTabClick() {

@@ -22,6 +22,8 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmDialler;
+class TfrmQuickDial;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -71,6 +73,12 @@ public:
   void mnuEDeleteClick();
   void SelectAll1Click();
   void mnuODefaultTabClick();
+
+  // Quick Dial and the dial pad.
+  void SetQuickDialWindow(TfrmQuickDial* Window) { FQuickDial = Window; }
+  void SetDiallerWindow(TfrmDialler* Window) { FDialler = Window; }
+  void mnuAQuickDialClick();
+  void mnuFDiallerClick();
 
   // File commands.
   void mnuFNewClick();
@@ -139,6 +147,8 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmQuickDial* FQuickDial = nullptr;
+  TfrmDialler* FDialler = nullptr;
   std::function<void()> FDetectModems;
   std::function<bool()> FAllowExtension;
 

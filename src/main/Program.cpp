@@ -3,11 +3,13 @@
 #include <QApplication>
 
 #include "Dflttab.h"
+#include "Dialler.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "Splash.h"
 #include "TickCounter.h"
@@ -19,6 +21,8 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  Dialler.reset();
+  QuickDial.reset();
   DefaultTab.reset();
   Main.reset();
 }
@@ -36,6 +40,10 @@ void TProgram::CreateWindows() {
   }
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  QuickDial = std::make_unique<TfrmQuickDial>(Main.get());
+  Main->SetQuickDialWindow(QuickDial.get());
+  Dialler = std::make_unique<TfrmDialler>(Main.get());
+  Main->SetDiallerWindow(Dialler.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {

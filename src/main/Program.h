@@ -6,6 +6,8 @@
 
 class TfrmMain;
 class TfrmDefaultTab;
+class TfrmDialler;
+class TfrmQuickDial;
 class TfrmSplash;
 
 // The program's windows, created once in their order and destroyed together.
@@ -22,6 +24,8 @@ public:
   std::unique_ptr<TfrmMain> Main;
   std::unique_ptr<TfrmSplash> Splash;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmQuickDial> QuickDial;
+  std::unique_ptr<TfrmDialler> Dialler;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
 

@@ -1,6 +1,8 @@
 // Renders every window of the program to PNG files, for looking at them.
 #include <QApplication>
 #include <QDir>
+#include <QFrame>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
@@ -9,10 +11,13 @@
 #include <cstdio>
 
 #include "Adrbook.h"
+#include "Custom.h"
 #include "Dflttab.h"
+#include "Dialler.h"
 #include "Main.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Splash.h"
 
 namespace {
@@ -87,6 +92,35 @@ int main(int argc, char** argv) {
   Save(Empty, Folder, QStringLiteral("main-empty"));
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
+
+  // Quick Dial and the dial pad, the keys in each of their states.
+  auto Activate = [](QWidget& Window) {
+    Window.show();
+    QApplication::setActiveWindow(&Window);
+    QApplication::processEvents();
+  };
+  TfrmQuickDial QuickDial(&Main);
+  QuickDial.edtHomeNo->setText(QStringLiteral("01234 567890"));
+  QuickDial.edtWorkNo->setText(QStringLiteral("020 7946 0000"));
+  QuickDial.edtMobile->setText(QStringLiteral("07700 900123"));
+  Activate(QuickDial);
+  Save(QuickDial, Folder, QStringLiteral("quickdial"));
+  QuickDial.hide();
+  TfrmDialler Dialler(&Main);
+  Activate(Dialler);
+  Save(Dialler, Folder, QStringLiteral("dialler"));
+  Dialler.edtDialledNo->setText(QStringLiteral("0800356*#"));
+  Dialler.btnDigits[5]->setDown(true);
+  Save(Dialler, Folder, QStringLiteral("dialler-pressed"));
+  Dialler.btnDigits[5]->setDown(false);
+  Dialler.btnDigits[9]->setFocus();
+  Save(Dialler, Folder, QStringLiteral("dialler-focused"));
+  Dialler.btnDigits[9]->setDown(true);
+  Save(Dialler, Folder, QStringLiteral("dialler-focused-pressed"));
+  Dialler.btnDigits[9]->setDown(false);
+  for (QWidget* Key : Dialler.Panel2->findChildren<QWidget*>()) Key->setEnabled(Key == static_cast<QWidget*>(Dialler.edtDialledNo));
+  Save(Dialler, Folder, QStringLiteral("dialler-disabled"));
+  Dialler.hide();
 
   TfrmSplash Splash;
   Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
