@@ -88,6 +88,9 @@ TfrmDialler::TfrmDialler(QWidget* Parent) : QDialog(Parent) {
   edtDialledNo->setGeometry(Left, Top, 137, 21);
   edtDialledNo->setReadOnly(true);
   edtDialledNo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // Paints all of itself, so that a new digit repaints nothing behind it.
+  edtDialledNo->setBackgroundRole(QPalette::Window);
+  edtDialledNo->setAutoFillBackground(true);
 
   // Row by row as on a telephone: 1 2 3, 4 5 6, 7 8 9, * 0 #.
   static const char* const Letters[10] = {" ", " ", "ABC", "DEF", "GHI", "JKL", "MNO", "PQRS", "TUV", "WXYZ"};
