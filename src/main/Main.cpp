@@ -32,6 +32,7 @@
 #include <QUrl>
 #include <QValidator>
 
+#include "About.h"
 #include "CommandLine.h"
 #include "Dflttab.h"
 #include "Dialler.h"
@@ -365,7 +366,7 @@ void TfrmMain::CreateMenus() {
   QMenu* Help = AddMenu("mnuHelp", QStringLiteral("&Help"), 16);
   mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
   Help->addSeparator();
-  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, CommitOnly);
+  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, &TfrmMain::mnuHAboutClick);
 }
 
 // ---------------------------------------------------------------------------
@@ -984,6 +985,16 @@ void TfrmMain::dropEvent(QDropEvent* Event) {
 void TfrmMain::mnuHContentsClick() {
   UpdateCurrent();
   if (!FHelpFile.isEmpty()) HelpService().ShowContents(FHelpFile);
+}
+
+// ---------------------------------------------------------------------------
+// About box
+
+void TfrmMain::mnuHAboutClick() {
+  UpdateCurrent();
+  // Built for each use, unlike the other dialogs.
+  TfrmAbout About(this);
+  About.exec();
 }
 
 void TfrmMain::ShowHelpContext(int Context) {

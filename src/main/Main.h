@@ -90,6 +90,9 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // About box.
+  void mnuHAboutClick();
+
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
   void SetDefaultTab(int Tab) override;

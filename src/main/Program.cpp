@@ -7,12 +7,14 @@
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
+#include "ProgramIcon.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Qdial.h"
 #include "Settings.h"
 #include "Splash.h"
 #include "TickCounter.h"
+#include "Verinfo.h"
 
 const char* const ProgramTitle = "Tobrinel Address Manager and Phone Dialler";
 
@@ -30,9 +32,9 @@ TProgram::~TProgram() {
 void TProgram::CreateWindows() {
   Main = std::make_unique<TfrmMain>(FArguments);
   SplashWanted = OpenSettings()->ReadBool("StartUp", "ShowSplash", true);
+  ReadVersionTexts(ProgramPath().toStdString());
   if (SplashWanted) {
     Splash = std::make_unique<TfrmSplash>();
-    Splash->SetTexts(QString::fromLatin1(ProgramTitle), QStringLiteral("Version - 2.0.0.0"), QString());
     Splash->show();
     Splash->repaint();
     QApplication::processEvents();
@@ -58,6 +60,9 @@ int RunTobrinel(int argc, char** argv) {
   if (!Lock.Acquire("TOBRINEL")) return 0;
   QApplication App(argc, argv);
   SetApplicationTitle(QString::fromLatin1(ProgramTitle));
+  QApplication::setWindowIcon(ProgramIcon());
+  // Lets the desktop match the windows to the installed entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tobrinel"));
   QStringList Arguments = QApplication::arguments();
   Arguments.removeFirst();
   int Status = 0;

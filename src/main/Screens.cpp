@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "About.h"
 #include "Adrbook.h"
 #include "Custom.h"
 #include "Dflttab.h"
@@ -19,6 +20,7 @@
 #include "Prompter.h"
 #include "Qdial.h"
 #include "Splash.h"
+#include "Verinfo.h"
 
 namespace {
 
@@ -122,9 +124,11 @@ int main(int argc, char** argv) {
   Save(Dialler, Folder, QStringLiteral("dialler-disabled"));
   Dialler.hide();
 
+  // The screens tool carries the program's version block.
+  ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
   TfrmSplash Splash;
-  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
-                  QStringLiteral("Copyright"));
   Save(Splash, Folder, QStringLiteral("splash"));
+  TfrmAbout About(&Main);
+  Save(About, Folder, QStringLiteral("about"));
   return 0;
 }
