@@ -22,8 +22,13 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmDial;
 class TfrmDialler;
+class TfrmDiallingOpt;
+class TfrmMODEMDetect;
+class TfrmOutsideLine;
 class TfrmQuickDial;
+struct TDialRequest;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -39,8 +44,9 @@ public:
   TAddressBook& Book() { return *FBook; }
   TNamesModel& Names() { return *FNames; }
   int SelectedRow() const { return FSelectedRow; }
-  int ModemPort() const { return FModemPort; }
-  void SetModemPort(int Port) { FModemPort = Port; }
+  // The program's one modem port number (see ModemExchange.h).
+  int ModemPort() const;
+  void SetModemPort(int Port);
   bool FirstRun() const { return FFirstRun; }
   bool Activated() const { return FActivated; }
   bool QuietUpdate = false;
@@ -48,8 +54,10 @@ public:
 
   // The windows created after this one.
   void SetDefaultTabDialog(TfrmDefaultTab* Dialog);
-  void SetModemDetection(std::function<void()> Detect) { FDetectModems = std::move(Detect); }
-  void SetAllowExtensionDialling(std::function<bool()> Allowed) { FAllowExtension = std::move(Allowed); }
+  void SetDiallingOptions(TfrmDiallingOpt* Window) { FDiallingOpt = Window; }
+  void SetModemDetection(TfrmMODEMDetect* Window) { FModemDetect = Window; }
+  void SetDialWindow(TfrmDial* Window) { FDial = Window; }
+  void SetOutsideLineWindow(TfrmOutsideLine* Window) { FOutsideLine = Window; }
   int DefaultTab() const;
 
   // The name index.
@@ -75,10 +83,12 @@ public:
   void mnuODefaultTabClick();
 
   // Quick Dial and the dial pad.
-  void SetQuickDialWindow(TfrmQuickDial* Window) { FQuickDial = Window; }
-  void SetDiallerWindow(TfrmDialler* Window) { FDialler = Window; }
+  void SetQuickDialWindow(TfrmQuickDial* Window);
+  void SetDiallerWindow(TfrmDialler* Window);
   void mnuAQuickDialClick();
   void mnuFDiallerClick();
+  // Fills the dialling window's request and shows it.
+  void ShowDialWindow(const TDialRequest& Request);
 
   // File commands.
   void mnuFNewClick();
@@ -89,6 +99,13 @@ public:
   bool QuerySaveChanges();
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
+
+  // Telephony.
+  void mnuODetectMODEMSClick();
+  void mnuMAutoDetModemClick(bool Checked);
+  void mnuODiallingClick();
+  void mnuOOutsideLineClick();
+  void spdbtnDialClick(QToolButton* Button);
 
   // About box.
   void mnuHAboutClick();
@@ -141,7 +158,6 @@ private:
   TNamesModel* FNames = nullptr;
   int FSelectedRow = 1;
   int FShownRow = 0;
-  int FModemPort = -1;
   bool FFirstRun = false;
   bool FActivated = false;
   bool FSettingRow = false;
@@ -150,10 +166,12 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmDiallingOpt* FDiallingOpt = nullptr;
+  TfrmMODEMDetect* FModemDetect = nullptr;
+  TfrmDial* FDial = nullptr;
+  TfrmOutsideLine* FOutsideLine = nullptr;
   TfrmQuickDial* FQuickDial = nullptr;
   TfrmDialler* FDialler = nullptr;
-  std::function<void()> FDetectModems;
-  std::function<bool()> FAllowExtension;
 
 public:
   // Controls, named as in the design.

@@ -3,7 +3,11 @@
 #include <QApplication>
 
 #include "Dflttab.h"
+#include "Dial.h"
 #include "Dialler.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
@@ -24,13 +28,21 @@ TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
   Dialler.reset();
+  OutsideLine.reset();
   QuickDial.reset();
   DefaultTab.reset();
+  Dial.reset();
+  ModemDetect.reset();
+  DiallingOpt.reset();
   Main.reset();
 }
 
 void TProgram::CreateWindows() {
   Main = std::make_unique<TfrmMain>(FArguments);
+  DiallingOpt = std::make_unique<TfrmDiallingOpt>(Main.get());
+  Main->SetDiallingOptions(DiallingOpt.get());
+  ModemDetect = std::make_unique<TfrmMODEMDetect>(Main.get());
+  Main->SetModemDetection(ModemDetect.get());
   SplashWanted = OpenSettings()->ReadBool("StartUp", "ShowSplash", true);
   ReadVersionTexts(ProgramPath().toStdString());
   if (SplashWanted) {
@@ -40,10 +52,15 @@ void TProgram::CreateWindows() {
     QApplication::processEvents();
     SplashStart = TickCounter().Now();
   }
+  Dial = std::make_unique<TfrmDial>(ModemDetect.get(), DiallingOpt.get(), Main.get());
+  Main->SetDialWindow(Dial.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
   QuickDial = std::make_unique<TfrmQuickDial>(Main.get());
   Main->SetQuickDialWindow(QuickDial.get());
+  OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
+  Main->SetOutsideLineWindow(OutsideLine.get());
+  Dial->SetOutsideLine(OutsideLine.get());
   Dialler = std::make_unique<TfrmDialler>(Main.get());
   Main->SetDiallerWindow(Dialler.get());
 }

@@ -6,7 +6,11 @@
 
 class TfrmMain;
 class TfrmDefaultTab;
+class TfrmDial;
+class TfrmDiallingOpt;
+class TfrmMODEMDetect;
 class TfrmDialler;
+class TfrmOutsideLine;
 class TfrmQuickDial;
 class TfrmSplash;
 
@@ -22,9 +26,13 @@ public:
   void HoldSplash(uint32_t MinimumMs = 3000);
 
   std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmDiallingOpt> DiallingOpt;
+  std::unique_ptr<TfrmMODEMDetect> ModemDetect;
   std::unique_ptr<TfrmSplash> Splash;
+  std::unique_ptr<TfrmDial> Dial;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
   std::unique_ptr<TfrmQuickDial> QuickDial;
+  std::unique_ptr<TfrmOutsideLine> OutsideLine;
   std::unique_ptr<TfrmDialler> Dialler;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;

@@ -1,20 +1,16 @@
 #include "Dialler.h"
 
-#include <QApplication>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
 #include "Custom.h"
-#include "HelpService.h"
 #include "IniFile.h"
 #include "Keypad.h"
-#include "ProgramPaths.h"
 #include "Prompter.h"
 
 const char* const OutsideLineQuestion = "Is an outside line required for this call?";
@@ -22,7 +18,7 @@ const char* const DirectLocation = "Direct Dialing";
 
 namespace {
 
-constexpr int HelpContext = 55;
+constexpr int HelpTopic = 55;
 constexpr int KeyWidth = 41, KeyHeight = 33, ColumnPitch = 48, RowPitch = 40;
 constexpr int PressedMs = 100;  // how long a typed key shows pressed
 
@@ -63,15 +59,8 @@ QFont KeyFont(const QFont& Font) {
 
 }  // namespace
 
-TfrmDialler::TfrmDialler(QWidget* Parent) : QDialog(Parent) {
-  setObjectName(QStringLiteral("frmDialler"));
-  setWindowTitle(QStringLiteral("Dial"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont Font = QApplication::font();
-  Font.setPointSize(8);
-  setFont(Font);
-  setFixedSize(201, 296);
-  setProperty("HelpContext", HelpContext);
+TfrmDialler::TfrmDialler(QWidget* Parent)
+    : TFixedDialog("frmDialler", QStringLiteral("Dial"), QSize(201, 296), HelpTopic, Parent) {
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -149,9 +138,6 @@ TfrmDialler::TfrmDialler(QWidget* Parent) : QDialog(Parent) {
   }
   setTabOrder(Previous, btnDial);
   setTabOrder(btnDial, btnClose);
-
-  if (QScreen* Screen = QGuiApplication::primaryScreen())
-    move(Screen->geometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 void TfrmDialler::showEvent(QShowEvent* Event) {
@@ -213,9 +199,6 @@ bool TfrmDialler::FormKeyDown(QKeyEvent* Event) {
         edtDialledNo->setText(Number);
       }
       return true;
-    case Qt::Key_F1:
-      HelpService().ShowContext(HelpFileName(), HelpContext);
-      return true;
     default: return false;
   }
 }
@@ -238,7 +221,7 @@ bool TfrmDialler::FormKeyPress(QKeyEvent* Event) {
 
 void TfrmDialler::keyPressEvent(QKeyEvent* Event) {
   if (FormKeyDown(Event) || FormKeyPress(Event)) return;
-  QDialog::keyPressEvent(Event);
+  TFixedDialog::keyPressEvent(Event);
 }
 
 bool TfrmDialler::eventFilter(QObject* Watched, QEvent* Event) {
@@ -246,5 +229,5 @@ bool TfrmDialler::eventFilter(QObject* Watched, QEvent* Event) {
     auto* Key = static_cast<QKeyEvent*>(Event);
     return FormKeyDown(Key) || FormKeyPress(Key);
   }
-  return QDialog::eventFilter(Watched, Event);
+  return TFixedDialog::eventFilter(Watched, Event);
 }

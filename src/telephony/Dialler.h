@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDialog>
 #include <array>
 #include <functional>
 
 #include "DialRequest.h"
+#include "FixedDialog.h"
 
 class QAbstractButton;
 class QFrame;
@@ -14,7 +14,7 @@ class QToolButton;
 class TMultiLineButton;
 
 // The dial pad: a telephone keypad for any number, clicked or typed.
-class TfrmDialler : public QDialog {
+class TfrmDialler : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmDialler(QWidget* Parent = nullptr);

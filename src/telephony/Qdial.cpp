@@ -1,15 +1,11 @@
 #include "Qdial.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
-#include "HelpService.h"
 #include "IniFile.h"
-#include "ProgramPaths.h"
 #include "Prompter.h"
 
 const char* const HomeLocation = "Home Telephone Number";
@@ -19,7 +15,7 @@ const char* const MobileLocation = "Mobile Telephone";
 
 namespace {
 
-constexpr int HelpContext = 46;
+constexpr int HelpTopic = 46;
 enum { Home, Business, Extension, Mobile };
 const char* const Locations[] = {HomeLocation, BusinessLocation, ExtensionLocation, MobileLocation};
 
@@ -27,15 +23,8 @@ bool IsBlank(const QString& Text) { return TrimSpaces(Text.toStdString()).empty(
 
 }  // namespace
 
-TfrmQuickDial::TfrmQuickDial(QWidget* Parent) : QDialog(Parent) {
-  setObjectName(QStringLiteral("frmQuickDial"));
-  setWindowTitle(QStringLiteral("Quick Dial"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont Font = QApplication::font();
-  Font.setPointSize(8);
-  setFont(Font);
-  setFixedSize(312, 146);
-  setProperty("HelpContext", HelpContext);
+TfrmQuickDial::TfrmQuickDial(QWidget* Parent)
+    : TFixedDialog("frmQuickDial", QStringLiteral("Quick Dial"), QSize(312, 146), HelpTopic, Parent) {
 
   auto AddRow = [this](const char* LabelName, const QString& Caption, const char* EditName, int Top,
                        QLabel*& Label, QLineEdit*& Edit) {
@@ -68,9 +57,6 @@ TfrmQuickDial::TfrmQuickDial(QWidget* Parent) : QDialog(Parent) {
                            static_cast<QWidget*>(edtExtension), static_cast<QWidget*>(edtMobile),
                            static_cast<QWidget*>(btnClose)})
     Control->installEventFilter(this);
-
-  if (QScreen* Screen = QGuiApplication::primaryScreen())
-    move(Screen->geometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 QLineEdit* TfrmQuickDial::Field(int Kind) const {
@@ -120,10 +106,6 @@ void TfrmQuickDial::Dial(int Kind) {
 
 bool TfrmQuickDial::FormKeyPress(QKeyEvent* Event) {
   const int Key = Event->key();
-  if (Key == Qt::Key_F1) {
-    HelpService().ShowContext(HelpFileName(), HelpContext);
-    return true;
-  }
   // FormKeyDown: Alt alone with a letter acts as the letter.
   if (Event->modifiers() == Qt::AltModifier && KindOfKey(Key) >= 0) {
     Dial(KindOfKey(Key));
@@ -146,7 +128,7 @@ bool TfrmQuickDial::FormKeyPress(QKeyEvent* Event) {
 
 void TfrmQuickDial::keyPressEvent(QKeyEvent* Event) {
   if (FormKeyPress(Event)) return;
-  QDialog::keyPressEvent(Event);
+  TFixedDialog::keyPressEvent(Event);
 }
 
 bool TfrmQuickDial::eventFilter(QObject* Watched, QEvent* Event) {
@@ -157,5 +139,5 @@ bool TfrmQuickDial::eventFilter(QObject* Watched, QEvent* Event) {
     return true;
   }
   if (Event->type() == QEvent::KeyPress) return FormKeyPress(Key);
-  return QDialog::eventFilter(Watched, Event);
+  return TFixedDialog::eventFilter(Watched, Event);
 }

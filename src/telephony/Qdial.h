@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QDialog>
-
 #include "DialRequest.h"
+#include "FixedDialog.h"
 
 class QKeyEvent;
 class QLabel;
@@ -11,7 +10,7 @@ class QPushButton;
 
 // Quick Dial: the shown entry's four numbers, each dialled with a single key
 // (H, W, X, M, with or without Alt) or with Enter on its field.
-class TfrmQuickDial : public QDialog {
+class TfrmQuickDial : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmQuickDial(QWidget* Parent = nullptr);

@@ -10,4 +10,4 @@ add_library(tobrinel_dialpad STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Qdial.cpp ${CMAKE_CURRENT_LIST_DIR}/Qdial.h
   ${CMAKE_CURRENT_LIST_DIR}/DialRequest.h)
 target_include_directories(tobrinel_dialpad PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tobrinel_dialpad PUBLIC tobrinel_keypad tobrinel_custom tobrinel_platform tobrinel_store Qt6::Widgets)
+target_link_libraries(tobrinel_dialpad PUBLIC tobrinel_keypad tobrinel_custom tobrinel_telephony tobrinel_store Qt6::Widgets)

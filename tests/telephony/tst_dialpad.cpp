@@ -1,5 +1,6 @@
 // The dial pad and Quick Dial as a user drives them: keys typed and clicked,
 // the outside-line question, what reaches the dialling window, the focus.
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -8,9 +9,14 @@
 #include <set>
 
 #include "Custom.h"
+#include "Dial.h"
 #include "Dialler.h"
+#include "Dialopt.h"
+#include "MDetect.h"
 #include "MainTestKit.h"
+#include "Olineopt.h"
 #include "Qdial.h"
+#include "SimModem.h"
 
 Q_DECLARE_METATYPE(std::optional<bool>)
 
@@ -23,6 +29,23 @@ struct TDialRecorder {
     return [this](const TDialRequest& Request) { Requests.push_back(Request); };
   }
 };
+
+// Runs Action once Ready holds, from the event loop of the modal window about
+// to be shown; gives up after ten seconds and hides that window instead.
+void When(std::function<bool()> Ready, std::function<void()> Action) {
+  auto* Timer = new QTimer;
+  QElapsedTimer Waited;
+  Waited.start();
+  QObject::connect(Timer, &QTimer::timeout, [=] {
+    const bool Late = Waited.elapsed() > 10000;
+    if (!Late && !Ready()) return;
+    Timer->stop();
+    Timer->deleteLater();
+    if (!Late) Action();
+    else if (QWidget* Modal = QApplication::activeModalWidget()) Modal->hide();
+  });
+  Timer->start(5);
+}
 
 bool ShowActive(QWidget& Window) {
   Window.show();
@@ -57,7 +80,7 @@ private slots:
   void QuickDialFirstFocus();
   void QuickDialKeys_data();
   void QuickDialKeys();
-  void QuickDialCommand();
+  void EndToEndThroughTheModem();
 };
 
 void TDialPadTest::KeysTypedAndClicked() {
@@ -226,47 +249,106 @@ void TDialPadTest::QuickDialKeys() {
   QCOMPARE(QuickDial.result(), int(QDialog::Accepted));
 }
 
-void TDialPadTest::QuickDialCommand() {
+void TDialPadTest::EndToEndThroughTheModem() {
   TFakePlatform Platform;
   const QString Path = Platform.Path(QStringLiteral("BOOK.ABK"));
   {
-    TAddressBook Book;  // Ann's only number is her extension
-    auto* Ann = new TAddressItem;
-    Ann->Surname = "Adams";
-    Ann->FirstName = "Ann";
-    Ann->BusExtn = "123";
-    Book.Items->Add(Ann);
+    TAddressBook Book;
+    for (const char* Name : {"Adams", "Baker"}) {
+      auto* Item = new TAddressItem;
+      Item->Surname = Name;
+      Item->FirstName = Name[0] == 'A' ? "Ann" : "Bob";
+      Item->BusExtn = "123";  // Bob's only number
+      if (Name[0] == 'A') Item->HomeTelephone = "01234";
+      Book.Items->Add(Item);
+    }
     Book.FileName = Path.toStdString();
     Book.SaveToFile();
   }
-  Platform.WriteSettings(QStringLiteral("[Startup]\nLoadFile=%1\n[MODEM]\nPort=1\n").arg(Path));
+  Platform.WriteSettings(QStringLiteral("[Startup]\nLoadFile=%1\n[MODEM]\nPort=3\n"
+                                        "[OutSideLine]\nDialForFirst=1\nDialThisFor=9\nPauseChar=,\n").arg(Path));
+  TSimModem Modem;
+  QVERIFY(Modem.LinkAsPort(Platform.Folder.path().toStdString(), 3));
+  // The windows, wired as the program wires them.
   TWindows W;
+  TfrmDiallingOpt Options(W.Main.get());
+  TfrmMODEMDetect Detect(W.Main.get());
+  TfrmDial Dial(&Detect, &Options, W.Main.get());
   TfrmQuickDial QuickDial(W.Main.get());
+  TfrmOutsideLine Outside(W.Main.get());
+  TfrmDialler Dialler(W.Main.get());
+  W->SetDiallingOptions(&Options);
+  W->SetModemDetection(&Detect);
+  W->SetDialWindow(&Dial);
   W->SetQuickDialWindow(&QuickDial);
-  bool Extensions = false;
-  W->SetAllowExtensionDialling([&] { return Extensions; });
+  W->SetOutsideLineWindow(&Outside);
+  Dial.SetOutsideLine(&Outside);
+  W->SetDiallerWindow(&Dialler);
   QVERIFY(W.Activate());
-  QStringList Seen;
-  auto Look = [&] {
-    QTimer::singleShot(0, &QuickDial, [&] {
-      if (!QuickDial.isVisible()) return;
-      for (int Kind = 0; Kind < 4; ++Kind) Seen << QuickDial.Field(Kind)->text();
-      Seen << QuickDial.DialName;
-      QuickDial.reject();
+  QStringList Shown;  // what the dialling window showed each time
+  auto TalkThenHangUp = [&] {
+    When([&] { return Dial.isVisible() && Dial.btnOK->isEnabled(); }, [&] {
+      Shown << Dial.edtName->text() + '|' + Dial.edtLocation->text() + '|' + Dial.edtNumber->text();
+      Dial.btnOK->click();
     });
-    W->mnuAQuickDial->trigger();
-    QCoreApplication::processEvents();
   };
-  Look();
-  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("There are no numbers to dial for \"Ann Adams\"")});
+  auto Lines = [&](const std::vector<std::string>& Dialled) {
+    std::vector<std::string> All;
+    for (const std::string& Command : Dialled) All.insert(All.end(), {"ATM1", Command, "ATH", "ATZ"});
+    return All;
+  };
+
+  // The dial pad: the outside-line question decides the prefix; Cancel dials nothing.
+  for (EAnswer Answer : {EAnswer::Yes, EAnswer::No, EAnswer::Cancel}) Platform.Prompter.Answers.push_back(Answer);
+  When([&] { return Dialler.isVisible(); }, [&] {
+    for (int Call = 0; Call < 3; ++Call) {
+      TalkThenHangUp();
+      QTest::keyClicks(Dialler.focusWidget(), QStringLiteral("0800-flowers"));
+      QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+    }
+    Dialler.btnClose->click();
+  });
+  W->mnuFDialler->trigger();
+  QCOMPARE(Modem.Lines(), Lines({"ATDT 9,08003569377;", "ATDT 08003569377;"}));
+  QCOMPARE(Shown, QStringList(2, QStringLiteral("|Direct Dialing|08003569377")));
+  QCOMPARE(Platform.Prompter.Texts(), QStringList(3, OutsideLineQuestion));
+
+  // Quick Dial: the extension never gets the prefix, the home number does.
+  Options.chkDialExtensions->setChecked(true);
+  Modem.ClearRecords();
+  Shown.clear();
+  for (Qt::Key Key : {Qt::Key_X, Qt::Key_H}) {
+    TalkThenHangUp();
+    When([&] { return QuickDial.isVisible(); }, [&, Key] { QTest::keyClick(QuickDial.focusWidget(), Key); });
+    W->mnuAQuickDial->trigger();
+    QVERIFY(!QuickDial.isVisible());
+  }
+  QCOMPARE(Modem.Lines(), Lines({"ATDT 123;", "ATDT 9,01234;"}));
+  QCOMPARE(Shown, QStringList({"Ann Adams|Internal Extension|123", "Ann Adams|Home Telephone Number|01234"}));
+
+  // Bob's extension may not be dialled once the option is off: nothing to dial.
+  Options.chkDialExtensions->setChecked(false);
+  W->SelectRow(2);
+  W->grdNamesClick();
+  Platform.Prompter.Boxes.clear();
+  W->mnuAQuickDial->trigger();
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("There are no numbers to dial for \"Bob Baker\"")});
   QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
-  QVERIFY(Seen.isEmpty());  // not shown
-  // With extension dialling allowed it is shown; the name as edited counts, and is committed.
-  Extensions = true;
-  W->edtFirstName->setText(QStringLiteral("Annie"));
-  Look();
-  QCOMPARE(Seen, QStringList({"", "", "123", "", "Annie Adams"}));
-  QCOMPARE(W->Names().Item(1)->FirstName.str(), std::string("Annie"));
+
+  // A modem that stops answering and cannot be reset: the dial pad's command is off at once.
+  Modem.SetEcho(false);
+  Detect.Exchange.CommandTimeout = 200;
+  Dial.ResetTimeoutMs = 200;
+  Platform.Prompter.Answers.push_back(EAnswer::No);
+  When([&] { return Dialler.isVisible(); }, [&] {
+    TalkThenHangUp();
+    QTest::keyClicks(Dialler.focusWidget(), QStringLiteral("1#"));
+    QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+    Dialler.btnClose->click();
+  });
+  W->mnuFDialler->trigger();
+  QCOMPARE(W->ModemPort(), -1);
+  QVERIFY(!W->mnuFDialler->isEnabled() && !W->mnuAQuickDial->isEnabled());
 }
 
 QTEST_MAIN(TDialPadTest)
