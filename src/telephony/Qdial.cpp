@@ -132,12 +132,14 @@ void TfrmQuickDial::keyPressEvent(QKeyEvent* Event) {
 }
 
 bool TfrmQuickDial::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::KeyPress && Event->type() != QEvent::ShortcutOverride)
+    return TFixedDialog::eventFilter(Watched, Event);
   auto* Key = static_cast<QKeyEvent*>(Event);
+  if (Event->type() == QEvent::KeyPress) return FormKeyPress(Key);
   // Alt with a letter dials before the labels' own keys move the focus.
-  if (Event->type() == QEvent::ShortcutOverride && Key->modifiers() == Qt::AltModifier && KindOfKey(Key->key()) >= 0) {
+  if (Key->modifiers() == Qt::AltModifier && KindOfKey(Key->key()) >= 0) {
     Event->accept();
     return true;
   }
-  if (Event->type() == QEvent::KeyPress) return FormKeyPress(Key);
-  return TFixedDialog::eventFilter(Watched, Event);
+  return false;
 }
