@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "Dofind.h"
 
 class QAction;
 class QGroupBox;
@@ -22,11 +23,13 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmPrintAddresses;
 class TfrmDial;
 class TfrmDialler;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
 class TfrmOutsideLine;
+class TfrmFind;
 class TfrmQuickDial;
 struct TDialRequest;
 
@@ -100,12 +103,22 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Printing.
+  void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
+  void mnuFPrinterSetupClick();
+  void mnuFPrintClick();
   // Telephony.
   void mnuODetectMODEMSClick();
   void mnuMAutoDetModemClick(bool Checked);
   void mnuODiallingClick();
   void mnuOOutsideLineClick();
   void spdbtnDialClick(QToolButton* Button);
+  // Search.
+  void SetFindDialog(TfrmFind* Dialog) { FFindDialog = Dialog; }
+  TSearchEngine& Search() { return FSearch; }
+  void mnuSFindClick();
+  void mnuSFindNextClick();
+  void LocateCurrentNode();
 
   // About box.
   void mnuHAboutClick();
@@ -151,6 +164,9 @@ private:
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
   void ShowHelpContext(int Context);
+  void RunSearch(bool First);
+  QWidget* FieldControl(ESearchField Field) const;
+  int FoundEntryRow(const TAddressItem& Found) const;
   QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
                    const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
 
@@ -166,12 +182,15 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmPrintAddresses* FPrintAddresses = nullptr;
   TfrmDiallingOpt* FDiallingOpt = nullptr;
   TfrmMODEMDetect* FModemDetect = nullptr;
   TfrmDial* FDial = nullptr;
   TfrmOutsideLine* FOutsideLine = nullptr;
   TfrmQuickDial* FQuickDial = nullptr;
   TfrmDialler* FDialler = nullptr;
+  TfrmFind* FFindDialog = nullptr;
+  TSearchEngine FSearch;
 
 public:
   // Controls, named as in the design.
@@ -226,6 +245,8 @@ public:
 // Texts of the boxes the main window shows.
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
+extern const char* const NoMatchText;
+extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);

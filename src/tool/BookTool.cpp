@@ -6,12 +6,14 @@
 
 #include "Adrbook.h"
 #include "JsonLines.h"
+#include "PrintCommand.h"
 
 namespace {
 
 const char* const Usage =
     "usage: tobrinel-book dump BOOK\n"
-    "       tobrinel-book create BOOK < entries.jsonl\n";
+    "       tobrinel-book create BOOK < entries.jsonl\n"
+    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
 
 class TConsoleHost : public IBookHost {
 public:
@@ -83,6 +85,7 @@ int Create(const std::string& Path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "print") return PrintCommand(argc - 2, argv + 2);
   if (argc != 3) {
     std::cerr << Usage;
     return 2;
