@@ -18,8 +18,6 @@
 #include "Qdial.h"
 #include "SimModem.h"
 
-Q_DECLARE_METATYPE(std::optional<bool>)
-
 namespace {
 
 // Stands in for the dialling window: records each request it is shown with.
@@ -73,8 +71,6 @@ class TDialPadTest : public QObject {
   Q_OBJECT
 private slots:
   void KeysTypedAndClicked();
-  void DialAndTheOutsideLineQuestion_data();
-  void DialAndTheOutsideLineQuestion();
   void TypedKeyRepaintsOnlyItsButton();
   void QuickDialFirstFocus_data();
   void QuickDialFirstFocus();
@@ -113,52 +109,6 @@ void TDialPadTest::KeysTypedAndClicked() {
   Dialler.edtDialledNo->setText(QStringLiteral("123"));
   QVERIFY(ShowActive(Dialler));
   QCOMPARE(Dialler.edtDialledNo->text(), QString());
-}
-
-void TDialPadTest::DialAndTheOutsideLineQuestion_data() {
-  QTest::addColumn<QString>("Number");
-  QTest::addColumn<bool>("Ticked");
-  QTest::addColumn<int>("Answer");  // -1: no question
-  QTest::addColumn<bool>("Dialled");
-  QTest::addColumn<std::optional<bool>>("NoOutsideLine");
-  const int Yes = int(EAnswer::Yes), No = int(EAnswer::No), Cancel = int(EAnswer::Cancel);
-  QTest::newRow("not ticked") << "01234" << false << -1 << true << std::optional<bool>();
-  QTest::newRow("Yes") << "01234" << true << Yes << true << std::optional<bool>(false);
-  QTest::newRow("No") << "01234" << true << No << true << std::optional<bool>(true);
-  QTest::newRow("Cancel") << "01234" << true << Cancel << false << std::optional<bool>();
-  QTest::newRow("empty number") << "" << true << -1 << false << std::optional<bool>();
-}
-
-void TDialPadTest::DialAndTheOutsideLineQuestion() {
-  QFETCH(QString, Number);
-  QFETCH(bool, Ticked);
-  QFETCH(int, Answer);
-  QFETCH(bool, Dialled);
-  QFETCH(std::optional<bool>, NoOutsideLine);
-  TFakePlatform Platform;
-  TDialRecorder Dial;
-  TfrmDialler Dialler;
-  Dialler.ShowDial = Dial.Hook();
-  Dialler.OutsideLineTicked = [Ticked] { return Ticked; };
-  QVERIFY(ShowActive(Dialler));
-  for (bool ByEnter : {true, false}) {
-    Platform.Prompter.Boxes.clear();
-    Dial.Requests.clear();
-    if (Answer >= 0) Platform.Prompter.Answers.push_back(EAnswer(Answer));
-    QTest::keyClicks(Dialler.btnDial, Number);
-    if (ByEnter) QTest::keyClick(Dialler.btnDial, Qt::Key_Return);
-    else QTest::mouseClick(Dialler.btnDial, Qt::LeftButton);
-    QCOMPARE(Platform.Prompter.Texts(), Answer >= 0 ? QStringList{OutsideLineQuestion} : QStringList());
-    QCOMPARE(Dial.Requests.size(), size_t(Dialled));
-    if (Dialled) {
-      const TDialRequest& Request = Dial.Requests.front();
-      QCOMPARE(Request.DialName, QString());
-      QCOMPARE(Request.DialLocation, QStringLiteral("Direct Dialing"));
-      QCOMPARE(Request.DialNumber, Number);
-      QCOMPARE(Request.NoOutsideLine, NoOutsideLine);
-    }
-    QVERIFY(Dialler.isVisible() && Dialler.edtDialledNo->text().isEmpty());  // emptied after every attempt
-  }
 }
 
 void TDialPadTest::TypedKeyRepaintsOnlyItsButton() {
@@ -298,20 +248,27 @@ void TDialPadTest::EndToEndThroughTheModem() {
     return All;
   };
 
-  // The dial pad: the outside-line question decides the prefix; Cancel dials nothing.
+  // The dial pad: the outside-line question decides the prefix and Cancel dials
+  // nothing; without the option there is neither question nor prefix; an empty
+  // number does nothing. The number is emptied after every attempt.
   for (EAnswer Answer : {EAnswer::Yes, EAnswer::No, EAnswer::Cancel}) Platform.Prompter.Answers.push_back(Answer);
+  QStringList Left;
   When([&] { return Dialler.isVisible(); }, [&] {
-    for (int Call = 0; Call < 3; ++Call) {
-      TalkThenHangUp();
-      QTest::keyClicks(Dialler.focusWidget(), QStringLiteral("0800-flowers"));
+    for (const char* Typed : {"0800-flowers", "0800-flowers", "0800-flowers", "0800-flowers", ""}) {
+      if (Left.size() == 3) Outside.chkDialOutsideLine->setChecked(false);
+      if (Left.size() != 2 && *Typed) TalkThenHangUp();
+      QTest::keyClicks(Dialler.focusWidget(), QLatin1String(Typed));
       QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+      Left << Dialler.edtDialledNo->text();
     }
     Dialler.btnClose->click();
   });
   W->mnuFDialler->trigger();
-  QCOMPARE(Modem.Lines(), Lines({"ATDT 9,08003569377;", "ATDT 08003569377;"}));
-  QCOMPARE(Shown, QStringList(2, QStringLiteral("|Direct Dialing|08003569377")));
+  QCOMPARE(Modem.Lines(), Lines({"ATDT 9,08003569377;", "ATDT 08003569377;", "ATDT 08003569377;"}));
+  QCOMPARE(Shown, QStringList(3, QStringLiteral("|Direct Dialing|08003569377")));
   QCOMPARE(Platform.Prompter.Texts(), QStringList(3, OutsideLineQuestion));
+  QCOMPARE(Left, QStringList(5, QString()));
+  Outside.chkDialOutsideLine->setChecked(true);
 
   // Quick Dial: the extension never gets the prefix, the home number does.
   Options.chkDialExtensions->setChecked(true);
