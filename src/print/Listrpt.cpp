@@ -100,7 +100,9 @@ TListReport::TListReport() {
   rlFooter->Stretch = true;
   rlTimeStamp = Label(PageFooterBand1, "rlTimeStamp", 0, 27, ReportFont(8));
 
-  // The name band keeps its numbers with it, and they their addresses.
+  // A section letter keeps its first name with it, the name band its numbers,
+  // and they their addresses.
+  rbSectionLetter->LinkBand = rbNameDetails;
   rbNameDetails->LinkBand = rbNumberDetails;
   rbNumberDetails->LinkBand = rbAddressDetails;
 
