@@ -38,6 +38,7 @@
 #include "CommandLine.h"
 #include "Dflttab.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "ModemExchange.h"
@@ -51,6 +52,7 @@
 #include "PrinterSetup.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
@@ -326,10 +328,6 @@ void TfrmMain::CreateMenus() {
     Menu->installEventFilter(this);
     return Menu;
   };
-  // Commands of later parts: they commit the shown entry where their own
-  // command will, and do nothing else yet.
-  const auto CommitOnly = &TfrmMain::UpdateCurrent;
-
   QMenu* File = AddMenu("mnuFile", QStringLiteral("&File"), 12);
   mnuFNew = AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
   mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmMain::mnuFOpenClick);
@@ -339,7 +337,7 @@ void TfrmMain::CreateMenus() {
   mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
   mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -363,7 +361,7 @@ void TfrmMain::CreateMenus() {
   mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
   mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
   Address->addSeparator();
-  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
   mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
@@ -818,6 +816,57 @@ void TfrmMain::SelectAll1Click() {
   QWidget* Focused = focusWidget();
   if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) Edit->setSelection(0, 32767);
   else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) Memo->selectAll();
+}
+
+// ---------------------------------------------------------------------------
+// Quick Dial and the dial pad
+
+void TfrmMain::SetQuickDialWindow(TfrmQuickDial* Window) {
+  FQuickDial = Window;
+  if (FQuickDial) FQuickDial->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+}
+
+void TfrmMain::SetDiallerWindow(TfrmDialler* Window) {
+  FDialler = Window;
+  if (!FDialler) return;
+  FDialler->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+  FDialler->OutsideLineTicked = [this] { return FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked(); };
+}
+
+void TfrmMain::ShowDialWindow(const TDialRequest& Request) {
+  if (!FDial) return;
+  FDial->DialName = Request.DialName;
+  FDial->DialLocation = Request.DialLocation;
+  FDial->DialNumber = Request.DialNumber;
+  if (Request.NoOutsideLine) FDial->NoOutsideLine = *Request.NoOutsideLine;
+  FDial->exec();
+}
+
+void TfrmMain::mnuAQuickDialClick() {
+  UpdateCurrent();
+  if (!FQuickDial || !FBook->Current) return;
+  const TAddressItem& Entry = *FBook->Current;
+  FQuickDial->edtHomeNo->setText(Q(Entry.HomeTelephone.str()));
+  FQuickDial->edtWorkNo->setText(Q(Entry.BusTelephone.str()));
+  const bool Extensions = FDiallingOpt && FDiallingOpt->chkDialExtensions->isChecked();
+  FQuickDial->edtExtension->setText(Extensions ? Q(Entry.BusExtn.str()) : QString());
+  FQuickDial->edtMobile->setText(Q(Entry.BusMobile.str()));
+  FQuickDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FQuickDial->TabPage = Entry.TabPage;
+  bool AnyNumber = false;
+  for (int Kind = 0; Kind < 4; ++Kind) AnyNumber = AnyNumber || !IsBlank(FQuickDial->Field(Kind)->text());
+  if (!AnyNumber) {
+    Prompter().Error(this, QStringLiteral("There are no numbers to dial for \"%1 %2\"")
+                               .arg(Q(FNames->Cell(FSelectedRow, 1)), Q(FNames->Cell(FSelectedRow, 0))));
+    return;
+  }
+  FQuickDial->exec();
+  EnableControls();  // a failed modem reset forgets the modem
+}
+
+void TfrmMain::mnuFDiallerClick() {
+  if (FDialler) FDialler->exec();
+  EnableControls();  // a failed modem reset forgets the modem
 }
 
 void TfrmMain::mnuODefaultTabClick() {

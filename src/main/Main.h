@@ -25,10 +25,13 @@ class TNamesModel;
 class TfrmDefaultTab;
 class TfrmPrintAddresses;
 class TfrmDial;
+class TfrmDialler;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
 class TfrmOutsideLine;
 class TfrmFind;
+class TfrmQuickDial;
+struct TDialRequest;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -81,6 +84,14 @@ public:
   void mnuEDeleteClick();
   void SelectAll1Click();
   void mnuODefaultTabClick();
+
+  // Quick Dial and the dial pad.
+  void SetQuickDialWindow(TfrmQuickDial* Window);
+  void SetDiallerWindow(TfrmDialler* Window);
+  void mnuAQuickDialClick();
+  void mnuFDiallerClick();
+  // Fills the dialling window's request and shows it.
+  void ShowDialWindow(const TDialRequest& Request);
 
   // File commands.
   void mnuFNewClick();
@@ -176,6 +187,8 @@ private:
   TfrmMODEMDetect* FModemDetect = nullptr;
   TfrmDial* FDial = nullptr;
   TfrmOutsideLine* FOutsideLine = nullptr;
+  TfrmQuickDial* FQuickDial = nullptr;
+  TfrmDialler* FDialler = nullptr;
   TfrmFind* FFindDialog = nullptr;
   TSearchEngine FSearch;
 
