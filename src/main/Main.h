@@ -82,6 +82,10 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Contacts in and out (vCard, CSV).
+  void mnuFImportClick();
+  void mnuFExportClick();
+
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
   void SetDefaultTab(int Tab) override;
@@ -169,6 +173,8 @@ public:
   QAction* mnuFOpen = nullptr;
   QAction* mnuFSave = nullptr;
   QAction* mnuFSaveAs = nullptr;
+  QAction* mnuFImport = nullptr;
+  QAction* mnuFExport = nullptr;
   QAction* mnuFPrinterSetup = nullptr;
   QAction* mnuFPrint = nullptr;
   QAction* mnuFDialler = nullptr;
@@ -196,5 +202,7 @@ public:
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
+QString ImportedText(const QString& FileName, int Entries, int ValuesCut);
+QString ImportErrorText(const QString& FileName, int Line, const QString& Problem);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);
