@@ -49,12 +49,13 @@ std::string_view WithoutBom(std::string_view Text) {
   return Text;
 }
 
-// Splits at "\n", dropping a "\r" before it, as the memos store their lines.
+// Splits at "\n", dropping the "\r" of CRLF (or of a doubled CR) at a line's
+// end, as the memos store their lines.
 void AddLines(std::vector<std::string>& Lines, std::string_view Text) {
   for (size_t Start = 0;;) {
     size_t End = Text.find('\n', Start);
     std::string_view Line = Text.substr(Start, End == std::string_view::npos ? End : End - Start);
-    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+    while (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
     Lines.emplace_back(Line);
     if (End == std::string_view::npos) return;
     Start = End + 1;
@@ -158,11 +159,11 @@ std::vector<std::string> AddressLines(const std::vector<std::string>& Before, st
                                       const std::vector<std::string>& After) {
   std::vector<std::string> Lines;
   for (const std::string& Part : Before)
-    if (!Part.empty()) Lines.push_back(Part);
+    if (!Part.empty()) AddLines(Lines, Part);
   bool Others = !Lines.empty() || std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
   if (!Street.empty() || !Others) AddLines(Lines, Street);
   for (const std::string& Part : After)
-    if (!Part.empty()) Lines.push_back(Part);
+    if (!Part.empty()) AddLines(Lines, Part);
   return Lines;
 }
 
@@ -197,9 +198,22 @@ struct TParam {
   std::string_view Value;
 };
 
+// The types a property is marked with (TYPE=home,fax or a bare HOME in 2.1).
+enum : unsigned { Home = 1, Work = 2, Fax = 4, Cell = 8, Pager = 16, QuotedPrintable = 32, Base64 = 64 };
+
+unsigned TypeBit(std::string_view Type) {
+  static const std::pair<const char*, unsigned> Bits[] = {
+      {"HOME", Home}, {"WORK", Work}, {"FAX", Fax}, {"CELL", Cell}, {"PAGER", Pager},
+      {"QUOTED-PRINTABLE", QuotedPrintable}, {"BASE64", Base64}};
+  for (auto [Name, Bit] : Bits)
+    if (SameText(Type, Name)) return Bit;
+  return 0;
+}
+
 struct TProperty {
-  std::string_view Name;
+  std::string Name;  // upper case, without its group
   std::vector<TParam> Params;
+  unsigned Types = 0;
   std::string_view Value;
 };
 
@@ -228,10 +242,12 @@ void ParseProperty(std::string_view Line, int32_t Number, TProperty& Property) {
     throw EImportError(Number, "the line has no ':' between a property's name and its value");
   std::string_view Head = Line.substr(0, Colon);
   Property.Value = Line.substr(Colon + 1);
+  Property.Types = 0;
   size_t NameEnd = std::min(Head.find(';'), Head.size());
-  Property.Name = Trim(Head.substr(0, NameEnd));
-  if (size_t Dot = Property.Name.rfind('.'); Dot != std::string_view::npos)
-    Property.Name.remove_prefix(Dot + 1);  // a group such as "item1."
+  std::string_view Name = Trim(Head.substr(0, NameEnd));
+  if (size_t Dot = Name.rfind('.'); Dot != std::string_view::npos) Name.remove_prefix(Dot + 1);  // "item1."
+  Property.Name.assign(Name);
+  for (char& C : Property.Name) C = C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C;
   size_t I = NameEnd;
   while (I < Head.size()) {
     ++I;  // past ';'
@@ -252,27 +268,22 @@ void ParseProperty(std::string_view Line, int32_t Number, TProperty& Property) {
       if (P.Value.size() >= 2 && P.Value.front() == '"' && P.Value.back() == '"')
         P.Value = P.Value.substr(1, P.Value.size() - 2);
     }
-    if (!P.Value.empty() || !P.Name.empty()) Property.Params.push_back(P);
-  }
-}
-
-bool HasType(const TProperty& Property, std::string_view Type) {
-  for (const TParam& P : Property.Params) {
+    if (P.Value.empty() && P.Name.empty()) continue;
+    Property.Params.push_back(P);
     if (P.Name.empty()) {
-      if (SameText(P.Value, Type)) return true;
+      Property.Types |= TypeBit(P.Value);
     } else if (SameText(P.Name, "TYPE")) {
-      std::string_view List = P.Value;
       for (size_t Start = 0;;) {
-        size_t Comma = List.find(',', Start);
-        if (SameText(Trim(List.substr(Start, Comma == std::string_view::npos ? Comma : Comma - Start)), Type))
-          return true;
+        size_t Comma = P.Value.find(',', Start);
+        Property.Types |= TypeBit(Trim(P.Value.substr(Start, Comma == std::string_view::npos ? Comma : Comma - Start)));
         if (Comma == std::string_view::npos) break;
         Start = Comma + 1;
       }
     }
   }
-  return false;
 }
+
+bool HasType(const TProperty& Property, unsigned Type) { return (Property.Types & Type) != 0; }
 
 std::string_view ParamValue(const TProperty& Property, std::string_view Name) {
   for (const TParam& P : Property.Params)
@@ -342,8 +353,8 @@ bool DecodeBase64(std::string_view Value, std::string& Out) {
 // escapes are still in place.
 std::string DecodeValue(const TProperty& Property, int32_t Number) {
   std::string_view Encoding = ParamValue(Property, "ENCODING");
-  bool Qp = SameText(Encoding, "QUOTED-PRINTABLE") || HasType(Property, "QUOTED-PRINTABLE");
-  bool B64 = SameText(Encoding, "B") || SameText(Encoding, "BASE64") || HasType(Property, "BASE64");
+  bool Qp = SameText(Encoding, "QUOTED-PRINTABLE") || HasType(Property, QuotedPrintable);
+  bool B64 = SameText(Encoding, "B") || SameText(Encoding, "BASE64") || HasType(Property, Base64);
   std::string Bytes;
   if (Qp) {
     Bytes = DecodeQuotedPrintable(Property.Value);
@@ -363,9 +374,11 @@ std::string DecodeValue(const TProperty& Property, int32_t Number) {
 
 // Backslash escapes: \\ \, \; \: and \n or \N for a line break.
 std::string Unescape(std::string_view Value) {
-  std::string Out;
+  size_t First = Value.find('\\');
+  if (First == std::string_view::npos) return std::string(Value);
+  std::string Out(Value.substr(0, First));
   Out.reserve(Value.size());
-  for (size_t I = 0; I < Value.size(); ++I) {
+  for (size_t I = First; I < Value.size(); ++I) {
     char C = Value[I];
     if (C != '\\' || I + 1 == Value.size()) {
       Out += C;
@@ -382,37 +395,48 @@ std::string Unescape(std::string_view Value) {
   return Out;
 }
 
-// Splits at Separator where it is not escaped.
-std::vector<std::string_view> SplitUnescaped(std::string_view Value, char Separator) {
-  std::vector<std::string_view> Parts;
+// Visits the parts between unescaped separators.
+template <class F>
+void ForEachPart(std::string_view Value, char Separator, F&& Visit) {
   size_t Start = 0;
   for (size_t I = 0; I < Value.size(); ++I) {
-    if (Value[I] == '\\') ++I;
-    else if (Value[I] == Separator) {
-      Parts.push_back(Value.substr(Start, I - Start));
+    if (Value[I] == '\\') {
+      ++I;
+    } else if (Value[I] == Separator) {
+      Visit(Value.substr(Start, I - Start));
       Start = I + 1;
     }
   }
-  Parts.push_back(Value.substr(Start));
+  Visit(Value.substr(Start));
+}
+
+// The components of a structured value (N, ADR, ORG), as many as it has.
+std::vector<std::string_view> Components(std::string_view Decoded, size_t AtLeast) {
+  std::vector<std::string_view> Parts;
+  Parts.reserve(AtLeast);
+  ForEachPart(Decoded, ';', [&](std::string_view Part) { Parts.push_back(Part); });
+  if (Parts.size() < AtLeast) Parts.resize(AtLeast);
   return Parts;
 }
 
-// A structured value (N, ADR, ORG): its components, each a list of texts
-// from version 3.0 on.
-std::vector<std::vector<std::string>> Components(std::string_view Decoded, int Version) {
-  std::vector<std::vector<std::string>> Result;
-  for (std::string_view Part : SplitUnescaped(Decoded, ';')) {
-    std::vector<std::string>& Items = Result.emplace_back();
-    if (Version < 30) {
-      Items.push_back(Unescape(Part));
-    } else {
-      for (std::string_view Item : SplitUnescaped(Part, ',')) Items.push_back(Unescape(Item));
-    }
-  }
-  return Result;
+// A component as one text. From version 3.0 on it may be a list: its items
+// are trimmed and joined with Between, while a single item is kept exactly.
+std::string ComponentText(std::string_view Part, int Version, std::string_view Between) {
+  size_t Items = 0;
+  if (Version >= 30) ForEachPart(Part, ',', [&](std::string_view) { ++Items; });
+  if (Items <= 1) return Unescape(Part);
+  std::string Out;
+  ForEachPart(Part, ',', [&](std::string_view Item) {
+    std::string Text = Unescape(Item);
+    std::string_view Word = Trim(Text);
+    if (Word.empty()) return;
+    if (!Out.empty()) Out += Between;
+    Out += Word;
+  });
+  return Out;
 }
 
-// A list of words as one text; a single one is kept exactly as it is.
+// Words joined with single spaces; a single one is kept exactly as it is.
 std::string JoinWords(const std::vector<std::string>& Words) {
   if (Words.size() == 1) return Words[0];
   std::string Out;
@@ -426,8 +450,8 @@ std::string JoinWords(const std::vector<std::string>& Words) {
 }
 
 std::string TypeLabel(const TProperty& Property) {
-  if (HasType(Property, "HOME")) return " (home)";
-  if (HasType(Property, "WORK")) return " (work)";
+  if (HasType(Property, Home)) return " (home)";
+  if (HasType(Property, Work)) return " (work)";
   return "";
 }
 
@@ -437,39 +461,41 @@ public:
   TCardReader(int32_t StartLine) : StartLine(StartLine) {}
 
   void Take(const TProperty& P, int32_t Number) {
-    std::string_view Name = P.Name;
-    if (SameText(Name, "VERSION")) {
+    const std::string_view Name = P.Name;
+    if (Name == "VERSION") {
       std::string_view V = Trim(P.Value);
       if (!VersionSeen) Version = V == "2.1" ? 21 : V == "4.0" ? 40 : 30;
       VersionSeen = true;
-    } else if (SameText(Name, "N")) {
-      auto Parts = Components(DecodeValue(P, Number), Version);
-      Parts.resize(5);
-      Family = JoinWords(Parts[0]);
-      Given = JoinWords(Parts[1]);
-      if (std::string More = JoinWords(Parts[2]); !Trim(More).empty()) Given = JoinWords({Given, More});
-      Prefix = JoinWords(Parts[3]);
-      Suffix = JoinWords(Parts[4]);
-    } else if (SameText(Name, "FN")) {
+    } else if (Name == "N") {
+      std::string Decoded = DecodeValue(P, Number);
+      auto Parts = Components(Decoded, 5);
+      Family = ComponentText(Parts[0], Version, " ");
+      Given = ComponentText(Parts[1], Version, " ");
+      if (std::string More = ComponentText(Parts[2], Version, " "); !Trim(More).empty())
+        Given = JoinWords({Given, More});
+      Prefix = ComponentText(Parts[3], Version, " ");
+      Suffix = ComponentText(Parts[4], Version, " ");
+    } else if (Name == "FN") {
       FullName = Unescape(DecodeValue(P, Number));
-    } else if (SameText(Name, "ORG")) {
+    } else if (Name == "ORG") {
+      std::string Decoded = DecodeValue(P, Number);
       std::vector<std::string> Units;
-      for (auto& Part : Components(DecodeValue(P, Number), Version)) Units.push_back(JoinWords(Part));
+      for (std::string_view Part : Components(Decoded, 1)) Units.push_back(ComponentText(Part, Version, " "));
       Organisation = JoinLines(Units, ", ");
-    } else if (SameText(Name, "KIND")) {
+    } else if (Name == "KIND") {
       Company = SameText(Trim(P.Value), "org");
-    } else if (SameText(Name, "X-ABSHOWAS")) {
+    } else if (Name == "X-ABSHOWAS") {
       Company = SameText(Trim(P.Value), "COMPANY");
-    } else if (SameText(Name, "TEL")) {
-      Telephone(P, Unescape(DecodeValue(P, Number)));
-    } else if (SameText(Name, "ADR")) {
+    } else if (Name == "TEL") {
+      Telephone(P, Unescape(DecodeValue(P, Number)), Version == 40 || SameText(ParamValue(P, "VALUE"), "uri"));
+    } else if (Name == "ADR") {
       Address(P, DecodeValue(P, Number));
-    } else if (SameText(Name, "NOTE")) {
+    } else if (Name == "NOTE") {
       Entry.HaveNotes = true;
       AddLines(Entry.NoteLines, Unescape(DecodeValue(P, Number)));
-    } else if (SameText(Name, "X-TOBRINEL-EXTENSION")) {
+    } else if (Name == "X-TOBRINEL-EXTENSION") {
       Entry.Put(Entry.Item->BusExtn, Unescape(DecodeValue(P, Number)));
-    } else if (SameText(Name, "X-TOBRINEL-TABPAGE")) {
+    } else if (Name == "X-TOBRINEL-TABPAGE") {
       std::string_view V = Trim(P.Value);
       if (V.size() == 1 && V[0] >= '0' && V[0] <= '2') Entry.Item->TabPage = uint8_t(V[0] - '0');
     } else {
@@ -477,7 +503,7 @@ public:
           {"EMAIL", "E-mail"}, {"URL", "Web"},           {"NICKNAME", "Nickname"}, {"BDAY", "Birthday"},
           {"TITLE", "Job title"}, {"ROLE", "Role"},      {"IMPP", "Chat"},         {"ANNIVERSARY", "Anniversary"}};
       for (auto [Property, Label] : Noted) {
-        if (!SameText(Name, Property)) continue;
+        if (Name != Property) continue;
         std::string Value = Unescape(DecodeValue(P, Number));
         if (!Trim(Value).empty()) Entry.Note(Label + TypeLabel(P), Trim(Value));
         break;
@@ -512,48 +538,42 @@ public:
   int Depth = 0;  // inside a card nested in this one (a 2.1 AGENT)
 
 private:
-  void Telephone(const TProperty& P, std::string Value) {
-    if (StartsWithText(Value, "tel:")) Value.erase(0, 4);
+  void Telephone(const TProperty& P, std::string Value, bool Uri) {
+    if (Uri && StartsWithText(Value, "tel:")) Value.erase(0, 4);
     if (Value.empty()) return;
     TAddressItem& Item = *Entry.Item;
-    bool Home = HasType(P, "HOME"), Work = HasType(P, "WORK");
-    if (HasType(P, "FAX")) {
-      if (Home && !Work) Entry.Note("Fax (home)", Value);
+    bool AtHome = HasType(P, Home), AtWork = HasType(P, Work);
+    if (HasType(P, Fax)) {
+      if (AtHome && !AtWork) Entry.Note("Fax (home)", Value);
       else Entry.PutOrNote(Item.BusFacsimile, Value, "Fax");
-    } else if (HasType(P, "CELL")) {
+    } else if (HasType(P, Cell)) {
       Entry.PutOrNote(Item.BusMobile, Value, "Mobile");
-    } else if (HasType(P, "PAGER")) {
+    } else if (HasType(P, Pager)) {
       Entry.Note("Pager", Value);
-    } else if (Work) {
+    } else if (AtWork) {
       if (!Item.BusTelephone.empty()) return Entry.Note("Telephone (work)", Value);
       // A telephone URI may carry the extension: tel:+44-20-7946-0000;ext=123
-      std::string Lowered = LowerText(Value);
-      size_t Ext = Lowered.find(";ext=");
+      size_t Ext = Uri ? LowerText(Value).find(";ext=") : std::string::npos;
       if (Ext != std::string::npos && Item.BusExtn.empty()) {
         Entry.Put(Item.BusExtn, Value.substr(Ext + 5));
         Value.resize(Ext);
       }
       Entry.Put(Item.BusTelephone, Value);
     } else {
-      Entry.PutOrNote(Item.HomeTelephone, Value, Home ? "Telephone (home)" : "Telephone");
+      Entry.PutOrNote(Item.HomeTelephone, Value, AtHome ? "Telephone (home)" : "Telephone");
     }
   }
 
   void Address(const TProperty& P, const std::string& Decoded) {
-    auto Parts = Components(Decoded, Version);
-    Parts.resize(7);
-    std::vector<std::string> Street;
-    for (const std::string& Item : Parts[2]) Street.push_back(Item);
-    std::string StreetText;
-    for (size_t I = 0; I < Street.size(); ++I) StreetText += (I ? "\n" : "") + Street[I];
-    std::vector<std::string> Lines =
-        AddressLines({JoinWords(Parts[0]), JoinWords(Parts[1])}, StreetText,
-                     {JoinWords(Parts[3]), JoinWords(Parts[4]), JoinWords(Parts[5]), JoinWords(Parts[6])});
-    bool Work = HasType(P, "WORK") && !HasType(P, "HOME");
-    bool& Have = Work ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
+    auto Parts = Components(Decoded, 7);
+    auto Text = [&](int I) { return ComponentText(Parts[size_t(I)], Version, " "); };
+    std::vector<std::string> Lines = AddressLines({Text(0), Text(1)}, ComponentText(Parts[2], Version, "\n"),
+                                                  {Text(3), Text(4), Text(5), Text(6)});
+    bool AtWork = HasType(P, Work) && !HasType(P, Home);
+    bool& Have = AtWork ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
     if (!Have) {
       Have = true;
-      (Work ? Entry.BusAddress : Entry.HomeAddress) = std::move(Lines);
+      (AtWork ? Entry.BusAddress : Entry.HomeAddress) = std::move(Lines);
     } else {
       std::string Joined = JoinLines(Lines, ", ");
       if (!Joined.empty()) Entry.Note("Address" + TypeLabel(P), Joined);
@@ -597,7 +617,7 @@ TImported ReadVCards(std::string_view Text) {
     if (!Card && ValueColon(Line) == std::string_view::npos)
       throw EImportError(Number, "a card must begin with BEGIN:VCARD");
     ParseProperty(Line, Number, Property);
-    bool Begin = SameText(Property.Name, "BEGIN"), End = SameText(Property.Name, "END");
+    bool Begin = std::string_view(Property.Name) == "BEGIN", End = std::string_view(Property.Name) == "END";
     bool OfCard = SameText(Trim(Property.Value), "VCARD");
     if (!Card) {
       if (Begin && OfCard) {
@@ -809,18 +829,19 @@ TImported ReadCsv(std::string_view Text) {
     Entry.Put(Item.BusExtn, V(EColumn::BusExtn));
     Entry.Put(Item.BusFacsimile, V(EColumn::BusFax));
     Entry.Put(Item.BusMobile, V(EColumn::Mobile));
+    // An empty cell is no lines, and so is a single empty line.
+    auto Some = [](const std::vector<std::string>& Lines) { return Lines.size() > 1 || !Lines[0].empty(); };
     auto Address = [&](EColumn Street, bool& Have, std::vector<std::string>& Lines) {
       int S = int(Street);
       auto At = [&](int Offset) { return Values[size_t(S + Offset)]; };
-      Have = std::any_of(Values.begin() + S, Values.begin() + S + 7, [](auto& P) { return !P.empty(); });
-      if (Have) Lines = AddressLines({}, At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
+      Lines = AddressLines({}, At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
+      Have = Some(Lines);
     };
     Address(EColumn::HomeStreet, Entry.HaveHomeAddress, Entry.HomeAddress);
     Address(EColumn::BusStreet, Entry.HaveBusAddress, Entry.BusAddress);
-    if (!V(EColumn::Notes).empty()) {
-      Entry.HaveNotes = true;
-      AddLines(Entry.NoteLines, V(EColumn::Notes));
-    }
+    AddLines(Entry.NoteLines, V(EColumn::Notes));
+    Entry.HaveNotes = Some(Entry.NoteLines);
+    if (!Entry.HaveNotes) Entry.NoteLines.clear();
     std::string_view Tab = Trim(V(EColumn::TabPage));
     if (Tab.size() == 1 && Tab[0] >= '0' && Tab[0] <= '2') Item.TabPage = uint8_t(Tab[0] - '0');
     Result.Items.push_back(Entry.Finish(Line, Result.ValuesCut));
