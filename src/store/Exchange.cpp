@@ -1116,6 +1116,8 @@ void ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::st
   if (::realpath(Path.c_str(), Resolved)) Target = Resolved;
   struct stat Old;
   bool Exists = ::stat(Target.c_str(), &Old) == 0;
+  if (Exists && S_ISREG(Old.st_mode) && IsFileReadOnly(Target))
+    throw EFileError("Cannot create file " + Path + ": it is read-only");
   auto Write = [&](int Fd) {
     return WriteContacts(*Book.Items, Format, [&](std::string_view Piece) { return WriteAll(Fd, Piece); });
   };

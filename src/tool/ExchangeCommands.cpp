@@ -116,6 +116,10 @@ int Import(const TArguments& Arguments) {
   TAddressBook Book(&Host);
   try {
     struct stat Existing;
+    if (IsFileReadOnly(Arguments.Book)) {
+      std::cerr << "tobrinel-book: " << Arguments.Book << " is read-only; nothing was imported\n";
+      return 1;
+    }
     if (::stat(Arguments.Book.c_str(), &Existing) == 0) {
       TLoadResult Result = Book.LoadFromFile(Arguments.Book);
       // Saving would drop what could not be read.

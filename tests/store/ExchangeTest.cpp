@@ -258,4 +258,8 @@ TEST(Exchange, ExportReplacesAFileOnlyWhole) {
   ExportToFile(Book, EContactFormat::Csv, Dir / "out.csv");
   EXPECT_EQ(Fields(*ReadCsv(ReadBytes(Dir / "out.csv")).Items.at(0)), Fields(*ItemAt(*Book.Items, 0)));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path), {}), 2);  // no temporary left
+  std::filesystem::permissions(Dir / "out.csv", std::filesystem::perms::owner_read);
+  Book.Items->Add(Entry({"Other"}));
+  EXPECT_THROW(ExportToFile(Book, EContactFormat::Csv, Dir / "out.csv"), EFileError);
+  EXPECT_EQ(ReadCsv(ReadBytes(Dir / "out.csv")).Items.size(), 1u);
 }

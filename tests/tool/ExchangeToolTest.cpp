@@ -82,6 +82,10 @@ TEST(ExchangeTool, BadInputIsReportedAndLeavesTheBookAlone) {
   EXPECT_EQ(Tool("import --format csv " + Dir / "b.ABK" + " <" + Dir / "bad.csv", Dir).Err,
             "tobrinel-book: standard input: line 2: a quoted field is not closed\n");
   EXPECT_EQ(Tool("export --format csv " + Dir / "b.ABK" + " " + Dir / "b.ABK", Dir).Status, 1);
+  std::filesystem::permissions(Dir / "b.ABK", std::filesystem::perms::owner_read);
+  WriteBytes(Dir / "ok.vcf", "BEGIN:VCARD\r\nN:Ok\r\nEND:VCARD\r\n");
+  EXPECT_EQ(Tool("import --format vcard " + Dir / "b.ABK" + " " + Dir / "ok.vcf", Dir).Err,
+            "tobrinel-book: " + Dir / "b.ABK" + " is read-only; nothing was imported\n");
   EXPECT_EQ(ReadBytes(Dir / "b.ABK"), Book);
   EXPECT_FALSE(std::filesystem::exists(Dir / "b.~abk"));
 
