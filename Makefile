@@ -42,5 +42,11 @@ bench: setup
 screens: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tobrinel-screens $(BUILD)/screens
 
+# make install PREFIX=/usr/local (DESTDIR=/stage for a staged install)
+PREFIX ?= /usr/local
+.PHONY: install
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -32,9 +33,15 @@
 #include <QUrl>
 #include <QValidator>
 
+#include "About.h"
 #include "CommandLine.h"
 #include "Dflttab.h"
+#include "Dial.h"
+#include "Dialopt.h"
 #include "Exchange.h"
+#include "MDetect.h"
+#include "ModemExchange.h"
+#include "Olineopt.h"
 #include "FileDialogs.h"
 #include "HelpService.h"
 #include "NamesModel.h"
@@ -66,24 +73,36 @@ std::string Std(const QString& Text) { return Text.toStdString(); }
 QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 bool IsBlank(const QString& Text) { return TrimSpaces(Std(Text)).empty(); }
 
-// The picture on the dial buttons: a telephone handset.
-QIcon HandsetIcon() {
+// A desk telephone, drawn in Colour with its dial in Dial.
+QPixmap TelephonePicture(const QColor& Colour, const QColor& Dial) {
   QPixmap Picture(16, 16);
   Picture.fill(Qt::transparent);
   QPainter Painter(&Picture);
   Painter.setRenderHint(QPainter::Antialiasing);
-  QPen Pen(Qt::black, 3.0, Qt::SolidLine, Qt::RoundCap);
-  Painter.setPen(Pen);
-  QPainterPath Arc;
-  Arc.moveTo(3, 6);
-  Arc.quadTo(8, 1, 13, 6);
-  Painter.drawPath(Arc);
   Painter.setPen(Qt::NoPen);
-  Painter.setBrush(Qt::black);
-  Painter.drawRoundedRect(QRectF(1, 6, 5, 3), 1, 1);
-  Painter.drawRoundedRect(QRectF(10, 6, 5, 3), 1, 1);
-  Painter.drawRect(QRectF(4, 11, 8, 4));
-  return QIcon(Picture);
+  Painter.setBrush(Colour);
+  // The handset across the top, its ends hanging down over the body.
+  Painter.drawRoundedRect(QRectF(1, 2, 14, 3.5), 1.5, 1.5);
+  Painter.drawRoundedRect(QRectF(1, 3, 4, 4), 1, 1);
+  Painter.drawRoundedRect(QRectF(11, 3, 4, 4), 1, 1);
+  QPainterPath Body;
+  Body.moveTo(5, 7.5);
+  Body.lineTo(11, 7.5);
+  Body.lineTo(14.5, 15);
+  Body.lineTo(1.5, 15);
+  Body.closeSubpath();
+  Painter.drawPath(Body);
+  Painter.setBrush(Dial);
+  Painter.drawEllipse(QPointF(8, 11.5), 2.2, 2.2);
+  return Picture;
+}
+
+// The picture on the dial buttons: a red telephone, grey while the number cannot be dialled.
+QIcon TelephoneIcon() {
+  QIcon Icon;
+  Icon.addPixmap(TelephonePicture(QColor(0xcc, 0x10, 0x10), QColor(0xff, 0xd8, 0xd8)), QIcon::Normal);
+  Icon.addPixmap(TelephonePicture(QColor(0xa0, 0xa0, 0xa0), QColor(0xe8, 0xe8, 0xe8)), QIcon::Disabled);
+  return Icon;
 }
 
 QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
@@ -130,7 +149,7 @@ QToolButton* AddDialButton(QWidget* Parent, const char* Name, int Left, int Top)
   auto* Button = new QToolButton(Parent);
   Button->setObjectName(QLatin1String(Name));
   Button->setGeometry(Left, Top, 23, 21);
-  Button->setIcon(HandsetIcon());
+  Button->setIcon(TelephoneIcon());
   Button->setFocusPolicy(Qt::NoFocus);  // a picture button takes no focus
   return Button;
 }
@@ -279,6 +298,8 @@ void TfrmMain::CreateControls() {
     Memo->installEventFilter(this);
   }
   connect(tabDetails, &QTabWidget::currentChanged, this, [this] { EnableControls(); });  // tabDetailsChange
+  for (QToolButton* Button : {spdbtnDial1, spdbtnDial2, spdbtnDial3, spdbtnDial4})
+    connect(Button, &QToolButton::clicked, this, [this, Button] { spdbtnDialClick(Button); });
   setAcceptDrops(true);
 }
 
@@ -344,29 +365,19 @@ void TfrmMain::CreateMenus() {
   mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
-  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, nullptr);
-  connect(mnuODetectMODEMS, &QAction::triggered, this, [this] {
-    FModemPort = -1;
-    if (FDetectModems) FDetectModems();
-    EnableControls();
-  });
+  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
   mnuOAutoDetectMODEMS = AddItem(Options, "mnuOAutoDetectMODEMS", QStringLiteral("&Auto Detect MODEMS on Startup"), 30, {}, nullptr);
   mnuOAutoDetectMODEMS->setCheckable(true);
-  connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, [this](bool Checked) {
-    // The tick is the action's own; commit before the toggle takes effect.
-    mnuOAutoDetectMODEMS->setChecked(!Checked);
-    UpdateCurrent();
-    mnuOAutoDetectMODEMS->setChecked(Checked);
-  });
+  connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, &TfrmMain::mnuMAutoDetModemClick);
   Options->addSeparator();
-  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dialing..."), 31, {}, CommitOnly);
+  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dialing..."), 31, {}, &TfrmMain::mnuODiallingClick);
   mnuODefaultTab = AddItem(Options, "mnuODefaultTab", QStringLiteral("Set Default &Tab..."), 33, {}, &TfrmMain::mnuODefaultTabClick);
-  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("Outside Line..."), 52, {}, nullptr);
+  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("Outside Line..."), 52, {}, &TfrmMain::mnuOOutsideLineClick);
 
   QMenu* Help = AddMenu("mnuHelp", QStringLiteral("&Help"), 16);
   mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
   Help->addSeparator();
-  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, CommitOnly);
+  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, &TfrmMain::mnuHAboutClick);
 }
 
 // ---------------------------------------------------------------------------
@@ -377,7 +388,7 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
   FFirstRun = false;
   QuietUpdate = false;
   SuppressGridClick = false;
-  FModemPort = -1;
+  SetModemPort(-1);
 
   FHelpFile = HelpFileName();
   if (!QFileInfo::exists(FHelpFile)) FHelpFile.clear();
@@ -396,7 +407,7 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
 
   grdNames->setColumnWidth(0, Settings.ReadInteger("FormPosition", "GridCol_1", 99));
   grdNames->setColumnWidth(1, Settings.ReadInteger("FormPosition", "GridCol_2", 99));
-  FModemPort = Settings.ReadInteger("MODEM", "Port", -1);
+  SetModemPort(Settings.ReadInteger("MODEM", "Port", -1));
   mnuOAutoDetectMODEMS->setChecked(Settings.ReadBool("MODEM", "Detected", false));
 
   const TCommandLineBook Named = ChooseCommandLineBook(Arguments, QDir::currentPath());
@@ -434,7 +445,10 @@ void TfrmMain::FormActivate() {
   FActivated = true;  // a box raised below must not run this again
   grdNamesClick();
   EnableControls();
-  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FDetectModems) FDetectModems();
+  if ((FFirstRun || mnuOAutoDetectMODEMS->isChecked()) && FModemDetect) {
+    FModemDetect->exec();
+    EnableControls();  // the dial commands follow the modem found, or lost
+  }
   const bool Printing = PrinterInfo().PrinterAvailable();
   mnuFPrinterSetup->setEnabled(Printing);
   mnuFPrint->setEnabled(Printing);
@@ -462,7 +476,7 @@ void TfrmMain::FormDestroy() {
   }
   Settings.WriteInteger("FormPosition", "GridCol_1", grdNames->columnWidth(0));
   Settings.WriteInteger("FormPosition", "GridCol_2", grdNames->columnWidth(1));
-  Settings.WriteInteger("MODEM", "Port", FModemPort);
+  Settings.WriteInteger("MODEM", "Port", ModemPort());
   Settings.WriteBool("MODEM", "Detected", mnuOAutoDetectMODEMS->isChecked());
   try {
     Settings.UpdateFile();
@@ -651,13 +665,14 @@ void TfrmMain::edtSurnameChange() {
 
 void TfrmMain::EnableControls() {
   const bool EntryRow = !FNames->Cell(FSelectedRow, 0).empty();
-  const bool Modem = FModemPort != -1;
+  const bool Modem = ModemPort() != -1;
   mnuADelete->setEnabled(EntryRow);
   mnuAQuickDial->setEnabled(EntryRow && Modem);
   mnuFDialler->setEnabled(Modem);
   spdbtnDial1->setEnabled(!IsBlank(edtHomeTel->text()) && Modem);
   spdbtnDial2->setEnabled(!IsBlank(edtBusTel->text()) && Modem);
-  spdbtnDial3->setEnabled(!IsBlank(edtBusExtn->text()) && Modem && FAllowExtension && FAllowExtension());
+  spdbtnDial3->setEnabled(!IsBlank(edtBusExtn->text()) && Modem && FDiallingOpt &&
+                          FDiallingOpt->chkDialExtensions->isChecked());
   spdbtnDial4->setEnabled(!IsBlank(edtMobile->text()) && Modem);
   mnuHContents->setEnabled(!FHelpFile.isEmpty());
   mnuFPrint->setEnabled(FBook->Items->Count > 0);
@@ -959,6 +974,16 @@ void TfrmMain::mnuHContentsClick() {
   if (!FHelpFile.isEmpty()) HelpService().ShowContents(FHelpFile);
 }
 
+// ---------------------------------------------------------------------------
+// About box
+
+void TfrmMain::mnuHAboutClick() {
+  UpdateCurrent();
+  // Built for each use, unlike the other dialogs.
+  TfrmAbout About(this);
+  About.exec();
+}
+
 void TfrmMain::ShowHelpContext(int Context) {
   if (!FHelpFile.isEmpty()) HelpService().ShowContext(FHelpFile, Context);
 }
@@ -1001,6 +1026,63 @@ bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
     }
   }
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// Telephony
+
+int TfrmMain::ModemPort() const { return ::ModemPort(); }
+void TfrmMain::SetModemPort(int Port) { ::SetModemPort(Port); }
+
+void TfrmMain::mnuODetectMODEMSClick() {
+  // Forget the modem, so that every port is tested again.
+  SetModemPort(-1);
+  if (FModemDetect) FModemDetect->exec();
+  EnableControls();
+}
+
+void TfrmMain::mnuMAutoDetModemClick(bool Checked) {
+  // The tick is the action's own; commit before the toggle takes effect.
+  mnuOAutoDetectMODEMS->setChecked(!Checked);
+  UpdateCurrent();
+  mnuOAutoDetectMODEMS->setChecked(Checked);
+}
+
+void TfrmMain::mnuODiallingClick() {
+  UpdateCurrent();
+  if (FDiallingOpt) FDiallingOpt->exec();
+  // The extension button follows "Allow Extension Dialling" at once.
+  UpdateCurrent();
+}
+
+void TfrmMain::mnuOOutsideLineClick() {
+  if (FOutsideLine) FOutsideLine->exec();
+}
+
+void TfrmMain::spdbtnDialClick(QToolButton* Button) {
+  if (!FDial) return;
+  // The numbers as they stand in the edits, saved or not.
+  FDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FDial->NoOutsideLine = false;
+  if (tabDetails->currentIndex() == 0) {
+    FDial->DialLocation = QStringLiteral("Home Telephone Number");
+    FDial->DialNumber = edtHomeTel->text();
+  } else if (Button == spdbtnDial2) {
+    FDial->DialLocation = QStringLiteral("Business Telephone Number");
+    FDial->DialNumber = edtBusTel->text();
+  } else if (Button == spdbtnDial3) {
+    FDial->DialLocation = QStringLiteral("Internal Extension");
+    FDial->DialNumber = edtBusExtn->text();
+    FDial->NoOutsideLine = true;
+  } else if (Button == spdbtnDial4) {
+    FDial->DialLocation = QStringLiteral("Mobile Telephone");
+    FDial->DialNumber = edtMobile->text();
+  } else {
+    return;
+  }
+  FDial->exec();
+  // A failed modem reset may have cleared the modem port.
+  EnableControls();
 }
 
 // ---------------------------------------------------------------------------

@@ -22,6 +22,10 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmDial;
+class TfrmDiallingOpt;
+class TfrmMODEMDetect;
+class TfrmOutsideLine;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -37,8 +41,9 @@ public:
   TAddressBook& Book() { return *FBook; }
   TNamesModel& Names() { return *FNames; }
   int SelectedRow() const { return FSelectedRow; }
-  int ModemPort() const { return FModemPort; }
-  void SetModemPort(int Port) { FModemPort = Port; }
+  // The program's one modem port number (see ModemExchange.h).
+  int ModemPort() const;
+  void SetModemPort(int Port);
   bool FirstRun() const { return FFirstRun; }
   bool Activated() const { return FActivated; }
   bool QuietUpdate = false;
@@ -46,8 +51,10 @@ public:
 
   // The windows created after this one.
   void SetDefaultTabDialog(TfrmDefaultTab* Dialog);
-  void SetModemDetection(std::function<void()> Detect) { FDetectModems = std::move(Detect); }
-  void SetAllowExtensionDialling(std::function<bool()> Allowed) { FAllowExtension = std::move(Allowed); }
+  void SetDiallingOptions(TfrmDiallingOpt* Window) { FDiallingOpt = Window; }
+  void SetModemDetection(TfrmMODEMDetect* Window) { FModemDetect = Window; }
+  void SetDialWindow(TfrmDial* Window) { FDial = Window; }
+  void SetOutsideLineWindow(TfrmOutsideLine* Window) { FOutsideLine = Window; }
   int DefaultTab() const;
 
   // The name index.
@@ -85,6 +92,16 @@ public:
   // Contacts in and out (vCard, CSV).
   void mnuFImportClick();
   void mnuFExportClick();
+
+  // Telephony.
+  void mnuODetectMODEMSClick();
+  void mnuMAutoDetModemClick(bool Checked);
+  void mnuODiallingClick();
+  void mnuOOutsideLineClick();
+  void spdbtnDialClick(QToolButton* Button);
+
+  // About box.
+  void mnuHAboutClick();
 
   // IBookHost
   void OldFormatWarning(const std::string& Text) override;
@@ -134,7 +151,6 @@ private:
   TNamesModel* FNames = nullptr;
   int FSelectedRow = 1;
   int FShownRow = 0;
-  int FModemPort = -1;
   bool FFirstRun = false;
   bool FActivated = false;
   bool FSettingRow = false;
@@ -143,8 +159,10 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
-  std::function<void()> FDetectModems;
-  std::function<bool()> FAllowExtension;
+  TfrmDiallingOpt* FDiallingOpt = nullptr;
+  TfrmMODEMDetect* FModemDetect = nullptr;
+  TfrmDial* FDial = nullptr;
+  TfrmOutsideLine* FOutsideLine = nullptr;
 
 public:
   // Controls, named as in the design.

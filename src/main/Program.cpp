@@ -3,14 +3,20 @@
 #include <QApplication>
 
 #include "Dflttab.h"
+#include "Dial.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
 #include "Main.h"
+#include "ProgramIcon.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Settings.h"
 #include "Splash.h"
 #include "TickCounter.h"
+#include "Verinfo.h"
 
 const char* const ProgramTitle = "Tobrinel Address Manager and Phone Dialler";
 
@@ -19,23 +25,36 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  OutsideLine.reset();
   DefaultTab.reset();
+  Dial.reset();
+  ModemDetect.reset();
+  DiallingOpt.reset();
   Main.reset();
 }
 
 void TProgram::CreateWindows() {
   Main = std::make_unique<TfrmMain>(FArguments);
+  DiallingOpt = std::make_unique<TfrmDiallingOpt>(Main.get());
+  Main->SetDiallingOptions(DiallingOpt.get());
+  ModemDetect = std::make_unique<TfrmMODEMDetect>(Main.get());
+  Main->SetModemDetection(ModemDetect.get());
   SplashWanted = OpenSettings()->ReadBool("StartUp", "ShowSplash", true);
+  ReadVersionTexts(ProgramPath().toStdString());
   if (SplashWanted) {
     Splash = std::make_unique<TfrmSplash>();
-    Splash->SetTexts(QString::fromLatin1(ProgramTitle), QStringLiteral("Version - 2.0.0.0"), QString());
     Splash->show();
     Splash->repaint();
     QApplication::processEvents();
     SplashStart = TickCounter().Now();
   }
+  Dial = std::make_unique<TfrmDial>(ModemDetect.get(), DiallingOpt.get(), Main.get());
+  Main->SetDialWindow(Dial.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
+  Main->SetOutsideLineWindow(OutsideLine.get());
+  Dial->SetOutsideLine(OutsideLine.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {
@@ -50,6 +69,9 @@ int RunTobrinel(int argc, char** argv) {
   if (!Lock.Acquire("TOBRINEL")) return 0;
   QApplication App(argc, argv);
   SetApplicationTitle(QString::fromLatin1(ProgramTitle));
+  QApplication::setWindowIcon(ProgramIcon());
+  // Lets the desktop match the windows to the installed entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tobrinel"));
   QStringList Arguments = QApplication::arguments();
   Arguments.removeFirst();
   int Status = 0;

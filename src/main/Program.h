@@ -6,6 +6,10 @@
 
 class TfrmMain;
 class TfrmDefaultTab;
+class TfrmDial;
+class TfrmDiallingOpt;
+class TfrmMODEMDetect;
+class TfrmOutsideLine;
 class TfrmSplash;
 
 // The program's windows, created once in their order and destroyed together.
@@ -20,8 +24,12 @@ public:
   void HoldSplash(uint32_t MinimumMs = 3000);
 
   std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmDiallingOpt> DiallingOpt;
+  std::unique_ptr<TfrmMODEMDetect> ModemDetect;
   std::unique_ptr<TfrmSplash> Splash;
+  std::unique_ptr<TfrmDial> Dial;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmOutsideLine> OutsideLine;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
 

@@ -1,5 +1,10 @@
 // Renders every window of the program to PNG files, for looking at them.
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
@@ -8,18 +13,33 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "About.h"
 #include "Adrbook.h"
 #include "Dflttab.h"
+#include "Dial.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
 #include "Main.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "SerialDrv.h"
 #include "Splash.h"
+#include "Verinfo.h"
 
 namespace {
 
 void Save(QWidget& Window, const QDir& Folder, const QString& Name) {
   Window.show();
   QApplication::processEvents();
+  const QString Path = Folder.filePath(Name + QStringLiteral(".png"));
+  if (!Window.grab().save(Path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
+  else std::printf("%s\n", qPrintable(Path));
+}
+
+// Without showing it: showing a window that talks to the modem would start talking.
+void SaveUnshown(QWidget& Window, const QDir& Folder, const QString& Name) {
+  Window.ensurePolished();
   const QString Path = Folder.filePath(Name + QStringLiteral(".png"));
   if (!Window.grab().save(Path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
   else std::printf("%s\n", qPrintable(Path));
@@ -58,6 +78,9 @@ int main(int argc, char** argv) {
   // A scratch program folder, so that the real settings are left alone.
   QTemporaryDir Scratch;
   SetProgramPathOverride(Scratch.filePath(QStringLiteral("tobrinel")));
+  // No serial port is ever opened from here.
+  TSerialPortDriver::SetPortsFolder(Scratch.path());
+  TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
   SetApplicationTitle(QStringLiteral("Tobrinel Address Manager and Phone Dialler"));
   const QString Book = Scratch.filePath(QStringLiteral("SAMPLE.ABK"));
   SampleBook(Book);
@@ -88,9 +111,38 @@ int main(int argc, char** argv) {
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
 
+  TfrmDiallingOpt DiallingOpt(&Main);
+  Save(DiallingOpt, Folder, QStringLiteral("diallingopt"));
+  TfrmOutsideLine OutsideLine(&Main);
+  Save(OutsideLine, Folder, QStringLiteral("outsideline-off"));
+  OutsideLine.chkDialOutsideLine->setChecked(true);
+  OutsideLine.edtOutsideLineDigit->setText(QStringLiteral("9"));
+  Save(OutsideLine, Folder, QStringLiteral("outsideline-on"));
+  OutsideLine.hide();
+
+  TfrmMODEMDetect Detect(&Main);
+  Detect.tmrTimer->blockSignals(true);  // the picture only, no detection run
+  Detect.lstMODEMS->addItems({QStringLiteral("COM1: OK"), QStringLiteral("COM3: OK")});
+  Detect.lstMODEMS->setCurrentRow(0);
+  Detect.btnOK->setEnabled(true);
+  Detect.setWindowTitle(QStringLiteral("Select MODEM"));
+  Save(Detect, Folder, QStringLiteral("modemdetect"));
+  Detect.hide();
+
+  TfrmDial Dial(&Detect, &DiallingOpt, &Main);
+  Dial.edtName->setText(QStringLiteral("Ann Adams"));
+  Dial.edtLocation->setText(QStringLiteral("Home Telephone Number"));
+  Dial.edtNumber->setText(QStringLiteral("01234 567890"));
+  Dial.btnOK->setEnabled(false);
+  SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));
+  Dial.btnOK->setEnabled(true);
+  SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));
+
+  // The screens tool carries the program's version block.
+  ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());
   TfrmSplash Splash;
-  Splash.SetTexts(QStringLiteral("Tobrinel Address Manager and Phone Dialler"), QStringLiteral("Version - 2.0.0.0"),
-                  QStringLiteral("Copyright"));
   Save(Splash, Folder, QStringLiteral("splash"));
+  TfrmAbout About(&Main);
+  Save(About, Folder, QStringLiteral("about"));
   return 0;
 }

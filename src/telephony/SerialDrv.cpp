@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -66,6 +67,13 @@ QString& PortsFolderOverride() {
   return Folder;
 }
 
+std::string SystemPort(int N) { return "/dev/ttyS" + std::to_string(N - 1); }
+
+TSerialPortDriver::TPortFallback& PortFallback() {
+  static TSerialPortDriver::TPortFallback Fallback = SystemPort;
+  return Fallback;
+}
+
 }  // namespace
 
 uint32_t BaudRateOf(TBaudRate Rate) { return Rate < 16 ? kRates[Rate] : 0; }
@@ -79,15 +87,21 @@ bool TSerialDevice::Open(const std::string& Path) {
   Close();
   const int Handle = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (Handle < 0) return false;
-  // The port is not shared: nobody else may open it while we hold it.
-  ::ioctl(Handle, TIOCEXCL);
+  // The port is not shared. A lock on the open file, not the terminal's
+  // exclusive flag: the kernel drops it with the process however that ends,
+  // while the flag would outlive a killed program and keep everyone out.
+  if (::flock(Handle, LOCK_EX | LOCK_NB) != 0) {
+    const int Error = errno;
+    ::close(Handle);
+    errno = Error;
+    return false;
+  }
   Fd = Handle;
   return true;
 }
 
 void TSerialDevice::Close() {
   if (Fd < 0) return;
-  ::ioctl(Fd, TIOCNXCL);
   ::close(Fd);
   Fd = -1;
 }
@@ -210,6 +224,10 @@ TSerialPortDriver::~TSerialPortDriver() { ClosePort(); }
 
 void TSerialPortDriver::SetPortsFolder(const QString& Folder) { PortsFolderOverride() = Folder; }
 
+void TSerialPortDriver::SetPortFallback(TPortFallback Fallback) {
+  PortFallback() = Fallback ? std::move(Fallback) : TPortFallback(SystemPort);
+}
+
 QString TSerialPortDriver::PortsFolder() {
   if (!PortsFolderOverride().isEmpty()) return PortsFolderOverride();
   if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
@@ -228,7 +246,7 @@ std::string TSerialPortDriver::DevicePath(const QString& Name) {
       // A link to an adapter that is unplugged must not fall through to another port.
       const QFileInfo Info(Link);
       if (Info.exists() || Info.isSymLink()) return Link.toStdString();
-      return "/dev/ttyS" + std::to_string(N - 1);
+      return PortFallback()(N);
     }
   }
   return Name.toStdString();

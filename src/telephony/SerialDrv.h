@@ -97,6 +97,11 @@ public:
   // Where "\\.\COM<n>" looks for ports/COM<n>; empty means the program's folder.
   static void SetPortsFolder(const QString& Folder);
   static QString PortsFolder();
+  // The device "\\.\COM<n>" stands for when ports/COM<n> is missing:
+  // /dev/ttyS<n-1> unless replaced (null restores it). An empty path is no
+  // device at all, so tests can leave every port they did not link empty.
+  using TPortFallback = std::function<std::string(int N)>;
+  static void SetPortFallback(TPortFallback Fallback);
   // The device node that PortName stands for.
   static std::string DevicePath(const QString& PortName);
 

@@ -5,3 +5,5 @@ add_executable(tobrinel-book
 target_include_directories(tobrinel-book PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tobrinel-book PRIVATE tobrinel_store)
 set_target_properties(tobrinel-book PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+include(GNUInstallDirs)
+install(TARGETS tobrinel-book RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

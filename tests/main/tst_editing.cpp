@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 // Editing in place: new entries, tidying and renaming, the blank-surname box,
 // Add New, Delete, the enabling rule, the clipboard commands, the default tab.
+#include <QCheckBox>
 #include <QClipboard>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "Dialopt.h"
 #include "MainTestKit.h"
 
 class TEditingTest : public QObject {
@@ -267,8 +269,8 @@ void TEditingTest::EnablingRule() {
   TFakePlatform Platform;
   BookWithLastUse(Platform, {{"Adams", "Ann"}});
   TWindows W;
-  bool Extensions = false;
-  W->SetAllowExtensionDialling([&] { return Extensions; });
+  TfrmDiallingOpt Options(W.Main.get());
+  W->SetDiallingOptions(&Options);
   QVERIFY(W.Activate());
   QVERIFY(W->mnuADelete->isEnabled());
   QVERIFY(W->mnuFPrint->isEnabled());
@@ -291,7 +293,7 @@ void TEditingTest::EnablingRule() {
   QVERIFY(W->spdbtnDial4->isEnabled());
   W->edtBusExtn->setText(QStringLiteral("12"));
   QVERIFY(!W->spdbtnDial3->isEnabled());
-  Extensions = true;
+  Options.chkDialExtensions->setChecked(true);
   W->edtBusExtn->setText(QStringLiteral("123"));
   QVERIFY(W->spdbtnDial3->isEnabled());
 

@@ -1,9 +1,12 @@
 #include <QShowEvent>
 // Start-up, settings, command line and shutdown of the main window.
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QMenuBar>
 #include <QProcess>
 #include <QTabWidget>
@@ -12,6 +15,9 @@
 
 #include "CommandLine.h"
 #include "InstanceLock.h"
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "Olineopt.h"
 #include "MainTestKit.h"
 #include "Program.h"
 #include "Splash.h"
@@ -53,6 +59,11 @@ void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
     QCOMPARE(Main.grdNames->columnWidth(1), 99);
     QCOMPARE(Main.ModemPort(), -1);
     QCOMPARE(Program.DefaultTab->Tab(), 0);
+    QVERIFY(Program.DiallingOpt->rdoToneDial->isChecked());
+    QVERIFY(!Program.DiallingOpt->chkDialExtensions->isChecked());
+    QVERIFY(!Program.DiallingOpt->chkDialSilently->isChecked());
+    QVERIFY(!Program.OutsideLine->chkDialOutsideLine->isChecked());
+    QCOMPARE(Program.OutsideLine->edtPauseChar->text(), QStringLiteral("W"));
     QCOMPARE(Main.windowTitle(), QStringLiteral("Address Book - (Untitled)"));
     QCOMPARE(Main.centralWidget()->size(), QSize(602, 354));
     QVERIFY(Main.close());
@@ -60,7 +71,9 @@ void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
   QVERIFY(Platform.Prompter.Boxes.empty());
   const QString Written = Platform.ReadSettings();
   for (const char* Key : {"Top=52", "Left=21", "GridCol_1=99", "GridCol_2=99", "LoadFile=", "Port=-1",
-                          "Detected=0", "Tab=0", "[FormPosition]", "[Startup]", "[MODEM]", "[Defaults]"})
+                          "Detected=0", "Tab=0", "[FormPosition]", "[Startup]", "[MODEM]", "[Defaults]",
+                          "ToneDial=1", "DialExt=0", "SilentDial=0", "[OutSideLine]", "DialForFirst=0",
+                          "DialThisFor=\n", "PauseChar=W"})
     QVERIFY2(Written.contains(QLatin1String(Key)), Key);
   QVERIFY(!Written.contains(QStringLiteral("ShowSplash")));
   QVERIFY(Written.contains(QStringLiteral("LoadFile=\n")));  // untitled: empty
@@ -238,10 +251,14 @@ void TStartupTest::MarkerFileRunsDetectionOnce() {
   TWindows W;
   QVERIFY(W->FirstRun());
   QVERIFY(!QFile::exists(Platform.Path(QStringLiteral("TOBRINEL.NEW"))));
-  int Detections = 0;
-  W->SetModemDetection([&] { ++Detections; });
+  // With no port to find, each run ends in the no-modem box.
+  TfrmMODEMDetect Detect(W.Main.get());
+  W->SetModemDetection(&Detect);
+  auto Detections = [&Platform] {
+    return Platform.Prompter.Texts().filter(QStringLiteral("There are no MODEMS")).size();
+  };
   QVERIFY(W.Activate());
-  QCOMPARE(Detections, 1);
+  QCOMPARE(Detections(), 1);
   QVERIFY(W->Activated());
   // Coming back to the window later repeats nothing.
   QWidget Other;
@@ -249,16 +266,16 @@ void TStartupTest::MarkerFileRunsDetectionOnce() {
   QApplication::setActiveWindow(&Other);
   QVERIFY(QTest::qWaitForWindowActive(&Other));
   QVERIFY(W.Activate());
-  QCOMPARE(Detections, 1);
+  QCOMPARE(Detections(), 1);
 
   // Without the marker, only the auto-detect tick runs it.
   TFakePlatform Quiet;
   TWindows Plain;
   QVERIFY(!Plain->FirstRun());
-  int PlainDetections = 0;
-  Plain->SetModemDetection([&] { ++PlainDetections; });
+  TfrmMODEMDetect PlainDetect(Plain.Main.get());
+  Plain->SetModemDetection(&PlainDetect);
   QVERIFY(Plain.Activate());
-  QCOMPARE(PlainDetections, 0);
+  QVERIFY(Quiet.Prompter.Boxes.empty());
 }
 
 void TStartupTest::OffScreenPositionFallsBack() {

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "ProgramPaths.h"
+#include "SerialDrv.h"
 
 TFakePlatform::TFakePlatform() {
   SetPrompter(&Prompter);
@@ -11,6 +12,9 @@ TFakePlatform::TFakePlatform() {
   SetTickCounter(&Ticks);
   SetPrinterInfo(&Printers);
   SetProgramPathOverride(Folder.filePath(QStringLiteral("tobrinel")));
+  // No real serial port: only the ports a test links under ports/ exist.
+  TSerialPortDriver::SetPortsFolder(Folder.path());
+  TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -20,6 +24,8 @@ TFakePlatform::~TFakePlatform() {
   SetTickCounter(nullptr);
   SetPrinterInfo(nullptr);
   SetProgramPathOverride(QString());
+  TSerialPortDriver::SetPortsFolder(QString());
+  TSerialPortDriver::SetPortFallback(nullptr);
 }
 
 QString TFakePlatform::SettingsFile() const { return Folder.filePath(QStringLiteral("tobrinel.INI")); }

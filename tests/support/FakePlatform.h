@@ -128,7 +128,8 @@ public:
 };
 
 // Installs every fake for its lifetime, and a scratch program folder so that
-// settings, help and marker files are the test's own.
+// settings, help and marker files are the test's own. Serial ports are only
+// those linked as ports/COM<n> in that folder; no other number has a device.
 class TFakePlatform {
 public:
   TFakePlatform();

@@ -13,6 +13,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -226,7 +228,48 @@ TEST(SerialPortNames, ComNumbersUseLinksBesideTheProgram) {
   P.SetPort(pnCOM5);
   EXPECT_FALSE(P.OpenPort());
   EXPECT_FALSE(P.IsOpen());
+
+  // A replaced fallback leaves unlinked numbers without any device.
+  TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
+  EXPECT_EQ(TSerialPortDriver::DevicePath("\\\\.\\COM4"), "");
+  EXPECT_EQ(TSerialPortDriver::DevicePath("\\\\.\\COM3"), Folder + "/ports/COM3");
+  P.SetPort(pnCOM4);
+  EXPECT_FALSE(P.OpenPort());
+  TSerialPortDriver::SetPortFallback(nullptr);
+  EXPECT_EQ(TSerialPortDriver::DevicePath("\\\\.\\COM4"), "/dev/ttyS3");
   TSerialPortDriver::SetPortsFolder({});
+}
+
+TEST(SerialExclusive, SecondOpenFailsAndAKilledHolderLetsGo) {
+  TSimModem Modem;
+  ASSERT_TRUE(Modem.IsValid());
+  int Ready[2];
+  ASSERT_EQ(pipe(Ready), 0);
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    // Holds the port until killed, as a program that crashes mid-call would.
+    TSerialDevice Holder;
+    const char State = Holder.Open(Modem.SlavePath()) ? 'y' : 'n';
+    [[maybe_unused]] auto W = write(Ready[1], &State, 1);
+    for (;;) pause();
+  }
+  char State = 0;
+  ASSERT_EQ(read(Ready[0], &State, 1), 1);
+  close(Ready[0]);
+  close(Ready[1]);
+  EXPECT_EQ(State, 'y');
+  TSerialPortDriver Port;
+  Port.SetPortName(QString::fromStdString(Modem.SlavePath()));
+  EXPECT_FALSE(Port.OpenPort());
+  kill(Child, SIGKILL);
+  waitpid(Child, nullptr, 0);
+  // The modem still holds its side open: the port must be free all the same.
+  ASSERT_TRUE(Port.OpenPort());
+  TSerialDevice Second;
+  EXPECT_FALSE(Second.Open(Modem.SlavePath()));
+  Port.ClosePort();
+  EXPECT_TRUE(Second.Open(Modem.SlavePath()));
 }
 
 TEST_F(SerialPty, OpenCloseAndQueriesWhenClosed) {

@@ -1,0 +1,2 @@
+add_executable(bench_modem ${CMAKE_CURRENT_LIST_DIR}/bench_modem.cpp)
+target_link_libraries(bench_modem PRIVATE tobrinel_telephony tobrinel_fakeplatform tobrinel_simmodem benchmark::benchmark)

@@ -1,0 +1,139 @@
+#include "Dial.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "Dialopt.h"
+#include "MDetect.h"
+#include "ModemExchange.h"
+#include "Olineopt.h"
+#include "Prompter.h"
+
+TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Parent)
+    : TFixedDialog("frmDial", QStringLiteral("Dialing..."), QSize(288, 113), 60, Parent),
+      FModem(Modem),
+      FOptions(Options) {
+  auto AddRow = [this](const QString& Caption, const char* Name, int Top, QLabel*& Label) {
+    Label = new QLabel(Caption, this);
+    Label->setGeometry(4, Top, 56, 21);
+    Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* Edit = new QLineEdit(this);
+    Edit->setObjectName(QLatin1String(Name));
+    Edit->setGeometry(64, Top, 217, 21);
+    // Shows the request only: nothing typed here is ever read.
+    Edit->setReadOnly(true);
+    Edit->setFocusPolicy(Qt::NoFocus);
+    Edit->setBackgroundRole(QPalette::Button);
+    QPalette Colours = Edit->palette();
+    Colours.setColor(QPalette::Base, Colours.color(QPalette::Button));
+    Edit->setPalette(Colours);
+    return Edit;
+  };
+  edtName = AddRow(QStringLiteral("Name :"), "edtName", 8, Label0);
+  edtLocation = AddRow(QStringLiteral("Location :"), "edtLocation", 32, Label1);
+  edtNumber = AddRow(QStringLiteral("Number :"), "edtNumber", 56, Label2);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label2->setObjectName(QStringLiteral("Label2"));
+
+  btnOK = new QPushButton(QStringLiteral("OK"), this);
+  btnOK->setObjectName(QStringLiteral("btnOK"));
+  btnOK->setGeometry(106, 84, 75, 25);
+  btnOK->setDefault(true);  // and the cancel button: Escape presses it too (reject)
+  connect(btnOK, &QPushButton::clicked, this, &TfrmDial::btnOKClick);
+}
+
+void TfrmDial::showEvent(QShowEvent* Event) {
+  if (!Event->spontaneous()) {
+    // FormShow
+    edtName->setText(DialName);
+    edtLocation->setText(DialLocation);
+    edtNumber->setText(DialNumber);
+    FNumber = ResolveAlphabetChars(DialNumber.toStdString());
+    FDialled = false;
+    btnOK->setEnabled(false);
+    btnOK->setFocus();
+    // Where no window manager activates the window, the sequence starts all the same.
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) FormActivate();
+    });
+  }
+  TFixedDialog::showEvent(Event);
+}
+
+bool TfrmDial::event(QEvent* Event) {
+  const bool Result = TFixedDialog::event(Event);
+  if (Event->type() == QEvent::WindowActivate && isVisible()) FormActivate();
+  return Result;
+}
+
+bool TfrmDial::Command(const std::string& Text) {
+  std::string Reply;
+  FModem->SendModemCommand(ModemPort(), Text, Reply);
+  FModem->Exchange.WaitWhileBusy();
+  return !FModem->Exchange.CommandTimedOut;
+}
+
+void TfrmDial::FormActivate() {
+  if (FDialled) return;
+  FDialled = true;
+  btnOK->setEnabled(false);
+  const bool Silent = FOptions && FOptions->chkDialSilently->isChecked();
+  // The speaker, within the time limit the previous exchange left.
+  if (!Command(Silent ? "M0" : "M1")) {
+    ModemResponseError();
+  } else {
+    const bool OutsideLine = !NoOutsideLine && FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked();
+    const std::string DialString =
+        BuildDialString(FNumber, OutsideLine,
+                        OutsideLine ? FOutsideLine->edtOutsideLineDigit->text().toStdString() : std::string(),
+                        OutsideLine ? FOutsideLine->edtPauseChar->text().toStdString() : std::string());
+    const bool Tone = !FOptions || FOptions->rdoToneDial->isChecked();
+    FModem->Exchange.CommandTimeout = DialCommandTimeout(Tone, DialString);
+    if (!Command(DialCommand(Tone, DialString))) ModemResponseError();
+  }
+  btnOK->setEnabled(true);
+  btnOK->setFocus();
+}
+
+void TfrmDial::ModemResponseError() {
+  Prompter().Error(this, QStringLiteral("Your MODEM has failed to respond to a command. A reset will be attempted..."));
+  FModem->Exchange.CommandTimeout = ResetTimeoutMs;
+  Command("H");
+  if (!Command("Z")) {
+    Prompter().Error(this, QStringLiteral("Your MODEM could not be reset and it will have to be re-detected "
+                                          "before you can use it again."));
+    SetModemPort(-1);
+  } else {
+    Prompter().Error(this, QStringLiteral("Your MODEM has reset successfully.  Please try the dial operation again."));
+  }
+}
+
+void TfrmDial::btnOKClick() {
+  if (!btnOK->isEnabled()) return;
+  btnOK->setEnabled(false);
+  if (ModemPort() != -1) {
+    Command("H");
+    Command("Z");
+  }
+  btnOK->setEnabled(true);
+  done(QDialog::Accepted);
+}
+
+bool TfrmDial::FormCloseQuery() const { return btnOK->isEnabled(); }
+
+void TfrmDial::reject() {
+  // Escape presses OK: the same hang-up, and nothing while the exchanges run.
+  if (FormCloseQuery()) btnOKClick();
+}
+
+void TfrmDial::closeEvent(QCloseEvent* Event) {
+  // The close goes through OK, which hangs up once and hides the window.
+  Event->ignore();
+  if (FormCloseQuery()) btnOKClick();
+}

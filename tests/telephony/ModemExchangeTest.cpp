@@ -1,0 +1,135 @@
+// The modem exchange and the dial-string rules, against the simulated modem on
+// pseudo-terminals linked as numbered ports. No display. The probe is tested
+// through the detection window.
+
+#include "ModemExchange.h"
+#include "SerialDrv.h"
+#include "SimModem.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(DialStrings, LettersPausesPrefixesAndTimeLimits) {
+  const std::vector<std::pair<std::string, std::string>> Resolved = {
+      {"ab-c", "222"}, {"(9) 1#", "91#"}, {"1*2,3", "1*2,3"}, {" - -", ""},
+      {"0800-FLOWERS", "08003569377"}, {"two", "896"}, {"+44 (0)20 / 7.9", "4402079"}, {"\xc3\xa9" "5z", "59"}};
+  for (const auto& [Typed, Dialled] : Resolved) EXPECT_EQ(ResolveAlphabetChars(Typed), Dialled) << Typed;
+
+  EXPECT_EQ(PauseDuration("9,,1,"), 12000);
+  EXPECT_EQ(PauseDuration("9W1"), 0);
+  EXPECT_EQ(BuildDialString("123", true, "9", ","), "9,123");
+  EXPECT_EQ(BuildDialString("123", true, "two", "W"), "896W123");  // the pause text is never resolved
+  EXPECT_EQ(BuildDialString("123", false, "9", ","), "123");
+  EXPECT_EQ(DialCommand(true, "123"), "DT 123;");
+  EXPECT_EQ(DialCommand(false, ""), "DP ;");
+
+  EXPECT_EQ(DialCommandTimeout(true, "123"), 10000);
+  EXPECT_EQ(DialCommandTimeout(false, "123"), 30000);
+  EXPECT_EQ(DialCommandTimeout(true, "9,,123"), 10000 + 8000 + 5000);
+  EXPECT_EQ(DialCommandTimeout(true, "9W123"), 15000);
+  EXPECT_GT(DialCommandTimeout(true, std::string(1 << 20, ',')), 0);  // no overflow
+}
+
+// The exchange on port numbers that lead only to the simulated modems linked here.
+class Exchange : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(Dir.isValid() && Modem.IsValid());
+    TSerialPortDriver::SetPortsFolder(Dir.path());
+    TSerialPortDriver::SetPortFallback([](int) { return std::string(); });
+    ASSERT_TRUE(Modem.LinkAsPort(Dir.path().toStdString(), 3));
+    ConfigureModemPort(Port);
+    Talk.OnBusy = [this](bool Busy) { BusyCalls.push_back(Busy); };
+  }
+  void TearDown() override {
+    TSerialPortDriver::SetPortsFolder({});
+    TSerialPortDriver::SetPortFallback(nullptr);
+  }
+  std::string Send(const std::string& Command, int PortNumber = 3) {
+    std::string Reply;
+    Talk.SendModemCommand(PortNumber, Command, Reply);
+    EXPECT_FALSE(Talk.CommandBusy);
+    EXPECT_FALSE(Port.IsOpen());  // every command opens and closes the port
+    return Reply;
+  }
+
+  QTemporaryDir Dir;
+  TSimModem Modem;
+  TSerialPortDriver Port;
+  TModemExchange Talk{Port};
+  std::vector<bool> BusyCalls;
+};
+
+TEST_F(Exchange, SendsEachCommandAndTakesItsResultLine) {
+  EXPECT_EQ(Talk.CommandTimeout, -1);
+  const std::vector<std::string> Commands = {"M1", "DT 123;", "H", "Z"};
+  for (const std::string& Command : Commands) {
+    EXPECT_EQ(Send(Command), "OK");
+    EXPECT_FALSE(Talk.CommandTimedOut);
+  }
+  EXPECT_EQ(Talk.CommandTimeout, 10000);
+  EXPECT_EQ(Modem.Received(), "ATM1\rATDT 123;\rATH\rATZ\r");
+  EXPECT_EQ(BusyCalls, std::vector<bool>({true, false, true, false, true, false, true, false}));
+
+  // Any complete answer counts, whatever it says.
+  Modem.SetReply(TSimModem::TReply::Error);
+  EXPECT_EQ(Send("M0"), "ERROR");
+  EXPECT_FALSE(Talk.CommandTimedOut);
+
+  // A slow answer, a byte at a time, while the port's own polling runs as fast
+  // as it can: every byte still reaches the exchange.
+  Modem.SetReply(TSimModem::TReply::Ok);
+  Modem.SetReplyDelay(30, 15);
+  Port.SetPollingDelay(5);
+  EXPECT_EQ(Send("H"), "OK");
+  EXPECT_FALSE(Talk.CommandTimedOut);
+}
+
+TEST_F(Exchange, UnansweredCommandsRunOutOfTime) {
+  Talk.CommandTimeout = 300;
+  struct TCase {
+    const char* Name;
+    std::function<void()> Arrange;
+    int PortNumber;
+  };
+  const std::vector<TCase> Cases = {
+      {"echo off", [&] { Modem.SetEcho(false); }, 3},
+      {"silent", [&] { Modem.SetEcho(true); Modem.SetReply(TSimModem::TReply::Silent); }, 3},
+      {"no device", [] {}, 4},
+      // The line goes while the exchange waits: the closed port's 65535 is no byte count.
+      {"line dropped", [&] { QTimer::singleShot(50, [&] { Modem.DropLine(); }); }, 3},
+  };
+  for (const TCase& Case : Cases) {
+    Case.Arrange();
+    const std::string Reply = Send("M1", Case.PortNumber);
+    EXPECT_TRUE(Talk.CommandTimedOut) << Case.Name;
+    EXPECT_LT(Reply.size(), 16u) << Case.Name;
+  }
+}
+
+TEST_F(Exchange, ABabblingLineKeepsTheAnswerBounded) {
+  Talk.CommandTimeout = 300;
+  Modem.SetEcho(false);
+  Modem.Send(std::string(200000, 'x'), 20);
+  const std::string Reply = Send("M1");
+  EXPECT_TRUE(Talk.CommandTimedOut);
+  EXPECT_EQ(Reply.size(), TModemExchange::MaxReply);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication App(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
