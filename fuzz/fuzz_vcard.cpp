@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the vCard reader.
-#include "ExchangeFuzz.h"
+#include "ContactsFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   CheckReader(Data, Size, EContactFormat::VCard);

@@ -35,10 +35,10 @@
 
 #include "About.h"
 #include "CommandLine.h"
+#include "Contacts.h"
 #include "Dflttab.h"
 #include "Dial.h"
 #include "Dialopt.h"
-#include "Exchange.h"
 #include "MDetect.h"
 #include "ModemExchange.h"
 #include "Olineopt.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Adrbook.h"
-#include "ExchangeCommands.h"
+#include "ContactCommands.h"
 #include "JsonLines.h"
 
 namespace {
@@ -84,14 +84,14 @@ int Create(const std::string& Path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && IsExchangeCommand(argv[1])) return RunExchangeCommand(argc, argv);
+  if (argc >= 2 && IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
   if (argc != 3) {
-    std::cerr << Usage << ExchangeUsage;
+    std::cerr << Usage << ContactUsage;
     return 2;
   }
   std::string Command = argv[1];
   if (Command == "dump") return Dump(argv[2]);
   if (Command == "create") return Create(argv[2]);
-  std::cerr << Usage << ExchangeUsage;
+  std::cerr << Usage << ContactUsage;
   return 2;
 }

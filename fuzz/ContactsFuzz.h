@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Exchange.h"
+#include "Contacts.h"
 
 inline std::string DescribeEntry(const TAddressItem& I) {
   std::string Out;

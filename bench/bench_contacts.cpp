@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "Adrbook.h"
-#include "Exchange.h"
+#include "Contacts.h"
 #include "JsonLines.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "Exchange.h"
+#include "Contacts.h"
 #include "StoreTestUtil.h"
 
 namespace {
@@ -55,7 +55,7 @@ TAddressItem* Entry(std::vector<std::string> F) {
 
 }  // namespace
 
-TEST(Exchange, BookToVCardAndCsvAndBackLosesNothing) {
+TEST(Contacts, BookToVCardAndCsvAndBackLosesNothing) {
   TMyLinkList Book;
   Book.Add(Entry({"O'Brien, Jr.", "Zoë", "0123; 456", "020 7946,0000", "123", "fax\\1", "07700 900123",
                   "1 Hill Rd, Flat 2||Little Town; Kent|", "Works \"Lane\"", "Likes \"quotes\"\\n|tab\there", "2"}));
@@ -91,7 +91,7 @@ TEST(Exchange, BookToVCardAndCsvAndBackLosesNothing) {
   }
 }
 
-TEST(Exchange, CardsAsPhonesAndOtherToolsWriteThemAreRead) {
+TEST(Contacts, CardsAsPhonesAndOtherToolsWriteThemAreRead) {
   const struct {
     const char* Name;
     const char* Card;
@@ -130,7 +130,7 @@ TEST(Exchange, CardsAsPhonesAndOtherToolsWriteThemAreRead) {
   }
 }
 
-TEST(Exchange, MailProgramCsvIsRead) {
+TEST(Contacts, MailProgramCsvIsRead) {
   // Columns in another order and case, a byte-order mark, semicolons, and
   // what the entry has no field for in the notes; Windows-1252 text.
   std::string Csv = std::string("\xEF\xBB\xBF") +
@@ -147,7 +147,7 @@ TEST(Exchange, MailProgramCsvIsRead) {
   EXPECT_TRUE(ReadCsv("").Items.empty());
 }
 
-TEST(Exchange, LongValuesAreCutAndCounted) {
+TEST(Contacts, LongValuesAreCutAndCounted) {
   std::string Long(60, 'a');
   TImported Card = ReadVCards("BEGIN:VCARD\nN:" + Long + ";" + Long + "\nX-TOBRINEL-EXTENSION:123456789012\n"
                               "TEL:" + std::string(40, '1') + "\nNOTE:" + Long + "\nEND:VCARD\n");
@@ -159,7 +159,7 @@ TEST(Exchange, LongValuesAreCutAndCounted) {
   EXPECT_EQ(Row.Items[0]->Surname.str(), std::string(49, 'b') + "ß");
 }
 
-TEST(Exchange, DamagedInputNamesTheLineAndTheFault) {
+TEST(Contacts, DamagedInputNamesTheLineAndTheFault) {
   const struct {
     EContactFormat Format;
     std::string Text;
@@ -190,7 +190,7 @@ TEST(Exchange, DamagedInputNamesTheLineAndTheFault) {
   }
 }
 
-TEST(Exchange, AddingManyPutsEachWhereAddWould) {
+TEST(Contacts, AddingManyPutsEachWhereAddWould) {
   std::mt19937 Random(7);
   // Names only: equal keys are common. The home number tells entries apart.
   auto Make = [&](const std::string& Tag) {
@@ -236,14 +236,14 @@ TEST(Exchange, AddingManyPutsEachWhereAddWould) {
   }
 }
 
-TEST(Exchange, FormatIsTakenFromTheExtensionOrTheContent) {
+TEST(Contacts, FormatIsTakenFromTheExtensionOrTheContent) {
   EXPECT_EQ(GuessContactFormat("/a/b.VCF", "x,y"), EContactFormat::VCard);
   EXPECT_EQ(GuessContactFormat("/a.vcf/b.csv", "BEGIN:VCARD"), EContactFormat::Csv);
   EXPECT_EQ(GuessContactFormat("/a/b.txt", "\xEF\xBB\xBF\r\n begin:vcard\r\n"), EContactFormat::VCard);
   EXPECT_EQ(GuessContactFormat("/a/b", "Last Name\n"), EContactFormat::Csv);
 }
 
-TEST(Exchange, ExportReplacesAFileOnlyWhole) {
+TEST(Contacts, ExportReplacesAFileOnlyWhole) {
   TTempDir Dir;
   TAddressBook Book;
   Book.Items->Add(Entry({"Lee", "Ann"}));

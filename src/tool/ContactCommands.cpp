@@ -1,5 +1,5 @@
 // Contacts out of a book and into it, as vCard or CSV.
-#include "ExchangeCommands.h"
+#include "ContactCommands.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 
 #include "Adrbook.h"
-#include "Exchange.h"
+#include "Contacts.h"
 
-const char* const ExchangeUsage =
+const char* const ContactUsage =
     "       tobrinel-book export --format vcard|csv BOOK [OUT]\n"
     "       tobrinel-book import --format vcard|csv BOOK [IN]\n";
 
@@ -30,7 +30,7 @@ struct TArguments {
 };
 
 int UsageError(const std::string& Why) {
-  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << ExchangeUsage;
+  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << ContactUsage;
   return 2;
 }
 
@@ -147,11 +147,11 @@ int Import(const TArguments& Arguments) {
 
 }  // namespace
 
-bool IsExchangeCommand(const char* Command) {
+bool IsContactCommand(const char* Command) {
   return std::strcmp(Command, "export") == 0 || std::strcmp(Command, "import") == 0;
 }
 
-int RunExchangeCommand(int argc, char** argv) {
+int RunContactCommand(int argc, char** argv) {
   TArguments Arguments;
   int Status = 0;
   if (!ParseArguments(argc, argv, Arguments, Status)) return Status;

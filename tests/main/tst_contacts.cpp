@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "Exchange.h"
+#include "Contacts.h"
 #include "MainTestKit.h"
 
 namespace {
@@ -18,7 +18,7 @@ void WriteText(const QString& Path, const QByteArray& Bytes) {
 }
 }  // namespace
 
-class TExchangeTest : public QObject {
+class TContactsTest : public QObject {
   Q_OBJECT
 private slots:
   void CommandsFollowSaveAs();
@@ -28,7 +28,7 @@ private slots:
   void SaveDialogTakesTheChosenTypesExtension();
 };
 
-void TExchangeTest::CommandsFollowSaveAs() {
+void TContactsTest::CommandsFollowSaveAs() {
   TFakePlatform Platform;
   TWindows W;
   auto* File = W->menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));
@@ -41,7 +41,7 @@ void TExchangeTest::CommandsFollowSaveAs() {
   QCOMPARE(W->mnuFExport->property("HelpContext").toInt(), 191);
 }
 
-void TExchangeTest::ImportAddsShowsTheFirstAndReports() {
+void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   TFakePlatform Platform;
   BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Smith", "John"}});
   const QString Cards = Platform.Path(QStringLiteral("phone.vcf"));
@@ -69,7 +69,7 @@ void TExchangeTest::ImportAddsShowsTheFirstAndReports() {
   QCOMPARE(QApplication::focusWidget(), W->edtSurname);
 }
 
-void TExchangeTest::DamagedImportChangesNothing() {
+void TContactsTest::DamagedImportChangesNothing() {
   TFakePlatform Platform;
   BookWithLastUse(Platform, {{"Adams", "Ann"}});
   const QString Bad = Platform.Path(QStringLiteral("bad.csv"));
@@ -89,7 +89,7 @@ void TExchangeTest::DamagedImportChangesNothing() {
   QVERIFY(!W->Book().Modified);
 }
 
-void TExchangeTest::ExportWritesTheWholeBook() {
+void TContactsTest::ExportWritesTheWholeBook() {
   TFakePlatform Platform;
   const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Smith", "John"}});
   TWindows W;
@@ -117,7 +117,7 @@ void TExchangeTest::ExportWritesTheWholeBook() {
   QVERIFY(W->Book().Modified);
 }
 
-void TExchangeTest::SaveDialogTakesTheChosenTypesExtension() {
+void TContactsTest::SaveDialogTakesTheChosenTypesExtension() {
   TFakePlatform Platform;
   SetFileDialogs(nullptr);  // the real dialog
   QString Suffix;
@@ -137,5 +137,5 @@ void TExchangeTest::SaveDialogTakesTheChosenTypesExtension() {
   QCOMPARE(Suffix, QStringLiteral("csv"));
 }
 
-QTEST_MAIN(TExchangeTest)
-#include "tst_exchange.moc"
+QTEST_MAIN(TContactsTest)
+#include "tst_contacts.moc"

@@ -39,7 +39,7 @@ bool HavePython() { return std::system("/usr/bin/python3 -c 'import vobject' 2>/
 
 }  // namespace
 
-TEST(ExchangeTool, ExportedBooksImportBackAndImportsAddInNameOrder) {
+TEST(ContactTool, ExportedBooksImportBackAndImportsAddInNameOrder) {
   TTempDir Dir;
   WriteBytes(Dir / "in.jsonl", Entries);
   ASSERT_EQ(Tool("create " + Dir / "b.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
@@ -68,7 +68,7 @@ TEST(ExchangeTool, ExportedBooksImportBackAndImportsAddInNameOrder) {
   }
 }
 
-TEST(ExchangeTool, BadInputIsReportedAndLeavesTheBookAlone) {
+TEST(ContactTool, BadInputIsReportedAndLeavesTheBookAlone) {
   TTempDir Dir;
   WriteBytes(Dir / "in.jsonl", Entries);
   ASSERT_EQ(Tool("create " + Dir / "b.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
@@ -98,7 +98,7 @@ TEST(ExchangeTool, BadInputIsReportedAndLeavesTheBookAlone) {
 }
 
 // Other tools on this machine read what we write, and we read what they write.
-TEST(ExchangeTool, VobjectAndAbookAgreeWithUs) {
+TEST(ContactTool, VobjectAndAbookAgreeWithUs) {
   if (!HavePython()) GTEST_SKIP() << "python3-vobject is not installed";
   TTempDir Dir;
   WriteBytes(Dir / "in.jsonl", Entries);

@@ -1,4 +1,4 @@
-#include "Exchange.h"
+#include "Contacts.h"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,8 @@
 // tobrinel-book export --format vcard|csv BOOK [OUT]
 // tobrinel-book import --format vcard|csv BOOK [IN]
 
-extern const char* const ExchangeUsage;
+extern const char* const ContactUsage;
 
-bool IsExchangeCommand(const char* Command);
+bool IsContactCommand(const char* Command);
 // Runs export or import; returns the exit status.
-int RunExchangeCommand(int argc, char** argv);
+int RunContactCommand(int argc, char** argv);

@@ -1,5 +1,0 @@
-add_executable(bench_exchange ${CMAKE_CURRENT_LIST_DIR}/bench_exchange.cpp ${CMAKE_SOURCE_DIR}/src/tool/JsonLines.cpp)
-target_include_directories(bench_exchange PRIVATE ${CMAKE_SOURCE_DIR}/src/tool)
-target_link_libraries(bench_exchange PRIVATE tobrinel_store benchmark::benchmark)
-target_compile_definitions(bench_exchange PRIVATE TOBRINEL_BOOK_TOOL="$<TARGET_FILE:tobrinel-book>")
-add_dependencies(bench_exchange tobrinel-book)
