@@ -168,8 +168,8 @@ void BM_ImportVCardShuffled(benchmark::State& State) { Import(State, Shuffled, E
 void BM_ImportVCardIntoFullBook(benchmark::State& State) { Import(State, Reversed, EContactFormat::VCard, true); }
 void BM_ImportCsvShuffled(benchmark::State& State) { Import(State, Shuffled, EContactFormat::Csv, false); }
 BENCHMARK(BM_ImportVCardInOrder)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportVCardReversed)->RangeMultiplier(2)->Range(25000, 200000)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportVCardShuffled)->RangeMultiplier(2)->Range(25000, 200000)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportVCardReversed)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportVCardShuffled)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Complexity()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportVCardIntoFullBook)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportCsvShuffled)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -350,11 +350,15 @@ bool DecodeBase64(std::string_view Value, std::string& Out) {
 }
 
 // The value's bytes after its transfer encoding and character set, as UTF-8;
-// escapes are still in place.
-std::string DecodeValue(const TProperty& Property, int32_t Number) {
+// escapes are still in place. Only a value that needs decoding goes through
+// Scratch; any other is handed back as it stands.
+std::string_view DecodeValue(const TProperty& Property, int32_t Number, std::string& Scratch) {
   std::string_view Encoding = ParamValue(Property, "ENCODING");
   bool Qp = SameText(Encoding, "QUOTED-PRINTABLE") || HasType(Property, QuotedPrintable);
   bool B64 = SameText(Encoding, "B") || SameText(Encoding, "BASE64") || HasType(Property, Base64);
+  std::string_view Charset = ParamValue(Property, "CHARSET");
+  bool Utf8 = Charset.empty() || SameText(Charset, "UTF-8") || SameText(Charset, "UTF8");
+  if (!Qp && !B64 && Utf8 && IsValidUtf8(Property.Value)) return Property.Value;
   std::string Bytes;
   if (Qp) {
     Bytes = DecodeQuotedPrintable(Property.Value);
@@ -364,11 +368,9 @@ std::string DecodeValue(const TProperty& Property, int32_t Number) {
   } else {
     Bytes.assign(Property.Value);
   }
-  std::string_view Charset = ParamValue(Property, "CHARSET");
-  if (Charset.empty() || SameText(Charset, "UTF-8") || SameText(Charset, "UTF8"))
-    return AsUtf8(std::move(Bytes));
+  if (Utf8) return Scratch = AsUtf8(std::move(Bytes));
   for (const char* Single : {"ISO-8859-1", "ISO8859-1", "LATIN1", "WINDOWS-1252", "CP1252", "US-ASCII", "ASCII"})
-    if (SameText(Charset, Single)) return FromCp1252(Bytes);
+    if (SameText(Charset, Single)) return Scratch = FromCp1252(Bytes);
   throw EImportError(Number, "the character set \"" + std::string(Charset) + "\" is not supported");
 }
 
@@ -462,13 +464,14 @@ public:
 
   void Take(const TProperty& P, int32_t Number) {
     const std::string_view Name = P.Name;
+    std::string Scratch;
+    auto Decoded = [&] { return DecodeValue(P, Number, Scratch); };
     if (Name == "VERSION") {
       std::string_view V = Trim(P.Value);
       if (!VersionSeen) Version = V == "2.1" ? 21 : V == "4.0" ? 40 : 30;
       VersionSeen = true;
     } else if (Name == "N") {
-      std::string Decoded = DecodeValue(P, Number);
-      auto Parts = Components(Decoded, 5);
+      auto Parts = Components(Decoded(), 5);
       Family = ComponentText(Parts[0], Version, " ");
       Given = ComponentText(Parts[1], Version, " ");
       if (std::string More = ComponentText(Parts[2], Version, " "); !Trim(More).empty())
@@ -476,25 +479,24 @@ public:
       Prefix = ComponentText(Parts[3], Version, " ");
       Suffix = ComponentText(Parts[4], Version, " ");
     } else if (Name == "FN") {
-      FullName = Unescape(DecodeValue(P, Number));
+      FullName = Unescape(Decoded());
     } else if (Name == "ORG") {
-      std::string Decoded = DecodeValue(P, Number);
       std::vector<std::string> Units;
-      for (std::string_view Part : Components(Decoded, 1)) Units.push_back(ComponentText(Part, Version, " "));
+      for (std::string_view Part : Components(Decoded(), 1)) Units.push_back(ComponentText(Part, Version, " "));
       Organisation = JoinLines(Units, ", ");
     } else if (Name == "KIND") {
       Company = SameText(Trim(P.Value), "org");
     } else if (Name == "X-ABSHOWAS") {
       Company = SameText(Trim(P.Value), "COMPANY");
     } else if (Name == "TEL") {
-      Telephone(P, Unescape(DecodeValue(P, Number)), Version == 40 || SameText(ParamValue(P, "VALUE"), "uri"));
+      Telephone(P, Unescape(Decoded()), Version == 40 || SameText(ParamValue(P, "VALUE"), "uri"));
     } else if (Name == "ADR") {
-      Address(P, DecodeValue(P, Number));
+      Address(P, Decoded());
     } else if (Name == "NOTE") {
       Entry.HaveNotes = true;
-      AddLines(Entry.NoteLines, Unescape(DecodeValue(P, Number)));
+      AddLines(Entry.NoteLines, Unescape(Decoded()));
     } else if (Name == "X-TOBRINEL-EXTENSION") {
-      Entry.Put(Entry.Item->BusExtn, Unescape(DecodeValue(P, Number)));
+      Entry.Put(Entry.Item->BusExtn, Unescape(Decoded()));
     } else if (Name == "X-TOBRINEL-TABPAGE") {
       std::string_view V = Trim(P.Value);
       if (V.size() == 1 && V[0] >= '0' && V[0] <= '2') Entry.Item->TabPage = uint8_t(V[0] - '0');
@@ -504,7 +506,7 @@ public:
           {"TITLE", "Job title"}, {"ROLE", "Role"},      {"IMPP", "Chat"},         {"ANNIVERSARY", "Anniversary"}};
       for (auto [Property, Label] : Noted) {
         if (Name != Property) continue;
-        std::string Value = Unescape(DecodeValue(P, Number));
+        std::string Value = Unescape(Decoded());
         if (!Trim(Value).empty()) Entry.Note(Label + TypeLabel(P), Trim(Value));
         break;
       }
@@ -564,7 +566,7 @@ private:
     }
   }
 
-  void Address(const TProperty& P, const std::string& Decoded) {
+  void Address(const TProperty& P, std::string_view Decoded) {
     auto Parts = Components(Decoded, 7);
     auto Text = [&](int I) { return ComponentText(Parts[size_t(I)], Version, " "); };
     std::vector<std::string> Lines = AddressLines({Text(0), Text(1)}, ComponentText(Parts[2], Version, "\n"),
