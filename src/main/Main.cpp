@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTextCursor>
 #include <QTimer>
 #include <stdexcept>
 #include <QToolButton>
@@ -38,16 +39,21 @@
 #include "Contacts.h"
 #include "Dflttab.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "ModemExchange.h"
 #include "Olineopt.h"
 #include "FileDialogs.h"
+#include "Find.h"
 #include "HelpService.h"
 #include "NamesModel.h"
+#include "Print.h"
 #include "PrinterInfo.h"
+#include "PrinterSetup.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
@@ -323,10 +329,6 @@ void TfrmMain::CreateMenus() {
     Menu->installEventFilter(this);
     return Menu;
   };
-  // Commands of later parts: they commit the shown entry where their own
-  // command will, and do nothing else yet.
-  const auto CommitOnly = &TfrmMain::UpdateCurrent;
-
   QMenu* File = AddMenu("mnuFile", QStringLiteral("&File"), 12);
   mnuFNew = AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
   mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmMain::mnuFOpenClick);
@@ -335,10 +337,10 @@ void TfrmMain::CreateMenus() {
   mnuFImport = AddItem(File, "mnuFImport", QStringLiteral("&Import..."), 190, {}, &TfrmMain::mnuFImportClick);
   mnuFExport = AddItem(File, "mnuFExport", QStringLiteral("&Export..."), 191, {}, &TfrmMain::mnuFExportClick);
   File->addSeparator();
-  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, CommitOnly);
-  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), CommitOnly);
+  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
+  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -354,15 +356,15 @@ void TfrmMain::CreateMenus() {
   Edit->addSeparator();
   SelectAll1 = AddItem(Edit, "SelectAll1", QStringLiteral("Se&lect All"), 23, QKeySequence(Qt::CTRL | Qt::Key_A), &TfrmMain::SelectAll1Click);
   Edit->addSeparator();
-  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), CommitOnly);
-  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), CommitOnly);
+  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), &TfrmMain::mnuSFindClick);
+  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), &TfrmMain::mnuSFindNextClick);
   mnuSFindNext->setEnabled(false);  // until a Find has been run
 
   QMenu* Address = AddMenu("mnuAddress", QStringLiteral("&Address"), 14);
   mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
   mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
   Address->addSeparator();
-  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
   mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
@@ -610,6 +612,7 @@ void TfrmMain::ShowSelectedRow() {
     if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
     FBook->Current = Item;
     FShownRow = FSelectedRow;
+    FSearch.FollowEntry(Item);
     return;
   }
   for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile})
@@ -754,6 +757,7 @@ void TfrmMain::mnuADeleteClick() {
   TAddressItem* Current = FBook->Current;
   if (!Current) return;
   FBook->Current = nullptr;
+  FSearch.EntryRemoved(Current);
   FBook->Items->Delete(Current);
   FBook->Modified = true;
   BuildNamesList();
@@ -817,10 +821,159 @@ void TfrmMain::SelectAll1Click() {
   else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) Memo->selectAll();
 }
 
+// ---------------------------------------------------------------------------
+// Quick Dial and the dial pad
+
+void TfrmMain::SetQuickDialWindow(TfrmQuickDial* Window) {
+  FQuickDial = Window;
+  if (FQuickDial) FQuickDial->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+}
+
+void TfrmMain::SetDiallerWindow(TfrmDialler* Window) {
+  FDialler = Window;
+  if (!FDialler) return;
+  FDialler->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+  FDialler->OutsideLineTicked = [this] { return FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked(); };
+}
+
+void TfrmMain::ShowDialWindow(const TDialRequest& Request) {
+  if (!FDial) return;
+  FDial->DialName = Request.DialName;
+  FDial->DialLocation = Request.DialLocation;
+  FDial->DialNumber = Request.DialNumber;
+  if (Request.NoOutsideLine) FDial->NoOutsideLine = *Request.NoOutsideLine;
+  FDial->exec();
+}
+
+void TfrmMain::mnuAQuickDialClick() {
+  UpdateCurrent();
+  if (!FQuickDial || !FBook->Current) return;
+  const TAddressItem& Entry = *FBook->Current;
+  FQuickDial->edtHomeNo->setText(Q(Entry.HomeTelephone.str()));
+  FQuickDial->edtWorkNo->setText(Q(Entry.BusTelephone.str()));
+  const bool Extensions = FDiallingOpt && FDiallingOpt->chkDialExtensions->isChecked();
+  FQuickDial->edtExtension->setText(Extensions ? Q(Entry.BusExtn.str()) : QString());
+  FQuickDial->edtMobile->setText(Q(Entry.BusMobile.str()));
+  FQuickDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FQuickDial->TabPage = Entry.TabPage;
+  bool AnyNumber = false;
+  for (int Kind = 0; Kind < 4; ++Kind) AnyNumber = AnyNumber || !IsBlank(FQuickDial->Field(Kind)->text());
+  if (!AnyNumber) {
+    Prompter().Error(this, QStringLiteral("There are no numbers to dial for \"%1 %2\"")
+                               .arg(Q(FNames->Cell(FSelectedRow, 1)), Q(FNames->Cell(FSelectedRow, 0))));
+    return;
+  }
+  FQuickDial->exec();
+  EnableControls();  // a failed modem reset forgets the modem
+}
+
+void TfrmMain::mnuFDiallerClick() {
+  if (FDialler) FDialler->exec();
+  EnableControls();  // a failed modem reset forgets the modem
+}
+
 void TfrmMain::mnuODefaultTabClick() {
   UpdateCurrent();
   if (!FDefaultTabDialog) return;
   if (FDefaultTabDialog->exec() == QDialog::Accepted) tabDetails->setCurrentIndex(FDefaultTabDialog->Tab());
+}
+
+// ---------------------------------------------------------------------------
+// Search
+
+const char* const NoMatchText = "There are no addresses that match your search.";
+const char* const NoMoreMatchText = "There are no more addresses that match your search.";
+
+void TfrmMain::mnuSFindClick() {
+  UpdateCurrent();
+  if (!FFindDialog || FFindDialog->exec() != QDialog::Accepted) return;
+  mnuSFindNext->setEnabled(true);  // for the rest of the run
+  RunSearch(true);
+}
+
+void TfrmMain::mnuSFindNextClick() {
+  UpdateCurrent();
+  if (FFindDialog) RunSearch(false);
+}
+
+void TfrmMain::RunSearch(bool First) {
+  QuietUpdate = true;
+  const bool Found = First ? FSearch.FindFirstMatch(*FBook->Items, *FFindDialog)
+                           : FSearch.FindNextMatch(*FBook->Items, *FFindDialog);
+  if (Found) {
+    // The matched field comes to the front with the focus, then its entry is shown.
+    const int Page = FieldPage(FSearch.FoundField);
+    if (Page >= 0) tabDetails->setCurrentIndex(Page);
+    TAddressItem* Found = FSearch.FoundEntry();
+    FieldControl(FSearch.FoundField)->setFocus();
+    // Leaving the first name of the new-entry row shows another entry, which
+    // the cursor follows; the match is still the one to place.
+    FSearch.FollowEntry(Found);
+    LocateCurrentNode();
+  } else {
+    Prompter().Error(this, QString::fromLatin1(First ? NoMatchText : NoMoreMatchText));
+  }
+  QuietUpdate = false;
+}
+
+QWidget* TfrmMain::FieldControl(ESearchField Field) const {
+  switch (Field) {
+    case ESearchField::Surname: return edtSurname;
+    case ESearchField::FirstName: return edtFirstName;
+    case ESearchField::HomeTelephone: return edtHomeTel;
+    case ESearchField::BusTelephone: return edtBusTel;
+    case ESearchField::BusExtn: return edtBusExtn;
+    case ESearchField::BusMobile: return edtMobile;
+    case ESearchField::BusFacsimile: return edtBusFax;
+    case ESearchField::HomeAddress: return memHomeAddress;
+    case ESearchField::BusAddress: return memBusAddress;
+    case ESearchField::Notes: return memNotes;
+  }
+  return edtSurname;
+}
+
+// The first row after the selected one, wrapping to the top, that shows the
+// found entry's two names. Among rows of the same names the found entry's own
+// row wins, so that a namesake is never shown with a selection that is not a
+// match; that row is looked up first, by the entry, which is also quicker.
+int TfrmMain::FoundEntryRow(const TAddressItem& Found) const {
+  const int Count = FNames->EntryCount();
+  int Start = FSelectedRow + 1;
+  if (Start > Count) Start = 1;  // from the last entry or the new-entry row, the scan wraps at once
+  auto SameNames = [&](int Row) {
+    return FNames->Cell(Row, 0) == Found.Surname.str() && FNames->Cell(Row, 1) == Found.FirstName.str();
+  };
+  for (int Step = 0, Row = Start; Step < Count; ++Step, Row = Row == Count ? 1 : Row + 1)
+    if (FNames->Item(Row) == &Found) {
+      if (SameNames(Row)) return Row;
+      break;
+    }
+  for (int Step = 0, Row = Start; Step < Count; ++Step, Row = Row == Count ? 1 : Row + 1)
+    if (SameNames(Row)) return Row;
+  return 0;
+}
+
+void TfrmMain::LocateCurrentNode() {
+  const bool Was = QuietUpdate;
+  QuietUpdate = true;
+  TAddressItem* Found = FSearch.FoundEntry();
+  if (const int Row = Found ? FoundEntryRow(*Found) : 0) {
+    SelectRow(Row);
+    grdNamesClick();  // quietly: the page and the focus stay with the matched field
+    QWidget* Focused = focusWidget();
+    if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) {
+      if (Edit->property("Tag").toInt() != 1) tabDetails->setCurrentIndex(FSearch.FoundPage);
+      Edit->setSelection(FSearch.FoundSelStart, FSearch.FoundSelLength);
+    } else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) {
+      tabDetails->setCurrentIndex(FSearch.FoundPage);
+      const int Last = Memo->document()->characterCount() - 1;
+      QTextCursor Cursor = Memo->textCursor();
+      Cursor.setPosition(std::min(FSearch.FoundSelStart, Last));
+      Cursor.setPosition(std::min(FSearch.FoundSelStart + FSearch.FoundSelLength, Last), QTextCursor::KeepAnchor);
+      Memo->setTextCursor(Cursor);
+    }
+  }
+  QuietUpdate = Was;
 }
 
 // ---------------------------------------------------------------------------
@@ -836,6 +989,7 @@ bool TfrmMain::OpenBook(const QString& FileName) {
     Prompter().Error(this, Q(Error.what()));
     return false;
   }
+  FSearch.ListReplaced();
   FBook = std::move(Loaded);
   // The index must not point into the book just freed, even while a box is up.
   BuildNamesList();
@@ -896,6 +1050,7 @@ bool TfrmMain::QuerySaveChanges() {
 void TfrmMain::mnuFNewClick() {
   UpdateCurrent();
   if (!QuerySaveChanges()) return;
+  FSearch.ListReplaced();
   FBook->Reset();
   FShownRow = 0;
   SetDefaultTab(0);
@@ -1083,6 +1238,19 @@ void TfrmMain::spdbtnDialClick(QToolButton* Button) {
   FDial->exec();
   // A failed modem reset may have cleared the modem port.
   EnableControls();
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+void TfrmMain::mnuFPrinterSetupClick() {
+  UpdateCurrent();
+  PrinterSetup().Setup(this);
+}
+
+void TfrmMain::mnuFPrintClick() {
+  UpdateCurrent();
+  if (FPrintAddresses && FBook->Items->Count > 0) FPrintAddresses->Execute(*FBook);
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "Dofind.h"
 
 class QAction;
 class QGroupBox;
@@ -22,10 +23,15 @@ class QTableView;
 class QToolButton;
 class TNamesModel;
 class TfrmDefaultTab;
+class TfrmPrintAddresses;
 class TfrmDial;
+class TfrmDialler;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
 class TfrmOutsideLine;
+class TfrmFind;
+class TfrmQuickDial;
+struct TDialRequest;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -79,6 +85,14 @@ public:
   void SelectAll1Click();
   void mnuODefaultTabClick();
 
+  // Quick Dial and the dial pad.
+  void SetQuickDialWindow(TfrmQuickDial* Window);
+  void SetDiallerWindow(TfrmDialler* Window);
+  void mnuAQuickDialClick();
+  void mnuFDiallerClick();
+  // Fills the dialling window's request and shows it.
+  void ShowDialWindow(const TDialRequest& Request);
+
   // File commands.
   void mnuFNewClick();
   void mnuFOpenClick();
@@ -93,12 +107,23 @@ public:
   void mnuFImportClick();
   void mnuFExportClick();
 
+  // Printing.
+  void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
+  void mnuFPrinterSetupClick();
+  void mnuFPrintClick();
+
   // Telephony.
   void mnuODetectMODEMSClick();
   void mnuMAutoDetModemClick(bool Checked);
   void mnuODiallingClick();
   void mnuOOutsideLineClick();
   void spdbtnDialClick(QToolButton* Button);
+  // Search.
+  void SetFindDialog(TfrmFind* Dialog) { FFindDialog = Dialog; }
+  TSearchEngine& Search() { return FSearch; }
+  void mnuSFindClick();
+  void mnuSFindNextClick();
+  void LocateCurrentNode();
 
   // About box.
   void mnuHAboutClick();
@@ -144,6 +169,9 @@ private:
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
   void ShowHelpContext(int Context);
+  void RunSearch(bool First);
+  QWidget* FieldControl(ESearchField Field) const;
+  int FoundEntryRow(const TAddressItem& Found) const;
   QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
                    const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
 
@@ -159,10 +187,15 @@ private:
   bool FTabFromBook = false;
   QString FHelpFile;
   TfrmDefaultTab* FDefaultTabDialog = nullptr;
+  TfrmPrintAddresses* FPrintAddresses = nullptr;
   TfrmDiallingOpt* FDiallingOpt = nullptr;
   TfrmMODEMDetect* FModemDetect = nullptr;
   TfrmDial* FDial = nullptr;
   TfrmOutsideLine* FOutsideLine = nullptr;
+  TfrmQuickDial* FQuickDial = nullptr;
+  TfrmDialler* FDialler = nullptr;
+  TfrmFind* FFindDialog = nullptr;
+  TSearchEngine FSearch;
 
 public:
   // Controls, named as in the design.
@@ -219,6 +252,8 @@ public:
 // Texts of the boxes the main window shows.
 extern const char* const BlankSurnameText;
 extern const char* const ReadOnlyText;
+extern const char* const NoMatchText;
+extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
 QString ImportedText(const QString& FileName, int Entries, int ValuesCut);
 QString ImportErrorText(const QString& FileName, int Line, const QString& Problem);

@@ -4,15 +4,20 @@
 
 #include "Dflttab.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "Olineopt.h"
+#include "Find.h"
 #include "IniFile.h"
 #include "InstanceLock.h"
+#include "Listrpt.h"
 #include "Main.h"
+#include "Print.h"
 #include "ProgramIcon.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "Splash.h"
 #include "TickCounter.h"
@@ -25,8 +30,13 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  Dialler.reset();
   OutsideLine.reset();
+  ListReport.reset();
+  PrintAddresses.reset();
+  QuickDial.reset();
   DefaultTab.reset();
+  Find.reset();
   Dial.reset();
   ModemDetect.reset();
   DiallingOpt.reset();
@@ -50,11 +60,21 @@ void TProgram::CreateWindows() {
   }
   Dial = std::make_unique<TfrmDial>(ModemDetect.get(), DiallingOpt.get(), Main.get());
   Main->SetDialWindow(Dial.get());
+  Find = std::make_unique<TfrmFind>(Main.get());
+  Main->SetFindDialog(Find.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  QuickDial = std::make_unique<TfrmQuickDial>(Main.get());
+  Main->SetQuickDialWindow(QuickDial.get());
+  PrintAddresses = std::make_unique<TfrmPrintAddresses>(Main.get());
+  ListReport = std::make_unique<TListReport>();
+  PrintAddresses->SetReport(ListReport.get());
+  Main->SetPrintAddressesDialog(PrintAddresses.get());
   OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
   Main->SetOutsideLineWindow(OutsideLine.get());
   Dial->SetOutsideLine(OutsideLine.get());
+  Dialler = std::make_unique<TfrmDialler>(Main.get());
+  Main->SetDiallerWindow(Dialler.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {

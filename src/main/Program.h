@@ -9,8 +9,13 @@ class TfrmDefaultTab;
 class TfrmDial;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
+class TfrmDialler;
 class TfrmOutsideLine;
+class TfrmFind;
+class TfrmQuickDial;
 class TfrmSplash;
+class TfrmPrintAddresses;
+class TListReport;
 
 // The program's windows, created once in their order and destroyed together.
 class TProgram {
@@ -28,8 +33,13 @@ public:
   std::unique_ptr<TfrmMODEMDetect> ModemDetect;
   std::unique_ptr<TfrmSplash> Splash;
   std::unique_ptr<TfrmDial> Dial;
+  std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmQuickDial> QuickDial;
+  std::unique_ptr<TfrmPrintAddresses> PrintAddresses;
+  std::unique_ptr<TListReport> ListReport;
   std::unique_ptr<TfrmOutsideLine> OutsideLine;
+  std::unique_ptr<TfrmDialler> Dialler;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
 

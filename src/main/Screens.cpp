@@ -6,23 +6,38 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QDir>
+#include <QFrame>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "About.h"
 #include "Adrbook.h"
+#include "Custom.h"
 #include "Dflttab.h"
+#include "Listrpt.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "Olineopt.h"
+#include "Find.h"
 #include "Main.h"
+#include "Print.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
+#include "ReportLayout.h"
+#include "ReportPainter.h"
+#include "ReportPreview.h"
 #include "SerialDrv.h"
 #include "Splash.h"
 #include "Verinfo.h"
@@ -86,6 +101,8 @@ int main(int argc, char** argv) {
   SampleBook(Book);
 
   TfrmMain Main({Book});
+  TfrmFind Find(&Main);
+  Main.SetFindDialog(&Find);
   TfrmDefaultTab DefaultTab(&Main);
   Main.SetDefaultTabDialog(&DefaultTab);
   Main.SetModemPort(1);
@@ -106,10 +123,57 @@ int main(int argc, char** argv) {
     Menu->hide();
   }
 
+  // A match in the notes, found as Find Next finds it.
+  Find.cboSearchString->setText(QStringLiteral("calls"));
+  Main.mnuSFindNextClick();
+  Save(Main, Folder, QStringLiteral("main-found"));
+
   TfrmMain Empty({});
   Save(Empty, Folder, QStringLiteral("main-empty"));
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
+
+  // The print dialog with a header typed, the preview it opens, and a page as printed.
+  TfrmPrintAddresses Print(&Main);
+  TListReport Report;
+  Print.SetReport(&Report);
+  QTimer::singleShot(0, &Print, [&] {
+    Print.edtHeader->setText(QStringLiteral("Friends and family"));
+    Save(Print, Folder, QStringLiteral("print"));
+    QTimer::singleShot(0, &Print, [&] {
+      for (QWidget* Window : QApplication::topLevelWidgets())
+        if (auto* Preview = qobject_cast<TReportPreview*>(Window); Preview && Preview->isVisible()) {
+          Save(*Preview, Folder, QStringLiteral("preview"));
+          Preview->close();
+        }
+    });
+    Print.btnPreview->click();
+    Print.reject();
+  });
+  Print.Execute(Main.Book());
+  {
+    TListReportParameters P;
+    P.BookName = QStringLiteral("SAMPLE.ABK");
+    P.HeaderText = QStringLiteral("Friends and family");
+    P.HeaderFont = DefaultHeaderFont();
+    P.FooterText = QStringLiteral("Private");
+    P.FooterFont = DefaultFooterFont();
+    P.Items = Main.Book().Items.get();
+    P.Last = Main.Book().Items->Count - 1;
+    P.Now = QDateTime::currentDateTime();
+    Report.SetReportParameters(P);
+    const TReportLayout Layout = LayOutReport(Report.Report());
+    QImage Page((Layout.PageSize * 1.5).toSize(), QImage::Format_RGB32);
+    Page.fill(Qt::white);
+    Page.setDotsPerMeterX(qRound(144 / 0.0254));
+    Page.setDotsPerMeterY(qRound(144 / 0.0254));
+    QPainter Painter(&Page);
+    Painter.scale(1.5, 1.5);
+    PaintReportPage(Painter, Layout, 0, 144);
+    Painter.end();
+    const QString Path = Folder.filePath(QStringLiteral("report-page1.png"));
+    if (Page.save(Path)) std::printf("%s\n", qPrintable(Path));
+  }
 
   TfrmDiallingOpt DiallingOpt(&Main);
   Save(DiallingOpt, Folder, QStringLiteral("diallingopt"));
@@ -137,6 +201,44 @@ int main(int argc, char** argv) {
   SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));
   Dial.btnOK->setEnabled(true);
   SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));
+  Save(Find, Folder, QStringLiteral("find"));
+  Find.chkAnyField->setChecked(false);
+  Find.chkNames->setChecked(true);
+  Find.chkSurname->setChecked(true);
+  Find.chkNumbers->setChecked(true);
+  Find.chkFaxNo->setChecked(true);
+  Find.chkMatchCase->setChecked(true);
+  Save(Find, Folder, QStringLiteral("find-where"));
+  Find.hide();
+
+  // Quick Dial and the dial pad, the keys in each of their states.
+  auto Activate = [](QWidget& Window) {
+    Window.show();
+    QApplication::setActiveWindow(&Window);
+    QApplication::processEvents();
+  };
+  TfrmQuickDial QuickDial(&Main);
+  QuickDial.edtHomeNo->setText(QStringLiteral("01234 567890"));
+  QuickDial.edtWorkNo->setText(QStringLiteral("020 7946 0000"));
+  QuickDial.edtMobile->setText(QStringLiteral("07700 900123"));
+  Activate(QuickDial);
+  Save(QuickDial, Folder, QStringLiteral("quickdial"));
+  QuickDial.hide();
+  TfrmDialler Dialler(&Main);
+  Activate(Dialler);
+  Save(Dialler, Folder, QStringLiteral("dialler"));
+  Dialler.edtDialledNo->setText(QStringLiteral("0800356*#"));
+  Dialler.btnDigits[5]->setDown(true);
+  Save(Dialler, Folder, QStringLiteral("dialler-pressed"));
+  Dialler.btnDigits[5]->setDown(false);
+  Dialler.btnDigits[9]->setFocus();
+  Save(Dialler, Folder, QStringLiteral("dialler-focused"));
+  Dialler.btnDigits[9]->setDown(true);
+  Save(Dialler, Folder, QStringLiteral("dialler-focused-pressed"));
+  Dialler.btnDigits[9]->setDown(false);
+  for (QWidget* Key : Dialler.Panel2->findChildren<QWidget*>()) Key->setEnabled(Key == static_cast<QWidget*>(Dialler.edtDialledNo));
+  Save(Dialler, Folder, QStringLiteral("dialler-disabled"));
+  Dialler.hide();
 
   // The screens tool carries the program's version block.
   ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());

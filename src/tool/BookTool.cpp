@@ -7,12 +7,14 @@
 #include "Adrbook.h"
 #include "ContactCommands.h"
 #include "JsonLines.h"
+#include "PrintCommand.h"
 
 namespace {
 
 const char* const Usage =
     "usage: tobrinel-book dump BOOK\n"
-    "       tobrinel-book create BOOK < entries.jsonl\n";
+    "       tobrinel-book create BOOK < entries.jsonl\n"
+    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
 
 class TConsoleHost : public IBookHost {
 public:
@@ -85,6 +87,7 @@ int Create(const std::string& Path) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
+  if (argc >= 2 && std::string(argv[1]) == "print") return PrintCommand(argc - 2, argv + 2);
   if (argc != 3) {
     std::cerr << Usage << ContactUsage;
     return 2;

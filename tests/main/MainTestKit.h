@@ -11,6 +11,7 @@
 #include "Adrbook.h"
 #include "Dflttab.h"
 #include "FakePlatform.h"
+#include "Find.h"
 #include "Main.h"
 #include "NamesModel.h"
 
@@ -29,18 +30,22 @@ inline void WriteBook(const QString& Path, const TNames& Names) {
   Book.SaveToFile();
 }
 
-// The main window and the default tab dialog as the program makes them.
+// The main window, the Find dialog and the default tab dialog as the program makes them.
 struct TWindows {
   std::unique_ptr<TfrmMain> Main;
+  std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
 
   explicit TWindows(const QStringList& Arguments = {}) {
     Main = std::make_unique<TfrmMain>(Arguments);
+    Find = std::make_unique<TfrmFind>(Main.get());
+    Main->SetFindDialog(Find.get());
     DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
     Main->SetDefaultTabDialog(DefaultTab.get());
   }
   ~TWindows() {
     DefaultTab.reset();
+    Find.reset();
     Main.reset();
   }
   // Shows and activates the main window, which runs its first activation.

@@ -11,6 +11,8 @@ TFakePlatform::TFakePlatform() {
   SetHelpService(&Help);
   SetTickCounter(&Ticks);
   SetPrinterInfo(&Printers);
+  SetFontDialogs(&Fonts);
+  SetPrinterSetup(&PrinterChoice);
   SetProgramPathOverride(Folder.filePath(QStringLiteral("tobrinel")));
   // No real serial port: only the ports a test links under ports/ exist.
   TSerialPortDriver::SetPortsFolder(Folder.path());
@@ -23,6 +25,8 @@ TFakePlatform::~TFakePlatform() {
   SetHelpService(nullptr);
   SetTickCounter(nullptr);
   SetPrinterInfo(nullptr);
+  SetFontDialogs(nullptr);
+  SetPrinterSetup(nullptr);
   SetProgramPathOverride(QString());
   TSerialPortDriver::SetPortsFolder(QString());
   TSerialPortDriver::SetPortFallback(nullptr);

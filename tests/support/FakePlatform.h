@@ -1,16 +1,22 @@
 #pragma once
 
+#include <QFont>
+#include <QPrinter>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "FileDialogs.h"
+#include "FontDialogs.h"
 #include "HelpService.h"
 #include "PrinterInfo.h"
+#include "PrinterSetup.h"
 #include "Prompter.h"
 #include "TickCounter.h"
 
@@ -61,6 +67,8 @@ public:
     Confirms.pop_front();
     return Answer;
   }
+  int Beeps = 0;  // beeps without a box
+  void Beep() override { ++Beeps; }
   QStringList Texts() const {
     QStringList Result;
     for (const auto& Box : Boxes) Result << Box.Text;
@@ -127,6 +135,37 @@ public:
   bool PrinterAvailable() override { return Available; }
 };
 
+// Answers font dialogs from a script: a font accepts, nullopt (or none left) cancels.
+class TFakeFontDialogs : public IFontDialogs {
+public:
+  std::deque<std::optional<QFont>> Answers;
+  std::vector<std::pair<QFont, TFontDialogOptions>> Calls;  // the font each dialog started with
+  bool ChooseFont(QWidget*, QFont& Font, const TFontDialogOptions& Options) override {
+    Calls.emplace_back(Font, Options);
+    if (Answers.empty() || !Answers.front()) {
+      if (!Answers.empty()) Answers.pop_front();
+      return false;
+    }
+    Font = *Answers.front();
+    Answers.pop_front();
+    return true;
+  }
+};
+
+// No printer until a test asks for one; the one it gets writes a PDF file.
+class TFakePrinterSetup : public IPrinterSetup {
+public:
+  int SetupCalls = 0;
+  std::unique_ptr<QPrinter> Chosen;
+  void Setup(QWidget*) override { ++SetupCalls; }
+  QPrinter* Printer() override { return Chosen.get(); }
+  void PrintToPdf(const QString& Path) {
+    Chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    Chosen->setOutputFormat(QPrinter::PdfFormat);
+    Chosen->setOutputFileName(Path);
+  }
+};
+
 // Installs every fake for its lifetime, and a scratch program folder so that
 // settings, help and marker files are the test's own. Serial ports are only
 // those linked as ports/COM<n> in that folder; no other number has a device.
@@ -142,6 +181,8 @@ public:
   TFakeHelp Help;
   TFakeTicks Ticks;
   TFakePrinters Printers;
+  TFakeFontDialogs Fonts;
+  TFakePrinterSetup PrinterChoice;
   QTemporaryDir Folder;
 
   QString Path(const QString& Name) const { return Folder.filePath(Name); }

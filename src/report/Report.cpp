@@ -1,0 +1,90 @@
+#include "Report.h"
+
+void TReportElement::SetFont(const QFont& Font) {
+  FFont = Font;
+  ++FFontSerial;
+}
+
+QStringList TReportElement::Lines() const {
+  if (Text.isEmpty()) return {};
+  return Text.split(QLatin1Char('\n'));
+}
+
+int TReportElement::LineCount() const { return Text.isEmpty() ? 0 : int(Text.count(QLatin1Char('\n'))) + 1; }
+
+TReportElement* TReportBand::Add(EElementKind Kind, const QString& Name, double Left, double Top) {
+  auto Owned = std::make_unique<TReportElement>(Kind, Name);
+  TReportElement* Element = Owned.get();
+  Element->Band = this;
+  Element->Index = int(FReport->FElements.size());
+  Element->Left = Left;
+  Element->Top = Top;
+  Element->SetFont(FReport->DefaultFont);
+  FElements.push_back(Element);
+  FReport->FElements.push_back(Element);
+  FReport->FOwned.push_back(std::move(Owned));
+  return Element;
+}
+
+TReportElement* TReportBand::AddLabel(const QString& Name, double Left, double Top, const QString& Caption) {
+  TReportElement* Label = Add(EElementKind::Label, Name, Left, Top);
+  Label->Text = Caption;
+  return Label;
+}
+
+TReportElement* TReportBand::AddMemo(const QString& Name, double Left, double Top, double Width, double Height) {
+  TReportElement* Memo = Add(EElementKind::Memo, Name, Left, Top);
+  Memo->Width = Width;
+  Memo->Height = Height;
+  Memo->WordWrap = true;
+  return Memo;
+}
+
+TReportElement* TReportBand::AddFrame(const QString& Name, double Left, double Top, double Width, double Height) {
+  TReportElement* Frame = Add(EElementKind::Frame, Name, Left, Top);
+  Frame->Width = Width;
+  Frame->Height = Height;
+  return Frame;
+}
+
+TReport::TReport() {
+  DefaultFont = QFont(QStringLiteral("Liberation Sans"));
+  DefaultFont.setPointSizeF(10);
+}
+
+TReport::~TReport() = default;
+
+TReportBand* TReport::AddBand(EBandKind Kind, const QString& Name, double Height, TReportBand* Master) {
+  FBands.push_back(std::make_unique<TReportBand>(Kind, Name));
+  TReportBand* Band = FBands.back().get();
+  Band->FReport = this;
+  Band->Index = int(FBands.size()) - 1;
+  Band->Height = Height;
+  Band->Master = Master;
+  return Band;
+}
+
+TReportBand* TReport::Band(const QString& Name) const {
+  for (const auto& Band : FBands)
+    if (Band->Name == Name) return Band.get();
+  return nullptr;
+}
+
+TReportElement* TReport::Element(const QString& Name) const {
+  for (TReportElement* Element : FElements)
+    if (Element->Name == Name) return Element;
+  return nullptr;
+}
+
+QSizeF TReport::PageSizeUnits() const {
+  const QSizeF Mm = PageSize.size(QPageSize::Millimeter);
+  const QSizeF Units(MillimetresToUnits(Mm.width()), MillimetresToUnits(Mm.height()));
+  return Landscape ? Units.transposed() : Units;
+}
+
+QRectF TReport::PrintableUnits() const {
+  const QSizeF Page = PageSizeUnits();
+  const double Left = MillimetresToUnits(MarginLeft), Top = MillimetresToUnits(MarginTop);
+  return QRectF(Left, Top, Page.width() - Left - MillimetresToUnits(MarginRight),
+                Page.height() - Top - MillimetresToUnits(MarginBottom));
+}

@@ -1,0 +1,125 @@
+// The list report of a book as a PDF file, laid out as the program prints it.
+#include "PrintCommand.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <charconv>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "Adrbook.h"
+#include "Listrpt.h"
+#include "ReportLayout.h"
+#include "ReportPainter.h"
+
+const char* const PrintUsage =
+    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
+
+namespace {
+
+class TQuietHost : public IBookHost {
+public:
+  void OldFormatWarning(const std::string& Text) override { std::cerr << Text << "\n"; }
+  void SetDefaultTab(int) override {}
+};
+
+std::optional<int> Position(const std::string& Text) {
+  int Value = 0;
+  const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  if (Error != std::errc() || End != Text.data() + Text.size() || Value < 1) return std::nullopt;
+  return Value;
+}
+
+int Usage(const std::string& Why) {
+  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << PrintUsage;
+  return 2;
+}
+
+}  // namespace
+
+int PrintCommand(int argc, char** argv) {
+  if (argc < 2) return Usage("print needs a book and an output file");
+  const std::string BookPath = argv[0];
+  const std::string OutPath = argv[1];
+  std::optional<int> From, To;
+  QString Header, Footer;
+  for (int i = 2; i < argc; i += 2) {
+    const std::string Option = argv[i];
+    if (i + 1 >= argc) return Usage(Option + " needs a value");
+    const std::string Value = argv[i + 1];
+    if (Option == "--from" || Option == "--to") {
+      const std::optional<int> N = Position(Value);
+      if (!N) return Usage(Option + " needs a list position from 1 on, not '" + Value + "'");
+      (Option == "--from" ? From : To) = N;
+    } else if (Option == "--header") {
+      Header = QString::fromLocal8Bit(Value.c_str());
+    } else if (Option == "--footer") {
+      Footer = QString::fromLocal8Bit(Value.c_str());
+    } else {
+      return Usage("unknown option " + Option);
+    }
+  }
+  if (From && To && *From > *To) return Usage("--from is after --to");
+
+  TQuietHost Host;
+  TAddressBook Book(&Host);
+  TLoadResult Loaded;
+  try {
+    Loaded = Book.LoadFromFile(BookPath);
+  } catch (const EFileError& E) {
+    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    return 1;
+  }
+  const int Count = Book.Items->Count;
+  if (Count == 0) {
+    std::cerr << "tobrinel-book: " << BookPath << " holds no entries; nothing to print\n";
+    return 1;
+  }
+  const int First = From.value_or(1);
+  const int Last = To.value_or(Count);
+  if (First > Count || Last > Count) {
+    std::cerr << "tobrinel-book: the book holds " << Count << (Count == 1 ? " entry" : " entries")
+              << "; position " << std::max(First, Last) << " is not in it\n";
+    return 1;
+  }
+
+  // Fonts are measured and painted by Qt, which needs an application; the
+  // tool shows no window, so it needs no display either.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Qt's own notices (a missing runtime folder, say) are no business of the
+  // tool's caller; the tool reports its own failures.
+  qInstallMessageHandler([](QtMsgType Type, const QMessageLogContext&, const QString& Message) {
+    if (Type == QtFatalMsg) std::cerr << Message.toStdString() << "\n";
+  });
+  int QtArgc = 1;
+  char Name[] = "tobrinel-book";
+  char* QtArgv[] = {Name, nullptr};
+  QGuiApplication App(QtArgc, QtArgv);
+
+  TListReport Report;
+  TListReportParameters P;
+  P.BookName = QString::fromStdString(Book.DisplayName());
+  P.HeaderText = Header;
+  P.HeaderFont = DefaultHeaderFont();
+  P.FooterText = Footer;
+  P.FooterFont = DefaultFooterFont();
+  P.Items = Book.Items.get();
+  P.First = First - 1;
+  P.Last = Last - 1;
+  P.Now = QDateTime::currentDateTime();
+  Report.SetReportParameters(P);
+  const TReportLayout Layout = LayOutReport(Report.Report());
+  const QString Failure = WriteReportPdf(Layout, QString::fromLocal8Bit(OutPath.c_str()));
+  if (!Failure.isEmpty()) {
+    std::cerr << "tobrinel-book: " << OutPath << ": " << Failure.toStdString() << "\n";
+    return 1;
+  }
+  if (Loaded.Damaged) {
+    std::cerr << "tobrinel-book: " << BookPath << " is damaged; " << Loaded.EntriesRead
+              << " entries could be read and were printed\n";
+    return 1;
+  }
+  return 0;
+}

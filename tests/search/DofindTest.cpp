@@ -1,0 +1,126 @@
+// The search engine without a window: matching, the choice of fields, the
+// positions handed to the controls, and the cursor.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Adrbook.h"
+#include "Dofind.h"
+
+namespace {
+
+struct TCriteria : ISearchCriteria {
+  std::string Text;
+  std::set<ESearchBox> On{ESearchBox::AnyField};
+  std::string SearchText() const override { return Text; }
+  bool Checked(ESearchBox Box) const override { return On.count(Box) > 0; }
+};
+
+TSearchRules Rules(const char* Text, bool MatchCase, bool WholeWords) {
+  TCriteria Criteria;
+  Criteria.Text = Text;
+  if (MatchCase) Criteria.On.insert(ESearchBox::MatchCase);
+  if (WholeWords) Criteria.On.insert(ESearchBox::WholeWords);
+  return TSearchRules::Read(Criteria);
+}
+
+}  // namespace
+
+TEST(MatchField, CaseWordsAndFirstOccurrence) {
+  struct {
+    const char* Value;
+    const char* Text;
+    bool MatchCase, WholeWords;
+    int Expected;
+  } Cases[] = {
+      {"Mr SMITH", "smith", false, false, 4},      {"Smith", "smith", true, false, 0},
+      {"smith", "smith", true, false, 1},          {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", false, false, 0},
+      {"John Smith", "John", false, true, 1},      {"Smith-John", "John", false, true, 7},
+      {"John2", "John", false, true, 1},           {"Johnson", "John", false, true, 0},
+      {"Johnson, John", "John", false, true, 0},   {"Smiths", "Smith", false, true, 0},
+      {"\xC3\xA9John", "JOHN", false, true, 3},    {"Lane End", " Lane", false, false, 0},
+      {"Old lane", " Lane", false, false, 4},      {"anything", "", false, false, 0},
+      {"ab", "abc", false, false, 0},              {"x[y", "X[Y", false, false, 1},
+  };
+  for (const auto& Case : Cases)
+    EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, Case.MatchCase, Case.WholeWords)), Case.Expected)
+        << Case.Value << " / " << Case.Text;
+}
+
+TEST(SearchEntry, FieldChoicePositionsAndOrder) {
+  TAddressItem Item;
+  Item.Surname = "Carter";
+  Item.BusExtn = "42";
+  Item.HomeAddress.SetText("0123456789\nabcde\nxx Lane");
+  Item.BusAddress.SetText("\xC3\xA9\xC3\xA9\nGr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E Lane");  // éé / Grüße 𝄞 Lane
+  Item.Notes.SetText("Carter Lane");
+  struct {
+    const char* Text;
+    std::set<ESearchBox> On;
+    bool Matches;
+    ESearchField Field;
+    int SelStart;
+  } Cases[] = {
+      // The first chosen field wins: the surname before the notes.
+      {"carter", {ESearchBox::AnyField}, true, ESearchField::Surname, 0},
+      {"carter", {ESearchBox::Notes}, true, ESearchField::Notes, 0},
+      // A box counts only with its group ticked; enabling is not read.
+      {"carter", {ESearchBox::Surname}, false, {}, 0},
+      {"42", {ESearchBox::Numbers, ESearchBox::Extension}, true, ESearchField::BusExtn, 0},
+      {"42", {ESearchBox::Numbers, ESearchBox::HomeNo}, false, {}, 0},
+      // Third line after lines of 10 and 5 characters: one unit per paragraph break.
+      {"lane", {ESearchBox::Addresses, ESearchBox::HomeAddress}, true, ESearchField::HomeAddress, 11 + 6 + 3},
+      // Wide characters before the match count as the control counts them.
+      {"lane", {ESearchBox::Addresses, ESearchBox::WorkAddress}, true, ESearchField::BusAddress, 3 + 9},
+  };
+  for (const auto& Case : Cases) {
+    TCriteria Criteria;
+    Criteria.Text = Case.Text;
+    Criteria.On = Case.On;
+    TFoundField Found;
+    ASSERT_EQ(SearchEntry(Item, TSearchRules::Read(Criteria), Found), Case.Matches) << Case.Text;
+    if (!Case.Matches) continue;
+    EXPECT_EQ(Found.Field, Case.Field) << Case.Text;
+    EXPECT_EQ(Found.SelStart, Case.SelStart) << Case.Text;
+    EXPECT_EQ(Found.SelLength, ControlLength(Case.Text));
+  }
+}
+
+TEST(SearchEngine, CursorWalksFollowsAndSurvivesRemoval) {
+  TMyLinkList Items;
+  TAddressItem* Entries[4];
+  for (int Index = 0; Index < 4; ++Index) {
+    Entries[Index] = new TAddressItem;
+    Entries[Index]->Surname = std::string(1, char('A' + Index));
+    Entries[Index]->Notes.SetText(Index % 2 ? "hit" : "miss");
+    Items.Add(Entries[Index]);
+  }
+  TCriteria Criteria;
+  Criteria.Text = "hit";
+  TSearchEngine Search;
+  Search.FollowEntry(Entries[2]);  // no search yet: nothing to follow
+  EXPECT_FALSE(Search.CursorSet());
+  ASSERT_TRUE(Search.FindFirstMatch(Items, Criteria));
+  EXPECT_EQ(Search.FoundEntry(), Entries[1]);
+  Search.FollowEntry(Entries[2]);
+  ASSERT_TRUE(Search.FindNextMatch(Items, Criteria));
+  EXPECT_EQ(Search.FoundEntry(), Entries[3]);
+  EXPECT_FALSE(Search.FindNextMatch(Items, Criteria));
+
+  // A cursor on an entry about to go stands at the end until it follows again.
+  for (auto Remove : {+[](TSearchEngine& S, TAddressItem* E) { S.EntryRemoved(E); },
+                      +[](TSearchEngine& S, TAddressItem*) { S.ListReplaced(); }}) {
+    Search.FollowEntry(Entries[0]);
+    Remove(Search, Entries[0]);
+    EXPECT_EQ(Search.FoundEntry(), nullptr);
+    EXPECT_FALSE(Search.FindNextMatch(Items, Criteria));
+    Search.FollowEntry(Entries[0]);
+    EXPECT_TRUE(Search.FindNextMatch(Items, Criteria));
+  }
+
+  // An empty list leaves no cursor, so the next search starts at the top.
+  TMyLinkList Empty;
+  EXPECT_FALSE(Search.FindFirstMatch(Empty, Criteria));
+  EXPECT_TRUE(Search.FindNextMatch(Items, Criteria));
+  EXPECT_EQ(Search.FoundEntry(), Entries[1]);
+}
