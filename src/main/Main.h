@@ -103,10 +103,15 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Contacts in and out (vCard, CSV).
+  void mnuFImportClick();
+  void mnuFExportClick();
+
   // Printing.
   void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
   void mnuFPrinterSetupClick();
   void mnuFPrintClick();
+
   // Telephony.
   void mnuODetectMODEMSClick();
   void mnuMAutoDetModemClick(bool Checked);
@@ -219,6 +224,8 @@ public:
   QAction* mnuFOpen = nullptr;
   QAction* mnuFSave = nullptr;
   QAction* mnuFSaveAs = nullptr;
+  QAction* mnuFImport = nullptr;
+  QAction* mnuFExport = nullptr;
   QAction* mnuFPrinterSetup = nullptr;
   QAction* mnuFPrint = nullptr;
   QAction* mnuFDialler = nullptr;
@@ -248,5 +255,7 @@ extern const char* const ReadOnlyText;
 extern const char* const NoMatchText;
 extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
+QString ImportedText(const QString& FileName, int Entries, int ValuesCut);
+QString ImportErrorText(const QString& FileName, int Line, const QString& Problem);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);
