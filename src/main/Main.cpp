@@ -36,8 +36,10 @@
 
 #include "About.h"
 #include "CommandLine.h"
+#include "Contacts.h"
 #include "Dflttab.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "ModemExchange.h"
@@ -51,6 +53,7 @@
 #include "PrinterSetup.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
@@ -342,20 +345,18 @@ void TfrmMain::CreateMenus() {
     Menu->installEventFilter(this);
     return Menu;
   };
-  // Commands of later parts: they commit the shown entry where their own
-  // command will, and do nothing else yet.
-  const auto CommitOnly = &TfrmMain::UpdateCurrent;
-
   QMenu* File = AddMenu("mnuFile", QStringLiteral("&File"), 12);
   mnuFNew = AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
   mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmMain::mnuFOpenClick);
   mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S), &TfrmMain::mnuFSaveClick);
   mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
+  mnuFImport = AddItem(File, "mnuFImport", QStringLiteral("&Import..."), 190, {}, &TfrmMain::mnuFImportClick);
+  mnuFExport = AddItem(File, "mnuFExport", QStringLiteral("&Export..."), 191, {}, &TfrmMain::mnuFExportClick);
   File->addSeparator();
   mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
   mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -379,7 +380,7 @@ void TfrmMain::CreateMenus() {
   mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
   mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
   Address->addSeparator();
-  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
   mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
@@ -848,6 +849,57 @@ void TfrmMain::SelectAll1Click() {
   else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) Memo->selectAll();
 }
 
+// ---------------------------------------------------------------------------
+// Quick Dial and the dial pad
+
+void TfrmMain::SetQuickDialWindow(TfrmQuickDial* Window) {
+  FQuickDial = Window;
+  if (FQuickDial) FQuickDial->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+}
+
+void TfrmMain::SetDiallerWindow(TfrmDialler* Window) {
+  FDialler = Window;
+  if (!FDialler) return;
+  FDialler->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+  FDialler->OutsideLineTicked = [this] { return FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked(); };
+}
+
+void TfrmMain::ShowDialWindow(const TDialRequest& Request) {
+  if (!FDial) return;
+  FDial->DialName = Request.DialName;
+  FDial->DialLocation = Request.DialLocation;
+  FDial->DialNumber = Request.DialNumber;
+  if (Request.NoOutsideLine) FDial->NoOutsideLine = *Request.NoOutsideLine;
+  FDial->exec();
+}
+
+void TfrmMain::mnuAQuickDialClick() {
+  UpdateCurrent();
+  if (!FQuickDial || !FBook->Current) return;
+  const TAddressItem& Entry = *FBook->Current;
+  FQuickDial->edtHomeNo->setText(Q(Entry.HomeTelephone.str()));
+  FQuickDial->edtWorkNo->setText(Q(Entry.BusTelephone.str()));
+  const bool Extensions = FDiallingOpt && FDiallingOpt->chkDialExtensions->isChecked();
+  FQuickDial->edtExtension->setText(Extensions ? Q(Entry.BusExtn.str()) : QString());
+  FQuickDial->edtMobile->setText(Q(Entry.BusMobile.str()));
+  FQuickDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FQuickDial->TabPage = Entry.TabPage;
+  bool AnyNumber = false;
+  for (int Kind = 0; Kind < 4; ++Kind) AnyNumber = AnyNumber || !IsBlank(FQuickDial->Field(Kind)->text());
+  if (!AnyNumber) {
+    Prompter().Error(this, QStringLiteral("There are no numbers to dial for \"%1 %2\"")
+                               .arg(Q(FNames->Cell(FSelectedRow, 1)), Q(FNames->Cell(FSelectedRow, 0))));
+    return;
+  }
+  FQuickDial->exec();
+  EnableControls();  // a failed modem reset forgets the modem
+}
+
+void TfrmMain::mnuFDiallerClick() {
+  if (FDialler) FDialler->exec();
+  EnableControls();  // a failed modem reset forgets the modem
+}
+
 void TfrmMain::mnuODefaultTabClick() {
   UpdateCurrent();
   if (!FDefaultTabDialog) return;
@@ -1227,4 +1279,76 @@ void TfrmMain::mnuFPrinterSetupClick() {
 void TfrmMain::mnuFPrintClick() {
   UpdateCurrent();
   if (FPrintAddresses && FBook->Items->Count > 0) FPrintAddresses->Execute(*FBook);
+}
+
+// ---------------------------------------------------------------------------
+// Contacts in and out: vCard and CSV files of other contact tools
+
+QString ImportedText(const QString& FileName, int Entries, int ValuesCut) {
+  QString Text = Entries == 0 ? QStringLiteral("No entries were found in %1.").arg(FileName)
+                 : Entries == 1 ? QStringLiteral("1 entry was imported from %1.").arg(FileName)
+                                : QStringLiteral("%1 entries were imported from %2.").arg(Entries).arg(FileName);
+  if (ValuesCut == 1)
+    Text += QStringLiteral("\n\n1 value was longer than its field holds and was cut.");
+  else if (ValuesCut > 1)
+    Text += QStringLiteral("\n\n%1 values were longer than their fields hold and were cut.").arg(ValuesCut);
+  return Text;
+}
+
+QString ImportErrorText(const QString& FileName, int Line, const QString& Problem) {
+  return QStringLiteral("%1\n\nLine %2: %3.\n\nNothing was imported.").arg(FileName).arg(Line).arg(Problem);
+}
+
+void TfrmMain::mnuFImportClick() {
+  UpdateCurrent();
+  TFileDialogOptions Options;
+  Options.Title = QStringLiteral("Import");
+  Options.Filter = QStringLiteral("Contacts (*.vcf *.vcard *.csv);;vCard Files (*.vcf *.vcard);;"
+                                  "CSV Files (*.csv);;All Files (*)");
+  Options.Folder = ProgramFolder();
+  const QString Chosen = FileDialogs().OpenFile(this, Options);
+  if (Chosen.isEmpty()) return;
+  const QString Name = NameWithoutFolder(Chosen);
+  TImported Imported;
+  try {
+    TWaitCursor Hourglass;
+    const std::string Text = ReadContactsFile(Std(Chosen));
+    Imported = ReadContacts(Text, GuessContactFormat(Std(Chosen), Text));
+  } catch (const EFileError& Error) {
+    Prompter().Error(this, Q(Error.what()));
+    return;
+  } catch (const EImportError& Error) {
+    Prompter().Error(this, ImportErrorText(Name, Error.Line, Q(Error.Problem)));
+    return;
+  }
+  const int Entries = static_cast<int>(Imported.Items.size());
+  if (Entries > 0) {
+    TAddressItem* First = Imported.Items.front().get();
+    AddAllInOrder(*FBook->Items, Imported.Items);
+    FBook->Modified = true;
+    BuildNamesList();
+    SelectRow(FBook->Items->IndexOf(First) + 1);
+    grdNamesClick();
+  }
+  Prompter().Information(this, ImportedText(Name, Entries, Imported.ValuesCut));
+}
+
+void TfrmMain::mnuFExportClick() {
+  UpdateCurrent();
+  TFileDialogOptions Options;
+  Options.Title = QStringLiteral("Export");
+  Options.Filter = QStringLiteral("vCard Files (*.vcf);;CSV Files (*.csv)");
+  Options.DefaultExt = QStringLiteral("vcf");
+  Options.Folder = ProgramFolder();
+  const QString Chosen = FileDialogs().SaveFile(this, Options);
+  if (Chosen.isEmpty()) return;
+  const EContactFormat Format = QFileInfo(Chosen).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0
+                                    ? EContactFormat::Csv
+                                    : EContactFormat::VCard;
+  try {
+    TWaitCursor Hourglass;
+    ExportToFile(*FBook, Format, Std(Chosen));
+  } catch (const EFileError& Error) {
+    Prompter().Error(this, Q(Error.what()));
+  }
 }

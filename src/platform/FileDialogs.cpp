@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "Adrbook.h"
 #include "Prompter.h"
@@ -39,6 +40,24 @@ void FitOnWindow(QFileDialog& Dialog, QWidget* Parent) {
   Dialog.setGeometry(Place);
 }
 
+// A name typed without an extension gets the one of the file type chosen in
+// the dialog ("*.csv" gives "csv"); a type without one ("*") keeps the default.
+void DefaultExtFollowsType(QFileDialog& Dialog, const TFileDialogOptions& Options) {
+  const QStringList Filters = Options.Filter.split(QStringLiteral(";;"));
+  // The type is named as shown, with or without its patterns.
+  QObject::connect(&Dialog, &QFileDialog::filterSelected, &Dialog, [&Dialog, Filters, Default = Options.DefaultExt](const QString& Chosen) {
+    static const QRegularExpression Pattern(QStringLiteral("\\(\\*\\.(\\w+)"));
+    QString Suffix = Default;
+    for (const QString& Filter : Filters) {
+      if (Filter != Chosen && Filter.section(QStringLiteral(" ("), 0, 0) != Chosen) continue;
+      const QRegularExpressionMatch Match = Pattern.match(Filter);
+      if (Match.hasMatch()) Suffix = Match.captured(1);
+      break;
+    }
+    Dialog.setDefaultSuffix(Suffix);
+  });
+}
+
 class TQtFileDialogs : public IFileDialogs {
 public:
   QString OpenFile(QWidget* Parent, const TFileDialogOptions& Options) override {
@@ -58,6 +77,7 @@ public:
     Dialog.setAcceptMode(QFileDialog::AcceptSave);
     Dialog.setFileMode(QFileDialog::AnyFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
+    DefaultExtFollowsType(Dialog, Options);
     // Read-only files are refused before anything is asked about replacing.
     Dialog.setOption(QFileDialog::DontConfirmOverwrite);
     FitOnWindow(Dialog, Parent);

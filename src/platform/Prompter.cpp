@@ -87,6 +87,8 @@ IPrompter* Installed = nullptr;
 
 }  // namespace
 
+void IPrompter::Beep() { QApplication::beep(); }
+
 IPrompter& Prompter() { return Installed ? *Installed : RealPrompter; }
 void SetPrompter(IPrompter* Replacement) { Installed = Replacement; }
 
