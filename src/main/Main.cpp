@@ -111,6 +111,30 @@ QIcon TelephoneIcon() {
   return Icon;
 }
 
+// A group box as the desktop the program came from draws one: an etched frame
+// filling its rectangle, its top on the middle of the caption's line, the
+// caption on that line. Frames with and without captions line up.
+class TGroupFrame : public QGroupBox {
+public:
+  using QGroupBox::QGroupBox;
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter Painter(this);
+    const QFontMetrics Metrics(font());
+    const QRect Frame = rect().adjusted(0, Metrics.height() / 2, -1, -1);
+    Painter.setPen(palette().color(QPalette::Mid));
+    Painter.drawRect(Frame.adjusted(0, 0, -1, -1));
+    Painter.setPen(palette().color(QPalette::Light));
+    Painter.drawRect(Frame.adjusted(1, 1, 0, 0));
+    if (title().isEmpty()) return;
+    const QRect Caption(8, 0, Metrics.horizontalAdvance(title()), Metrics.height());
+    Painter.fillRect(Caption, palette().window());
+    Painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    Painter.drawText(Caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
+  }
+};
+
 QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
   auto* Label = new QLabel(Caption, Parent);
   Label->setGeometry(Left, Top, Width, 21);
@@ -189,7 +213,7 @@ void TfrmMain::CreateControls() {
   Client->setFixedSize(ClientWidth, ClientHeight);
   setCentralWidget(Client);
 
-  GroupBox3 = new QGroupBox(Client);
+  GroupBox3 = new TGroupFrame(Client);
   GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
   GroupBox3->setGeometry(5, 0, 50, 321);
   QFont Bold = font();
@@ -207,7 +231,7 @@ void TfrmMain::CreateControls() {
     btnLetters[static_cast<size_t>(Index)] = Button;
   }
 
-  GroupBox2 = new QGroupBox(QStringLiteral(" Index "), Client);
+  GroupBox2 = new TGroupFrame(QStringLiteral(" Index "), Client);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   GroupBox2->setGeometry(55, 0, 216, 321);
   FNames = new TNamesModel(this);
@@ -240,7 +264,7 @@ void TfrmMain::CreateControls() {
             grdNamesClick();
           });
 
-  GroupBox1 = new QGroupBox(QStringLiteral(" Name Details "), Client);
+  GroupBox1 = new TGroupFrame(QStringLiteral(" Name Details "), Client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(271, 0, 322, 73);
   AddLabel(GroupBox1, QStringLiteral("Surname :"), 2, 16, 74);
@@ -282,18 +306,10 @@ void TfrmMain::CreateControls() {
 
   memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
 
-  // Tab order: the letters A..M then N..Z, the index, the names, the notebook.
-  QWidget* Previous = nullptr;
-  for (QPushButton* Button : btnLetters) {
-    if (Previous) setTabOrder(Previous, Button);
-    Previous = Button;
-  }
-  for (QWidget* Next : std::initializer_list<QWidget*>{grdNames, edtSurname, edtFirstName, tabDetails,
-                                                       edtHomeTel, memHomeAddress, edtBusTel, edtBusExtn,
-                                                       edtMobile, edtBusFax, memBusAddress, memNotes}) {
-    setTabOrder(Previous, Next);
-    Previous = Next;
-  }
+  // Tab order is the order of creation: the letters A..M then N..Z, the index,
+  // the names, the notebook and its pages' controls, then round again.
+  // (Reordering with setTabOrder through the notebook, which hands its focus
+  // to its tab bar, cut each page off into a ring of its own.)
 
   for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile}) {
     connect(Edit, &QLineEdit::textChanged, this, &TfrmMain::edtSurnameChange);
@@ -432,7 +448,9 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
     Left = 21;
     Top = 52;
   }
-  move(Left, Top);
+  // The stored place is the client's: the frame's size is the window
+  // manager's, and is not yet known when a box came up before the window.
+  setGeometry(QRect(QPoint(Left, Top), Outer));
 
   BuildNamesList();
   SuppressGridClick = true;
@@ -468,8 +486,8 @@ void TfrmMain::FormClose() {
 void TfrmMain::FormDestroy() {
   const auto SettingsFile = OpenSettings();
   TSectionedIniFile& Settings = *SettingsFile;
-  Settings.WriteInteger("FormPosition", "Top", pos().y());
-  Settings.WriteInteger("FormPosition", "Left", pos().x());
+  Settings.WriteInteger("FormPosition", "Top", geometry().y());
+  Settings.WriteInteger("FormPosition", "Left", geometry().x());
   try {
     Settings.WriteString("Startup", "LoadFile", FBook->FileName);
   } catch (const std::invalid_argument&) {
@@ -579,9 +597,15 @@ void TfrmMain::grdNamesClick() {
   }
   if (FBook->CurrentChanged) {
     if (TAddressItem* Current = FBook->Current) {
+      // The index keeps what it shows until a name edit is left; its surname
+      // is the one a blanked surname edit falls back to.
+      const bool Shown = FNames->Item(FShownRow) == Current;
+      const std::string Surname = Shown ? FNames->Cell(FShownRow, 0) : Current->Surname.str();
+      const std::string FirstName = Shown ? FNames->Cell(FShownRow, 1) : Current->FirstName.str();
       StoreEdits(*Current);
+      if (IsBlank(edtSurname->text()) && !Surname.empty()) Current->Surname = Surname;
       if (!QuietUpdate) Current->TabPage = static_cast<uint8_t>(tabDetails->currentIndex());
-      if (FNames->Item(FShownRow) == Current) FNames->EntryChanged(FShownRow);
+      if (Shown) FNames->KeepCells(FShownRow, Surname, FirstName);
     } else if (!IsBlank(edtSurname->text()) || !IsBlank(edtFirstName->text())) {
       auto Item = std::make_unique<TAddressItem>();
       StoreEdits(*Item);
@@ -599,16 +623,20 @@ void TfrmMain::grdNamesClick() {
 
 void TfrmMain::ShowSelectedRow() {
   if (TAddressItem* Item = FNames->Item(FSelectedRow)) {
-    edtSurname->setText(Q(Item->Surname));
-    edtFirstName->setText(Q(Item->FirstName));
-    edtHomeTel->setText(Q(Item->HomeTelephone));
-    memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
-    edtBusTel->setText(Q(Item->BusTelephone));
-    edtBusExtn->setText(Q(Item->BusExtn));
-    edtBusFax->setText(Q(Item->BusFacsimile));
-    edtMobile->setText(Q(Item->BusMobile));
-    memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
-    memNotes->setPlainText(Q(Item->Notes.Text()));
+    // The entry shown has just been committed from the edits: filling them
+    // again would only throw away the caret and the selection being edited.
+    if (Item != FBook->Current || FShownRow != FSelectedRow) {
+      edtSurname->setText(Q(Item->Surname));
+      edtFirstName->setText(Q(Item->FirstName));
+      edtHomeTel->setText(Q(Item->HomeTelephone));
+      memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
+      edtBusTel->setText(Q(Item->BusTelephone));
+      edtBusExtn->setText(Q(Item->BusExtn));
+      edtBusFax->setText(Q(Item->BusFacsimile));
+      edtMobile->setText(Q(Item->BusMobile));
+      memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
+      memNotes->setPlainText(Q(Item->Notes.Text()));
+    }
     if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
     FBook->Current = Item;
     FShownRow = FSelectedRow;

@@ -84,9 +84,10 @@ void TProgram::HoldSplash(uint32_t MinimumMs) {
 }
 
 int RunTobrinel(int argc, char** argv) {
-  // Before anything else, the display included: a second copy just ends.
+  // Before anything else, the display included: a second copy just ends. A
+  // lock that cannot be made anywhere is no sign of one: the program runs.
   TInstanceLock Lock;
-  if (!Lock.Acquire("TOBRINEL")) return 0;
+  if (Lock.TryAcquire("TOBRINEL") == TInstanceLock::EResult::HeldByAnother) return 0;
   QApplication App(argc, argv);
   SetApplicationTitle(QString::fromLatin1(ProgramTitle));
   QApplication::setWindowIcon(ProgramIcon());

@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 
 #include "About.h"
@@ -132,6 +131,15 @@ int main(int argc, char** argv) {
   Save(Empty, Folder, QStringLiteral("main-empty"));
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
+
+  // A box with a short text, as wide as its title needs.
+  QTimer::singleShot(0, [&Folder] {
+    if (QWidget* Box = QApplication::activeModalWidget()) {
+      Save(*Box, Folder, QStringLiteral("box-question"));
+      Box->close();
+    }
+  });
+  Prompter().Question(&Main, QStringLiteral("Save changes to\n\n(Untitled)"));
 
   // The print dialog with a header typed, the preview it opens, and a page as printed.
   TfrmPrintAddresses Print(&Main);

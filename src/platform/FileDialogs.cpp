@@ -25,6 +25,21 @@ QString AnyCase(const QString& Filter) {
   return Result;
 }
 
+// Centred on the window it belongs to and no larger than it, so that it is
+// seen to belong there rather than covering it whole. Placed by its client
+// area: where the frame goes is the window manager's, and a frame position
+// given before the dialog's frame is known lands a title bar too high.
+void FitOnWindow(QFileDialog& Dialog, QWidget* Parent) {
+  if (!Parent) return;
+  constexpr int Margin = 16;
+  const QRect Window = Parent->window()->geometry();
+  const QSize Size =
+      Dialog.sizeHint().boundedTo(Window.size() - QSize(2 * Margin, 2 * Margin)).expandedTo(Dialog.minimumSizeHint());
+  QRect Place(QPoint(), Size);
+  Place.moveCenter(Window.center());
+  Dialog.setGeometry(Place);
+}
+
 // A name typed without an extension gets the one of the file type chosen in
 // the dialog ("*.csv" gives "csv"); a type without one ("*") keeps the default.
 void DefaultExtFollowsType(QFileDialog& Dialog, const TFileDialogOptions& Options) {
@@ -51,6 +66,7 @@ public:
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
+    FitOnWindow(Dialog, Parent);
     if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
     return Dialog.selectedFiles().first();
   }
@@ -64,6 +80,7 @@ public:
     DefaultExtFollowsType(Dialog, Options);
     // Read-only files are refused before anything is asked about replacing.
     Dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    FitOnWindow(Dialog, Parent);
     for (;;) {
       if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
       const QString Chosen = Dialog.selectedFiles().first();

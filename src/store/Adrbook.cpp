@@ -1,5 +1,7 @@
 #include "Adrbook.h"
 
+#include "EntryPool.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -10,6 +12,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+void* TAddressItem::operator new(size_t Size) { return EntryPool::Allocate(Size); }
+void TAddressItem::operator delete(void* Block, size_t Size) noexcept { EntryPool::Free(Block, Size); }
 
 const char* const BookHeader = "TOBRINEL:1.04";
 
@@ -221,8 +226,7 @@ TLineList& TLineList::operator=(const TLineList& Other) {
   Clear();
   if (Other.Block) {
     size_t Bytes = sizeof(TLineBlock) + Other.DataSize();
-    Block = static_cast<char*>(std::malloc(Bytes));
-    if (!Block) throw std::bad_alloc();
+    Block = static_cast<char*>(EntryPool::Allocate(Bytes));
     std::memcpy(Block, Other.Block, Bytes);
   }
   return *this;
@@ -237,7 +241,7 @@ TLineList& TLineList::operator=(TLineList&& Other) noexcept {
   return *this;
 }
 
-TLineList::~TLineList() { std::free(Block); }
+TLineList::~TLineList() { Clear(); }
 
 int32_t TLineList::Count() const {
   return Block ? reinterpret_cast<const TLineBlock*>(Block)->Count : 0;
@@ -273,9 +277,10 @@ void TLineList::Add(std::string_view Line) {
   PutSize(Prefix, Line.size());
   size_t Old = DataSize();
   size_t Bytes = sizeof(TLineBlock) + Old + Prefix.size() + Line.size();
-  char* Grown = static_cast<char*>(std::realloc(Block, Bytes));
-  if (!Grown) throw std::bad_alloc();
-  if (!Block) reinterpret_cast<TLineBlock*>(Grown)->Count = 0;
+  char* Grown = static_cast<char*>(EntryPool::Allocate(Bytes));
+  if (Block) std::memcpy(Grown, Block, sizeof(TLineBlock) + Old);
+  else reinterpret_cast<TLineBlock*>(Grown)->Count = 0;
+  Clear();
   Block = Grown;
   auto* Header = reinterpret_cast<TLineBlock*>(Block);
   char* At = Block + sizeof(TLineBlock) + Old;
@@ -286,7 +291,7 @@ void TLineList::Add(std::string_view Line) {
 }
 
 void TLineList::Clear() {
-  std::free(Block);
+  if (Block) EntryPool::Free(Block, sizeof(TLineBlock) + DataSize());
   Block = nullptr;
 }
 
@@ -298,8 +303,7 @@ void TLineList::AppendPacked(std::string& Scratch, std::string_view Line) {
 void TLineList::AssignPacked(std::string_view Packed, int32_t Count) {
   Clear();
   if (Count == 0) return;
-  Block = static_cast<char*>(std::malloc(sizeof(TLineBlock) + Packed.size()));
-  if (!Block) throw std::bad_alloc();
+  Block = static_cast<char*>(EntryPool::Allocate(sizeof(TLineBlock) + Packed.size()));
   auto* Header = reinterpret_cast<TLineBlock*>(Block);
   Header->Size = uint32_t(Packed.size());
   Header->Count = Count;
@@ -455,8 +459,8 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
         Result.Damaged = true;
         break;
       }
-      uint8_t Low = uint8_t(Page & 0xFF);
-      Item->TabPage = Low <= 2 ? Low : 0;
+      // Kept as stored: showing the entry leaves the page alone when it is not 0-2.
+      Item->TabPage = uint8_t(Page & 0xFF);
       Read.push_back(Item.release());
     }
     if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
