@@ -418,7 +418,7 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
   };
   try {
     for (;;) {
-      int16_t Length;
+      int16_t Length = 0;
       TBookReader::TStatus S = Reader->ReadInt16(Length);
       if (S == TBookReader::AtEnd) break;
       auto Item = std::make_unique<TAddressItem>();
