@@ -11,6 +11,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   imagemagick
   poppler-utils desktop-file-utils shared-mime-info
+  abook python3-vobject
 )
 
 missing=()

@@ -36,8 +36,10 @@
 
 #include "About.h"
 #include "CommandLine.h"
+#include "Contacts.h"
 #include "Dflttab.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "ModemExchange.h"
@@ -51,6 +53,7 @@
 #include "PrinterSetup.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
@@ -107,6 +110,30 @@ QIcon TelephoneIcon() {
   Icon.addPixmap(TelephonePicture(QColor(0xa0, 0xa0, 0xa0), QColor(0xe8, 0xe8, 0xe8)), QIcon::Disabled);
   return Icon;
 }
+
+// A group box as the desktop the program came from draws one: an etched frame
+// filling its rectangle, its top on the middle of the caption's line, the
+// caption on that line. Frames with and without captions line up.
+class TGroupFrame : public QGroupBox {
+public:
+  using QGroupBox::QGroupBox;
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter Painter(this);
+    const QFontMetrics Metrics(font());
+    const QRect Frame = rect().adjusted(0, Metrics.height() / 2, -1, -1);
+    Painter.setPen(palette().color(QPalette::Mid));
+    Painter.drawRect(Frame.adjusted(0, 0, -1, -1));
+    Painter.setPen(palette().color(QPalette::Light));
+    Painter.drawRect(Frame.adjusted(1, 1, 0, 0));
+    if (title().isEmpty()) return;
+    const QRect Caption(8, 0, Metrics.horizontalAdvance(title()), Metrics.height());
+    Painter.fillRect(Caption, palette().window());
+    Painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    Painter.drawText(Caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
+  }
+};
 
 QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
   auto* Label = new QLabel(Caption, Parent);
@@ -186,7 +213,7 @@ void TfrmMain::CreateControls() {
   Client->setFixedSize(ClientWidth, ClientHeight);
   setCentralWidget(Client);
 
-  GroupBox3 = new QGroupBox(Client);
+  GroupBox3 = new TGroupFrame(Client);
   GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
   GroupBox3->setGeometry(5, 0, 50, 321);
   QFont Bold = font();
@@ -204,7 +231,7 @@ void TfrmMain::CreateControls() {
     btnLetters[static_cast<size_t>(Index)] = Button;
   }
 
-  GroupBox2 = new QGroupBox(QStringLiteral(" Index "), Client);
+  GroupBox2 = new TGroupFrame(QStringLiteral(" Index "), Client);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   GroupBox2->setGeometry(55, 0, 216, 321);
   FNames = new TNamesModel(this);
@@ -237,7 +264,7 @@ void TfrmMain::CreateControls() {
             grdNamesClick();
           });
 
-  GroupBox1 = new QGroupBox(QStringLiteral(" Name Details "), Client);
+  GroupBox1 = new TGroupFrame(QStringLiteral(" Name Details "), Client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(271, 0, 322, 73);
   AddLabel(GroupBox1, QStringLiteral("Surname :"), 2, 16, 74);
@@ -279,18 +306,10 @@ void TfrmMain::CreateControls() {
 
   memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
 
-  // Tab order: the letters A..M then N..Z, the index, the names, the notebook.
-  QWidget* Previous = nullptr;
-  for (QPushButton* Button : btnLetters) {
-    if (Previous) setTabOrder(Previous, Button);
-    Previous = Button;
-  }
-  for (QWidget* Next : std::initializer_list<QWidget*>{grdNames, edtSurname, edtFirstName, tabDetails,
-                                                       edtHomeTel, memHomeAddress, edtBusTel, edtBusExtn,
-                                                       edtMobile, edtBusFax, memBusAddress, memNotes}) {
-    setTabOrder(Previous, Next);
-    Previous = Next;
-  }
+  // Tab order is the order of creation: the letters A..M then N..Z, the index,
+  // the names, the notebook and its pages' controls, then round again.
+  // (Reordering with setTabOrder through the notebook, which hands its focus
+  // to its tab bar, cut each page off into a ring of its own.)
 
   for (QLineEdit* Edit : {edtSurname, edtFirstName, edtHomeTel, edtBusTel, edtBusExtn, edtBusFax, edtMobile}) {
     connect(Edit, &QLineEdit::textChanged, this, &TfrmMain::edtSurnameChange);
@@ -326,20 +345,18 @@ void TfrmMain::CreateMenus() {
     Menu->installEventFilter(this);
     return Menu;
   };
-  // Commands of later parts: they commit the shown entry where their own
-  // command will, and do nothing else yet.
-  const auto CommitOnly = &TfrmMain::UpdateCurrent;
-
   QMenu* File = AddMenu("mnuFile", QStringLiteral("&File"), 12);
   mnuFNew = AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
   mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmMain::mnuFOpenClick);
   mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S), &TfrmMain::mnuFSaveClick);
   mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
+  mnuFImport = AddItem(File, "mnuFImport", QStringLiteral("&Import..."), 190, {}, &TfrmMain::mnuFImportClick);
+  mnuFExport = AddItem(File, "mnuFExport", QStringLiteral("&Export..."), 191, {}, &TfrmMain::mnuFExportClick);
   File->addSeparator();
   mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
   mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::EnableControls);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -363,7 +380,7 @@ void TfrmMain::CreateMenus() {
   mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
   mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
   Address->addSeparator();
-  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), CommitOnly);
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
   mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
@@ -431,7 +448,9 @@ void TfrmMain::FormCreate(const QStringList& Arguments) {
     Left = 21;
     Top = 52;
   }
-  move(Left, Top);
+  // The stored place is the client's: the frame's size is the window
+  // manager's, and is not yet known when a box came up before the window.
+  setGeometry(QRect(QPoint(Left, Top), Outer));
 
   BuildNamesList();
   SuppressGridClick = true;
@@ -467,8 +486,8 @@ void TfrmMain::FormClose() {
 void TfrmMain::FormDestroy() {
   const auto SettingsFile = OpenSettings();
   TSectionedIniFile& Settings = *SettingsFile;
-  Settings.WriteInteger("FormPosition", "Top", pos().y());
-  Settings.WriteInteger("FormPosition", "Left", pos().x());
+  Settings.WriteInteger("FormPosition", "Top", geometry().y());
+  Settings.WriteInteger("FormPosition", "Left", geometry().x());
   try {
     Settings.WriteString("Startup", "LoadFile", FBook->FileName);
   } catch (const std::invalid_argument&) {
@@ -578,9 +597,15 @@ void TfrmMain::grdNamesClick() {
   }
   if (FBook->CurrentChanged) {
     if (TAddressItem* Current = FBook->Current) {
+      // The index keeps what it shows until a name edit is left; its surname
+      // is the one a blanked surname edit falls back to.
+      const bool Shown = FNames->Item(FShownRow) == Current;
+      const std::string Surname = Shown ? FNames->Cell(FShownRow, 0) : Current->Surname.str();
+      const std::string FirstName = Shown ? FNames->Cell(FShownRow, 1) : Current->FirstName.str();
       StoreEdits(*Current);
+      if (IsBlank(edtSurname->text()) && !Surname.empty()) Current->Surname = Surname;
       if (!QuietUpdate) Current->TabPage = static_cast<uint8_t>(tabDetails->currentIndex());
-      if (FNames->Item(FShownRow) == Current) FNames->EntryChanged(FShownRow);
+      if (Shown) FNames->KeepCells(FShownRow, Surname, FirstName);
     } else if (!IsBlank(edtSurname->text()) || !IsBlank(edtFirstName->text())) {
       auto Item = std::make_unique<TAddressItem>();
       StoreEdits(*Item);
@@ -598,16 +623,20 @@ void TfrmMain::grdNamesClick() {
 
 void TfrmMain::ShowSelectedRow() {
   if (TAddressItem* Item = FNames->Item(FSelectedRow)) {
-    edtSurname->setText(Q(Item->Surname));
-    edtFirstName->setText(Q(Item->FirstName));
-    edtHomeTel->setText(Q(Item->HomeTelephone));
-    memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
-    edtBusTel->setText(Q(Item->BusTelephone));
-    edtBusExtn->setText(Q(Item->BusExtn));
-    edtBusFax->setText(Q(Item->BusFacsimile));
-    edtMobile->setText(Q(Item->BusMobile));
-    memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
-    memNotes->setPlainText(Q(Item->Notes.Text()));
+    // The entry shown has just been committed from the edits: filling them
+    // again would only throw away the caret and the selection being edited.
+    if (Item != FBook->Current || FShownRow != FSelectedRow) {
+      edtSurname->setText(Q(Item->Surname));
+      edtFirstName->setText(Q(Item->FirstName));
+      edtHomeTel->setText(Q(Item->HomeTelephone));
+      memHomeAddress->setPlainText(Q(Item->HomeAddress.Text()));
+      edtBusTel->setText(Q(Item->BusTelephone));
+      edtBusExtn->setText(Q(Item->BusExtn));
+      edtBusFax->setText(Q(Item->BusFacsimile));
+      edtMobile->setText(Q(Item->BusMobile));
+      memBusAddress->setPlainText(Q(Item->BusAddress.Text()));
+      memNotes->setPlainText(Q(Item->Notes.Text()));
+    }
     if (!QuietUpdate && Item->TabPage <= 2) tabDetails->setCurrentIndex(Item->TabPage);
     FBook->Current = Item;
     FShownRow = FSelectedRow;
@@ -818,6 +847,57 @@ void TfrmMain::SelectAll1Click() {
   QWidget* Focused = focusWidget();
   if (auto* Edit = qobject_cast<QLineEdit*>(Focused)) Edit->setSelection(0, 32767);
   else if (auto* Memo = qobject_cast<QPlainTextEdit*>(Focused)) Memo->selectAll();
+}
+
+// ---------------------------------------------------------------------------
+// Quick Dial and the dial pad
+
+void TfrmMain::SetQuickDialWindow(TfrmQuickDial* Window) {
+  FQuickDial = Window;
+  if (FQuickDial) FQuickDial->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+}
+
+void TfrmMain::SetDiallerWindow(TfrmDialler* Window) {
+  FDialler = Window;
+  if (!FDialler) return;
+  FDialler->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
+  FDialler->OutsideLineTicked = [this] { return FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked(); };
+}
+
+void TfrmMain::ShowDialWindow(const TDialRequest& Request) {
+  if (!FDial) return;
+  FDial->DialName = Request.DialName;
+  FDial->DialLocation = Request.DialLocation;
+  FDial->DialNumber = Request.DialNumber;
+  if (Request.NoOutsideLine) FDial->NoOutsideLine = *Request.NoOutsideLine;
+  FDial->exec();
+}
+
+void TfrmMain::mnuAQuickDialClick() {
+  UpdateCurrent();
+  if (!FQuickDial || !FBook->Current) return;
+  const TAddressItem& Entry = *FBook->Current;
+  FQuickDial->edtHomeNo->setText(Q(Entry.HomeTelephone.str()));
+  FQuickDial->edtWorkNo->setText(Q(Entry.BusTelephone.str()));
+  const bool Extensions = FDiallingOpt && FDiallingOpt->chkDialExtensions->isChecked();
+  FQuickDial->edtExtension->setText(Extensions ? Q(Entry.BusExtn.str()) : QString());
+  FQuickDial->edtMobile->setText(Q(Entry.BusMobile.str()));
+  FQuickDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  FQuickDial->TabPage = Entry.TabPage;
+  bool AnyNumber = false;
+  for (int Kind = 0; Kind < 4; ++Kind) AnyNumber = AnyNumber || !IsBlank(FQuickDial->Field(Kind)->text());
+  if (!AnyNumber) {
+    Prompter().Error(this, QStringLiteral("There are no numbers to dial for \"%1 %2\"")
+                               .arg(Q(FNames->Cell(FSelectedRow, 1)), Q(FNames->Cell(FSelectedRow, 0))));
+    return;
+  }
+  FQuickDial->exec();
+  EnableControls();  // a failed modem reset forgets the modem
+}
+
+void TfrmMain::mnuFDiallerClick() {
+  if (FDialler) FDialler->exec();
+  EnableControls();  // a failed modem reset forgets the modem
 }
 
 void TfrmMain::mnuODefaultTabClick() {
@@ -1199,4 +1279,76 @@ void TfrmMain::mnuFPrinterSetupClick() {
 void TfrmMain::mnuFPrintClick() {
   UpdateCurrent();
   if (FPrintAddresses && FBook->Items->Count > 0) FPrintAddresses->Execute(*FBook);
+}
+
+// ---------------------------------------------------------------------------
+// Contacts in and out: vCard and CSV files of other contact tools
+
+QString ImportedText(const QString& FileName, int Entries, int ValuesCut) {
+  QString Text = Entries == 0 ? QStringLiteral("No entries were found in %1.").arg(FileName)
+                 : Entries == 1 ? QStringLiteral("1 entry was imported from %1.").arg(FileName)
+                                : QStringLiteral("%1 entries were imported from %2.").arg(Entries).arg(FileName);
+  if (ValuesCut == 1)
+    Text += QStringLiteral("\n\n1 value was longer than its field holds and was cut.");
+  else if (ValuesCut > 1)
+    Text += QStringLiteral("\n\n%1 values were longer than their fields hold and were cut.").arg(ValuesCut);
+  return Text;
+}
+
+QString ImportErrorText(const QString& FileName, int Line, const QString& Problem) {
+  return QStringLiteral("%1\n\nLine %2: %3.\n\nNothing was imported.").arg(FileName).arg(Line).arg(Problem);
+}
+
+void TfrmMain::mnuFImportClick() {
+  UpdateCurrent();
+  TFileDialogOptions Options;
+  Options.Title = QStringLiteral("Import");
+  Options.Filter = QStringLiteral("Contacts (*.vcf *.vcard *.csv);;vCard Files (*.vcf *.vcard);;"
+                                  "CSV Files (*.csv);;All Files (*)");
+  Options.Folder = ProgramFolder();
+  const QString Chosen = FileDialogs().OpenFile(this, Options);
+  if (Chosen.isEmpty()) return;
+  const QString Name = NameWithoutFolder(Chosen);
+  TImported Imported;
+  try {
+    TWaitCursor Hourglass;
+    const std::string Text = ReadContactsFile(Std(Chosen));
+    Imported = ReadContacts(Text, GuessContactFormat(Std(Chosen), Text));
+  } catch (const EFileError& Error) {
+    Prompter().Error(this, Q(Error.what()));
+    return;
+  } catch (const EImportError& Error) {
+    Prompter().Error(this, ImportErrorText(Name, Error.Line, Q(Error.Problem)));
+    return;
+  }
+  const int Entries = static_cast<int>(Imported.Items.size());
+  if (Entries > 0) {
+    TAddressItem* First = Imported.Items.front().get();
+    AddAllInOrder(*FBook->Items, Imported.Items);
+    FBook->Modified = true;
+    BuildNamesList();
+    SelectRow(FBook->Items->IndexOf(First) + 1);
+    grdNamesClick();
+  }
+  Prompter().Information(this, ImportedText(Name, Entries, Imported.ValuesCut));
+}
+
+void TfrmMain::mnuFExportClick() {
+  UpdateCurrent();
+  TFileDialogOptions Options;
+  Options.Title = QStringLiteral("Export");
+  Options.Filter = QStringLiteral("vCard Files (*.vcf);;CSV Files (*.csv)");
+  Options.DefaultExt = QStringLiteral("vcf");
+  Options.Folder = ProgramFolder();
+  const QString Chosen = FileDialogs().SaveFile(this, Options);
+  if (Chosen.isEmpty()) return;
+  const EContactFormat Format = QFileInfo(Chosen).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0
+                                    ? EContactFormat::Csv
+                                    : EContactFormat::VCard;
+  try {
+    TWaitCursor Hourglass;
+    ExportToFile(*FBook, Format, Std(Chosen));
+  } catch (const EFileError& Error) {
+    Prompter().Error(this, Q(Error.what()));
+  }
 }

@@ -25,10 +25,13 @@ class TNamesModel;
 class TfrmDefaultTab;
 class TfrmPrintAddresses;
 class TfrmDial;
+class TfrmDialler;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
 class TfrmOutsideLine;
 class TfrmFind;
+class TfrmQuickDial;
+struct TDialRequest;
 
 // The main window: the name index on the left, the open entry's details on the
 // right, and the commands of the menu bar. It owns the one open book.
@@ -82,6 +85,14 @@ public:
   void SelectAll1Click();
   void mnuODefaultTabClick();
 
+  // Quick Dial and the dial pad.
+  void SetQuickDialWindow(TfrmQuickDial* Window);
+  void SetDiallerWindow(TfrmDialler* Window);
+  void mnuAQuickDialClick();
+  void mnuFDiallerClick();
+  // Fills the dialling window's request and shows it.
+  void ShowDialWindow(const TDialRequest& Request);
+
   // File commands.
   void mnuFNewClick();
   void mnuFOpenClick();
@@ -92,10 +103,15 @@ public:
   void DropFiles(const QStringList& Files);
   void mnuHContentsClick();
 
+  // Contacts in and out (vCard, CSV).
+  void mnuFImportClick();
+  void mnuFExportClick();
+
   // Printing.
   void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
   void mnuFPrinterSetupClick();
   void mnuFPrintClick();
+
   // Telephony.
   void mnuODetectMODEMSClick();
   void mnuMAutoDetModemClick(bool Checked);
@@ -176,6 +192,8 @@ private:
   TfrmMODEMDetect* FModemDetect = nullptr;
   TfrmDial* FDial = nullptr;
   TfrmOutsideLine* FOutsideLine = nullptr;
+  TfrmQuickDial* FQuickDial = nullptr;
+  TfrmDialler* FDialler = nullptr;
   TfrmFind* FFindDialog = nullptr;
   TSearchEngine FSearch;
 
@@ -206,6 +224,8 @@ public:
   QAction* mnuFOpen = nullptr;
   QAction* mnuFSave = nullptr;
   QAction* mnuFSaveAs = nullptr;
+  QAction* mnuFImport = nullptr;
+  QAction* mnuFExport = nullptr;
   QAction* mnuFPrinterSetup = nullptr;
   QAction* mnuFPrint = nullptr;
   QAction* mnuFDialler = nullptr;
@@ -235,5 +255,7 @@ extern const char* const ReadOnlyText;
 extern const char* const NoMatchText;
 extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
+QString ImportedText(const QString& FileName, int Entries, int ValuesCut);
+QString ImportErrorText(const QString& FileName, int Line, const QString& Problem);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);

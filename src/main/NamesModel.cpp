@@ -41,11 +41,17 @@ void TNamesModel::SetCell(int GridRow, int Column, const std::string& Text) {
   emit dataChanged(At, At);
 }
 
-void TNamesModel::EntryChanged(int GridRow) {
-  if (!Item(GridRow)) return;
-  SurnameCells.erase(GridRow);
-  FirstNameCells.erase(GridRow);
-  emit dataChanged(index(GridRow - 1, 0), index(GridRow - 1, 1));
+void TNamesModel::KeepCells(int GridRow, const std::string& Surname, const std::string& FirstName) {
+  const TAddressItem* Entry = Item(GridRow);
+  if (!Entry) return;
+  // Only a cell that differs from its entry needs a text of its own.
+  auto Keep = [GridRow](std::unordered_map<int, std::string>& Cells, const std::string& Text,
+                        const std::string& Stored) {
+    if (Text == Stored) Cells.erase(GridRow);
+    else Cells[GridRow] = Text;
+  };
+  Keep(SurnameCells, Surname, Entry->Surname.str());
+  Keep(FirstNameCells, FirstName, Entry->FirstName.str());
 }
 
 int TNamesModel::FindLetter(int Start, char Letter) const {

@@ -10,8 +10,8 @@ class TMyLinkList;
 
 // The rows of the name index. Grid rows are numbered as the user sees them:
 // row 0 is the header, rows 1..n the entries in list order, row n + 1 the
-// empty new-entry row. A renamed entry shows its new name in its cell at once,
-// before the entry itself receives it.
+// empty new-entry row. The name cells change when a name edit is left, not
+// when the entry is committed, so a cell may differ from its entry either way.
 class TNamesModel : public QAbstractTableModel {
   Q_OBJECT
 public:
@@ -26,8 +26,8 @@ public:
   // Column 0 the surname, 1 the first name; empty outside the entry rows.
   const std::string& Cell(int GridRow, int Column) const;
   void SetCell(int GridRow, int Column, const std::string& Text);
-  // The entry of that row was committed: its cells show the entry again.
-  void EntryChanged(int GridRow);
+  // The entry of that row was committed: its cells go on showing these.
+  void KeepCells(int GridRow, const std::string& Surname, const std::string& FirstName);
 
   // First entry row from Start to n whose surname starts with Letter
   // (upper-cased, ASCII only); 0 when none.

@@ -4,6 +4,7 @@
 
 #include "Dflttab.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "Olineopt.h"
@@ -16,6 +17,7 @@
 #include "ProgramIcon.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "Settings.h"
 #include "Splash.h"
 #include "TickCounter.h"
@@ -28,9 +30,11 @@ TProgram::TProgram(const QStringList& Arguments) : FArguments(Arguments) {}
 TProgram::~TProgram() {
   // The main window writes its settings as it goes.
   Splash.reset();
+  Dialler.reset();
   OutsideLine.reset();
   ListReport.reset();
   PrintAddresses.reset();
+  QuickDial.reset();
   DefaultTab.reset();
   Find.reset();
   Dial.reset();
@@ -60,6 +64,8 @@ void TProgram::CreateWindows() {
   Main->SetFindDialog(Find.get());
   DefaultTab = std::make_unique<TfrmDefaultTab>(Main.get());
   Main->SetDefaultTabDialog(DefaultTab.get());
+  QuickDial = std::make_unique<TfrmQuickDial>(Main.get());
+  Main->SetQuickDialWindow(QuickDial.get());
   PrintAddresses = std::make_unique<TfrmPrintAddresses>(Main.get());
   ListReport = std::make_unique<TListReport>();
   PrintAddresses->SetReport(ListReport.get());
@@ -67,6 +73,8 @@ void TProgram::CreateWindows() {
   OutsideLine = std::make_unique<TfrmOutsideLine>(Main.get());
   Main->SetOutsideLineWindow(OutsideLine.get());
   Dial->SetOutsideLine(OutsideLine.get());
+  Dialler = std::make_unique<TfrmDialler>(Main.get());
+  Main->SetDiallerWindow(Dialler.get());
 }
 
 void TProgram::HoldSplash(uint32_t MinimumMs) {
@@ -76,9 +84,10 @@ void TProgram::HoldSplash(uint32_t MinimumMs) {
 }
 
 int RunTobrinel(int argc, char** argv) {
-  // Before anything else, the display included: a second copy just ends.
+  // Before anything else, the display included: a second copy just ends. A
+  // lock that cannot be made anywhere is no sign of one: the program runs.
   TInstanceLock Lock;
-  if (!Lock.Acquire("TOBRINEL")) return 0;
+  if (Lock.TryAcquire("TOBRINEL") == TInstanceLock::EResult::HeldByAnother) return 0;
   QApplication App(argc, argv);
   SetApplicationTitle(QString::fromLatin1(ProgramTitle));
   QApplication::setWindowIcon(ProgramIcon());

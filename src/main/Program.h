@@ -9,8 +9,10 @@ class TfrmDefaultTab;
 class TfrmDial;
 class TfrmDiallingOpt;
 class TfrmMODEMDetect;
+class TfrmDialler;
 class TfrmOutsideLine;
 class TfrmFind;
+class TfrmQuickDial;
 class TfrmSplash;
 class TfrmPrintAddresses;
 class TListReport;
@@ -33,9 +35,11 @@ public:
   std::unique_ptr<TfrmDial> Dial;
   std::unique_ptr<TfrmFind> Find;
   std::unique_ptr<TfrmDefaultTab> DefaultTab;
+  std::unique_ptr<TfrmQuickDial> QuickDial;
   std::unique_ptr<TfrmPrintAddresses> PrintAddresses;
   std::unique_ptr<TListReport> ListReport;
   std::unique_ptr<TfrmOutsideLine> OutsideLine;
+  std::unique_ptr<TfrmDialler> Dialler;
   bool SplashWanted = true;
   uint32_t SplashStart = 0;
 

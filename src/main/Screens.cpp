@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QDir>
+#include <QFrame>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
@@ -14,14 +16,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 
 #include "About.h"
 #include "Adrbook.h"
+#include "Custom.h"
 #include "Dflttab.h"
 #include "Listrpt.h"
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "Olineopt.h"
@@ -30,6 +33,7 @@
 #include "Print.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "Qdial.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
 #include "ReportPreview.h"
@@ -128,6 +132,15 @@ int main(int argc, char** argv) {
 
   Save(DefaultTab, Folder, QStringLiteral("defaulttab"));
 
+  // A box with a short text, as wide as its title needs.
+  QTimer::singleShot(0, [&Folder] {
+    if (QWidget* Box = QApplication::activeModalWidget()) {
+      Save(*Box, Folder, QStringLiteral("box-question"));
+      Box->close();
+    }
+  });
+  Prompter().Question(&Main, QStringLiteral("Save changes to\n\n(Untitled)"));
+
   // The print dialog with a header typed, the preview it opens, and a page as printed.
   TfrmPrintAddresses Print(&Main);
   TListReport Report;
@@ -205,6 +218,35 @@ int main(int argc, char** argv) {
   Find.chkMatchCase->setChecked(true);
   Save(Find, Folder, QStringLiteral("find-where"));
   Find.hide();
+
+  // Quick Dial and the dial pad, the keys in each of their states.
+  auto Activate = [](QWidget& Window) {
+    Window.show();
+    QApplication::setActiveWindow(&Window);
+    QApplication::processEvents();
+  };
+  TfrmQuickDial QuickDial(&Main);
+  QuickDial.edtHomeNo->setText(QStringLiteral("01234 567890"));
+  QuickDial.edtWorkNo->setText(QStringLiteral("020 7946 0000"));
+  QuickDial.edtMobile->setText(QStringLiteral("07700 900123"));
+  Activate(QuickDial);
+  Save(QuickDial, Folder, QStringLiteral("quickdial"));
+  QuickDial.hide();
+  TfrmDialler Dialler(&Main);
+  Activate(Dialler);
+  Save(Dialler, Folder, QStringLiteral("dialler"));
+  Dialler.edtDialledNo->setText(QStringLiteral("0800356*#"));
+  Dialler.btnDigits[5]->setDown(true);
+  Save(Dialler, Folder, QStringLiteral("dialler-pressed"));
+  Dialler.btnDigits[5]->setDown(false);
+  Dialler.btnDigits[9]->setFocus();
+  Save(Dialler, Folder, QStringLiteral("dialler-focused"));
+  Dialler.btnDigits[9]->setDown(true);
+  Save(Dialler, Folder, QStringLiteral("dialler-focused-pressed"));
+  Dialler.btnDigits[9]->setDown(false);
+  for (QWidget* Key : Dialler.Panel2->findChildren<QWidget*>()) Key->setEnabled(Key == static_cast<QWidget*>(Dialler.edtDialledNo));
+  Save(Dialler, Folder, QStringLiteral("dialler-disabled"));
+  Dialler.hide();
 
   // The screens tool carries the program's version block.
   ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());

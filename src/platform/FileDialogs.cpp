@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "Adrbook.h"
 #include "Prompter.h"
@@ -24,6 +25,39 @@ QString AnyCase(const QString& Filter) {
   return Result;
 }
 
+// Centred on the window it belongs to and no larger than it, so that it is
+// seen to belong there rather than covering it whole. Placed by its client
+// area: where the frame goes is the window manager's, and a frame position
+// given before the dialog's frame is known lands a title bar too high.
+void FitOnWindow(QFileDialog& Dialog, QWidget* Parent) {
+  if (!Parent) return;
+  constexpr int Margin = 16;
+  const QRect Window = Parent->window()->geometry();
+  const QSize Size =
+      Dialog.sizeHint().boundedTo(Window.size() - QSize(2 * Margin, 2 * Margin)).expandedTo(Dialog.minimumSizeHint());
+  QRect Place(QPoint(), Size);
+  Place.moveCenter(Window.center());
+  Dialog.setGeometry(Place);
+}
+
+// A name typed without an extension gets the one of the file type chosen in
+// the dialog ("*.csv" gives "csv"); a type without one ("*") keeps the default.
+void DefaultExtFollowsType(QFileDialog& Dialog, const TFileDialogOptions& Options) {
+  const QStringList Filters = Options.Filter.split(QStringLiteral(";;"));
+  // The type is named as shown, with or without its patterns.
+  QObject::connect(&Dialog, &QFileDialog::filterSelected, &Dialog, [&Dialog, Filters, Default = Options.DefaultExt](const QString& Chosen) {
+    static const QRegularExpression Pattern(QStringLiteral("\\(\\*\\.(\\w+)"));
+    QString Suffix = Default;
+    for (const QString& Filter : Filters) {
+      if (Filter != Chosen && Filter.section(QStringLiteral(" ("), 0, 0) != Chosen) continue;
+      const QRegularExpressionMatch Match = Pattern.match(Filter);
+      if (Match.hasMatch()) Suffix = Match.captured(1);
+      break;
+    }
+    Dialog.setDefaultSuffix(Suffix);
+  });
+}
+
 class TQtFileDialogs : public IFileDialogs {
 public:
   QString OpenFile(QWidget* Parent, const TFileDialogOptions& Options) override {
@@ -32,6 +66,7 @@ public:
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
+    FitOnWindow(Dialog, Parent);
     if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
     return Dialog.selectedFiles().first();
   }
@@ -42,8 +77,10 @@ public:
     Dialog.setAcceptMode(QFileDialog::AcceptSave);
     Dialog.setFileMode(QFileDialog::AnyFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
+    DefaultExtFollowsType(Dialog, Options);
     // Read-only files are refused before anything is asked about replacing.
     Dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    FitOnWindow(Dialog, Parent);
     for (;;) {
       if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
       const QString Chosen = Dialog.selectedFiles().first();

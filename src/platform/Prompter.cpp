@@ -1,8 +1,10 @@
 #include "Prompter.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include "HelpService.h"
 #include "ProgramPaths.h"
@@ -14,15 +16,41 @@ QString& TitleStore() {
   return Title;
 }
 
+// Room the window manager's title bar takes besides the title: the window's
+// icon, three buttons and the margins.
+constexpr int TitleBarExtras = 4 * 24 + 16;
+
+// A box as wide as its title bar needs: the title is drawn in bold, and a
+// short text would otherwise leave it cut in the middle.
+QMessageBox::StandardButton Run(QMessageBox& Box) {
+  QFont Bold = Box.font();
+  Bold.setBold(true);
+  const int Width = QFontMetrics(Bold).horizontalAdvance(Box.windowTitle()) + TitleBarExtras;
+  if (auto* Grid = qobject_cast<QGridLayout*>(Box.layout()))
+    Grid->addItem(new QSpacerItem(Width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), Grid->rowCount() - 1, 0,
+                  1, Grid->columnCount());
+  else
+    Box.setMinimumWidth(Width);
+  Box.exec();
+  return Box.standardButton(Box.clickedButton());
+}
+
+QMessageBox::StandardButton Show(QMessageBox::Icon Icon, QWidget* Parent, const QString& Text,
+                                 QMessageBox::StandardButtons Buttons, QMessageBox::StandardButton Default) {
+  QMessageBox Box(Icon, ApplicationTitle(), Text, Buttons, Parent);
+  Box.setDefaultButton(Default);
+  return Run(Box);
+}
+
 class TQtPrompter : public IPrompter {
 public:
   void Error(QWidget* Parent, const QString& Text) override {
     QApplication::beep();
-    QMessageBox::critical(Parent, ApplicationTitle(), Text, QMessageBox::Ok);
+    Show(QMessageBox::Critical, Parent, Text, QMessageBox::Ok, QMessageBox::Ok);
   }
   void Information(QWidget* Parent, const QString& Text) override {
     QApplication::beep();
-    QMessageBox::information(Parent, ApplicationTitle(), Text, QMessageBox::Ok);
+    Show(QMessageBox::Information, Parent, Text, QMessageBox::Ok, QMessageBox::Ok);
   }
   void Warning(QWidget* Parent, const QString& Text, int HelpContext) override {
     QApplication::beep();
@@ -37,21 +65,20 @@ public:
         HelpService().ShowContext(HelpFileName(), HelpContext);
       });
     }
-    Box.exec();
+    Run(Box);
   }
   EAnswer Question(QWidget* Parent, const QString& Text) override {
     QApplication::beep();
-    const auto Result = QMessageBox::question(Parent, ApplicationTitle(), Text,
-                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                              QMessageBox::Yes);
+    const auto Result = Show(QMessageBox::Question, Parent, Text,
+                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (Result == QMessageBox::Yes) return EAnswer::Yes;
     if (Result == QMessageBox::No) return EAnswer::No;
     return EAnswer::Cancel;
   }
   bool Confirm(QWidget* Parent, const QString& Text) override {
     QApplication::beep();
-    return QMessageBox::question(Parent, ApplicationTitle(), Text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return Show(QMessageBox::Question, Parent, Text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
   }
 };
 
@@ -59,6 +86,8 @@ TQtPrompter RealPrompter;
 IPrompter* Installed = nullptr;
 
 }  // namespace
+
+void IPrompter::Beep() { QApplication::beep(); }
 
 IPrompter& Prompter() { return Installed ? *Installed : RealPrompter; }
 void SetPrompter(IPrompter* Replacement) { Installed = Replacement; }

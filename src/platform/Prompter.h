@@ -18,6 +18,8 @@ public:
   virtual EAnswer Question(QWidget* Parent, const QString& Text) = 0;
   // Yes and No; true for Yes.
   virtual bool Confirm(QWidget* Parent, const QString& Text) = 0;
+  // The information beep alone, for a key that cannot be acted on.
+  virtual void Beep();
 };
 
 IPrompter& Prompter();

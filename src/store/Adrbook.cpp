@@ -1,5 +1,7 @@
 #include "Adrbook.h"
 
+#include "EntryPool.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -12,6 +14,9 @@
 #include <unistd.h>
 
 #include "FileSystem.h"
+
+void* TAddressItem::operator new(size_t Size) { return EntryPool::Allocate(Size); }
+void TAddressItem::operator delete(void* Block, size_t Size) noexcept { EntryPool::Free(Block, Size); }
 
 const char* const BookHeader = "TOBRINEL:1.04";
 
@@ -167,7 +172,7 @@ public:
 
   // Reads a string and drops it.
   TStatus SkipString() {
-    int16_t Length;
+    int16_t Length = 0;
     TStatus S = ReadInt16(Length);
     if (S != Ok) return S;
     if (Length < 0) return CutShort;
@@ -181,7 +186,7 @@ public:
   }
 
   TStatus ReadString(std::string& Value) {
-    int16_t Length;
+    int16_t Length = 0;
     TStatus S = ReadInt16(Length);
     if (S != Ok) return S;
     if (Length < 0) return CutShort;
@@ -237,8 +242,7 @@ TLineList& TLineList::operator=(const TLineList& Other) {
   Clear();
   if (Other.Block) {
     size_t Bytes = sizeof(TLineBlock) + Other.DataSize();
-    Block = static_cast<char*>(std::malloc(Bytes));
-    if (!Block) throw std::bad_alloc();
+    Block = static_cast<char*>(EntryPool::Allocate(Bytes));
     std::memcpy(Block, Other.Block, Bytes);
   }
   return *this;
@@ -253,7 +257,7 @@ TLineList& TLineList::operator=(TLineList&& Other) noexcept {
   return *this;
 }
 
-TLineList::~TLineList() { std::free(Block); }
+TLineList::~TLineList() { Clear(); }
 
 int32_t TLineList::Count() const {
   return Block ? reinterpret_cast<const TLineBlock*>(Block)->Count : 0;
@@ -289,9 +293,10 @@ void TLineList::Add(std::string_view Line) {
   PutSize(Prefix, Line.size());
   size_t Old = DataSize();
   size_t Bytes = sizeof(TLineBlock) + Old + Prefix.size() + Line.size();
-  char* Grown = static_cast<char*>(std::realloc(Block, Bytes));
-  if (!Grown) throw std::bad_alloc();
-  if (!Block) reinterpret_cast<TLineBlock*>(Grown)->Count = 0;
+  char* Grown = static_cast<char*>(EntryPool::Allocate(Bytes));
+  if (Block) std::memcpy(Grown, Block, sizeof(TLineBlock) + Old);
+  else reinterpret_cast<TLineBlock*>(Grown)->Count = 0;
+  Clear();
   Block = Grown;
   auto* Header = reinterpret_cast<TLineBlock*>(Block);
   char* At = Block + sizeof(TLineBlock) + Old;
@@ -302,7 +307,7 @@ void TLineList::Add(std::string_view Line) {
 }
 
 void TLineList::Clear() {
-  std::free(Block);
+  if (Block) EntryPool::Free(Block, sizeof(TLineBlock) + DataSize());
   Block = nullptr;
 }
 
@@ -314,8 +319,7 @@ void TLineList::AppendPacked(std::string& Scratch, std::string_view Line) {
 void TLineList::AssignPacked(std::string_view Packed, int32_t Count) {
   Clear();
   if (Count == 0) return;
-  Block = static_cast<char*>(std::malloc(sizeof(TLineBlock) + Packed.size()));
-  if (!Block) throw std::bad_alloc();
+  Block = static_cast<char*>(EntryPool::Allocate(sizeof(TLineBlock) + Packed.size()));
   auto* Header = reinterpret_cast<TLineBlock*>(Block);
   Header->Size = uint32_t(Packed.size());
   Header->Count = Count;
@@ -579,7 +583,7 @@ bool TBookStream::NextNames(TAddressItem& Item) { return ReadEntry(Item, true); 
 
 bool TBookStream::ReadEntry(TAddressItem& Item, bool NamesOnly) {
   if (!Current || IsDamaged) return false;
-  int16_t Length;
+  int16_t Length = 0;
   TBookReader::TStatus S = Reader->ReadInt16(Length);
   if (S == TBookReader::AtEnd) {
     CheckReadError();
@@ -627,8 +631,8 @@ bool TBookStream::ReadEntry(TAddressItem& Item, bool NamesOnly) {
     IsDamaged = true;
     return false;
   }
-  uint8_t Low = uint8_t(Page & 0xFF);
-  Item.TabPage = Low <= 2 ? Low : 0;
+  // Kept as stored: showing the entry leaves the page alone when it is not 0-2.
+  Item.TabPage = uint8_t(Page & 0xFF);
   return true;
 }
 

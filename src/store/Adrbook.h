@@ -95,6 +95,10 @@ public:
   TLineList BusAddress;
   uint8_t TabPage = 0;
   TLineList Notes;
+
+  // From the entry pool: a large book touches few pages.
+  static void* operator new(size_t Size);
+  static void operator delete(void* Block, size_t Size) noexcept;
 };
 
 // Entries in name order: surname followed directly by first name, compared as

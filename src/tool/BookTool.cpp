@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "ContactCommands.h"
 #include "JsonLines.h"
 #include "PrintCommand.h"
 
@@ -149,14 +150,15 @@ int main(int argc, char** argv) {
   // Past the file-size limit a write fails and is reported instead of the
   // signal ending the tool without a word.
   std::signal(SIGXFSZ, SIG_IGN);
+  if (argc >= 2 && IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
   if (argc >= 2 && std::string(argv[1]) == "print") return PrintCommand(argc - 2, argv + 2);
   if (argc != 3) {
-    std::cerr << Usage;
+    std::cerr << Usage << ContactUsage;
     return 2;
   }
   std::string Command = argv[1];
   if (Command == "dump") return Dump(argv[2]);
   if (Command == "create") return Create(argv[2]);
-  std::cerr << Usage;
+  std::cerr << Usage << ContactUsage;
   return 2;
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <functional>
 
 #include "Dialopt.h"
 #include "MainTestKit.h"
@@ -35,6 +36,9 @@ private slots:
   void CapacitiesCountCharacters();
   void ClickOnTheIndexAfterTypingANewSurname();
   void MenuShortcutsWorkFromTheEdits();
+  void SurnameCannotBeEmptiedAndLost();
+  void CopyAndPasteKeepSelectionAndCaret();
+  void TabWalksTheWholeWindowAndNoMemoTakesIt();
 };
 
 void TEditingTest::NewEntryFromTheNewRowWithTab() {
@@ -500,6 +504,115 @@ void TEditingTest::MenuShortcutsWorkFromTheEdits() {
   QTest::keyClick(W->memNotes, Qt::Key_R, Qt::ControlModifier);
   QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("Are you sure you want to delete \"Ann Adams\"?")});
   QCOMPARE(W->Book().Items->Count, 2);
+}
+
+void TEditingTest::SurnameCannotBeEmptiedAndLost() {
+  // Blanking the surname and then committing without leaving the edit.
+  const std::vector<std::pair<const char*, std::function<void(TWindows&)>>> Ways = {
+      {"cut, Tab", [](TWindows& W) {
+         QTest::keyClick(W->edtSurname, Qt::Key_X, Qt::ControlModifier);
+         QCOMPARE(W->edtSurname->text(), QString());  // the cut itself stands
+         QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+         QCOMPARE(W->edtSurname->text(), QStringLiteral("Zorn"));  // the row's surname comes back
+       }},
+      {"backspace, Add New", [](TWindows& W) {
+         QTest::keyClick(W->edtSurname, Qt::Key_Backspace);
+         QTest::keyClick(W->edtSurname, Qt::Key_E, Qt::ControlModifier);
+         QCOMPARE(W->SelectedRow(), 3);
+       }},
+  };
+  for (const auto& [Way, Blank] : Ways) {
+    TFakePlatform Platform;
+    const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Baker", "Bob"}});
+    {
+      TWindows W;
+      QVERIFY(W.Activate());
+      // The index changes when a name edit is left, not when a command commits.
+      W->edtSurname->selectAll();
+      QTest::keyClicks(W->edtSurname, QStringLiteral("Zorn"));
+      QTest::keyClick(W->edtSurname, Qt::Key_C, Qt::ControlModifier);
+      QCOMPARE(W.Cell(1, 0), QStringLiteral("Adams"));
+      QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+      QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));
+      W->edtSurname->setFocus();
+      W->edtSurname->selectAll();
+      Blank(W);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+      QVERIFY2(Platform.Prompter.Boxes.empty(), Way);
+    }
+    TAddressBook Saved;
+    Saved.LoadFromFile(Path.toStdString());
+    QCOMPARE(Saved.Items->Count, 2);
+    QCOMPARE(static_cast<TAddressItem*>(Saved.Items->Head->Next)->Surname.str(), std::string("Zorn"));
+  }
+}
+
+void TEditingTest::CopyAndPasteKeepSelectionAndCaret() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  QClipboard* Clipboard = QApplication::clipboard();
+  W->edtHomeTel->setFocus();
+  W->edtHomeTel->setText(QStringLiteral("0123 456"));
+  W->edtHomeTel->setSelection(0, 4);
+  QTest::keyClick(W->edtHomeTel, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(Clipboard->text(), QStringLiteral("0123"));
+  QTest::keyClicks(W->edtHomeTel, QStringLiteral("9"));  // replaces the selection
+  QCOMPARE(W->edtHomeTel->text(), QStringLiteral("9 456"));
+  Clipboard->setText(QStringLiteral("+44"));
+  W->edtHomeTel->setCursorPosition(0);
+  QTest::keyClick(W->edtHomeTel, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(W->edtHomeTel->text(), QStringLiteral("+449 456"));
+  QCOMPARE(W->edtHomeTel->cursorPosition(), 3);
+  QCOMPARE(W->Book().Current->HomeTelephone.str(), std::string("+449 456"));
+
+  W->tabDetails->setCurrentIndex(2);
+  W->memNotes->setFocus();
+  W->memNotes->setPlainText(QStringLiteral("ab\ncd"));
+  QTextCursor Caret = W->memNotes->textCursor();
+  Caret.setPosition(1);
+  W->memNotes->setTextCursor(Caret);
+  Clipboard->setText(QStringLiteral("XY"));
+  QTest::keyClick(W->memNotes, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(W->memNotes->toPlainText(), QStringLiteral("aXYb\ncd"));
+  QCOMPARE(W->memNotes->textCursor().position(), 3);
+}
+
+void TEditingTest::TabWalksTheWholeWindowAndNoMemoTakesIt() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  QStringList Letters;
+  for (char Letter = 'A'; Letter <= 'Z'; ++Letter) Letters << QStringLiteral("btn") + QLatin1Char(Letter);
+  const QStringList Around = QStringList{QStringLiteral("edtSurname"), QStringLiteral("edtFirstName"),
+                                         QStringLiteral("tabDetails")};
+  const std::vector<QStringList> Pages = {
+      {QStringLiteral("edtHomeTel"), QStringLiteral("memHomeAddress")},
+      {QStringLiteral("edtBusTel"), QStringLiteral("edtBusExtn"), QStringLiteral("edtMobile"),
+       QStringLiteral("edtBusFax"), QStringLiteral("memBusAddress")},
+      {QStringLiteral("memNotes")}};
+  for (int Page = 0; Page < 3; ++Page) {
+    W->tabDetails->setCurrentIndex(Page);
+    W->edtSurname->setFocus();
+    const QStringList Expected = Around + Pages[size_t(Page)] + Letters +
+                                 QStringList{QStringLiteral("grdNames"), QStringLiteral("edtSurname")};
+    QStringList Seen;
+    for (qsizetype Step = 0; Step < Expected.size(); ++Step) {
+      QWidget* Focused = QApplication::focusWidget();
+      Seen << (Focused == W->tabDetails->focusProxy() ? QStringLiteral("tabDetails") : Focused->objectName());
+      QTest::keyClick(Focused, Qt::Key_Tab);
+    }
+    QCOMPARE(Seen, Expected);
+  }
+  // Back from the first letter to the last control of the page shown.
+  W->btnLetters[0]->setFocus();
+  QTest::keyClick(W->btnLetters[0], Qt::Key_Backtab);
+  QCOMPARE(QApplication::focusWidget(), W->memNotes);
+  QVERIFY(!W->memNotes->toPlainText().contains(QLatin1Char('\t')));
+  W->UpdateCurrent();
+  QVERIFY(!W->Book().Modified);
 }
 
 QTEST_MAIN(TEditingTest)

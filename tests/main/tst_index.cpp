@@ -20,6 +20,7 @@ private slots:
   void DetailsPageMemory();
   void ClickingARowShowsIt();
   void RowsMatchTheBook();
+  void StoredPageOutsideTheThreeIsKept();
 };
 
 void TIndexTest::EmptyBookHasOnlyTheNewEntryRow() {
@@ -219,6 +220,29 @@ void TIndexTest::RowsMatchTheBook() {
     QCOMPARE(W.Cell(Row, 0), Surnames[Row - 1]);
     QCOMPARE(W.Cell(Row, 1), FirstNames[Row - 1]);
   }
+}
+
+void TIndexTest::StoredPageOutsideTheThreeIsKept() {
+  TFakePlatform Platform;
+  const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Baker", "Bob"}});
+  {
+    TAddressBook Book;
+    Book.LoadFromFile(Path.toStdString());
+    static_cast<TAddressItem*>(Book.Items->Head)->TabPage = 1;
+    static_cast<TAddressItem*>(Book.Items->Head->Next)->TabPage = 7;
+    Book.SaveToFile();
+  }
+  {
+    TWindows W;
+    QVERIFY(W.Activate());
+    QCOMPARE(W->tabDetails->currentIndex(), 1);
+    QTest::keyClick(W->edtSurname, Qt::Key_Down);  // to Baker, page 7 as read from the file
+    QCOMPARE(W->tabDetails->currentIndex(), 1);
+    W->mnuFSave->trigger();
+  }
+  TAddressBook Saved;
+  Saved.LoadFromFile(Path.toStdString());
+  QCOMPARE(int(static_cast<TAddressItem*>(Saved.Items->Head->Next)->TabPage), 7);  // nothing lost
 }
 
 QTEST_MAIN(TIndexTest)

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -43,6 +44,8 @@ private slots:
   void OlderBookAtStartUpSetsTheDefaultTab();
   void FirstEntryShownEvenWithoutActivation();
   void BookNameWithALineBreakIsNotStored();
+  void PlaceIsTheClientsEvenAfterABox();
+  void GroupCaptionsSitOnAlignedFrames();
 };
 
 void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
@@ -170,8 +173,15 @@ void TStartupTest::CommandLineNames() {
   QCOMPARE(Two.Errors, QStringList{QString::fromLatin1(MoreThanOneFileText)});
   QCOMPARE(Two.FileName, Folder.filePath(QStringLiteral("book.abk")));
 
-  // A dot alone is an extension, and not ".ABK".
+  // A dot alone is an extension, and not ".ABK"; only the last dot counts.
   QVERIFY(ChooseCommandLineBook({QStringLiteral("book.")}, Folder.path()).FileName.isEmpty());
+  QCOMPARE(ChooseCommandLineBook({QStringLiteral("my.book.abk")}, Folder.path()).FileName,
+           Folder.filePath(QStringLiteral("my.book.abk")));
+  TCommandLineBook Dotted = ChooseCommandLineBook({QStringLiteral("book.abk.txt")}, Folder.path());
+  QVERIFY(Dotted.FileName.isEmpty());
+  QVERIFY(Dotted.Errors.value(0).startsWith(QStringLiteral("book.abk.txt\n\n")));
+  QVERIFY(HasBookExtension(QStringLiteral("/a.b/my.book.ABK")));
+  QVERIFY(!HasBookExtension(QStringLiteral("/x.abk/book")));
   // A name that names nothing is passed on as it is; the window falls back.
   QCOMPARE(ChooseCommandLineBook({QStringLiteral("none")}, Folder.path()).FileName,
            Folder.filePath(QStringLiteral("none.ABK")));
@@ -406,6 +416,57 @@ void TStartupTest::BookNameWithALineBreakIsNotStored() {
   const QString Written = Platform.ReadSettings();
   QVERIFY(Written.contains(QStringLiteral("LoadFile=\n")));
   QVERIFY(Written.contains(QStringLiteral("Port=-1")));  // the rest is still written
+}
+
+void TStartupTest::PlaceIsTheClientsEvenAfterABox() {
+  TFakePlatform Platform;
+  Platform.WriteSettings(QStringLiteral("[FormPosition]\nTop=80\nLeft=60\n"));
+  {
+    TWindows W({Platform.Path(QStringLiteral("book.txt"))});  // a box before the window
+    QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
+    QVERIFY(W.Activate());
+    QCOMPARE(W->geometry().topLeft(), QPoint(60, 80));
+    QVERIFY(W->frameGeometry().top() < 80);  // the frame is outside the stored place
+    QVERIFY(W->close());
+  }
+  const QString Written = Platform.ReadSettings();
+  QVERIFY(Written.contains(QStringLiteral("Top=80")));
+  QVERIFY(Written.contains(QStringLiteral("Left=60")));
+}
+
+namespace {
+// Rows of a grabbed box where its frame's top edge and its caption's ink are.
+int FrameTop(const QImage& Image) {
+  const QColor Background = Image.pixelColor(Image.width() - 3, Image.height() / 2);
+  for (int Y = 0; Y < Image.height(); ++Y)
+    if (Image.pixelColor(Image.width() - 6, Y) != Background) return Y;
+  return -1;
+}
+QPair<int, int> CaptionRows(const QImage& Image, int Width) {
+  int First = -1, Last = -1;
+  for (int Y = 0; Y < Image.height() / 2; ++Y)
+    for (int X = 10; X < Width; ++X)
+      if (qGray(Image.pixel(X, Y)) < 96) {
+        if (First < 0) First = Y;
+        Last = Y;
+        break;
+      }
+  return {First, Last};
+}
+}  // namespace
+
+void TStartupTest::GroupCaptionsSitOnAlignedFrames() {
+  TFakePlatform Platform;
+  TWindows W;
+  QVERIFY(W.Activate());
+  const int Top = FrameTop(W->GroupBox3->grab().toImage());
+  QVERIFY(Top >= 0);
+  for (QGroupBox* Box : {W->GroupBox2, W->GroupBox1}) {
+    const QImage Image = Box->grab().toImage();
+    QCOMPARE(FrameTop(Image), Top);
+    const auto [First, Last] = CaptionRows(Image, QFontMetrics(Box->font()).horizontalAdvance(Box->title()));
+    QVERIFY2(First >= 0 && First < Top && Last > Top, qPrintable(Box->title()));  // the line runs through it
+  }
 }
 
 QTEST_MAIN(TStartupTest)

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <sys/stat.h>
 
@@ -25,6 +28,9 @@ private slots:
   void PathsFollowTheProgram();
   void SaveDialogRefusesReadOnlyFiles();
   void OpenDialogListsAnyCase();
+  void LockFallsBackWhenTheRuntimeFolderCannotHoldIt();
+  void MessageBoxIsWideEnoughForItsTitle();
+  void FileDialogsFitOnTheirWindowAndAreCentred();
 };
 
 void TPlatformTest::LockIsExclusiveUntilReleased() {
@@ -141,6 +147,69 @@ void TPlatformTest::OpenDialogListsAnyCase() {
   });
   QVERIFY(FileDialogs().OpenFile(nullptr, Options).isEmpty());
   QCOMPARE(Filters, QStringList{QStringLiteral("Tobrinel Data File (*.[Aa][Bb][Kk])")});
+}
+
+void TPlatformTest::LockFallsBackWhenTheRuntimeFolderCannotHoldIt() {
+  QTemporaryDir Scratch;
+  const QString File = Scratch.filePath(QStringLiteral("file"));
+  QFile(File).open(QIODevice::WriteOnly);
+  // A name of this run's own, so that no other copy's lock is met in /tmp.
+  const std::string Name = "TOBRINEL-test-" + std::to_string(getpid());
+  const std::string Fallback = TInstanceLock::FallbackPath(Name);
+  for (const QString& Runtime : {Scratch.filePath(QStringLiteral("missing")), File}) {
+    qputenv("XDG_RUNTIME_DIR", Runtime.toLocal8Bit());
+    TInstanceLock First, Second;
+    QCOMPARE(First.TryAcquire(Name), TInstanceLock::EResult::Acquired);
+    QCOMPARE(First.HeldPath(), Fallback);
+    QCOMPARE(Second.TryAcquire(Name), TInstanceLock::EResult::HeldByAnother);
+  }
+  qunsetenv("XDG_RUNTIME_DIR");
+  ::unlink(Fallback.c_str());
+}
+
+void TPlatformTest::MessageBoxIsWideEnoughForItsTitle() {
+  TFakePlatform Platform;
+  SetPrompter(nullptr);  // the real boxes
+  const QString Title = QStringLiteral("Tobrinel Address Manager and Phone Dialler");
+  SetApplicationTitle(Title);
+  QFont Bold = QApplication::font();
+  Bold.setBold(true);
+  const int Needed = QFontMetrics(Bold).horizontalAdvance(Title);
+  int Width = 0;
+  QTimer::singleShot(0, [&] {
+    auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QVERIFY(Box);
+    QCOMPARE(Box->windowTitle(), Title);
+    Width = Box->width();
+    Box->button(QMessageBox::Cancel)->click();
+  });
+  QCOMPARE(Prompter().Question(nullptr, QStringLiteral("Save changes to\n\n(Untitled)")), EAnswer::Cancel);
+  // Beside the title, the title bar holds the window's icon and three buttons.
+  QVERIFY2(Width >= Needed + 4 * 20, qPrintable(QStringLiteral("%1 < %2").arg(Width).arg(Needed)));
+  SetApplicationTitle(QStringLiteral("Tobrinel"));
+}
+
+void TPlatformTest::FileDialogsFitOnTheirWindowAndAreCentred() {
+  TFakePlatform Platform;
+  SetFileDialogs(nullptr);
+  QMainWindow Window;
+  Window.setFixedSize(602, 380);
+  Window.move(120, 90);
+  Window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&Window));
+  const TFileDialogOptions Options{{}, QStringLiteral("Tobrinel Data File (*.ABK)"), QStringLiteral("ABK"),
+                                   Platform.Folder.path()};
+  for (const bool Open : {true, false}) {
+    QRect Place;
+    WhenDialogUp([&](QFileDialog* Dialog) {
+      Place = Dialog->frameGeometry();
+      Dialog->reject();
+    });
+    if (Open) FileDialogs().OpenFile(&Window, Options);
+    else FileDialogs().SaveFile(&Window, Options);
+    QVERIFY2(Window.frameGeometry().contains(Place), Open ? "open" : "save");
+    QVERIFY((Place.center() - Window.geometry().center()).manhattanLength() <= 4);
+  }
 }
 
 QTEST_MAIN(TPlatformTest)

@@ -147,8 +147,9 @@ TEST_F(TListReportTest, ManyEntriesSpillOverPagesKeepingNamesWithTheirNumbers) {
     for (size_t i = 1; i + 1 < Lines.size(); ++i) {
       const TPlacedBand& Band = PlacedBand(Layout, Page, int(i));
       EXPECT_LE(Band.Top + Band.Height, Footer.Top + 0.01) << Lines[i] << " on page " << Page;
-      if (Lines[i].rfind("rbSectionLetter", 0) == 0)
+      if (Lines[i].rfind("rbSectionLetter", 0) == 0) {
         EXPECT_EQ(Lines[i + 1].rfind("rbNameDetails", 0), 0u) << "letter left alone on page " << Page;
+      }
       if (Lines[i].rfind("rbNameDetails", 0) == 0) {
         ++NamesSeen[Lines[i]];
         ASSERT_LT(i + 2, Lines.size());

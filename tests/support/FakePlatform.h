@@ -67,6 +67,8 @@ public:
     Confirms.pop_front();
     return Answer;
   }
+  int Beeps = 0;  // beeps without a box
+  void Beep() override { ++Beeps; }
   QStringList Texts() const {
     QStringList Result;
     for (const auto& Box : Boxes) Result << Box.Text;

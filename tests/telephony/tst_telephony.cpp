@@ -61,7 +61,8 @@ struct TPhone {
     W->SetDialWindow(&Dial);
     W->SetOutsideLineWindow(&Outside);
     Dial.SetOutsideLine(&Outside);
-    Detect.Exchange.ProbeTimeLimitMs = 150;
+    // Long enough for a loaded machine; only modems that answer wrongly wait it out.
+    Detect.Exchange.ProbeTimeLimitMs = 1000;
     QObject::connect(&Detect, &QWidget::windowTitleChanged, [this](const QString& Text) { Captions << Text; });
   }
   QStringList Listed() const {

@@ -1,0 +1,5 @@
+add_executable(bench_contacts ${CMAKE_CURRENT_LIST_DIR}/bench_contacts.cpp ${CMAKE_SOURCE_DIR}/src/tool/JsonLines.cpp)
+target_include_directories(bench_contacts PRIVATE ${CMAKE_SOURCE_DIR}/src/tool)
+target_link_libraries(bench_contacts PRIVATE tobrinel_store benchmark::benchmark)
+target_compile_definitions(bench_contacts PRIVATE TOBRINEL_BOOK_TOOL="$<TARGET_FILE:tobrinel-book>")
+add_dependencies(bench_contacts tobrinel-book)

@@ -1,0 +1,95 @@
+#include "EntryPool.h"
+
+#include <sys/mman.h>
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <new>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOBRINEL_PLAIN_NEW 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TOBRINEL_PLAIN_NEW 1
+#endif
+
+namespace {
+
+constexpr std::size_t ChunkSize = std::size_t(2) << 20;
+constexpr std::size_t Granule = 16;
+constexpr std::size_t MaxPooled = 512;
+
+struct TFreeBlock {
+  TFreeBlock* Next;
+};
+
+struct TPool {
+  std::mutex Lock;
+  std::array<TFreeBlock*, MaxPooled / Granule + 1> Free{};  // by size class
+  char* Next = nullptr;
+  char* End = nullptr;
+};
+
+// Never destroyed: a book may outlive every other static object.
+TPool& Pool() {
+  static TPool* const Instance = new TPool;
+  return *Instance;
+}
+
+// A chunk aligned to its size, so that it can be one huge page.
+char* NewChunk() {
+  void* Raw = ::mmap(nullptr, 2 * ChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (Raw == MAP_FAILED) throw std::bad_alloc();
+  const auto Base = reinterpret_cast<std::uintptr_t>(Raw);
+  const std::uintptr_t Start = (Base + ChunkSize - 1) & ~(ChunkSize - 1);
+  if (Start > Base) ::munmap(Raw, Start - Base);
+  ::munmap(reinterpret_cast<void*>(Start + ChunkSize), Base + ChunkSize - Start);
+  ::madvise(reinterpret_cast<void*>(Start), ChunkSize, MADV_HUGEPAGE);
+  return reinterpret_cast<char*>(Start);
+}
+
+std::size_t ClassOf(std::size_t Size) { return (Size + Granule - 1) / Granule; }
+
+}  // namespace
+
+void* EntryPool::Allocate(std::size_t Size) {
+#ifndef TOBRINEL_PLAIN_NEW
+  if (Size > 0 && Size <= MaxPooled) {
+    const std::size_t Class = ClassOf(Size);
+    TPool& P = Pool();
+    std::lock_guard<std::mutex> Guard(P.Lock);
+    if (TFreeBlock* Block = P.Free[Class]) {
+      P.Free[Class] = Block->Next;
+      return Block;
+    }
+    const std::size_t Bytes = Class * Granule;
+    if (static_cast<std::size_t>(P.End - P.Next) < Bytes) {
+      P.Next = NewChunk();
+      P.End = P.Next + ChunkSize;
+    }
+    void* Block = P.Next;
+    P.Next += Bytes;
+    return Block;
+  }
+#endif
+  return ::operator new(Size);
+}
+
+void EntryPool::Free(void* Block, std::size_t Size) noexcept {
+  if (!Block) return;
+#ifndef TOBRINEL_PLAIN_NEW
+  if (Size > 0 && Size <= MaxPooled) {
+    TPool& P = Pool();
+    std::lock_guard<std::mutex> Guard(P.Lock);
+    auto* Freed = static_cast<TFreeBlock*>(Block);
+    const std::size_t Class = ClassOf(Size);
+    Freed->Next = P.Free[Class];
+    P.Free[Class] = Freed;
+    return;
+  }
+#endif
+  ::operator delete(Block, Size);
+}

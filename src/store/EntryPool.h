@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+
+// Memory for the entries of the open books and their line lists: small blocks
+// carved from 2 MB chunks that the kernel may back with huge pages. Loading a
+// book of 100,000 entries then faults in a few dozen pages instead of some
+// ten thousand, and those faults were most of what a large book cost at
+// start-up. Freed blocks are kept for the next book. Blocks above 512 bytes,
+// and every block in sanitizer builds, come from the ordinary heap.
+namespace EntryPool {
+void* Allocate(std::size_t Size);
+// Size: as given to Allocate.
+void Free(void* Block, std::size_t Size) noexcept;
+}  // namespace EntryPool

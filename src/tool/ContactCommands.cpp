@@ -1,0 +1,159 @@
+// Contacts out of a book and into it, as vCard or CSV.
+#include "ContactCommands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+#include <sys/stat.h>
+
+#include "Adrbook.h"
+#include "Contacts.h"
+
+const char* const ContactUsage =
+    "       tobrinel-book export --format vcard|csv BOOK [OUT]\n"
+    "       tobrinel-book import --format vcard|csv BOOK [IN]\n";
+
+namespace {
+
+class TConsoleHost : public IBookHost {
+public:
+  void OldFormatWarning(const std::string& Text) override { std::cerr << Text << "\n"; }
+  void SetDefaultTab(int) override {}
+};
+
+struct TArguments {
+  EContactFormat Format = EContactFormat::VCard;
+  std::string Book;
+  std::string File;  // empty: standard input or output
+};
+
+int UsageError(const std::string& Why) {
+  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << ContactUsage;
+  return 2;
+}
+
+// False (after the usage message) when the arguments are not a command.
+bool ParseArguments(int argc, char** argv, TArguments& Arguments, int& Status) {
+  std::string Format;
+  std::vector<std::string> Names;
+  for (int I = 2; I < argc; ++I) {
+    std::string Argument = argv[I];
+    if (Argument == "--format" && I + 1 < argc) Format = argv[++I];
+    else if (Argument.rfind("--format=", 0) == 0) Format = Argument.substr(9);
+    else if (Argument.size() > 1 && Argument[0] == '-') return Status = UsageError("unknown option " + Argument), false;
+    else Names.push_back(Argument);
+  }
+  if (Format.empty()) return Status = UsageError("which format? --format vcard or --format csv"), false;
+  if (Format == "vcard") Arguments.Format = EContactFormat::VCard;
+  else if (Format == "csv") Arguments.Format = EContactFormat::Csv;
+  else return Status = UsageError("unknown format \"" + Format + "\" (vcard or csv)"), false;
+  if (Names.empty() || Names.size() > 2) return Status = UsageError("name a book, and at most one other file"), false;
+  Arguments.Book = Names[0];
+  if (Names.size() == 2) Arguments.File = Names[1];
+  return true;
+}
+
+int Export(const TArguments& Arguments) {
+  TConsoleHost Host;
+  TAddressBook Book(&Host);
+  TLoadResult Result;
+  try {
+    Result = Book.LoadFromFile(Arguments.Book);
+    if (!Arguments.File.empty()) ExportToFile(Book, Arguments.Format, Arguments.File);
+  } catch (const EFileError& E) {
+    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    return 1;
+  }
+  if (Arguments.File.empty()) {
+    bool Written = WriteContacts(*Book.Items, Arguments.Format, [](std::string_view Piece) {
+      return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size();
+    });
+    if (!Written || std::fflush(stdout) != 0) {
+      std::cerr << "tobrinel-book: cannot write the output\n";
+      return 1;
+    }
+  }
+  if (Result.Damaged) {
+    std::cerr << "tobrinel-book: " << Arguments.Book << " is damaged; " << Result.EntriesRead
+              << " entries could be read\n";
+    return 1;
+  }
+  return 0;
+}
+
+std::string Plural(int64_t Count, const char* One, const char* Many) {
+  return std::to_string(Count) + " " + (Count == 1 ? One : Many);
+}
+
+int Import(const TArguments& Arguments) {
+  const std::string Source = Arguments.File.empty() ? "standard input" : Arguments.File;
+  std::string Text;
+  try {
+    if (!Arguments.File.empty()) {
+      Text = ReadContactsFile(Arguments.File);
+    } else {
+      char Buffer[65536];
+      size_t N;
+      while ((N = std::fread(Buffer, 1, sizeof Buffer, stdin)) > 0) Text.append(Buffer, N);
+      if (std::ferror(stdin)) throw EFileError("Cannot read the standard input");
+    }
+  } catch (const EFileError& E) {
+    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    return 1;
+  }
+
+  TImported Imported;
+  try {
+    Imported = ReadContacts(Text, Arguments.Format);
+  } catch (const EImportError& E) {
+    std::cerr << "tobrinel-book: " << Source << ": " << E.what() << "\n";
+    return 1;
+  }
+
+  TConsoleHost Host;
+  TAddressBook Book(&Host);
+  try {
+    struct stat Existing;
+    if (IsFileReadOnly(Arguments.Book)) {
+      std::cerr << "tobrinel-book: " << Arguments.Book << " is read-only; nothing was imported\n";
+      return 1;
+    }
+    if (::stat(Arguments.Book.c_str(), &Existing) == 0) {
+      TLoadResult Result = Book.LoadFromFile(Arguments.Book);
+      // Saving would drop what could not be read.
+      if (Result.Damaged) {
+        std::cerr << "tobrinel-book: " << Arguments.Book << " is damaged; only " << Result.EntriesRead
+                  << " entries could be read, so nothing was imported\n";
+        return 1;
+      }
+    }
+    const auto Count = int64_t(Imported.Items.size());
+    AddAllInOrder(*Book.Items, Imported.Items);
+    Book.FileName = Arguments.Book;
+    Book.Modified = true;
+    Book.SaveToFile();
+    std::cout << Plural(Count, "entry", "entries") << " imported into " << Arguments.Book << "\n";
+    if (Imported.ValuesCut == 1) std::cout << "1 value was longer than its field holds and was cut\n";
+    if (Imported.ValuesCut > 1)
+      std::cout << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
+  } catch (const EFileError& E) {
+    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsContactCommand(const char* Command) {
+  return std::strcmp(Command, "export") == 0 || std::strcmp(Command, "import") == 0;
+}
+
+int RunContactCommand(int argc, char** argv) {
+  TArguments Arguments;
+  int Status = 0;
+  if (!ParseArguments(argc, argv, Arguments, Status)) return Status;
+  return std::strcmp(argv[1], "export") == 0 ? Export(Arguments) : Import(Arguments);
+}
