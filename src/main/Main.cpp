@@ -45,6 +45,7 @@
 #include "ModemExchange.h"
 #include "Olineopt.h"
 #include "FileDialogs.h"
+#include "GroupFrame.h"
 #include "Find.h"
 #include "HelpService.h"
 #include "NamesModel.h"
@@ -110,30 +111,6 @@ QIcon TelephoneIcon() {
   Icon.addPixmap(TelephonePicture(QColor(0xa0, 0xa0, 0xa0), QColor(0xe8, 0xe8, 0xe8)), QIcon::Disabled);
   return Icon;
 }
-
-// A group box as the desktop the program came from draws one: an etched frame
-// filling its rectangle, its top on the middle of the caption's line, the
-// caption on that line. Frames with and without captions line up.
-class TGroupFrame : public QGroupBox {
-public:
-  using QGroupBox::QGroupBox;
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter Painter(this);
-    const QFontMetrics Metrics(font());
-    const QRect Frame = rect().adjusted(0, Metrics.height() / 2, -1, -1);
-    Painter.setPen(palette().color(QPalette::Mid));
-    Painter.drawRect(Frame.adjusted(0, 0, -1, -1));
-    Painter.setPen(palette().color(QPalette::Light));
-    Painter.drawRect(Frame.adjusted(1, 1, 0, 0));
-    if (title().isEmpty()) return;
-    const QRect Caption(8, 0, Metrics.horizontalAdvance(title()), Metrics.height());
-    Painter.fillRect(Caption, palette().window());
-    Painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    Painter.drawText(Caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
-  }
-};
 
 QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
   auto* Label = new QLabel(Caption, Parent);

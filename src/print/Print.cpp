@@ -17,6 +17,7 @@
 #include "Listrpt.h"
 #include "ProgramPaths.h"
 #include "ReportPrint.h"
+#include "GroupFrame.h"
 
 const char* const DefaultText = "$$DEFAULT$$";
 
@@ -60,7 +61,7 @@ private:
 namespace {
 
 QGroupBox* Group(QWidget* Parent, const QString& Caption, const QRect& Place) {
-  auto* Box = new QGroupBox(Caption, Parent);
+  auto* Box = new TGroupFrame(Caption, Parent);
   Box->setGeometry(Place);
   return Box;
 }

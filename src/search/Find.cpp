@@ -13,6 +13,7 @@
 #include "IniFile.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
+#include "GroupFrame.h"
 
 const char* const NoSearchTextText = "You have not entered a text to search for.";
 const char* const NoWhereText = "You have not specified where to search.";
@@ -59,19 +60,19 @@ TfrmFind::TfrmFind(QWidget* Parent) : QDialog(Parent) {
   setFixedSize(436, 272);
   setProperty("HelpContext", FindHelpContext);
 
-  grpWhat = new QGroupBox(QStringLiteral(" What? "), this);
+  grpWhat = new TGroupFrame(QStringLiteral(" What? "), this);
   grpWhat->setGeometry(8, 4, 336, 48);
   cboSearchString = new QLineEdit(grpWhat);
   cboSearchString->setObjectName(QStringLiteral("cboSearchString"));
   cboSearchString->setGeometry(10, 18, 316, 21);
   cboSearchString->setMaxLength(std::numeric_limits<int>::max());
 
-  grpHow = new QGroupBox(QStringLiteral(" How? "), this);
+  grpHow = new TGroupFrame(QStringLiteral(" How? "), this);
   grpHow->setGeometry(8, 56, 336, 42);
   chkMatchCase = AddBox(grpHow, "chkMatchCase", QStringLiteral("Case Sensitive"), 10, 17, 150);
   chkWholeWords = AddBox(grpHow, "chkWholeWords", QStringLiteral("Whole Words Only"), 170, 17, 156);
 
-  grpWhere = new QGroupBox(QStringLiteral(" Where? "), this);
+  grpWhere = new TGroupFrame(QStringLiteral(" Where? "), this);
   grpWhere->setGeometry(8, 102, 336, 162);
   chkAnyField = AddBox(grpWhere, "chkAnyField", QStringLiteral("Anywhere"), 10, 17, 150);
   chkNotes = AddBox(grpWhere, "chkNotes", QStringLiteral("Notes"), 170, 17, 150);

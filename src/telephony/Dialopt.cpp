@@ -9,13 +9,14 @@
 
 #include "IniFile.h"
 #include "Settings.h"
+#include "GroupFrame.h"
 
 TfrmDiallingOpt::TfrmDiallingOpt(QWidget* Parent)
     : TFixedDialog("frmDiallingOpt", QStringLiteral("Dialling Options"), QSize(313, 129), 67, Parent) {
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 4, 217, 117);
-  GroupBox2 = new QGroupBox(QStringLiteral("Dialing Type"), GroupBox1);
+  GroupBox2 = new TGroupFrame(QStringLiteral("Dialing Type"), GroupBox1);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   GroupBox2->setGeometry(8, 8, 201, 49);
   rdoToneDial = new QRadioButton(QStringLiteral("Tone Dialling"), GroupBox2);

@@ -10,6 +10,7 @@
 
 #include "Prompter.h"
 #include "SerialDrv.h"
+#include "GroupFrame.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ TfrmMODEMDetect::TfrmMODEMDetect(QWidget* Parent)
     : TFixedDialog("frmMODEMDetect", QString(), QSize(249, 161), 47, Parent),
       cp(NewModemPort(this)),
       Exchange(*cp) {
-  GroupBox1 = new QGroupBox(QStringLiteral(" MODEMS "), this);
+  GroupBox1 = new TGroupFrame(QStringLiteral(" MODEMS "), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 4, 233, 117);
   lstMODEMS = new QListWidget(GroupBox1);

@@ -12,6 +12,7 @@
 
 #include "IniFile.h"
 #include "Settings.h"
+#include "GroupFrame.h"
 
 namespace {
 
