@@ -67,12 +67,19 @@ std::unique_ptr<TAddressBook> MakeBook(int Count, bool Reverse) {
   return Book;
 }
 
-std::string TempPath(const std::string& Name) {
-  static std::string Dir = [] {
+// A folder of the run's own, removed at exit.
+struct TTempFolder {
+  TTempFolder() {
     std::string Pattern = (std::filesystem::temp_directory_path() / "tobrinel-bench-XXXXXX").string();
-    return std::string(::mkdtemp(Pattern.data()));
-  }();
-  return Dir + "/" + Name;
+    Path = ::mkdtemp(Pattern.data());
+  }
+  ~TTempFolder() { std::filesystem::remove_all(Path); }
+  std::string Path;
+};
+
+std::string TempPath(const std::string& Name) {
+  static TTempFolder Dir;
+  return Dir.Path + "/" + Name;
 }
 
 const std::string& BookFile(bool Reverse) {

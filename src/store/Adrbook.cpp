@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileSystem.h"
+
 void* TAddressItem::operator new(size_t Size) { return EntryPool::Allocate(Size); }
 void TAddressItem::operator delete(void* Block, size_t Size) noexcept { EntryPool::Free(Block, Size); }
 
@@ -47,66 +49,6 @@ int32_t CompareJoined(std::string_view A1, std::string_view A2, std::string_view
   }
 }
 
-// ---- Buffered reading of the book with the three outcomes a read can have.
-
-class TBookReader {
-public:
-  explicit TBookReader(int Fd) : Fd(Fd) {}
-
-  enum TStatus { Ok, AtEnd, CutShort };
-
-  // Reads exactly Size bytes; AtEnd when none were left, CutShort when some.
-  TStatus Read(void* Target, size_t Size) {
-    auto* Out = static_cast<char*>(Target);
-    size_t Done = 0;
-    while (Done < Size) {
-      if (Pos == Fill && !Refill()) return Done == 0 ? AtEnd : CutShort;
-      size_t N = std::min(Size - Done, Fill - Pos);
-      std::memcpy(Out + Done, Buffer + Pos, N);
-      Pos += N;
-      Done += N;
-    }
-    return Ok;
-  }
-
-  TStatus ReadInt16(int16_t& Value) {
-    unsigned char B[2];
-    TStatus S = Read(B, 2);
-    if (S == Ok) Value = int16_t(uint16_t(B[0] | (B[1] << 8)));
-    return S;
-  }
-
-  TStatus ReadString(std::string& Value) {
-    int16_t Length;
-    TStatus S = ReadInt16(Length);
-    if (S != Ok) return S;
-    if (Length < 0) return CutShort;
-    Value.resize(size_t(Length));
-    if (Length == 0) return Ok;
-    return Read(Value.data(), size_t(Length)) == Ok ? Ok : CutShort;
-  }
-
-  int Error = 0;
-
-private:
-  bool Refill() {
-    for (;;) {
-      ssize_t N = ::read(Fd, Buffer, sizeof Buffer);
-      if (N < 0 && errno == EINTR) continue;
-      if (N < 0) Error = errno;
-      if (N <= 0) return false;
-      Pos = 0;
-      Fill = size_t(N);
-      return true;
-    }
-  }
-
-  int Fd;
-  char Buffer[65536];
-  size_t Pos = 0;
-  size_t Fill = 0;
-};
-
 class TFd {
 public:
   explicit TFd(int Fd) : Fd(Fd) {}
@@ -120,20 +62,6 @@ public:
   }
   int Fd;
 };
-
-bool WriteAll(int Fd, const char* Data, size_t Size) {
-  while (Size > 0) {
-    ssize_t N = ::write(Fd, Data, Size);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) {
-      if (N == 0) errno = EIO;
-      return false;
-    }
-    Data += N;
-    Size -= size_t(N);
-  }
-  return true;
-}
 
 void PutInt16(std::string& Out, int32_t Value) {
   Out += char(Value & 0xFF);
@@ -162,17 +90,6 @@ void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* Wh
                      What + " is longer than 32767 bytes.");
 }
 
-void AddInOrder(TMyLinkList& List, std::vector<TAddressItem*>& Read) {
-  // Equal keys keep the order they were read in, as adding one by one would.
-  auto Less = [](const TAddressItem* A, const TAddressItem* B) {
-    return TMyLinkList::CompareItems(*A, *B) < 0;
-  };
-  if (!std::is_sorted(Read.begin(), Read.end(), Less))
-    std::stable_sort(Read.begin(), Read.end(), Less);
-  for (TAddressItem* Item : Read) List.AppendSorted(Item);
-  Read.clear();
-}
-
 // Most text is valid UTF-8 already; only older single-byte text is converted.
 template <class TField>
 void AssignText(TField& Field, const std::string& Bytes) {
@@ -186,11 +103,6 @@ bool SameFile(const std::string& A, const std::string& B) {
          Sa.st_ino == Sb.st_ino;
 }
 
-bool FileExists(const std::string& Path) {
-  struct stat S;
-  return ::stat(Path.c_str(), &S) == 0;
-}
-
 std::string AbsolutePath(const std::string& Path) {
   if (!Path.empty() && Path[0] == '/') return Path;
   char Cwd[4096];
@@ -199,6 +111,110 @@ std::string AbsolutePath(const std::string& Path) {
 }
 
 }  // namespace
+
+// ---- Buffered reading of the book with the three outcomes a read can have.
+
+class TBookReader {
+public:
+  explicit TBookReader(int Fd) : Fd(Fd) {}
+
+  enum TStatus { Ok, AtEnd, CutShort };
+
+  // Reads exactly Size bytes; AtEnd when none were left, CutShort when some.
+  TStatus Read(void* Target, size_t Size) {
+    if (Fill - Pos >= Size) {
+      std::memcpy(Target, Buffer + Pos, Size);
+      Pos += Size;
+      return Ok;
+    }
+    auto* Out = static_cast<char*>(Target);
+    size_t Done = 0;
+    while (Done < Size) {
+      if (Pos == Fill && !Refill()) return Done == 0 ? AtEnd : CutShort;
+      size_t N = std::min(Size - Done, Fill - Pos);
+      std::memcpy(Out + Done, Buffer + Pos, N);
+      Pos += N;
+      Done += N;
+    }
+    return Ok;
+  }
+
+  TStatus ReadInt16(int16_t& Value) {
+    if (Fill - Pos >= 2) {
+      auto* B = reinterpret_cast<const unsigned char*>(Buffer + Pos);
+      Value = int16_t(uint16_t(B[0] | (B[1] << 8)));
+      Pos += 2;
+      return Ok;
+    }
+    unsigned char B[2];
+    TStatus S = Read(B, 2);
+    if (S == Ok) Value = int16_t(uint16_t(B[0] | (B[1] << 8)));
+    return S;
+  }
+
+  // Reads up to Size bytes; the number read.
+  size_t ReadUpTo(char* Target, size_t Size) {
+    size_t Done = 0;
+    while (Done < Size && (Pos < Fill || Refill())) {
+      size_t N = std::min(Size - Done, Fill - Pos);
+      std::memcpy(Target + Done, Buffer + Pos, N);
+      Pos += N;
+      Done += N;
+    }
+    return Done;
+  }
+
+  // After the file position was moved.
+  void Reset() {
+    Pos = Fill = 0;
+    Error = 0;
+  }
+
+  // Reads a string and drops it.
+  TStatus SkipString() {
+    int16_t Length = 0;
+    TStatus S = ReadInt16(Length);
+    if (S != Ok) return S;
+    if (Length < 0) return CutShort;
+    for (size_t Left = size_t(Length); Left > 0;) {
+      if (Pos == Fill && !Refill()) return CutShort;
+      size_t N = std::min(Left, Fill - Pos);
+      Pos += N;
+      Left -= N;
+    }
+    return Ok;
+  }
+
+  TStatus ReadString(std::string& Value) {
+    int16_t Length = 0;
+    TStatus S = ReadInt16(Length);
+    if (S != Ok) return S;
+    if (Length < 0) return CutShort;
+    Value.resize(size_t(Length));
+    if (Length == 0) return Ok;
+    return Read(Value.data(), size_t(Length)) == Ok ? Ok : CutShort;
+  }
+
+  int Error = 0;
+
+private:
+  bool Refill() {
+    for (;;) {
+      ssize_t N = ::read(Fd, Buffer, sizeof Buffer);
+      if (N < 0 && errno == EINTR) continue;
+      if (N < 0) Error = errno;
+      if (N <= 0) return false;
+      Pos = 0;
+      Fill = size_t(N);
+      return true;
+    }
+  }
+
+  int Fd;
+  char Buffer[65536];
+  size_t Pos = 0;
+  size_t Fill = 0;
+};
 
 // ---- TLineList
 
@@ -362,6 +378,19 @@ int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
   return CompareItems(*static_cast<const TAddressItem*>(A), *static_cast<const TAddressItem*>(B));
 }
 
+void TMyLinkList::AddAll(std::vector<TAddressItem*>& Entries) {
+  if (!IsEmpty()) {
+    for (TAddressItem* Item : Entries) Add(Item);
+    Entries.clear();
+    return;
+  }
+  // Equal keys keep the order they come in, as adding one by one would.
+  auto Less = [](const TAddressItem* A, const TAddressItem* B) { return CompareItems(*A, *B) < 0; };
+  if (!std::is_sorted(Entries.begin(), Entries.end(), Less)) std::stable_sort(Entries.begin(), Entries.end(), Less);
+  for (TAddressItem* Item : Entries) AppendSorted(Item);
+  Entries.clear();
+}
+
 // ---- TAddressBook
 
 TAddressBook::TAddressBook(IBookHost* Host) : Host(Host) { Reset(); }
@@ -378,98 +407,35 @@ void TAddressBook::Reset() {
 
 std::string TAddressBook::DisplayName() const { return FileName.empty() ? "(Untitled)" : FileName; }
 
-bool TAddressBook::CheckVersion(const std::string& Path) {
-  TFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (File.Fd < 0) throw EFileError("Cannot open file " + Path + ": " + SystemText(errno));
-  char Line[HeaderSize];
-  size_t Got = 0;
-  while (Got < sizeof Line) {
-    ssize_t N = ::read(File.Fd, Line + Got, sizeof Line - Got);
-    if (N < 0 && errno == EINTR) continue;
-    if (N < 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
-    if (N == 0) break;
-    Got += size_t(N);
-  }
-  std::string_view First(Line, Got);
-  size_t End = First.find_first_of("\r\n");
-  if (End != std::string_view::npos) First = First.substr(0, End);
-  return First == BookHeader;
-}
+bool TAddressBook::CheckVersion(const std::string& Path) { return TBookStream(Path).CurrentFormat(); }
 
 TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
   Reset();
   FileName = Path;
-  if (!CheckVersion(Path)) {
+  TLoadResult Result;
+  std::vector<TAddressItem*> Read;
+  bool CurrentFormat;
+  {
+    TBookStream Stream(Path);
+    CurrentFormat = Stream.CurrentFormat();
+    try {
+      while (CurrentFormat) {
+        auto Item = std::make_unique<TAddressItem>();
+        if (!Stream.Next(*Item)) break;
+        Read.push_back(Item.release());
+      }
+    } catch (...) {
+      for (TAddressItem* Item : Read) delete Item;
+      throw;
+    }
+    Result.Damaged = Stream.Damaged();
+  }
+  if (!CurrentFormat) {
     if (Host) Host->OldFormatWarning(OldFormatWarningText(Path));
     return LoadOldFormat();
   }
-
-  TFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (File.Fd < 0) throw EFileError("Cannot open file " + Path + ": " + SystemText(errno));
-  if (::lseek(File.Fd, off_t(HeaderSize), SEEK_SET) < 0)
-    throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
-
-  auto Reader = std::make_unique<TBookReader>(File.Fd);
-  TLoadResult Result;
-  std::vector<TAddressItem*> Read;
-  std::string Text, Packed;
-  auto Discard = [&] {
-    for (TAddressItem* Item : Read) delete Item;
-  };
-  try {
-    for (;;) {
-      int16_t Length = 0;
-      TBookReader::TStatus S = Reader->ReadInt16(Length);
-      if (S == TBookReader::AtEnd) break;
-      auto Item = std::make_unique<TAddressItem>();
-      bool Complete = S == TBookReader::Ok && Length >= 0;
-      if (Complete) {
-        Text.resize(size_t(Length));
-        Complete = Length == 0 || Reader->Read(Text.data(), Text.size()) == TBookReader::Ok;
-        if (Complete) AssignText(Item->Surname, Text);
-      }
-      auto Field = [&](auto& Target) {
-        if (Complete && (Complete = Reader->ReadString(Text) == TBookReader::Ok))
-          AssignText(Target, Text);
-      };
-      Field(Item->FirstName);
-      Field(Item->HomeTelephone);
-      Field(Item->BusTelephone);
-      Field(Item->BusExtn);
-      Field(Item->BusFacsimile);
-      Field(Item->BusMobile);
-      // A negative count is never written; it marks a damaged record.
-      for (TLineList* List : {&Item->HomeAddress, &Item->BusAddress, &Item->Notes}) {
-        int16_t Lines = 0;
-        if (Complete) Complete = Reader->ReadInt16(Lines) == TBookReader::Ok && Lines >= 0;
-        Packed.clear();
-        for (int16_t I = 0; Complete && I < Lines; ++I) {
-          Complete = Reader->ReadString(Text) == TBookReader::Ok;
-          if (!Complete) break;
-          if (IsValidUtf8(Text)) TLineList::AppendPacked(Packed, Text);
-          else TLineList::AppendPacked(Packed, ToUtf8(Text));
-        }
-        if (Complete) List->AssignPacked(Packed, Lines);
-      }
-      int16_t Page = 0;
-      if (Complete) Complete = Reader->ReadInt16(Page) == TBookReader::Ok;
-      if (!Complete) {
-        if (Reader->Error)
-          throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
-        Result.Damaged = true;
-        break;
-      }
-      // Kept as stored: showing the entry leaves the page alone when it is not 0-2.
-      Item->TabPage = uint8_t(Page & 0xFF);
-      Read.push_back(Item.release());
-    }
-    if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
-  } catch (...) {
-    Discard();
-    throw;
-  }
   Result.EntriesRead = int32_t(Read.size());
-  AddInOrder(*Items, Read);
+  Items->AddAll(Read);
   return Result;
 }
 
@@ -498,7 +464,6 @@ TLoadResult TAddressBook::LoadOldFormat() {
   Numbers.erase(std::unique(Numbers.begin(), Numbers.end()), Numbers.end());
 
   std::vector<TAddressItem*> Read;
-  std::vector<std::string> SectionLines;
   try {
     for (int32_t I : Numbers) {
       std::string Section = Ini.ReadString("Items", std::to_string(I), "");
@@ -512,10 +477,9 @@ TLoadResult TAddressBook::LoadOldFormat() {
       Item->BusExtn = Text("BusExtn");
       Item->BusFacsimile = Text("BusFacsimile");
       Item->BusMobile = Text("BusMobile");
-      SectionLines.clear();
-      Ini.ReadSectionValues(Section, SectionLines);
       // A line count larger than the section itself comes from a damaged file.
-      int32_t MostLines = int32_t(SectionLines.size());
+      int32_t Found = Ini.Sections.IndexOf(Section);
+      int32_t MostLines = Found < 0 ? 0 : Ini.Sections.Section(Found).Count();
       auto ReadLines = [&](TLineList& List, const char* CountKey, const std::string& Prefix) {
         int32_t Lines = std::min(Ini.ReadInteger(Section, CountKey, 0), MostLines);
         for (int32_t J = 1; J <= Lines; ++J)
@@ -534,7 +498,7 @@ TLoadResult TAddressBook::LoadOldFormat() {
   }
   TLoadResult Result;
   Result.EntriesRead = int32_t(Read.size());
-  AddInOrder(*Items, Read);
+  Items->AddAll(Read);
   return Result;
 }
 
@@ -549,48 +513,11 @@ void TAddressBook::SaveToFile() {
     CheckLines(*Item, Item->Notes, "notes");
   }
 
-  // Replace the file behind a symbolic link, not the link itself.
-  std::string Target = FileName;
-  char Resolved[PATH_MAX];
-  if (::realpath(FileName.c_str(), Resolved)) Target = Resolved;
-
-  struct stat Old;
-  bool Exists = ::stat(Target.c_str(), &Old) == 0;
-  if (Exists) {
-    std::string Backup = ChangeFileExt(FileName, ".~abk");
-    if (!SameFile(Backup, Target)) {
-      if (FileExists(Backup) && ::unlink(Backup.c_str()) != 0)
-        throw EFileError("Cannot delete file " + Backup + ": " + SystemText(errno));
-      CopyFile(Target, Backup);
-    }
-  }
-
-  // Write beside the book and rename over it only when complete, so a full
-  // disk never leaves a truncated book.
-  std::string Temp = Target + ".XXXXXX";
-  TFd File(::mkstemp(Temp.data()));
-  if (File.Fd < 0) throw EFileError("Cannot create file " + FileName + ": " + SystemText(errno));
-  auto Fail = [&](const std::string& What) {
-    int Error = errno;
-    ::unlink(Temp.c_str());
-    throw EFileError(What + FileName + ": " + SystemText(Error));
-  };
-  if (Exists) {
-    ::fchmod(File.Fd, Old.st_mode & 07777);
-  } else {
-    mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    ::fchmod(File.Fd, 0666 & ~Mask);
-  }
-
+  // A symbolic link is followed, so the file it names is replaced and the link
+  // kept; a read-only book or anything but a regular file is refused here.
+  TFileReplacement File(FileName, TFileReplacement::TOptions());
   std::string Out(BookHeader);
   Out += "\r\n";
-  auto Flush = [&](bool Force) {
-    if (Out.size() >= 65536 || (Force && !Out.empty())) {
-      if (!WriteAll(File.Fd, Out.data(), Out.size())) Fail("Cannot write file ");
-      Out.clear();
-    }
-  };
   Items->ResetCursor(Cursor);
   while (Items->MoveNext(Cursor)) {
     auto* Item = static_cast<TAddressItem*>(Cursor);
@@ -606,13 +533,107 @@ void TAddressBook::SaveToFile() {
       List->ForEach([&](std::string_view Line) { PutString(Out, Line); });
     }
     PutInt16(Out, Item->TabPage);
-    Flush(false);
+    if (Out.size() >= 65536) {
+      File.Write(Out.data(), Out.size());
+      Out.clear();
+    }
   }
-  Flush(true);
-  if (::fsync(File.Fd) != 0) Fail("Cannot write file ");
-  if (::close(File.Release()) != 0) Fail("Cannot write file ");
-  if (::rename(Temp.c_str(), Target.c_str()) != 0) Fail("Cannot create file ");
+  File.Write(Out.data(), Out.size());
+
+  // The backup is replaced only once the new book is written, so a save that
+  // fails leaves both the book and its backup as they were.
+  if (File.Existed()) {
+    std::string Backup = ChangeFileExt(FileName, ".~abk");
+    if (!SameFile(Backup, File.Target())) CopyFile(File.Target(), Backup);
+  }
+  File.Commit();
   Modified = false;
+}
+
+// ---- TBookStream
+
+TBookStream::TBookStream(const std::string& Path)
+    : Path(Path), Fd(OpenRegularForReading(Path)), Reader(std::make_unique<TBookReader>(Fd)) {
+  char Line[HeaderSize];
+  size_t Got = Reader->ReadUpTo(Line, sizeof Line);
+  CheckReadError();
+  std::string_view First(Line, Got);
+  size_t End = First.find_first_of("\r\n");
+  if (End != std::string_view::npos) First = First.substr(0, End);
+  // Records start after the 15 header bytes whatever ends the line.
+  Current = First == BookHeader;
+}
+
+TBookStream::~TBookStream() { ::close(Fd); }
+
+void TBookStream::CheckReadError() {
+  if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
+}
+
+void TBookStream::Rewind() {
+  if (::lseek(Fd, off_t(HeaderSize), SEEK_SET) < 0)
+    throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
+  Reader->Reset();
+  IsDamaged = false;
+}
+
+bool TBookStream::Next(TAddressItem& Item) { return ReadEntry(Item, false); }
+
+bool TBookStream::NextNames(TAddressItem& Item) { return ReadEntry(Item, true); }
+
+bool TBookStream::ReadEntry(TAddressItem& Item, bool NamesOnly) {
+  if (!Current || IsDamaged) return false;
+  int16_t Length = 0;
+  TBookReader::TStatus S = Reader->ReadInt16(Length);
+  if (S == TBookReader::AtEnd) {
+    CheckReadError();
+    return false;
+  }
+  bool Complete = S == TBookReader::Ok && Length >= 0;
+  if (Complete) {
+    Text.resize(size_t(Length));
+    Complete = Length == 0 || Reader->Read(Text.data(), Text.size()) == TBookReader::Ok;
+    if (Complete) AssignText(Item.Surname, Text);
+  }
+  auto Field = [&](auto& Target, bool Skip) {
+    if (!Complete) return;
+    if (Skip) Complete = Reader->SkipString() == TBookReader::Ok;
+    else if ((Complete = Reader->ReadString(Text) == TBookReader::Ok)) AssignText(Target, Text);
+  };
+  Field(Item.FirstName, false);
+  Field(Item.HomeTelephone, NamesOnly);
+  Field(Item.BusTelephone, NamesOnly);
+  Field(Item.BusExtn, NamesOnly);
+  Field(Item.BusFacsimile, NamesOnly);
+  Field(Item.BusMobile, NamesOnly);
+  for (TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+    int16_t Lines = 0;
+    if (Complete) Complete = Reader->ReadInt16(Lines) == TBookReader::Ok;
+    // A count of 0 or less is an empty list.
+    Lines = std::max<int16_t>(Lines, 0);
+    Packed.clear();
+    for (int16_t I = 0; Complete && I < Lines; ++I) {
+      if (NamesOnly) {
+        Complete = Reader->SkipString() == TBookReader::Ok;
+        continue;
+      }
+      Complete = Reader->ReadString(Text) == TBookReader::Ok;
+      if (!Complete) break;
+      if (IsValidUtf8(Text)) TLineList::AppendPacked(Packed, Text);
+      else TLineList::AppendPacked(Packed, ToUtf8(Text));
+    }
+    if (Complete && !NamesOnly) List->AssignPacked(Packed, Lines);
+  }
+  int16_t Page = 0;
+  if (Complete) Complete = Reader->ReadInt16(Page) == TBookReader::Ok;
+  if (!Complete) {
+    CheckReadError();
+    IsDamaged = true;
+    return false;
+  }
+  // Kept as stored: showing the entry leaves the page alone when it is not 0-2.
+  Item.TabPage = uint8_t(Page & 0xFF);
+  return true;
 }
 
 // ---- Utilities
@@ -636,21 +657,24 @@ void CopyFile(const std::string& Source, const std::string& Destination) {
   std::string Dest = AbsolutePath(Destination);
   // Copying a file onto itself would truncate it before it is read.
   if (SameFile(Source, Dest)) return;
-  TFd In(::open(Source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (In.Fd < 0) throw EFileError("Cannot open file " + Source + ": " + SystemText(errno));
-  TFd Out(::open(Dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (Out.Fd < 0) throw EFileError("Cannot create file " + Dest + ": " + SystemText(errno));
+  TFd In(OpenRegularForReading(Source));
+  struct stat Info;
+  if (::fstat(In.Fd, &Info) != 0) throw EFileError("Cannot read file " + Source + ": " + SystemText(errno));
+  // Made beside the destination and renamed over it, so that a copy that fails
+  // leaves the previous one whole. A new copy is as private as its source.
+  TFileReplacement::TOptions Options;
+  Options.RefuseReadOnly = false;
+  Options.NewMode = Info.st_mode & 0777;
+  TFileReplacement Out(Dest, Options);
   std::vector<char> Buffer(8192);
   for (;;) {
     ssize_t N = ::read(In.Fd, Buffer.data(), Buffer.size());
     if (N < 0 && errno == EINTR) continue;
     if (N < 0) throw EFileError("Cannot read file " + Source + ": " + SystemText(errno));
     if (N == 0) break;
-    if (!WriteAll(Out.Fd, Buffer.data(), size_t(N)))
-      throw EFileError("Cannot write file " + Dest + ": " + SystemText(errno));
+    Out.Write(Buffer.data(), size_t(N));
   }
-  if (::close(Out.Release()) != 0)
-    throw EFileError("Cannot write file " + Dest + ": " + SystemText(errno));
+  Out.Commit();
 }
 
 bool IsFileReadOnly(const std::string& Path) {

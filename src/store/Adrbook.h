@@ -107,6 +107,10 @@ class TMyLinkList : public TLinkList {
 public:
   int32_t Compare(const TListNode* A, const TListNode* B) const override;
   static int32_t CompareItems(const TAddressItem& A, const TAddressItem& B);
+  // Adds every entry, taking ownership and emptying Entries, in the order Add
+  // one by one would give; into an empty list by one stable sort instead of a
+  // walk from the tail for each.
+  void AddAll(std::vector<TAddressItem*>& Entries);
 };
 
 // What the book needs from the window that owns it.
@@ -125,6 +129,43 @@ struct TLoadResult {
   int32_t EntriesRead = 0;
 };
 
+class TBookReader;
+
+// Reads a book file one entry at a time, exactly as LoadFromFile reads it, for
+// callers that need not hold the whole book.
+class TBookStream {
+public:
+  // Throws EFileError when the file cannot be opened or read, or is not a
+  // regular file.
+  explicit TBookStream(const std::string& Path);
+  ~TBookStream();
+  TBookStream(const TBookStream&) = delete;
+  TBookStream& operator=(const TBookStream&) = delete;
+
+  // False for a book in the older format, which only LoadFromFile reads.
+  bool CurrentFormat() const { return Current; }
+  // Replaces every field of Item with the next entry in file order. False at
+  // the end of the file and where the rest of it is damaged (Damaged() then
+  // tells); throws EFileError when reading fails.
+  bool Next(TAddressItem& Item);
+  // As Next, but only Surname and FirstName are filled; the rest of the
+  // entry is skipped unread, as for checking the order.
+  bool NextNames(TAddressItem& Item);
+  bool Damaged() const { return IsDamaged; }
+  // Back to the first entry.
+  void Rewind();
+
+private:
+  bool ReadEntry(TAddressItem& Item, bool NamesOnly);
+  void CheckReadError();
+  std::string Path;
+  int Fd;
+  std::unique_ptr<TBookReader> Reader;
+  bool Current = false;
+  bool IsDamaged = false;
+  std::string Text, Packed;
+};
+
 class TAddressBook {
 public:
   explicit TAddressBook(IBookHost* Host = nullptr);
@@ -141,7 +182,9 @@ public:
   std::string DisplayName() const;
   // Throws EFileError with the system's text when the file cannot be read.
   TLoadResult LoadFromFile(const std::string& Path);
-  // Throws EFileError; on failure the file on disk and Modified are unchanged.
+  // Throws EFileError; on failure the file on disk, its backup and Modified
+  // are unchanged. A book the user may not write, or that is not a regular
+  // file, is refused with "Cannot create file ...".
   void SaveToFile();
   bool CheckVersion(const std::string& Path);
   TLoadResult LoadOldFormat();

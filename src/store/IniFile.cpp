@@ -15,6 +15,8 @@
 
 #include <fcntl.h>
 
+#include "FileSystem.h"
+
 namespace {
 
 constexpr char EndOfFileMark = 26;
@@ -80,11 +82,37 @@ void EncodeUtf8(char32_t Code, std::string& Out) {
 
 // The key of a line is the text before its first "="; lines without one
 // have no key.
-bool LineKey(const std::string& Line, std::string_view& Key) {
+bool LineKey(std::string_view Line, std::string_view& Key) {
   size_t Equals = Line.find('=');
-  if (Equals == std::string::npos) return false;
-  Key = std::string_view(Line).substr(0, Equals);
+  if (Equals == std::string_view::npos) return false;
+  Key = Line.substr(0, Equals);
   return true;
+}
+
+// Whether Text folds to Folded, without building the folded text unless it
+// holds letters outside ASCII.
+bool FoldsTo(std::string_view Text, const std::string& Folded) {
+  for (size_t I = 0; I < Text.size(); ++I) {
+    auto C = static_cast<unsigned char>(Text[I]);
+    if (C >= 0x80) return FoldCase(Text) == Folded;
+    if (I >= Folded.size() || (C >= 'A' && C <= 'Z' ? C + 32 : C) != static_cast<unsigned char>(Folded[I])) return false;
+  }
+  return Text.size() == Folded.size();
+}
+
+// The same for the key of Line, in one pass over it.
+bool KeyFoldsTo(std::string_view Line, const std::string& FoldedKey) {
+  for (size_t I = 0; I < Line.size(); ++I) {
+    auto C = static_cast<unsigned char>(Line[I]);
+    if (C == '=') return I == FoldedKey.size();
+    if (C >= 0x80) {
+      std::string_view Key;
+      return LineKey(Line, Key) && FoldCase(Key) == FoldedKey;
+    }
+    if (I >= FoldedKey.size()) return false;
+    if ((C >= 'A' && C <= 'Z' ? C + 32 : C) != static_cast<unsigned char>(FoldedKey[I])) return false;
+  }
+  return false;  // no "=": no key
 }
 
 bool IsDigitOfBase(char C, int Base, int& Value) {
@@ -169,32 +197,6 @@ bool IsValidTime(int Hour, int Minute, int Second, int Millisecond) {
          Millisecond >= 0 && Millisecond < 1000;
 }
 
-std::string FolderOf(const std::string& Path) {
-  size_t Slash = Path.rfind('/');
-  if (Slash == std::string::npos) return ".";
-  if (Slash == 0) return "/";
-  return Path.substr(0, Slash);
-}
-
-// Writes the whole of Data, retrying short writes; false with errno set on
-// failure.
-bool WriteAll(int Fd, const char* Data, size_t Size) {
-  while (Size > 0) {
-    ssize_t Done = ::write(Fd, Data, Size);
-    if (Done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (Done == 0) {
-      errno = EIO;
-      return false;
-    }
-    Data += Done;
-    Size -= static_cast<size_t>(Done);
-  }
-  return true;
-}
-
 bool MakeFolders(const std::string& Path) {
   struct stat Info;
   if (::stat(Path.c_str(), &Info) == 0) return S_ISDIR(Info.st_mode);
@@ -209,9 +211,16 @@ bool MakeFolders(const std::string& Path) {
 // Case folding
 
 std::string FoldCase(std::string_view Text) {
-  std::string Out;
-  Out.reserve(Text.size());
+  // Nearly every name and key is plain ASCII: lowered in place.
+  std::string Out(Text);
   size_t Pos = 0;
+  for (; Pos < Out.size(); ++Pos) {
+    auto C = static_cast<unsigned char>(Out[Pos]);
+    if (C >= 0x80) break;
+    if (C >= 'A' && C <= 'Z') Out[Pos] = static_cast<char>(C + 32);
+  }
+  if (Pos == Out.size()) return Out;
+  Out.resize(Pos);
   while (Pos < Text.size()) {
     unsigned char C = static_cast<unsigned char>(Text[Pos]);
     if (C < 0x80) {
@@ -239,70 +248,84 @@ std::string FoldCase(std::string_view Text) {
 
 TIniSection::TIniSection(std::string Name) : SectionName(std::move(Name)), Folded(FoldCase(SectionName)) {}
 
-void TIniSection::Add(std::string Line) {
-  Items.push_back(std::move(Line));
-  if (!KeysValid) return;
-  std::string_view Key;
-  bool Has = LineKey(Items.back(), Key);
-  LineKeys.push_back(Has ? FoldCase(Key) : std::string());
-  HasKey.push_back(Has);
-  // emplace keeps an earlier line with the same key: the first one wins.
-  if (IndexValid && Has) KeyIndex.emplace(LineKeys.back(), Count() - 1);
+std::string_view TIniSection::Line(int32_t Index) const {
+  if (Index < 0 || Index >= Count()) throw std::out_of_range("TIniSection::Line");
+  auto I = static_cast<size_t>(Index);
+  return std::string_view(Text).substr(Starts[I], Starts[I + 1] - Starts[I]);
 }
 
-void TIniSection::Replace(int32_t Index, std::string Line) {
-  Items.at(static_cast<size_t>(Index)) = std::move(Line);
-  if (!KeysValid) return;
+std::vector<std::string> TIniSection::Lines() const {
+  std::vector<std::string> Result;
+  Result.reserve(static_cast<size_t>(Count()));
+  for (int32_t I = 0; I < Count(); ++I) Result.emplace_back(Line(I));
+  return Result;
+}
+
+void TIniSection::Add(std::string_view Line) {
+  if (Text.size() + Line.size() > UINT32_MAX) throw std::length_error("A settings section cannot hold 4 GB");
+  Text.append(Line);
+  Starts.push_back(static_cast<uint32_t>(Text.size()));
   std::string_view Key;
-  bool Has = LineKey(Items[Index], Key);
-  std::string NewKey = Has ? FoldCase(Key) : std::string();
-  if (Has == HasKey[Index] && NewKey == LineKeys[Index]) return;
-  LineKeys[Index] = std::move(NewKey);
-  HasKey[Index] = Has;
-  IndexValid = false;
+  // emplace keeps an earlier line with the same key: the first one wins.
+  if (IndexValid && LineKey(this->Line(Count() - 1), Key)) KeyIndex.emplace(FoldCase(Key), Count() - 1);
+}
+
+void TIniSection::Replace(int32_t Index, std::string_view NewLine) {
+  std::string_view Old = Line(Index), OldKey, NewKey;
+  bool OldHas = LineKey(Old, OldKey), NewHas = LineKey(NewLine, NewKey);
+  // The index stays right while the line keeps its key.
+  if (IndexValid && (OldHas != NewHas || (NewHas && FoldCase(OldKey) != FoldCase(NewKey)))) IndexValid = false;
+  auto I = static_cast<size_t>(Index);
+  const int64_t Change = static_cast<int64_t>(NewLine.size()) - static_cast<int64_t>(Old.size());
+  if (static_cast<int64_t>(Text.size()) + Change > static_cast<int64_t>(UINT32_MAX))
+    throw std::length_error("A settings section cannot hold 4 GB");
+  Text.replace(Starts[I], Old.size(), NewLine);
+  for (size_t J = I + 1; J < Starts.size(); ++J) Starts[J] = static_cast<uint32_t>(Starts[J] + Change);
 }
 
 void TIniSection::Delete(int32_t Index) {
-  Items.erase(Items.begin() + static_cast<ptrdiff_t>(Index));
-  if (KeysValid) {
-    LineKeys.erase(LineKeys.begin() + Index);
-    HasKey.erase(HasKey.begin() + Index);
-  }
+  auto I = static_cast<size_t>(Index);
+  const uint32_t Size = static_cast<uint32_t>(Line(Index).size());
+  Text.erase(Starts[I], Size);
+  Starts.erase(Starts.begin() + static_cast<ptrdiff_t>(I));
+  for (size_t J = I; J < Starts.size(); ++J) Starts[J] -= Size;
   // Later lines move up, so the positions in the index are stale.
   IndexValid = false;
 }
 
 void TIniSection::Clear() {
-  Items.clear();
-  LineKeys.clear();
-  HasKey.clear();
+  Text.clear();
+  Starts.assign(1, 0);
   KeyIndex.clear();
-  KeysValid = true;
-  IndexValid = true;
+  IndexValid = false;
+}
+
+void TIniSection::Reserve(size_t Lines, size_t Bytes) {
+  Text.reserve(Text.size() + Bytes);
+  Starts.reserve(Starts.size() + Lines);
 }
 
 void TIniSection::BuildIndex() const {
-  if (!KeysValid) {
-    LineKeys.clear();
-    HasKey.clear();
-    LineKeys.reserve(Items.size());
-    HasKey.reserve(Items.size());
-    for (const std::string& Line : Items) {
-      std::string_view Key;
-      bool Has = LineKey(Line, Key);
-      LineKeys.push_back(Has ? FoldCase(Key) : std::string());
-      HasKey.push_back(Has);
-    }
-    KeysValid = true;
-  }
   KeyIndex.clear();
-  KeyIndex.reserve(Items.size());
-  for (size_t I = 0; I < LineKeys.size(); ++I)
-    if (HasKey[I]) KeyIndex.emplace(LineKeys[I], static_cast<int32_t>(I));
+  KeyIndex.reserve(static_cast<size_t>(Count()));
+  for (int32_t I = 0; I < Count(); ++I) {
+    std::string_view Key;
+    if (LineKey(Line(I), Key)) KeyIndex.emplace(FoldCase(Key), I);
+  }
   IndexValid = true;
 }
 
 int32_t TIniSection::IndexOfKey(const std::string& FoldedKey) const {
+  // A small section, such as an entry of an older book, is searched line by
+  // line: an index for each of a hundred thousand of them costs more memory
+  // than the book itself, and more time than it saves.
+  constexpr int32_t SmallSection = 32;
+  if (!IndexValid && Count() <= SmallSection) {
+    const std::string_view All(Text);
+    for (size_t I = 0; I + 1 < Starts.size(); ++I)
+      if (KeyFoldsTo(All.substr(Starts[I], Starts[I + 1] - Starts[I]), FoldedKey)) return static_cast<int32_t>(I);
+    return -1;
+  }
   if (!IndexValid) BuildIndex();
   auto It = KeyIndex.find(FoldedKey);
   return It == KeyIndex.end() ? -1 : It->second;
@@ -329,9 +352,29 @@ const TIniSection& TIniSectionList::Section(int32_t Index) const {
 int32_t TIniSectionList::Add(const std::string& Name) {
   Items.push_back(std::make_unique<TIniSection>(Name));
   int32_t Index = Count() - 1;
-  // Appending keeps each index list ascending.
-  if (IndexValid) NameIndex[Items.back()->FoldedName()].push_back(Index);
+  if (IndexValid && !NameIndex.emplace(Items.back()->FoldedName(), Index).second) Repeated = true;
   return Index;
+}
+
+int32_t TIniSectionList::AddUnindexed(const std::string& Name) {
+  Items.push_back(std::make_unique<TIniSection>(Name));
+  if (IndexValid) NameIndex.clear();
+  IndexValid = false;
+  return Count() - 1;
+}
+
+void TIniSectionList::TakeOver(TIniSectionList& Other) {
+  if (Items.empty()) {
+    std::swap(Items, Other.Items);
+    std::swap(NameIndex, Other.NameIndex);
+    std::swap(Repeated, Other.Repeated);
+    std::swap(IndexValid, Other.IndexValid);
+  } else {
+    Items.reserve(Items.size() + Other.Items.size());
+    for (auto& Item : Other.Items) Items.push_back(std::move(Item));
+    IndexValid = false;
+  }
+  Other.Clear();
 }
 
 void TIniSectionList::Delete(int32_t Index) {
@@ -343,26 +386,34 @@ void TIniSectionList::Delete(int32_t Index) {
 void TIniSectionList::Clear() {
   Items.clear();
   NameIndex.clear();
+  Repeated = false;
   IndexValid = true;
 }
 
 void TIniSectionList::BuildIndex() const {
   NameIndex.clear();
   NameIndex.reserve(Items.size());
+  Repeated = false;
   for (size_t I = 0; I < Items.size(); ++I)
-    NameIndex[Items[I]->FoldedName()].push_back(static_cast<int32_t>(I));
+    if (!NameIndex.emplace(Items[I]->FoldedName(), static_cast<int32_t>(I)).second) Repeated = true;
   IndexValid = true;
 }
 
 int32_t TIniSectionList::Find(const std::string& FoldedName, int32_t Start) const {
   if (!IndexValid) BuildIndex();
   auto It = NameIndex.find(FoldedName);
-  if (It == NameIndex.end() || It->second.empty()) return -1;
-  const std::vector<int32_t>& At = It->second;
+  if (It == NameIndex.end()) return -1;
+  if (!Repeated) return It->second;
   // The first match at or after Start, else the first one overall (the
   // search wraps round).
-  auto Hit = std::lower_bound(At.begin(), At.end(), Start);
-  return Hit != At.end() ? *Hit : At.front();
+  for (int32_t I = std::max(Start, 0); I < Count(); ++I)
+    if (Items[static_cast<size_t>(I)]->FoldedName() == FoldedName) return I;
+  return It->second;
+}
+
+bool TIniSectionList::HasRepeatedNames() const {
+  if (!IndexValid) BuildIndex();
+  return Repeated;
 }
 
 int32_t TIniSectionList::IndexOf(const std::string& Name) {
@@ -372,18 +423,16 @@ int32_t TIniSectionList::IndexOf(const std::string& Name) {
 }
 
 void TIniSectionList::RemoveDuplicates() {
-  if (Items.size() < 2) return;
-  std::unordered_set<std::string> Seen;
+  if (!HasRepeatedNames()) return;
+  std::unordered_set<std::string_view> Seen;
   Seen.reserve(Items.size());
   std::vector<std::unique_ptr<TIniSection>> Kept;
   Kept.reserve(Items.size());
-  bool Removed = false;
   for (auto& Item : Items) {
     if (Seen.insert(Item->FoldedName()).second) Kept.push_back(std::move(Item));
-    else Removed = true;
   }
   Items = std::move(Kept);
-  if (Removed) IndexValid = false;
+  IndexValid = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -426,15 +475,41 @@ void TSectionedIniFile::SetFileName(const std::string& Path) {
 
 void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   CurrentSection = 0;
-  int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (Fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return;
-    throw EFileError("Cannot open file " + Path + ": " + SystemError(errno));
-  }
-  // Read everything first, so that a read error leaves the sections as they
-  // were.
-  std::string Content;
+  // A missing file reads as empty; a pipe or a device is refused rather than
+  // read until it ends, which it may never do.
+  int Fd = OpenRegularForReading(Path, true);
+  if (Fd < 0) return;
+  // Read through the buffer a piece at a time, never holding the whole file,
+  // into sections of its own, so that a read error leaves the sections as
+  // they were.
+  TIniSectionList Loaded;
+  int32_t Target = -1;  // lines before the first header are dropped
+  // The lines of a section are gathered first, so that it takes them in
+  // one allocation.
+  std::string Gathered;
+  std::vector<size_t> Ends;
+  auto Flush = [&] {
+    if (Target < 0) return;
+    TIniSection& S = Loaded.Section(Target);
+    S.Reserve(Ends.size(), Gathered.size());
+    for (size_t I = 0, Start = 0; I < Ends.size(); Start = Ends[I++])
+      S.Add(std::string_view(Gathered).substr(Start, Ends[I] - Start));
+    Gathered.clear();
+    Ends.clear();
+  };
+  auto TakeLine = [&](std::string_view Line) {
+    if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
+      Flush();
+      Target = Loaded.AddUnindexed(std::string(Line.substr(1, Line.size() - 2)));
+    } else if (!Line.empty() && Target >= 0) {
+      Gathered.append(Line);
+      Ends.push_back(Gathered.size());
+    }
+  };
+
   std::vector<char> Buffer(BufferSize(TextBufferSize));
+  std::string Partial;  // the start of a line that goes on in the next piece
+  bool SkipLineFeed = false;
   bool SawMark = false;
   while (!SawMark) {
     ssize_t Got = ::read(Fd, Buffer.data(), Buffer.size());
@@ -445,39 +520,43 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
       throw EFileError("Cannot read file " + Path + ": " + SystemError(Error));
     }
     if (Got == 0) break;
-    const char* Mark = static_cast<const char*>(std::memchr(Buffer.data(), EndOfFileMark, static_cast<size_t>(Got)));
-    size_t Use = Mark ? static_cast<size_t>(Mark - Buffer.data()) : static_cast<size_t>(Got);
-    Content.append(Buffer.data(), Use);
-    SawMark = Mark != nullptr;
+    const std::string_view Piece(Buffer.data(), static_cast<size_t>(Got));
+    size_t Size = Piece.find(EndOfFileMark);
+    SawMark = Size != std::string_view::npos;
+    if (!SawMark) Size = Piece.size();
+    size_t Pos = 0;
+    // A line feed right after a carriage return belongs to it.
+    if (SkipLineFeed && Size > 0 && Piece[0] == '\n') Pos = 1;
+    SkipLineFeed = false;
+    while (Pos < Size) {
+      size_t End = Piece.find('\r', Pos);
+      if (End == std::string_view::npos || End >= Size) {
+        Partial.append(Piece.substr(Pos, Size - Pos));
+        break;
+      }
+      if (Partial.empty()) {
+        TakeLine(Piece.substr(Pos, End - Pos));
+      } else {
+        Partial.append(Piece.substr(Pos, End - Pos));
+        TakeLine(Partial);
+        Partial.clear();
+      }
+      Pos = End + 1;
+      if (Pos == Size) SkipLineFeed = true;
+      else if (Piece[Pos] == '\n') ++Pos;
+    }
   }
   ::close(Fd);
-
-  int32_t Target = -1;  // lines before the first header are dropped
-  size_t Pos = 0;
-  const size_t Size = Content.size();
-  while (Pos < Size) {
-    size_t End = Content.find('\r', Pos);
-    if (End == std::string::npos) End = Size;
-    size_t Next = End;
-    if (Next < Size) {
-      ++Next;  // the carriage return
-      if (Next < Size && Content[Next] == '\n') ++Next;
-    }
-    size_t Length = End - Pos;
-    if (Length > 0) {
-      if (Length >= 2 && Content[Pos] == '[' && Content[End - 1] == ']') {
-        Target = Sections.Add(Content.substr(Pos + 1, Length - 2));
-      } else if (Target >= 0) {
-        Sections.Section(Target).Add(Content.substr(Pos, Length));
-      }
-    }
-    Pos = Next;
-  }
+  if (!Partial.empty()) TakeLine(Partial);
+  Flush();
+  Sections.TakeOver(Loaded);
   Sections.RemoveDuplicates();
 }
 
 int32_t TSectionedIniFile::FindSection(const std::string& Section, bool Create) {
   int32_t Start = (CurrentSection >= 0 && CurrentSection < Sections.Count()) ? CurrentSection : 0;
+  // The search starts at the current section: most reads stay in it.
+  if (Start < Sections.Count() && FoldsTo(Section, Sections.Section(Start).FoldedName())) return Start;
   int32_t Index = Sections.Find(FoldCase(Section), Start);
   if (Index < 0) {
     if (!Create) return -1;
@@ -494,8 +573,8 @@ std::string TSectionedIniFile::ReadString(const std::string& Section, const std:
   const TIniSection& S = Sections.Section(Index);
   int32_t Line = S.IndexOfKey(FoldCase(Key));
   if (Line < 0) return Default;
-  const std::string& Text = S.Lines()[static_cast<size_t>(Line)];
-  return Text.substr(Text.find('=') + 1);
+  std::string_view Text = S.Line(Line);
+  return std::string(Text.substr(Text.find('=') + 1));
 }
 
 void TSectionedIniFile::WriteString(const std::string& Section, const std::string& Key,
@@ -507,10 +586,10 @@ void TSectionedIniFile::WriteString(const std::string& Section, const std::strin
   TIniSection& S = Sections.Section(FindSection(Section, true));
   int32_t Index = S.IndexOfKey(FoldCase(Key));
   if (Index < 0) {
-    S.Add(std::move(Line));
+    S.Add(Line);
     Modified = true;
-  } else if (S.Lines()[static_cast<size_t>(Index)] != Line) {
-    S.Replace(Index, std::move(Line));
+  } else if (S.Line(Index) != Line) {
+    S.Replace(Index, Line);
     Modified = true;
   }
 }
@@ -580,9 +659,10 @@ void TSectionedIniFile::WriteBool(const std::string& Section, const std::string&
 void TSectionedIniFile::ReadSection(const std::string& Section, std::vector<std::string>& Target) {
   int32_t Index = Sections.IndexOf(Section);
   if (Index < 0) return;
-  for (const std::string& Line : Sections.Section(Index).Lines()) {
-    size_t Equals = Line.find('=');
-    Target.push_back(Equals == std::string::npos ? std::string() : Line.substr(0, Equals));
+  const TIniSection& S = Sections.Section(Index);
+  for (int32_t I = 0; I < S.Count(); ++I) {
+    std::string_view Key;
+    Target.emplace_back(LineKey(S.Line(I), Key) ? Key : std::string_view());
   }
 }
 
@@ -594,8 +674,8 @@ void TSectionedIniFile::ReadSections(std::vector<std::string>& Target) {
 void TSectionedIniFile::ReadSectionValues(const std::string& Section, std::vector<std::string>& Target) {
   int32_t Index = Sections.IndexOf(Section);
   if (Index < 0) return;
-  const auto& Lines = Sections.Section(Index).Lines();
-  Target.insert(Target.end(), Lines.begin(), Lines.end());
+  const TIniSection& S = Sections.Section(Index);
+  for (int32_t I = 0; I < S.Count(); ++I) Target.emplace_back(S.Line(I));
 }
 
 void TSectionedIniFile::EraseSection(const std::string& Section) {
@@ -620,7 +700,7 @@ void TSectionedIniFile::ReadAll(std::vector<std::string>& Target) {
     const TIniSection& S = Sections.Section(I);
     if (S.Count() == 0) continue;
     Target.push_back("[" + S.Name() + "]");
-    Target.insert(Target.end(), S.Lines().begin(), S.Lines().end());
+    for (int32_t L = 0; L < S.Count(); ++L) Target.emplace_back(S.Line(L));
     Target.emplace_back();
   }
 }
@@ -630,86 +710,29 @@ void TSectionedIniFile::UpdateFile() {
     Modified = false;
     return;
   }
-  // Write beside the real file when the name is a symbolic link, so that the
-  // rename replaces the file and not the link.
-  std::string Target = FileName;
-  struct stat Info;
-  bool Exists = false;
-  if (::lstat(FileName.c_str(), &Info) == 0 && S_ISLNK(Info.st_mode)) {
-    if (char* Real = ::realpath(FileName.c_str(), nullptr)) {
-      Target = Real;
-      std::free(Real);
-    }
-  }
-  if (::stat(Target.c_str(), &Info) == 0) {
-    Exists = true;
-    if (S_ISDIR(Info.st_mode)) throw EFileError("Cannot write file " + FileName + ": " + SystemError(EISDIR));
-    // Renaming would replace a read-only file without asking; refuse as
-    // writing it in place would. A file with no write permission for anyone
-    // counts as read-only even for the superuser.
-    if (::access(Target.c_str(), W_OK) != 0 || (Info.st_mode & 0222) == 0)
-      throw EFileError("Cannot write file " + FileName + ": " + SystemError(EACCES));
-  }
-
-  std::string Folder = FolderOf(Target);
-  std::string Base = Target.substr(Target.rfind('/') == std::string::npos ? 0 : Target.rfind('/') + 1);
-  std::string Temp = (Folder == "/" ? std::string("/") : Folder + "/") + "." + Base + ".XXXXXX";
-  int Fd = ::mkostemp(Temp.data(), O_CLOEXEC);
-  if (Fd < 0) throw EFileError("Cannot write file " + FileName + ": " + SystemError(errno));
-
-  auto Fail = [&](int Error) {
-    ::close(Fd);
-    ::unlink(Temp.c_str());
-    throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
-  };
-
-  const size_t Limit = BufferSize(TextBufferSize);
-  std::string Buffer;
-  Buffer.reserve(Limit);
-  auto Put = [&](const std::string& Text) {
-    if (Buffer.size() + Text.size() + 2 > Limit && !Buffer.empty()) {
-      if (!WriteAll(Fd, Buffer.data(), Buffer.size())) Fail(errno);
-      Buffer.clear();
-    }
-    Buffer += Text;
-    Buffer += "\r\n";
-  };
+  std::string Content;
   for (int32_t I = 0; I < Sections.Count(); ++I) {
     const TIniSection& S = Sections.Section(I);
     if (S.Count() == 0) continue;
-    Put("[" + S.Name() + "]");
-    for (const std::string& Line : S.Lines()) Put(Line);
-    Put(std::string());
+    Content += "[" + S.Name() + "]\r\n";
+    for (int32_t L = 0; L < S.Count(); ++L) {
+      Content += S.Line(L);
+      Content += "\r\n";
+    }
+    Content += "\r\n";
   }
-  if (!Buffer.empty() && !WriteAll(Fd, Buffer.data(), Buffer.size())) Fail(errno);
-
-  if (Exists) {
-    if (::fchmod(Fd, Info.st_mode & 07777) != 0) Fail(errno);
-    // Only the superuser can hand the file back to its owner; others keep
-    // their own files anyway.
-    if (::fchown(Fd, Info.st_uid, Info.st_gid) != 0 && errno != EPERM) Fail(errno);
-  } else {
-    mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    if (::fchmod(Fd, 0666 & ~Mask) != 0) Fail(errno);
-  }
-  if (::fsync(Fd) != 0) Fail(errno);
-  if (::close(Fd) != 0) {
-    int Error = errno;
-    ::unlink(Temp.c_str());
-    throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
-  }
-  if (::rename(Temp.c_str(), Target.c_str()) != 0) {
-    int Error = errno;
-    ::unlink(Temp.c_str());
-    throw EFileError("Cannot write file " + FileName + ": " + SystemError(Error));
-  }
-  // Make the rename itself durable; the data is already safe either way.
-  int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (Dir >= 0) {
-    ::fsync(Dir);
-    ::close(Dir);
-  }
+  // Renaming would replace a read-only file without asking, so that is
+  // refused as writing it in place would be. A settings file the user may
+  // write in a folder they may not is written in place.
+  TFileReplacement::TOptions Options;
+  Options.CreateError = "Cannot write file ";
+  Options.InPlaceWhenFolderLocked = true;
+  TFileReplacement File(FileName, Options);
+  File.Reserve(off_t(Content.size()));
+  const size_t Limit = BufferSize(TextBufferSize);
+  for (size_t Pos = 0; Pos < Content.size(); Pos += Limit)
+    File.Write(Content.data() + Pos, std::min(Limit, Content.size() - Pos));
+  File.Commit();
   Modified = false;
 }
 

@@ -10,22 +10,27 @@
 // Days since 30 December 1899; the fraction is the time of day.
 using TDateTime = double;
 
-// One section: its name as written and its lines, held verbatim. Keeps a
-// lazily built index from folded key to its first line so that lookups in
-// large sections do not scan.
+// One section: its name as written and its lines, held verbatim and packed
+// one after another in one text, so that an older book of a hundred thousand
+// entries stays small. A large section keeps a lazily built index from folded
+// key to its first line; a small one is searched line by line.
 class TIniSection {
 public:
   explicit TIniSection(std::string Name);
 
   const std::string& Name() const { return SectionName; }
   const std::string& FoldedName() const { return Folded; }
-  const std::vector<std::string>& Lines() const { return Items; }
-  int32_t Count() const { return static_cast<int32_t>(Items.size()); }
+  int32_t Count() const { return static_cast<int32_t>(Starts.size()) - 1; }
+  // Index from 0 to Count() - 1.
+  std::string_view Line(int32_t Index) const;
+  std::vector<std::string> Lines() const;
 
-  void Add(std::string Line);
-  void Replace(int32_t Index, std::string Line);
+  void Add(std::string_view Line);
+  void Replace(int32_t Index, std::string_view Line);
   void Delete(int32_t Index);
   void Clear();
+  // Room for that many more lines of that many bytes in all.
+  void Reserve(size_t Lines, size_t Bytes);
   // Index of the first line whose key folds to FoldedKey, or -1.
   int32_t IndexOfKey(const std::string& FoldedKey) const;
 
@@ -34,12 +39,8 @@ private:
 
   std::string SectionName;
   std::string Folded;
-  std::vector<std::string> Items;
-  // Folded key of each line, HasKey false for lines without "="; both
-  // valid only while KeysValid.
-  mutable std::vector<std::string> LineKeys;
-  mutable std::vector<bool> HasKey;
-  mutable bool KeysValid = false;
+  std::string Text;                   // the lines, one after another
+  std::vector<uint32_t> Starts{0};    // where each line starts, then the end
   mutable std::unordered_map<std::string, int32_t> KeyIndex;
   mutable bool IndexValid = false;
 };
@@ -57,6 +58,11 @@ public:
   TIniSection& Section(int32_t Index);
   const TIniSection& Section(int32_t Index) const;
   int32_t Add(const std::string& Name);  // appends an empty section, returns its index
+  // As Add, for many at once: the name index is built, sized, at the next
+  // lookup rather than grown with each.
+  int32_t AddUnindexed(const std::string& Name);
+  // Moves every section of Other to the end of this list.
+  void TakeOver(TIniSectionList& Other);
   void Delete(int32_t Index);
   void Clear();
   // Case-insensitive name lookup starting at LastFound.
@@ -67,13 +73,18 @@ public:
   // Removes every later section whose name equals an earlier one without
   // regard to case; their lines are dropped.
   void RemoveDuplicates();
+  // Whether two sections bear the same name.
+  bool HasRepeatedNames() const;
 
 private:
   void BuildIndex() const;
 
   std::vector<std::unique_ptr<TIniSection>> Items;
-  // Folded name -> ascending indexes of the sections bearing it.
-  mutable std::unordered_map<std::string, std::vector<int32_t>> NameIndex;
+  // Folded name (held by its section) -> index of the first section bearing
+  // it. Names that occur twice, which only loading and Add let in, are
+  // searched for section by section instead.
+  mutable std::unordered_map<std::string_view, int32_t> NameIndex;
+  mutable bool Repeated = false;
   mutable bool IndexValid = true;
 };
 

@@ -1,5 +1,9 @@
 // tobrinel-book: reads and writes address books from scripts, as JSON lines.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -22,56 +26,113 @@ public:
   void SetDefaultTab(int) override {}
 };
 
+std::string Entries(int32_t Count) { return std::to_string(Count) + (Count == 1 ? " entry" : " entries"); }
+
+// Writes every entry Next hands out as one JSON line; false with errno set
+// when the output cannot be written.
+template <class TNext>
+bool WriteJsonLines(TNext&& Next, int32_t& Count) {
+  TJsonLines Out;
+  auto Write = [&] {
+    bool Done = std::fwrite(Out.Text().data(), 1, Out.Text().size(), stdout) == Out.Text().size();
+    Out.Clear();
+    return Done;
+  };
+  while (const TAddressItem* Item = Next()) {
+    Out.Add(*Item);
+    ++Count;
+    if (Out.Text().size() >= (1 << 20) && !Write()) return false;
+  }
+  return Write() && std::fflush(stdout) == 0;
+}
+
+bool InNameOrder(TBookStream& Stream) {
+  TAddressItem A, B;
+  TAddressItem *Previous = nullptr, *Next = &A;
+  while (Stream.NextNames(*Next)) {
+    if (Previous && TMyLinkList::CompareItems(*Previous, *Next) > 0) return false;
+    Previous = Next;
+    Next = Next == &A ? &B : &A;
+  }
+  return true;
+}
+
 int Dump(const std::string& Path) {
   TConsoleHost Host;
-  TAddressBook Book(&Host);
-  TLoadResult Result;
+  int32_t Count = 0;
+  bool Written, Damaged;
   try {
-    Result = Book.LoadFromFile(Path);
+    // A book in name order, as the program saves it, goes from the file to the
+    // output without being held in memory; any other is loaded and sorted as
+    // the program does.
+    TBookStream Stream(Path);
+    if (Stream.CurrentFormat() && InNameOrder(Stream)) {
+      Stream.Rewind();
+      TAddressItem Item;
+      Written = WriteJsonLines([&]() -> const TAddressItem* { return Stream.Next(Item) ? &Item : nullptr; }, Count);
+      Damaged = Stream.Damaged();
+    } else {
+      TAddressBook Book(&Host);
+      Damaged = Book.LoadFromFile(Path).Damaged;
+      TListNode* Cursor;
+      Book.Items->ResetCursor(Cursor);
+      Written = WriteJsonLines(
+          [&]() -> const TAddressItem* {
+            return Book.Items->MoveNext(Cursor) ? static_cast<TAddressItem*>(Cursor) : nullptr;
+          },
+          Count);
+    }
   } catch (const EFileError& E) {
     std::cerr << "tobrinel-book: " << E.what() << "\n";
     return 1;
   }
-  std::string Out;
-  TListNode* Cursor;
-  Book.Items->ResetCursor(Cursor);
-  while (Book.Items->MoveNext(Cursor)) {
-    Out += EntryToJson(*static_cast<TAddressItem*>(Cursor));
-    Out += '\n';
-    if (Out.size() > 65536) {
-      std::fwrite(Out.data(), 1, Out.size(), stdout);
-      Out.clear();
-    }
-  }
-  std::fwrite(Out.data(), 1, Out.size(), stdout);
-  if (std::fflush(stdout) != 0) {
-    std::cerr << "tobrinel-book: cannot write the output\n";
+  if (!Written) {
+    std::cerr << "tobrinel-book: cannot write the output: " << std::strerror(errno) << "\n";
     return 1;
   }
-  if (Result.Damaged) {
-    std::cerr << "tobrinel-book: " << Path << " is damaged; " << Result.EntriesRead
-              << " entries could be read\n";
+  if (Damaged) {
+    std::cerr << "tobrinel-book: " << Path << " is damaged; " << Entries(Count) << " could be read\n";
     return 1;
   }
   return 0;
 }
 
 int Create(const std::string& Path) {
-  TAddressBook Book;
-  std::string Line;
+  std::vector<TAddressItem*> Read;
+  struct TOwned {
+    std::vector<TAddressItem*>& Items;
+    ~TOwned() {
+      for (TAddressItem* Item : Items) delete Item;
+    }
+  } Owned{Read};
+  char* Buffer = nullptr;
+  size_t Capacity = 0;
   int LineNumber = 0;
-  while (std::getline(std::cin, Line)) {
+  for (ssize_t Length; (Length = ::getline(&Buffer, &Capacity, stdin)) >= 0;) {
     ++LineNumber;
-    if (Line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    std::string Line(Buffer, size_t(Length));
+    if (Line.find_first_not_of(" \t\r\n") == std::string::npos) continue;
     auto Item = std::make_unique<TAddressItem>();
     try {
-      ReadJsonEntry(Line, *Item);
+      ReadJsonEntry(Line.back() == '\n' ? Line.substr(0, Line.size() - 1) : Line, *Item);
     } catch (const std::exception& E) {
-      std::cerr << "tobrinel-book: line " << LineNumber << ": " << E.what() << "\n";
+      std::free(Buffer);
+      std::cerr << "tobrinel-book: line " << LineNumber << ": " << E.what() << "; nothing was written to "
+                << Path << "\n";
       return 1;
     }
-    Book.Items->Add(Item.release());
+    Read.push_back(Item.release());
   }
+  std::free(Buffer);
+  if (std::ferror(stdin)) {
+    std::cerr << "tobrinel-book: cannot read the entries: " << std::strerror(errno) << "; nothing was written to "
+              << Path << "\n";
+    return 1;
+  }
+  TAddressBook Book;
+  // One stable sort, as the loader does, rather than a walk from the tail for
+  // every entry, which is quadratic on unsorted input.
+  Book.Items->AddAll(Read);
   Book.FileName = Path;
   Book.Modified = true;
   try {
@@ -86,6 +147,9 @@ int Create(const std::string& Path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past the file-size limit a write fails and is reported instead of the
+  // signal ending the tool without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc >= 2 && IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
   if (argc >= 2 && std::string(argv[1]) == "print") return PrintCommand(argc - 2, argv + 2);
   if (argc != 3) {

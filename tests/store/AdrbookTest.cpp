@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include "StoreTestUtil.h"
@@ -190,7 +193,7 @@ TEST_F(BookFile, DamagedBooksLoadTheCompleteRecordsAndSaySo) {
       {"cut after one length byte", Good + std::string(1, '\x03')},
       {"cut before the tab page", Good + Record("Carl", "").substr(0, Record("Carl", "").size() - 2)},
       {"negative length", Good + std::string("\xFF\xFF", 2) + "garbage"},
-      {"negative line count", Good + Str("Dan") + std::string(12, '\0') + "\xF0\xFF"},
+      {"cut after a line count", Good + Str("Dan") + std::string(12, '\0') + "\xF0\xFF"},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);
@@ -201,6 +204,21 @@ TEST_F(BookFile, DamagedBooksLoadTheCompleteRecordsAndSaySo) {
     EXPECT_EQ(Result.EntriesRead, 2);
     EXPECT_EQ(NamesOf(*Book.Items), "Ann/|Bob/");
   }
+}
+
+TEST_F(BookFile, LineCountsOfZeroOrLessAreEmptyLists) {
+  // Home address -1, work address 0, notes -32768 lines; tab page 1.
+  std::string Counts = std::string("\xFF\xFF\0\0\0\x80", 6);
+  WriteBytes(BookPath, Header + Str("Neg") + Str("Ann") + std::string(10, '\0') + Counts + std::string("\x01\0", 2) +
+                           Record("Next", "", 2, {"note"}));
+  TAddressBook Book;
+  TLoadResult Result = Book.LoadFromFile(BookPath);
+  EXPECT_FALSE(Result.Damaged);
+  ASSERT_EQ(NamesOf(*Book.Items), "Neg/Ann|Next/");
+  TAddressItem* Neg = ItemAt(*Book.Items, 0);
+  EXPECT_EQ(Neg->HomeAddress.Count() + Neg->BusAddress.Count() + Neg->Notes.Count(), 0);
+  EXPECT_EQ(Neg->TabPage, 1);
+  EXPECT_EQ(ItemAt(*Book.Items, 1)->Notes.Lines(), std::vector<std::string>{"note"});
 }
 
 TEST_F(BookFile, StrangeTabPagesAndWindowsTextAreMadeSafe) {
@@ -253,40 +271,103 @@ TEST_F(BookFile, WhatTheFormatCannotHoldIsRefusedAndTheFileKept) {
   EXPECT_THROW(Book.SaveToFile(), EFileError);
 }
 
-TEST_F(BookFile, SaveThatRunsOutOfSpaceLeavesTheOldBookIntact) {
-  TAddressBook Old;
-  Old.FileName = BookPath;
-  Old.Items->Add(MakeItem("Keep", "Me"));
-  Old.SaveToFile();
-  std::string Before = ReadBytes(BookPath);
+TEST_F(BookFile, FileSizeLimitFailsTheSaveAndKeepsBookAndBackup) {
+  // The limit is met writing the new book, or copying the old one to the
+  // backup. The signal it raises must not end the process.
+  const struct {
+    const char* Name;
+    int OldEntries, NewEntries;
+  } Cases[] = {{"new book too large", 1, 500}, {"backup copy too large", 500, 1}};
+  auto Book = [&](int Entries) {
+    auto Made = std::make_unique<TAddressBook>();
+    Made->FileName = BookPath;
+    for (int I = 0; I < Entries; ++I) Made->Items->Add(MakeItem("Entry" + std::to_string(I), "Someone"));
+    Made->Modified = true;
+    return Made;
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Book(Case.OldEntries)->SaveToFile();
+    WriteBytes(Dir / "people.~abk", "previous backup");
+    std::string Before = ReadBytes(BookPath);
+    int Status = RunInChild(
+        [&] {
+          auto New = Book(Case.NewEntries);
+          try {
+            New->SaveToFile();
+            return 2;
+          } catch (const EFileError& E) {
+            std::string Text = E.what();
+            bool SaysWhy = Text.rfind("Cannot write file ", 0) == 0 && Text.find(std::strerror(EFBIG)) != std::string::npos;
+            return New->Modified && SaysWhy ? 0 : 3;
+          }
+        },
+        {.FileSize = 4096});
+    EXPECT_EQ(Status, 0);
+    EXPECT_EQ(ReadBytes(BookPath), Before);
+    EXPECT_EQ(ReadBytes(Dir / "people.~abk"), "previous backup");
+    EXPECT_EQ(OtherFiles(Dir.Path, {"people.ABK", "people.~abk"}), "");
+  }
+}
 
-  pid_t Child = fork();
-  ASSERT_GE(Child, 0);
-  if (Child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit Limit = {4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &Limit);
-    TAddressBook Big;
-    Big.LoadFromFile(BookPath);
-    for (int I = 0; I < 500; ++I) Big.Items->Add(MakeItem("Entry" + std::to_string(I), "Someone"));
-    Big.Modified = true;
+TEST_F(BookFile, ABookTheUserMayNotWriteIsRefusedAndKept) {
+  ::chmod(Dir.Path.c_str(), 0777);  // a folder anyone may write in
+  auto Save = [&] {
+    TAddressBook Book;
+    Book.FileName = BookPath;
+    Book.Items->Add(MakeItem("New", ""));
     try {
-      Big.SaveToFile();
-      _exit(2);  // the save should not have succeeded
+      Book.SaveToFile();
+      return 2;
     } catch (const EFileError& E) {
-      bool SaysWhy = std::string(E.what()).find("too large") != std::string::npos;
-      _exit(Big.Modified && SaysWhy ? 0 : 3);
+      return std::string(E.what()) == "Cannot create file " + BookPath + ": " + std::strerror(EACCES) ? 0 : 3;
     }
+  };
+  WriteBytes(BookPath, Header);
+  ::chmod(BookPath.c_str(), 0444);  // read-only for everyone, the superuser too
+  EXPECT_EQ(Save(), 0);
+  // Writable by its owner only, and saved by another user (when the tests do
+  // not run as the superuser, the read-only book again, for that user).
+  ::chmod(BookPath.c_str(), ::geteuid() == 0 ? 0644 : 0444);
+  EXPECT_EQ(RunInChild(Save, {.NormalUser = true}), 0);
+  EXPECT_EQ(ReadBytes(BookPath), Header);
+  EXPECT_EQ(OtherFiles(Dir.Path, {"people.ABK"}), "");
+}
+
+TEST_F(BookFile, AnythingButARegularFileIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((Dir / "pipe.ABK").c_str(), 0644), 0);
+  std::filesystem::create_symlink("/dev/zero", Dir / "zero.ABK");
+  std::filesystem::create_directory(Dir / "folder.ABK");
+  const std::pair<std::string, std::string> Cases[] = {
+      {"pipe.ABK", "it is a named pipe, not a regular file"},
+      {"zero.ABK", "it is a device, not a regular file"},
+      {"folder.ABK", "it is a folder, not a regular file"}};
+  for (const auto& [Name, Why] : Cases) {
+    SCOPED_TRACE(Name);
+    std::string Path = Dir / Name;
+    // Kept from hanging or filling the disk should the refusal fail.
+    int Status = RunInChild(
+        [&] {
+          auto Refused = [&](auto&& Act, const std::string& Text) {
+            try {
+              Act();
+              return false;
+            } catch (const EFileError& E) {
+              return E.what() == Text;
+            }
+          };
+          TAddressBook Book;
+          bool Load = Refused([&] { Book.LoadFromFile(Path); }, "Cannot open file " + Path + ": " + Why);
+          Book.FileName = Path;
+          bool Save = Refused([&] { Book.SaveToFile(); }, "Cannot create file " + Path + ": " + Why);
+          bool Copy = Refused([&] { CopyFile(Path, Dir / "copy"); }, "Cannot open file " + Path + ": " + Why);
+          return (Load ? 0 : 1) | (Save ? 0 : 2) | (Copy ? 0 : 4);
+        },
+        {.Seconds = 20, .FileSize = 1 << 20});
+    EXPECT_EQ(Status, 0) << "1 load, 2 save, 4 copy not refused as expected";
   }
-  int Status = 0;
-  waitpid(Child, &Status, 0);
-  ASSERT_TRUE(WIFEXITED(Status));
-  EXPECT_EQ(WEXITSTATUS(Status), 0);
-  EXPECT_EQ(ReadBytes(BookPath), Before);
-  for (const auto& Entry : std::filesystem::directory_iterator(Dir.Path)) {
-    std::string Name = Entry.path().filename().string();
-    EXPECT_TRUE(Name == "people.ABK" || Name == "people.~abk") << "left behind: " << Name;
-  }
+  EXPECT_EQ(OtherFiles(Dir.Path, {"pipe.ABK", "zero.ABK", "folder.ABK"}), "");
+  EXPECT_TRUE(std::filesystem::is_fifo(Dir / "pipe.ABK"));
 }
 
 TEST_F(BookFile, SaveKeepsPermissionsAndSymbolicLinks) {
@@ -304,6 +385,17 @@ TEST_F(BookFile, SaveKeepsPermissionsAndSymbolicLinks) {
   EXPECT_EQ(NamesOf(*Loaded.Items), "Linked/");
   struct stat S;
   ::stat(Real.c_str(), &S);
+  EXPECT_EQ(S.st_mode & 0777, 0640u);
+
+  // The owner is kept too, where the user may give the file to another.
+  if (::geteuid() != 0) GTEST_SKIP() << "keeping another user's ownership needs the superuser";
+  const passwd* Nobody = ::getpwnam("nobody");
+  ASSERT_NE(Nobody, nullptr);
+  ASSERT_EQ(::chown(Real.c_str(), Nobody->pw_uid, Nobody->pw_gid), 0);
+  Book.SaveToFile();
+  ::stat(Real.c_str(), &S);
+  EXPECT_EQ(S.st_uid, Nobody->pw_uid);
+  EXPECT_EQ(S.st_gid, Nobody->pw_gid);
   EXPECT_EQ(S.st_mode & 0777, 0640u);
 }
 

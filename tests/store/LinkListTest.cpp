@@ -130,6 +130,12 @@ TEST(TextCodec, Windows1252IsConvertedAndUtf8KeptAsItIs) {
   EXPECT_EQ(ToUtf8("M\xFCller"), "M\xC3\xBCller");
   EXPECT_EQ(ToUtf8("\x80 5"), "\xE2\x82\xAC 5");
   EXPECT_EQ(ToUtf8("M\xC3\xBCller"), "M\xC3\xBCller");
+  // High bytes side by side that look like the start of a UTF-8 sequence
+  // but are not one: "Çé", "éèà".
+  EXPECT_EQ(ToUtf8("\xC7\xE9"), "\xC3\x87\xC3\xA9");
+  EXPECT_EQ(ToUtf8("\xE9\xE8\xE0"), "\xC3\xA9\xC3\xA8\xC3\xA0");
+  EXPECT_FALSE(IsValidUtf8("\xC7\xE9"));
+  EXPECT_FALSE(IsValidUtf8("0123456789 \xE9\xE8\xE0"));  // past the fast ASCII stretch
   EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short

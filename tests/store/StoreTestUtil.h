@@ -1,10 +1,17 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <iterator>
+#include <pwd.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "Adrbook.h"
 
@@ -56,4 +63,46 @@ inline std::string NamesOf(const TLinkList& List) {
     Out += Item->Surname.str() + "/" + Item->FirstName.str();
   }
   return Out;
+}
+
+// How a child process of RunInChild runs.
+struct TChildLimits {
+  // As a user without privileges: "nobody" when the tests run as the
+  // superuser (as in CI), where permissions would not stop anything.
+  bool NormalUser = false;
+  unsigned Seconds = 0;                 // ended by SIGALRM after this long
+  rlim_t FileSize = RLIM_INFINITY;      // RLIMIT_FSIZE; SIGXFSZ left as it is
+};
+
+// Runs Body in a child process; its exit status, or -1 when the child did not
+// exit by itself (a signal ended it). 100 means it could not become a normal user.
+inline int RunInChild(const std::function<int()>& Body, TChildLimits Limits = {}) {
+  pid_t Child = ::fork();
+  if (Child < 0) return -2;
+  if (Child == 0) {
+    if (Limits.NormalUser && ::geteuid() == 0) {
+      const passwd* Nobody = ::getpwnam("nobody");
+      if (!Nobody || ::setgroups(0, nullptr) != 0 || ::setgid(Nobody->pw_gid) != 0 || ::setuid(Nobody->pw_uid) != 0)
+        ::_exit(100);
+    }
+    if (Limits.Seconds) ::alarm(Limits.Seconds);
+    if (Limits.FileSize != RLIM_INFINITY) {
+      rlimit Limit{Limits.FileSize, Limits.FileSize};
+      ::setrlimit(RLIMIT_FSIZE, &Limit);
+    }
+    ::_exit(Body());
+  }
+  int Status = 0;
+  ::waitpid(Child, &Status, 0);
+  return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+}
+
+// Names in a folder other than the given ones (temporary files left behind).
+inline std::string OtherFiles(const std::string& Folder, std::initializer_list<std::string> Expected) {
+  std::string Others;
+  for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+    std::string Name = Entry.path().filename().string();
+    if (std::find(Expected.begin(), Expected.end(), Name) == Expected.end()) Others += Name + " ";
+  }
+  return Others;
 }
