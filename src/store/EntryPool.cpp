@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -29,8 +30,11 @@ struct TFreeBlock {
 struct TPool {
   std::mutex Lock;
   std::array<TFreeBlock*, MaxPooled / Granule + 1> Free{};  // by size class
+  std::vector<char*> Chunks;  // every chunk ever mapped, in order
+  std::size_t Current = 0;    // the chunk Next carves from
   char* Next = nullptr;
   char* End = nullptr;
+  std::size_t LiveBytes = 0;
 };
 
 // Never destroyed: a book may outlive every other static object.
@@ -63,15 +67,19 @@ void* EntryPool::Allocate(std::size_t Size) {
     std::lock_guard<std::mutex> Guard(P.Lock);
     if (TFreeBlock* Block = P.Free[Class]) {
       P.Free[Class] = Block->Next;
+      P.LiveBytes += Class * Granule;
       return Block;
     }
     const std::size_t Bytes = Class * Granule;
     if (static_cast<std::size_t>(P.End - P.Next) < Bytes) {
-      P.Next = NewChunk();
+      if (P.Next) ++P.Current;
+      if (P.Current == P.Chunks.size()) P.Chunks.push_back(NewChunk());
+      P.Next = P.Chunks[P.Current];
       P.End = P.Next + ChunkSize;
     }
     void* Block = P.Next;
     P.Next += Bytes;
+    P.LiveBytes += Bytes;
     return Block;
   }
 #endif
@@ -84,12 +92,29 @@ void EntryPool::Free(void* Block, std::size_t Size) noexcept {
   if (Size > 0 && Size <= MaxPooled) {
     TPool& P = Pool();
     std::lock_guard<std::mutex> Guard(P.Lock);
-    auto* Freed = static_cast<TFreeBlock*>(Block);
     const std::size_t Class = ClassOf(Size);
+    P.LiveBytes -= Class * Granule;
+    if (P.LiveBytes == 0) {
+      // Every block is back, as when the only book is freed: the next book is
+      // carved in order from memory already touched, instead of chasing a
+      // free list through cold blocks one by one.
+      P.Free.fill(nullptr);
+      P.Current = 0;
+      P.Next = P.Chunks.empty() ? nullptr : P.Chunks[0];
+      P.End = P.Next ? P.Next + ChunkSize : nullptr;
+      return;
+    }
+    auto* Freed = static_cast<TFreeBlock*>(Block);
     Freed->Next = P.Free[Class];
     P.Free[Class] = Freed;
     return;
   }
 #endif
   ::operator delete(Block, Size);
+}
+
+std::size_t EntryPool::LiveBytes() {
+  TPool& P = Pool();
+  std::lock_guard<std::mutex> Guard(P.Lock);
+  return P.LiveBytes;
 }

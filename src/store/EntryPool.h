@@ -12,4 +12,6 @@ namespace EntryPool {
 void* Allocate(std::size_t Size);
 // Size: as given to Allocate.
 void Free(void* Block, std::size_t Size) noexcept;
+// Bytes of the pooled blocks handed out and not yet freed.
+std::size_t LiveBytes();
 }  // namespace EntryPool

@@ -9,6 +9,7 @@
 #include "EntryPool.h"
 
 TEST(EntryPool, BlocksOfEverySizeStayApartThroughReuse) {
+  const size_t Live = EntryPool::LiveBytes();
   std::vector<std::pair<unsigned char*, size_t>> Blocks;
   auto Fill = [&](size_t From) {
     for (size_t Index = From; Index < Blocks.size(); ++Index) {
@@ -22,10 +23,19 @@ TEST(EntryPool, BlocksOfEverySizeStayApartThroughReuse) {
   for (size_t Index = Blocks.size() / 2; Index < Blocks.size(); ++Index)
     EntryPool::Free(Blocks[Index].first, Blocks[Index].second);
   Fill(Blocks.size() / 2);
-  for (size_t Index = 0; Index < Blocks.size(); ++Index) {
-    const auto [Block, Size] = Blocks[Index];
-    ASSERT_TRUE(std::all_of(Block, Block + Size, [&](unsigned char C) { return C == (Index & 0xFF); }))
-        << "block " << Index << " of " << Size << " bytes was overwritten";
-  }
+  auto Check = [&] {
+    for (size_t Index = 0; Index < Blocks.size(); ++Index) {
+      const auto [Block, Size] = Blocks[Index];
+      ASSERT_TRUE(std::all_of(Block, Block + Size, [&](unsigned char C) { return C == (Index & 0xFF); }))
+          << "block " << Index << " of " << Size << " bytes was overwritten";
+    }
+  };
+  Check();
+  // All given back, as when the only book is closed, then taken again.
   for (const auto& [Block, Size] : Blocks) EntryPool::Free(Block, Size);
+  EXPECT_EQ(EntryPool::LiveBytes(), Live);
+  Fill(0);
+  Check();
+  for (const auto& [Block, Size] : Blocks) EntryPool::Free(Block, Size);
+  EXPECT_EQ(EntryPool::LiveBytes(), Live);
 }
