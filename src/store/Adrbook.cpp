@@ -3,6 +3,7 @@
 #include "EntryPool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -379,15 +380,35 @@ int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
 }
 
 void TMyLinkList::AddAll(std::vector<TAddressItem*>& Entries) {
-  if (!IsEmpty()) {
-    for (TAddressItem* Item : Entries) Add(Item);
-    Entries.clear();
-    return;
-  }
   // Equal keys keep the order they come in, as adding one by one would.
   auto Less = [](const TAddressItem* A, const TAddressItem* B) { return CompareItems(*A, *B) < 0; };
   if (!std::is_sorted(Entries.begin(), Entries.end(), Less)) std::stable_sort(Entries.begin(), Entries.end(), Less);
-  for (TAddressItem* Item : Entries) AppendSorted(Item);
+  if (IsEmpty()) {
+    for (TAddressItem* Item : Entries) AppendSorted(Item);
+    Entries.clear();
+    return;
+  }
+  std::vector<TAddressItem*> Old;
+  Old.reserve(size_t(Count));
+  for (TListNode* Node = Head; Node; Node = Node->Next) Old.push_back(static_cast<TAddressItem*>(Node));
+  // Add puts an entry after the last one whose name is not greater, and a
+  // renamed entry may have left the list out of order. The last such entry
+  // lies within the run of entries whose least following name is not greater:
+  // Least[i] is the least name from position i on, which only grows with i.
+  std::vector<TAddressItem*> Least(Old.size());
+  Least.back() = Old.back();
+  for (size_t I = Old.size() - 1; I-- > 0;)
+    Least[I] = CompareItems(*Old[I], *Least[I + 1]) < 0 ? Old[I] : Least[I + 1];
+  size_t Before = 0;  // old entries that stay before the next new one
+  size_t PreviousBefore = SIZE_MAX;
+  TListNode* PreviousNew = nullptr;
+  for (TAddressItem* Item : Entries) {
+    while (Before < Old.size() && CompareItems(*Least[Before], *Item) <= 0) ++Before;
+    TListNode* Anchor = Before == PreviousBefore ? PreviousNew : Before == 0 ? nullptr : Old[Before - 1];
+    InsertAfter(Anchor, Item);
+    PreviousNew = Item;
+    PreviousBefore = Before;
+  }
   Entries.clear();
 }
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileSystem.h"
 #include "TextCodec.h"
 
 namespace {
@@ -1055,19 +1056,6 @@ public:
   int Fd;
 };
 
-bool WriteAll(int Fd, std::string_view Data) {
-  while (!Data.empty()) {
-    ssize_t N = ::write(Fd, Data.data(), Data.size());
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) {
-      if (N == 0) errno = EIO;
-      return false;
-    }
-    Data.remove_prefix(size_t(N));
-  }
-  return true;
-}
-
 bool SameFile(const std::string& A, const std::string& B) {
   struct stat Sa, Sb;
   return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev &&
@@ -1094,11 +1082,11 @@ EContactFormat GuessContactFormat(const std::string& Path, std::string_view Text
 }
 
 std::string ReadContactsFile(const std::string& Path) {
-  TFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (File.Fd < 0) throw EFileError("Cannot open file " + Path + ": " + SystemText(errno));
+  // Regular files only: a named pipe or a device would hang the reader.
+  TFd File(OpenRegularForReading(Path));
   std::string Text;
   struct stat S;
-  if (::fstat(File.Fd, &S) == 0 && S_ISREG(S.st_mode)) Text.reserve(size_t(S.st_size));
+  if (::fstat(File.Fd, &S) == 0) Text.reserve(size_t(S.st_size));
   char Buffer[65536];
   for (;;) {
     ssize_t N = ::read(File.Fd, Buffer, sizeof Buffer);
@@ -1113,44 +1101,23 @@ std::string ReadContactsFile(const std::string& Path) {
 void ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path) {
   if (!Book.FileName.empty() && SameFile(Book.FileName, Path))
     throw EFileError("Cannot create file " + Path + ": it is the address book itself");
-  std::string Target = Path;
-  char Resolved[PATH_MAX];
-  if (::realpath(Path.c_str(), Resolved)) Target = Resolved;
   struct stat Old;
-  bool Exists = ::stat(Target.c_str(), &Old) == 0;
-  if (Exists && S_ISREG(Old.st_mode) && IsFileReadOnly(Target))
-    throw EFileError("Cannot create file " + Path + ": it is read-only");
-  auto Write = [&](int Fd) {
-    return WriteContacts(*Book.Items, Format, [&](std::string_view Piece) { return WriteAll(Fd, Piece); });
-  };
-
-  if (Exists && !S_ISREG(Old.st_mode)) {
+  if (::stat(Path.c_str(), &Old) == 0 && !S_ISREG(Old.st_mode)) {
     // A pipe or a device is written as it is; there is nothing to replace.
-    TFd File(::open(Target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (File.Fd < 0 || !Write(File.Fd) || ::close(File.Release()) != 0)
+    TFd File(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (File.Fd < 0 || !WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
+          return WriteAll(File.Fd, Piece.data(), Piece.size());
+        }) || ::close(File.Release()) != 0)
       throw EFileError("Cannot write file " + Path + ": " + SystemText(errno));
     return;
   }
-
-  // Beside the target, renamed over it only when complete.
-  std::string Temp = Target + ".XXXXXX";
-  TFd File(::mkstemp(Temp.data()));
-  if (File.Fd < 0) throw EFileError("Cannot create file " + Path + ": " + SystemText(errno));
-  auto Fail = [&](const char* What) {
-    int Error = errno;
-    ::unlink(Temp.c_str());
-    throw EFileError(What + Path + ": " + SystemText(Error));
-  };
-  mode_t Mode = Old.st_mode & 07777;
-  if (!Exists) {
-    mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    Mode = 0666 & ~Mask;
-  }
-  ::fchmod(File.Fd, Mode);
-  if (!Write(File.Fd) || ::fsync(File.Fd) != 0) Fail("Cannot write file ");
-  if (::close(File.Release()) != 0) Fail("Cannot write file ");
-  if (::rename(Temp.c_str(), Target.c_str()) != 0) Fail("Cannot create file ");
+  IgnoreFileSizeSignal();
+  TFileReplacement File(Path, TFileReplacement::TOptions());
+  WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
+    File.Write(Piece.data(), Piece.size());
+    return true;
+  });
+  File.Commit();
 }
 
 // =====================================================================
@@ -1161,34 +1128,5 @@ void AddAllInOrder(TMyLinkList& List, std::vector<std::unique_ptr<TAddressItem>>
   New.reserve(Items.size());
   for (auto& Item : Items) New.push_back(Item.release());
   Items.clear();
-  auto Less = [](const TAddressItem* A, const TAddressItem* B) { return TMyLinkList::CompareItems(*A, *B) < 0; };
-  // Equal names keep their order, as one Add after another keeps it.
-  if (!std::is_sorted(New.begin(), New.end(), Less)) std::stable_sort(New.begin(), New.end(), Less);
-
-  std::vector<TAddressItem*> Old;
-  Old.reserve(size_t(List.Count));
-  for (TListNode* Node = List.Head; Node; Node = Node->Next) Old.push_back(static_cast<TAddressItem*>(Node));
-  if (Old.empty()) {
-    for (TAddressItem* Item : New) List.AppendSorted(Item);
-    return;
-  }
-  // Add puts an entry after the last one whose name is not greater, and a
-  // renamed entry may have left the list out of order. The last such entry
-  // lies within the run of entries whose least following name is not greater:
-  // Least[i] is the least name from position i on, which only grows with i.
-  std::vector<TAddressItem*> Least(Old.size());
-  Least.back() = Old.back();
-  for (size_t I = Old.size() - 1; I-- > 0;)
-    Least[I] = TMyLinkList::CompareItems(*Old[I], *Least[I + 1]) < 0 ? Old[I] : Least[I + 1];
-
-  size_t Before = 0;  // old entries that stay before the next new one
-  size_t PreviousBefore = SIZE_MAX;
-  TListNode* PreviousNew = nullptr;
-  for (TAddressItem* Item : New) {
-    while (Before < Old.size() && TMyLinkList::CompareItems(*Least[Before], *Item) <= 0) ++Before;
-    TListNode* Anchor = Before == PreviousBefore ? PreviousNew : Before == 0 ? nullptr : Old[Before - 1];
-    List.InsertAfter(Anchor, Item);
-    PreviousNew = Item;
-    PreviousBefore = Before;
-  }
+  List.AddAll(New);
 }

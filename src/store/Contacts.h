@@ -54,7 +54,6 @@ std::string ReadContactsFile(const std::string& Path);
 // content is complete. Refuses the book's own file.
 void ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);
 
-// Links the items into the list where adding them one by one with Add would
-// put them, without Add's walk from the tail for each: the cost grows with the
-// list plus the items, whatever their order.
+// Hands the items to the list's AddAll, which puts them where adding them one
+// by one would.
 void AddAllInOrder(TMyLinkList& List, std::vector<std::unique_ptr<TAddressItem>>& Items);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 
 #include "Contacts.h"
 #include "StoreTestUtil.h"
@@ -262,4 +263,17 @@ TEST(Contacts, ExportReplacesAFileOnlyWhole) {
   Book.Items->Add(Entry({"Other"}));
   EXPECT_THROW(ExportToFile(Book, EContactFormat::Csv, Dir / "out.csv"), EFileError);
   EXPECT_EQ(ReadCsv(ReadBytes(Dir / "out.csv")).Items.size(), 1u);
+}
+
+TEST(Contacts, ImportReadsOnlyRegularFiles) {
+  TTempDir Dir;
+  ASSERT_EQ(::mkfifo((Dir / "pipe.vcf").c_str(), 0600), 0);
+  // A named pipe with no writer would block the reader for good.
+  try {
+    ReadContactsFile(Dir / "pipe.vcf");
+    FAIL() << "a named pipe was read";
+  } catch (const EFileError& Error) {
+    EXPECT_NE(std::string(Error.what()).find("not a regular file"), std::string::npos) << Error.what();
+  }
+  EXPECT_THROW(ReadContactsFile(Dir.Path), EFileError);
 }
