@@ -192,9 +192,10 @@ private:
       size_t Start = Pos;
       while (Pos < Text.size() && Text[Pos] >= '0' && Text[Pos] <= '9') ++Pos;
       std::string Digits = Text.substr(Start, Pos - Start);
-      if (Digits.empty() || Digits.size() > 1 || Digits[0] > '2')
-        Fail("TabPage must be 0, 1 or 2");
-      Item.TabPage = uint8_t(Digits[0] - '0');
+      // A book may hold any page byte (the window keeps an unknown page as it
+      // is), so whatever dump writes, create takes back.
+      if (Digits.empty() || Digits.size() > 3 || std::stoi(Digits) > 255) Fail("TabPage must be 0 to 255");
+      Item.TabPage = uint8_t(std::stoi(Digits));
     } else {
       Fail("unknown key \"" + Key + "\"");
     }

@@ -33,7 +33,7 @@ TEST(BookTool, CreateThenDumpGivesTheEntriesBackInNameOrder) {
   WriteBytes(Dir / "in.jsonl",
              "{\"Surname\":\"Smith\",\"FirstName\":\"John\",\"HomeTelephone\":\"0113\","
              "\"BusExtn\":\"123456789012\",\"HomeAddress\":[\"1 Hill Rd\",\"\"],\"Notes\":[\"tab\\there\"],"
-             "\"TabPage\":2}\n"
+             "\"TabPage\":7}\n"
              "\n"
              "{\"Surname\":\"Adams\",\"FirstName\":\"Z\\u00f6e\"}\n");
   TRun Create = Tool("create " + Dir / "b.ABK" + " <" + Dir / "in.jsonl", Dir);
@@ -47,7 +47,7 @@ TEST(BookTool, CreateThenDumpGivesTheEntriesBackInNameOrder) {
             "{\"Surname\":\"Smith\",\"FirstName\":\"John\",\"HomeTelephone\":\"0113\","
             "\"BusTelephone\":\"\",\"BusExtn\":\"1234567890\",\"BusFacsimile\":\"\",\"BusMobile\":\"\","
             "\"HomeAddress\":[\"1 Hill Rd\",\"\"],\"BusAddress\":[],\"Notes\":[\"tab\\there\"],"
-            "\"TabPage\":2}\n");
+            "\"TabPage\":7}\n");
 
   // Creating again keeps the previous book in the backup copy.
   std::string Previous = ReadBytes(Dir / "b.ABK");
@@ -66,7 +66,7 @@ TEST(BookTool, BadInputAndUsageGiveTheirExitStatus) {
   EXPECT_NE(ReadBytes(Dir / "err").find("No such file"), std::string::npos);
 
   for (const char* Bad : {"{\"Surname\":1}", "{\"Surname\":\"x\"", "{\"Nickname\":\"x\"}",
-                          "{\"TabPage\":3}", "[]", "{\"Surname\":\"\\ud800\"}"}) {
+                          "{\"TabPage\":256}", "[]", "{\"Surname\":\"\\ud800\"}"}) {
     SCOPED_TRACE(Bad);
     WriteBytes(Dir / "bad.jsonl", std::string("{\"Surname\":\"ok\"}\n") + Bad + "\n");
     TRun Run = Tool("create " + Dir / "bad.ABK" + " <" + Dir / "bad.jsonl", Dir);
