@@ -165,27 +165,6 @@ public:
     return Done;
   }
 
-  // After the file position was moved.
-  void Reset() {
-    Pos = Fill = 0;
-    Error = 0;
-  }
-
-  // Reads a string and drops it.
-  TStatus SkipString() {
-    int16_t Length = 0;
-    TStatus S = ReadInt16(Length);
-    if (S != Ok) return S;
-    if (Length < 0) return CutShort;
-    for (size_t Left = size_t(Length); Left > 0;) {
-      if (Pos == Fill && !Refill()) return CutShort;
-      size_t N = std::min(Left, Fill - Pos);
-      Pos += N;
-      Left -= N;
-    }
-    return Ok;
-  }
-
   TStatus ReadString(std::string& Value) {
     int16_t Length = 0;
     TStatus S = ReadInt16(Length);
@@ -591,18 +570,7 @@ void TBookStream::CheckReadError() {
   if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
 }
 
-void TBookStream::Rewind() {
-  if (::lseek(Fd, off_t(HeaderSize), SEEK_SET) < 0)
-    throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
-  Reader->Reset();
-  IsDamaged = false;
-}
-
-bool TBookStream::Next(TAddressItem& Item) { return ReadEntry(Item, false); }
-
-bool TBookStream::NextNames(TAddressItem& Item) { return ReadEntry(Item, true); }
-
-bool TBookStream::ReadEntry(TAddressItem& Item, bool NamesOnly) {
+bool TBookStream::Next(TAddressItem& Item) {
   if (!Current || IsDamaged) return false;
   int16_t Length = 0;
   TBookReader::TStatus S = Reader->ReadInt16(Length);
@@ -616,17 +584,15 @@ bool TBookStream::ReadEntry(TAddressItem& Item, bool NamesOnly) {
     Complete = Length == 0 || Reader->Read(Text.data(), Text.size()) == TBookReader::Ok;
     if (Complete) AssignText(Item.Surname, Text);
   }
-  auto Field = [&](auto& Target, bool Skip) {
-    if (!Complete) return;
-    if (Skip) Complete = Reader->SkipString() == TBookReader::Ok;
-    else if ((Complete = Reader->ReadString(Text) == TBookReader::Ok)) AssignText(Target, Text);
+  auto Field = [&](auto& Target) {
+    if (Complete && (Complete = Reader->ReadString(Text) == TBookReader::Ok)) AssignText(Target, Text);
   };
-  Field(Item.FirstName, false);
-  Field(Item.HomeTelephone, NamesOnly);
-  Field(Item.BusTelephone, NamesOnly);
-  Field(Item.BusExtn, NamesOnly);
-  Field(Item.BusFacsimile, NamesOnly);
-  Field(Item.BusMobile, NamesOnly);
+  Field(Item.FirstName);
+  Field(Item.HomeTelephone);
+  Field(Item.BusTelephone);
+  Field(Item.BusExtn);
+  Field(Item.BusFacsimile);
+  Field(Item.BusMobile);
   for (TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
     int16_t Lines = 0;
     if (Complete) Complete = Reader->ReadInt16(Lines) == TBookReader::Ok;
@@ -634,16 +600,12 @@ bool TBookStream::ReadEntry(TAddressItem& Item, bool NamesOnly) {
     Lines = std::max<int16_t>(Lines, 0);
     Packed.clear();
     for (int16_t I = 0; Complete && I < Lines; ++I) {
-      if (NamesOnly) {
-        Complete = Reader->SkipString() == TBookReader::Ok;
-        continue;
-      }
       Complete = Reader->ReadString(Text) == TBookReader::Ok;
       if (!Complete) break;
       if (IsValidUtf8(Text)) TLineList::AppendPacked(Packed, Text);
       else TLineList::AppendPacked(Packed, ToUtf8(Text));
     }
-    if (Complete && !NamesOnly) List->AssignPacked(Packed, Lines);
+    if (Complete) List->AssignPacked(Packed, Lines);
   }
   int16_t Page = 0;
   if (Complete) Complete = Reader->ReadInt16(Page) == TBookReader::Ok;

@@ -148,15 +148,9 @@ public:
   // the end of the file and where the rest of it is damaged (Damaged() then
   // tells); throws EFileError when reading fails.
   bool Next(TAddressItem& Item);
-  // As Next, but only Surname and FirstName are filled; the rest of the
-  // entry is skipped unread, as for checking the order.
-  bool NextNames(TAddressItem& Item);
   bool Damaged() const { return IsDamaged; }
-  // Back to the first entry.
-  void Rewind();
 
 private:
-  bool ReadEntry(TAddressItem& Item, bool NamesOnly);
   void CheckReadError();
   std::string Path;
   int Fd;

@@ -123,3 +123,6 @@ int PrintCommand(int argc, char** argv) {
   }
   return 0;
 }
+
+// Run by tobrinel-book for its print command, with the words after "print".
+int main(int argc, char** argv) { return PrintCommand(argc - 1, argv + 1); }
