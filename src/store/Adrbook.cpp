@@ -26,8 +26,6 @@ namespace {
 constexpr size_t HeaderSize = 15;
 constexpr int32_t MaxStoredLength = 32767;  // lengths and counts are signed 16-bit
 
-std::string SystemText(int Error) { return std::strerror(Error); }
-
 // Compares the concatenations A1+A2 and B1+B2 as unsigned bytes without
 // building them.
 int32_t CompareJoined(std::string_view A1, std::string_view A2, std::string_view B1,
@@ -49,20 +47,6 @@ int32_t CompareJoined(std::string_view A1, std::string_view A2, std::string_view
     B[Ib].remove_prefix(N);
   }
 }
-
-class TFd {
-public:
-  explicit TFd(int Fd) : Fd(Fd) {}
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  int Release() {
-    int F = Fd;
-    Fd = -1;
-    return F;
-  }
-  int Fd;
-};
 
 void PutInt16(std::string& Out, int32_t Value) {
   Out += char(Value & 0xFF);
@@ -96,12 +80,6 @@ template <class TField>
 void AssignText(TField& Field, const std::string& Bytes) {
   if (IsValidUtf8(Bytes)) Field = std::string_view(Bytes);
   else Field = ToUtf8(Bytes);
-}
-
-bool SameFile(const std::string& A, const std::string& B) {
-  struct stat Sa, Sb;
-  return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev &&
-         Sa.st_ino == Sb.st_ino;
 }
 
 std::string AbsolutePath(const std::string& Path) {

@@ -1040,28 +1040,6 @@ bool WriteContacts(const TLinkList& Items, EContactFormat Format,
 
 namespace {
 
-std::string SystemText(int Error) { return std::strerror(Error); }
-
-class TFd {
-public:
-  explicit TFd(int Fd) : Fd(Fd) {}
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  int Release() {
-    int F = Fd;
-    Fd = -1;
-    return F;
-  }
-  int Fd;
-};
-
-bool SameFile(const std::string& A, const std::string& B) {
-  struct stat Sa, Sb;
-  return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev &&
-         Sa.st_ino == Sb.st_ino;
-}
-
 std::string Extension(const std::string& Path) {
   size_t Slash = Path.rfind('/');
   size_t Dot = Path.rfind('.');

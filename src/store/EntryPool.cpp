@@ -110,7 +110,7 @@ void EntryPool::Free(void* Block, std::size_t Size) noexcept {
     return;
   }
 #endif
-  ::operator delete(Block, Size);
+  ::operator delete(Block);  // unsized: clang wants -fsized-deallocation for the other
 }
 
 std::size_t EntryPool::LiveBytes() {

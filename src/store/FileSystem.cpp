@@ -11,8 +11,6 @@
 
 namespace {
 
-std::string SystemText(int Error) { return std::strerror(Error); }
-
 void SyncFolder(const std::string& Folder, const std::string& ErrorText) {
   int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Dir < 0) return;  // a folder that cannot be read cannot be synced either
@@ -24,6 +22,14 @@ void SyncFolder(const std::string& Folder, const std::string& ErrorText) {
 }
 
 }  // namespace
+
+std::string SystemText(int Error) { return std::strerror(Error); }
+
+bool SameFile(const std::string& A, const std::string& B) {
+  struct stat Sa, Sb;
+  return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev &&
+         Sa.st_ino == Sb.st_ino;
+}
 
 std::string NotRegularText(mode_t Mode) {
   const char* Kind = S_ISDIR(Mode)                      ? "a folder"

@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 // Opens Path for reading. Anything but a regular file (a folder, a named pipe,
 // a device, a socket) is refused with EFileError "Cannot open file PATH: it is
@@ -25,6 +26,28 @@ bool WriteAll(int Fd, const char* Data, size_t Size);
 void IgnoreFileSizeSignal();
 
 std::string FolderOf(const std::string& Path);
+
+// The system's text for an errno value.
+std::string SystemText(int Error);
+// Whether the two names are the same file (both exist, one device and inode).
+bool SameFile(const std::string& A, const std::string& B);
+
+// Closes the descriptor it holds when it goes.
+class TFd {
+public:
+  explicit TFd(int Fd) : Fd(Fd) {}
+  ~TFd() {
+    if (Fd >= 0) ::close(Fd);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Release() {
+    int F = Fd;
+    Fd = -1;
+    return F;
+  }
+  int Fd;
+};
 
 // New content for a file: written to a temporary file beside it and renamed
 // over it only when complete, then the folder is synced. Whatever fails, the
