@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   for (TListNode* N = Book.Items->Head; N; N = N->Next) {
     auto* I = static_cast<TAddressItem*>(N);
     if (!IsValidUtf8(I->Surname.str()) || CharCount(I->Surname.str()) > NameCapacity ||
-        CharCount(I->BusExtn.str()) > ExtnCapacity || I->TabPage > 2)
+        CharCount(I->BusExtn.str()) > ExtnCapacity)
       std::abort();
     if (N->Next && TMyLinkList::CompareItems(*I, *static_cast<TAddressItem*>(N->Next)) > 0)
       std::abort();
