@@ -862,15 +862,22 @@ TImported ReadContacts(std::string_view Text, EContactFormat Format) {
 namespace {
 
 void AppendEscaped(std::string& Out, std::string_view Text) {
-  for (char C : Text) {
-    switch (C) {
-      case '\\': Out += "\\\\"; break;
-      case ',': Out += "\\,"; break;
-      case ';': Out += "\\;"; break;
-      case '\n': Out += "\\n"; break;
-      default: Out += C;
+  // Plain runs are copied whole: most values have nothing to escape.
+  size_t Run = 0;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char* Escape;
+    switch (Text[I]) {
+      case '\\': Escape = "\\\\"; break;
+      case ',': Escape = "\\,"; break;
+      case ';': Escape = "\\;"; break;
+      case '\n': Escape = "\\n"; break;
+      default: continue;
     }
+    Out.append(Text.data() + Run, I - Run);
+    Out.append(Escape, 2);
+    Run = I + 1;
   }
+  Out.append(Text.data() + Run, Text.size() - Run);
 }
 
 void AppendEscapedLines(std::string& Out, const TLineList& Lines) {
@@ -886,33 +893,27 @@ void AppendEscapedLines(std::string& Out, const TLineList& Lines) {
 // escape: continuation lines begin with a space.
 void AppendFolded(std::string& Out, std::string_view Line) {
   constexpr size_t Width = 75;
-  if (Line.size() <= Width) {
-    Out += Line;
-    Out += "\r\n";
-    return;
-  }
   size_t Room = Width;
   size_t Start = 0;
-  while (Start < Line.size()) {
-    size_t End = Start;
-    while (End < Line.size()) {
-      size_t Unit = 1;
-      auto C = static_cast<unsigned char>(Line[End]);
-      if (C == '\\') Unit = 2;
-      else if (C >= 0xF0) Unit = 4;
-      else if (C >= 0xE0) Unit = 3;
-      else if (C >= 0xC0) Unit = 2;
-      Unit = std::min(Unit, Line.size() - End);
-      if (End - Start + Unit > Room) break;
-      End += Unit;
-    }
-    if (End == Start) End = Start + 1;  // cannot happen with units of at most 4 octets
+  while (Line.size() - Start > Room) {
+    size_t End = Start + Room;
+    // Back off to the start of a character...
+    for (int Back = 0; Back < 3 && End > Start + 1 && (static_cast<unsigned char>(Line[End]) & 0xC0) == 0x80; ++Back)
+      --End;
+    // ...and off an escape's backslash: an odd run of them ending here means
+    // the last one escapes the octet after the cut.
+    size_t Slashes = 0;
+    while (End - Slashes > Start && Line[End - Slashes - 1] == '\\') ++Slashes;
+    if (Slashes % 2 == 1 && End - 1 > Start) --End;
     if (Start > 0) Out += ' ';
-    Out.append(Line.substr(Start, End - Start));
+    Out.append(Line.data() + Start, End - Start);
     Out += "\r\n";
     Start = End;
     Room = Width - 1;
   }
+  if (Start > 0) Out += ' ';
+  Out.append(Line.data() + Start, Line.size() - Start);
+  Out += "\r\n";
 }
 
 void AppendCsvField(std::string& Out, std::string_view Text) {
