@@ -3,6 +3,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLocale>
+#include <QScreen>
+#include <QTreeView>
+#include <algorithm>
 
 #include "Adrbook.h"
 #include "Prompter.h"
@@ -25,19 +31,41 @@ QString AnyCase(const QString& Filter) {
   return Result;
 }
 
-// Centred on the window it belongs to and no larger than it, so that it is
-// seen to belong there rather than covering it whole. Placed by its client
-// area: where the frame goes is the window manager's, and a frame position
-// given before the dialog's frame is known lands a title bar too high.
-void FitOnWindow(QFileDialog& Dialog, QWidget* Parent) {
+// Centred on the window it belongs to, so that it is seen to belong there, at
+// a size where names, sizes and dates can be read (the main window is too
+// small to hold it), and kept on the screen. Placed by its client area: where
+// the frame goes is the window manager's, and a frame position given before
+// the dialog's frame is known lands a title bar too high.
+void CentreOnWindow(QFileDialog& Dialog, QWidget* Parent) {
   if (!Parent) return;
-  constexpr int Margin = 16;
   const QRect Window = Parent->window()->geometry();
-  const QSize Size =
-      Dialog.sizeHint().boundedTo(Window.size() - QSize(2 * Margin, 2 * Margin)).expandedTo(Dialog.minimumSizeHint());
+  QSize Size = Dialog.sizeHint().expandedTo(QSize(720, 460)).expandedTo(Dialog.minimumSizeHint());
   QRect Place(QPoint(), Size);
   Place.moveCenter(Window.center());
+  if (const QScreen* Screen = Parent->window()->screen()) {
+    const QRect Free = Screen->availableGeometry();
+    Place.setSize(Place.size().boundedTo(Free.size()));
+    Place.moveLeft(std::clamp(Place.left(), Free.left(), std::max(Free.left(), Free.right() - Place.width() + 1)));
+    Place.moveTop(std::clamp(Place.top(), Free.top(), std::max(Free.top(), Free.bottom() - Place.height() + 1)));
+  }
   Dialog.setGeometry(Place);
+}
+
+// The detail view keeps its narrow stock columns whatever the dialog's width,
+// cutting sizes, types and dates short: the name takes what the others leave.
+void ReadableColumns(QFileDialog& Dialog) {
+  auto* Details = Dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (!Details) return;
+  QHeaderView* Header = Details->header();
+  Header->setStretchLastSection(false);
+  Header->setSectionResizeMode(0, QHeaderView::Stretch);
+  const QFontMetrics Metrics(Details->font());
+  const QString Date = QLocale::system().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+  const int Widths[] = {Metrics.horizontalAdvance(QStringLiteral("999.9 KiB")),
+                        Metrics.horizontalAdvance(QStringLiteral("electronic business card")),
+                        Metrics.horizontalAdvance(Date)};
+  for (int Column = 1; Column <= 3 && Column < Header->count(); ++Column)
+    Header->resizeSection(Column, Widths[Column - 1] + 16);
 }
 
 // A name typed without an extension gets the one of the file type chosen in
@@ -66,7 +94,8 @@ public:
     Dialog.setAcceptMode(QFileDialog::AcceptOpen);
     Dialog.setFileMode(QFileDialog::ExistingFile);
     Dialog.setDefaultSuffix(Options.DefaultExt);
-    FitOnWindow(Dialog, Parent);
+    CentreOnWindow(Dialog, Parent);
+    ReadableColumns(Dialog);
     if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
     return Dialog.selectedFiles().first();
   }
@@ -80,7 +109,8 @@ public:
     DefaultExtFollowsType(Dialog, Options);
     // Read-only files are refused before anything is asked about replacing.
     Dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    FitOnWindow(Dialog, Parent);
+    CentreOnWindow(Dialog, Parent);
+    ReadableColumns(Dialog);
     for (;;) {
       if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty()) return {};
       const QString Chosen = Dialog.selectedFiles().first();
