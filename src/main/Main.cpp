@@ -1222,25 +1222,26 @@ void TfrmMain::mnuOOutsideLineClick() {
 void TfrmMain::spdbtnDialClick(QToolButton* Button) {
   if (!FDial) return;
   // The numbers as they stand in the edits, saved or not.
-  FDial->DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
-  FDial->NoOutsideLine = false;
+  TDialRequest Request;
+  Request.DialName = edtFirstName->text() + QLatin1Char(' ') + edtSurname->text();
+  Request.NoOutsideLine = false;
   if (tabDetails->currentIndex() == 0) {
-    FDial->DialLocation = QStringLiteral("Home Telephone Number");
-    FDial->DialNumber = edtHomeTel->text();
+    Request.DialLocation = QLatin1String(HomeLocation);
+    Request.DialNumber = edtHomeTel->text();
   } else if (Button == spdbtnDial2) {
-    FDial->DialLocation = QStringLiteral("Business Telephone Number");
-    FDial->DialNumber = edtBusTel->text();
+    Request.DialLocation = QLatin1String(BusinessLocation);
+    Request.DialNumber = edtBusTel->text();
   } else if (Button == spdbtnDial3) {
-    FDial->DialLocation = QStringLiteral("Internal Extension");
-    FDial->DialNumber = edtBusExtn->text();
-    FDial->NoOutsideLine = true;
+    Request.DialLocation = QLatin1String(ExtensionLocation);
+    Request.DialNumber = edtBusExtn->text();
+    Request.NoOutsideLine = true;
   } else if (Button == spdbtnDial4) {
-    FDial->DialLocation = QStringLiteral("Mobile Telephone");
-    FDial->DialNumber = edtMobile->text();
+    Request.DialLocation = QLatin1String(MobileLocation);
+    Request.DialNumber = edtMobile->text();
   } else {
     return;
   }
-  FDial->exec();
+  ShowDialWindow(Request);
   // A failed modem reset may have cleared the modem port.
   EnableControls();
 }

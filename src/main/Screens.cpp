@@ -7,14 +7,11 @@
 #include <QTimer>
 #include <QDir>
 #include <QFrame>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QTabWidget>
-#include <QLineEdit>
 #include <QPainter>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -203,7 +200,7 @@ int main(int argc, char** argv) {
 
   TfrmDial Dial(&Detect, &DiallingOpt, &Main);
   Dial.edtName->setText(QStringLiteral("Ann Adams"));
-  Dial.edtLocation->setText(QStringLiteral("Home Telephone Number"));
+  Dial.edtLocation->setText(QLatin1String(HomeLocation));
   Dial.edtNumber->setText(QStringLiteral("01234 567890"));
   Dial.btnOK->setEnabled(false);
   SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));

@@ -916,12 +916,18 @@ void AppendFolded(std::string& Out, std::string_view Line) {
   Out += "\r\n";
 }
 
+// Inside a quoted CSV field only the quote itself is doubled.
+void AppendCsvQuoted(std::string& Out, std::string_view Text) {
+  for (size_t Quote; (Quote = Text.find('"')) != std::string_view::npos; Text.remove_prefix(Quote + 1)) {
+    Out.append(Text.data(), Quote + 1);
+    Out += '"';
+  }
+  Out.append(Text);
+}
+
 void AppendCsvField(std::string& Out, std::string_view Text) {
   Out += '"';
-  for (char C : Text) {
-    if (C == '"') Out += '"';
-    Out += C;
-  }
+  AppendCsvQuoted(Out, Text);
   Out += '"';
 }
 
@@ -986,10 +992,7 @@ void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
     List.ForEach([&](std::string_view Line) {
       if (!First) Out += '\n';
       First = false;
-      for (char C : Line) {
-        if (C == '"') Out += '"';
-        Out += C;
-      }
+      AppendCsvQuoted(Out, Line);
     });
     Out += '"';
   };
@@ -1090,7 +1093,6 @@ void ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::st
       throw EFileError("Cannot write file " + Path + ": " + SystemText(errno));
     return;
   }
-  IgnoreFileSizeSignal();
   TFileReplacement File(Path, TFileReplacement::TOptions());
   WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
     File.Write(Piece.data(), Piece.size());

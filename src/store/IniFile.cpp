@@ -21,8 +21,6 @@ namespace {
 
 constexpr char EndOfFileMark = 26;
 
-std::string SystemError(int Error) { return std::strerror(Error); }
-
 // TextBufferSize is a public field; keep a nonsense value from costing
 // gigabytes or nothing at all.
 size_t BufferSize(int32_t Requested) {
@@ -477,8 +475,8 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   CurrentSection = 0;
   // A missing file reads as empty; a pipe or a device is refused rather than
   // read until it ends, which it may never do.
-  int Fd = OpenRegularForReading(Path, true);
-  if (Fd < 0) return;
+  TFd File(OpenRegularForReading(Path, true));
+  if (File.Fd < 0) return;
   // Read through the buffer a piece at a time, never holding the whole file,
   // into sections of its own, so that a read error leaves the sections as
   // they were.
@@ -512,12 +510,10 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   bool SkipLineFeed = false;
   bool SawMark = false;
   while (!SawMark) {
-    ssize_t Got = ::read(Fd, Buffer.data(), Buffer.size());
+    ssize_t Got = ::read(File.Fd, Buffer.data(), Buffer.size());
     if (Got < 0) {
       if (errno == EINTR) continue;
-      int Error = errno;
-      ::close(Fd);
-      throw EFileError("Cannot read file " + Path + ": " + SystemError(Error));
+      throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
     }
     if (Got == 0) break;
     const std::string_view Piece(Buffer.data(), static_cast<size_t>(Got));
@@ -546,7 +542,6 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
       else if (Piece[Pos] == '\n') ++Pos;
     }
   }
-  ::close(Fd);
   if (!Partial.empty()) TakeLine(Partial);
   Flush();
   Sections.TakeOver(Loaded);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Adrbook.h"
+#include "ConsoleHost.h"
 #include "ContactCommands.h"
 #include "JsonLines.h"
 
@@ -21,12 +22,6 @@ const char* const Usage =
     "usage: tobrinel-book dump BOOK\n"
     "       tobrinel-book create BOOK < entries.jsonl\n"
     "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
-
-class TConsoleHost : public IBookHost {
-public:
-  void OldFormatWarning(const std::string& Text) override { std::cerr << Text << "\n"; }
-  void SetDefaultTab(int) override {}
-};
 
 std::string Entries(int32_t Count) { return std::to_string(Count) + (Count == 1 ? " entry" : " entries"); }
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "Adrbook.h"
+#include "ConsoleHost.h"
 #include "Contacts.h"
 
 const char* const ContactUsage =
@@ -16,12 +17,6 @@ const char* const ContactUsage =
     "       tobrinel-book import --format vcard|csv BOOK [IN]\n";
 
 namespace {
-
-class TConsoleHost : public IBookHost {
-public:
-  void OldFormatWarning(const std::string& Text) override { std::cerr << Text << "\n"; }
-  void SetDefaultTab(int) override {}
-};
 
 struct TArguments {
   EContactFormat Format = EContactFormat::VCard;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Adrbook.h"
+#include "ConsoleHost.h"
 #include "Listrpt.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
@@ -18,12 +19,6 @@ const char* const PrintUsage =
     "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
 
 namespace {
-
-class TQuietHost : public IBookHost {
-public:
-  void OldFormatWarning(const std::string& Text) override { std::cerr << Text << "\n"; }
-  void SetDefaultTab(int) override {}
-};
 
 std::optional<int> Position(const std::string& Text) {
   int Value = 0;
@@ -63,7 +58,7 @@ int PrintCommand(int argc, char** argv) {
   }
   if (From && To && *From > *To) return Usage("--from is after --to");
 
-  TQuietHost Host;
+  TConsoleHost Host;
   TAddressBook Book(&Host);
   TLoadResult Loaded;
   try {

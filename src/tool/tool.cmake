@@ -1,7 +1,8 @@
 # tobrinel-book: the book from scripts. Further commands add their sources with target_sources.
 add_executable(tobrinel-book
   ${CMAKE_CURRENT_LIST_DIR}/BookTool.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/JsonLines.cpp ${CMAKE_CURRENT_LIST_DIR}/JsonLines.h)
+  ${CMAKE_CURRENT_LIST_DIR}/JsonLines.cpp ${CMAKE_CURRENT_LIST_DIR}/JsonLines.h
+  ${CMAKE_CURRENT_LIST_DIR}/ConsoleHost.h)
 target_include_directories(tobrinel-book PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tobrinel-book PRIVATE tobrinel_store)
 set_target_properties(tobrinel-book PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <iostream>
+#include <string>
+
+#include "Adrbook.h"
+
+// What a book tells its host, for the command-line programs: the older-format
+// warning goes to standard error, and a default page has nowhere to show.
+class TConsoleHost : public IBookHost {
+public:
+  void OldFormatWarning(const std::string& Text) override { std::cerr << Text << "\n"; }
+  void SetDefaultTab(int) override {}
+};
