@@ -40,41 +40,19 @@ void TMultiLineButton::SetCaption(const QStringList& Lines) {
   update();
 }
 
-void TMultiLineButton::SetAlignment(TAlignment Value) {
-  if (Value == FAlignment) return;
-  FAlignment = Value;
+template <typename T>
+void TMultiLineButton::Change(T& Field, const T& Value) {
+  if (Value == Field) return;
+  Field = Value;
   update();
 }
 
-void TMultiLineButton::SetTextStyle(TTextStyle Value) {
-  if (Value == FTextStyle) return;
-  FTextStyle = Value;
-  update();
-}
-
-void TMultiLineButton::SetSelectedColor(const QColor& Value) {
-  if (Value == FSelectedColor) return;
-  FSelectedColor = Value;
-  update();
-}
-
-void TMultiLineButton::SetSelectedFontStyle(TFontStyles Value) {
-  if (Value == FSelectedFontStyle) return;
-  FSelectedFontStyle = Value;
-  update();
-}
-
-void TMultiLineButton::SetShadowColor(const QColor& Value) {
-  if (Value == FShadowColor) return;
-  FShadowColor = Value;
-  update();
-}
-
-void TMultiLineButton::SetShadowDepth(uint8_t Value) {
-  if (Value == FShadowDepth) return;
-  FShadowDepth = Value;
-  update();
-}
+void TMultiLineButton::SetAlignment(TAlignment Value) { Change(FAlignment, Value); }
+void TMultiLineButton::SetTextStyle(TTextStyle Value) { Change(FTextStyle, Value); }
+void TMultiLineButton::SetSelectedColor(const QColor& Value) { Change(FSelectedColor, Value); }
+void TMultiLineButton::SetSelectedFontStyle(TFontStyles Value) { Change(FSelectedFontStyle, Value); }
+void TMultiLineButton::SetShadowColor(const QColor& Value) { Change(FShadowColor, Value); }
+void TMultiLineButton::SetShadowDepth(uint8_t Value) { Change(FShadowDepth, Value); }
 
 QString TMultiLineButton::CaptionText() const {
   // The limit counts a line break as the two characters it always was.

@@ -58,6 +58,9 @@ protected:
 private:
   QRect DrawCaption(QPainter& Canvas, const QRect& R, const QColor& Base);
   void GrabAccelerators();
+  // Sets a property, repainting only when it changes.
+  template <typename T>
+  void Change(T& Field, const T& Value);
 
   QStringList FCaption;
   TAlignment FAlignment = taCenter;
