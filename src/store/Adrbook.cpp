@@ -531,7 +531,7 @@ void TAddressBook::SaveToFile() {
 // ---- TBookStream
 
 TBookStream::TBookStream(const std::string& Path)
-    : Path(Path), Fd(OpenRegularForReading(Path)), Reader(std::make_unique<TBookReader>(Fd)) {
+    : Path(Path), File(OpenRegularForReading(Path)), Reader(std::make_unique<TBookReader>(File.Fd)) {
   char Line[HeaderSize];
   size_t Got = Reader->ReadUpTo(Line, sizeof Line);
   CheckReadError();
@@ -542,7 +542,7 @@ TBookStream::TBookStream(const std::string& Path)
   Current = First == BookHeader;
 }
 
-TBookStream::~TBookStream() { ::close(Fd); }
+TBookStream::~TBookStream() = default;
 
 void TBookStream::CheckReadError() {
   if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));

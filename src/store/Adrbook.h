@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileSystem.h"
 #include "IniFile.h"
 #include "LinkList.h"
 #include "TextCodec.h"
@@ -153,7 +154,7 @@ public:
 private:
   void CheckReadError();
   std::string Path;
-  int Fd;
+  TFd File;  // closed even when the header cannot be read
   std::unique_ptr<TBookReader> Reader;
   bool Current = false;
   bool IsDamaged = false;
