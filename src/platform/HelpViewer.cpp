@@ -1,5 +1,6 @@
 #include "HelpViewer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -102,6 +104,7 @@ void THelpViewer::Open(const QString& HelpFile, const QString& Anchor) {
       ShowMissing(path);
   }
 
+  FollowModal();
   if (isMinimized())
     showNormal();
   show();
@@ -191,6 +194,26 @@ void THelpViewer::FollowLink(const QUrl& Url) {
     return;
   }
   QDesktopServices::openUrl(Url);
+}
+
+bool THelpViewer::event(QEvent* Event) {
+  // A dialog opened while the help is up would block it too.
+  if (Event->type() == QEvent::WindowBlocked)
+    FollowModal();
+  return QWidget::event(Event);
+}
+
+void THelpViewer::FollowModal() {
+  // A modal dialog blocks every window but its own, so the help becomes a
+  // window of the dialog on top; the dialog's keys stay the dialog's.
+  QWidget* Modal = QApplication::activeModalWidget();
+  if (Modal == this)
+    return;
+  if (!windowHandle())
+    create();
+  QWindow* Owner = Modal ? Modal->window()->windowHandle() : nullptr;
+  if (windowHandle()->transientParent() != Owner)
+    windowHandle()->setTransientParent(Owner);
 }
 
 void THelpViewer::UpdateButtons() {
