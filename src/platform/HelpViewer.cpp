@@ -31,6 +31,7 @@ void DestroyViewer() {
 QPointer<THelpViewer> THelpViewer::FInstance;
 
 THelpViewer::THelpViewer() : QWidget(nullptr) {
+  setObjectName(QStringLiteral("frmHelp"));
   setWindowTitle(QStringLiteral("Tobrinel Help"));
   // An open help window must not keep the program alive after the main window closes.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -40,6 +41,7 @@ THelpViewer::THelpViewer() : QWidget(nullptr) {
   FBack = new QPushButton(QStringLiteral("&Back"), this);
   FForward = new QPushButton(QStringLiteral("&Forward"), this);
   FBrowser = new QTextBrowser(this);
+  FBrowser->setAccessibleName(QStringLiteral("Help topic"));
   // Links are followed here so that the history stays in anchors of the one file.
   FBrowser->setOpenLinks(false);
 

@@ -34,6 +34,7 @@ TfrmMODEMDetect::TfrmMODEMDetect(QWidget* Parent)
   lstMODEMS = new QListWidget(GroupBox1);
   lstMODEMS->setObjectName(QStringLiteral("lstMODEMS"));
   lstMODEMS->setGeometry(8, 18, 217, 91);
+  lstMODEMS->setAccessibleName(QStringLiteral("MODEMS"));
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));
