@@ -195,6 +195,7 @@ int main(int argc, char** argv) {
   Detect.lstMODEMS->setCurrentRow(0);
   Detect.btnOK->setEnabled(true);
   Detect.setWindowTitle(QStringLiteral("Select MODEM"));
+  Detect.lblProgress->setText(Detect.windowTitle());
   Save(Detect, Folder, QStringLiteral("modemdetect"));
   Detect.hide();
 

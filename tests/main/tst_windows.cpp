@@ -4,11 +4,15 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 
@@ -47,6 +51,24 @@ bool IsControl(QWidget* Widget, QWidget* Window) {
          qobject_cast<QComboBox*>(Widget) || qobject_cast<QAbstractItemView*>(Widget) ||
          qobject_cast<QTextEdit*>(Widget) || qobject_cast<QPlainTextEdit*>(Widget) ||
          qobject_cast<QAbstractSpinBox*>(Widget);
+}
+
+// Runs Inside once the modal window opened by Open is up, and closes what a
+// failed check left open.
+void WhileModal(const std::function<void()>& Inside, const std::function<void()>& Open) {
+  QTimer::singleShot(0, [Inside] {
+    QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+    Inside();
+    if (QTest::currentTestFailed())
+      if (QWidget* Modal = QApplication::activeModalWidget()) Modal->close();
+  });
+  Open();
+}
+
+bool ShowMain(TProgram& Program) {
+  Program.Main->show();
+  QApplication::setActiveWindow(Program.Main.get());
+  return QTest::qWaitForWindowActive(Program.Main.get());
 }
 
 }  // namespace
@@ -108,6 +130,74 @@ private slots:
         {Program.Dialler->btnDigits[9], "9 WXYZ"}, {Program.Dialler->btnDigits[0], "0"},
         {(QWidget*)Program.Dialler->btnStar, "star"}, {(QWidget*)Program.Dialler->btnHash, "hash"}};
     for (const auto& [Button, Name] : Expected) QCOMPARE(AccessibleName(Button), QString::fromLatin1(Name));
+  }
+
+  // Dialling Options opens with the focus on the dialling type that is
+  // chosen, so Space there changes nothing.
+  void diallingOptionsFocusTheChosenType_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<bool>("triedPulse");  // pulse chosen by key, then Escape, at an earlier opening
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("tone stored") << QStringLiteral("ToneDial=1") << false << QStringLiteral("rdoToneDial");
+    QTest::newRow("pulse stored") << QStringLiteral("ToneDial=0") << false << QStringLiteral("rdoPulseDial");
+    QTest::newRow("pulse tried and cancelled") << QStringLiteral("ToneDial=1") << true << QStringLiteral("rdoToneDial");
+  }
+
+  void diallingOptionsFocusTheChosenType() {
+    QFETCH(QString, settings);
+    QFETCH(bool, triedPulse);
+    QFETCH(QString, chosen);
+    TFakePlatform Platform;
+    Platform.WriteSettings(QStringLiteral("[MODEM]\n") + settings + QStringLiteral("\n"));
+    TProgram Program({});
+    Program.CreateWindows();
+    QVERIFY(ShowMain(Program));
+    QTRY_VERIFY(Program.Main->Activated());
+    TfrmDiallingOpt& Options = *Program.DiallingOpt;
+    if (triedPulse)
+      WhileModal(
+          [&] {
+            QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&Options));
+            QTest::keyClick(Options.windowHandle(), Qt::Key_Right);
+            QVERIFY(Options.rdoPulseDial->isChecked());
+            QTest::keyClick(Options.windowHandle(), Qt::Key_Escape);
+          },
+          [&] { Program.Main->mnuODialling->trigger(); });
+    QString Focused;
+    WhileModal(
+        [&] {
+          QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&Options));
+          Focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+          QTest::keyClick(Options.windowHandle(), Qt::Key_Space);
+          QTest::keyClick(Options.windowHandle(), Qt::Key_Return);
+        },
+        [&] { Program.Main->mnuODialling->trigger(); });
+    QCOMPARE(Focused, chosen);
+    QCOMPARE(Options.result(), int(QDialog::Accepted));
+    QVERIFY(Options.findChild<QRadioButton*>(chosen)->isChecked());
+  }
+
+  // The detection window's caption is its only progress text; it is shown
+  // whole in the window too, whatever room a title bar gives it.
+  void detectionProgressIsShownWhole() {
+    TFakePlatform Platform;
+    Platform.WriteSettings(QStringLiteral("[MODEM]\nPort=3\nDetected=1\n"));
+    TProgram Program({});
+    Program.CreateWindows();
+    TfrmMODEMDetect& Detect = *Program.ModemDetect;
+    QStringList Shown;
+    connect(&Detect, &QWidget::windowTitleChanged, this, [&](const QString& Caption) {
+      const QLabel* Progress = Detect.lblProgress;
+      const bool Whole = Progress->text() == Caption && Progress->isVisible() &&
+                         Progress->fontMetrics().horizontalAdvance(Caption) <= Progress->contentsRect().width();
+      Shown << (Whole ? Caption : QStringLiteral("cut: ") + Caption);
+    });
+    ShowMain(Program);  // the first activation runs the detection
+    QTRY_VERIFY(Program.Main->Activated());
+    QCOMPARE(Shown, QStringList({"Checking Last Known MODEM...", "Testing COM1...", "Testing COM2...",
+                                 "Testing COM3...", "Testing COM4...", "Testing COM5...", "Testing COM6...",
+                                 "Testing COM7...", "Testing COM8...", "Testing COM9...", "Select MODEM"}));
+    QCOMPARE(Platform.Prompter.Boxes.size(), size_t(2));  // the modem gone, then none found
   }
 };
 
