@@ -44,6 +44,8 @@ public:
     for (const auto& [Caption, List] : Columns) {
       auto* Label = new QLabel(QLatin1String(Caption), this);
       Label->setBuddy(List);
+      // A list is not named by its label for a screen reader.
+      List->setAccessibleName(Label->text().remove(QLatin1Char('&')).chopped(1));
       Lists->addWidget(Label, 0, Column);
       Lists->addWidget(List, 1, Column++);
     }

@@ -277,7 +277,9 @@ void TfrmPrintAddresses::btnPreviewClick() {
 void TfrmPrintAddresses::btnOKClick() {
   if (FReport && FBook) {
     SetReportParameters();
-    PrintReport(FReport->Report(), this);
+    // Nothing printed (no printer, a refused job, Cancel in the progress
+    // window): the dialog stays, as it would not be if it had printed.
+    if (PrintReport(FReport->Report(), this) != EPrintResult::Printed) return;
   }
   accept();
 }

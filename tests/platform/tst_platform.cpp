@@ -22,6 +22,7 @@
 #include "FileDialogs.h"
 #include "FontDialogs.h"
 #include "InstanceLock.h"
+#include "PrinterInfo.h"
 #include "ProgramPaths.h"
 #include "TickCounter.h"
 
@@ -39,6 +40,7 @@ private slots:
   void FileDialogsAreCentredOnTheirWindow();
   void FontDialogOffersOnlyTheSizesUsed_data();
   void FontDialogOffersOnlyTheSizesUsed();
+  void UnreachablePrintServiceIsNamed();
 };
 
 namespace {
@@ -314,3 +316,17 @@ void TPlatformTest::FileDialogsAreCentredOnTheirWindow() {
 
 QTEST_MAIN(TPlatformTest)
 #include "tst_platform.moc"
+
+// With the print service out of reach no printer is listed, and the reason
+// given for it says so.
+void TPlatformTest::UnreachablePrintServiceIsNamed() {
+  QTemporaryDir Dir;
+  // The print system looks no further than this server, which is not there.
+  qputenv("CUPS_SERVER", Dir.filePath(QStringLiteral("cups.sock")).toLocal8Bit());
+  QVERIFY(!PrinterInfo().PrinterAvailable());
+  QCOMPARE(PrinterInfo().Unavailable(), QStringLiteral("the print service (CUPS) cannot be reached"));
+  QCOMPARE(NothingPrintedText(PrinterInfo().Unavailable()),
+           QStringLiteral("Nothing was printed: the print service (CUPS) cannot be reached.  Preview can save the "
+                          "list as a PDF file instead."));
+  qunsetenv("CUPS_SERVER");
+}

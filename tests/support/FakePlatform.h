@@ -132,7 +132,8 @@ public:
 class TFakePrinters : public IPrinterInfo {
 public:
   bool Available = true;
-  bool PrinterAvailable() override { return Available; }
+  QString Reason = QStringLiteral("no printer is set up on this computer");  // while not Available
+  QString Unavailable() override { return Available ? QString() : Reason; }
 };
 
 // Answers font dialogs from a script: a font accepts, nullopt (or none left) cancels.
