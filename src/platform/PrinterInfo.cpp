@@ -2,6 +2,7 @@
 
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <cstring>
 #include <cups/cups.h>
 
 namespace {
@@ -16,15 +17,30 @@ bool CupsReachable() {
 
 class TCupsPrinters : public IPrinterInfo {
 public:
-  QString Unavailable() override {
+  QString Unavailable(const QString& Name) override {
     if (QPrinterInfo::availablePrinterNames().isEmpty())
       return CupsReachable() ? QStringLiteral("no printer is set up on this computer")
                              : QStringLiteral("the print service (CUPS) cannot be reached");
-    const QPrinterInfo Default = QPrinterInfo::defaultPrinter();
-    if (Default.isNull()) return QStringLiteral("no printer is set as the default printer");
-    QPrinter Printer(Default);
-    if (!Printer.isValid()) return QStringLiteral("the printer %1 cannot be used").arg(Default.printerName());
+    const QPrinterInfo Info = Name.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(Name);
+    if (Info.isNull())
+      return Name.isEmpty() ? QStringLiteral("no printer is set as the default printer")
+                            : QStringLiteral("the printer %1 is no longer set up").arg(Name);
+    QPrinter Printer(Info);
+    if (!Printer.isValid()) return QStringLiteral("the printer %1 cannot be used").arg(Info.printerName());
+    // A job sent to a queue that refuses jobs is lost without a word from Qt.
+    if (!Accepting(Info.printerName()))
+      return QStringLiteral("the printer %1 is not accepting jobs").arg(Info.printerName());
     return {};
+  }
+
+private:
+  static bool Accepting(const QString& Name) {
+    cups_dest_t* Dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, Name.toUtf8().constData(), nullptr);
+    if (!Dest) return true;  // not known to CUPS itself: let the job tell
+    const char* Value = cupsGetOption("printer-is-accepting-jobs", Dest->num_options, Dest->options);
+    const bool Result = !Value || std::strcmp(Value, "false") != 0;
+    cupsFreeDests(1, Dest);
+    return Result;
   }
 };
 

@@ -7,10 +7,11 @@
 class IPrinterInfo {
 public:
   virtual ~IPrinterInfo() = default;
-  bool PrinterAvailable() { return Unavailable().isEmpty(); }
-  // Why no printer can be used, as the end of a sentence ("the print service
-  // (CUPS) cannot be reached"); empty when one can.
-  virtual QString Unavailable() = 0;
+  bool PrinterAvailable() { return Unavailable(QString()).isEmpty(); }
+  // Why the named printer (empty: the default printer) cannot be used, as the
+  // end of a sentence ("the print service (CUPS) cannot be reached"); empty
+  // when it can.
+  virtual QString Unavailable(const QString& Printer) = 0;
 };
 
 IPrinterInfo& PrinterInfo();

@@ -53,7 +53,7 @@ EPrintResult PrintLayout(const TReportLayout& Layout, QPrinter& Printer, QWidget
 namespace {
 
 EPrintResult NoPrinter(QWidget* Parent) {
-  Prompter().Error(Parent, NothingPrintedText(PrinterInfo().Unavailable()));
+  Prompter().Error(Parent, NothingPrintedText(PrinterSetup().Unavailable()));
   return EPrintResult::NoPrinter;
 }
 

@@ -324,8 +324,9 @@ void TPlatformTest::UnreachablePrintServiceIsNamed() {
   // The print system looks no further than this server, which is not there.
   qputenv("CUPS_SERVER", Dir.filePath(QStringLiteral("cups.sock")).toLocal8Bit());
   QVERIFY(!PrinterInfo().PrinterAvailable());
-  QCOMPARE(PrinterInfo().Unavailable(), QStringLiteral("the print service (CUPS) cannot be reached"));
-  QCOMPARE(NothingPrintedText(PrinterInfo().Unavailable()),
+  for (const QString& Printer : {QString(), QStringLiteral("TobPDF")})
+    QCOMPARE(PrinterInfo().Unavailable(Printer), QStringLiteral("the print service (CUPS) cannot be reached"));
+  QCOMPARE(NothingPrintedText(PrinterInfo().Unavailable(QString())),
            QStringLiteral("Nothing was printed: the print service (CUPS) cannot be reached.  Preview can save the "
                           "list as a PDF file instead."));
   qunsetenv("CUPS_SERVER");
