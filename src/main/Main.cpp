@@ -92,11 +92,12 @@ QIcon TelephoneIcon() {
   return Icon;
 }
 
-QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
-  auto* Label = new QLabel(Caption, Parent);
+// The caption of Control, beside it; a screen reader names the control by it.
+void AddLabel(QWidget* Control, const QString& Caption, int Left, int Top, int Width = 66) {
+  auto* Label = new QLabel(Caption, Control->parentWidget());
   Label->setGeometry(Left, Top, Width, 21);
   Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return Label;
+  Label->setBuddy(Control);
 }
 
 // Capacities count characters (code points), while the edit's own limit counts
@@ -226,15 +227,12 @@ void TfrmMain::CreateControls() {
   GroupBox1 = new TGroupFrame(QStringLiteral(" Name Details "), Client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(271, 0, 322, 73);
-  QLabel* SurnameLabel = AddLabel(GroupBox1, QStringLiteral("Surname :"), 2, 16, 74);
-  QLabel* FirstNameLabel = AddLabel(GroupBox1, QStringLiteral("First Name :"), 2, 40, 74);
   edtSurname = AddEdit(GroupBox1, "edtSurname", 80, 16, 233, 50);
   edtSurname->setProperty("Tag", 1);
   edtFirstName = AddEdit(GroupBox1, "edtFirstName", 80, 40, 233, 50);
   edtFirstName->setProperty("Tag", 1);
-  // A screen reader names each edit by its label.
-  SurnameLabel->setBuddy(edtSurname);
-  FirstNameLabel->setBuddy(edtFirstName);
+  AddLabel(edtSurname, QStringLiteral("Surname :"), 2, 16, 74);
+  AddLabel(edtFirstName, QStringLiteral("First Name :"), 2, 40, 74);
 
   tabDetails = new QTabWidget(Client);
   tabDetails->setObjectName(QStringLiteral("tabDetails"));
@@ -246,21 +244,25 @@ void TfrmMain::CreateControls() {
   tabDetails->addTab(Work, QStringLiteral("Work"));
   tabDetails->addTab(Notes, QStringLiteral("Notes"));
 
-  AddLabel(Home, QStringLiteral("Telephone :"), 8, 24)->setBuddy(edtHomeTel = AddEdit(Home, "edtHomeTel", 80, 24, 201, 50));
+  edtHomeTel = AddEdit(Home, "edtHomeTel", 80, 24, 201, 50);
+  AddLabel(edtHomeTel, QStringLiteral("Telephone :"), 8, 24);
   spdbtnDial1 = AddDialButton(Home, "spdbtnDial1", 284, 24, HomeLocation);
-  AddLabel(Home, QStringLiteral("Address :"), 8, 64)
-      ->setBuddy(memHomeAddress = AddMemo(Home, "memHomeAddress", QRect(80, 64, 225, 73)));
+  memHomeAddress = AddMemo(Home, "memHomeAddress", QRect(80, 64, 225, 73));
+  AddLabel(memHomeAddress, QStringLiteral("Address :"), 8, 64);
 
-  AddLabel(Work, QStringLiteral("Telephone :"), 8, 8)->setBuddy(edtBusTel = AddEdit(Work, "edtBusTel", 80, 8, 201, 50));
+  edtBusTel = AddEdit(Work, "edtBusTel", 80, 8, 201, 50);
+  AddLabel(edtBusTel, QStringLiteral("Telephone :"), 8, 8);
   spdbtnDial2 = AddDialButton(Work, "spdbtnDial2", 284, 8, BusinessLocation);
-  AddLabel(Work, QStringLiteral("Extension :"), 8, 40)->setBuddy(edtBusExtn = AddEdit(Work, "edtBusExtn", 80, 40, 73, 10));
+  edtBusExtn = AddEdit(Work, "edtBusExtn", 80, 40, 73, 10);
+  AddLabel(edtBusExtn, QStringLiteral("Extension :"), 8, 40);
   spdbtnDial3 = AddDialButton(Work, "spdbtnDial3", 156, 40, ExtensionLocation);
-  AddLabel(Work, QStringLiteral("Mobile :"), 8, 72)->setBuddy(edtMobile = AddEdit(Work, "edtMobile", 80, 72, 201, 50));
+  edtMobile = AddEdit(Work, "edtMobile", 80, 72, 201, 50);
+  AddLabel(edtMobile, QStringLiteral("Mobile :"), 8, 72);
   spdbtnDial4 = AddDialButton(Work, "spdbtnDial4", 284, 72, MobileLocation);
-  AddLabel(Work, QStringLiteral("Facsimile :"), 8, 104)
-      ->setBuddy(edtBusFax = AddEdit(Work, "edtBusFax", 80, 104, 201, 50));
-  AddLabel(Work, QStringLiteral("Address :"), 8, 136)
-      ->setBuddy(memBusAddress = AddMemo(Work, "memBusAddress", QRect(80, 136, 225, 73)));
+  edtBusFax = AddEdit(Work, "edtBusFax", 80, 104, 201, 50);
+  AddLabel(edtBusFax, QStringLiteral("Facsimile :"), 8, 104);
+  memBusAddress = AddMemo(Work, "memBusAddress", QRect(80, 136, 225, 73));
+  AddLabel(memBusAddress, QStringLiteral("Address :"), 8, 136);
 
   memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
   memNotes->setAccessibleName(QStringLiteral("Notes"));
