@@ -352,12 +352,14 @@ TEST_F(SerialPty, SettingsReachTheLineAndAreReapplied) {
   EXPECT_EQ(T.c_iflag & (IXON | IXOFF), 0u);
 
   // Rates without a B constant go through the free-rate interface.
-  for (TBaudRate R : {br14400, br56000, br128000, br256000}) {
+  const std::pair<TBaudRate, unsigned> FreeRates[] = {{br14400, 14400}, {br56000, 56000}, {br128000, 128000},
+                                                      {br256000, 256000}};
+  for (const auto& [R, Speed] : FreeRates) {
     Port.SetBaudRate(R);
     termios2 T2{};
     ASSERT_EQ(ioctl(Modem.SlaveFd(), TCGETS2, &T2), 0);
-    EXPECT_EQ(T2.c_ospeed, BaudRateOf(R));
-    EXPECT_EQ(T2.c_ispeed, BaudRateOf(R));
+    EXPECT_EQ(T2.c_ospeed, Speed) << Speed;
+    EXPECT_EQ(T2.c_ispeed, Speed) << Speed;
   }
   Port.SetBaudRateValue(31250);
   termios2 T2{};
@@ -613,6 +615,38 @@ TEST_F(SerialPty, VanishedDeviceWhileSendingOrPolling) {
   const uint32_t Sent = Port.SendBuffer(Big.data(), uint32_t(Big.size()));
   Dropper.join();
   EXPECT_LT(Sent, Big.size());
+  EXPECT_FALSE(Port.IsOpen());
+}
+
+// Why an open failed, for the person to be told; and a device found gone.
+TEST(SerialOpenError, TellsWhyAndFindsAVanishedDevice) {
+  TSimModem Modem;
+  ASSERT_TRUE(Modem.IsValid());
+  QTemporaryDir Dir;
+  const QString Plain = Dir.filePath("plain");
+  { QFile F(Plain); ASSERT_TRUE(F.open(QIODevice::WriteOnly)); }
+  TSerialDevice Holder;
+  const struct {
+    QString Name;
+    bool Held;
+    int Error;
+  } Cases[] = {
+      {"/nonexistent/ttyS0", false, ENOENT},
+      {Plain, false, ENOTTY},
+      {QString::fromStdString(Modem.SlavePath()), true, EWOULDBLOCK},
+      {QString::fromStdString(Modem.SlavePath()), false, 0},
+  };
+  TSerialPortDriver Port;
+  for (const auto& Case : Cases) {
+    if (Case.Held) ASSERT_TRUE(Holder.Open(Modem.SlavePath()));
+    else Holder.Close();
+    Port.SetPortName(Case.Name);
+    EXPECT_EQ(Port.OpenPort(), Case.Error == 0) << Case.Name.toStdString();
+    EXPECT_EQ(Port.OpenError(), Case.Error) << Case.Name.toStdString();
+  }
+  EXPECT_TRUE(Port.CheckDevice());
+  Modem.DropLine();
+  EXPECT_FALSE(Port.CheckDevice());
   EXPECT_FALSE(Port.IsOpen());
 }
 
