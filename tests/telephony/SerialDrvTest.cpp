@@ -618,38 +618,6 @@ TEST_F(SerialPty, VanishedDeviceWhileSendingOrPolling) {
   EXPECT_FALSE(Port.IsOpen());
 }
 
-// Why an open failed, for the person to be told; and a device found gone.
-TEST(SerialOpenError, TellsWhyAndFindsAVanishedDevice) {
-  TSimModem Modem;
-  ASSERT_TRUE(Modem.IsValid());
-  QTemporaryDir Dir;
-  const QString Plain = Dir.filePath("plain");
-  { QFile F(Plain); ASSERT_TRUE(F.open(QIODevice::WriteOnly)); }
-  TSerialDevice Holder;
-  const struct {
-    QString Name;
-    bool Held;
-    int Error;
-  } Cases[] = {
-      {"/nonexistent/ttyS0", false, ENOENT},
-      {Plain, false, ENOTTY},
-      {QString::fromStdString(Modem.SlavePath()), true, EWOULDBLOCK},
-      {QString::fromStdString(Modem.SlavePath()), false, 0},
-  };
-  TSerialPortDriver Port;
-  for (const auto& Case : Cases) {
-    if (Case.Held) ASSERT_TRUE(Holder.Open(Modem.SlavePath()));
-    else Holder.Close();
-    Port.SetPortName(Case.Name);
-    EXPECT_EQ(Port.OpenPort(), Case.Error == 0) << Case.Name.toStdString();
-    EXPECT_EQ(Port.OpenError(), Case.Error) << Case.Name.toStdString();
-  }
-  EXPECT_TRUE(Port.CheckDevice());
-  Modem.DropLine();
-  EXPECT_FALSE(Port.CheckDevice());
-  EXPECT_FALSE(Port.IsOpen());
-}
-
 TEST(SerialVanish, PollingClosesAPortWhoseDeviceWentAway) {
   TSimModem Modem;
   ASSERT_TRUE(Modem.IsValid());
