@@ -102,15 +102,60 @@ TEST(FakeServer, SilenceTimesOutAndCancelStopsTheWait) {
   EXPECT_EQ(Error.Kind, ESyncErrorKind::TimeOut);
   EXPECT_EQ(Error.Message, QStringLiteral("The server did not answer within 0.3 seconds."));
 
-  // Cancel from the event loop the client waits in, as a window's button would.
+  // Cancel from the event loop the client waits in, as a window's button
+  // would, while several uploads wait.
   TCardDavClient Patient(Server.Url("/"), "ann", "pw", {}, 60000);
   QTimer::singleShot(100, &Patient, [&Patient] { Patient.Cancel(); });
+  std::vector<TWriteJob> Jobs(6, {TWriteJob::Put, "/b/2.vcf", "x", {}});
+  int Reported = 0;
+  Error = ErrorOf([&] { Patient.WriteMany(Jobs, [&](size_t, const TWriteResult&) { ++Reported; }); });
+  EXPECT_EQ(Error.Kind, ESyncErrorKind::Cancelled);
+  EXPECT_EQ(Error.Message, QStringLiteral("The synchronisation was cancelled."));
+  EXPECT_EQ(Reported, 0);
+  const size_t Sent = Server.Requests.size();
+  EXPECT_LE(Sent, 1u + TCardDavClient::DefaultParallel);
   Error = ErrorOf([&] { Patient.MultiGet(Server.Url("/b/"), {QStringLiteral("/b/1.vcf")}); });
   EXPECT_EQ(Error.Kind, ESyncErrorKind::Cancelled);
-  const size_t Sent = Server.Requests.size();
-  Error = ErrorOf([&] { Patient.Put(QStringLiteral("/b/2.vcf"), "x", {}); });
-  EXPECT_EQ(Error.Kind, ESyncErrorKind::Cancelled);
   EXPECT_EQ(Server.Requests.size(), Sent);  // nothing more goes out
+}
+
+// A server whose root knows no WebDAV, reached through its well-known place.
+TEST(FakeServer, DiscoveryThroughTheWellKnownPlace) {
+  const QByteArray Principal =
+      "<d:response><d:href>/dav/</d:href><d:propstat><d:prop><d:current-user-principal><d:href>principals/ann/"
+      "</d:href></d:current-user-principal></d:prop></d:propstat></d:response>";
+  const QByteArray Home =
+      "<d:response><d:href>/dav/principals/ann/</d:href><d:propstat><d:prop><card:addressbook-home-set>"
+      "<d:href>/dav/cards/ann/</d:href></card:addressbook-home-set></d:prop></d:propstat></d:response>";
+  const QByteArray Books =
+      "<d:response><d:href>/dav/cards/ann/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/>"
+      "</d:resourcetype></d:prop></d:propstat></d:response>"
+      "<d:response><d:href>/dav/cards/ann/Main%20Book/</d:href><d:propstat><d:prop><d:resourcetype>"
+      "<d:collection/><card:addressbook/></d:resourcetype></d:prop></d:propstat></d:response>"
+      "<d:response><d:href>shared/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/><card:addressbook/>"
+      "</d:resourcetype><d:displayname>Shared</d:displayname></d:prop></d:propstat></d:response>"
+      "<d:response><d:href>/dav/cards/ann/cal/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/>"
+      "</d:resourcetype></d:prop></d:propstat></d:response>";
+  bool KnowsWellKnown = true;
+  TFakeDavServer Server([&](const TFakeRequest& Request) {
+    if (Request.Target == "/.well-known/carddav" && KnowsWellKnown)
+      return TFakeResponse{301, "Moved", {{"Location", "/dav/"}}};
+    if (Request.Target == "/dav/") return MultiStatus(Principal);
+    if (Request.Target == "/dav/principals/ann/") return MultiStatus(Home);
+    if (Request.Target == "/dav/cards/ann/") return MultiStatus(Books);
+    return TFakeResponse{Request.Target == "/" ? 405 : 404, "No"};
+  });
+  TCardDavClient Client(Server.Url("/"), "ann", "pw");
+  std::vector<std::string> Found;
+  for (const TAddressBookInfo& Book : Client.Discover())
+    Found.push_back((Book.Url.path(QUrl::FullyEncoded) + ' ' + Book.DisplayName).toStdString());
+  EXPECT_EQ(Found, (std::vector<std::string>{"/dav/cards/ann/Main%20Book/ Main Book", "/dav/cards/ann/shared/ Shared"}));
+  EXPECT_EQ(Server.Requests[0].Target, "/.well-known/carddav");
+
+  KnowsWellKnown = false;
+  const ESyncError Error = ErrorOf([&] { Client.Discover(); });
+  EXPECT_EQ(Error.Kind, ESyncErrorKind::NotAddressBook);
+  EXPECT_EQ(Error.Message, Server.Url("/").toString() + " is not an address book.");
 }
 
 TEST(FakeServer, SyncCollectionAnswersServersGive) {
