@@ -121,11 +121,19 @@ ESyncError Unreadable(const QString& Problem) {
                     QStringLiteral("The server sent an answer that cannot be read (%1).").arg(Problem));
 }
 
+ESyncError WrongPassword() {
+  return ESyncError(ESyncErrorKind::Auth, QStringLiteral("The server refused the user name or password."), 401);
+}
+
+ESyncError CancelledError() {
+  return ESyncError(ESyncErrorKind::Cancelled, QStringLiteral("The synchronisation was cancelled."));
+}
+
 // What an unwanted HTTP status means for a request about Subject.
 ESyncError StatusError(int Status, const QByteArray& Reason, const QUrl& Subject) {
   switch (Status) {
     case 401:
-      return ESyncError(ESyncErrorKind::Auth, QStringLiteral("The server refused the user name or password."), 401);
+      return WrongPassword();
     case 403:
       return ESyncError(ESyncErrorKind::Auth,
                         QStringLiteral("The server does not allow this user to use %1.").arg(Shown(Subject)), 403);
@@ -175,7 +183,7 @@ void TCardDavClient::Cancel() {
 }
 
 void TCardDavClient::ThrowIfCancelled() const {
-  if (Cancelled) throw ESyncError(ESyncErrorKind::Cancelled, QStringLiteral("The synchronisation was cancelled."));
+  if (Cancelled) throw CancelledError();
 }
 
 QString TCardDavClient::TimeLimitText() const {
@@ -189,6 +197,14 @@ QUrl TCardDavClient::UrlOf(const QString& Href) const {
   return QUrl::fromEncoded(Server.toEncoded(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
                                             QUrl::StripTrailingSlash) +
                            Href.toUtf8());
+}
+
+void TCardDavClient::Track(TExchange& X) {
+  Live.push_back(&X);
+  connect(&X.Timer, &QTimer::timeout, this, [&X] {
+    X.TimedOut = true;
+    if (X.Reply) X.Reply->abort();
+  });
 }
 
 void TCardDavClient::Launch(TExchange& X) {
@@ -230,22 +246,19 @@ void TCardDavClient::Finished(TExchange& X) {
     X.Done = true;
     if (X.OnDone) X.OnDone();
   };
-  if (X.TimedOut)
-    return Fail(ESyncError(ESyncErrorKind::TimeOut,
-                           QStringLiteral("The server did not answer within %1.").arg(TimeLimitText())));
-  if (Cancelled)
-    return Fail(ESyncError(ESyncErrorKind::Cancelled, QStringLiteral("The synchronisation was cancelled.")));
+  const ESyncError TimeOut(ESyncErrorKind::TimeOut,
+                           QStringLiteral("The server did not answer within %1.").arg(TimeLimitText()));
+  if (X.TimedOut) return Fail(TimeOut);
+  if (Cancelled) return Fail(CancelledError());
   if (Status == 0) {
-    const QNetworkReply::NetworkError Code = Reply->error();
-    switch (Code) {
+    switch (Reply->error()) {
       case QNetworkReply::ConnectionRefusedError:
         return Fail(ESyncError(ESyncErrorKind::Network,
                                QStringLiteral("The server at %1 refused the connection.").arg(Where)));
       case QNetworkReply::HostNotFoundError:
         return Fail(ESyncError(ESyncErrorKind::Network, QStringLiteral("The server %1 was not found.").arg(X.Url.host())));
       case QNetworkReply::TimeoutError:
-        return Fail(ESyncError(ESyncErrorKind::TimeOut,
-                               QStringLiteral("The server did not answer within %1.").arg(TimeLimitText())));
+        return Fail(TimeOut);
       case QNetworkReply::SslHandshakeFailedError:
         if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted)
           return Fail(ESyncError(ESyncErrorKind::Tls,
@@ -276,8 +289,7 @@ void TCardDavClient::Finished(TExchange& X) {
     Launch(X);
     return;
   }
-  if (Status == 401)
-    return Fail(ESyncError(ESyncErrorKind::Auth, QStringLiteral("The server refused the user name or password."), 401));
+  if (Status == 401) return Fail(WrongPassword());
   X.Answer.Status = Status;
   X.Answer.Reason = Reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
   X.Answer.Body = Reply->readAll();
@@ -297,14 +309,10 @@ TCardDavClient::TAnswer TCardDavClient::Request(const QByteArray& Verb, const QU
   X.Headers = Headers;
   QEventLoop Loop;
   X.OnDone = [&Loop] { Loop.quit(); };
-  connect(&X.Timer, &QTimer::timeout, this, [&X] {
-    X.TimedOut = true;
-    if (X.Reply) X.Reply->abort();
-  });
-  Live.push_back(&X);
+  Track(X);
   Launch(X);
   if (!X.Done) Loop.exec();
-  Live.erase(std::find(Live.begin(), Live.end(), &X));
+  std::erase(Live, &X);
   if (X.Error) throw *X.Error;
   return X.Answer;
 }
@@ -606,12 +614,8 @@ void TCardDavClient::WriteMany(const std::vector<TWriteJob>& Jobs,
       const size_t Index = Next++;
       Slots[Index] = std::make_unique<TSlot>();
       TSlot& Slot = *Slots[Index];
-      Live.push_back(&Slot.X);
       Slot.X.OnDone = [&Finish, Index] { Finish(Index); };
-      connect(&Slot.X.Timer, &QTimer::timeout, this, [&Slot] {
-        Slot.X.TimedOut = true;
-        if (Slot.X.Reply) Slot.X.Reply->abort();
-      });
+      Track(Slot.X);
       const TWriteJob& Job = Jobs[Index];
       THeaders Headers;
       if (Job.Kind == TWriteJob::Put) {

@@ -152,6 +152,8 @@ private:
   TAnswer Request(const QByteArray& Verb, const QUrl& Url, const QByteArray& Body,
                   const std::vector<std::pair<QByteArray, QByteArray>>& Headers);
   TAnswer Propfind(const QUrl& Url, const char* Depth, const QByteArray& Body);
+  // Lists X for Cancel and the password question, and arms its time limit.
+  void Track(TExchange& X);
   void Launch(TExchange& X);
   void Finished(TExchange& X);
   void ThrowIfCancelled() const;
