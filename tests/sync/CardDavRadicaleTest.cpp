@@ -241,6 +241,25 @@ TEST_F(Radicale, AStoppedServerIsANetworkErrorAndARestartedOneKeepsItsCards) {
             QStringLiteral("The server at 127.0.0.1:%1 refused the connection.").arg(Server.Port()));
   ASSERT_TRUE(Server.Start()) << Server.Problem().toStdString();
   EXPECT_EQ(Listed(*Client), (std::set<std::string>{Entry("/tob/book/a.vcf", Etag)}));
+
+  // Killed in the middle of an upload: what was reported written is there, as reported.
+  std::vector<TWriteJob> Jobs;
+  for (int I = 0; I < 12; ++I)
+    Jobs.push_back({TWriteJob::Put, QStringLiteral("/tob/book/k%1.vcf").arg(I),
+                    MakeCard(QStringLiteral("k%1").arg(I), "K", "L"), {}});
+  std::set<std::string> Reported = {Entry("/tob/book/a.vcf", Etag)};
+  const ESyncError Cut = ErrorOf([&] {
+    Client->WriteMany(Jobs, [&](size_t Index, const TWriteResult& Result) {
+      EXPECT_EQ(Result.Outcome, EWriteOutcome::Done);
+      Reported.insert(Entry(Jobs[Index].Href, Result.Etag.toUtf8()));
+      if (Reported.size() == 4) Server.Kill();
+    });
+  });
+  EXPECT_EQ(Cut.Kind, ESyncErrorKind::Network) << Cut.Message.toStdString();
+  EXPECT_LT(Reported.size(), Jobs.size() + 1);
+  ASSERT_TRUE(Server.Start()) << Server.Problem().toStdString();
+  const std::set<std::string> Stored = Listed(*Client);
+  EXPECT_TRUE(std::includes(Stored.begin(), Stored.end(), Reported.begin(), Reported.end()));
 }
 
 TEST(RadicaleTls, UntrustedCertificateRefusedUntilItsFingerprintIsTrusted) {
