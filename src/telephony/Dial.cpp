@@ -112,8 +112,7 @@ void TfrmDial::FormActivate() {
   // is not read: a modem that refuses it may still dial.
   TCommandFailure Failure = Command(Silent ? "M0" : "M1");
   std::string DialString, Result;
-  const bool SpeakerAnswered = Failure == cfNone;
-  if (SpeakerAnswered && !FCancelRequested) {
+  if (Failure == cfNone && !FCancelRequested) {
     const bool OutsideLine = !NoOutsideLine && FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked();
     DialString = BuildDialString(FNumber, OutsideLine,
                                  OutsideLine ? FOutsideLine->edtOutsideLineDigit->text().toStdString() : std::string(),
@@ -130,10 +129,10 @@ void TfrmDial::FormActivate() {
   }
   // A port that cannot be used, and a dial the line or the modem turned down,
   // leave nothing to talk on: the person is told why and the modem hung up.
-  QString Refused;
-  if (Failure == cfNone) Refused = QString::fromStdString(DialResultText(Result, DialString));
-  if (ReportPortProblem(Failure) || !Refused.isEmpty()) {
-    if (!Refused.isEmpty()) Prompter().Error(this, Refused);
+  const bool PortProblem = ReportPortProblem(Failure);
+  const QString Refused = Failure == cfNone ? QString::fromStdString(DialResultText(Result, DialString)) : QString();
+  if (!Refused.isEmpty()) Prompter().Error(this, Refused);
+  if (PortProblem || !Refused.isEmpty()) {
     btnOK->setEnabled(true);
     btnOKClick();
     return;
