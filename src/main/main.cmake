@@ -1,6 +1,10 @@
 # The main window as a library (the tests link it), the program and the screens tool.
 add_library(tobrinel_mainwin STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/Main.cpp ${CMAKE_CURRENT_LIST_DIR}/Main.h
+  ${CMAKE_CURRENT_LIST_DIR}/Main.cpp ${CMAKE_CURRENT_LIST_DIR}/Main.h ${CMAKE_CURRENT_LIST_DIR}/MainShared.h
+  ${CMAKE_CURRENT_LIST_DIR}/MainIndex.cpp ${CMAKE_CURRENT_LIST_DIR}/MainEditing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainQuickDial.cpp ${CMAKE_CURRENT_LIST_DIR}/MainSearch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainFileCommands.cpp ${CMAKE_CURRENT_LIST_DIR}/MainTelephony.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainPrinting.cpp ${CMAKE_CURRENT_LIST_DIR}/MainContacts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Dflttab.cpp ${CMAKE_CURRENT_LIST_DIR}/Dflttab.h
   ${CMAKE_CURRENT_LIST_DIR}/NamesModel.cpp ${CMAKE_CURRENT_LIST_DIR}/NamesModel.h
   ${CMAKE_CURRENT_LIST_DIR}/CommandLine.cpp ${CMAKE_CURRENT_LIST_DIR}/CommandLine.h
