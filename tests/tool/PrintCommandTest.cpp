@@ -156,24 +156,3 @@ TEST(PrintCommand, OutputIsWrittenAsExportWritesItsOwn) {
   EXPECT_TRUE(std::filesystem::is_fifo(Dir / "pipe.pdf"));
   EXPECT_TRUE(std::filesystem::is_symlink(Dir / "link.pdf"));
 }
-
-TEST(PrintCommand, EveryNotesLinePrintsWhateverItsScript) {
-  TTempDir Dir;
-  TAddressBook Book;
-  auto* Ito = MakeItem("Ito", "Yuki");
-  // Lines in CJK are set in a taller fallback font where one is installed.
-  Ito->HomeAddress.SetText("\xE6\x9D\xB1\xE4\xBA\xAC\xE9\x83\xBD Shibuya");
-  Ito->Notes.SetText("First note\nMon\t9-5\n\xE6\x9D\xB1\xE4\xBA\xAC office visit\nLast note");
-  Book.Items->Add(Ito);
-  Book.FileName = Dir / "b.abk";
-  Book.SaveToFile();
-  ASSERT_EQ(Print(Dir / "b.abk " + Dir / "out.pdf", Dir).Status, 0) << ReadBytes(Dir / "err");
-  const std::string W = Words(Shell("pdftotext " + Dir / "out.pdf -").Out);
-  size_t At = 0;
-  for (const std::string Piece : {"Home Address:", "Shibuya", "Notes:", "First note", "Mon 9-5", "office visit",
-                                  "Last note"}) {
-    const size_t Found = W.find(Piece, At);
-    ASSERT_NE(Found, std::string::npos) << "'" << Piece << "' after position " << At << " in: " << W;
-    At = Found + Piece.size();
-  }
-}
