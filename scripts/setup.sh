@@ -12,7 +12,7 @@ packages=(
   imagemagick
   poppler-utils desktop-file-utils shared-mime-info
   abook python3-vobject
-  radicale qtkeychain-qt6-dev
+  radicale qtkeychain-qt6-dev openssl
 )
 
 missing=()

@@ -219,7 +219,9 @@ int main(int argc, char** argv) {
   Dial.edtName->setText(QStringLiteral("Ann Adams"));
   Dial.edtLocation->setText(QLatin1String(HomeLocation));
   Dial.edtNumber->setText(QStringLiteral("01234 567890"));
-  Dial.btnOK->setEnabled(false);
+  // While the modem dials, Cancel stands in OK's place.
+  Dial.btnOK->hide();
+  Dial.btnCancel->show();
   SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));
   Dial.btnOK->setEnabled(true);
   SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));

@@ -509,6 +509,11 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   std::string Partial;  // the start of a line that goes on in the next piece
   bool SkipLineFeed = false;
   bool SawMark = false;
+  // A file whose first line break is a line feed alone was written on this
+  // system (an editor, a script): its line feeds end lines too, or the whole
+  // file would read as one line and be lost at the next write.
+  bool BreaksKnown = false;
+  const char* Breaks = "\r";
   while (!SawMark) {
     ssize_t Got = ::read(File.Fd, Buffer.data(), Buffer.size());
     if (Got < 0) {
@@ -524,8 +529,15 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
     // A line feed right after a carriage return belongs to it.
     if (SkipLineFeed && Size > 0 && Piece[0] == '\n') Pos = 1;
     SkipLineFeed = false;
+    if (!BreaksKnown) {
+      const size_t First = Piece.substr(0, Size).find_first_of("\r\n", Pos);
+      if (First != std::string_view::npos) {
+        BreaksKnown = true;
+        if (Piece[First] == '\n') Breaks = "\r\n";
+      }
+    }
     while (Pos < Size) {
-      size_t End = Piece.find('\r', Pos);
+      size_t End = Piece.find_first_of(Breaks, Pos);
       if (End == std::string_view::npos || End >= Size) {
         Partial.append(Piece.substr(Pos, Size - Pos));
         break;
@@ -538,6 +550,7 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
         Partial.clear();
       }
       Pos = End + 1;
+      if (Piece[End] == '\n') continue;
       if (Pos == Size) SkipLineFeed = true;
       else if (Piece[Pos] == '\n') ++Pos;
     }

@@ -113,6 +113,14 @@ void TfrmMODEMDetect::tmrTimerTimer() {
       done(QDialog::Accepted);
       return;
     }
+    // A port held by another program or closed to this account is still the
+    // modem's: say so and keep it, as a scan could not find it either.
+    const TPortProblem::TKind Kind = Exchange.PortError.Kind();
+    if (Kind == TPortProblem::pkInUse || Kind == TPortProblem::pkForbidden) {
+      Prompter().Error(this, QString::fromStdString(PortProblemText(ModemPort(), Exchange.PortError)));
+      done(QDialog::Accepted);
+      return;
+    }
     Prompter().Information(this, QStringLiteral("The MODEM previously on COM%1 is no "
                                                 "longer available.  MODEMS will be detected again.")
                                      .arg(ModemPort()));
