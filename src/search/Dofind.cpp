@@ -1,29 +1,72 @@
 #include "Dofind.h"
 
 #include "Adrbook.h"
+#include "Letters.h"
+#include "TextCodec.h"
 
 namespace {
 
-// Only a to z are folded: other bytes, UTF-8 sequences included, stay as they are.
-constexpr char Upper(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
-constexpr bool IsLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
+constexpr char LowerAscii(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C + 32) : C; }
 
-// A letter and its other case differ only in bit 5, so one masked compare
-// finds the first byte in either case.
-size_t FindFolded(std::string_view Value, std::string_view Folded) {
+// Plain ASCII on both sides, the text folded: a letter and its other case
+// differ only in bit 5, so one masked compare finds the first byte in either case.
+size_t FindAsciiFolded(std::string_view Value, std::string_view Folded) {
   const size_t Size = Folded.size();
   if (Size > Value.size()) return std::string_view::npos;
   const char First = Folded[0];
-  const char Mask = First >= 'A' && First <= 'Z' ? static_cast<char>(~0x20) : static_cast<char>(~0);
+  const char Mask = First >= 'a' && First <= 'z' ? char(0x20) : char(0);
   const char* Data = Value.data();
   const size_t Last = Value.size() - Size;
   for (size_t At = 0; At <= Last; ++At) {
-    if ((Data[At] & Mask) != First) continue;
+    if ((Data[At] | Mask) != First) continue;
     size_t K = 1;
-    while (K < Size && Upper(Data[At + K]) == Folded[K]) ++K;
+    while (K < Size && LowerAscii(Data[At + K]) == Folded[K]) ++K;
     if (K == Size) return At;
   }
   return std::string_view::npos;
+}
+
+// The bytes a character of the value takes once folded.
+size_t FoldedSize(const TUtf8Char& Char) {
+  if (!Char.Valid || Char.Code < 0x80) return 1;
+  const char32_t Folded = FoldCase(Char.Code);  // the Kelvin sign folds to ASCII "k"
+  return Folded < 0x80 ? 1 : Folded < 0x800 ? 2 : Folded < 0x10000 ? 3 : 4;
+}
+
+// Beyond ASCII a letter may fold to another length ("ẞ" to "ß"): the value
+// is folded whole, and the match found there is walked back to the value's
+// own bytes, so that the selection covers exactly what matched.
+TMatch FindUnicodeFolded(std::string_view Value, std::string_view Folded) {
+  thread_local std::string Scratch;
+  Scratch.clear();
+  AppendCaseFolded(Scratch, Value);
+  const size_t Found = Scratch.find(Folded);
+  if (Found == std::string::npos) return {};
+  size_t At = 0, Out = 0;
+  auto WalkTo = [&](size_t Target) {
+    while (Out < Target && At < Value.size()) {
+      const TUtf8Char Char = DecodeUtf8(Value, At);
+      Out += FoldedSize(Char);
+      At += Char.Size;
+    }
+    return Out == Target;
+  };
+  if (!WalkTo(Found)) return {};
+  const size_t Start = At;
+  if (!WalkTo(Found + Folded.size())) return {};
+  return {Start, At - Start};
+}
+
+bool LetterBefore(std::string_view Value, size_t At) {
+  if (At == 0) return false;
+  const TUtf8Char Char = DecodeUtf8Before(Value, At);
+  return Char.Valid && IsWordLetter(Char.Code);
+}
+
+bool LetterAt(std::string_view Value, size_t At) {
+  if (At >= Value.size()) return false;
+  const TUtf8Char Char = DecodeUtf8(Value, At);
+  return Char.Valid && IsWordLetter(Char.Code);
 }
 
 constexpr ESearchField MultiLineFields[] = {ESearchField::HomeAddress, ESearchField::BusAddress,
@@ -49,8 +92,8 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   Rules.Text = Criteria.SearchText();
   Rules.MatchCase = Criteria.Checked(ESearchBox::MatchCase);
   Rules.WholeWords = Criteria.Checked(ESearchBox::WholeWords);
-  if (!Rules.MatchCase)
-    for (char& C : Rules.Text) C = Upper(C);
+  if (!Rules.MatchCase) Rules.Text = FoldCase(Rules.Text);
+  Rules.AsciiText = AsciiPrefix(Rules.Text) == Rules.Text.size();
   // Check marks only: a box disabled under "Anywhere" keeps its mark and is not read.
   const bool Any = Criteria.Checked(ESearchBox::AnyField);
   auto Chosen = [&](ESearchBox Group, ESearchBox Own) {
@@ -70,17 +113,27 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   return Rules;
 }
 
-int32_t MatchField(std::string_view Value, const TSearchRules& Rules) {
+TMatch FindMatch(std::string_view Value, const TSearchRules& Rules) {
   const std::string_view Text = Rules.Text;
-  if (Text.empty()) return 0;
-  const size_t At = Rules.MatchCase ? Value.find(Text) : FindFolded(Value, Text);
-  if (At == std::string_view::npos) return 0;
-  if (Rules.WholeWords) {
-    const size_t After = At + Text.size();
-    if (At > 0 && IsLetter(Value[At - 1])) return 0;
-    if (After < Value.size() && IsLetter(Value[After])) return 0;
+  if (Text.empty()) return {};
+  TMatch Match;
+  if (Rules.MatchCase) {
+    Match = {Value.find(Text), Text.size()};
+  } else if (AsciiPrefix(Value) == Value.size()) {
+    // ASCII folds only to ASCII: a text beyond it cannot match here.
+    if (Rules.AsciiText) Match = {FindAsciiFolded(Value, Text), Text.size()};
+  } else {
+    Match = FindUnicodeFolded(Value, Text);
   }
-  return static_cast<int32_t>(At + 1);
+  if (Match.At == std::string_view::npos) return {};
+  // Only the first occurrence is judged.
+  if (Rules.WholeWords && (LetterBefore(Value, Match.At) || LetterAt(Value, Match.At + Match.Size))) return {};
+  return Match;
+}
+
+int32_t MatchField(std::string_view Value, const TSearchRules& Rules) {
+  const TMatch Match = FindMatch(Value, Rules);
+  return Match.At == std::string_view::npos ? 0 : static_cast<int32_t>(Match.At + 1);
 }
 
 int32_t ControlLength(std::string_view Utf8) {
@@ -99,12 +152,12 @@ bool SearchEntry(const TAddressItem& Item, const TSearchRules& Rules, TFoundFiel
                                      Item.BusFacsimile.str()};
   for (size_t Index = 0; Index < std::size(Single); ++Index) {
     if (!Rules.Fields[Index]) continue;
-    const int32_t Position = MatchField(Single[Index], Rules);
-    if (Position == 0) continue;
     const std::string_view Value = Single[Index];
+    const TMatch Match = FindMatch(Value, Rules);
+    if (Match.At == std::string_view::npos) continue;
     Found.Field = static_cast<ESearchField>(Index);
-    Found.SelStart = ControlLength(Value.substr(0, static_cast<size_t>(Position - 1)));
-    Found.SelLength = ControlLength(Value.substr(static_cast<size_t>(Position - 1), Rules.Text.size()));
+    Found.SelStart = ControlLength(Value.substr(0, Match.At));
+    Found.SelLength = ControlLength(Value.substr(Match.At, Match.Size));
     return true;
   }
   const TLineList* Lists[] = {&Item.HomeAddress, &Item.BusAddress, &Item.Notes};
@@ -114,11 +167,11 @@ bool SearchEntry(const TAddressItem& Item, const TSearchRules& Rules, TFoundFiel
     int32_t Line = 0, HitLine = -1;
     Lists[Index]->ForEach([&](std::string_view Text) {
       if (HitLine >= 0) return;
-      const int32_t Position = MatchField(Text, Rules);
-      if (Position > 0) {
+      const TMatch Match = FindMatch(Text, Rules);
+      if (Match.At != std::string_view::npos) {
         HitLine = Line;
-        Found.SelStart = ControlLength(Text.substr(0, static_cast<size_t>(Position - 1)));
-        Found.SelLength = ControlLength(Text.substr(static_cast<size_t>(Position - 1), Rules.Text.size()));
+        Found.SelStart = ControlLength(Text.substr(0, Match.At));
+        Found.SelLength = ControlLength(Text.substr(Match.At, Match.Size));
       }
       ++Line;
     });

@@ -45,19 +45,21 @@ char32_t FoldCase(char32_t Code) {
   return MapByRuns(std::begin(FoldRuns), std::end(FoldRuns), Code);
 }
 
-std::string FoldCase(std::string_view Text) {
-  // Nearly every name and key is plain ASCII: lowered in place.
-  std::string Out(Text);
+void AppendCaseFolded(std::string& Out, std::string_view Text) {
+  // Nearly every name and key is plain ASCII: lowered a byte at a time.
   const size_t Ascii = AsciiPrefix(Text);
-  for (size_t At = 0; At < Ascii; ++At)
-    if (Out[At] >= 'A' && Out[At] <= 'Z') Out[At] = static_cast<char>(Out[At] + 32);
-  if (Ascii == Text.size()) return Out;
-  Out.resize(Ascii);
+  for (size_t At = 0; At < Ascii; ++At) Out += static_cast<char>(FoldCase(static_cast<unsigned char>(Text[At])));
   for (size_t At = Ascii; At < Text.size();) {
     const TUtf8Char Char = DecodeUtf8(Text, At);
     if (Char.Valid) AppendUtf8(Out, FoldCase(Char.Code));
     else Out += Text[At];
     At += Char.Size;
   }
+}
+
+std::string FoldCase(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  AppendCaseFolded(Out, Text);
   return Out;
 }
