@@ -26,35 +26,34 @@ size_t FindAsciiFolded(std::string_view Value, std::string_view Folded) {
   return std::string_view::npos;
 }
 
-// The bytes a character of the value takes once folded.
-size_t FoldedSize(const TUtf8Char& Char) {
-  if (!Char.Valid || Char.Code < 0x80) return 1;
-  const char32_t Folded = FoldCase(Char.Code);  // the Kelvin sign folds to ASCII "k"
-  return Folded < 0x80 ? 1 : Folded < 0x800 ? 2 : Folded < 0x10000 ? 3 : 4;
-}
-
-// Beyond ASCII a letter may fold to another length ("ẞ" to "ß"): the value
-// is folded whole, and the match found there is walked back to the value's
-// own bytes, so that the selection covers exactly what matched.
-TMatch FindUnicodeFolded(std::string_view Value, std::string_view Folded) {
-  thread_local std::string Scratch;
-  Scratch.clear();
-  AppendCaseFolded(Scratch, Value);
-  const size_t Found = Scratch.find(Folded);
-  if (Found == std::string::npos) return {};
-  size_t At = 0, Out = 0;
-  auto WalkTo = [&](size_t Target) {
-    while (Out < Target && At < Value.size()) {
-      const TUtf8Char Char = DecodeUtf8(Value, At);
-      Out += FoldedSize(Char);
-      At += Char.Size;
+// Beyond ASCII the value is folded as it is read, a character at a time, and
+// compared with the folded text's code points; the match is then in the
+// value's own bytes, whose length may differ from the text's ("ẞ" for "ß").
+TMatch FindUnicodeFolded(std::string_view Value, std::u32string_view Folded) {
+  auto FoldedAt = [&](size_t At, size_t& Size) {
+    const auto Byte = static_cast<unsigned char>(Value[At]);
+    if (Byte < 0x80) {
+      Size = 1;
+      return FoldCase(Byte);
     }
-    return Out == Target;
+    const TUtf8Char Char = DecodeUtf8(Value, At);
+    Size = Char.Size;
+    return Char.Valid ? FoldCase(Char.Code) : char32_t(0xFFFFFFFF);  // a stray byte matches nothing
   };
-  if (!WalkTo(Found)) return {};
-  const size_t Start = At;
-  if (!WalkTo(Found + Folded.size())) return {};
-  return {Start, At - Start};
+  // A match starts at one of the first letter's ASCII cases or at the first
+  // byte of a longer character: every other byte is passed over undecoded.
+  const char32_t First = Folded[0];
+  const bool AsciiFirst = First < 0x80;
+  const unsigned char Mask = First >= 'a' && First <= 'z' ? 0x20 : 0;
+  const bool LongerFirst = !AsciiFirst || First == 'k' || First == 's';
+  for (size_t At = 0; At < Value.size(); ++At) {
+    const auto Byte = static_cast<unsigned char>(Value[At]);
+    if (Byte < 0x80 ? !AsciiFirst || (Byte | Mask) != First : !LongerFirst || Byte < 0xC0) continue;
+    size_t End = At, K = 0, Size = 0;
+    while (K < Folded.size() && End < Value.size() && FoldedAt(End, Size) == Folded[K]) End += Size, ++K;
+    if (K == Folded.size()) return {At, End - At};
+  }
+  return {};
 }
 
 bool LetterBefore(std::string_view Value, size_t At) {
@@ -94,6 +93,14 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   Rules.WholeWords = Criteria.Checked(ESearchBox::WholeWords);
   if (!Rules.MatchCase) Rules.Text = FoldCase(Rules.Text);
   Rules.AsciiText = AsciiPrefix(Rules.Text) == Rules.Text.size();
+  for (size_t At = 0; !Rules.MatchCase && At < Rules.Text.size();) {
+    const TUtf8Char Char = DecodeUtf8(Rules.Text, At);
+    Rules.FoldedCodes += Char.Valid ? Char.Code : char32_t(0xFFFFFFFE);  // a stray byte is never found
+    At += Char.Size;
+  }
+  // The Kelvin sign and the long s are the only letters beyond ASCII that
+  // fold into it (the table's generator checks this).
+  Rules.FoldsFromBeyondAscii = !Rules.MatchCase && Rules.Text.find_first_of("ks") != std::string::npos;
   // Check marks only: a box disabled under "Anywhere" keeps its mark and is not read.
   const bool Any = Criteria.Checked(ESearchBox::AnyField);
   auto Chosen = [&](ESearchBox Group, ESearchBox Own) {
@@ -119,12 +126,13 @@ TMatch FindMatch(std::string_view Value, const TSearchRules& Rules) {
   TMatch Match;
   if (Rules.MatchCase) {
     Match = {Value.find(Text), Text.size()};
-  } else if (AsciiPrefix(Value) == Value.size()) {
-    // ASCII folds only to ASCII: a text beyond it cannot match here.
-    if (Rules.AsciiText) Match = {FindAsciiFolded(Value, Text), Text.size()};
-  } else {
-    Match = FindUnicodeFolded(Value, Text);
-  }
+  } else if (Rules.AsciiText && (!Rules.FoldsFromBeyondAscii || AsciiPrefix(Value) == Value.size())) {
+    // Such a text can match only the value's own ASCII bytes, which the quick
+    // search reads in place; the bytes of other characters never match there.
+    Match = {FindAsciiFolded(Value, Text), Text.size()};
+  } else if (AsciiPrefix(Value) < Value.size()) {
+    Match = FindUnicodeFolded(Value, Rules.FoldedCodes);
+  }  // else ASCII folds only to ASCII: a text beyond it cannot match
   if (Match.At == std::string_view::npos) return {};
   // Only the first occurrence is judged.
   if (Rules.WholeWords && (LetterBefore(Value, Match.At) || LetterAt(Value, Match.At + Match.Size))) return {};

@@ -41,7 +41,9 @@ bool IsMultiLineField(ESearchField Field);
 // kept folded (Unicode simple case folding), so only each field is folded.
 struct TSearchRules {
   std::string Text;
-  bool AsciiText = true;  // the text as kept is plain ASCII
+  std::u32string FoldedCodes;  // the folded text as code points
+  bool AsciiText = true;             // the text as kept is plain ASCII
+  bool FoldsFromBeyondAscii = false;  // a letter beyond ASCII may fold into it
   bool MatchCase = false;
   bool WholeWords = false;
   std::array<bool, SearchFieldCount> Fields{};

@@ -45,8 +45,10 @@ char32_t FoldCase(char32_t Code) {
   return MapByRuns(std::begin(FoldRuns), std::end(FoldRuns), Code);
 }
 
-void AppendCaseFolded(std::string& Out, std::string_view Text) {
+std::string FoldCase(std::string_view Text) {
   // Nearly every name and key is plain ASCII: lowered a byte at a time.
+  std::string Out;
+  Out.reserve(Text.size());
   const size_t Ascii = AsciiPrefix(Text);
   for (size_t At = 0; At < Ascii; ++At) Out += static_cast<char>(FoldCase(static_cast<unsigned char>(Text[At])));
   for (size_t At = Ascii; At < Text.size();) {
@@ -55,11 +57,5 @@ void AppendCaseFolded(std::string& Out, std::string_view Text) {
     else Out += Text[At];
     At += Char.Size;
   }
-}
-
-std::string FoldCase(std::string_view Text) {
-  std::string Out;
-  Out.reserve(Text.size());
-  AppendCaseFolded(Out, Text);
   return Out;
 }

@@ -18,4 +18,3 @@ char32_t FoldCase(char32_t Code);
 // Folds UTF-8 text for comparison without regard to case, one code point for
 // one; a stray byte is kept as it is.
 std::string FoldCase(std::string_view Text);
-void AppendCaseFolded(std::string& Out, std::string_view Text);

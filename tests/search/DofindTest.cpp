@@ -61,6 +61,10 @@ TEST(MatchField, CaseWordsAndFirstOccurrence) {
       {"\xCE\x9F\xCE\x94\xCE\xA5\xCE\xA3\xCE\xA3\xCE\x95\xCE\xA5\xCE\xA3",
        "\xCE\xBF\xCE\xB4\xCF\x85\xCF\x83\xCF\x83\xCE\xB5\xCF\x85\xCF\x82", false, true, 1},  // final sigma
       {"x \xE2\x84\xAA" "elvin", "kelvin", false, false, 3},  // the Kelvin sign is a K
+      {"\xC5\xBFun", "SUN", false, false, 1},                  // and the long s an S
+      {"Caf\xC3\xA9 Otter", "OTTER", false, true, 7},
+      {"\xC3\x96l \xC3\x96zt", "\xC3\xB6zt", false, false, 5},     // the first start fails
+      {"Jean-\xC3\x89mile", "-\xC3\xA9", false, false, 5},
   };
   for (const auto& Case : Cases)
     EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, Case.MatchCase, Case.WholeWords)), Case.Expected)
