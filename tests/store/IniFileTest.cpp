@@ -703,8 +703,25 @@ TEST(IniText, CapitaliseWords) {
       {"3rd", "3Rd"},
       {"JOHN SMITH", "JOHN SMITH"},
       {"  two  words", "  Two  Words"},
-      {"éric", "éRic"},  // a byte outside ASCII starts a word
-      {"zoëa anne", "ZoëA Anne"},
+      // Letters beyond ASCII continue their word and are raised at its start.
+      {"éric", "Éric"},
+      {"zoëa anne", "Zoëa Anne"},
+      {"müller", "Müller"},
+      {"öztürk", "Öztürk"},
+      {"çağrı", "Çağrı"},
+      {"ÖZTÜRK", "ÖZTÜRK"},
+      {"mu\u0308ller", "Mu\u0308ller"},  // a combining mark is part of its letter
+      {"иван петров", "Иван Петров"},
+      {"σοφία", "Σοφία"},
+      {"\u01C6uro \u01F3", "\u01C5uro \u01F2"},  // digraphs take their title case
+      {"\u10D2\u10D8\u10DD\u10E0\u10D2\u10D8", "\u10D2\u10D8\u10DD\u10E0\u10D2\u10D8"},  // Georgian has none
+      {"ßa ırmak", "ßa Irmak"},
+      {"istanbul", "Istanbul"},  // ASCII as ever, whatever the locale
+      {"日本lane 日本 lane", "日本lane 日本 Lane"},
+      // Anything else beyond ASCII still starts a word.
+      {"o\u2019brien jean\u00A0paul", "O\u2019Brien Jean\u00A0Paul"},
+      {"\U0001F600smith \u20ACuro", "\U0001F600Smith \u20ACUro"},
+      {"\xFFsmith \xC3", "\xFFSmith \xC3"},  // broken bytes are kept
   };
   for (const auto& [In, Out] : Cases) EXPECT_EQ(CapitaliseWords(In), Out) << In;
 }
