@@ -1,0 +1,200 @@
+#pragma once
+
+// Two-way synchronisation of a book with an address book on a server, as pure
+// logic: the three-way comparison of the book (the entries in memory), the
+// server (its cards' addresses and ETags, and the text of those that changed)
+// and the state of the last sync, giving a plan of what to do on each side.
+//
+// One sync, as a caller drives it:
+//   TSyncState State;  State.Load(TSyncState::PathFor(BookPath));
+//   TSyncEngine Engine(State);
+//   for (const std::string& Href : Engine.Listing(Listing))   // changes, or every card
+//     Engine.AddCard(Href, ETag, Text);                        // the cards asked for
+//   TSyncPlan Plan = Engine.Plan(*Book.Items, Options);
+//   Plan.MassDelete: stop unless the person confirms; a dry run shows Plan.Actions and stops.
+//   if (Plan.NeedsJournal()) Plan.JournalState().Save(StatePath);   // before any PUT
+//   each Plan.Puts[i]: PUT (IfMatch empty: If-None-Match: *), then set Result and ETag;
+//   each Plan.ServerDeletes[i]: DELETE with If-Match, then set Result (a card already gone is Done);
+//   if (Plan.ApplyToBook(Book)) Book.SaveToFile();            // the book first
+//   TSyncState Final = Plan.FinalState();  if (!(Final == State)) Final.Save(StatePath);
+// A run cut off anywhere leaves book and state as they were or as the
+// journal says; the next run finds the cards it sent instead of sending them
+// again. A failed operation (a 412 among them) leaves that card as it was for
+// the next run.
+//
+// Identity. The book has no room for a card's UID, so an entry is known by
+// what the state remembers of each card: the entry as last synced and its
+// fingerprint.
+//   1. An entry whose fingerprint equals a card's is that card's, unchanged;
+//      equal entries take cards of that fingerprint in book order.
+//   2. Of the rest, an entry whose surname and first name equal a card's entry
+//      as last synced is that card's, edited. Where several entries or cards
+//      share the name, the pairs with the most equal fields go first.
+//   3. Of the rest, an entry is a card's (renamed and edited) when at least
+//      two filled fields, one of them not a name, and at least half of the
+//      card's filled fields are equal; most equal fields first.
+//   4. An entry left over is new here; a card left over was deleted here.
+//   A new entry here and a new card there with the same content (the details
+//   page aside) are one contact. No entry takes two cards, no card two entries.
+//
+// Merge. Each field changed on one side only takes that side's value; a field
+// changed the same way on both is no conflict; the notes merge line by line
+// unless both sides rewrote the same line. A field changed differently on
+// both sides is a conflict, settled by the rule: keep both (the server's
+// version is added here as a second entry and the local one is sent as a new
+// card), prefer local, prefer server, or ask. A card deleted on one side and
+// changed on the other is kept with its change.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Adrbook.h"
+#include "SyncState.h"
+
+enum class EConflictRule { KeepBoth, PreferLocal, PreferServer, Ask };
+
+// What the person is asked when the rule is Ask.
+struct TConflictQuestion {
+  const TAddressItem& Local;
+  const TAddressItem& Server;
+  std::vector<int> Fields;  // ESyncField values changed differently on both sides
+};
+
+struct TSyncOptions {
+  EConflictRule Rule = EConflictRule::KeepBoth;
+  // For Ask: KeepBoth, PreferLocal or PreferServer for one entry.
+  std::function<EConflictRule(const TConflictQuestion&)> Ask;
+  // A fresh UID for a new card; a random UUID when not set.
+  std::function<std::string()> NewUid;
+  // Where new cards go ("/dav/book/"); the path of the state's address-book
+  // URL when empty.
+  std::string CollectionHref;
+};
+
+struct TServerCard {
+  std::string Href;
+  std::string ETag;
+};
+
+// What the server says: every card (Full, a PROPFIND listing, also after a
+// sync token it forgot), or the changes since the state's sync token.
+struct TServerListing {
+  bool Full = true;
+  std::vector<TServerCard> Cards;    // every card, or those changed or new
+  std::vector<std::string> Deleted;  // changes only
+  std::string SyncToken;             // the token to keep, "" when none
+};
+
+enum class EOpResult { Pending, Done, Failed };
+
+struct TCardPut {
+  std::string Href;
+  std::string Uid;
+  std::string IfMatch;  // empty: a new card, sent with If-None-Match: *
+  std::string Text;
+  std::string Name;     // of the entry, for messages
+  EOpResult Result = EOpResult::Pending;
+  std::string ETag;     // the server's answer, "" when it gave none
+};
+
+struct TCardDelete {
+  std::string Href;
+  std::string IfMatch;
+  std::string Name;
+  EOpResult Result = EOpResult::Pending;
+};
+
+struct TLocalChange {
+  TAddressItem* Entry;
+  std::unique_ptr<TAddressItem> Fields;
+};
+
+struct TSyncConflict {
+  std::string Name;
+  std::vector<int> Fields;
+  EConflictRule Settled;  // KeepBoth, PreferLocal or PreferServer
+};
+
+struct TSyncSummary {
+  int Received = 0, Sent = 0, DeletedHere = 0, DeletedThere = 0, Merged = 0, Conflicts = 0;
+  // "received 2, sent 1, deleted here 0, deleted there 0, merged 1, conflicts 0"
+  std::string Line() const;
+  friend bool operator==(const TSyncSummary&, const TSyncSummary&) = default;
+};
+
+class TSyncPlan {
+public:
+  // Here.
+  std::vector<std::unique_ptr<TAddressItem>> Adds;
+  std::vector<TLocalChange> Changes;
+  std::vector<TAddressItem*> Deletes;
+  // There.
+  std::vector<TCardPut> Puts;
+  std::vector<TCardDelete> ServerDeletes;
+
+  std::vector<TSyncConflict> Conflicts;
+  std::vector<std::string> Skipped;  // cards left for the next run, with why
+  std::vector<std::string> Actions;  // one line per thing done, for a dry run
+  TSyncSummary Summary;
+  // More than half of the entries (and at least 10) on either side would go.
+  bool MassDelete = false;
+  std::string MassDeleteText;
+
+  bool NeedsJournal() const;
+  // The old state with every new card to be sent recorded, to be saved
+  // before the first PUT.
+  TSyncState JournalState() const;
+  // Applies the changes here to the book the plan was made for (its entries
+  // unchanged since): changed entries are put back in name order, a deleted
+  // Current is cleared, Modified is set. True when anything changed.
+  bool ApplyToBook(TAddressBook& Book);
+  // The state after the plan, from the results of the operations; an
+  // operation that failed leaves its card as it was.
+  TSyncState FinalState() const;
+
+private:
+  friend class TSyncEngine;
+  friend class TSyncPlanner;
+  struct TPlanned {
+    TSyncCard Card;
+    int Put = -1, Delete = -1;
+    bool HasFallback = false;
+    TSyncCard Fallback;
+    explicit TPlanned(const TSyncCard& Card) : Card(Card) {}
+  };
+  TSyncState Next;  // the old state's settings and storage, and room for new texts
+  TSyncState Old;
+  std::vector<TPlanned> Planned;
+  std::string NewToken;
+  bool TokenSafe = false;  // nothing was left out, so the new token may be kept
+};
+
+class TSyncEngine {
+public:
+  explicit TSyncEngine(const TSyncState& State);
+  // The server's cards; gives the addresses of the cards to fetch (changed or
+  // new ones). Call once, before Plan.
+  std::vector<std::string> Listing(const TServerListing& Listing);
+  // A card fetched; one not given is left for the next run.
+  void AddCard(const std::string& Href, const std::string& ETag, std::string Text);
+  // Throws std::logic_error without a listing.
+  TSyncPlan Plan(const TLinkList& Book, const TSyncOptions& Options);
+
+private:
+  enum class ERemote : uint8_t { Unchanged, ToFetch, Deleted, Absent };
+  struct TFetched {
+    std::string ETag, Text;
+  };
+  TSyncState State;
+  std::unordered_map<std::string_view, size_t> ByHref;
+  std::vector<ERemote> Remote;
+  std::vector<std::string> NewHrefs;
+  std::unordered_map<std::string, TFetched> Fetched;
+  std::string NewToken;
+  bool Listed = false;
+};
