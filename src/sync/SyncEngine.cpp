@@ -104,36 +104,50 @@ std::string TSyncSummary::Line() const {
 // =====================================================================
 // The engine
 
-TSyncEngine::TSyncEngine(const TSyncState& State) : State(State) {
-  for (size_t I = 0; I < this->State.Cards.size(); ++I) ByHref.emplace(this->State.Cards[I].Href, I);
+TSyncEngine::TSyncEngine(TSyncState Given) : State(std::make_shared<const TSyncState>(std::move(Given))) {
+  const std::vector<TSyncCard>& Cards = State->Cards;
+  ByHref.resize(Cards.size());
+  for (size_t I = 0; I < Cards.size(); ++I) ByHref[I] = uint32_t(I);
+  std::sort(ByHref.begin(), ByHref.end(), [&](uint32_t A, uint32_t B) { return Cards[A].Href < Cards[B].Href; });
+}
+
+size_t TSyncEngine::Find(std::string_view Href) const {
+  const std::vector<TSyncCard>& Cards = State->Cards;
+  auto At = std::lower_bound(ByHref.begin(), ByHref.end(), Href,
+                             [&](uint32_t I, std::string_view H) { return Cards[I].Href < H; });
+  return At != ByHref.end() && Cards[*At].Href == Href ? *At : std::string::npos;
 }
 
 std::vector<std::string> TSyncEngine::Listing(const TServerListing& Listing) {
+  const std::vector<TSyncCard>& Cards = State->Cards;
   Listed = true;
   NewToken = Listing.SyncToken;
-  Remote.assign(State.Cards.size(), Listing.Full ? ERemote::Deleted : ERemote::Unchanged);
-  for (size_t I = 0; I < State.Cards.size(); ++I)
-    if (State.Cards[I].Pending) Remote[I] = ERemote::Absent;
+  Remote.assign(Cards.size(), Listing.Full ? ERemote::Deleted : ERemote::Unchanged);
+  for (size_t I = 0; I < Cards.size(); ++I)
+    if (Cards[I].Pending) Remote[I] = ERemote::Absent;
   std::vector<std::string> ToFetch;
-  std::unordered_set<std::string_view> Seen;
+  std::vector<bool> Seen(Cards.size());
+  std::unordered_set<std::string_view> SeenNew;
   for (const TServerCard& Card : Listing.Cards) {
-    if (!Seen.insert(Card.Href).second) continue;
-    auto Known = ByHref.find(Card.Href);
-    if (Known == ByHref.end()) {
+    size_t Known = Find(Card.Href);
+    if (Known == std::string::npos) {
+      if (!SeenNew.insert(Card.Href).second) continue;
       NewHrefs.push_back(Card.Href);
       ToFetch.push_back(Card.Href);
       continue;
     }
-    const TSyncCard& Old = State.Cards[Known->second];
+    if (Seen[Known]) continue;
+    Seen[Known] = true;
+    const TSyncCard& Old = Cards[Known];
     bool Same = !Old.Pending && !Card.ETag.empty() && Card.ETag == Old.ETag;
-    Remote[Known->second] = Same ? ERemote::Unchanged : ERemote::ToFetch;
+    Remote[Known] = Same ? ERemote::Unchanged : ERemote::ToFetch;
     if (!Same) ToFetch.push_back(Card.Href);
   }
   if (!Listing.Full)
     for (const std::string& Href : Listing.Deleted) {
-      auto Known = ByHref.find(Href);
-      if (Known != ByHref.end() && !Seen.count(Href))
-        Remote[Known->second] = State.Cards[Known->second].Pending ? ERemote::Absent : ERemote::Deleted;
+      size_t Known = Find(Href);
+      if (Known != std::string::npos && !Seen[Known])
+        Remote[Known] = Cards[Known].Pending ? ERemote::Absent : ERemote::Deleted;
     }
   return ToFetch;
 }
@@ -144,21 +158,21 @@ void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std:
 
 namespace {
 
-enum class ELocal { Unchanged, Changed, Deleted };
-enum class EServer { Unchanged, SameText, Changed, Deleted, Skipped };
+enum class ELocal : uint8_t { Unchanged, Changed, Deleted };
+enum class EServer : uint8_t { Unchanged, SameText, Changed, Deleted, Skipped };
 
-// One card of the state that the server still has or had.
+// One card of the state that the server has, had, or was sent.
 struct TWork {
-  size_t Card = 0;
-  TAddressItem* Local = nullptr;
+  uint32_t Card = 0;
   ELocal LocalState = ELocal::Deleted;
   EServer ServerState = EServer::Unchanged;
+  TAddressItem* Local = nullptr;
   const std::string* ETag = nullptr;  // the server's now, when it was fetched
   const std::string* Text = nullptr;
   std::unique_ptr<TAddressItem> LocalBase, ServerBase, Server;
 };
 
-// A pairing of entries with cards by score, best first, each taken once.
+// A pairing of an entry with a card, the best first, each taken once.
 struct TCandidate {
   int Score;
   size_t Entry, Work;
@@ -193,7 +207,6 @@ public:
   std::string Collection;
   std::vector<TWork> Works;
   std::vector<TAddressItem*> Entries;  // the book's; null once paired
-  size_t BookSize = 0;
   struct TNewThere {
     std::string Href;
     const std::string *ETag, *Text;
@@ -201,7 +214,7 @@ public:
     bool Paired = false;
   };
   std::vector<TNewThere> NewThere;
-  std::unordered_map<uint64_t, std::vector<const TSyncCard*>> Unsent;  // journal cards the server never got
+  std::vector<const TSyncCard*> Unsent;  // journal cards the server never got
 
   const TSyncCard& CardOf(const TWork& W) const { return State.Cards[W.Card]; }
 
@@ -210,14 +223,14 @@ public:
       const TSyncCard& C = CardOf(W);
       W.LocalBase = std::make_unique<TAddressItem>();
       if (!C.Base.empty()) Decode(C.Base, *W.LocalBase);
-      else if (auto Read = ReadCard(C.Text)) W.LocalBase = std::move(Read);
+      else if (auto Read = ReadCard(State.Text(C))) W.LocalBase = std::move(Read);
     }
     return *W.LocalBase;
   }
 
   const TAddressItem& ServerBase(TWork& W) {
     if (!W.ServerBase) {
-      W.ServerBase = ReadCard(CardOf(W).Text);
+      W.ServerBase = CardOf(W).Base.empty() ? nullptr : ReadCard(State.Text(CardOf(W)));
       if (!W.ServerBase) W.ServerBase = Clone(LocalBase(W));
     }
     return *W.ServerBase;
@@ -226,13 +239,20 @@ public:
   // ---- pairing entries with cards
 
   void MatchByFingerprint() {
-    std::unordered_map<uint64_t, std::vector<size_t>> ByPrint;
-    for (size_t W = Works.size(); W-- > 0;) ByPrint[CardOf(Works[W]).Fingerprint].push_back(W);
+    std::vector<std::pair<uint64_t, uint32_t>> ByPrint;
+    ByPrint.reserve(Works.size());
+    for (size_t W = 0; W < Works.size(); ++W) ByPrint.emplace_back(CardOf(Works[W]).Fingerprint, uint32_t(W));
+    std::sort(ByPrint.begin(), ByPrint.end());
+    std::vector<uint32_t> Taken(ByPrint.size());  // at the first of each run of one fingerprint
     for (TAddressItem*& Entry : Entries) {
-      auto Found = ByPrint.find(Fingerprint(*Entry));
-      if (Found == ByPrint.end() || Found->second.empty()) continue;
-      TWork& W = Works[Found->second.back()];
-      Found->second.pop_back();
+      uint64_t Print = Fingerprint(*Entry);
+      size_t Run = size_t(std::lower_bound(ByPrint.begin(), ByPrint.end(), std::make_pair(Print, uint32_t(0))) -
+                          ByPrint.begin());
+      if (Run == ByPrint.size()) continue;
+      size_t At = Run + Taken[Run];
+      if (At >= ByPrint.size() || ByPrint[At].first != Print) continue;
+      ++Taken[Run];
+      TWork& W = Works[ByPrint[At].second];
       W.Local = Entry;
       W.LocalState = ELocal::Unchanged;
       Entry = nullptr;
@@ -254,8 +274,20 @@ public:
     TakeBest(Candidates, Entries, Works);
   }
 
+  // Each filled field but the names, as a key that finds the cards with it.
+  template <class F>
+  static void ValueKeys(const TAddressItem& Item, F&& Visit) {
+    for (int Field = sfHomeTelephone; Field < sfTabPage; ++Field) {
+      if (FieldEmpty(Item, Field)) continue;
+      TAddressItem Only;
+      CopyField(Item, Only, Field);
+      std::string Key(1, char(Field));
+      Encode(Key, Only);
+      Visit(Key);
+    }
+  }
+
   void MatchByFields() {
-    // Cards are found through the values of their fields other than the names.
     std::unordered_map<std::string, std::vector<size_t>> ByValue;
     for (size_t W = 0; W < Works.size(); ++W)
       if (!Works[W].Local) ValueKeys(LocalBase(Works[W]), [&](const std::string& Key) { ByValue[Key].push_back(W); });
@@ -278,23 +310,11 @@ public:
     TakeBest(Candidates, Entries, Works);
   }
 
-  template <class F>
-  static void ValueKeys(const TAddressItem& Item, F&& Visit) {
-    for (int Field = sfHomeTelephone; Field < sfTabPage; ++Field) {
-      if (FieldEmpty(Item, Field)) continue;
-      TAddressItem Only;
-      CopyField(Item, Only, Field);
-      std::string Key(1, char(Field));
-      Encode(Key, Only);
-      Visit(Key);
-    }
-  }
-
   // ---- what becomes of each card
 
   std::string FreshUid() { return Options.NewUid ? Options.NewUid() : RandomUid(); }
 
-  // A card of the state after the plan.
+  // A card of the state after the plan, its text kept by the plan.
   TSyncCard MakeCard(std::string_view Href, std::string_view ETag, std::string_view Uid, std::string_view Text,
                      const TAddressItem& Entry, bool Pending = false) {
     TSyncCard C;
@@ -313,45 +333,52 @@ public:
     return C;
   }
 
-  void Keep(const TSyncCard& Card) { Plan.Planned.emplace_back(Card); }
+  TSyncPlan::TPlanned& Planned(const TWork* W, const TSyncCard& Card) {
+    TSyncPlan::TPlanned P;
+    P.Card = Card;
+    if (W) {
+      P.Old = int(W->Card);
+      Plan.PlannedFor[W->Card] = int32_t(Plan.Planned.size());
+    }
+    Plan.Planned.push_back(P);
+    return Plan.Planned.back();
+  }
 
-  static TCardPut Put(std::string Href, std::string Uid, std::string IfMatch, std::string Text, std::string Name) {
+  // The views of a planned card, and the plan's own copies of the rest.
+  TCardPut Put(const TSyncCard& Card, std::string_view IfMatch, std::string_view Name) {
     TCardPut P;
-    P.Href = std::move(Href), P.Uid = std::move(Uid), P.IfMatch = std::move(IfMatch);
-    P.Text = std::move(Text), P.Name = std::move(Name);
+    P.Href = Card.Href, P.Uid = Card.Uid, P.Text = Card.Text;
+    P.IfMatch = Plan.Next.Keep(IfMatch), P.Name = Plan.Next.Keep(Name);
     return P;
   }
 
   void AddHere(const TAddressItem& Entry) {
     Plan.Adds.push_back(Clone(Entry));
-    Plan.Actions.push_back("add here: " + DisplayName(Entry));
     ++Plan.Summary.Received;
   }
 
   void ChangeHere(TAddressItem* Entry, const TAddressItem& Fields) {
     Plan.Changes.push_back({Entry, Clone(Fields)});
-    Plan.Actions.push_back("change here: " + DisplayName(Fields));
     ++Plan.Summary.Received;
   }
 
   // A new card: its UID and address are chosen now and go into the journal.
   void SendNew(const TAddressItem& Entry, std::string_view OldText, const TAddressItem* Base) {
     std::string Uid, Href;
-    auto Reuse = Unsent.find(Fingerprint(Entry));
-    if (Reuse != Unsent.end() && !Reuse->second.empty()) {  // the card a run cut off meant to send
-      Uid = Reuse->second.back()->Uid;
-      Href = Reuse->second.back()->Href;
-      Reuse->second.pop_back();
+    uint64_t Print = Fingerprint(Entry);
+    auto Reuse = std::find_if(Unsent.begin(), Unsent.end(), [&](const TSyncCard* C) { return C->Fingerprint == Print; });
+    if (Reuse != Unsent.end()) {  // the card a run cut off meant to send
+      Uid = (*Reuse)->Uid;
+      Href = (*Reuse)->Href;
+      Unsent.erase(Reuse);
     } else {
       Uid = FreshUid();
       Href = Collection + Uid + ".vcf";
     }
     std::string Text = OldText.empty() ? NewCard(Entry, Uid) : PatchCard(OldText, Entry, Base, Uid);
-    TSyncPlan::TPlanned P(MakeCard(Href, "", Uid, Text, Entry, true));
+    TSyncPlan::TPlanned& P = Planned(nullptr, MakeCard(Href, "", Uid, Text, Entry, true));
     P.Put = int(Plan.Puts.size());
-    Plan.Puts.push_back(Put(Href, Uid, "", std::move(Text), DisplayName(Entry)));
-    Plan.Planned.push_back(std::move(P));
-    Plan.Actions.push_back("send new card: " + DisplayName(Entry));
+    Plan.Puts.push_back(Put(P.Card, "", DisplayName(Entry)));
     ++Plan.Summary.Sent;
   }
 
@@ -370,7 +397,7 @@ public:
           TNewThere& There = NewThere[*Same];
           List.erase(std::next(Same).base());
           There.Paired = true;
-          Keep(MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, *Entry));
+          Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, *Entry));
           Entry = nullptr;
           continue;
         }
@@ -381,53 +408,45 @@ public:
     for (TNewThere& There : NewThere) {
       if (There.Paired) continue;
       AddHere(*There.Entry);
-      Keep(MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, *There.Entry));
+      Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, *There.Entry));
     }
   }
 
   void Decide(TWork& W) {
     const TSyncCard& Card = CardOf(W);
-    std::string Name = W.Local ? DisplayName(*W.Local) : DisplayName(LocalBase(W));
+    if (W.ServerState == EServer::Skipped) return;  // as it was, till the next run
     std::string_view ETagNow = W.ETag ? std::string_view(*W.ETag) : Card.ETag;
-    std::string_view TextNow = W.Text ? std::string_view(*W.Text) : Card.Text;
-    if (W.ServerState == EServer::Skipped) {
-      Keep(Card);
+    bool ServerChanged = W.ServerState == EServer::Changed;
+    if (W.LocalState == ELocal::Unchanged && !ServerChanged && W.ServerState != EServer::Deleted) {
+      if (W.ServerState == EServer::SameText) {  // a new ETag, or the journal's card arrived
+        TSyncCard Same = Card;
+        Same.ETag = Plan.Next.Keep(ETagNow);
+        Same.Pending = false;
+        Planned(&W, Same);
+      }
       return;
     }
-    bool ServerChanged = W.ServerState == EServer::Changed;
+    std::string Name = W.Local ? DisplayName(*W.Local) : DisplayName(LocalBase(W));
     if (W.ServerState == EServer::Deleted) {
+      Planned(&W, Card).Gone = true;
       if (W.LocalState == ELocal::Unchanged) {
         Plan.Deletes.push_back(W.Local);
-        Plan.Actions.push_back("delete here: " + Name);
         ++Plan.Summary.DeletedHere;
       } else if (W.LocalState == ELocal::Changed) {  // kept with its change
-        SendNew(*W.Local, Card.Text, &LocalBase(W));
+        SendNew(*W.Local, State.Text(Card), &LocalBase(W));
       }
       return;
     }
     if (W.LocalState == ELocal::Deleted) {
       if (ServerChanged) {  // kept with its change
         AddHere(*W.Server);
-        Keep(MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, *W.Server));
+        Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, *W.Text, *W.Server));
         return;
       }
-      TSyncPlan::TPlanned P(Card);
-      P.Delete = int(Plan.ServerDeletes.size());
-      P.HasFallback = true;
-      P.Fallback = Card;
-      Plan.ServerDeletes.push_back(TCardDelete{std::string(Card.Href), std::string(ETagNow), Name, EOpResult::Pending});
-      Plan.Planned.push_back(P);
-      Plan.Actions.push_back("delete there: " + Name);
+      Planned(&W, Card).Delete = int(Plan.ServerDeletes.size());
+      Plan.ServerDeletes.push_back(
+          TCardDelete{Card.Href, Plan.Next.Keep(ETagNow), Plan.Next.Keep(Name), EOpResult::Pending});
       ++Plan.Summary.DeletedThere;
-      return;
-    }
-    if (W.LocalState == ELocal::Unchanged && !ServerChanged) {
-      TSyncCard Same = Card;
-      if (W.ServerState == EServer::SameText) {
-        Same.ETag = Plan.Next.Keep(ETagNow);
-        Same.Pending = false;
-      }
-      Keep(Same);
       return;
     }
     const TAddressItem& Local = *W.Local;
@@ -435,6 +454,7 @@ public:
     const TAddressItem& SB = ServerBase(W);
     const TAddressItem& Server = ServerChanged ? *W.Server : SB;
     const TAddressItem& LocalBaseNow = W.LocalState == ELocal::Unchanged ? Local : LB;
+    std::string TextNow = W.Text ? *W.Text : State.Text(Card);
     TMerge M = Merge(LocalBaseNow, Local, SB, Server);
     if (!M.Conflicts.empty()) {
       EConflictRule Rule = Options.Rule;
@@ -443,50 +463,43 @@ public:
       if (Rule == EConflictRule::Ask) Rule = EConflictRule::KeepBoth;
       Plan.Conflicts.push_back({Name, M.Conflicts, Rule});
       ++Plan.Summary.Conflicts;
-      static const char* const Settled[] = {"kept both", "kept this side's", "kept the server's"};
-      Plan.Actions.push_back("conflict: " + Name + " (" + FieldList(M.Conflicts) + "), " + Settled[int(Rule)]);
       if (Rule == EConflictRule::KeepBoth) {
         // The server's version comes here as an entry of its own; this one goes as a new card.
         AddHere(Server);
-        Keep(MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Server));
-        SendNew(Local, Card.Text, &LB);
+        Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Server));
+        SendNew(Local, State.Text(Card), &LB);
         return;
       }
       if (Rule == EConflictRule::PreferServer)
         for (int F : M.Conflicts) CopyField(Server, *M.Result, F);
     } else if (M.LocalSet && M.ServerSet && !SameEntry(*M.Result, Local) && !SameEntry(*M.Result, Server)) {
       ++Plan.Summary.Merged;
-      Plan.Actions.push_back("merged: " + Name);
+      Plan.Merged.push_back(Name);
     }
     const TAddressItem& Result = *M.Result;
     if (!SameEntry(Result, Local)) ChangeHere(W.Local, Result);
     bool Send = false;
     for (int F = 0; F < SyncFieldCount; ++F) Send |= (M.LocalSet >> F & 1) && !SameField(Result, Server, F);
     if (!Send) {
-      Keep(MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Result));
+      Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Result));
       return;
     }
     std::string Text = PatchCard(TextNow, Result, &LocalBaseNow);
-    TSyncPlan::TPlanned P(MakeCard(Card.Href, "", Card.Uid, Text, Result));
+    TSyncPlan::TPlanned& P = Planned(&W, MakeCard(Card.Href, "", Card.Uid, Text, Result));
     P.Put = int(Plan.Puts.size());
-    P.HasFallback = true;
-    P.Fallback = Card;
-    Plan.Puts.push_back(Put(std::string(Card.Href), std::string(Card.Uid), std::string(ETagNow), std::move(Text), Name));
-    Plan.Planned.push_back(std::move(P));
-    Plan.Actions.push_back("send change: " + Name);
+    Plan.Puts.push_back(Put(P.Card, ETagNow, Name));
     ++Plan.Summary.Sent;
   }
 };
 
-
 TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) {
   if (!Listed) throw std::logic_error("TSyncEngine::Plan needs the server's listing first");
+  const std::vector<TSyncCard>& Cards = State->Cards;
   TSyncPlan Plan;
   Plan.Old = State;
-  Plan.Next = State;
-  Plan.Next.Cards.clear();
+  Plan.PlannedFor.assign(Cards.size(), -1);
   Plan.NewToken = NewToken;
-  TSyncPlanner P(Plan, Options, State);
+  TSyncPlanner P(Plan, Options, *State);
   bool Complete = true;
   auto Skip = [&](std::string_view Href, const char* Why) {
     Plan.Skipped.push_back(std::string(Href) + ": " + Why);
@@ -494,14 +507,20 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   };
 
   // The server's side of each card of the state.
-  for (size_t I = 0; I < State.Cards.size(); ++I) {
-    const TSyncCard& Card = State.Cards[I];
-    if (Remote[I] == ERemote::Absent) {
-      P.Unsent[Card.Fingerprint].push_back(&Card);
+  for (size_t I = 0; I < Cards.size(); ++I) {
+    const TSyncCard& Card = Cards[I];
+    if (Remote[I] == ERemote::Absent) {  // a journal card the server never got: the record goes
+      P.Unsent.push_back(&Card);
+      TSyncPlan::TPlanned Gone;
+      Gone.Card = Card;
+      Gone.Old = int(I);
+      Gone.Gone = true;
+      Plan.PlannedFor[I] = int32_t(Plan.Planned.size());
+      Plan.Planned.push_back(Gone);
       continue;
     }
     TWork W;
-    W.Card = I;
+    W.Card = uint32_t(I);
     if (Remote[I] == ERemote::Deleted) W.ServerState = EServer::Deleted;
     if (Remote[I] == ERemote::ToFetch) {
       auto Got = Fetched.find(std::string(Card.Href));
@@ -511,7 +530,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       } else {
         W.ETag = &Got->second.ETag;
         W.Text = &Got->second.Text;
-        if (Got->second.Text == Card.Text) {
+        if (Got->second.Text.size() == State->TextSize(Card) && Got->second.Text == State->Text(Card)) {
           W.ServerState = EServer::SameText;
         } else if ((W.Server = ReadCard(Got->second.Text))) {
           W.ServerState = EServer::Changed;
@@ -539,28 +558,32 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
 
   // Which entry is which card's.
   for (TListNode* Node = Book.Head; Node; Node = Node->Next) P.Entries.push_back(static_cast<TAddressItem*>(Node));
-  P.BookSize = P.Entries.size();
+  size_t BookSize = P.Entries.size();
   P.MatchByFingerprint();
   P.MatchByName();
   P.MatchByFields();
   for (TWork& W : P.Works)
     if (W.LocalState == ELocal::Changed && SameEntry(*W.Local, P.LocalBase(W))) W.LocalState = ELocal::Unchanged;
 
+  size_t Busy = P.NewThere.size();
+  for (const TWork& W : P.Works) Busy += W.LocalState != ELocal::Unchanged || W.ServerState != EServer::Unchanged;
+  for (const TAddressItem* Entry : P.Entries) Busy += Entry != nullptr;
+  Plan.Planned.reserve(Plan.Planned.size() + Busy);
+  Plan.Puts.reserve(Busy);
   size_t ServerCount = NewHrefs.size();
   for (TWork& W : P.Works) {
     ServerCount += W.ServerState != EServer::Deleted;
     P.Decide(W);
   }
   P.DecideNewHere();
-
   Plan.TokenSafe = Complete;
 
   const TSyncSummary& S = Plan.Summary;
   auto Many = [](int Deleted, size_t Of) { return Deleted >= 10 && size_t(Deleted) * 2 > Of; };
-  if (Many(S.DeletedHere, P.BookSize)) {
+  if (Many(S.DeletedHere, BookSize)) {
     Plan.MassDelete = true;
     Plan.MassDeleteText = "This sync would delete " + std::to_string(S.DeletedHere) + " of the " +
-                          std::to_string(P.BookSize) + " entries of the book.";
+                          std::to_string(BookSize) + " entries of the book.";
   }
   if (Many(S.DeletedThere, ServerCount)) {
     Plan.MassDelete = true;
@@ -574,16 +597,35 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
 // =====================================================================
 // The plan
 
+std::vector<std::string> TSyncPlan::Actions() const {
+  std::vector<std::string> Out;
+  for (const auto& Entry : Adds) Out.push_back("add here: " + DisplayName(*Entry));
+  for (const TLocalChange& C : Changes) Out.push_back("change here: " + DisplayName(*C.Fields));
+  for (const TAddressItem* Entry : Deletes) Out.push_back("delete here: " + DisplayName(*Entry));
+  for (const TCardPut& P : Puts)
+    Out.push_back(std::string(P.IfMatch.empty() ? "send new card: " : "send change: ").append(P.Name));
+  for (const TCardDelete& D : ServerDeletes) Out.push_back(std::string("delete there: ").append(D.Name));
+  for (const std::string& Name : Merged) Out.push_back("merged: " + Name);
+  static const char* const Settled[] = {"kept both", "kept this side's", "kept the server's"};
+  for (const TSyncConflict& C : Conflicts)
+    Out.push_back("conflict: " + C.Name + " (" + FieldList(C.Fields) + "), " + Settled[int(C.Settled)]);
+  return Out;
+}
+
 bool TSyncPlan::NeedsJournal() const {
   return std::any_of(Puts.begin(), Puts.end(), [](const TCardPut& P) { return P.IfMatch.empty(); });
 }
 
 TSyncState TSyncPlan::JournalState() const {
-  TSyncState Journal = Old;
-  std::unordered_set<std::string_view> Hrefs;
-  for (const TSyncCard& C : Journal.Cards) Hrefs.insert(C.Href);
+  TSyncState Journal = *Old;
+  Journal.Share(Next);
+  // A card the journal had is recorded again when it is still to be sent.
+  std::unordered_set<std::string_view> Sending;
   for (const TPlanned& P : Planned)
-    if (P.Card.Pending && !Hrefs.count(P.Card.Href)) Journal.Cards.push_back(Journal.KeepCard(P.Card));
+    if (P.Old < 0 && P.Card.Pending) Sending.insert(P.Card.Href);
+  std::erase_if(Journal.Cards, [&](const TSyncCard& C) { return C.Pending && Sending.count(C.Href); });
+  for (const TPlanned& P : Planned)
+    if (P.Old < 0 && P.Card.Pending) Journal.Cards.push_back(P.Card);
   return Journal;
 }
 
@@ -608,32 +650,63 @@ bool TSyncPlan::ApplyToBook(TAddressBook& Book) {
   return Any;
 }
 
-TSyncState TSyncPlan::FinalState() const {
-  TSyncState Final = Next;
-  bool AllDone = TokenSafe;
-  for (const TPlanned& P : Planned) {
-    if (P.Put >= 0) {
-      const TCardPut& Put = Puts[size_t(P.Put)];
-      if (Put.Result == EOpResult::Done) {
-        TSyncCard Card = P.Card;
-        Card.ETag = Final.Keep(Put.ETag);
-        Card.Pending = false;
-        Final.Cards.push_back(Card);
-        continue;
-      }
-      AllDone = false;
-      if (P.HasFallback) Final.Cards.push_back(P.Fallback);
-      else Final.Cards.push_back(P.Card);  // a new card stays in the journal: it may have arrived
-      continue;
-    }
-    if (P.Delete >= 0) {
-      if (ServerDeletes[size_t(P.Delete)].Result == EOpResult::Done) continue;
-      AllDone = false;
-      Final.Cards.push_back(P.Fallback);
-      continue;
-    }
-    Final.Cards.push_back(P.Card);
+// What a planned card comes to, given the results of the operations.
+TSyncPlan::ECardState TSyncPlan::Outcome(const TPlanned& P, TSyncCard& Card) const {
+  if (P.Gone) return ECardState::Gone;
+  Card = P.Card;
+  if (P.Delete >= 0) {
+    if (ServerDeletes[size_t(P.Delete)].Result == EOpResult::Done) return ECardState::Gone;
+    Card = Old->Cards[size_t(P.Old)];
+    return ECardState::Same;
   }
-  Final.SyncToken = AllDone ? NewToken : Old.SyncToken;
+  if (P.Put >= 0) {
+    const TCardPut& Put = Puts[size_t(P.Put)];
+    if (Put.Result != EOpResult::Done) {
+      if (P.Old < 0) return ECardState::Changed;  // a new card stays in the journal: it may have arrived
+      Card = Old->Cards[size_t(P.Old)];
+      return ECardState::Same;
+    }
+    Card.Pending = false;
+  }
+  return ECardState::Changed;
+}
+
+std::string TSyncPlan::FinalToken() const {
+  bool AllDone = TokenSafe;
+  for (const TCardPut& P : Puts) AllDone &= P.Result == EOpResult::Done;
+  for (const TCardDelete& D : ServerDeletes) AllDone &= D.Result == EOpResult::Done;
+  return AllDone ? NewToken : Old->SyncToken;
+}
+
+bool TSyncPlan::StateChanged() const {
+  if (FinalToken() != Old->SyncToken) return true;
+  TSyncCard Card;
+  for (const TPlanned& P : Planned)
+    if (Outcome(P, Card) != ECardState::Same) return true;
+  return false;
+}
+
+TSyncState TSyncPlan::FinalState() const {
+  TSyncState Final;
+  Final.ServerUrl = Old->ServerUrl;
+  Final.AddressBookUrl = Old->AddressBookUrl;
+  Final.UserName = Old->UserName;
+  Final.TrustedCertificate = Old->TrustedCertificate;
+  Final.SyncToken = FinalToken();
+  Final.Share(*Old);
+  Final.Share(Next);
+  Final.Cards.reserve(Old->Cards.size() + Planned.size());
+  auto Add = [&](const TPlanned& P) {
+    TSyncCard Card;
+    if (Outcome(P, Card) == ECardState::Gone) return;
+    if (P.Put >= 0 && Puts[size_t(P.Put)].Result == EOpResult::Done) Card.ETag = Final.Keep(Puts[size_t(P.Put)].ETag);
+    Final.Cards.push_back(Card);
+  };
+  for (size_t I = 0; I < Old->Cards.size(); ++I) {
+    if (PlannedFor[I] < 0) Final.Cards.push_back(Old->Cards[I]);
+    else Add(Planned[size_t(PlannedFor[I])]);
+  }
+  for (const TPlanned& P : Planned)
+    if (P.Old < 0) Add(P);
   return Final;
 }

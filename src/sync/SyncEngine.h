@@ -7,16 +7,16 @@
 //
 // One sync, as a caller drives it:
 //   TSyncState State;  State.Load(TSyncState::PathFor(BookPath));
-//   TSyncEngine Engine(State);
+//   TSyncEngine Engine(std::move(State));
 //   for (const std::string& Href : Engine.Listing(Listing))   // changes, or every card
 //     Engine.AddCard(Href, ETag, Text);                        // the cards asked for
 //   TSyncPlan Plan = Engine.Plan(*Book.Items, Options);
-//   Plan.MassDelete: stop unless the person confirms; a dry run shows Plan.Actions and stops.
+//   Plan.MassDelete: stop unless the person confirms; a dry run shows Plan.Actions() and stops.
 //   if (Plan.NeedsJournal()) Plan.JournalState().Save(StatePath);   // before any PUT
 //   each Plan.Puts[i]: PUT (IfMatch empty: If-None-Match: *), then set Result and ETag;
 //   each Plan.ServerDeletes[i]: DELETE with If-Match, then set Result (a card already gone is Done);
 //   if (Plan.ApplyToBook(Book)) Book.SaveToFile();            // the book first
-//   TSyncState Final = Plan.FinalState();  if (!(Final == State)) Final.Save(StatePath);
+//   if (Plan.StateChanged()) Plan.FinalState().Save(StatePath);
 // A run cut off anywhere leaves book and state as they were or as the
 // journal says; the next run finds the cards it sent instead of sending them
 // again. A failed operation (a 412 among them) leaves that card as it was for
@@ -92,20 +92,21 @@ struct TServerListing {
 
 enum class EOpResult { Pending, Done, Failed };
 
+// What to send; the texts live as long as the plan.
 struct TCardPut {
-  std::string Href;
-  std::string Uid;
-  std::string IfMatch;  // empty: a new card, sent with If-None-Match: *
-  std::string Text;
-  std::string Name;     // of the entry, for messages
+  std::string_view Href;
+  std::string_view Uid;
+  std::string_view IfMatch;  // empty: a new card, sent with If-None-Match: *
+  std::string_view Text;
+  std::string_view Name;     // of the entry, for messages
   EOpResult Result = EOpResult::Pending;
-  std::string ETag;     // the server's answer, "" when it gave none
+  std::string ETag;          // the server's answer, "" when it gave none
 };
 
 struct TCardDelete {
-  std::string Href;
-  std::string IfMatch;
-  std::string Name;
+  std::string_view Href;
+  std::string_view IfMatch;
+  std::string_view Name;
   EOpResult Result = EOpResult::Pending;
 };
 
@@ -139,16 +140,21 @@ public:
 
   std::vector<TSyncConflict> Conflicts;
   std::vector<std::string> Skipped;  // cards left for the next run, with why
-  std::vector<std::string> Actions;  // one line per thing done, for a dry run
   TSyncSummary Summary;
   // More than half of the entries (and at least 10) on either side would go.
   bool MassDelete = false;
   std::string MassDeleteText;
 
+  // One line per thing to be done ("add here: Ann Lee"), for a dry run;
+  // before ApplyToBook.
+  std::vector<std::string> Actions() const;
   bool NeedsJournal() const;
   // The old state with every new card to be sent recorded, to be saved
   // before the first PUT.
   TSyncState JournalState() const;
+  // Whether FinalState differs from the state the plan was made from (with
+  // nothing changed on either side it does not, and is not written).
+  bool StateChanged() const;
   // Applies the changes here to the book the plan was made for (its entries
   // unchanged since): changed entries are put back in name order, a deleted
   // Current is cleared, Modified is set. True when anything changed.
@@ -160,23 +166,29 @@ public:
 private:
   friend class TSyncEngine;
   friend class TSyncPlanner;
+  // A card of the state after the plan that is not simply the old one.
   struct TPlanned {
     TSyncCard Card;
-    int Put = -1, Delete = -1;
-    bool HasFallback = false;
-    TSyncCard Fallback;
-    explicit TPlanned(const TSyncCard& Card) : Card(Card) {}
+    int Old = -1;             // the old card it takes the place of; -1: a new card
+    int Put = -1, Delete = -1;  // the operation it waits for; when that fails the old card stays
+    bool Gone = false;        // the old card goes, with nothing in its place
   };
-  TSyncState Next;  // the old state's settings and storage, and room for new texts
-  TSyncState Old;
+  enum class ECardState { Same, Changed, Gone };
+  ECardState Outcome(const TPlanned& P, TSyncCard& Card) const;
+  std::string FinalToken() const;
+  std::shared_ptr<const TSyncState> Old;
+  TSyncState Next;                  // room for the new texts
   std::vector<TPlanned> Planned;
+  std::vector<int32_t> PlannedFor;  // per old card: its entry in Planned, -1: it stays as it is
+  std::vector<std::string> Merged;  // names, for Actions
   std::string NewToken;
   bool TokenSafe = false;  // nothing was left out, so the new token may be kept
 };
 
 class TSyncEngine {
 public:
-  explicit TSyncEngine(const TSyncState& State);
+  // The plan keeps the state; pass a copy to keep one.
+  explicit TSyncEngine(TSyncState State);
   // The server's cards; gives the addresses of the cards to fetch (changed or
   // new ones). Call once, before Plan.
   std::vector<std::string> Listing(const TServerListing& Listing);
@@ -190,8 +202,9 @@ private:
   struct TFetched {
     std::string ETag, Text;
   };
-  TSyncState State;
-  std::unordered_map<std::string_view, size_t> ByHref;
+  size_t Find(std::string_view Href) const;
+  std::shared_ptr<const TSyncState> State;
+  std::vector<uint32_t> ByHref;  // the cards in the order of their addresses
   std::vector<ERemote> Remote;
   std::vector<std::string> NewHrefs;
   std::unordered_map<std::string, TFetched> Fetched;

@@ -290,6 +290,8 @@ TEST(SyncEngine, RunCutOffAfterSomePutsIsCompletedWithoutDuplicates) {
     S.ExpectSettled(std::string("Person0 A h=0") + (Case.EditBetween ? " m=77" : "") +
                     "; Person1 A h=1; Person2 A h=2; Person3 A h=3; Person4 A h=4");
     for (const TSyncCard& Card : S.State.Cards) EXPECT_FALSE(Card.Pending) << Card.Href;
+    // A card the journal chose keeps its UID and address whether it was sent or not.
+    EXPECT_EQ(S.Server.HrefOf("Person0"), "/book/uid-1.vcf");
   }
 }
 
@@ -366,6 +368,32 @@ TEST(SyncEngine, ApplyingThePlanKeepsTheBookInNameOrder) {
   EXPECT_EQ(Names, "Adams Dunn ");
   EXPECT_EQ(S.Book.Current, nullptr);
   EXPECT_TRUE(S.Book.Modified);
+}
+
+// A dry run: what would be done, nothing done.
+TEST(SyncEngine, ActionsSayWhatWouldBeDone) {
+  TSynced S({{"Able", "Ann", "1"}, {"Baker", "Bob"}, {"Cole", "Cy"}, {"Dunn", "Di", "4"}});
+  EntryNamed(S.Book, "Able")->HomeTelephone = "10";
+  S.Server.Edit(S.Server.HrefOf("Able"), [](TAddressItem& I) { I.HomeTelephone = "30"; });
+  S.Server.Edit(S.Server.HrefOf("Baker"), [](TAddressItem& I) { I.BusMobile = "7"; });
+  S.Book.Items->Delete(EntryNamed(S.Book, "Cole"));
+  S.Server.Remove(S.Server.HrefOf("Dunn"));
+  EntryNamed(S.Book, "Dunn")->HomeTelephone = "44";
+  AddTo(S.Book, Person({"Eve", "Ed"}));
+  TSyncEngine Engine(S.State);
+  for (const std::string& Href : Engine.Listing(S.Server.List(S.State.SyncToken)))
+    Engine.AddCard(Href, S.Server.Cards[Href].ETag, S.Server.Cards[Href].Text);
+  TSyncPlan Plan = Engine.Plan(*S.Book.Items, S.Options);
+  std::vector<std::string> Expected = {"add here: Ann Able",
+                                       "change here: Bob Baker",
+                                       "send new card: Ann Able",
+                                       "send new card: Di Dunn",
+                                       "send new card: Ed Eve",
+                                       "delete there: Cy Cole",
+                                       "conflict: Ann Able (home telephone), kept both"};
+  EXPECT_EQ(Plan.Actions(), Expected);
+  EXPECT_EQ(Counts(Plan.Summary), "2 3 0 1 0 1");
+  EXPECT_EQ(BookText(S.Book), "Able Ann h=10; Baker Bob; Dunn Di h=44; Eve Ed");
 }
 
 TEST(SyncEngine, PlanWithoutListingIsRefused) {

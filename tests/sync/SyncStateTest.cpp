@@ -53,9 +53,13 @@ TEST(SyncState, RoundTripKeepsEveryByte) {
   EXPECT_EQ(Entry.Notes.Text(), "a\n\nb:5");
   EXPECT_EQ(Entry.TabPage, 2);
   EXPECT_TRUE(Back.Cards[1].Pending);
-  // The values that could break a line or a field are escaped.
+  // The index first, its values escaped where they could break a line or a
+  // field; then the texts as they are.
   EXPECT_NE(Text.find("\nuser ann%20smith\n"), std::string::npos);
-  EXPECT_NE(Text.find("\ncard /ann/book/1.vcf \"e%201\" 1 0123456789abcdef 44 0\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("\ncards 2 143\ncard /ann/book/1.vcf \"e%201\" 1 0123456789abcdef 44 0\npending /ann/book/2.vcf  1 "),
+            std::string::npos)
+      << Text;
+  EXPECT_EQ(Text.substr(Text.size() - 52), "end 2\nBEGIN:VCARD\r\nNOTE:two\\nlines\r\n\r\nEND:VCARD\r\n\n\n\n");
 }
 
 TEST(SyncState, DamagedOrForeignFilesAreRefused) {
@@ -71,22 +75,25 @@ TEST(SyncState, DamagedOrForeignFilesAreRefused) {
   } const Cases[] = {
       {"", "x.sync: is not a Tobrinel sync state"},
       {"TOBRINEL:1.04\r\n", "x.sync: is not a Tobrinel sync state"},
-      {"TOBRINEL-SYNC 2\nend 0\n", "x.sync: was written by a later version of Tobrinel (sync state format 2)"},
-      {"TOBRINEL-SYNC x\nend 0\n", "x.sync: is not a Tobrinel sync state"},
-      {"TOBRINEL-SYNC 1\nserver x\n", "x.sync: line 3: the file is cut short (no end line)"},
+      {"TOBRINEL-SYNC 2\ncards 0 6\nend 0\n", "x.sync: was written by a later version of Tobrinel (sync state format 2)"},
+      {"TOBRINEL-SYNC x\ncards 0 6\nend 0\n", "x.sync: is not a Tobrinel sync state"},
+      {"TOBRINEL-SYNC 1\nserver x\n", "x.sync: line 3: the file is cut short (no cards line)"},
       {"TOBRINEL-SYNC 1\nserver x", "x.sync: line 2: the file is cut short (a line without its end)"},
-      {Good.substr(0, Good.size() - 30), "x.sync: line 17: the file is cut short or a length is wrong"},
-      {Replaced(" 44 0\n", " 47 0\n"), "x.sync: line 8: the file is cut short or a length is wrong"},
-      {Replaced(" 44 0\n", " 4x 0\n"), "x.sync: line 7: \"4x\" is not a length"},
-      {Replaced("0123456789abcdef", "0123456789abcdeg"), "x.sync: line 7: a fingerprint must be 16 hexadecimal digits"},
-      {Replaced("end 2", "end 3"), "x.sync: line 18: the number of cards does not match"},
-      {Replaced("/ann/book/2.vcf", "/ann/book/1.vcf"), "x.sync: line 15: the card /ann/book/1.vcf is given twice"},
+      {Replaced("cards 2 143", "cards 2 150"), "x.sync: line 11: the index is longer than its cards line says"},
+      {Replaced("cards 2 143", "cards 2 140"), "x.sync: line 11: the index is cut short (a line without its end)"},
+      {Replaced("cards 2 143", "cards 2 999"), "x.sync: line 8: the file is cut short (the index is not whole)"},
+      {Replaced("cards 2 143", "cards 3 143"), "x.sync: line 11: the number of cards does not match"},
+      {Replaced("end 2", "end 3"), "x.sync: line 11: the number of cards does not match"},
+      {Good.substr(0, Good.size() - 5), "x.sync: the text of the card /ann/book/1.vcf is cut short or damaged"},
+      {Good + "more\n", "x.sync: there is more after the text of the last card"},
+      {Replaced(" 44 0\n", " 4x 0\n"), "x.sync: line 8: \"4x\" is not a length"},
+      {Replaced("0123456789abcdef", "0123456789abcdeg"), "x.sync: line 8: a fingerprint must be 16 hexadecimal digits"},
+      {Replaced("/ann/book/2.vcf", "/ann/book/1.vcf"), "x.sync: line 9: the card /ann/book/1.vcf is given twice"},
       {Replaced("user ", "password "), "x.sync: line 4: unknown item \"password\""},
       {Replaced("user ", "server "), "x.sync: line 4: \"server\" is given twice"},
-      {Replaced("3:Lee", "9:Lee"), "x.sync: line 15: the entry of the card is damaged"},
+      {Replaced("3:Lee", "9:Lee"), "x.sync: line 9: the entry of the card is damaged"},
       {Replaced("ann%20smith", "ann%2smith"), "x.sync: line 4: a value holds a '%' that is not followed by two"},
-      {Replaced(" 1 0123456789abcdef", " 0123456789abcdef"), "x.sync: line 7: a card line needs six values"},
-      {Good + "more\n", "x.sync: line 18: there is more after the end line"},
+      {Replaced(" 1 0123456789abcdef", " 0123456789abcdef"), "x.sync: line 8: a card line needs six values"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Message);
@@ -100,6 +107,8 @@ TEST(SyncState, DamagedOrForeignFilesAreRefused) {
   }
 }
 
+// A loaded state reads a card's text from the file only when it is wanted,
+// and still has it after the file was replaced.
 TEST(SyncState, FileBesideTheBook) {
   TTempDir Dir;
   std::string Path = TSyncState::PathFor(Dir / "Book.ABK");
@@ -112,10 +121,37 @@ TEST(SyncState, FileBesideTheBook) {
   struct stat Info;
   ASSERT_EQ(::stat(Path.c_str(), &Info), 0);
   EXPECT_EQ(Info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadBytes(Path), Sample().Serialize());
   ASSERT_TRUE(S.Load(Path));
+  EXPECT_TRUE(S.Cards[0].TextInFile);
   EXPECT_TRUE(S == Sample());
+  EXPECT_EQ(S.Text(S.Cards[0]), "BEGIN:VCARD\r\nNOTE:two\\nlines\r\n\r\nEND:VCARD\r\n\n");
+  TSyncState Changed = S;
+  Changed.UserName = "other";
+  Changed.Save(Path);
+  EXPECT_EQ(S.Serialize(), Sample().Serialize());
   EXPECT_EQ(OtherFiles(Dir.Path, {"Book.ABK.sync"}), "");
+
+  std::string Good = Sample().Serialize();
+  struct {
+    std::string Content;
+    const char* LoadError;  // "": loads, and the first card's text is refused
+  } const Damaged[] = {
+      {"junk", "is not a Tobrinel sync state"},
+      {Good.substr(0, Good.size() - 1), "the file is cut short (the texts of the cards are not whole)"},
+      {Good + "x", "there is more after the text of the last card"},
+      {Good.substr(0, Good.size() - 2) + "x\n", ""},
+  };
+  for (const auto& Case : Damaged) {
+    SCOPED_TRACE(Case.LoadError);
+    WriteBytes(Path, Case.Content);
+    try {
+      S.Load(Path);
+      EXPECT_STREQ(Case.LoadError, "");
+      EXPECT_THROW(S.Text(S.Cards[0]), ESyncStateError);
+    } catch (const ESyncStateError& E) {
+      EXPECT_EQ(std::string(E.what()), Path + ": " + Case.LoadError);
+    }
+  }
   EXPECT_THROW(S.Load(Dir.Path), EFileError);
-  WriteBytes(Path, "junk");
-  EXPECT_THROW(S.Load(Path), ESyncStateError);
 }

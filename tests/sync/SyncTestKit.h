@@ -116,25 +116,25 @@ public:
   // A PUT: new cards with If-None-Match: *, others with If-Match.
   bool Put(TCardPut& P) {
     ++Puts;
-    auto Found = Cards.find(P.Href);
+    auto Found = Cards.find(std::string(P.Href));
     if (P.IfMatch.empty() ? Found != Cards.end() : Found == Cards.end() || Found->second.ETag != P.IfMatch) {
       P.Result = EOpResult::Failed;
       return false;
     }
-    Store(P.Href, P.Text);
+    Store(std::string(P.Href), std::string(P.Text));
     P.Result = EOpResult::Done;
-    P.ETag = Cards[P.Href].ETag;
+    P.ETag = Cards[std::string(P.Href)].ETag;
     return true;
   }
 
   bool Delete(TCardDelete& D) {
     ++Deletes;
-    auto Found = Cards.find(D.Href);
+    auto Found = Cards.find(std::string(D.Href));
     if (Found != Cards.end() && Found->second.ETag != D.IfMatch) {
       D.Result = EOpResult::Failed;
       return false;
     }
-    if (Found != Cards.end()) Remove(D.Href);
+    if (Found != Cards.end()) Remove(std::string(D.Href));
     D.Result = EOpResult::Done;  // a card already gone is gone
     return true;
   }
