@@ -280,10 +280,11 @@ private:
   }
 
   void Notes() {
-    // Every line the card keeps, but the name lines the probe has already.
+    // Every line the card keeps, but the version and name lines the probe has already.
     std::vector<const TUnit*> Kept, KeptAndNotes;
     for (const TUnit& U : Units) {
-      if (U.Dropped || U.Group == gNames || (U.Group != gKept && U.Group != gNotes && Replaced[U.Group])) continue;
+      if (U.Dropped || U.Version || U.Group == gNames || (U.Group != gKept && U.Group != gNotes && Replaced[U.Group]))
+        continue;
       if (U.Group != gNotes) Kept.push_back(&U);
       KeptAndNotes.push_back(&U);
     }

@@ -15,13 +15,16 @@ namespace {
 
 using TLines = std::vector<std::string>;
 
-// Lines of A less those of B, counting repeats, in A's order.
-TLines Minus(const TLines& A, TLines B) {
+// Lines of A less those of B, counting repeats, in A's order; notes may be
+// long, so no line is looked for twice.
+TLines Minus(const TLines& A, const TLines& B) {
+  std::unordered_map<std::string_view, size_t> Left;
+  for (const std::string& Line : B) ++Left[Line];
   TLines Out;
   for (const std::string& Line : A) {
-    auto At = std::find(B.begin(), B.end(), Line);
-    if (At == B.end()) Out.push_back(Line);
-    else B.erase(At);
+    auto At = Left.find(Line);
+    if (At != Left.end() && At->second > 0) --At->second;
+    else Out.push_back(Line);
   }
   return Out;
 }
@@ -122,6 +125,7 @@ std::vector<std::string> TSyncEngine::Listing(const TServerListing& Listing) {
   const std::vector<TSyncCard>& Cards = State->Cards;
   Listed = true;
   NewToken = Listing.SyncToken;
+  NewHrefs.clear();
   Remote.assign(Cards.size(), Listing.Full ? ERemote::Deleted : ERemote::Unchanged);
   for (size_t I = 0; I < Cards.size(); ++I)
     if (Cards[I].Pending) Remote[I] = ERemote::Absent;
@@ -325,7 +329,7 @@ public:
     C.Fingerprint = Fingerprint(Entry);
     C.Pending = Pending;
     std::unique_ptr<TAddressItem> Read = ReadCard(Text);
-    if (!Read || !SameEntry(*Read, Entry)) {
+    if (!Read || !SameContent(*Read, Entry)) {
       std::string Encoded;
       Encode(Encoded, Entry);
       C.Base = Plan.Next.Keep(Encoded);
@@ -385,10 +389,10 @@ public:
   void DecideNewHere() {
     // A new card there with the same content as a new entry here is that entry.
     std::unordered_map<uint64_t, std::vector<size_t>> ByContent;
-    for (size_t N = NewThere.size(); N-- > 0;) ByContent[Fingerprint(*NewThere[N].Entry, false)].push_back(N);
+    for (size_t N = NewThere.size(); N-- > 0;) ByContent[Fingerprint(*NewThere[N].Entry)].push_back(N);
     for (TAddressItem*& Entry : Entries) {
       if (!Entry) continue;
-      auto Found = ByContent.find(Fingerprint(*Entry, false));
+      auto Found = ByContent.find(Fingerprint(*Entry));
       if (Found != ByContent.end()) {
         auto& List = Found->second;
         auto Same = std::find_if(List.rbegin(), List.rend(),
@@ -563,7 +567,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   P.MatchByName();
   P.MatchByFields();
   for (TWork& W : P.Works)
-    if (W.LocalState == ELocal::Changed && SameEntry(*W.Local, P.LocalBase(W))) W.LocalState = ELocal::Unchanged;
+    if (W.LocalState == ELocal::Changed && SameContent(*W.Local, P.LocalBase(W))) W.LocalState = ELocal::Unchanged;
 
   size_t Busy = P.NewThere.size();
   for (const TWork& W : P.Works) Busy += W.LocalState != ELocal::Unchanged || W.ServerState != EServer::Unchanged;

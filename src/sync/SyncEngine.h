@@ -24,7 +24,8 @@
 //
 // Identity. The book has no room for a card's UID, so an entry is known by
 // what the state remembers of each card: the entry as last synced and its
-// fingerprint.
+// fingerprint (of every field but the details page, which alone never makes
+// an entry changed).
 //   1. An entry whose fingerprint equals a card's is that card's, unchanged;
 //      equal entries take cards of that fingerprint in book order.
 //   2. Of the rest, an entry whose surname and first name equal a card's entry

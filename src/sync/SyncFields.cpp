@@ -141,7 +141,7 @@ int FilledFields(const TAddressItem& Item) {
   return Filled;
 }
 
-uint64_t Fingerprint(const TAddressItem& Item, bool WithPage) {
+uint64_t Fingerprint(const TAddressItem& Item) {
   THash H;
   for (int F = 0; F < sfTabPage; ++F) {
     if (IsList(F)) {
@@ -155,7 +155,6 @@ uint64_t Fingerprint(const TAddressItem& Item, bool WithPage) {
       H.Bytes(Text(Item, F));
     }
   }
-  if (WithPage) H.Size(Item.TabPage);
   return H.Final();
 }
 

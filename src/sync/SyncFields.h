@@ -43,9 +43,10 @@ bool SameEntry(const TAddressItem& A, const TAddressItem& B);
 int EqualFields(const TAddressItem& A, const TAddressItem& B);
 int FilledFields(const TAddressItem& Item);
 
-// 64 bits over every field (WithPage: the details page too); two entries
-// that differ anywhere differ here but for a chance of 2^-64.
-uint64_t Fingerprint(const TAddressItem& Item, bool WithPage = true);
+// 64 bits over every field but the details page, which is where the person
+// last looked and no reason to send a card; entries that differ elsewhere
+// differ here but for a chance of 2^-64.
+uint64_t Fingerprint(const TAddressItem& Item);
 // Surname and first name as one key.
 std::string NameKey(const TAddressItem& Item);
 // "John Smith", "(no name)" for an entry without one.

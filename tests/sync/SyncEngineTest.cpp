@@ -370,6 +370,20 @@ TEST(SyncEngine, ApplyingThePlanKeepsTheBookInNameOrder) {
   EXPECT_TRUE(S.Book.Modified);
 }
 
+// The details page is where the person last looked: alone it sends nothing,
+// with a real change it goes along.
+TEST(SyncEngine, DetailsPageAloneSendsNothing) {
+  TSynced S({{"Able", "Ann", "1"}});
+  std::string Href = S.Server.HrefOf("Able");
+  EntryNamed(S.Book, "Able")->TabPage = 2;
+  EXPECT_EQ(S.Sync().Puts, 0u);
+  EXPECT_EQ(S.Server.Cards[Href].Text.find("X-TOBRINEL-TABPAGE"), std::string::npos);
+  EntryNamed(S.Book, "Able")->HomeTelephone = "10";
+  EXPECT_EQ(S.Sync().Puts, 1u);
+  EXPECT_NE(S.Server.Cards[Href].Text.find("\r\nX-TOBRINEL-TABPAGE:2\r\n"), std::string::npos);
+  S.ExpectSettled("Able Ann h=10");
+}
+
 // A dry run: what would be done, nothing done.
 TEST(SyncEngine, ActionsSayWhatWouldBeDone) {
   TSynced S({{"Able", "Ann", "1"}, {"Baker", "Bob"}, {"Cole", "Cy"}, {"Dunn", "Di", "4"}});
