@@ -41,6 +41,17 @@ bool MergeLines(const TLines& LocalBase, const TLines& Local, const TLines& Serv
                 TLines& Out) {
   TLines LocalAdded = Minus(Local, LocalBase), LocalRemoved = Minus(LocalBase, Local);
   TLines ServerAdded = Minus(Server, ServerBase), ServerRemoved = Minus(ServerBase, Server);
+  // One side's change holds the other's (as when a run that sent the merged
+  // notes was cut off before it could record them).
+  auto Holds = [](const TLines& Big, const TLines& Small) { return Minus(Small, Big).empty(); };
+  if (Holds(ServerAdded, LocalAdded) && Holds(ServerRemoved, LocalRemoved)) {
+    Out = Server;
+    return true;
+  }
+  if (Holds(LocalAdded, ServerAdded) && Holds(LocalRemoved, ServerRemoved)) {
+    Out = Local;
+    return true;
+  }
   bool BothRemoved = Minus(LocalRemoved, ServerRemoved).size() < LocalRemoved.size();
   if (BothRemoved && !LocalAdded.empty() && !ServerAdded.empty() && !SameLines(LocalAdded, ServerAdded)) return false;
   Out = Minus(Local, Minus(ServerRemoved, LocalRemoved));
@@ -170,21 +181,26 @@ struct TWork {
   uint32_t Card = 0;
   ELocal LocalState = ELocal::Deleted;
   EServer ServerState = EServer::Unchanged;
+  bool Reserved = false;  // the journal says its entry went as a new card
+  bool Moved = false;     // its entry goes as a new card now
   TAddressItem* Local = nullptr;
   const std::string* ETag = nullptr;  // the server's now, when it was fetched
   const std::string* Text = nullptr;
   std::unique_ptr<TAddressItem> LocalBase, ServerBase, Server;
 };
 
-// A pairing of an entry with a card, the best first, each taken once.
+// A pairing of an entry with a card, the best first, each taken once: the
+// most fields equal to the card as last synced, then to the card as the
+// server has it now (which a run cut off after sending it made equal).
 struct TCandidate {
-  int Score;
+  int Score, ServerScore;
   size_t Entry, Work;
 };
 
 void TakeBest(std::vector<TCandidate>& Candidates, std::vector<TAddressItem*>& Entries, std::vector<TWork>& Works) {
-  std::stable_sort(Candidates.begin(), Candidates.end(),
-                   [](const TCandidate& A, const TCandidate& B) { return A.Score > B.Score; });
+  std::stable_sort(Candidates.begin(), Candidates.end(), [](const TCandidate& A, const TCandidate& B) {
+    return A.Score != B.Score ? A.Score > B.Score : A.ServerScore > B.ServerScore;
+  });
   for (const TCandidate& C : Candidates) {
     if (!Entries[C.Entry] || Works[C.Work].Local) continue;
     Works[C.Work].Local = Entries[C.Entry];
@@ -211,11 +227,13 @@ public:
   std::string Collection;
   std::vector<TWork> Works;
   std::vector<TAddressItem*> Entries;  // the book's; null once paired
+  std::vector<uint64_t> Prints;        // their fingerprints
+  std::vector<const TAddressItem*> Resend;  // entries the journal was to send
   struct TNewThere {
     std::string Href;
     const std::string *ETag, *Text;
     std::unique_ptr<TAddressItem> Entry;
-    bool Paired = false;
+    const TAddressItem* Local = nullptr;  // the new entry here it is
   };
   std::vector<TNewThere> NewThere;
   std::vector<const TSyncCard*> Unsent;  // journal cards the server never got
@@ -248,8 +266,10 @@ public:
     for (size_t W = 0; W < Works.size(); ++W) ByPrint.emplace_back(CardOf(Works[W]).Fingerprint, uint32_t(W));
     std::sort(ByPrint.begin(), ByPrint.end());
     std::vector<uint32_t> Taken(ByPrint.size());  // at the first of each run of one fingerprint
+    Prints.reserve(Entries.size());
     for (TAddressItem*& Entry : Entries) {
       uint64_t Print = Fingerprint(*Entry);
+      Prints.push_back(Print);
       size_t Run = size_t(std::lower_bound(ByPrint.begin(), ByPrint.end(), std::make_pair(Print, uint32_t(0))) -
                           ByPrint.begin());
       if (Run == ByPrint.size()) continue;
@@ -263,17 +283,57 @@ public:
     }
   }
 
+  TCandidate Candidate(size_t Entry, size_t Work, int Score) {
+    TWork& W = Works[Work];
+    const TAddressItem* Now = W.ServerState == EServer::Changed ? W.Server.get()
+                              : W.ServerState == EServer::Deleted || W.ServerState == EServer::Skipped ? nullptr
+                                                                                                         : &ServerBase(W);
+    return {Score, Now ? EqualFields(*Entries[Entry], *Now) : -1, Entry, Work};
+  }
+
+  // What a run that was cut off decided, it decides again: the claimed
+  // entry goes with its card, and a card whose entry went as a new card has
+  // no entry here. A card whose entry was edited since is left to the rules.
+  void MatchByClaim() {
+    std::unordered_map<uint64_t, std::vector<size_t>> Claimed;
+    for (size_t W = Works.size(); W-- > 0;) {
+      const TSyncCard& C = CardOf(Works[W]);
+      if (Works[W].Local) continue;
+      if (C.Moved) Works[W].Reserved = true;
+      else if (C.Claim) Claimed[C.Claim].push_back(W);
+    }
+    for (size_t E = 0; E < Entries.size(); ++E) {
+      auto Found = Claimed.find(Prints[E]);
+      if (!Entries[E] || Found == Claimed.end() || Found->second.empty()) continue;
+      TWork& W = Works[Found->second.back()];
+      Found->second.pop_back();
+      W.Local = Entries[E];
+      W.LocalState = ELocal::Changed;
+      Entries[E] = nullptr;
+    }
+    // An entry the journal was to send as a new card is sent so still.
+    std::unordered_map<uint64_t, size_t> ToSend;
+    for (const TSyncCard* C : Unsent) ++ToSend[C->Fingerprint];
+    for (size_t E = 0; E < Entries.size() && !ToSend.empty(); ++E) {
+      auto Found = ToSend.find(Prints[E]);
+      if (!Entries[E] || Found == ToSend.end() || Found->second == 0) continue;
+      --Found->second;
+      Resend.push_back(Entries[E]);
+      Entries[E] = nullptr;
+    }
+  }
+
   void MatchByName() {
     std::unordered_map<std::string, std::vector<size_t>> ByName;
     for (size_t W = 0; W < Works.size(); ++W)
-      if (!Works[W].Local) ByName[NameKey(LocalBase(Works[W]))].push_back(W);
+      if (!Works[W].Local && !Works[W].Reserved) ByName[NameKey(LocalBase(Works[W]))].push_back(W);
     if (ByName.empty()) return;
     std::vector<TCandidate> Candidates;
     for (size_t E = 0; E < Entries.size(); ++E) {
       if (!Entries[E]) continue;
       auto Found = ByName.find(NameKey(*Entries[E]));
       if (Found == ByName.end()) continue;
-      for (size_t W : Found->second) Candidates.push_back({EqualFields(*Entries[E], LocalBase(Works[W])), E, W});
+      for (size_t W : Found->second) Candidates.push_back(Candidate(E, W, EqualFields(*Entries[E], LocalBase(Works[W]))));
     }
     TakeBest(Candidates, Entries, Works);
   }
@@ -294,7 +354,8 @@ public:
   void MatchByFields() {
     std::unordered_map<std::string, std::vector<size_t>> ByValue;
     for (size_t W = 0; W < Works.size(); ++W)
-      if (!Works[W].Local) ValueKeys(LocalBase(Works[W]), [&](const std::string& Key) { ByValue[Key].push_back(W); });
+      if (!Works[W].Local && !Works[W].Reserved)
+        ValueKeys(LocalBase(Works[W]), [&](const std::string& Key) { ByValue[Key].push_back(W); });
     if (ByValue.empty()) return;
     std::vector<TCandidate> Candidates;
     for (size_t E = 0; E < Entries.size(); ++E) {
@@ -307,7 +368,7 @@ public:
           if (!Seen.insert(W).second) continue;
           const TAddressItem& Base = LocalBase(Works[W]);
           int Equal = EqualFields(*Entries[E], Base);
-          if (Equal >= 2 && Equal * 2 >= FilledFields(Base)) Candidates.push_back({Equal, E, W});
+          if (Equal >= 2 && Equal * 2 >= FilledFields(Base)) Candidates.push_back(Candidate(E, W, Equal));
         }
       });
     }
@@ -386,33 +447,34 @@ public:
     ++Plan.Summary.Sent;
   }
 
-  void DecideNewHere() {
-    // A new card there with the same content as a new entry here is that entry.
+  // A new card there with the same content as an entry here that no card
+  // has is that entry: sure enough to go before the weaker matches.
+  void MatchNewCards() {
     std::unordered_map<uint64_t, std::vector<size_t>> ByContent;
     for (size_t N = NewThere.size(); N-- > 0;) ByContent[Fingerprint(*NewThere[N].Entry)].push_back(N);
+    if (ByContent.empty()) return;
     for (TAddressItem*& Entry : Entries) {
       if (!Entry) continue;
       auto Found = ByContent.find(Fingerprint(*Entry));
-      if (Found != ByContent.end()) {
-        auto& List = Found->second;
-        auto Same = std::find_if(List.rbegin(), List.rend(),
-                                 [&](size_t N) { return SameContent(*NewThere[N].Entry, *Entry); });
-        if (Same != List.rend()) {
-          TNewThere& There = NewThere[*Same];
-          List.erase(std::next(Same).base());
-          There.Paired = true;
-          Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, *Entry));
-          Entry = nullptr;
-          continue;
-        }
-      }
-      SendNew(*Entry, {}, nullptr);
+      if (Found == ByContent.end()) continue;
+      auto& List = Found->second;
+      auto Same = std::find_if(List.rbegin(), List.rend(),
+                               [&](size_t N) { return SameContent(*NewThere[N].Entry, *Entry); });
+      if (Same == List.rend()) continue;
+      NewThere[*Same].Local = Entry;
+      List.erase(std::next(Same).base());
       Entry = nullptr;
     }
+  }
+
+  void DecideNew() {
+    for (const TAddressItem* Entry : Resend) SendNew(*Entry, {}, nullptr);
+    for (TAddressItem*& Entry : Entries)
+      if (Entry) SendNew(*Entry, {}, nullptr);
     for (TNewThere& There : NewThere) {
-      if (There.Paired) continue;
-      AddHere(*There.Entry);
-      Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, *There.Entry));
+      if (!There.Local) AddHere(*There.Entry);
+      const TAddressItem& Synced = There.Local ? *There.Local : *There.Entry;
+      Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, Synced));
     }
   }
 
@@ -437,6 +499,7 @@ public:
         Plan.Deletes.push_back(W.Local);
         ++Plan.Summary.DeletedHere;
       } else if (W.LocalState == ELocal::Changed) {  // kept with its change
+        W.Moved = true;
         SendNew(*W.Local, State.Text(Card), &LocalBase(W));
       }
       return;
@@ -471,6 +534,7 @@ public:
         // The server's version comes here as an entry of its own; this one goes as a new card.
         AddHere(Server);
         Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Server));
+        W.Moved = true;
         SendNew(Local, State.Text(Card), &LB);
         return;
       }
@@ -564,6 +628,8 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   for (TListNode* Node = Book.Head; Node; Node = Node->Next) P.Entries.push_back(static_cast<TAddressItem*>(Node));
   size_t BookSize = P.Entries.size();
   P.MatchByFingerprint();
+  P.MatchByClaim();
+  P.MatchNewCards();
   P.MatchByName();
   P.MatchByFields();
   for (TWork& W : P.Works)
@@ -578,8 +644,11 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   for (TWork& W : P.Works) {
     ServerCount += W.ServerState != EServer::Deleted;
     P.Decide(W);
+    // For the journal: how entries and cards were paired where no fingerprint says it.
+    if (W.Moved || W.Reserved) Plan.Moved.push_back(W.Card);
+    else if (W.LocalState == ELocal::Changed) Plan.Claims.emplace_back(W.Card, Fingerprint(*W.Local));
   }
-  P.DecideNewHere();
+  P.DecideNew();
   Plan.TokenSafe = Complete;
 
   const TSyncSummary& S = Plan.Summary;
@@ -616,13 +685,14 @@ std::vector<std::string> TSyncPlan::Actions() const {
   return Out;
 }
 
-bool TSyncPlan::NeedsJournal() const {
-  return std::any_of(Puts.begin(), Puts.end(), [](const TCardPut& P) { return P.IfMatch.empty(); });
-}
+bool TSyncPlan::NeedsJournal() const { return !Puts.empty() || !ServerDeletes.empty(); }
 
 TSyncState TSyncPlan::JournalState() const {
   TSyncState Journal = *Old;
   Journal.Share(Next);
+  for (TSyncCard& C : Journal.Cards) C.Claim = 0, C.Moved = false;
+  for (auto [Card, Print] : Claims) Journal.Cards[Card].Claim = Print;
+  for (uint32_t Card : Moved) Journal.Cards[Card].Moved = true;
   // A card the journal had is recorded again when it is still to be sent.
   std::unordered_set<std::string_view> Sending;
   for (const TPlanned& P : Planned)
@@ -684,6 +754,8 @@ std::string TSyncPlan::FinalToken() const {
 
 bool TSyncPlan::StateChanged() const {
   if (FinalToken() != Old->SyncToken) return true;
+  if (std::any_of(Old->Cards.begin(), Old->Cards.end(), [](const TSyncCard& C) { return C.Claim || C.Moved; }))
+    return true;
   TSyncCard Card;
   for (const TPlanned& P : Planned)
     if (Outcome(P, Card) != ECardState::Same) return true;
@@ -704,11 +776,17 @@ TSyncState TSyncPlan::FinalState() const {
     TSyncCard Card;
     if (Outcome(P, Card) == ECardState::Gone) return;
     if (P.Put >= 0 && Puts[size_t(P.Put)].Result == EOpResult::Done) Card.ETag = Final.Keep(Puts[size_t(P.Put)].ETag);
+    Card.Claim = 0, Card.Moved = false;
     Final.Cards.push_back(Card);
   };
   for (size_t I = 0; I < Old->Cards.size(); ++I) {
-    if (PlannedFor[I] < 0) Final.Cards.push_back(Old->Cards[I]);
-    else Add(Planned[size_t(PlannedFor[I])]);
+    if (PlannedFor[I] >= 0) {
+      Add(Planned[size_t(PlannedFor[I])]);
+      continue;
+    }
+    Final.Cards.push_back(Old->Cards[I]);
+    Final.Cards.back().Claim = 0;  // the journal's claims are settled
+    Final.Cards.back().Moved = false;
   }
   for (const TPlanned& P : Planned)
     if (P.Old < 0) Add(P);

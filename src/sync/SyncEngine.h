@@ -12,22 +12,26 @@
 //     Engine.AddCard(Href, ETag, Text);                        // the cards asked for
 //   TSyncPlan Plan = Engine.Plan(*Book.Items, Options);
 //   Plan.MassDelete: stop unless the person confirms; a dry run shows Plan.Actions() and stops.
-//   if (Plan.NeedsJournal()) Plan.JournalState().Save(StatePath);   // before any PUT
+//   if (Plan.NeedsJournal()) Plan.JournalState().Save(StatePath);   // before any PUT or DELETE
 //   each Plan.Puts[i]: PUT (IfMatch empty: If-None-Match: *), then set Result and ETag;
 //   each Plan.ServerDeletes[i]: DELETE with If-Match, then set Result (a card already gone is Done);
 //   if (Plan.ApplyToBook(Book)) Book.SaveToFile();            // the book first
 //   if (Plan.StateChanged()) Plan.FinalState().Save(StatePath);
 // A run cut off anywhere leaves book and state as they were or as the
 // journal says; the next run finds the cards it sent instead of sending them
-// again. A failed operation (a 412 among them) leaves that card as it was for
-// the next run.
+// again, and pairs entries with cards as the run that was cut off did. A
+// failed operation (a 412 among them) leaves that card as it was for the
+// next run.
 //
 // Identity. The book has no room for a card's UID, so an entry is known by
 // what the state remembers of each card: the entry as last synced and its
 // fingerprint (of every field but the details page, which alone never makes
 // an entry changed).
 //   1. An entry whose fingerprint equals a card's is that card's, unchanged;
-//      equal entries take cards of that fingerprint in book order.
+//      equal entries take cards of that fingerprint in book order. Then an
+//      entry a run that was cut off took for a card (the journal's claim) is
+//      that card's again, and an entry with the same content (the details
+//      page aside) as a new card there is that card's.
 //   2. Of the rest, an entry whose surname and first name equal a card's entry
 //      as last synced is that card's, edited. Where several entries or cards
 //      share the name, the pairs with the most equal fields go first.
@@ -35,8 +39,8 @@
 //      two filled fields, one of them not a name, and at least half of the
 //      card's filled fields are equal; most equal fields first.
 //   4. An entry left over is new here; a card left over was deleted here.
-//   A new entry here and a new card there with the same content (the details
-//   page aside) are one contact. No entry takes two cards, no card two entries.
+//   Ties go to the card whose version on the server now has more fields equal.
+//   No entry takes two cards, no card two entries.
 //
 // Merge. Each field changed on one side only takes that side's value; a field
 // changed the same way on both is no conflict; the notes merge line by line
@@ -149,9 +153,10 @@ public:
   // One line per thing to be done ("add here: Ann Lee"), for a dry run;
   // before ApplyToBook.
   std::vector<std::string> Actions() const;
+  // Whether anything is to be done on the server.
   bool NeedsJournal() const;
-  // The old state with every new card to be sent recorded, to be saved
-  // before the first PUT.
+  // The old state with every new card to be sent and every pairing made by
+  // name or fields recorded, to be saved before the first PUT or DELETE.
   TSyncState JournalState() const;
   // Whether FinalState differs from the state the plan was made from (with
   // nothing changed on either side it does not, and is not written).
@@ -182,6 +187,8 @@ private:
   std::vector<TPlanned> Planned;
   std::vector<int32_t> PlannedFor;  // per old card: its entry in Planned, -1: it stays as it is
   std::vector<std::string> Merged;  // names, for Actions
+  std::vector<std::pair<uint32_t, uint64_t>> Claims;  // old card, fingerprint of the entry taken for it
+  std::vector<uint32_t> Moved;                        // old cards whose entry goes as a new card
   std::string NewToken;
   bool TokenSafe = false;  // nothing was left out, so the new token may be kept
 };

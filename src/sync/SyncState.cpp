@@ -134,6 +134,14 @@ public:
         State.Cards = std::move(Cards);
         return;
       }
+      if (Key == "claim" || Key == "moved") {
+        TSyncCard* Last = Cards.empty() ? nullptr : &Cards.back();
+        if (!Last || Last->Claim != 0 || Last->Moved) Fail("a claim must follow a card, once");
+        if (Key == "moved" ? !Rest.empty() : !ParseFingerprint(Rest, Last->Claim))
+          Fail("a claim gives a fingerprint, and \"moved\" nothing");
+        Last->Moved = Key == "moved";
+        continue;
+      }
       if (Key != "card" && Key != "pending") Fail("unknown item \"" + std::string(Key) + "\"");
       Card(Rest, Key == "pending");
     }
@@ -213,6 +221,17 @@ private:
     return State.Keep(Unescaped(Value));
   }
 
+  static bool ParseFingerprint(std::string_view Text, uint64_t& Value) {
+    if (Text.size() != 16) return false;
+    Value = 0;
+    for (char C : Text) {
+      int V = HexValue(C);
+      if (V < 0) return false;
+      Value = Value << 4 | uint64_t(V);
+    }
+    return true;
+  }
+
   void Card(std::string_view Rest, bool Pending) {
     std::string_view Parts[6];
     size_t N = 0;
@@ -230,12 +249,7 @@ private:
     Card.ETag = Field(Parts[1]);
     Card.Uid = Field(Parts[2]);
     if (Card.Href.empty()) Fail("a card has no address");
-    if (Parts[3].size() != 16) Fail("a fingerprint must be 16 hexadecimal digits");
-    for (char C : Parts[3]) {
-      int V = HexValue(C);
-      if (V < 0) Fail("a fingerprint must be 16 hexadecimal digits");
-      Card.Fingerprint = Card.Fingerprint << 4 | uint64_t(V);
-    }
+    if (!ParseFingerprint(Parts[3], Card.Fingerprint)) Fail("a fingerprint must be 16 hexadecimal digits");
     uint64_t TextSize, BaseSize;
     if (!ParseNumber(Parts[4], TextSize) || TextSize > UINT32_MAX) Fail("\"" + std::string(Parts[4]) + "\" is not a length");
     if (!ParseNumber(Parts[5], BaseSize)) Fail("\"" + std::string(Parts[5]) + "\" is not a length");
@@ -401,6 +415,13 @@ void TSyncState::Write(F&& Put) const {
       Index += C.Base;
       Index += '\n';
     }
+    if (C.Claim != 0) {
+      Index += "claim ";
+      PutHex64(Index, C.Claim);
+      Index += '\n';
+    } else if (C.Moved) {
+      Index += "moved\n";
+    }
   }
   Index += "end " + std::to_string(Cards.size()) + "\n";
   Out += "cards " + std::to_string(Cards.size()) + " " + std::to_string(Index.size()) + "\n";
@@ -450,7 +471,7 @@ bool operator==(const TSyncState& A, const TSyncState& B) {
   for (size_t I = 0; I < A.Cards.size(); ++I) {
     const TSyncCard &X = A.Cards[I], &Y = B.Cards[I];
     if (X.Href != Y.Href || X.ETag != Y.ETag || X.Uid != Y.Uid || X.Base != Y.Base || X.Fingerprint != Y.Fingerprint ||
-        X.Pending != Y.Pending || A.TextSize(X) != B.TextSize(Y))
+        X.Claim != Y.Claim || X.Moved != Y.Moved || X.Pending != Y.Pending || A.TextSize(X) != B.TextSize(Y))
       return false;
     // The same place in the same file is the same text.
     bool SamePlace = X.TextInFile && Y.TextInFile && A.Source == B.Source && X.TextAt == Y.TextAt;

@@ -15,6 +15,10 @@
 //   cards COUNT BYTES       (BYTES: the index from the next line to the end line)
 //   card HREF ETAG UID FINGERPRINT TEXT-LENGTH BASE-LENGTH
 //   <base>                  (only when BASE-LENGTH is not 0)
+//   claim FINGERPRINT       (only in a journal: the entry a run that was cut
+//                            off took for this card)
+//   moved                   (only in a journal: that run sent this card's
+//                            entry as a new card)
 //   pending ...             (as card: a new card recorded before its PUT)
 //   end COUNT
 //   <text>                  (each card's text, in the order of the index, each
@@ -47,6 +51,11 @@ struct TSyncCard {
   std::string_view Uid;
   std::string_view Base;  // the entry as last synced (SyncFields::Encode); empty: the text reads as it
   uint64_t Fingerprint = 0;  // of the entry as last synced
+  // Journal, so that the next run pairs entries and cards as a run that was
+  // cut off did: the fingerprint of the entry it took for this card (0 for
+  // none), or Moved when it sent that entry as a new card.
+  uint64_t Claim = 0;
+  bool Moved = false;
   // The server's card, byte for byte (pending: the one to be sent): in
   // memory, or TextSize bytes at TextAt of the file the state was loaded
   // from. TSyncState::Text gives it either way.

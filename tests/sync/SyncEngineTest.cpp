@@ -110,6 +110,12 @@ TEST(SyncEngine, ChangesToDifferentPropertiesAreBothKept) {
        [](TAddressItem& I) { I.Notes.SetText("Likes cocoa"); },
        "Able Ann h=1 w=3 ha=1 Hill Rd/Town n=Likes cocoa; Able Ann h=1 w=3 ha=1 Hill Rd/Town n=Likes coffee",
        "1 1 0 0 0 1"},
+      {"the notes rewritten here, and further there", [](TAddressItem& I) { I.Notes.SetText("Likes tea\nand cake"); },
+       [](TAddressItem& I) { I.Notes.SetText("Likes cocoa\nand cake"); },
+       "Able Ann h=1 w=3 ha=1 Hill Rd/Town n=Likes cocoa/and cake", "1 0 0 0 0 0"},
+      {"the notes rewritten there, and further here", [](TAddressItem& I) { I.Notes.SetText("Likes cocoa\nand cake"); },
+       [](TAddressItem& I) { I.Notes.SetText("Likes cocoa"); },
+       "Able Ann h=1 w=3 ha=1 Hill Rd/Town n=Likes cocoa/and cake", "0 1 0 0 0 0"},
       {"renamed there, address here", [](TAddressItem& I) { I.BusAddress.SetText("Works"); },
        [](TAddressItem& I) { I.FirstName = "Anne"; }, "Able Anne h=1 w=3 ha=1 Hill Rd/Town wa=Works n=Likes tea",
        "1 1 0 0 1 0"},
@@ -215,6 +221,23 @@ TEST(SyncEngine, DuplicatesByName) {
          S.Store("/book/x.vcf", NewCard(*Person({"Smith", "John", "1"}), "x"));
        },
        "Other One; Smith John h=1", "Other One", "0 0 0 0 0 0"},
+      {"an entry equal to a new card there, another like the card deleted there", {{"Dunn", "Di", "0"}},
+       [](TAddressBook& B, TFakeServer& S) {
+         EntryNamed(B, "Dunn")->Surname = "Cole";  // renamed where it stands, before the one added next
+         AddTo(B, Person({"Evans", "Di", "0"}));
+         S.Remove(S.HrefOf("Dunn"));
+         S.Store("/book/x.vcf", NewCard(*Person({"Cole", "Di", "0"}), "x"));
+       },
+       "Cole Di h=0; Evans Di h=0", nullptr, "0 1 0 0 0 0"},
+      {"an edit here that a card changed there has too, the other card deleted there",
+       {{"Eve", "A", "1"}, {"Eve", "A", "2"}},
+       [](TAddressBook& B, TFakeServer& S) {
+         EntryNamed(B, "Eve", 0)->HomeTelephone = "5";
+         B.Items->Delete(EntryNamed(B, "Eve", 1));
+         S.Remove("/book/uid-1.vcf");
+         S.Edit("/book/uid-2.vcf", [](TAddressItem& I) { I.HomeTelephone = "5"; });
+       },
+       "Eve A h=5", nullptr, "0 0 0 0 0 0"},
       {"new here and there, the same name only", {{"Other", "One"}},
        [](TAddressBook& B, TFakeServer& S) {
          AddTo(B, Person({"Smith", "John", "1"}));
@@ -292,6 +315,106 @@ TEST(SyncEngine, RunCutOffAfterSomePutsIsCompletedWithoutDuplicates) {
     for (const TSyncCard& Card : S.State.Cards) EXPECT_FALSE(Card.Pending) << Card.Href;
     // A card the journal chose keeps its UID and address whether it was sent or not.
     EXPECT_EQ(S.Server.HrefOf("Person0"), "/book/uid-1.vcf");
+  }
+}
+
+// A run cut off after some of its operations, before it could record them,
+// then run again: the journal makes the second run decide as the first did,
+// so both sides come to what the whole run would have given.
+TEST(SyncEngine, RunCutOffComesToWhatTheWholeRunWould) {
+  using TAct = std::function<void(TAddressBook&, TFakeServer&)>;
+  auto Rename = [](TFakeServer& S, const std::string& From, const std::string& To) {
+    S.Edit(S.HrefOf(From), [&](TAddressItem& I) { I.Surname = To; });
+  };
+  struct {
+    const char* Name;
+    std::vector<std::vector<std::string>> People;
+    TAct Act;
+    int CutAfter;
+    const char* Expected;
+  } const Cases[] = {
+      {"merged notes and numbers", {{"Able", "Ann", "1", "", "", "", "", "", "", "x|y"}, {"Baker", "Bob", "2"}},
+       [](TAddressBook& B, TFakeServer& S) {
+         EntryNamed(B, "Able")->Notes.SetText("x\nz"), EntryNamed(B, "Able")->BusMobile = "1";
+         S.Edit(S.HrefOf("Able"), [](TAddressItem& I) { I.Notes.SetText("q\ny"); });
+         EntryNamed(B, "Baker")->HomeTelephone = "20";
+         S.Edit(S.HrefOf("Baker"), [](TAddressItem& I) { I.HomeTelephone = "30"; });
+       },
+       1, nullptr},
+      {"kept both, and a new entry like the card", {{"Baker", "A", "0"}, {"Cole", "A", "1"}},
+       [&](TAddressBook& B, TFakeServer& S) {
+         EntryNamed(B, "Baker")->HomeTelephone = "2";
+         AddTo(B, Person({"Able", "A", "0"}));
+         S.Edit(S.HrefOf("Baker"), [](TAddressItem& I) { I.HomeTelephone = "3", I.Notes.SetText("q"); });
+         Rename(S, "Cole", "Able");
+       },
+       1, "Able A h=0; Able A h=1; Baker A h=2; Baker A h=3 n=q"},
+      {"sent again after its card was deleted, and its twin new there", {{"Eve", "A", "0"}},
+       [](TAddressBook& B, TFakeServer& S) {
+         EntryNamed(B, "Eve")->Surname = "Dunn";
+         AddTo(B, Person({"Dunn", "A", "0"}));
+         S.Remove(S.HrefOf("Eve"));
+         S.Store("/book/x.vcf", NewCard(*Person({"Dunn", "A", "0"}), "x"));
+       },
+       1, "Dunn A h=0; Dunn A h=0"},
+      {"cut off before its first PUT", {{"Able", "A", "4", "", "", "", "2"}, {"Eve", "A", "0"}},
+       [&](TAddressBook& B, TFakeServer& S) {
+         EntryNamed(B, "Able")->HomeTelephone = "0";
+         B.Items->Delete(EntryNamed(B, "Eve"));
+         S.Remove(S.HrefOf("Able"));
+         Rename(S, "Eve", "Cole");
+       },
+       0, "Able A h=0 m=2; Cole A h=0"},
+  };
+  for (EConflictRule Rule : {EConflictRule::KeepBoth, EConflictRule::PreferLocal, EConflictRule::PreferServer})
+    for (const auto& Case : Cases) {
+      SCOPED_TRACE(std::string(Case.Name) + ", rule " + std::to_string(int(Rule)));
+      std::string Whole;
+      for (bool Cut : {false, true}) {
+        TSynced S(Case.People, Rule);
+        Case.Act(S.Book, S.Server);
+        S.Sync(Cut ? Case.CutAfter : -1);
+        if (Cut) S.Sync();
+        else Whole = BookText(S.Book);
+        if (!Cut && Case.Expected && Rule == EConflictRule::KeepBoth) EXPECT_EQ(Whole, Case.Expected);
+        S.ExpectSettled(Whole);
+      }
+    }
+}
+
+// A run sent an entry as a new card (its card was deleted there) and was cut
+// off; before the next run the person adds an entry of the same name. The old
+// card stays that first entry's: the new one does not take its photo.
+TEST(SyncEngine, JournalKeepsACardWhoseEntryWentAsANewCard) {
+  TSynced S({});
+  S.Server.Store("/book/x.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nN:Baker;A;;;\r\nFN:A Baker\r\n"
+                                "TEL;TYPE=HOME,VOICE:0\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\nEND:VCARD\r\n");
+  S.Sync();
+  EntryNamed(S.Book, "Baker")->HomeTelephone = "2";
+  S.Server.Remove("/book/x.vcf");
+  S.Sync(1);
+  AddTo(S.Book, Person({"Baker", "A", "0", "", "", "", "7"}));
+  S.Sync();
+  int WithPhoto = 0;
+  for (auto& [Href, Card] : S.Server.Cards) WithPhoto += Card.Text.find("PHOTO") != std::string::npos;
+  EXPECT_EQ(WithPhoto, 1);
+  S.ExpectSettled("Baker A h=0 m=7; Baker A h=2");
+}
+
+// The journal's claim pairs its entry with the card, though the rules alone
+// would pair another entry of the name that has more fields equal.
+TEST(SyncEngine, JournalClaimPairsItsEntry) {
+  for (bool Claimed : {false, true}) {
+    SCOPED_TRACE(Claimed);
+    TSynced S({{"Smith", "John", "1", "5"}});
+    EntryNamed(S.Book, "Smith")->BusTelephone = "6";
+    AddTo(S.Book, Person({"Smith", "John", "9"}));
+    if (Claimed) S.State.Cards[0].Claim = SyncFields::Fingerprint(*Person({"Smith", "John", "9"}));
+    S.Sync();
+    EXPECT_EQ(Short(*ReadCard(S.Server.Cards["/book/uid-1.vcf"].Text)),
+              Claimed ? "Smith John h=9" : "Smith John h=1 w=6");
+    S.ExpectSettled("Smith John h=1 w=6; Smith John h=9");
+    EXPECT_EQ(S.State.Serialize().find("\nclaim "), std::string::npos);
   }
 }
 

@@ -23,10 +23,12 @@ TSyncState Sample() {
   A.Text = S.Keep("BEGIN:VCARD\r\nNOTE:two\\nlines\r\n\r\nEND:VCARD\r\n\n");
   A.Fingerprint = 0x0123456789abcdefULL;
   TSyncCard B = A;
+  A.Claim = 0xfedcba9876543210ULL;
   B.Href = "/ann/book/2.vcf";
   B.ETag = "";
   B.Text = "";
   B.Pending = true;
+  B.Moved = true;
   TAddressItem Entry;
   Entry.Surname = "Lee", Entry.Notes.SetText("a\n\nb:5"), Entry.TabPage = 2;
   std::string Base;
@@ -56,7 +58,8 @@ TEST(SyncState, RoundTripKeepsEveryByte) {
   // The index first, its values escaped where they could break a line or a
   // field; then the texts as they are.
   EXPECT_NE(Text.find("\nuser ann%20smith\n"), std::string::npos);
-  EXPECT_NE(Text.find("\ncards 2 143\ncard /ann/book/1.vcf \"e%201\" 1 0123456789abcdef 44 0\npending /ann/book/2.vcf  1 "),
+  EXPECT_NE(Text.find("\ncards 2 172\ncard /ann/book/1.vcf \"e%201\" 1 0123456789abcdef 44 0\nclaim fedcba9876543210\n"
+                      "pending /ann/book/2.vcf  1 "),
             std::string::npos)
       << Text;
   EXPECT_EQ(Text.substr(Text.size() - 52), "end 2\nBEGIN:VCARD\r\nNOTE:two\\nlines\r\n\r\nEND:VCARD\r\n\n\n\n");
@@ -79,19 +82,22 @@ TEST(SyncState, DamagedOrForeignFilesAreRefused) {
       {"TOBRINEL-SYNC x\ncards 0 6\nend 0\n", "x.sync: is not a Tobrinel sync state"},
       {"TOBRINEL-SYNC 1\nserver x\n", "x.sync: line 3: the file is cut short (no cards line)"},
       {"TOBRINEL-SYNC 1\nserver x", "x.sync: line 2: the file is cut short (a line without its end)"},
-      {Replaced("cards 2 143", "cards 2 150"), "x.sync: line 11: the index is longer than its cards line says"},
-      {Replaced("cards 2 143", "cards 2 140"), "x.sync: line 11: the index is cut short (a line without its end)"},
-      {Replaced("cards 2 143", "cards 2 999"), "x.sync: line 8: the file is cut short (the index is not whole)"},
-      {Replaced("cards 2 143", "cards 3 143"), "x.sync: line 11: the number of cards does not match"},
-      {Replaced("end 2", "end 3"), "x.sync: line 11: the number of cards does not match"},
+      {Replaced("cards 2 172", "cards 2 179"), "x.sync: line 13: the index is longer than its cards line says"},
+      {Replaced("cards 2 172", "cards 2 169"), "x.sync: line 13: the index is cut short (a line without its end)"},
+      {Replaced("cards 2 172", "cards 2 999"), "x.sync: line 8: the file is cut short (the index is not whole)"},
+      {Replaced("cards 2 172", "cards 3 172"), "x.sync: line 13: the number of cards does not match"},
+      {Replaced("end 2", "end 3"), "x.sync: line 13: the number of cards does not match"},
       {Good.substr(0, Good.size() - 5), "x.sync: the text of the card /ann/book/1.vcf is cut short or damaged"},
       {Good + "more\n", "x.sync: there is more after the text of the last card"},
       {Replaced(" 44 0\n", " 4x 0\n"), "x.sync: line 8: \"4x\" is not a length"},
       {Replaced("0123456789abcdef", "0123456789abcdeg"), "x.sync: line 8: a fingerprint must be 16 hexadecimal digits"},
-      {Replaced("/ann/book/2.vcf", "/ann/book/1.vcf"), "x.sync: line 9: the card /ann/book/1.vcf is given twice"},
+      {Replaced("/ann/book/2.vcf", "/ann/book/1.vcf"), "x.sync: line 10: the card /ann/book/1.vcf is given twice"},
       {Replaced("user ", "password "), "x.sync: line 4: unknown item \"password\""},
       {Replaced("user ", "server "), "x.sync: line 4: \"server\" is given twice"},
-      {Replaced("3:Lee", "9:Lee"), "x.sync: line 9: the entry of the card is damaged"},
+      {Replaced("3:Lee", "9:Lee"), "x.sync: line 10: the entry of the card is damaged"},
+      {Replaced("claim fedcba9876543210\n", "claim fedcba9876543210\nmoved\n"), "x.sync: line 10: a claim must follow a card, once"},
+      {Replaced("\nmoved\n", "\nmoved 1\n"), "x.sync: line 12: a claim gives a fingerprint, and \"moved\" nothing"},
+      {Replaced("claim fedcba9876543210", "claim fedcba987654321x"), "x.sync: line 9: a claim gives a fingerprint"},
       {Replaced("ann%20smith", "ann%2smith"), "x.sync: line 4: a value holds a '%' that is not followed by two"},
       {Replaced(" 1 0123456789abcdef", " 0123456789abcdef"), "x.sync: line 8: a card line needs six values"},
   };

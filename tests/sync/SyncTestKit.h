@@ -87,7 +87,7 @@ public:
     Cards[Href] = {"\"e" + std::to_string(++Tag) + "\"", Text};
     Log.push_back(Href);
   }
-  void Remove(const std::string& Href) {
+  void Remove(std::string Href) {  // a copy: it may be a key of Cards
     Cards.erase(Href);
     Log.push_back(Href);
   }
