@@ -124,6 +124,17 @@ bool Includes(std::vector<std::string> Whole, const std::vector<std::string>& Pa
   return true;
 }
 
+// Lines of A less those of B, counting repeats, in A's order.
+std::vector<std::string> Minus(const std::vector<std::string>& A, std::vector<std::string> B) {
+  std::vector<std::string> Out;
+  for (const std::string& Line : A) {
+    auto At = std::find(B.begin(), B.end(), Line);
+    if (At == B.end()) Out.push_back(Line);
+    else B.erase(At);
+  }
+  return Out;
+}
+
 // Lines less each line of Part once, taken from the end where derived lines stand.
 std::vector<std::string> Without(std::vector<std::string> Lines, const std::vector<std::string>& Part) {
   for (auto Line = Part.rbegin(); Line != Part.rend(); ++Line) {
@@ -154,6 +165,10 @@ public:
     WriterLines();
     for (int G = gNames; G < GroupCount; ++G) Replaced[G] = G != gNotes && GroupChanged(G, *Old, Entry);
     NameLines();
+    if (Base && !Replaced[gNames] && NameLinesDeleted()) {  // a name prefix, say: the name is written anew
+      Replaced[gNames] = true;
+      NameLines();
+    }
     KeepWhatTheBookCannotHold();
     if (Base) DropWhatWasDeleted();
     Notes();
@@ -266,28 +281,53 @@ private:
     return Lines;
   }
 
+  // Whether the person deleted from the notes what the reader makes of the
+  // name lines (a prefix, a suffix) since the last sync.
+  bool DeletedByThePerson(const std::vector<std::string>& Lines) const {
+    return !Lines.empty() && Includes(LinesOf(Base->Notes), Lines) && !Includes(LinesOf(Entry.Notes), Lines);
+  }
+
+  bool NameLinesDeleted() const {
+    std::unique_ptr<TAddressItem> Names = Probe({});
+    return Names && DeletedByThePerson(LinesOf(Names->Notes));
+  }
+
   // A line the person deleted from the notes since the last sync takes its
-  // property with it; a line the reader gives differently now does not.
+  // property with it; a line the reader gives differently now does not. A
+  // property the book has no field for says alone what it gives; a second
+  // telephone or address of a kind the book has once, only with the others.
   void DropWhatWasDeleted() {
     std::unique_ptr<TAddressItem> Names = Probe({});
     std::vector<std::string> NamesOnly = Names ? LinesOf(Names->Notes) : std::vector<std::string>();
-    std::vector<std::string> BaseNotes = LinesOf(Base->Notes), EntryNotes = LinesOf(Entry.Notes);
+    for (TUnit& U : Units)
+      if (Derives(U) && DeletedByThePerson(DerivedLines(U, NamesOnly))) U.Dropped = true;
+    std::vector<const TUnit*> All = KeptUnits(false);
+    std::unique_ptr<TAddressItem> Whole = Probe(All);
+    if (!Whole) return;
     for (TUnit& U : Units) {
-      if (!Derives(U)) continue;
-      std::vector<std::string> Lines = DerivedLines(U, NamesOnly);
-      if (!Lines.empty() && Includes(BaseNotes, Lines) && !Includes(EntryNotes, Lines)) U.Dropped = true;
+      if ((U.Group != gPhones && U.Group != gAddresses) || Replaced[U.Group] || U.Dropped) continue;
+      std::vector<const TUnit*> Others = All;
+      std::erase(Others, &U);
+      std::unique_ptr<TAddressItem> Without = Probe(Others);
+      if (!Without || GroupChanged(U.Group, *Without, *Whole)) continue;  // it fills a field
+      if (DeletedByThePerson(Minus(LinesOf(Whole->Notes), LinesOf(Without->Notes)))) U.Dropped = true;
     }
   }
 
-  void Notes() {
-    // Every line the card keeps, but the version and name lines the probe has already.
-    std::vector<const TUnit*> Kept, KeptAndNotes;
+  // Every unit the card keeps as it is, but the version and name lines the
+  // probes begin with; the note lines too when asked.
+  std::vector<const TUnit*> KeptUnits(bool WithNotes) const {
+    std::vector<const TUnit*> Kept;
     for (const TUnit& U : Units) {
-      if (U.Dropped || U.Version || U.Group == gNames || (U.Group != gKept && U.Group != gNotes && Replaced[U.Group]))
-        continue;
-      if (U.Group != gNotes) Kept.push_back(&U);
-      KeptAndNotes.push_back(&U);
+      if (U.Dropped || U.Version || U.Group == gNames || (U.Group == gNotes && !WithNotes)) continue;
+      if (U.Group != gKept && U.Group != gNotes && Replaced[U.Group]) continue;
+      Kept.push_back(&U);
     }
+    return Kept;
+  }
+
+  void Notes() {
+    std::vector<const TUnit*> Kept = KeptUnits(false), KeptAndNotes = KeptUnits(true);
     std::unique_ptr<TAddressItem> Derived = Probe(Kept);
     std::vector<std::string> DerivedLines = Derived ? LinesOf(Derived->Notes) : std::vector<std::string>();
     std::vector<std::string> Own = Without(LinesOf(Entry.Notes), DerivedLines);

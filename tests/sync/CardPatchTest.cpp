@@ -118,6 +118,35 @@ TEST(CardPatch, OtherShapesOfCards) {
   }
 }
 
+// The last line of the notes, which the reader made of a property, deleted
+// here: that property goes, whether it says alone what it gives or only with
+// the others (a second home number), or is a part of the name.
+TEST(CardPatch, DeletedDerivedLineTakesItsProperty) {
+  struct {
+    const char* Name;
+    std::string Card, Expected;
+  } const Cases[] = {
+      {"a name prefix", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;Dr.;\r\nFN:Dr. John Smith\r\nEND:VCARD\r\n",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nFN:John Smith\r\nEND:VCARD\r\n"},
+      {"a second home number",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nTEL;TYPE=HOME:1\r\nTEL;TYPE=HOME:2\r\nEND:VCARD\r\n",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nTEL;TYPE=HOME:1\r\nEND:VCARD\r\n"},
+      {"a birthday", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nBDAY:1970-01-02\r\nNOTE:x\r\nEND:VCARD\r\n",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nNOTE:x\r\nEND:VCARD\r\n"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    std::unique_ptr<TAddressItem> Base = ReadCard(Case.Card);
+    ASSERT_TRUE(Base);
+    std::unique_ptr<TAddressItem> Entry = SyncFields::Clone(*Base);
+    std::vector<std::string> Notes = Entry->Notes.Lines();
+    ASSERT_FALSE(Notes.empty());
+    Notes.pop_back();
+    Entry->Notes.Assign(Notes);
+    EXPECT_EQ(PatchCard(Case.Card, *Entry, Base.get()), Case.Expected);
+  }
+}
+
 // Through the engine: a card with a photo and more, edited here, goes back
 // with all of that as it was.
 TEST(CardPatch, EditHereSendsThePhoneCardBack) {
