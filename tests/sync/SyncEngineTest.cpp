@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 
 #include "SyncTestKit.h"
 
@@ -531,6 +532,60 @@ TEST(SyncEngine, ActionsSayWhatWouldBeDone) {
   EXPECT_EQ(Plan.Actions(), Expected);
   EXPECT_EQ(Counts(Plan.Summary), "2 3 0 1 0 1");
   EXPECT_EQ(BookText(S.Book), "Able Ann h=10; Baker Bob; Dunn Di h=44; Eve Ed");
+}
+
+// Random edits of few names on both sides, runs cut off at random, tokens
+// forgotten at random: after each whole run both sides hold the same entries
+// and a further run has nothing to do; a run cut off and run again comes to
+// what the whole run would have given.
+TEST(SyncEngine, RandomEditsOnBothSidesConverge) {
+  const char* const Names[] = {"Able", "Baker", "Cole", "Dunn", "Eve"};
+  for (unsigned Seed = 1; Seed <= 400; ++Seed) {
+    SCOPED_TRACE(Seed);
+    std::mt19937 Random(Seed);
+    auto Pick = [&](int N) { return int(Random() % unsigned(N)); };
+    TSynced S({}, EConflictRule(Seed % 3));
+    int Other = 0;
+    for (int Round = 0; Round < 15 && !HasFailure(); ++Round) {
+      S.Server.ForgetTokens = Pick(4) == 0;
+      for (int Edits = Pick(7); Edits > 0; --Edits) {
+        int What = Pick(8), Field = Pick(4), Value = Pick(5);
+        auto Change = [&](TAddressItem& I) {
+          if (Field == 0) I.HomeTelephone = std::to_string(Value);
+          else if (Field == 1) I.BusMobile = std::to_string(Value);
+          else if (Field == 2) I.Notes.SetText(Value % 2 ? "x\ny" : "q\ny");
+          else I.Surname = Names[Value];
+        };
+        int Count = S.Book.Items->Count;
+        if (What == 0) AddTo(S.Book, Person({Names[Value], "A", std::to_string(Pick(3))}));
+        else if (What == 1 && Count) S.Book.Items->Delete(S.Book.Items->GetItem(Pick(Count)));
+        else if (What == 2 && Count) Change(*static_cast<TAddressItem*>(S.Book.Items->GetItem(Pick(Count))));
+        else if (What == 3)
+          S.Server.Store("/book/o" + std::to_string(++Other) + ".vcf",
+                         NewCard(*Person({Names[Value], "A", std::to_string(Pick(3))}), "o" + std::to_string(Other)));
+        else if (What >= 4 && !S.Server.Cards.empty()) {
+          auto Card = std::next(S.Server.Cards.begin(), Pick(int(S.Server.Cards.size())));
+          if (What == 4) S.Server.Remove(Card->first);
+          else S.Server.Edit(Card->first, Change);
+        }
+      }
+      int CutAfter = Pick(3) == 0 ? Pick(4) : -1;
+      std::string Whole;
+      if (CutAfter >= 0) {  // the whole run, on copies
+        TAddressBook Book;
+        for (TListNode* N = S.Book.Items->Head; N; N = N->Next)
+          Book.Items->AppendSorted(SyncFields::Clone(*static_cast<TAddressItem*>(N)).release());
+        TSyncState State = S.State;
+        TFakeServer Server = S.Server;
+        RunSync(Book, State, Server, S.Options);
+        Whole = BookText(Book);
+        if (RunSync(S.Book, S.State, S.Server, S.Options, CutAfter).MassDelete) continue;
+      }
+      if (S.Sync().MassDelete) continue;
+      if (CutAfter >= 0) EXPECT_EQ(BookText(S.Book), Whole) << "round " << Round;
+      S.ExpectSettled(BookText(S.Book));
+    }
+  }
 }
 
 TEST(SyncEngine, PlanWithoutListingIsRefused) {
