@@ -11,20 +11,26 @@ const char16_t Cp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendCodePoint(std::string& Out, uint32_t Code) {
+
+}  // namespace
+
+void AppendUtf8(std::string& Out, uint32_t Code) {
   if (Code < 0x80) {
     Out += char(Code);
   } else if (Code < 0x800) {
     Out += char(0xC0 | (Code >> 6));
     Out += char(0x80 | (Code & 0x3F));
-  } else {
+  } else if (Code < 0x10000) {
     Out += char(0xE0 | (Code >> 12));
+    Out += char(0x80 | ((Code >> 6) & 0x3F));
+    Out += char(0x80 | (Code & 0x3F));
+  } else {
+    Out += char(0xF0 | (Code >> 18));
+    Out += char(0x80 | ((Code >> 12) & 0x3F));
     Out += char(0x80 | ((Code >> 6) & 0x3F));
     Out += char(0x80 | (Code & 0x3F));
   }
 }
-
-}  // namespace
 
 bool IsValidUtf8(std::string_view Bytes) {
   const auto* P = reinterpret_cast<const unsigned char*>(Bytes.data());
@@ -71,8 +77,8 @@ std::string ToUtf8(std::string_view Bytes) {
   Out.reserve(Bytes.size() + Bytes.size() / 2);
   for (unsigned char C : Bytes) {
     if (C < 0x80) Out += char(C);
-    else if (C < 0xA0) AppendCodePoint(Out, Cp1252High[C - 0x80]);
-    else AppendCodePoint(Out, C);
+    else if (C < 0xA0) AppendUtf8(Out, Cp1252High[C - 0x80]);
+    else AppendUtf8(Out, C);
   }
   return Out;
 }
