@@ -33,6 +33,7 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
     QPalette Colours = Edit->palette();
     Colours.setColor(QPalette::Base, Colours.color(QPalette::Button));
     Edit->setPalette(Colours);
+    Label->setBuddy(Edit);  // names the edit for a screen reader
     return Edit;
   };
   edtName = AddRow(QStringLiteral("Name :"), "edtName", 8, Label0);
