@@ -92,8 +92,8 @@ bool IsCurrentHeader(std::string_view First) {
 
 // Whether the text of Fd from its start reads as an older book: split into
 // lines as the INI engine splits them (a carriage return ends a line, a line
-// feed right after one belongs to it, a line feed alone ends one too when it is
-// the file's first break, the end-of-file mark ends the text), it
+// feed right after one belongs to it, a line feed ends one too in a file without
+// carriage returns, the end-of-file mark ends the text), it
 // has an Items or a Settings section, and no byte of it is a control
 // character that text never holds. Holds no more than the start of a line.
 bool ReadsAsOlderBook(int Fd, const std::string& Path) {
@@ -102,7 +102,7 @@ bool ReadsAsOlderBook(int Fd, const std::string& Path) {
   size_t Length = 0;
   char Last = 0;
   bool AfterReturn = false, Found = false;
-  int Breaks = 0;  // as the INI engine reads: 1 carriage returns end lines, 2 line feeds too
+  const bool Feeds = LineFeedsEndLines(Fd);
   auto EndLine = [&] {
     if (Length >= 2 && Length <= NameRoom && Start.front() == '[' && Last == ']') {
       const std::string Name = FoldCase(std::string_view(Start).substr(1, Length - 2));
@@ -125,11 +125,10 @@ bool ReadsAsOlderBook(int Fd, const std::string& Path) {
         return Found;
       }
       if (C < 0x20 && C != '\t' && C != '\n' && C != '\v' && C != '\f' && C != '\r') return false;
-      if (!Breaks && (C == '\r' || C == '\n')) Breaks = C == '\r' ? 1 : 2;
       const bool Skip = C == '\n' && AfterReturn;
       AfterReturn = C == '\r';
       if (Skip) continue;
-      if (C == '\r' || (C == '\n' && Breaks == 2)) {
+      if (C == '\r' || (C == '\n' && Feeds)) {
         EndLine();
         continue;
       }

@@ -155,6 +155,26 @@ bool MakeFolders(const std::string& Path) {
 
 }  // namespace
 
+bool LineFeedsEndLines(int Fd) {
+  // A file written on this system (an editor, a script) ends its lines with
+  // line feeds alone; read by carriage returns it would be one line, lost at
+  // the next write. A file with any carriage return keeps the rule that a
+  // line feed is part of its line, so what this engine writes reads back the same.
+  char Buffer[65536];
+  bool Feeds = false;
+  for (off_t Offset = 0;;) {
+    const ssize_t Got = ::pread(Fd, Buffer, sizeof Buffer, Offset);
+    if (Got < 0 && errno == EINTR) continue;
+    if (Got <= 0) return Got == 0 && Feeds;
+    const std::string_view Piece(Buffer, static_cast<size_t>(Got));
+    const size_t Size = std::min(Piece.find(EndOfFileMark), Piece.size());
+    if (Piece.substr(0, Size).find('\r') != std::string_view::npos) return false;
+    Feeds = Feeds || Piece.substr(0, Size).find('\n') != std::string_view::npos;
+    if (Size < Piece.size()) return Feeds;
+    Offset += Got;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // TIniSection
 
@@ -423,11 +443,7 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   std::string Partial;  // the start of a line that goes on in the next piece
   bool SkipLineFeed = false;
   bool SawMark = false;
-  // A file whose first line break is a line feed alone was written on this
-  // system (an editor, a script): its line feeds end lines too, or the whole
-  // file would read as one line and be lost at the next write.
-  bool BreaksKnown = false;
-  const char* Breaks = "\r";
+  const char* Breaks = LineFeedsEndLines(File.Fd) ? "\r\n" : "\r";
   while (!SawMark) {
     ssize_t Got = ::read(File.Fd, Buffer.data(), Buffer.size());
     if (Got < 0) {
@@ -443,13 +459,6 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
     // A line feed right after a carriage return belongs to it.
     if (SkipLineFeed && Size > 0 && Piece[0] == '\n') Pos = 1;
     SkipLineFeed = false;
-    if (!BreaksKnown) {
-      const size_t First = Piece.substr(0, Size).find_first_of("\r\n", Pos);
-      if (First != std::string_view::npos) {
-        BreaksKnown = true;
-        if (Piece[First] == '\n') Breaks = "\r\n";
-      }
-    }
     while (Pos < Size) {
       size_t End = Piece.find_first_of(Breaks, Pos);
       if (End == std::string_view::npos || End >= Size) {

@@ -157,6 +157,10 @@ std::string TrimTrailingChar(const std::string& Text, char Character);
 std::string TrimTrailingSpaces(const std::string& Text);
 std::string TrimSpaces(const std::string& Text);
 std::string CapitaliseWords(const std::string& Text);
+// Whether the file's lines end with line feeds alone: it holds line feeds but
+// no carriage return before its end-of-file mark. Reads from the start
+// without moving the file's offset.
+bool LineFeedsEndLines(int Fd);
 
 // Date helpers for the day-count representation.
 TDateTime EncodeDate(int Year, int Month, int Day);  // throws std::invalid_argument when invalid
