@@ -15,6 +15,7 @@
 #include "ConsoleHost.h"
 #include "ContactCommands.h"
 #include "JsonLines.h"
+#include "SyncCommand.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ const char* const Usage =
     "usage: tobrinel-book dump BOOK\n"
     "       tobrinel-book create BOOK < entries.jsonl\n"
     "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
+
+void WriteUsage(std::ostream& Out) { Out << Usage << ContactUsage << SyncUsage; }
 
 std::string Entries(int32_t Count) { return std::to_string(Count) + (Count == 1 ? " entry" : " entries"); }
 
@@ -121,13 +124,14 @@ int Create(const std::string& Path) {
   return 0;
 }
 
-// The print command is a program of its own beside this one (it loads Qt,
-// which would slow every other command's start): run it with the same words.
-int Print(int argc, char** argv) {
+// The print and sync commands are programs of their own beside this one
+// (they load Qt, which would slow every other command's start): run the one
+// named with the same words.
+int RunBeside(const char* Name, int argc, char** argv) {
   char Self[PATH_MAX];
   const ssize_t Length = ::readlink("/proc/self/exe", Self, sizeof Self - 1);
   std::string Program = Length > 0 ? std::string(Self, size_t(Length)) : std::string(argv[0]);
-  Program = Program.substr(0, Program.rfind('/') + 1) + "tobrinel-book-print";
+  Program = Program.substr(0, Program.rfind('/') + 1) + Name;
   std::vector<char*> Arguments{Program.data()};
   for (int I = 2; I < argc; ++I) Arguments.push_back(argv[I]);
   Arguments.push_back(nullptr);
@@ -143,14 +147,19 @@ int main(int argc, char** argv) {
   // signal ending the tool without a word.
   std::signal(SIGXFSZ, SIG_IGN);
   if (argc >= 2 && IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
-  if (argc >= 2 && std::string(argv[1]) == "print") return Print(argc, argv);
+  if (argc >= 2 && std::string(argv[1]) == "print") return RunBeside("tobrinel-book-print", argc, argv);
+  if (argc >= 2 && std::string(argv[1]) == "sync") return RunBeside("tobrinel-book-sync", argc, argv);
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    WriteUsage(std::cout);
+    return 0;
+  }
   if (argc != 3) {
-    std::cerr << Usage << ContactUsage;
+    WriteUsage(std::cerr);
     return 2;
   }
   std::string Command = argv[1];
   if (Command == "dump") return Dump(argv[2]);
   if (Command == "create") return Create(argv[2]);
-  std::cerr << Usage << ContactUsage;
+  WriteUsage(std::cerr);
   return 2;
 }
