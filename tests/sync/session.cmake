@@ -1,0 +1,9 @@
+# Whole syncs of a book with a real Radicale, in process and through the tool.
+if(TARGET tobrinel_syncsession)  # until the sync engine lands
+add_executable(sync_session_tests
+  ${CMAKE_CURRENT_LIST_DIR}/SyncSessionTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncRig.h
+  ${CMAKE_CURRENT_LIST_DIR}/SyncTestMain.cpp)
+target_link_libraries(sync_session_tests PRIVATE tobrinel_syncsession tobrinel_davservers GTest::gtest)
+include(GoogleTest)
+gtest_discover_tests(sync_session_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS sync TIMEOUT 300)
+endif()
