@@ -145,9 +145,10 @@ bool AskPassword(const QString& Prompt, QString& Password) {
   Restore.sa_handler = RestoreTerminal;
   const int Signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
   for (int I = 0; I < 4; ++I) ::sigaction(Signals[I], &Restore, &Old[I]);
+  // Echo off before the prompt: what is typed once it shows is never echoed.
+  ::tcsetattr(Fd, TCSAFLUSH, &Quiet);
   const QByteArray Text = Prompt.toLocal8Bit();
   bool Written = ::write(Fd, Text.constData(), size_t(Text.size())) == Text.size();
-  ::tcsetattr(Fd, TCSAFLUSH, &Quiet);
   std::string Line;
   char C;
   ssize_t Got;

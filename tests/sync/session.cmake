@@ -7,3 +7,13 @@ target_link_libraries(sync_session_tests PRIVATE tobrinel_syncsession tobrinel_d
 include(GoogleTest)
 gtest_discover_tests(sync_session_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS sync TIMEOUT 300)
 endif()
+
+if(TARGET tobrinel-book-sync)
+add_executable(sync_tool_tests
+  ${CMAKE_CURRENT_LIST_DIR}/SyncToolTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncRig.h
+  ${CMAKE_CURRENT_LIST_DIR}/SyncTestMain.cpp)
+target_link_libraries(sync_tool_tests PRIVATE tobrinel_syncsession tobrinel_davservers GTest::gtest util)
+target_compile_definitions(sync_tool_tests PRIVATE TOBRINEL_BOOK_TOOL="$<TARGET_FILE:tobrinel-book>")
+add_dependencies(sync_tool_tests tobrinel-book tobrinel-book-sync)
+gtest_discover_tests(sync_tool_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS sync TIMEOUT 300)
+endif()
