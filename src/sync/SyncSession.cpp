@@ -59,7 +59,10 @@ void TSyncSession::ThrowIfCancelled() const {
 TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   State();
   const std::string StatePath = TSyncState::PathFor(Book.FileName);
-  TSyncState Start = Loaded;
+  // The state goes to the engine rather than a copy (10,000 cards would cost
+  // a megabyte): a session runs once. Its settings as the file had them:
+  const std::string Was[] = {Loaded.ServerUrl, Loaded.AddressBookUrl, Loaded.UserName, Loaded.TrustedCertificate};
+  TSyncState Start = std::move(Loaded);
   const QUrl StateBook = FromState(Start.AddressBookUrl);
   const QUrl StateServer = FromState(Start.ServerUrl);
   const QString User = Request.User.isEmpty() ? QString::fromStdString(Start.UserName) : Request.User;
@@ -161,12 +164,13 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   Start.AddressBookUrl = ToState(BookUrl);
   Start.UserName = User.toStdString();
   Start.TrustedCertificate = Trusted.toStdString();
-  const bool SettingsChanged = !Existed || Start.ServerUrl != Loaded.ServerUrl ||
-                               Start.AddressBookUrl != Loaded.AddressBookUrl || Start.UserName != Loaded.UserName ||
-                               Start.TrustedCertificate != Loaded.TrustedCertificate;
+  const bool SettingsChanged = !Existed || Start.ServerUrl != Was[0] || Start.AddressBookUrl != Was[1] ||
+                               Start.UserName != Was[2] || Start.TrustedCertificate != Was[3];
 
-  TSyncEngine Engine(std::move(Start));
-  const std::vector<std::string> Wanted = Engine.Listing(Listing);
+  // Gone once the plan is made: the plan keeps its own copies of what it
+  // needs, and the cards fetched are megabytes in a large first sync.
+  auto Engine = std::make_unique<TSyncEngine>(std::move(Start));
+  const std::vector<std::string> Wanted = Engine->Listing(Listing);
   if (!Wanted.empty()) {
     QStringList Hrefs;
     Hrefs.reserve(qsizetype(Wanted.size()));
@@ -175,7 +179,7 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
     int Fetched = 0;
     Host.Progress(ESyncStage::Fetching, 0, Total);
     Client->MultiGet(BookUrl, Hrefs, [&](TCard&& Card) {
-      Engine.AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
+      Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
       Host.Progress(ESyncStage::Fetching, ++Fetched, Total);
     });
   }
@@ -189,7 +193,8 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
     return Answer;
   };
   Options.CollectionHref = CollectionPath(BookUrl);
-  TSyncPlan Plan = Engine.Plan(*Book.Items, Options);
+  TSyncPlan Plan = Engine->Plan(*Book.Items, Options);
+  Engine.reset();
   ThrowIfCancelled();
 
   TSyncOutcome Outcome;

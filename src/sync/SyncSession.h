@@ -83,7 +83,8 @@ public:
   ~TSyncSession();
 
   // The book's state as the last sync left it (empty before the first);
-  // loaded on first use. Throws ESyncStateError and EFileError.
+  // loaded on first use, given to the engine by Run. Throws ESyncStateError
+  // and EFileError.
   const TSyncState& State();
   // Throws ESyncError (the server), ESyncRefused, ESyncStateError (the state
   // file) and EFileError (the book or the state cannot be written). Once only.
