@@ -205,6 +205,9 @@ int SyncCommand(int argc, char** argv) {
   TAddressBook Book(&BookHost);
   try {
     if (QFileInfo::exists(Local(Options.Book))) {
+      // Found out at the end, the server would be changed and the book not.
+      if (!Options.DryRun && IsFileReadOnly(Options.Book))
+        return Failure(QStringLiteral("%1 is read-only; it is not synchronised").arg(Local(Options.Book)));
       const TLoadResult Loaded = Book.LoadFromFile(Options.Book);
       // Entries missing from a damaged book would be deleted on the server.
       if (Loaded.Damaged)

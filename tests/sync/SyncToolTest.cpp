@@ -111,6 +111,12 @@ TEST_F(SyncTool, ExitStatusAndOneClearLine) {
     EXPECT_EQ(TSyncRig::Bytes(Book()), BookBefore);
     EXPECT_EQ(TSyncRig::Bytes(Rig.StatePath()), StateBefore);
   }
+  // A book that cannot be written is not synchronised at all.
+  ASSERT_TRUE(QFile::setPermissions(Book(), QFile::ReadOwner));
+  const TToolRun ReadOnly = Tool(QStringList{Book(), Url()} + Login());
+  EXPECT_EQ(ReadOnly.Status, 1);
+  EXPECT_EQ(ReadOnly.Err, "tobrinel-book: " + Book().toStdString() + " is read-only; it is not synchronised\n");
+  ASSERT_TRUE(QFile::setPermissions(Book(), QFile::ReadOwner | QFile::WriteOwner));
   // With several books, each is listed to choose from.
   const TToolRun Several = Tool(QStringList{Book(), Root + "/"} + Login());
   EXPECT_NE(Several.Err.find("\n  " + Root.toStdString() + "/tob/book/  (Friends)\n"), std::string::npos) << Several.Err;
