@@ -362,7 +362,8 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
                                                   {DavNamespace, "current-user-principal"},
                                                   {CardDavNamespace, "addressbook-home-set"}}));
     if ((Answer.Status == 404 || Answer.Status == 410) && !Root) throw NoAddressBookAt(Url, Answer.Status);
-    if (Answer.Status == 403) throw StatusError(Answer.Status, Answer.Reason, Url);
+    // A server in trouble says nothing about what the address is.
+    if (Answer.Status == 403 || Answer.Status >= 500) throw StatusError(Answer.Status, Answer.Reason, Url);
     HaveSelf = FirstOf(Answer, Self);
     if (!HaveSelf) throw NotAddressBook(Url);
     if (Self.IsAddressBook)

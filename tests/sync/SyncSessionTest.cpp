@@ -2,6 +2,7 @@
 // them: each direction, edits, conflicts, deletions, cards that keep what the
 // book cannot hold, and runs cut off in the middle.
 
+#include "FakeDavServer.h"
 #include "SyncRig.h"
 
 #include <gtest/gtest.h>
@@ -289,6 +290,42 @@ TEST_F(SyncSession, TheProgramIsAskedAboutEachConflict) {
   EXPECT_EQ(Rig.Sync(Request, Host), "received 1, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 1");
   EXPECT_EQ(Host.Conflicts, std::vector<std::string>{"Adams Ann h=9 | Adams Ann h=8"});
   EXPECT_EQ(Rig.Here(), "Adams Ann h=8");
+}
+
+// A server that fails or keeps silent: one clear line, nothing written.
+TEST(SyncSessionFailures, ServerErrorAndTimeOut) {
+  struct TCase {
+    const char* Name;
+    TFakeResponse Answer;
+    std::string Result;
+  };
+  const std::vector<TCase> Cases = {
+      {"server error", {500, "Internal Server Error"}, "error: The server reported an error (500 Internal Server Error)."},
+      {"time-out", TFakeResponse::Silence(), "error: The server did not answer within 1 second."},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TFakeDavServer Server([&](const TFakeRequest&) { return Case.Answer; });
+    QTemporaryDir Dir;
+    TAddressBook Book;
+    Book.FileName = Dir.filePath(QStringLiteral("B.ABK")).toStdString();
+    Book.Items->Add(Person({"Adams", "Ann"}).release());
+    Book.Modified = true;
+    TScriptedHost Host;
+    TSyncSession Session(Book, Host);
+    TSyncRequest Request;
+    Request.Url = Server.Url("/tob/book/");
+    Request.TimeLimitMs = 1000;
+    std::string Result;
+    try {
+      Session.Run(Request);
+    } catch (const ESyncError& Error) {
+      Result = "error: " + Error.Message.toStdString();
+    }
+    EXPECT_EQ(Result, Case.Result);
+    EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("B.ABK"))));
+    EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("B.ABK.sync"))));
+  }
 }
 
 TEST(SyncSessionTls, AnUntrustedCertificateIsRefusedUnlessThePersonTrustsIt) {
