@@ -136,6 +136,32 @@ void BM_EngineWalk(benchmark::State& State) {
 }
 BENCHMARK(BM_EngineWalk)->Unit(benchmark::kMillisecond);
 
+// The engine over 100,000 entries whose names, addresses and notes are not
+// plain ASCII, with a text beyond ASCII, so that all of them are folded whole;
+// only the last entry's notes match.
+void BM_EngineWalkBeyondAscii(benchmark::State& State) {
+  static TMyLinkList* Items = [] {
+    auto* List = new TMyLinkList;
+    for (int Index = 0; Index < BookSize; ++Index) {
+      auto* Item = new TAddressItem;
+      Item->Surname = "M\xC3\xBCller-\xC3\x96zt\xC3\xBCrk " + std::to_string(Index);
+      Item->FirstName = "\xC3\x87" "a\xC4\x9Fr\xC4\xB1";
+      Item->HomeTelephone = "01234 567890";
+      Item->HomeAddress.SetText("1 Stra\xC3\x9F" "e\nK\xC3\xB6ln");
+      Item->Notes.SetText(Index == BookSize - 1 ? "Met at the zebra crossing, caf\xC3\xA9 opposite."
+                                                : "Met at the caf\xC3\xA9.\nPrefers calls in the morning.");
+      List->AppendSorted(Item);
+    }
+    return List;
+  }();
+  TOpenWindow& Window = Shared();
+  Window.Find->cboSearchString->setText(QStringLiteral("CAFÉ OPPOSITE"));
+  TSearchEngine Search;
+  for (auto _ : State) benchmark::DoNotOptimize(Search.FindFirstMatch(*Items, *Window.Find));
+  if (!Search.FoundEntry() || Search.FoundEntry() != Items->Tail) State.SkipWithError("not found");
+}
+BENCHMARK(BM_EngineWalkBeyondAscii)->Unit(benchmark::kMillisecond);
+
 // One F3 step through the 1,000 otters; after the last one it starts again at the top.
 void BM_FindNextStep(benchmark::State& State) {
   TfrmMain& Main = *Shared().Main;

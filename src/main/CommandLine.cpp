@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "Adrbook.h"
+
 const char* const MoreThanOneFileText =
     "You have specified more than one file to load.  Only the first file name received will be loaded.";
 const char* const NotABookText = "This is not a valid Tobrinel address book file.";
@@ -16,7 +18,27 @@ QString ExtensionOf(const QString& FileName) {
   return Dot < 0 ? QString() : Name.mid(Dot);
 }
 
+// A file that is there and holds anything but a book; one that cannot be
+// read is left to the loading to report.
+bool HoldsNoBook(const QString& FileName) {
+  try {
+    return BookFileKind(FileName.toStdString()) == EBookFile::NotABook;
+  } catch (const EFileError&) {
+    return false;
+  }
+}
+
+QString LastUsedInsteadText(const QString& FileName) {
+  return NameWithoutFolder(FileName) + QStringLiteral("\n\n") +
+         QStringLiteral("This is not a valid Tobrinel address book file so the ") +
+         QStringLiteral("last used address book will be opened instead.");
+}
+
 }  // namespace
+
+QString NotABookBoxText(const QString& FileName) {
+  return NameWithoutFolder(FileName) + QStringLiteral("\n\n") + QString::fromLatin1(NotABookText);
+}
 
 QString NameWithoutFolder(const QString& FileName) {
   const qsizetype Slash = FileName.lastIndexOf(QLatin1Char('/'));
@@ -47,11 +69,13 @@ TCommandLineBook ChooseCommandLineBook(const QStringList& Arguments, const QStri
   if (!Name.contains(QLatin1Char('/'))) Name = QDir(CurrentFolder).filePath(Name);
   if (ExtensionOf(Name).isEmpty()) Name += QStringLiteral(".ABK");
   if (!HasBookExtension(Name)) {
-    Result.Errors << NameWithoutFolder(Name) + QStringLiteral("\n\n") +
-                         QStringLiteral("This is not a valid Tobrinel address book file so the ") +
-                         QStringLiteral("last used address book will be opened instead.");
+    Result.Errors << LastUsedInsteadText(Name);
     return Result;
   }
   Result.FileName = FindFileIgnoringCase(Name);
+  if (HoldsNoBook(Result.FileName)) {
+    Result.Errors << LastUsedInsteadText(Result.FileName);
+    Result.FileName.clear();
+  }
   return Result;
 }

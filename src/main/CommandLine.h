@@ -15,6 +15,8 @@ TCommandLineBook ChooseCommandLineBook(const QStringList& Arguments, const QStri
 bool HasBookExtension(const QString& FileName);
 // The file name without its folder.
 QString NameWithoutFolder(const QString& FileName);
+// The error box for a file that is no book: its name, then NotABookText.
+QString NotABookBoxText(const QString& FileName);
 // The path as named when it exists, else a case-insensitive match of its file
 // name in its folder, else the path unchanged.
 QString FindFileIgnoringCase(const QString& Path);

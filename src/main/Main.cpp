@@ -29,6 +29,7 @@
 #include "About.h"
 #include "CommandLine.h"
 #include "Dflttab.h"
+#include "DialRequest.h"
 #include "GroupFrame.h"
 #include "HelpService.h"
 #include "MDetect.h"
@@ -91,11 +92,12 @@ QIcon TelephoneIcon() {
   return Icon;
 }
 
-QLabel* AddLabel(QWidget* Parent, const QString& Caption, int Left, int Top, int Width = 66) {
-  auto* Label = new QLabel(Caption, Parent);
+// The caption of Control, beside it; a screen reader names the control by it.
+void AddLabel(QWidget* Control, const QString& Caption, int Left, int Top, int Width = 66) {
+  auto* Label = new QLabel(Caption, Control->parentWidget());
   Label->setGeometry(Left, Top, Width, 21);
   Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return Label;
+  Label->setBuddy(Control);
 }
 
 // Capacities count characters (code points), while the edit's own limit counts
@@ -131,9 +133,11 @@ QPlainTextEdit* AddMemo(QWidget* Parent, const char* Name, const QRect& Place) {
   return Memo;
 }
 
-QToolButton* AddDialButton(QWidget* Parent, const char* Name, int Left, int Top) {
+QToolButton* AddDialButton(QWidget* Parent, const char* Name, int Left, int Top, const char* Location) {
   auto* Button = new QToolButton(Parent);
   Button->setObjectName(QLatin1String(Name));
+  // A picture says nothing to a screen reader.
+  Button->setAccessibleName(QStringLiteral("Dial ") + QLatin1String(Location));
   Button->setGeometry(Left, Top, 23, 21);
   Button->setIcon(TelephoneIcon());
   Button->setFocusPolicy(Qt::NoFocus);  // a picture button takes no focus
@@ -223,12 +227,12 @@ void TfrmMain::CreateControls() {
   GroupBox1 = new TGroupFrame(QStringLiteral(" Name Details "), Client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(271, 0, 322, 73);
-  AddLabel(GroupBox1, QStringLiteral("Surname :"), 2, 16, 74);
-  AddLabel(GroupBox1, QStringLiteral("First Name :"), 2, 40, 74);
   edtSurname = AddEdit(GroupBox1, "edtSurname", 80, 16, 233, 50);
   edtSurname->setProperty("Tag", 1);
   edtFirstName = AddEdit(GroupBox1, "edtFirstName", 80, 40, 233, 50);
   edtFirstName->setProperty("Tag", 1);
+  AddLabel(edtSurname, QStringLiteral("Surname :"), 2, 16, 74);
+  AddLabel(edtFirstName, QStringLiteral("First Name :"), 2, 40, 74);
 
   tabDetails = new QTabWidget(Client);
   tabDetails->setObjectName(QStringLiteral("tabDetails"));
@@ -240,27 +244,29 @@ void TfrmMain::CreateControls() {
   tabDetails->addTab(Work, QStringLiteral("Work"));
   tabDetails->addTab(Notes, QStringLiteral("Notes"));
 
-  AddLabel(Home, QStringLiteral("Telephone :"), 8, 24);
   edtHomeTel = AddEdit(Home, "edtHomeTel", 80, 24, 201, 50);
-  spdbtnDial1 = AddDialButton(Home, "spdbtnDial1", 284, 24);
-  AddLabel(Home, QStringLiteral("Address :"), 8, 64);
+  AddLabel(edtHomeTel, QStringLiteral("Telephone :"), 8, 24);
+  spdbtnDial1 = AddDialButton(Home, "spdbtnDial1", 284, 24, HomeLocation);
   memHomeAddress = AddMemo(Home, "memHomeAddress", QRect(80, 64, 225, 73));
+  AddLabel(memHomeAddress, QStringLiteral("Address :"), 8, 64);
 
-  AddLabel(Work, QStringLiteral("Telephone :"), 8, 8);
   edtBusTel = AddEdit(Work, "edtBusTel", 80, 8, 201, 50);
-  spdbtnDial2 = AddDialButton(Work, "spdbtnDial2", 284, 8);
-  AddLabel(Work, QStringLiteral("Extension :"), 8, 40);
+  AddLabel(edtBusTel, QStringLiteral("Telephone :"), 8, 8);
+  spdbtnDial2 = AddDialButton(Work, "spdbtnDial2", 284, 8, BusinessLocation);
   edtBusExtn = AddEdit(Work, "edtBusExtn", 80, 40, 73, 10);
-  spdbtnDial3 = AddDialButton(Work, "spdbtnDial3", 156, 40);
-  AddLabel(Work, QStringLiteral("Mobile :"), 8, 72);
+  AddLabel(edtBusExtn, QStringLiteral("Extension :"), 8, 40);
+  spdbtnDial3 = AddDialButton(Work, "spdbtnDial3", 156, 40, ExtensionLocation);
   edtMobile = AddEdit(Work, "edtMobile", 80, 72, 201, 50);
-  spdbtnDial4 = AddDialButton(Work, "spdbtnDial4", 284, 72);
-  AddLabel(Work, QStringLiteral("Facsimile :"), 8, 104);
+  AddLabel(edtMobile, QStringLiteral("Mobile :"), 8, 72);
+  spdbtnDial4 = AddDialButton(Work, "spdbtnDial4", 284, 72, MobileLocation);
   edtBusFax = AddEdit(Work, "edtBusFax", 80, 104, 201, 50);
-  AddLabel(Work, QStringLiteral("Address :"), 8, 136);
+  AddLabel(edtBusFax, QStringLiteral("Facsimile :"), 8, 104);
   memBusAddress = AddMemo(Work, "memBusAddress", QRect(80, 136, 225, 73));
+  AddLabel(memBusAddress, QStringLiteral("Address :"), 8, 136);
 
   memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
+  memNotes->setAccessibleName(QStringLiteral("Notes"));
+  grdNames->setAccessibleName(QStringLiteral("Index"));
 
   // Tab order is the order of creation: the letters A..M then N..Z, the index,
   // the names, the notebook and its pages' controls, then round again.

@@ -168,6 +168,7 @@ private:
   void OnFocusChanged(QWidget* Old, QWidget* Now);
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
+  QString TidyName(const QLineEdit* Edit, int Column) const;
   void ShowHelpContext(int Context);
   void RunSearch(bool First);
   QWidget* FieldControl(ESearchField Field) const;

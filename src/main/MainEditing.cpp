@@ -66,8 +66,16 @@ void TfrmMain::OnFocusChanged(QWidget* Old, QWidget* Now) {
   if (Now == edtSurname || IsDetailControl(Now)) EnableControls();  // the enter handlers
 }
 
+// The index row holds a name as it was when its box was filled or last left:
+// a name the user did not change is kept as stored, tidy or not.
+QString TfrmMain::TidyName(const QLineEdit* Edit, int Column) const {
+  const QString Text = Edit->text();
+  if (FNames->Item(FSelectedRow) && Std(Text) == FNames->Cell(FSelectedRow, Column)) return Text;
+  return Q(CapitaliseWords(Std(Text)));
+}
+
 void TfrmMain::edtSurnameExit(QWidget* Receiver) {
-  const QString Tidy = Q(CapitaliseWords(Std(edtSurname->text())));
+  const QString Tidy = TidyName(edtSurname, 0);
   if (Tidy != edtSurname->text()) edtSurname->setText(Tidy);
   const std::string& Cell = FNames->Cell(FSelectedRow, 0);
   if (!Cell.empty()) {
@@ -93,7 +101,7 @@ void TfrmMain::edtSurnameExit(QWidget* Receiver) {
 void TfrmMain::FocusFirstName() { edtFirstName->setFocus(); }
 
 void TfrmMain::edtFirstNameExit() {
-  const QString Tidy = Q(CapitaliseWords(Std(edtFirstName->text())));
+  const QString Tidy = TidyName(edtFirstName, 1);
   if (Tidy != edtFirstName->text()) edtFirstName->setText(Tidy);
   if (!FNames->Cell(FSelectedRow, 0).empty()) {
     FNames->SetCell(FSelectedRow, 1, Std(Tidy));

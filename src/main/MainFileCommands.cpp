@@ -27,6 +27,9 @@ bool TfrmMain::OpenBook(const QString& FileName) {
   try {
     TWaitCursor Hourglass;
     Result = Loaded->LoadFromFile(Std(FileName));
+  } catch (const ENotABook&) {
+    Prompter().Error(this, NotABookBoxText(FileName));
+    return false;
   } catch (const EFileError& Error) {
     Prompter().Error(this, Q(Error.what()));
     return false;
@@ -111,7 +114,7 @@ void TfrmMain::mnuFOpenClick() {
   const QString Chosen = FileDialogs().OpenFile(this, Options);
   if (Chosen.isEmpty()) return;
   if (!HasBookExtension(Chosen)) {
-    Prompter().Error(this, NameWithoutFolder(Chosen) + QStringLiteral("\n\n") + QString::fromLatin1(NotABookText));
+    Prompter().Error(this, NotABookBoxText(Chosen));
     return;
   }
   if (OpenBook(Chosen)) ShowBookAfterOpen();
@@ -141,7 +144,7 @@ void TfrmMain::DropFiles(const QStringList& Files) {
   UpdateCurrent();
   if (!QuerySaveChanges()) return;
   if (!HasBookExtension(Name)) {
-    Prompter().Error(this, NameWithoutFolder(Name) + QStringLiteral("\n\n") + QString::fromLatin1(NotABookText));
+    Prompter().Error(this, NotABookBoxText(Name));
     return;
   }
   if (OpenBook(Name)) ShowBookAfterOpen();

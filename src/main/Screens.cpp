@@ -1,6 +1,7 @@
 // Renders every window of the program to PNG files, for looking at them.
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -27,6 +28,7 @@
 #include "MDetect.h"
 #include "Olineopt.h"
 #include "Find.h"
+#include "FontDialogs.h"
 #include "Main.h"
 #include "Print.h"
 #include "ProgramPaths.h"
@@ -160,6 +162,17 @@ int main(int argc, char** argv) {
     Print.reject();
   });
   Print.Execute(Main.Book());
+  // The header font dialog as the Font... button opens it.
+  QTimer::singleShot(0, [&Folder] {
+    if (QWidget* Dialog = QApplication::activeModalWidget()) {
+      Save(*Dialog, Folder, QStringLiteral("font"));
+      Dialog->close();
+    }
+  });
+  {
+    QFont Header = DefaultHeaderFont();
+    FontDialogs().ChooseFont(&Main, Header, {QStringLiteral("Header Font"), true, MaxPrintFontSize});
+  }
   {
     TListReportParameters P;
     P.BookName = QStringLiteral("SAMPLE.ABK");
@@ -195,10 +208,14 @@ int main(int argc, char** argv) {
 
   TfrmMODEMDetect Detect(&Main);
   Detect.tmrTimer->blockSignals(true);  // the picture only, no detection run
+  Detect.setWindowTitle(QStringLiteral("Checking Last Known MODEM..."));
+  Detect.lblProgress->setText(Detect.windowTitle());
+  Save(Detect, Folder, QStringLiteral("modemdetect-checking"));
   Detect.lstMODEMS->addItems({QStringLiteral("COM1: OK"), QStringLiteral("COM3: OK")});
   Detect.lstMODEMS->setCurrentRow(0);
   Detect.btnOK->setEnabled(true);
   Detect.setWindowTitle(QStringLiteral("Select MODEM"));
+  Detect.lblProgress->setText(Detect.windowTitle());
   Save(Detect, Folder, QStringLiteral("modemdetect"));
   Detect.hide();
 
@@ -206,7 +223,9 @@ int main(int argc, char** argv) {
   Dial.edtName->setText(QStringLiteral("Ann Adams"));
   Dial.edtLocation->setText(QLatin1String(HomeLocation));
   Dial.edtNumber->setText(QStringLiteral("01234 567890"));
-  Dial.btnOK->setEnabled(false);
+  // While the modem dials, Cancel stands in OK's place.
+  Dial.btnOK->hide();
+  Dial.btnCancel->show();
   SaveUnshown(Dial, Folder, QStringLiteral("dial-dialling"));
   Dial.btnOK->setEnabled(true);
   SaveUnshown(Dial, Folder, QStringLiteral("dial-talking"));

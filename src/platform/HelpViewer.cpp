@@ -1,5 +1,6 @@
 #include "HelpViewer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -29,6 +31,7 @@ void DestroyViewer() {
 QPointer<THelpViewer> THelpViewer::FInstance;
 
 THelpViewer::THelpViewer() : QWidget(nullptr) {
+  setObjectName(QStringLiteral("frmHelp"));
   setWindowTitle(QStringLiteral("Tobrinel Help"));
   // An open help window must not keep the program alive after the main window closes.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -38,6 +41,7 @@ THelpViewer::THelpViewer() : QWidget(nullptr) {
   FBack = new QPushButton(QStringLiteral("&Back"), this);
   FForward = new QPushButton(QStringLiteral("&Forward"), this);
   FBrowser = new QTextBrowser(this);
+  FBrowser->setAccessibleName(QStringLiteral("Help topic"));
   // Links are followed here so that the history stays in anchors of the one file.
   FBrowser->setOpenLinks(false);
 
@@ -102,6 +106,7 @@ void THelpViewer::Open(const QString& HelpFile, const QString& Anchor) {
       ShowMissing(path);
   }
 
+  FollowModal();
   if (isMinimized())
     showNormal();
   show();
@@ -191,6 +196,26 @@ void THelpViewer::FollowLink(const QUrl& Url) {
     return;
   }
   QDesktopServices::openUrl(Url);
+}
+
+bool THelpViewer::event(QEvent* Event) {
+  // A dialog opened while the help is up would block it too.
+  if (Event->type() == QEvent::WindowBlocked)
+    FollowModal();
+  return QWidget::event(Event);
+}
+
+void THelpViewer::FollowModal() {
+  // A modal dialog blocks every window but its own, so the help becomes a
+  // window of the dialog on top; the dialog's keys stay the dialog's.
+  QWidget* Modal = QApplication::activeModalWidget();
+  if (Modal == this)
+    return;
+  if (!windowHandle())
+    create();
+  QWindow* Owner = Modal ? Modal->window()->windowHandle() : nullptr;
+  if (windowHandle()->transientParent() != Owner)
+    windowHandle()->setTransientParent(Owner);
 }
 
 void THelpViewer::UpdateButtons() {

@@ -13,7 +13,8 @@ class QUrl;
 
 // The program's own help window: a text browser over the HTML help file, which holds
 // one anchor "ctxN" per help context number and a "contents" anchor at the top.
-// One window serves every request; asking again raises it.
+// One window serves every request; asking again raises it. No modal dialog
+// blocks it, so help asked for from a dialog can be read while the dialog waits.
 class THelpViewer : public QWidget {
   Q_OBJECT
 
@@ -37,6 +38,9 @@ public:
 
   static QString ContextAnchor(int Context) { return QStringLiteral("ctx%1").arg(Context); }
 
+protected:
+  bool event(QEvent* Event) override;
+
 private:
   THelpViewer();
 
@@ -50,6 +54,7 @@ private:
   void Step(int Direction);
   void FollowLink(const QUrl& Url);
   void UpdateButtons();
+  void FollowModal();
 
   QTextBrowser* FBrowser = nullptr;
   QPushButton* FContents = nullptr;

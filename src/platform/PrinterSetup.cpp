@@ -29,8 +29,10 @@ public:
     Dialog.exec();
   }
 
+  QString Unavailable() override { return PrinterInfo().Unavailable(FPrinter ? FPrinter->printerName() : QString()); }
+
   QPrinter* Printer() override {
-    if (!PrinterInfo().PrinterAvailable()) return nullptr;
+    if (!Unavailable().isEmpty()) return nullptr;
     if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
     return FPrinter->isValid() ? FPrinter.get() : nullptr;
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QPrinter;
 class QWidget;
 
@@ -12,6 +14,8 @@ public:
   virtual void Setup(QWidget* Parent) = 0;
   // The chosen printer, or nullptr when no printer can be used.
   virtual QPrinter* Printer() = 0;
+  // Why the chosen printer cannot be used (see IPrinterInfo); empty when it can.
+  virtual QString Unavailable() = 0;
 };
 
 IPrinterSetup& PrinterSetup();

@@ -66,11 +66,12 @@ QGroupBox* Group(QWidget* Parent, const QString& Caption, const QRect& Place) {
   return Box;
 }
 
-QLabel* Caption(QWidget* Parent, const QString& Text, int Top) {
+// The label names its control for a screen reader.
+void Caption(QWidget* Parent, const QString& Text, int Top, QWidget* Control) {
   auto* Label = new QLabel(Text, Parent);
   Label->setGeometry(8, Top, 40, 16);
   Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return Label;
+  Label->setBuddy(Control);
 }
 
 QGroupBox* Justify(QGroupBox* Parent, const char* Name) {
@@ -112,14 +113,14 @@ TfrmPrintAddresses::TfrmPrintAddresses(QWidget* Parent) : QDialog(Parent) {
   setProperty("HelpContext", PrintAddressesHelpContext);
 
   QGroupBox* Range = Group(this, QStringLiteral(" Address Range "), QRect(8, 4, 345, 76));
-  Caption(Range, QStringLiteral("From :"), 22);
   cboFromAddress = new QComboBox(Range);
   cboFromAddress->setObjectName(QStringLiteral("cboFromAddress"));
   cboFromAddress->setGeometry(54, 20, 283, 21);
-  Caption(Range, QStringLiteral("To :"), 48);
+  Caption(Range, QStringLiteral("From :"), 22, cboFromAddress);
   cboToAddress = new QComboBox(Range);
   cboToAddress->setObjectName(QStringLiteral("cboToAddress"));
   cboToAddress->setGeometry(54, 46, 283, 21);
+  Caption(Range, QStringLiteral("To :"), 48, cboToAddress);
   FFromModel = new TEntryRangeModel(FEntries, this);
   FToModel = new TEntryRangeModel(FEntries, this);
   for (auto [List, Model] : {std::pair{cboFromAddress, FFromModel}, std::pair{cboToAddress, FToModel}}) {
@@ -129,18 +130,18 @@ TfrmPrintAddresses::TfrmPrintAddresses(QWidget* Parent) : QDialog(Parent) {
   }
 
   QGroupBox* Header = Group(this, QStringLiteral(" Page Header "), QRect(8, 86, 345, 84));
-  Caption(Header, QStringLiteral("Text :"), 22);
   edtHeader = new QLineEdit(Header);
   edtHeader->setObjectName(QStringLiteral("edtHeader"));
   edtHeader->setGeometry(54, 20, 200, 21);
+  Caption(Header, QStringLiteral("Text :"), 22, edtHeader);
   btnHeaderFont = Button(Header, "btnHeaderFont", QStringLiteral("Font..."), QRect(262, 18, 75, 25));
   HeaderJustify = Justify(Header, "HeaderJustify");
 
   QGroupBox* Footer = Group(this, QStringLiteral(" Page Footer "), QRect(8, 172, 345, 84));
-  Caption(Footer, QStringLiteral("Text :"), 22);
   edtFooter = new QLineEdit(Footer);
   edtFooter->setObjectName(QStringLiteral("edtFooter"));
   edtFooter->setGeometry(54, 20, 200, 21);
+  Caption(Footer, QStringLiteral("Text :"), 22, edtFooter);
   btnFooterFont = Button(Footer, "btnFooterFont", QStringLiteral("Font..."), QRect(262, 18, 75, 25));
   FooterJustify = Justify(Footer, "FooterJustify");
 
@@ -276,7 +277,9 @@ void TfrmPrintAddresses::btnPreviewClick() {
 void TfrmPrintAddresses::btnOKClick() {
   if (FReport && FBook) {
     SetReportParameters();
-    PrintReport(FReport->Report(), this);
+    // Nothing printed (no printer, a refused job, Cancel in the progress
+    // window): the dialog stays, as it would not be if it had printed.
+    if (PrintReport(FReport->Report(), this) != EPrintResult::Printed) return;
   }
   accept();
 }

@@ -10,31 +10,81 @@
 
 namespace {
 
-void PaintMemo(QPainter& Painter, const QRectF& Box, const QString& Text, const QFont& Font) {
+// Tab stops every eight characters: a TAB laid out by the device's own stops
+// lands far off at a printer's resolution and wraps the rest of its line away.
+QString ExpandTabs(QStringView Line) {
+  QString Out;
+  Out.reserve(Line.size());
+  for (const QChar C : Line) {
+    if (C == QLatin1Char('\t')) Out += QString(8 - Out.size() % 8, QLatin1Char(' '));
+    else Out += C;
+  }
+  return Out;
+}
+
+// A memo: its stored lines one below the other, each word-wrapped within the
+// width. Each line keeps back, for every line after it, an equal share of the
+// memo's height, so that every line shows at least its first row: a row
+// taller than its share (text in the taller font of another script) is cut at
+// the bottom rather than lost, and a line whose rows do not all fit ends its
+// last shown row with an ellipsis. Nothing is painted below Bottom.
+void PaintMemo(QPainter& Painter, const QRectF& Box, double Bottom, const QString& Text, const QFont& Font) {
   const QFontMetricsF Metrics(Font, Painter.device());
   const double Leading = std::max(0.0, Metrics.leading());
-  double LineTop = Box.top();
+  const QList<QStringView> Lines = QStringView(Text).split(QLatin1Char('\n'));
+  const double Share = Box.height() / double(Lines.size());
   QTextOption Option(Qt::AlignLeft);
   Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-  for (const QStringView Line : QStringView(Text).split(QLatin1Char('\n'))) {
+  double Top = Box.top();
+  for (qsizetype i = 0; i < Lines.size() && Top < Bottom; ++i) {
+    const double Limit = std::min(Box.bottom() - double(Lines.size() - 1 - i) * Share, Bottom);
+    const QString Line = ExpandTabs(Lines[i]);
     if (Line.isEmpty()) {
-      LineTop += Metrics.height() + Leading;
+      Top = std::min(Top + Metrics.height() + Leading, Limit);
       continue;
     }
-    QTextLayout Layout(Line.toString(), Font, Painter.device());
+    QTextLayout Layout(Line, Font, Painter.device());
     Layout.setTextOption(Option);
     Layout.beginLayout();
+    double Y = 0;
     for (QTextLine Row = Layout.createLine(); Row.isValid(); Row = Layout.createLine()) {
       Row.setLineWidth(Box.width());
-      Row.setPosition(QPointF(0, LineTop - Box.top()));
-      LineTop += Row.height() + Leading;
+      Row.setPosition(QPointF(0, Y));
+      Y += Row.height() + Leading;
     }
     Layout.endLayout();
-    for (int i = 0; i < Layout.lineCount(); ++i) {
-      const QTextLine Row = Layout.lineAt(i);
-      if (Box.top() + Row.y() + Row.height() > Box.bottom() + 0.5) return;
-      Row.draw(&Painter, Box.topLeft());
+    int Shown = 1;
+    while (Shown < Layout.lineCount()) {
+      const QTextLine Row = Layout.lineAt(Shown);
+      if (Top + Row.y() + Row.height() > Limit + 0.5) break;
+      ++Shown;
     }
+    const QPointF Origin(Box.left(), Top);
+    const QTextLine First = Layout.lineAt(0);
+    const bool Cut = Top + First.height() > Limit + 0.5;
+    if (Cut) {
+      Painter.save();
+      Painter.setClipRect(QRectF(Box.left(), Top, Box.width(), Limit - Top), Qt::IntersectClip);
+    }
+    for (int r = 0; r < Shown; ++r) {
+      const QTextLine Row = Layout.lineAt(r);
+      if (r + 1 < Shown || Shown == Layout.lineCount()) {
+        Row.draw(&Painter, Origin);
+        continue;
+      }
+      // The last row shown, with what follows it cut to an ellipsis.
+      QTextLayout Elided(Metrics.elidedText(Line.mid(Row.textStart()), Qt::ElideRight, Box.width()), Font,
+                         Painter.device());
+      Elided.beginLayout();
+      QTextLine Single = Elided.createLine();
+      Single.setLineWidth(Box.width() * 2);
+      Single.setPosition(QPointF(0, Row.y()));
+      Elided.endLayout();
+      Single.draw(&Painter, Origin);
+    }
+    if (Cut) Painter.restore();
+    const QTextLine Last = Layout.lineAt(Shown - 1);
+    Top = std::min(Top + Last.y() + Last.height() + Leading, Limit);
   }
 }
 
@@ -94,10 +144,7 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
         Painter.drawText(Box, Flags, Text);
         continue;
       }
-      // A memo: its lines one below the other, each wrapped within the width;
-      // only whole lines that fit in the memo's height are printed.
-      PaintMemo(Painter, QRectF(Left + D.Left, Y, D.Width, std::min<double>(E.Height, PageFoot - Y)), Text,
-                Fonts[E.Font]);
+      PaintMemo(Painter, QRectF(Left + D.Left, Y, D.Width, E.Height), PageFoot, Text, Fonts[E.Font]);
     }
     if (Band.Clipped) Painter.restore();
   }
@@ -111,26 +158,30 @@ void PaintReportPageOn(QPainter& Painter, QPagedPaintDevice& Device, const TRepo
   PaintReportPage(Painter, Layout, Page, Dpi);
 }
 
+QString WriteReportPdf(const TReportLayout& Layout, QIODevice& Device) {
+  QPdfWriter Writer(&Device);
+  Writer.setTitle(Layout.Title);
+  Writer.setCreator(QStringLiteral("Tobrinel"));
+  Writer.setResolution(1200);
+  Writer.setPageLayout(QPageLayout(Layout.Paper, Layout.Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                   QMarginsF(0, 0, 0, 0)));
+  QPainter Painter;
+  if (!Painter.begin(&Writer)) return QStringLiteral("The PDF file could not be started.");
+  for (int Page = 0; Page < Layout.PageCount(); ++Page) {
+    if (Page > 0) Writer.newPage();
+    PaintReportPageOn(Painter, Writer, Layout, Page);
+  }
+  Painter.end();
+  return {};
+}
+
 QString WriteReportPdf(const TReportLayout& Layout, const QString& FileName) {
   QSaveFile File(FileName);
   if (!File.open(QIODevice::WriteOnly)) return File.errorString();
-  {
-    QPdfWriter Writer(&File);
-    Writer.setTitle(Layout.Title);
-    Writer.setCreator(QStringLiteral("Tobrinel"));
-    Writer.setResolution(1200);
-    Writer.setPageLayout(QPageLayout(Layout.Paper, Layout.Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                     QMarginsF(0, 0, 0, 0)));
-    QPainter Painter;
-    if (!Painter.begin(&Writer)) {
-      File.cancelWriting();
-      return QStringLiteral("The PDF file could not be started.");
-    }
-    for (int Page = 0; Page < Layout.PageCount(); ++Page) {
-      if (Page > 0) Writer.newPage();
-      PaintReportPageOn(Painter, Writer, Layout, Page);
-    }
-    Painter.end();
+  const QString Failure = WriteReportPdf(Layout, File);
+  if (!Failure.isEmpty()) {
+    File.cancelWriting();
+    return Failure;
   }
   if (!File.commit()) return File.errorString();
   return {};

@@ -4,6 +4,7 @@
 
 #include "ReportLayout.h"
 
+class QIODevice;
 class QPainter;
 class QPagedPaintDevice;
 
@@ -20,3 +21,6 @@ void PaintReportPageOn(QPainter& Painter, QPagedPaintDevice& Device, const TRepo
 // Writes every page to a PDF file, replacing it only once the whole file is
 // written. Returns what went wrong, or an empty text.
 QString WriteReportPdf(const TReportLayout& Layout, const QString& FileName);
+// Writes every page as a PDF into Device, opened for writing; written from
+// start to end, so a pipe will do. Failures of the device are its own to tell.
+QString WriteReportPdf(const TReportLayout& Layout, QIODevice& Device);

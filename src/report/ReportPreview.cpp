@@ -89,6 +89,7 @@ TReportPreview::TReportPreview(const TReportLayout& Layout, std::function<void(Q
   Bar->addWidget(btnFirst);
   Bar->addWidget(btnPrior);
   auto* PageLabel = new QLabel(QStringLiteral("Page"), this);
+  PageLabel->setBuddy(spnPage);
   Bar->addWidget(PageLabel);
   Bar->addWidget(spnPage);
   Bar->addWidget(lblPageCount);

@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 
+#include "PrinterInfo.h"
 #include "PrinterSetup.h"
 #include "Prompter.h"
 #include "ReportPainter.h"
@@ -49,13 +50,25 @@ EPrintResult PrintLayout(const TReportLayout& Layout, QPrinter& Printer, QWidget
   return Painter.end() ? EPrintResult::Printed : EPrintResult::Failed;
 }
 
+namespace {
+
+EPrintResult NoPrinter(QWidget* Parent) {
+  Prompter().Error(Parent, NothingPrintedText(PrinterSetup().Unavailable()));
+  return EPrintResult::NoPrinter;
+}
+
+}  // namespace
+
 EPrintResult PrintToChosenPrinter(const TReportLayout& Layout, QWidget* Parent) {
   QPrinter* Printer = PrinterSetup().Printer();
-  if (!Printer) return EPrintResult::NoPrinter;
+  if (!Printer) return NoPrinter(Parent);
   const EPrintResult Result = PrintLayout(Layout, *Printer, Parent);
   // A printer that was there but refused the job must not pass for printed.
-  if (Result == EPrintResult::Failed)
-    Prompter().Error(Parent, QStringLiteral("The report could not be printed on %1.").arg(Printer->printerName()));
+  if (Result == EPrintResult::Failed) {
+    const QString Name = Printer->printerName();
+    Prompter().Error(Parent, Name.isEmpty() ? QStringLiteral("The report could not be printed.")
+                                            : QStringLiteral("The report could not be printed on %1.").arg(Name));
+  }
   return Result;
 }
 
@@ -69,7 +82,7 @@ TReportLayout Run(TReport& Report) {
 }  // namespace
 
 EPrintResult PrintReport(TReport& Report, QWidget* Parent) {
-  if (!PrinterSetup().Printer()) return EPrintResult::NoPrinter;
+  if (!PrinterSetup().Printer()) return NoPrinter(Parent);
   const TReportLayout Layout = Run(Report);
   return PrintToChosenPrinter(Layout, Parent);
 }

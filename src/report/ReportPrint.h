@@ -13,7 +13,7 @@ enum class EPrintResult { Printed, Cancelled, NoPrinter, Failed };
 EPrintResult PrintLayout(const TReportLayout& Layout, QPrinter& Printer, QWidget* Parent);
 
 // Sends the pages to the printer chosen in the printer set-up, without asking;
-// with no usable printer nothing is printed and nothing is said.
+// with no usable printer nothing is printed, and an error box says why.
 EPrintResult PrintToChosenPrinter(const TReportLayout& Layout, QWidget* Parent);
 
 // Runs the report and prints it on the chosen printer.

@@ -1,29 +1,71 @@
 #include "Dofind.h"
 
 #include "Adrbook.h"
+#include "Letters.h"
+#include "TextCodec.h"
 
 namespace {
 
-// Only a to z are folded: other bytes, UTF-8 sequences included, stay as they are.
-constexpr char Upper(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
-constexpr bool IsLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
+constexpr char LowerAscii(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C + 32) : C; }
 
-// A letter and its other case differ only in bit 5, so one masked compare
-// finds the first byte in either case.
-size_t FindFolded(std::string_view Value, std::string_view Folded) {
+// Plain ASCII on both sides, the text folded: a letter and its other case
+// differ only in bit 5, so one masked compare finds the first byte in either case.
+size_t FindAsciiFolded(std::string_view Value, std::string_view Folded) {
   const size_t Size = Folded.size();
   if (Size > Value.size()) return std::string_view::npos;
   const char First = Folded[0];
-  const char Mask = First >= 'A' && First <= 'Z' ? static_cast<char>(~0x20) : static_cast<char>(~0);
+  const char Mask = First >= 'a' && First <= 'z' ? char(0x20) : char(0);
   const char* Data = Value.data();
   const size_t Last = Value.size() - Size;
   for (size_t At = 0; At <= Last; ++At) {
-    if ((Data[At] & Mask) != First) continue;
+    if ((Data[At] | Mask) != First) continue;
     size_t K = 1;
-    while (K < Size && Upper(Data[At + K]) == Folded[K]) ++K;
+    while (K < Size && LowerAscii(Data[At + K]) == Folded[K]) ++K;
     if (K == Size) return At;
   }
   return std::string_view::npos;
+}
+
+// Beyond ASCII the value is folded as it is read, a character at a time, and
+// compared with the folded text's code points; the match is then in the
+// value's own bytes, whose length may differ from the text's ("ẞ" for "ß").
+TMatch FindUnicodeFolded(std::string_view Value, std::u32string_view Folded) {
+  auto FoldedAt = [&](size_t At, size_t& Size) {
+    const auto Byte = static_cast<unsigned char>(Value[At]);
+    if (Byte < 0x80) {
+      Size = 1;
+      return FoldCase(Byte);
+    }
+    const TUtf8Char Char = DecodeUtf8(Value, At);
+    Size = Char.Size;
+    return Char.Valid ? FoldCase(Char.Code) : char32_t(0xFFFFFFFF);  // a stray byte matches nothing
+  };
+  // A match starts at one of the first letter's ASCII cases or at the first
+  // byte of a longer character: every other byte is passed over undecoded.
+  const char32_t First = Folded[0];
+  const bool AsciiFirst = First < 0x80;
+  const unsigned char Mask = First >= 'a' && First <= 'z' ? 0x20 : 0;
+  const bool LongerFirst = !AsciiFirst || First == 'k' || First == 's';
+  for (size_t At = 0; At < Value.size(); ++At) {
+    const auto Byte = static_cast<unsigned char>(Value[At]);
+    if (Byte < 0x80 ? !AsciiFirst || (Byte | Mask) != First : !LongerFirst || Byte < 0xC0) continue;
+    size_t End = At, K = 0, Size = 0;
+    while (K < Folded.size() && End < Value.size() && FoldedAt(End, Size) == Folded[K]) End += Size, ++K;
+    if (K == Folded.size()) return {At, End - At};
+  }
+  return {};
+}
+
+bool LetterBefore(std::string_view Value, size_t At) {
+  if (At == 0) return false;
+  const TUtf8Char Char = DecodeUtf8Before(Value, At);
+  return Char.Valid && IsWordLetter(Char.Code);
+}
+
+bool LetterAt(std::string_view Value, size_t At) {
+  if (At >= Value.size()) return false;
+  const TUtf8Char Char = DecodeUtf8(Value, At);
+  return Char.Valid && IsWordLetter(Char.Code);
 }
 
 constexpr ESearchField MultiLineFields[] = {ESearchField::HomeAddress, ESearchField::BusAddress,
@@ -49,8 +91,16 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   Rules.Text = Criteria.SearchText();
   Rules.MatchCase = Criteria.Checked(ESearchBox::MatchCase);
   Rules.WholeWords = Criteria.Checked(ESearchBox::WholeWords);
-  if (!Rules.MatchCase)
-    for (char& C : Rules.Text) C = Upper(C);
+  if (!Rules.MatchCase) Rules.Text = FoldCase(Rules.Text);
+  Rules.AsciiText = AsciiPrefix(Rules.Text) == Rules.Text.size();
+  for (size_t At = 0; !Rules.MatchCase && At < Rules.Text.size();) {
+    const TUtf8Char Char = DecodeUtf8(Rules.Text, At);
+    Rules.FoldedCodes += Char.Valid ? Char.Code : char32_t(0xFFFFFFFE);  // a stray byte is never found
+    At += Char.Size;
+  }
+  // The Kelvin sign and the long s are the only letters beyond ASCII that
+  // fold into it (the table's generator checks this).
+  Rules.FoldsFromBeyondAscii = !Rules.MatchCase && Rules.Text.find_first_of("ks") != std::string::npos;
   // Check marks only: a box disabled under "Anywhere" keeps its mark and is not read.
   const bool Any = Criteria.Checked(ESearchBox::AnyField);
   auto Chosen = [&](ESearchBox Group, ESearchBox Own) {
@@ -70,17 +120,28 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   return Rules;
 }
 
-int32_t MatchField(std::string_view Value, const TSearchRules& Rules) {
+TMatch FindMatch(std::string_view Value, const TSearchRules& Rules) {
   const std::string_view Text = Rules.Text;
-  if (Text.empty()) return 0;
-  const size_t At = Rules.MatchCase ? Value.find(Text) : FindFolded(Value, Text);
-  if (At == std::string_view::npos) return 0;
-  if (Rules.WholeWords) {
-    const size_t After = At + Text.size();
-    if (At > 0 && IsLetter(Value[At - 1])) return 0;
-    if (After < Value.size() && IsLetter(Value[After])) return 0;
-  }
-  return static_cast<int32_t>(At + 1);
+  if (Text.empty()) return {};
+  TMatch Match;
+  if (Rules.MatchCase) {
+    Match = {Value.find(Text), Text.size()};
+  } else if (Rules.AsciiText && (!Rules.FoldsFromBeyondAscii || AsciiPrefix(Value) == Value.size())) {
+    // Such a text can match only the value's own ASCII bytes, which the quick
+    // search reads in place; the bytes of other characters never match there.
+    Match = {FindAsciiFolded(Value, Text), Text.size()};
+  } else if (AsciiPrefix(Value) < Value.size()) {
+    Match = FindUnicodeFolded(Value, Rules.FoldedCodes);
+  }  // else ASCII folds only to ASCII: a text beyond it cannot match
+  if (Match.At == std::string_view::npos) return {};
+  // Only the first occurrence is judged.
+  if (Rules.WholeWords && (LetterBefore(Value, Match.At) || LetterAt(Value, Match.At + Match.Size))) return {};
+  return Match;
+}
+
+int32_t MatchField(std::string_view Value, const TSearchRules& Rules) {
+  const TMatch Match = FindMatch(Value, Rules);
+  return Match.At == std::string_view::npos ? 0 : static_cast<int32_t>(Match.At + 1);
 }
 
 int32_t ControlLength(std::string_view Utf8) {
@@ -99,12 +160,12 @@ bool SearchEntry(const TAddressItem& Item, const TSearchRules& Rules, TFoundFiel
                                      Item.BusFacsimile.str()};
   for (size_t Index = 0; Index < std::size(Single); ++Index) {
     if (!Rules.Fields[Index]) continue;
-    const int32_t Position = MatchField(Single[Index], Rules);
-    if (Position == 0) continue;
     const std::string_view Value = Single[Index];
+    const TMatch Match = FindMatch(Value, Rules);
+    if (Match.At == std::string_view::npos) continue;
     Found.Field = static_cast<ESearchField>(Index);
-    Found.SelStart = ControlLength(Value.substr(0, static_cast<size_t>(Position - 1)));
-    Found.SelLength = ControlLength(Value.substr(static_cast<size_t>(Position - 1), Rules.Text.size()));
+    Found.SelStart = ControlLength(Value.substr(0, Match.At));
+    Found.SelLength = ControlLength(Value.substr(Match.At, Match.Size));
     return true;
   }
   const TLineList* Lists[] = {&Item.HomeAddress, &Item.BusAddress, &Item.Notes};
@@ -114,11 +175,11 @@ bool SearchEntry(const TAddressItem& Item, const TSearchRules& Rules, TFoundFiel
     int32_t Line = 0, HitLine = -1;
     Lists[Index]->ForEach([&](std::string_view Text) {
       if (HitLine >= 0) return;
-      const int32_t Position = MatchField(Text, Rules);
-      if (Position > 0) {
+      const TMatch Match = FindMatch(Text, Rules);
+      if (Match.At != std::string_view::npos) {
         HitLine = Line;
-        Found.SelStart = ControlLength(Text.substr(0, static_cast<size_t>(Position - 1)));
-        Found.SelLength = ControlLength(Text.substr(static_cast<size_t>(Position - 1), Rules.Text.size()));
+        Found.SelStart = ControlLength(Text.substr(0, Match.At));
+        Found.SelLength = ControlLength(Text.substr(Match.At, Match.Size));
       }
       ++Line;
     });

@@ -37,10 +37,13 @@ constexpr int SearchFieldCount = 10;
 int FieldPage(ESearchField Field);
 bool IsMultiLineField(ESearchField Field);
 
-// The criteria as read at one moment. The text is kept folded when the case
-// does not matter, so each field is folded on the fly only.
+// The criteria as read at one moment. Without "Case Sensitive" the text is
+// kept folded (Unicode simple case folding), so only each field is folded.
 struct TSearchRules {
   std::string Text;
+  std::u32string FoldedCodes;  // the folded text as code points
+  bool AsciiText = true;             // the text as kept is plain ASCII
+  bool FoldsFromBeyondAscii = false;  // a letter beyond ASCII may fold into it
   bool MatchCase = false;
   bool WholeWords = false;
   std::array<bool, SearchFieldCount> Fields{};
@@ -48,8 +51,16 @@ struct TSearchRules {
   static TSearchRules Read(const ISearchCriteria& Criteria);
 };
 
-// The 1-based byte position of the search text in Value, or 0 when it does
-// not match. Only the first occurrence is judged for whole words.
+// Where the search text lies in a value, in the value's bytes; without
+// "Case Sensitive" its length may differ from the text's ("ẞ" for "ß").
+// Letters of any script, and combining marks, count for whole words; only the
+// first occurrence is judged. At is npos when the value does not match.
+struct TMatch {
+  size_t At = std::string_view::npos;
+  size_t Size = 0;
+};
+TMatch FindMatch(std::string_view Value, const TSearchRules& Rules);
+// The 1-based byte position of the match in Value, or 0.
 int32_t MatchField(std::string_view Value, const TSearchRules& Rules);
 
 // Where an entry matched. Positions count in the window's controls: UTF-16

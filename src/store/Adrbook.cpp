@@ -82,6 +82,66 @@ void AssignText(TField& Field, const std::string& Bytes) {
   else Field = ToUtf8(Bytes);
 }
 
+// The first bytes of a file: the header line, ended by whatever ends it.
+bool IsCurrentHeader(std::string_view First) {
+  First = First.substr(0, std::min(First.size(), HeaderSize));
+  size_t End = First.find_first_of("\r\n");
+  if (End != std::string_view::npos) First = First.substr(0, End);
+  return First == BookHeader;
+}
+
+// Whether the text of Fd from its start reads as an older book: split into
+// lines as the INI engine splits them (a carriage return ends a line, a line
+// feed right after one belongs to it, a line feed alone ends one too when it is
+// the file's first break, the end-of-file mark ends the text), it
+// has an Items or a Settings section, and no byte of it is a control
+// character that text never holds. Holds no more than the start of a line.
+bool ReadsAsOlderBook(int Fd, const std::string& Path) {
+  constexpr size_t NameRoom = 64;  // a name that folds to "settings" is shorter
+  std::string Start;               // the current line's first bytes
+  size_t Length = 0;
+  char Last = 0;
+  bool AfterReturn = false, Found = false;
+  int Breaks = 0;  // as the INI engine reads: 1 carriage returns end lines, 2 line feeds too
+  auto EndLine = [&] {
+    if (Length >= 2 && Length <= NameRoom && Start.front() == '[' && Last == ']') {
+      const std::string Name = FoldCase(std::string_view(Start).substr(1, Length - 2));
+      Found |= Name == "items" || Name == "settings";
+    }
+    Start.clear();
+    Length = 0;
+  };
+  std::vector<char> Buffer(65536);
+  for (off_t Offset = 0;;) {
+    ssize_t Got = ::pread(Fd, Buffer.data(), Buffer.size(), Offset);
+    if (Got < 0 && errno == EINTR) continue;
+    if (Got < 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
+    if (Got == 0) break;
+    Offset += Got;
+    for (ssize_t I = 0; I < Got; ++I) {
+      const auto C = static_cast<unsigned char>(Buffer[size_t(I)]);
+      if (C == 26) {
+        EndLine();
+        return Found;
+      }
+      if (C < 0x20 && C != '\t' && C != '\n' && C != '\v' && C != '\f' && C != '\r') return false;
+      if (!Breaks && (C == '\r' || C == '\n')) Breaks = C == '\r' ? 1 : 2;
+      const bool Skip = C == '\n' && AfterReturn;
+      AfterReturn = C == '\r';
+      if (Skip) continue;
+      if (C == '\r' || (C == '\n' && Breaks == 2)) {
+        EndLine();
+        continue;
+      }
+      if (Start.size() < NameRoom) Start += char(C);
+      ++Length;
+      Last = char(C);
+    }
+  }
+  EndLine();
+  return Found;
+}
+
 std::string AbsolutePath(const std::string& Path) {
   if (!Path.empty() && Path[0] == '/') return Path;
   char Cwd[4096];
@@ -409,7 +469,9 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
     Result.Damaged = Stream.Damaged();
   }
   if (!CurrentFormat) {
-    if (Host) Host->OldFormatWarning(OldFormatWarningText(Path));
+    // Refused before the older path writes its copy beside it.
+    if (BookFileKind(Path) == EBookFile::NotABook) throw ENotABook(Path);
+    if (Host) Host->OldFormatWarning(Host->MaySave() ? OldFormatWarningText(Path) : OldFormatReadText(Path));
     return LoadOldFormat();
   }
   Result.EntriesRead = int32_t(Read.size());
@@ -418,7 +480,7 @@ TLoadResult TAddressBook::LoadFromFile(const std::string& Path) {
 }
 
 TLoadResult TAddressBook::LoadOldFormat() {
-  CopyFile(FileName, ChangeFileExt(FileName, ".OLD"));
+  if (!Host || Host->MaySave()) CopyFile(FileName, ChangeFileExt(FileName, ".OLD"));
   TSectionedIniFile Ini(FileName);
   if (Host) {
     int Tab = Ini.ReadInteger("Settings", "DefaultTab", 0);
@@ -535,11 +597,8 @@ TBookStream::TBookStream(const std::string& Path)
   char Line[HeaderSize];
   size_t Got = Reader->ReadUpTo(Line, sizeof Line);
   CheckReadError();
-  std::string_view First(Line, Got);
-  size_t End = First.find_first_of("\r\n");
-  if (End != std::string_view::npos) First = First.substr(0, End);
   // Records start after the 15 header bytes whatever ends the line.
-  Current = First == BookHeader;
+  Current = IsCurrentHeader(std::string_view(Line, Got));
 }
 
 TBookStream::~TBookStream() = default;
@@ -604,6 +663,23 @@ std::string OldFormatWarningText(const std::string& Path) {
          "Tobrinel.  When you save it next, it will be upgraded to " +
          "the new version.  Your original old file will be backed up to: '" +
          ChangeFileExt(Path, ".OLD") + "'";
+}
+
+std::string OldFormatReadText(const std::string& Path) {
+  return "'" + Path + "' was saved by an older version of Tobrinel.  It was read as it stands; nothing was " +
+         "written beside it.";
+}
+
+EBookFile BookFileKind(const std::string& Path) {
+  TFd File(OpenRegularForReading(Path));
+  char Head[HeaderSize];
+  ssize_t Got;
+  while ((Got = ::pread(File.Fd, Head, sizeof Head, 0)) < 0 && errno == EINTR) {
+  }
+  if (Got < 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
+  if (Got == 0) return EBookFile::Older;  // an empty book, as older versions left it
+  if (IsCurrentHeader(std::string_view(Head, size_t(Got)))) return EBookFile::Current;
+  return ReadsAsOlderBook(File.Fd, Path) ? EBookFile::Older : EBookFile::NotABook;
 }
 
 std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {

@@ -122,6 +122,28 @@ public:
   virtual void OldFormatWarning(const std::string& Text) = 0;
   // The default details page found in an older-format book.
   virtual void SetDefaultTab(int Tab) = 0;
+  // False for a host that only reads books and never saves them: an older
+  // book is then read as it stands, with no ".OLD" copy beside it.
+  virtual bool MaySave() const { return true; }
+};
+
+// What a file holds for the book reader.
+enum class EBookFile {
+  Current,   // the current header
+  Older,     // text with an Items or a Settings section, or nothing at all
+  NotABook,  // anything else: it would read as an empty book
+};
+
+// Reads only as far as it must to tell (up to the first byte that cannot be
+// text, or to the end of an older book's text). Throws EFileError as loading
+// would when the file cannot be opened or read.
+EBookFile BookFileKind(const std::string& Path);
+
+// Raised by LoadFromFile for a file that is no address book, before anything
+// is written: "PATH is not an address book".
+class ENotABook : public EFileError {
+public:
+  explicit ENotABook(const std::string& Path) : EFileError(Path + " is not an address book") {}
 };
 
 // How a load went: a book cut short or damaged loads what could be read.
@@ -175,7 +197,8 @@ public:
 
   void Reset();
   std::string DisplayName() const;
-  // Throws EFileError with the system's text when the file cannot be read.
+  // Throws EFileError with the system's text when the file cannot be read,
+  // and ENotABook when it is no book (BookFileKind).
   TLoadResult LoadFromFile(const std::string& Path);
   // Throws EFileError; on failure the file on disk, its backup and Modified
   // are unchanged. A book the user may not write, or that is not a regular
@@ -189,6 +212,8 @@ extern const char* const BookHeader;  // "TOBRINEL:1.04"
 
 // The warning text shown for a book in an older format.
 std::string OldFormatWarningText(const std::string& Path);
+// The notice for an older book read by a host that never saves it.
+std::string OldFormatReadText(const std::string& Path);
 // Path with its extension replaced (or appended when it has none).
 std::string ChangeFileExt(const std::string& Path, const std::string& Ext);
 

@@ -202,3 +202,64 @@ void TFileReplacement::Commit() {
   // Without this a power cut just after the save could bring back the old name.
   SyncFolder(FolderOf(TargetPath), Options.WriteError + Name + ": ");
 }
+
+// ---- TOutputFile
+
+namespace {
+
+bool SameFileAs(const struct stat& Info, const std::string& Other) {
+  struct stat O;
+  return !Other.empty() && ::stat(Other.c_str(), &O) == 0 && O.st_dev == Info.st_dev && O.st_ino == Info.st_ino;
+}
+
+}  // namespace
+
+TOutputFile::TOutputFile(const std::string& Path, const std::string& Source) : Path(Path) {
+  IgnoreFileSizeSignal();
+  const std::string Itself = "Cannot create file " + Path + ": it is the address book itself";
+  struct stat Info;
+  if (Path == "-" || Path == "/dev/stdout") {
+    // Appending to the book through a redirection would damage it as well.
+    if (::fstat(STDOUT_FILENO, &Info) == 0 && SameFileAs(Info, Source)) throw EFileError(Itself);
+    Fd = STDOUT_FILENO;
+    return;
+  }
+  if (::stat(Path.c_str(), &Info) == 0) {
+    if (SameFileAs(Info, Source)) throw EFileError(Itself);
+    if (!S_ISREG(Info.st_mode)) {
+      // Not truncated: a device has nothing to cut, and what the open finds
+      // is looked at again before anything is written.
+      Fd = ::open(Path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      if (Fd < 0) throw EFileError("Cannot create file " + Path + ": " + SystemText(errno));
+      Owned = true;
+      if (::fstat(Fd, &Info) == 0 && !S_ISREG(Info.st_mode)) return;
+      ::close(Fd);
+      Fd = -1;
+      Owned = false;
+    }
+  }
+  Replacement = std::make_unique<TFileReplacement>(Path, TFileReplacement::TOptions());
+}
+
+TOutputFile::~TOutputFile() {
+  if (Owned && Fd >= 0) ::close(Fd);
+}
+
+void TOutputFile::Fail(int Error) { throw EFileError("Cannot write file " + Path + ": " + SystemText(Error)); }
+
+void TOutputFile::Write(const char* Data, size_t Size) {
+  if (Replacement) Replacement->Write(Data, Size);
+  else if (!WriteAll(Fd, Data, Size)) Fail(errno);
+}
+
+void TOutputFile::Commit() {
+  if (Replacement) {
+    Replacement->Commit();
+    return;
+  }
+  if (!Owned) return;
+  const int F = Fd;
+  Fd = -1;
+  Owned = false;
+  if (::close(F) != 0) Fail(errno);
+}

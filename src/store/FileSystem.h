@@ -4,6 +4,7 @@
 // regular files, and replacing a file so that a failure at any point leaves
 // the old content in place and no temporary file behind.
 
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -95,4 +96,28 @@ private:
   struct stat OldInfo {};
   int Fd = -1;
   off_t Written = 0;
+};
+
+// A file a command writes for the user. "-" and "/dev/stdout" are standard
+// output; a device or a named pipe is written into as it stands, there being
+// nothing to replace; anything else is replaced only once whole, as
+// TFileReplacement does. Naming Source, the file the command reads, is
+// refused: "Cannot create file PATH: it is the address book itself".
+class TOutputFile {
+public:
+  TOutputFile(const std::string& Path, const std::string& Source);
+  ~TOutputFile();
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
+
+  // Both throw EFileError "Cannot write file PATH: ...".
+  void Write(const char* Data, size_t Size);
+  void Commit();
+
+private:
+  [[noreturn]] void Fail(int Error);
+  std::string Path;
+  std::unique_ptr<TFileReplacement> Replacement;
+  int Fd = -1;
+  bool Owned = false;  // Fd is closed here; standard output is not
 };

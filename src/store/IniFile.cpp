@@ -5,17 +5,17 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
-#include <wctype.h>
 
 #include <fcntl.h>
 
 #include "FileSystem.h"
+#include "Letters.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -26,56 +26,6 @@ constexpr char EndOfFileMark = 26;
 size_t BufferSize(int32_t Requested) {
   if (Requested <= 0) return 16384;
   return std::min<size_t>(static_cast<size_t>(Requested), 1 << 20);
-}
-
-// A fixed locale, so that name matching does not depend on the environment
-// the program happens to be started in.
-locale_t FoldLocale() {
-  static locale_t Locale = [] {
-    locale_t L = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (!L) L = newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(nullptr));
-    return L;
-  }();
-  return Locale;
-}
-
-// Decodes one well-formed UTF-8 sequence at Text[Pos]; returns its length or
-// 0 when the bytes there are not one.
-size_t DecodeUtf8(std::string_view Text, size_t Pos, char32_t& Code) {
-  const auto Byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
-  unsigned char B0 = Byte(Pos);
-  size_t Length;
-  char32_t Min;
-  if (B0 >= 0xC2 && B0 <= 0xDF) { Length = 2; Code = B0 & 0x1F; Min = 0x80; }
-  else if (B0 >= 0xE0 && B0 <= 0xEF) { Length = 3; Code = B0 & 0x0F; Min = 0x800; }
-  else if (B0 >= 0xF0 && B0 <= 0xF4) { Length = 4; Code = B0 & 0x07; Min = 0x10000; }
-  else return 0;
-  if (Pos + Length > Text.size()) return 0;
-  for (size_t I = 1; I < Length; ++I) {
-    unsigned char B = Byte(Pos + I);
-    if ((B & 0xC0) != 0x80) return 0;
-    Code = (Code << 6) | (B & 0x3F);
-  }
-  if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return 0;
-  return Length;
-}
-
-void EncodeUtf8(char32_t Code, std::string& Out) {
-  if (Code < 0x80) {
-    Out += static_cast<char>(Code);
-  } else if (Code < 0x800) {
-    Out += static_cast<char>(0xC0 | (Code >> 6));
-    Out += static_cast<char>(0x80 | (Code & 0x3F));
-  } else if (Code < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Code >> 12));
-    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Code & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Code >> 18));
-    Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Code & 0x3F));
-  }
 }
 
 // The key of a line is the text before its first "="; lines without one
@@ -204,42 +154,6 @@ bool MakeFolders(const std::string& Path) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Case folding
-
-std::string FoldCase(std::string_view Text) {
-  // Nearly every name and key is plain ASCII: lowered in place.
-  std::string Out(Text);
-  size_t Pos = 0;
-  for (; Pos < Out.size(); ++Pos) {
-    auto C = static_cast<unsigned char>(Out[Pos]);
-    if (C >= 0x80) break;
-    if (C >= 'A' && C <= 'Z') Out[Pos] = static_cast<char>(C + 32);
-  }
-  if (Pos == Out.size()) return Out;
-  Out.resize(Pos);
-  while (Pos < Text.size()) {
-    unsigned char C = static_cast<unsigned char>(Text[Pos]);
-    if (C < 0x80) {
-      Out += (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : static_cast<char>(C);
-      ++Pos;
-      continue;
-    }
-    char32_t Code;
-    size_t Length = DecodeUtf8(Text, Pos, Code);
-    if (Length == 0) {
-      Out += static_cast<char>(C);
-      ++Pos;
-      continue;
-    }
-    locale_t Locale = FoldLocale();
-    char32_t Lower = Locale ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(Code), Locale)) : Code;
-    EncodeUtf8(Lower, Out);
-    Pos += Length;
-  }
-  return Out;
-}
 
 // ---------------------------------------------------------------------------
 // TIniSection
@@ -509,6 +423,11 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
   std::string Partial;  // the start of a line that goes on in the next piece
   bool SkipLineFeed = false;
   bool SawMark = false;
+  // A file whose first line break is a line feed alone was written on this
+  // system (an editor, a script): its line feeds end lines too, or the whole
+  // file would read as one line and be lost at the next write.
+  bool BreaksKnown = false;
+  const char* Breaks = "\r";
   while (!SawMark) {
     ssize_t Got = ::read(File.Fd, Buffer.data(), Buffer.size());
     if (Got < 0) {
@@ -524,8 +443,15 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
     // A line feed right after a carriage return belongs to it.
     if (SkipLineFeed && Size > 0 && Piece[0] == '\n') Pos = 1;
     SkipLineFeed = false;
+    if (!BreaksKnown) {
+      const size_t First = Piece.substr(0, Size).find_first_of("\r\n", Pos);
+      if (First != std::string_view::npos) {
+        BreaksKnown = true;
+        if (Piece[First] == '\n') Breaks = "\r\n";
+      }
+    }
     while (Pos < Size) {
-      size_t End = Piece.find('\r', Pos);
+      size_t End = Piece.find_first_of(Breaks, Pos);
       if (End == std::string_view::npos || End >= Size) {
         Partial.append(Piece.substr(Pos, Size - Pos));
         break;
@@ -538,6 +464,7 @@ void TSectionedIniFile::LoadFromFile(const std::string& Path) {
         Partial.clear();
       }
       Pos = End + 1;
+      if (Piece[End] == '\n') continue;
       if (Pos == Size) SkipLineFeed = true;
       else if (Piece[Pos] == '\n') ++Pos;
     }
@@ -754,18 +681,27 @@ std::string TrimTrailingSpaces(const std::string& Text) { return TrimTrailingCha
 
 std::string TrimSpaces(const std::string& Text) { return TrimLeadingSpaces(TrimTrailingSpaces(Text)); }
 
+// Letters beyond ASCII are letters too: they continue a word, and one that
+// starts a word is raised by its Unicode title case.
 std::string CapitaliseWords(const std::string& Text) {
-  std::string Out = Text;
+  std::string Out;
+  Out.reserve(Text.size());
   bool WordStart = true;
-  for (char& C : Out) {
-    if (C >= 'A' && C <= 'Z') {
-      WordStart = false;
-    } else if (C >= 'a' && C <= 'z') {
-      if (WordStart) C = static_cast<char>(C - 32);
+  for (size_t At = 0; At < Text.size();) {
+    const TUtf8Char Char = DecodeUtf8(Text, At);
+    char32_t Code = Char.Code;
+    if (!Char.Valid) {
+      WordStart = true;
+    } else if (IsWordLetter(Code)) {
+      // "No letter is ever lowered": only a lower-case letter has a title case.
+      if (WordStart) Code = TitleCase(Code);
       WordStart = false;
     } else {
       WordStart = true;
     }
+    if (Code == Char.Code) Out.append(Text, At, Char.Size);
+    else AppendUtf8(Out, Code);
+    At += Char.Size;
   }
   return Out;
 }

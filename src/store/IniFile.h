@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Letters.h"  // section names and keys compare by FoldCase
+
 // Days since 30 December 1899; the fraction is the time of day.
 using TDateTime = double;
 
@@ -147,10 +149,6 @@ private:
   std::string Text;
 };
 
-// Folds a section name or key for comparison: ASCII letters, and the letters
-// of valid UTF-8 sequences by their Unicode lower-case mapping; stray bytes
-// are kept as they are.
-std::string FoldCase(std::string_view Text);
 
 // String utilities shared by the engine and the windows.
 std::string PadWithZeros(const std::string& Text, int Width);

@@ -11,24 +11,12 @@ const char16_t Cp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendCodePoint(std::string& Out, uint32_t Code) {
-  if (Code < 0x80) {
-    Out += char(Code);
-  } else if (Code < 0x800) {
-    Out += char(0xC0 | (Code >> 6));
-    Out += char(0x80 | (Code & 0x3F));
-  } else {
-    Out += char(0xE0 | (Code >> 12));
-    Out += char(0x80 | ((Code >> 6) & 0x3F));
-    Out += char(0x80 | (Code & 0x3F));
-  }
-}
-
 }  // namespace
 
-bool IsValidUtf8(std::string_view Bytes) {
-  const auto* P = reinterpret_cast<const unsigned char*>(Bytes.data());
-  const auto* End = P + Bytes.size();
+size_t AsciiPrefix(std::string_view Text) {
+  const auto* Start = reinterpret_cast<const unsigned char*>(Text.data());
+  const auto* P = Start;
+  const auto* End = P + Text.size();
   // Nearly all text is plain ASCII: skip it eight bytes at a time.
   while (End - P >= 8) {
     uint64_t Word;
@@ -36,31 +24,71 @@ bool IsValidUtf8(std::string_view Bytes) {
     if (Word & 0x8080808080808080ull) break;
     P += 8;
   }
-  while (P < End) {
-    unsigned char C = *P;
-    if (C < 0x80) {
-      ++P;
-      continue;
-    }
-    int Extra;
-    uint32_t Min;
-    uint32_t Code;
-    if ((C & 0xE0) == 0xC0) {
-      Extra = 1, Min = 0x80, Code = C & 0x1F;
-    } else if ((C & 0xF0) == 0xE0) {
-      Extra = 2, Min = 0x800, Code = C & 0x0F;
-    } else if ((C & 0xF8) == 0xF0) {
-      Extra = 3, Min = 0x10000, Code = C & 0x07;
-    } else {
-      return false;
-    }
-    if (End - P <= Extra) return false;
-    for (int I = 1; I <= Extra; ++I) {
-      if ((P[I] & 0xC0) != 0x80) return false;
-      Code = (Code << 6) | (P[I] & 0x3F);
-    }
-    if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return false;
-    P += Extra + 1;
+  while (P < End && *P < 0x80) ++P;
+  return static_cast<size_t>(P - Start);
+}
+
+TUtf8Char DecodeUtf8(std::string_view Text, size_t At) {
+  const auto* P = reinterpret_cast<const unsigned char*>(Text.data()) + At;
+  const size_t Left = Text.size() - At;
+  const unsigned char C = *P;
+  if (C < 0x80) return {C, 1, true};
+  int Extra;
+  char32_t Min;
+  char32_t Code;
+  if ((C & 0xE0) == 0xC0) {
+    Extra = 1, Min = 0x80, Code = C & 0x1F;
+  } else if ((C & 0xF0) == 0xE0) {
+    Extra = 2, Min = 0x800, Code = C & 0x0F;
+  } else if ((C & 0xF8) == 0xF0) {
+    Extra = 3, Min = 0x10000, Code = C & 0x07;
+  } else {
+    return {C, 1, false};
+  }
+  if (Left <= static_cast<size_t>(Extra)) return {C, 1, false};
+  for (int I = 1; I <= Extra; ++I) {
+    if ((P[I] & 0xC0) != 0x80) return {C, 1, false};
+    Code = (Code << 6) | (P[I] & 0x3F);
+  }
+  if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return {C, 1, false};
+  return {Code, static_cast<uint8_t>(Extra + 1), true};
+}
+
+TUtf8Char DecodeUtf8Before(std::string_view Text, size_t At) {
+  // A sequence is at most four bytes: look back for its first.
+  for (size_t Back = 1; Back <= 4 && Back <= At; ++Back) {
+    const auto Byte = static_cast<unsigned char>(Text[At - Back]);
+    if ((Byte & 0xC0) == 0x80) continue;
+    const TUtf8Char Char = DecodeUtf8(Text, At - Back);
+    if (Char.Valid && Char.Size == Back) return Char;
+    break;
+  }
+  return {static_cast<unsigned char>(Text[At - 1]), 1, false};
+}
+
+void AppendUtf8(std::string& Out, char32_t Code) {
+  if (Code < 0x80) {
+    Out += char(Code);
+  } else if (Code < 0x800) {
+    Out += char(0xC0 | (Code >> 6));
+    Out += char(0x80 | (Code & 0x3F));
+  } else if (Code < 0x10000) {
+    Out += char(0xE0 | (Code >> 12));
+    Out += char(0x80 | ((Code >> 6) & 0x3F));
+    Out += char(0x80 | (Code & 0x3F));
+  } else {
+    Out += char(0xF0 | (Code >> 18));
+    Out += char(0x80 | ((Code >> 12) & 0x3F));
+    Out += char(0x80 | ((Code >> 6) & 0x3F));
+    Out += char(0x80 | (Code & 0x3F));
+  }
+}
+
+bool IsValidUtf8(std::string_view Bytes) {
+  for (size_t At = AsciiPrefix(Bytes); At < Bytes.size();) {
+    const TUtf8Char Char = DecodeUtf8(Bytes, At);
+    if (!Char.Valid) return false;
+    At += Char.Size;
   }
   return true;
 }
@@ -71,8 +99,8 @@ std::string ToUtf8(std::string_view Bytes) {
   Out.reserve(Bytes.size() + Bytes.size() / 2);
   for (unsigned char C : Bytes) {
     if (C < 0x80) Out += char(C);
-    else if (C < 0xA0) AppendCodePoint(Out, Cp1252High[C - 0x80]);
-    else AppendCodePoint(Out, C);
+    else if (C < 0xA0) AppendUtf8(Out, Cp1252High[C - 0x80]);
+    else AppendUtf8(Out, C);
   }
   return Out;
 }

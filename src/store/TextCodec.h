@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,3 +14,18 @@ std::string ToUtf8(std::string_view Bytes);
 size_t CharCount(std::string_view Text);
 // The leading Capacity code points of Text, never splitting one.
 std::string CutToChars(std::string_view Text, size_t Capacity);
+
+// One character of UTF-8 text: its code point and its length in bytes. A byte
+// that starts no valid sequence stands alone, as a character that is not valid.
+struct TUtf8Char {
+  char32_t Code = 0;
+  uint8_t Size = 1;
+  bool Valid = false;
+};
+// The character that starts at byte At (At < Text.size()).
+TUtf8Char DecodeUtf8(std::string_view Text, size_t At);
+// The character that ends just before byte At (0 < At <= Text.size()).
+TUtf8Char DecodeUtf8Before(std::string_view Text, size_t At);
+void AppendUtf8(std::string& Out, char32_t Code);
+// The number of leading bytes below 0x80.
+size_t AsciiPrefix(std::string_view Text);

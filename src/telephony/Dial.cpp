@@ -33,6 +33,7 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
     QPalette Colours = Edit->palette();
     Colours.setColor(QPalette::Base, Colours.color(QPalette::Button));
     Edit->setPalette(Colours);
+    Label->setBuddy(Edit);  // names the edit for a screen reader
     return Edit;
   };
   edtName = AddRow(QStringLiteral("Name :"), "edtName", 8, Label0);
@@ -46,6 +47,13 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
   btnOK->setGeometry(106, 84, 75, 25);
   btnOK->setDefault(true);  // and the cancel button: Escape presses it too (reject)
   connect(btnOK, &QPushButton::clicked, this, &TfrmDial::btnOKClick);
+
+  btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnCancel->setGeometry(btnOK->geometry());
+  btnCancel->setAutoDefault(false);  // Enter must not end a call being dialled: Escape does
+  btnCancel->hide();
+  connect(btnCancel, &QPushButton::clicked, this, &TfrmDial::btnOKClick);
 }
 
 void TfrmDial::showEvent(QShowEvent* Event) {
@@ -72,31 +80,65 @@ bool TfrmDial::event(QEvent* Event) {
   return Result;
 }
 
-bool TfrmDial::Command(const std::string& Text) {
-  std::string Reply;
-  FModem->SendModemCommand(ModemPort(), Text, Reply);
+TCommandFailure TfrmDial::Command(const std::string& Text, std::string* Reply) {
+  std::string Answer;
+  FModem->SendModemCommand(ModemPort(), Text, Answer);
   FModem->Exchange.WaitWhileBusy();
-  return !FModem->Exchange.CommandTimedOut;
+  if (Reply) *Reply = Answer;
+  return FModem->Exchange.CommandFailure;
+}
+
+void TfrmDial::SetDialling(bool On) {
+  FDialling = On;
+  btnOK->setVisible(!On);
+  btnCancel->setVisible(On);
+  btnCancel->setEnabled(On);
+  if (On) btnCancel->setFocus();
+}
+
+bool TfrmDial::ReportPortProblem(TCommandFailure Failure) {
+  if (Failure != cfPortUnavailable && Failure != cfPortLost) return false;
+  Prompter().Error(this, QString::fromStdString(PortProblemText(ModemPort(), FModem->Exchange.PortError)));
+  return true;
 }
 
 void TfrmDial::FormActivate() {
   if (FDialled) return;
   FDialled = true;
+  FCancelRequested = false;
   btnOK->setEnabled(false);
+  SetDialling(true);
   const bool Silent = FOptions && FOptions->chkDialSilently->isChecked();
-  // The speaker, within the time limit the previous exchange left.
-  if (!Command(Silent ? "M0" : "M1")) {
-    ModemResponseError();
-  } else {
+  // The speaker, within the time limit the previous exchange left. Its answer
+  // is not read: a modem that refuses it may still dial.
+  TCommandFailure Failure = Command(Silent ? "M0" : "M1");
+  std::string DialString, Result;
+  if (Failure == cfNone && !FCancelRequested) {
     const bool OutsideLine = !NoOutsideLine && FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked();
-    const std::string DialString =
-        BuildDialString(FNumber, OutsideLine,
-                        OutsideLine ? FOutsideLine->edtOutsideLineDigit->text().toStdString() : std::string(),
-                        OutsideLine ? FOutsideLine->edtPauseChar->text().toStdString() : std::string());
+    DialString = BuildDialString(FNumber, OutsideLine,
+                                 OutsideLine ? FOutsideLine->edtOutsideLineDigit->text().toStdString() : std::string(),
+                                 OutsideLine ? FOutsideLine->edtPauseChar->text().toStdString() : std::string());
     const bool Tone = !FOptions || FOptions->rdoToneDial->isChecked();
     FModem->Exchange.CommandTimeout = DialCommandTimeout(Tone, DialString);
-    if (!Command(DialCommand(Tone, DialString))) ModemResponseError();
+    Failure = Command(DialCommand(Tone, DialString), &Result);
   }
+  SetDialling(false);
+  if (FCancelRequested || Failure == cfCancelled) {
+    btnOK->setEnabled(true);
+    btnOKClick();
+    return;
+  }
+  // A port that cannot be used, and a dial the line or the modem turned down,
+  // leave nothing to talk on: the person is told why and the modem hung up.
+  const bool PortProblem = ReportPortProblem(Failure);
+  const QString Refused = Failure == cfNone ? QString::fromStdString(DialResultText(Result, DialString)) : QString();
+  if (!Refused.isEmpty()) Prompter().Error(this, Refused);
+  if (PortProblem || !Refused.isEmpty()) {
+    btnOK->setEnabled(true);
+    btnOKClick();
+    return;
+  }
+  if (Failure == cfNoAnswer) ModemResponseError();
   btnOK->setEnabled(true);
   btnOK->setFocus();
 }
@@ -105,7 +147,10 @@ void TfrmDial::ModemResponseError() {
   Prompter().Error(this, QStringLiteral("Your MODEM has failed to respond to a command. A reset will be attempted..."));
   FModem->Exchange.CommandTimeout = ResetTimeoutMs;
   Command("H");
-  if (!Command("Z")) {
+  const TCommandFailure Reset = Command("Z");
+  // A port gone or taken meanwhile says nothing about the modem: it is kept.
+  if (ReportPortProblem(Reset)) return;
+  if (Reset != cfNone) {
     Prompter().Error(this, QStringLiteral("Your MODEM could not be reset and it will have to be re-detected "
                                           "before you can use it again."));
     SetModemPort(-1);
@@ -115,6 +160,13 @@ void TfrmDial::ModemResponseError() {
 }
 
 void TfrmDial::btnOKClick() {
+  if (FDialling) {
+    // Cancel: the exchange ends at once and the sequence hangs up.
+    FCancelRequested = true;
+    btnCancel->setEnabled(false);
+    FModem->Exchange.Cancel();
+    return;
+  }
   if (!btnOK->isEnabled()) return;
   btnOK->setEnabled(false);
   if (ModemPort() != -1) {
@@ -125,10 +177,10 @@ void TfrmDial::btnOKClick() {
   done(QDialog::Accepted);
 }
 
-bool TfrmDial::FormCloseQuery() const { return btnOK->isEnabled(); }
+bool TfrmDial::FormCloseQuery() const { return btnOK->isEnabled() || (FDialling && btnCancel->isEnabled()); }
 
 void TfrmDial::reject() {
-  // Escape presses OK: the same hang-up, and nothing while the exchanges run.
+  // Escape presses OK, or Cancel while dialling; nothing while the modem is reset.
   if (FormCloseQuery()) btnOKClick();
 }
 

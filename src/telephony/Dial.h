@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FixedDialog.h"
+#include "ModemExchange.h"
 
 class QLabel;
 class QLineEdit;
@@ -15,7 +16,10 @@ class TfrmOutsideLine;
 
 // Dials one number as a voice call: sets the modem's speaker, dials with a
 // command ending in ";" so the modem returns to command mode, and waits while
-// the user talks on the handset; OK hangs the modem up and resets it.
+// the user talks on the handset; OK hangs the modem up and resets it. While
+// the modem dials, Cancel (Escape, the close box) hangs up at once. A dial
+// answered BUSY, NO DIALTONE, NO ANSWER, NO CARRIER or ERROR, and a port that
+// cannot be used, are told in a box; then the modem is hung up as after OK.
 //
 // To dial, fill the request and show the window modally:
 //
@@ -53,6 +57,8 @@ public:
   QLineEdit* edtLocation = nullptr;
   QLineEdit* edtNumber = nullptr;
   QPushButton* btnOK = nullptr;
+  // In OK's place while the speaker and dial commands run.
+  QPushButton* btnCancel = nullptr;
 
   // The time limit of the hang-up and reset after a command went unanswered.
   int32_t ResetTimeoutMs = 5000;
@@ -74,12 +80,18 @@ protected:
   void closeEvent(QCloseEvent* Event) override;
 
 private:
-  // Sends one command and waits for its exchange to end; true when it was answered.
-  bool Command(const std::string& Text);
+  // Sends one command and waits for its exchange to end; cfNone when it was answered.
+  TCommandFailure Command(const std::string& Text, std::string* Reply = nullptr);
+  // Swaps Cancel in for OK while the dialling commands run.
+  void SetDialling(bool On);
+  // Tells why the port could not be used; true when that was the failure.
+  bool ReportPortProblem(TCommandFailure Failure);
 
   TfrmMODEMDetect* FModem;
   TfrmDiallingOpt* FOptions;
   TfrmOutsideLine* FOutsideLine = nullptr;
   std::string FNumber;
   bool FDialled = false;
+  bool FDialling = false;
+  bool FCancelRequested = false;
 };

@@ -76,6 +76,7 @@ TfrmDialler::TfrmDialler(QWidget* Parent)
   edtDialledNo->setObjectName(QStringLiteral("edtDialledNo"));
   edtDialledNo->setGeometry(Left, Top, 137, 21);
   edtDialledNo->setReadOnly(true);
+  edtDialledNo->setAccessibleName(QStringLiteral("Number"));
   edtDialledNo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   // Paints all of itself, so that a new digit repaints nothing behind it.
   edtDialledNo->setBackgroundRole(QPalette::Window);
@@ -94,6 +95,8 @@ TfrmDialler::TfrmDialler(QWidget* Parent)
     Key->setObjectName(QStringLiteral("btn%1").arg(Tag));
     Key->setProperty("Tag", Tag);
     Key->SetCaption({QLatin1String(Letters[Tag]), QString::number(Tag)});
+    // Said as on a telephone, digit first: "2 ABC".
+    Key->setAccessibleName(QStringLiteral("%1 %2").arg(Tag).arg(QLatin1String(Letters[Tag])).trimmed());
     Key->SetSelectedFontStyle(fsBold);
     Key->SetTextStyle(tsNormal);
     if (Tag == 0) Place(Key, 3, 1);
@@ -104,6 +107,7 @@ TfrmDialler::TfrmDialler(QWidget* Parent)
   auto AddPictureKey = [&](const char* Name, bool Hash, int Column) {
     auto* Key = new QToolButton(Panel2);
     Key->setObjectName(QLatin1String(Name));
+    Key->setAccessibleName(Hash ? QStringLiteral("hash") : QStringLiteral("star"));
     Key->setIcon(KeyPicture(Hash, palette().color(QPalette::ButtonText)));
     Key->setIconSize(QSize(14, 14));
     Key->setFocusPolicy(Qt::NoFocus);  // picture buttons never take the focus

@@ -61,6 +61,8 @@ void TfrmDiallingOpt::showEvent(QShowEvent* Event) {
   FTone = rdoToneDial->isChecked();
   FExtensions = chkDialExtensions->isChecked();
   FSilent = chkDialSilently->isChecked();
+  // Space on the radio button that is not chosen would change the choice unseen.
+  (FTone ? rdoToneDial : rdoPulseDial)->setFocus();
   TFixedDialog::showEvent(Event);
 }
 

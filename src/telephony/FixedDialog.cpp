@@ -31,3 +31,13 @@ void TFixedDialog::keyPressEvent(QKeyEvent* Event) {
   }
   QDialog::keyPressEvent(Event);
 }
+
+void TFixedDialog::setVisible(bool Visible) {
+  if (Visible && !isVisible()) FCaller = QApplication::activeWindow();
+  const bool WasVisible = isVisible();
+  QDialog::setVisible(Visible);
+  // Closed right after a message box of its own, a dialog leaves no window
+  // active under some window managers: the keys go back where they were.
+  if (!Visible && WasVisible && !QApplication::activeWindow() && FCaller && FCaller != this && FCaller->isVisible())
+    FCaller->activateWindow();
+}

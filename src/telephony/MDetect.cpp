@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
@@ -25,19 +26,23 @@ TSerialPortDriver* NewModemPort(QObject* Owner) {
 }  // namespace
 
 TfrmMODEMDetect::TfrmMODEMDetect(QWidget* Parent)
-    : TFixedDialog("frmMODEMDetect", QString(), QSize(249, 161), 47, Parent),
+    : TFixedDialog("frmMODEMDetect", QString(), QSize(249, 181), 47, Parent),
       cp(NewModemPort(this)),
       Exchange(*cp) {
+  lblProgress = new QLabel(this);
+  lblProgress->setObjectName(QStringLiteral("lblProgress"));
+  lblProgress->setGeometry(8, 4, 233, 17);
   GroupBox1 = new TGroupFrame(QStringLiteral(" MODEMS "), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(8, 4, 233, 117);
+  GroupBox1->setGeometry(8, 24, 233, 117);
   lstMODEMS = new QListWidget(GroupBox1);
   lstMODEMS->setObjectName(QStringLiteral("lstMODEMS"));
   lstMODEMS->setGeometry(8, 18, 217, 91);
+  lstMODEMS->setAccessibleName(QStringLiteral("MODEMS"));
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));
-  btnOK->setGeometry(87, 130, 75, 25);
+  btnOK->setGeometry(87, 150, 75, 25);
   btnOK->setDefault(true);
   btnOK->setEnabled(false);
   connect(btnOK, &QPushButton::clicked, this, &TfrmMODEMDetect::btnOKClick);
@@ -68,8 +73,13 @@ void TfrmMODEMDetect::showEvent(QShowEvent* Event) {
   if (!Event->spontaneous()) tmrTimer->start();  // FormShow: the run starts once the window is up
 }
 
-void TfrmMODEMDetect::ShowProgress(const QString& Caption) {
+void TfrmMODEMDetect::SetCaption(const QString& Caption) {
+  lblProgress->setText(Caption);
   setWindowTitle(Caption);
+}
+
+void TfrmMODEMDetect::ShowProgress(const QString& Caption) {
+  SetCaption(Caption);
   repaint();
   // Only so that the caption and picture reach the screen: input waits until the run is over.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -103,6 +113,14 @@ void TfrmMODEMDetect::tmrTimerTimer() {
       done(QDialog::Accepted);
       return;
     }
+    // A port held by another program or closed to this account is still the
+    // modem's: say so and keep it, as a scan could not find it either.
+    const TPortProblem::TKind Kind = Exchange.PortError.Kind();
+    if (Kind == TPortProblem::pkInUse || Kind == TPortProblem::pkForbidden) {
+      Prompter().Error(this, QString::fromStdString(PortProblemText(ModemPort(), Exchange.PortError)));
+      done(QDialog::Accepted);
+      return;
+    }
     Prompter().Information(this, QStringLiteral("The MODEM previously on COM%1 is no "
                                                 "longer available.  MODEMS will be detected again.")
                                      .arg(ModemPort()));
@@ -114,7 +132,7 @@ void TfrmMODEMDetect::tmrTimerTimer() {
   }
   lstMODEMS->setCurrentRow(0);
   btnOK->setEnabled(true);
-  setWindowTitle(QStringLiteral("Select MODEM"));
+  SetCaption(QStringLiteral("Select MODEM"));
   if (lstMODEMS->count() == 0) {
     Prompter().Information(this, QStringLiteral("There are no MODEMS detected on this computer.  "
                                                 "Telephone numbers cannot be dialed from this PC."));

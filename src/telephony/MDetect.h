@@ -7,6 +7,7 @@
 #include "ModemExchange.h"
 
 class QGroupBox;
+class QLabel;
 class QListWidget;
 class QPushButton;
 class QTimer;
@@ -25,6 +26,8 @@ public:
   // Controls, named as in the design.
   TSerialPortDriver* cp = nullptr;
   QPushButton* btnOK = nullptr;
+  // The caption again, in the window: a title bar may be too narrow for it.
+  QLabel* lblProgress = nullptr;
   QGroupBox* GroupBox1 = nullptr;
   QListWidget* lstMODEMS = nullptr;
   QTimer* tmrTimer = nullptr;
@@ -52,6 +55,7 @@ protected:
   void showEvent(QShowEvent* Event) override;
 
 private:
+  void SetCaption(const QString& Caption);
   void ShowProgress(const QString& Caption);
 
   bool FScanning = false;

@@ -6,9 +6,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+
+#include <grp.h>
+#include <sys/stat.h>
 
 #include "SerialDrv.h"
 
@@ -30,11 +36,137 @@ void ConfigureModemPort(TSerialPortDriver& Port) {
   Port.SetCheckLineStatus(true);
 }
 
+// ---------------------------------------------------------------------------
+// Ports that cannot be used
+
+namespace {
+
+// The node behind a port's name, and the group that may use it when its
+// permissions give that group reading and writing.
+TPortProblem DescribePort(const std::string& Path, int Error) {
+  TPortProblem Problem;
+  Problem.Error = Error;
+  Problem.Device = Path;
+  if (Path.empty()) return Problem;
+  if (char* Real = ::realpath(Path.c_str(), nullptr)) {
+    Problem.Device = Real;
+    std::free(Real);
+  }
+  struct stat Node {};
+  if (::stat(Problem.Device.c_str(), &Node) == 0 && (Node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+    if (const group* Group = ::getgrgid(Node.st_gid)) Problem.Group = Group->gr_name;
+  return Problem;
+}
+
+}  // namespace
+
+TPortProblem::TKind TPortProblem::Kind() const {
+  switch (Error) {
+    case 0: return pkNone;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO: return pkGone;
+    // The driver's lock (another copy of this program), or a program's exclusive open.
+    case EWOULDBLOCK:
+    case EBUSY: return pkInUse;
+    case EACCES:
+    case EPERM: return pkForbidden;
+    default: return pkOther;
+  }
+}
+
+std::string PortProblemText(int Port, const TPortProblem& Problem) {
+  const std::string Name = "COM" + std::to_string(Port);
+  switch (Problem.Kind()) {
+    case TPortProblem::pkNone: return {};
+    case TPortProblem::pkGone: return "The MODEM on " + Name + " is no longer connected.";
+    case TPortProblem::pkInUse: return Name + " is in use by another program.";
+    case TPortProblem::pkForbidden: {
+      const std::string Group = Problem.Group.empty() || Problem.Group == "root" ? "dialout" : Problem.Group;
+      return "You may not use " + (Problem.Device.empty() ? Name : Problem.Device) + ": add your account to the " +
+             Group + " group.";
+    }
+    case TPortProblem::pkOther: break;
+  }
+  return Name + " cannot be used: " + std::strerror(Problem.Error) + ".";
+}
+
+// ---------------------------------------------------------------------------
+// Reading an answer
+
+namespace {
+
+bool StartsWith(std::string_view Text, std::string_view Prefix) { return Text.substr(0, Prefix.size()) == Prefix; }
+
+// Lines a modem sends of its own accord: an incoming call and its caller ID.
+bool IsUnsolicited(std::string_view Line) {
+  return Line == "RING" || Line == "RINGING" || Line == "RRING" || StartsWith(Line, "+CRING") ||
+         StartsWith(Line, "+CLIP") || Line.find('=') != std::string_view::npos;
+}
+
+std::string_view TrimmedLine(std::string_view Line) {
+  while (!Line.empty() && Line.front() == ' ') Line.remove_prefix(1);
+  while (!Line.empty() && Line.back() == ' ') Line.remove_suffix(1);
+  return Line;
+}
+
+}  // namespace
+
+bool IsFinalResult(std::string_view Line) {
+  for (std::string_view Code : {"OK", "ERROR", "BUSY", "NO CARRIER", "NO DIALTONE", "NO DIAL TONE", "NO ANSWER",
+                                "CONNECT", "DELAYED", "BLACKLISTED"})
+    if (Line == Code) return true;
+  return StartsWith(Line, "CONNECT ") || StartsWith(Line, "+CME ERROR") || StartsWith(Line, "+CMS ERROR");
+}
+
+TAnswerReader::TAnswerReader(std::string_view Echo) : FEcho(Echo) {}
+
+void TAnswerReader::Add(std::string_view Bytes) {
+  for (const char C : Bytes) {
+    if (FComplete) return;
+    if (C == '\n') continue;
+    if (C == CR) {
+      TakeLine(FRest);
+      FRest.clear();
+    } else {
+      FRest += C;
+    }
+  }
+  if (FRest.size() > MaxRest) FRest.erase(0, FRest.size() - MaxRest);
+}
+
+void TAnswerReader::TakeLine(std::string_view Raw) {
+  if (Raw == FEcho) {
+    // Whatever result came before the echo was a stray one.
+    FEchoSeen = true;
+    FResult.clear();
+    return;
+  }
+  const std::string_view Line = TrimmedLine(Raw);
+  if (Line.empty() || IsUnsolicited(Line)) return;
+  if (FEchoSeen) {
+    FResult = Line;
+    FComplete = true;
+  } else if (IsFinalResult(Line)) {
+    FResult = Line;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The exchange
+
 TModemExchange::TModemExchange(TSerialPortDriver& Port) : cp(Port) {}
+
+void TModemExchange::NotePortProblem(int Error) {
+  PortError = DescribePort(TSerialPortDriver::DevicePath(cp.PortName()), Error);
+}
 
 bool TModemExchange::OpenModemPort(uint16_t N) {
   cp.SetPortName(QStringLiteral("\\\\.\\COM") + QString::number(N));
-  return cp.OpenPort();
+  if (cp.OpenPort()) return true;
+  NotePortProblem(cp.OpenError());
+  return false;
 }
 
 bool TModemExchange::WaitForText(std::string_view Expected, uint32_t TimeLimitMs) {
@@ -46,6 +178,7 @@ bool TModemExchange::WaitForText(std::string_view Expected, uint32_t TimeLimitMs
 }
 
 bool TModemExchange::ProbePort(uint16_t N) {
+  PortError = {};
   if (!OpenModemPort(N)) return false;
   const bool Found = cp.SendText("ATZ\r") && WaitForText("OK", ProbeTimeLimitMs);
   cp.ClosePort();
@@ -55,8 +188,8 @@ bool TModemExchange::ProbePort(uint16_t N) {
 namespace {
 
 // Watches the open port for bytes, so that the exchange can sleep between
-// passes instead of spinning. A device that signals without giving bytes has
-// hung up: it is not watched any more, and time runs out as for a silent modem.
+// passes instead of spinning. A device that signals without giving bytes and
+// is still there is not watched any more: time runs out as for a silent modem.
 class TPortWatch {
 public:
   explicit TPortWatch(TSerialPortDriver& Port) : cp(Port) {
@@ -68,6 +201,7 @@ public:
   // Call after every read: Got is the count of bytes it gave.
   void AfterRead(uint32_t Got) {
     if (!Notifier) return;
+    if (Signalled && Got == 0) cp.CheckDevice();
     if (!cp.IsOpen() || (Signalled && Got == 0)) Notifier.reset();
     Signalled = false;
   }
@@ -91,70 +225,104 @@ void TModemExchange::WaitForPortOrEvents(int64_t DeadlineMs) {
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+void TModemExchange::Cancel() {
+  if (CommandBusy) FCancel = true;
+}
+
 void TModemExchange::SendModemCommand(int Port, std::string_view Command, std::string& Reply) {
   if (CommandBusy) {
     // An exchange is already talking on the port further down the stack.
     CommandTimedOut = true;
+    CommandFailure = cfNoAnswer;
     return;
   }
   if (OnBusy) OnBusy(true);
   CommandBusy = true;
   CommandTimedOut = false;
+  CommandFailure = cfNone;
+  PortError = {};
+  FCancel = false;
   if (CommandTimeout < 0) CommandTimeout = 10000;
 
   const std::string Line = "AT" + std::string(Command) + CR;
-  const std::string_view Echo(Line.data(), Line.size() - 1);
-  OpenModemPort(uint16_t(Port));
-  // Every byte of the answer is the exchange's: the polling timer takes none.
-  cp.PausePolling();
-  cp.SendText(Line);
-
-  TPortWatch Watch(cp);
-  QElapsedTimer Clock;
-  Clock.start();
-  int State = 0;
+  TAnswerReader Answer(std::string_view(Line.data(), Line.size() - 1));
   bool Done = false;
-  bool Progress = true;
-  char Buffer[512];
-  while (!Done && Clock.elapsed() < CommandTimeout) {
-    if (Progress) QCoreApplication::processEvents();
-    else WaitForPortOrEvents(CommandTimeout - Clock.elapsed());
-    Progress = false;
+  if (!OpenModemPort(uint16_t(Port))) {
+    // Nothing can come back: waiting would only keep the person waiting.
+    CommandFailure = cfPortUnavailable;
+  } else {
+    // Every byte of the answer is the exchange's: the polling timer takes none.
+    cp.PausePolling();
+    if (!cp.SendText(Line)) CommandFailure = cp.IsOpen() ? cfNoAnswer : cfPortLost;
 
-    uint32_t Got = 0;
-    const uint32_t Waiting = cp.IsOpen() ? cp.InputCount() : 0;
-    if (Waiting > 0 && cp.IsOpen()) {
-      Got = cp.ReadBuffer(Buffer, std::min<uint32_t>(Waiting, sizeof Buffer));
-      if (Got > 0) {
-        Reply.append(Buffer, Got);
-        Reply.erase(std::remove(Reply.begin(), Reply.end(), '\n'), Reply.end());
-        if (Reply.size() > MaxReply) Reply.erase(0, Reply.size() - MaxReply);
-        Progress = true;
+    TPortWatch Watch(cp);
+    QElapsedTimer Clock;
+    Clock.start();
+    // After a cancel: the modem's answer to the carriage return that stopped
+    // its dialling, so that the next command finds it ready.
+    TAnswerReader Abort("");
+    int64_t AbortBy = -1;
+    int64_t TentativeSince = -1;
+    bool Progress = true;
+    char Buffer[512];
+    for (;;) {
+      const int64_t Now = Clock.elapsed();
+      int64_t Deadline = CommandTimeout;
+      if (AbortBy >= 0) {
+        if (Abort.Complete() || Abort.Tentative() || Now >= AbortBy || !cp.IsOpen()) break;
+        Deadline = AbortBy;
+      } else {
+        if (CommandFailure != cfNone || Done) break;
+        if (TentativeSince >= 0 && (Now - TentativeSince >= int64_t(EchoGraceMs) || Now >= CommandTimeout)) {
+          Done = true;  // no echo followed: this modem does not echo
+          break;
+        }
+        if (Now >= CommandTimeout) break;
+        if (TentativeSince >= 0) Deadline = std::min<int64_t>(Deadline, TentativeSince + int64_t(EchoGraceMs));
       }
-    }
-    Watch.AfterRead(Got);
+      if (Progress) QCoreApplication::processEvents();
+      else WaitForPortOrEvents(Deadline - Now);
+      Progress = false;
+      if (FCancel && AbortBy < 0) {
+        CommandFailure = cfCancelled;
+        AbortBy = Clock.elapsed() + AbortWaitMs;
+        cp.SendText("\r");  // any character stops a modem that is dialling
+        continue;
+      }
 
-    const size_t End = Reply.find(CR);
-    if (End == std::string::npos) continue;
-    if (State == 0) {
-      // Only the modem's echo of the line moves on; anything else waits for the time limit.
-      if (std::string_view(Reply).substr(0, End) == Echo) {
-        Reply.erase(0, End + 1);
-        State = 1;
-        Progress = true;
+      uint32_t Got = 0;
+      const uint32_t Waiting = cp.IsOpen() ? cp.InputCount() : 0;
+      if (Waiting > 0 && cp.IsOpen()) {
+        Got = cp.ReadBuffer(Buffer, std::min<uint32_t>(Waiting, sizeof Buffer));
+        if (Got > 0 && AbortBy >= 0) {
+          Abort.Add(std::string_view(Buffer, Got));
+        } else if (Got > 0) {
+          const bool WasTentative = Answer.Tentative();
+          const std::string Before = Answer.Result();
+          Answer.Add(std::string_view(Buffer, Got));
+          if (!Answer.Tentative()) TentativeSince = -1;
+          else if (!WasTentative || Answer.Result() != Before) TentativeSince = Clock.elapsed();
+        }
+        Progress = Got > 0;
       }
-    } else if (State == 1) {
-      Reply.erase(0, End + 1);  // the blank line before the result
-      State = 2;
-      Progress = true;
-    } else {
-      Reply.erase(End);
-      Done = true;
+      Watch.AfterRead(Got);
+      if (AbortBy >= 0) continue;
+      if (!cp.IsOpen()) CommandFailure = cfPortLost;
+      Done = Answer.Complete();
     }
+    Watch.Stop();
+    cp.ResumePolling();
+    if (CommandFailure == cfPortLost) NotePortProblem(ENODEV);
+  }
+  if (Done) {
+    Reply = Answer.Result();
+  } else {
+    Reply.append(Answer.Rest());
+    if (Reply.size() > MaxReply) Reply.erase(0, Reply.size() - MaxReply);
+    if (CommandFailure == cfNone) CommandFailure = cfNoAnswer;
   }
   CommandTimedOut = !Done;
-  Watch.Stop();
-  cp.ResumePolling();
+  FCancel = false;
   cp.ClosePort();
   CommandBusy = false;
   if (OnBusy) OnBusy(false);
@@ -192,6 +360,18 @@ std::string BuildDialString(std::string_view ResolvedNumber, bool OutsideLine, s
 
 std::string DialCommand(bool Tone, std::string_view DialString) {
   return std::string(Tone ? "DT " : "DP ") + std::string(DialString) + ";";
+}
+
+std::string DialResultText(std::string_view Result, std::string_view DialString) {
+  if (Result == "BUSY") return "The line is busy.";
+  if (Result == "NO DIALTONE" || Result == "NO DIAL TONE")
+    return "There is no dial tone. Check that the telephone line is connected to the MODEM.";
+  if (Result == "NO ANSWER" || Result == "NO CARRIER") return "There was no answer.";
+  if (Result == "ERROR" || Result == "DELAYED" || Result == "BLACKLISTED" || StartsWith(Result, "+CME ERROR") ||
+      StartsWith(Result, "+CMS ERROR"))
+    return DialString.empty() ? std::string("The MODEM refused the number.")
+                              : "The MODEM refused the number " + std::string(DialString) + ".";
+  return {};
 }
 
 int32_t DialCommandTimeout(bool Tone, std::string_view DialString) {

@@ -367,10 +367,16 @@ uint32_t TSerialPortDriver::PacketTransmitTime() const {
 
 bool TSerialPortDriver::OpenPort() {
   if (IsOpen()) return true;
-  if (!FDevice->Open(DevicePath(FPortName))) return false;
+  FOpenError = 0;
+  if (!FDevice->Open(DevicePath(FPortName))) {
+    FOpenError = errno ? errno : ENODEV;
+    return false;
+  }
   ++FOpenCount;
   FPacketStart = kNoPacket;
+  errno = 0;
   if (!ApplySettings()) {
+    FOpenError = errno ? errno : EIO;
     ClosePort();
     return false;
   }
@@ -391,6 +397,16 @@ bool TSerialPortDriver::FailedForGood(int Error) {
 }
 
 void TSerialPortDriver::DeviceLost() { ClosePort(); }
+
+bool TSerialPortDriver::CheckDevice() {
+  if (!IsOpen()) return false;
+  const int Events = FDevice->Wait(POLLIN, 0);
+  if (Events > 0 && (Events & kGoneEvents)) {
+    const int Waiting = FDevice->InputCount();
+    if (Waiting <= 0) DeviceLost();
+  }
+  return IsOpen();
+}
 
 bool TSerialPortDriver::ApplySettings() {
   if (!IsOpen()) return false;

@@ -152,6 +152,8 @@ public:
   TReceivePacketEvent OnReceivePacket;
 
   bool OpenPort();
+  // Why the last OpenPort failed (an errno value), 0 after one that worked.
+  int OpenError() const { return FOpenError; }
   void ClosePort();
   bool IsOpen() const { return FDevice->IsOpen(); }
   bool ApplySettings();
@@ -163,6 +165,9 @@ public:
   uint32_t SendBuffer(const void* Data, uint32_t Size);
   bool SendText(std::string_view Text);
   uint32_t ReadBuffer(void* Buffer, uint32_t Size);
+  // False once the device has gone away (unplugged, hung up); the port is
+  // then closed. Bytes still waiting are left to be read first.
+  bool CheckDevice();
   void PausePolling() { ++FPauseCount; }
   void ResumePolling() { --FPauseCount; }
 
@@ -185,6 +190,7 @@ private:
   uint32_t FPacketStart = UINT32_MAX;  // all ones: no partial packet pending
   int FPauseCount = 0;
   uint32_t FOpenCount = 0;  // tells a port reopened by a handler from the one being polled
+  int FOpenError = 0;
 
   TPortNumber FPort = pnCOM2;
   QString FPortName = QStringLiteral("\\\\.\\COM2");

@@ -19,12 +19,63 @@
 
 namespace {
 
-const char* const Usage =
-    "usage: tobrinel-book dump BOOK\n"
-    "       tobrinel-book create BOOK < entries.jsonl\n"
-    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
+// One row a command: its words after the program's name, what it does, and
+// whether it only reads books. A new command adds its row here.
+struct TCommand {
+  const char* Name;
+  const char* Usage;
+  const char* About;
+  bool OnlyReads = false;
+};
 
-void WriteUsage(std::ostream& Out) { Out << Usage << ContactUsage << SyncUsage; }
+const TCommand Commands[] = {
+    {"dump", "dump BOOK", "Prints the entries of BOOK in list order, one JSON object a line.\n", true},
+    {"create", "create BOOK < entries.jsonl",
+     "Writes BOOK from JSON lines on standard input, as dump prints them, sorted by name (equal names in\n"
+     "their input order), keeping the previous file as BOOK.~abk.\n"},
+    {"export", "export --format vcard|csv BOOK [OUT]",
+     "Writes every entry of BOOK as vCard 3.0 or CSV to OUT, or to standard output without OUT.\n", true},
+    {"import", "import --format vcard|csv BOOK [IN]",
+     "Adds the contacts of a vCard (2.1, 3.0, 4.0) or CSV file to BOOK in name order, from IN or from\n"
+     "standard input without it, creating BOOK if needed and keeping BOOK.~abk.\n"},
+    {"print", "print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]",
+     "Writes the list report of BOOK as a PDF, as the program prints it: the entries from list position\n"
+     "--from to --to (counted from 1; the whole book by default), the header text on the first page and\n"
+     "the footer text on every page. OUT.pdf is replaced once it is whole when it is a file, and written\n"
+     "into when it is a device or a named pipe; - writes the PDF to standard output.\n",
+     true},
+    {"sync", SyncUsageLine, SyncAbout},
+};
+
+const char* const ExitStatusText =
+    "The exit status is 0 on success, 1 for an unreadable, damaged or invalid input, 2 for a usage error.\n";
+
+const TCommand* FindCommand(const std::string& Name) {
+  for (const TCommand& Command : Commands)
+    if (Name == Command.Name) return &Command;
+  return nullptr;
+}
+
+std::string UsageText() {
+  std::string Text;
+  for (const TCommand& Command : Commands)
+    Text += std::string(Text.empty() ? "usage: " : "       ") + "tobrinel-book " + Command.Usage + "\n";
+  return Text + "       tobrinel-book COMMAND --help\n"
+                "       tobrinel-book --help | -h | --version\n";
+}
+
+int UsageError() {
+  std::cerr << UsageText();
+  return 2;
+}
+
+bool IsHelp(const std::string& Word) { return Word == "--help" || Word == "-h"; }
+
+int Help(const TCommand* Command) {
+  if (Command) std::cout << "usage: tobrinel-book " << Command->Usage << "\n\n" << Command->About;
+  else std::cout << UsageText() << "\nReads and writes Tobrinel address books from scripts.\n\n" << ExitStatusText;
+  return std::cout.flush() ? 0 : 1;
+}
 
 std::string Entries(int32_t Count) { return std::to_string(Count) + (Count == 1 ? " entry" : " entries"); }
 
@@ -146,20 +197,26 @@ int main(int argc, char** argv) {
   // Past the file-size limit a write fails and is reported instead of the
   // signal ending the tool without a word.
   std::signal(SIGXFSZ, SIG_IGN);
-  if (argc >= 2 && IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
-  if (argc >= 2 && std::string(argv[1]) == "print") return RunBeside("tobrinel-book-print", argc, argv);
-  if (argc >= 2 && std::string(argv[1]) == "sync") return RunBeside("tobrinel-book-sync", argc, argv);
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    WriteUsage(std::cout);
-    return 0;
+  if (argc < 2) return UsageError();
+  const std::string First = argv[1];
+  if (IsHelp(First)) {
+    if (argc == 2) return Help(nullptr);
+    const TCommand* Command = argc == 3 ? FindCommand(argv[2]) : nullptr;
+    return Command ? Help(Command) : UsageError();
   }
-  if (argc != 3) {
-    WriteUsage(std::cerr);
-    return 2;
+  if (First == "--version") {
+    if (argc != 2) return UsageError();
+    std::cout << "tobrinel-book " << TOBRINEL_VERSION << "\n";
+    return std::cout.flush() ? 0 : 1;
   }
-  std::string Command = argv[1];
-  if (Command == "dump") return Dump(argv[2]);
-  if (Command == "create") return Create(argv[2]);
-  WriteUsage(std::cerr);
-  return 2;
+  const TCommand* Command = FindCommand(First);
+  if (!Command) return UsageError();
+  if (argc == 3 && IsHelp(argv[2])) return Help(Command);
+  TConsoleHost::OnlyReads = Command->OnlyReads;
+  if (IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
+  if (First == "print") return RunBeside("tobrinel-book-print", argc, argv);
+  if (First == "sync") return RunBeside("tobrinel-book-sync", argc, argv);
+  if (argc != 3) return UsageError();
+  if (First == "dump") return Dump(argv[2]);
+  return Create(argv[2]);
 }

@@ -2,10 +2,11 @@
 #include "PrintCommand.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QGuiApplication>
+#include <QIODevice>
 #include <charconv>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,31 @@ std::optional<int> Position(const std::string& Text) {
   if (Error != std::errc() || End != Text.data() + Text.size() || Value < 1) return std::nullopt;
   return Value;
 }
+
+// The PDF writer's way into an output file: what fails is kept to be told
+// afterwards, since the writer does not ask.
+class TOutputDevice : public QIODevice {
+public:
+  explicit TOutputDevice(TOutputFile& Out) : Out(Out) {}
+  bool isSequential() const override { return true; }
+  std::string Failure;
+
+protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* Data, qint64 Size) override {
+    if (!Failure.empty()) return -1;
+    try {
+      Out.Write(Data, size_t(Size));
+      return Size;
+    } catch (const EFileError& E) {
+      Failure = E.what();
+      return -1;
+    }
+  }
+
+private:
+  TOutputFile& Out;
+};
 
 int Usage(const std::string& Why) {
   std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << PrintUsage;
@@ -58,11 +84,16 @@ int PrintCommand(int argc, char** argv) {
   }
   if (From && To && *From > *To) return Usage("--from is after --to");
 
+  // Reading a book for print leaves nothing beside it.
+  TConsoleHost::OnlyReads = true;
   TConsoleHost Host;
   TAddressBook Book(&Host);
   TLoadResult Loaded;
+  std::unique_ptr<TOutputFile> Out;
   try {
     Loaded = Book.LoadFromFile(BookPath);
+    // Refused before the work of laying out.
+    Out = std::make_unique<TOutputFile>(OutPath, BookPath);
   } catch (const EFileError& E) {
     std::cerr << "tobrinel-book: " << E.what() << "\n";
     return 1;
@@ -106,9 +137,24 @@ int PrintCommand(int argc, char** argv) {
   P.Now = QDateTime::currentDateTime();
   Report.SetReportParameters(P);
   const TReportLayout Layout = LayOutReport(Report.Report());
-  const QString Failure = WriteReportPdf(Layout, QString::fromLocal8Bit(OutPath.c_str()));
-  if (!Failure.isEmpty()) {
-    std::cerr << "tobrinel-book: " << OutPath << ": " << Failure.toStdString() << "\n";
+  std::string Failure;
+  {
+    TOutputDevice Device(*Out);
+    Device.open(QIODevice::WriteOnly);
+    const QString Refused = WriteReportPdf(Layout, Device);
+    Failure = !Device.Failure.empty() ? Device.Failure
+              : Refused.isEmpty()     ? std::string()
+                                      : OutPath + ": " + Refused.toStdString();
+  }
+  if (Failure.empty()) {
+    try {
+      Out->Commit();
+    } catch (const EFileError& E) {
+      Failure = E.what();
+    }
+  }
+  if (!Failure.empty()) {
+    std::cerr << "tobrinel-book: " << Failure << "\n";
     return 1;
   }
   if (Loaded.Damaged) {

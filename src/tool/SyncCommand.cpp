@@ -37,7 +37,7 @@ struct TOptions {
 };
 
 int Usage(const std::string& Why) {
-  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << SyncUsage;
+  std::cerr << "tobrinel-book: " << Why << "\nusage: tobrinel-book " << SyncUsageLine << "\n";
   return 2;
 }
 
@@ -188,7 +188,7 @@ int SyncCommand(int argc, char** argv) {
   TOptions Options;
   if (const int Status = Parse(argc, argv, Options)) return Status;
   if (Options.Help) {
-    std::cout << "usage:\n" << SyncUsage << "\n" << SyncHelp;
+    std::cout << "usage: tobrinel-book " << SyncUsageLine << "\n\n" << SyncAbout;
     return 0;
   }
   // Qt's own notices are no business of the tool's caller; the tool reports
@@ -201,6 +201,8 @@ int SyncCommand(int argc, char** argv) {
   char* QtArgv[] = {Name, nullptr};
   QCoreApplication App(QtArgc, QtArgv);
 
+  // A dry run leaves nothing behind, not even the copy kept of an older book.
+  TConsoleHost::OnlyReads = Options.DryRun;
   TConsoleHost BookHost;
   TAddressBook Book(&BookHost);
   try {

@@ -5,13 +5,13 @@
 // Arguments: the words after "sync". Returns the exit status.
 int SyncCommand(int argc, char** argv);
 
-// Here rather than beside SyncCommand, so that the tool shows it without
+// Here rather than beside SyncCommand, so that the tool shows them without
 // linking the sync program.
-inline constexpr char SyncUsage[] =
-    "       tobrinel-book sync BOOK URL [--user NAME] [--password-file FILE] [--prefer both|local|server]\n"
-    "                          [--dry-run] [--allow-mass-delete] [--trust SHA256]\n";
+inline constexpr char SyncUsageLine[] =
+    "sync BOOK URL [--user NAME] [--password-file FILE] [--prefer both|local|server] [--dry-run] "
+    "[--allow-mass-delete] [--trust SHA256]";
 
-inline constexpr char SyncHelp[] =
+inline constexpr char SyncAbout[] =
     "Synchronises BOOK with an address book on a CardDAV server, both ways. URL is the server's\n"
     "address (its address books are looked up; with several, name the one to use) or the address\n"
     "book's own URL. BOOK is created when missing; what the last sync saw is kept in BOOK.sync.\n"

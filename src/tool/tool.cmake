@@ -8,3 +8,6 @@ target_link_libraries(tobrinel-book PRIVATE tobrinel_store)
 set_target_properties(tobrinel-book PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 include(GNUInstallDirs)
 install(TARGETS tobrinel-book RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# --version prints the file version the program carries.
+tobrinel_version_items()
+target_compile_definitions(tobrinel-book PRIVATE TOBRINEL_VERSION="${TOBRINEL_FILE_VERSION}")

@@ -1,4 +1,3 @@
-if(TARGET tobrinel_syncsession)  # until the sync engine lands
 # tobrinel-book sync: two-way sync with a CardDAV address book. It needs Qt
 # Network, so it is a program of its own beside the tool, which runs it (like
 # the print command). (Named to come after tool.cmake.)
@@ -9,4 +8,3 @@ target_link_libraries(tobrinel-book-sync PRIVATE tobrinel_syncsession tobrinel_s
 set_target_properties(tobrinel-book-sync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(tobrinel-book tobrinel-book-sync)
 install(TARGETS tobrinel-book-sync RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()

@@ -17,6 +17,13 @@
 
 using TNames = std::vector<std::pair<const char*, const char*>>;
 
+// Types text of any script as a keyboard layout does: each character a key
+// press carrying it (QTest::keyClicks takes Latin-1 only).
+inline void TypeText(QWidget* Widget, const QString& Text) {
+  for (const QChar Char : Text)
+    QTest::sendKeyEvent(QTest::Click, Widget, Qt::Key_unknown, QString(Char), Qt::NoModifier);
+}
+
 // Writes a book of these entries (surname, first name) in the current format.
 inline void WriteBook(const QString& Path, const TNames& Names) {
   TAddressBook Book;

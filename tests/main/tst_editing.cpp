@@ -26,6 +26,9 @@ private slots:
   void BlankSurnameBoxAndItsEscapes();
   void BlankedSurnameOfAnEntryIsRestored();
   void TidyingMarksOnlyRealChanges();
+  void VisitingNamesBeyondAsciiChangesNothing();
+  void TypedNamesBeyondAsciiAreTidied_data();
+  void TypedNamesBeyondAsciiAreTidied();
   void DeleteChoosesTheRowAbove();
   void DeleteTheOnlyEntry();
   void EnablingRule();
@@ -200,18 +203,104 @@ void TEditingTest::TidyingMarksOnlyRealChanges() {
   QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
   W->UpdateCurrent();
   QVERIFY(!W->Book().Modified);
-  // Leaving lower-case names rewrites them and counts as a change.
+  // Leaving stored lower-case names that the user did not change keeps them.
   W->edtSurname->setFocus();
   QTest::keyClick(W->edtSurname, Qt::Key_Down);
   QCOMPARE(W->edtSurname->text(), QStringLiteral("o'brien"));
   QTest::keyClick(W->edtSurname, Qt::Key_Tab);
-  QCOMPARE(W->edtSurname->text(), QStringLiteral("O'Brien"));
   QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
-  QCOMPARE(W->edtFirstName->text(), QStringLiteral("Mary-Jo"));
+  W->UpdateCurrent();
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("o'brien"));
+  QCOMPARE(W->edtFirstName->text(), QStringLiteral("mary-jo"));
+  QVERIFY(!W->Book().Modified);
+  // The same text typed again is no change to tidy either.
+  W->edtFirstName->setFocus();
+  W->edtFirstName->selectAll();
+  QTest::keyClicks(W->edtFirstName, QStringLiteral("mary-jo"));
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  QCOMPARE(W->edtFirstName->text(), QStringLiteral("mary-jo"));
+  QCOMPARE(W.Cell(2, 1), QStringLiteral("mary-jo"));
+  // Names the user types are tidied, and that is a change.
+  W->edtSurname->setFocus();
+  W->edtSurname->selectAll();
+  QTest::keyClicks(W->edtSurname, QStringLiteral("o'neil"));
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("O'Neil"));
+  W->edtFirstName->selectAll();
+  QTest::keyClicks(W->edtFirstName, QStringLiteral("mary-jane"));
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  QCOMPARE(W->edtFirstName->text(), QStringLiteral("Mary-Jane"));
   W->UpdateCurrent();
   QVERIFY(W->Book().Modified);
-  QCOMPARE(W->Names().Item(2)->Surname.str(), std::string("O'Brien"));
-  QCOMPARE(W->Names().Item(2)->FirstName.str(), std::string("Mary-Jo"));
+  QCOMPARE(W->Names().Item(2)->Surname.str(), std::string("O'Neil"));
+  QCOMPARE(W->Names().Item(2)->FirstName.str(), std::string("Mary-Jane"));
+}
+
+// Visiting the name boxes of names beyond ASCII, stored tidy or not, changes
+// nothing: no cell, no entry, no question on closing.
+void TEditingTest::VisitingNamesBeyondAsciiChangesNothing() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"M\xC3\xBCller", "hans"}, {"\xC3\x96zt\xC3\xBCrk", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1"},
+                             {"van der berg", "\xC3\xA9lodie"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  QTableView* Grid = W->grdNames;
+  for (int Row = 0; Row < 3; ++Row) {
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(Row, 0)).center());
+    QTest::mouseClick(W->edtSurname, Qt::LeftButton);
+    QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+    QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  }
+  QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(0, 0)).center());
+  const char* Stored[][2] = {{"M\xC3\xBCller", "hans"},
+                             {"van der berg", "\xC3\xA9lodie"},
+                             {"\xC3\x96zt\xC3\xBCrk", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1"}};
+  for (int Row = 1; Row <= 3; ++Row) {
+    QCOMPARE(W->Names().Cell(Row, 0), std::string(Stored[Row - 1][0]));
+    QCOMPARE(W->Names().Cell(Row, 1), std::string(Stored[Row - 1][1]));
+    QCOMPARE(W->Names().Item(Row)->Surname.str(), std::string(Stored[Row - 1][0]));
+    QCOMPARE(W->Names().Item(Row)->FirstName.str(), std::string(Stored[Row - 1][1]));
+  }
+  QVERIFY(!W->Book().Modified);
+  QVERIFY(W->close());
+  QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+// Names typed in any script are tidied by their words' first letters.
+void TEditingTest::TypedNamesBeyondAsciiAreTidied_data() {
+  QTest::addColumn<QString>("Surname");
+  QTest::addColumn<QString>("FirstName");
+  QTest::addColumn<QString>("TidySurname");
+  QTest::addColumn<QString>("TidyFirstName");
+  QTest::newRow("Turkish") << QStringLiteral("öztürk") << QStringLiteral("çağrı") << QStringLiteral("Öztürk")
+                           << QStringLiteral("Çağrı");
+  QTest::newRow("German") << QStringLiteral("müller-lüdenscheidt") << QStringLiteral("jürgen")
+                          << QStringLiteral("Müller-Lüdenscheidt") << QStringLiteral("Jürgen");
+  QTest::newRow("Greek, Cyrillic") << QStringLiteral("παπαδόπουλος") << QStringLiteral("иван")
+                                   << QStringLiteral("Παπαδόπουλος") << QStringLiteral("Иван");
+}
+
+void TEditingTest::TypedNamesBeyondAsciiAreTidied() {
+  QFETCH(QString, Surname);
+  QFETCH(QString, FirstName);
+  QFETCH(QString, TidySurname);
+  QFETCH(QString, TidyFirstName);
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->mnuAAdd->trigger();
+  TypeText(W->edtSurname, Surname);
+  QTest::keyClick(W->edtSurname, Qt::Key_Tab);
+  QCoreApplication::processEvents();  // the posted focus request
+  QCOMPARE(QApplication::focusWidget(), W->edtFirstName);
+  TypeText(W->edtFirstName, FirstName);
+  QTest::keyClick(W->edtFirstName, Qt::Key_Tab);
+  W->UpdateCurrent();
+  QCOMPARE(W.Cell(2, 0), TidySurname);
+  QCOMPARE(W.Cell(2, 1), TidyFirstName);
+  QCOMPARE(QString::fromStdString(W->Names().Item(2)->Surname.str()), TidySurname);
+  QCOMPARE(QString::fromStdString(W->Names().Item(2)->FirstName.str()), TidyFirstName);
 }
 
 void TEditingTest::DeleteChoosesTheRowAbove() {

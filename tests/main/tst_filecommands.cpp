@@ -35,6 +35,7 @@ private slots:
   void SaveWritesEvenWhenUnchanged();
   void SaveAsRenamesAndIsRemembered();
   void FailedSaveKeepsModifiedAndWindowOpen();
+  void FileThatIsNoBookIsRefusedKeepingTheOpenBook();
 };
 
 void TFileCommandsTest::NewAskedYesThenSaveCancelledKeepsAll() {
@@ -350,3 +351,45 @@ void TFileCommandsTest::FailedSaveKeepsModifiedAndWindowOpen() {
 
 QTEST_MAIN(TFileCommandsTest)
 #include "tst_filecommands.moc"
+
+void TFileCommandsTest::FileThatIsNoBookIsRefusedKeepingTheOpenBook() {
+  // A vCard given a book's name: opened by menu, dropped, and named as the
+  // last book at start; each time the open book (or none) stays as it was.
+  const QByteArray VCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n";
+  for (const char* Way : {"open", "drop", "last book"}) {
+    const QString How = QString::fromLatin1(Way);
+    TFakePlatform Platform;
+    const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}});
+    const QString Contacts = Platform.Path(QStringLiteral("CONTACTS.ABK"));
+    QFile File(Contacts);
+    QVERIFY(File.open(QIODevice::WriteOnly));
+    File.write(VCard);
+    File.close();
+    if (How == QLatin1String("last book"))
+      Platform.WriteSettings(QStringLiteral("[Startup]\nLoadFile=%1\n").arg(Contacts));
+    TWindows W;
+    QVERIFY2(W.Activate(), Way);
+    W->edtHomeTel->setText(QStringLiteral("777"));
+    Platform.Prompter.Answers = {EAnswer::No};
+    if (How == QLatin1String("open")) {
+      Platform.Dialogs.OpenAnswers = {Contacts};
+      W->mnuFOpen->trigger();
+    } else if (How == QLatin1String("drop")) {
+      W->DropFiles({Contacts});
+    }
+    QCOMPARE(Platform.Prompter.Boxes.back().Kind, QStringLiteral("error"));
+    QCOMPARE(Platform.Prompter.Boxes.back().Text, NotABook(QStringLiteral("CONTACTS.ABK")));
+    QFile Read(Contacts);
+    QVERIFY(Read.open(QIODevice::ReadOnly));
+    QCOMPARE(Read.readAll(), VCard);
+    QVERIFY2(!QFile::exists(Platform.Path(QStringLiteral("CONTACTS.OLD"))), Way);
+    if (How == QLatin1String("last book")) {
+      QVERIFY(W->Book().FileName.empty());
+      continue;
+    }
+    QCOMPARE(W->Book().FileName, Path.toStdString());
+    QCOMPARE(W->windowTitle(), QStringLiteral("Address Book - BOOK.ABK"));
+    QCOMPARE(W->edtHomeTel->text(), QStringLiteral("777"));
+    QVERIFY(W->Book().Modified);
+  }
+}

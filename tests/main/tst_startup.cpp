@@ -32,6 +32,7 @@ private slots:
   void SecondInstanceEndsAtOnce();
   void CommandLineNames();
   void CommandLineBoxesThenLastBook();
+  void CommandLineFileThatIsNoBookOpensTheLastBook();
   void MissingOrDeletedBooksStartUntitled();
   void UnreadableBookStartsUntitledWithTheError();
   void DamagedBookOpensWhatWasRead();
@@ -213,6 +214,21 @@ void TStartupTest::CommandLineBoxesThenLastBook() {
     QVERIFY(Platform.Prompter.Boxes.empty());
     QCOMPARE(W->Book().FileName, Named.toStdString());
   }
+}
+
+void TStartupTest::CommandLineFileThatIsNoBookOpensTheLastBook() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Last", "Used"}});
+  QFile Text(Platform.Path(QStringLiteral("NOTES.ABK")));
+  QVERIFY(Text.open(QIODevice::WriteOnly));
+  Text.write("Shopping list\r\nMilk\r\n");
+  Text.close();
+  TWindows W({Platform.Path(QStringLiteral("notes"))});
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral(
+                                          "NOTES.ABK\n\nThis is not a valid Tobrinel address book file so the "
+                                          "last used address book will be opened instead.")});
+  QCOMPARE(W.Cell(1, 0), QStringLiteral("Last"));
+  QVERIFY(!QFile::exists(Platform.Path(QStringLiteral("NOTES.OLD"))));
 }
 
 void TStartupTest::MissingOrDeletedBooksStartUntitled() {

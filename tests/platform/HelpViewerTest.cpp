@@ -4,7 +4,9 @@
 #include "HelpViewer.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -12,6 +14,8 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -85,7 +89,72 @@ private:
     }
   }
 
+  // The help used as a user would while a dialog waits beneath it: its button
+  // clicked, its keys pressed, all through the window system, where a window
+  // that a modal dialog blocks gets nothing.
+  void UseHelpOver(QWidget* Beneath) {
+    THelpViewer* viewer = THelpViewer::Instance();
+    QVERIFY(viewer && viewer->isVisible());
+    QCOMPARE(viewer->CurrentAnchor(), QStringLiteral("ctx177"));
+    QPushButton* contents = viewer->ContentsButton();
+    QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      contents->mapTo(viewer, contents->rect().center()));
+    QCOMPARE(viewer->CurrentAnchor(), QStringLiteral("contents"));
+    viewer->activateWindow();  // as the window manager does on that click
+    QTest::keyClick(viewer->windowHandle(), Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(viewer->CurrentAnchor(), QStringLiteral("ctx177"));
+    QTest::keyClick(viewer->windowHandle(), Qt::Key_Escape);
+    QVERIFY(!viewer->isVisible());
+    QVERIFY(Beneath->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), Beneath);
+  }
+
+  static void CloseModals() {
+    while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+      modal->reject();
+  }
+
 private slots:
+  void usableWhileADialogWaits_data() {
+    QTest::addColumn<QString>("order");
+    QTest::newRow("asked for from the dialog") << QStringLiteral("from dialog");
+    QTest::newRow("open before the dialog") << QStringLiteral("before");
+    QTest::newRow("asked for from a box over the dialog") << QStringLiteral("from box");
+  }
+
+  void usableWhileADialogWaits() {
+    QFETCH(QString, order);
+    if (THelpViewer::Instance())
+      THelpViewer::Instance()->close();
+    QDialog dialog;
+    dialog.setWindowTitle(QStringLiteral("Find"));
+    dialog.resize(240, 120);
+    bool used = false;
+    if (order == QLatin1String("before"))
+      THelpViewer::ShowContext(FHelp, 177);
+    QTimer::singleShot(0, [&] {
+      if (order == QLatin1String("from box")) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Box"), QStringLiteral("Over the dialog"),
+                        QMessageBox::Ok, &dialog);
+        QTimer::singleShot(0, [&] {
+          THelpViewer::ShowContext(FHelp, 177);
+          UseHelpOver(&box);
+          used = !QTest::currentTestFailed();
+          CloseModals();
+        });
+        box.exec();
+        return;
+      }
+      if (order == QLatin1String("from dialog"))
+        THelpViewer::ShowContext(FHelp, 177);
+      UseHelpOver(&dialog);
+      used = !QTest::currentTestFailed();
+      CloseModals();
+    });
+    dialog.exec();
+    QVERIFY(used);
+  }
+
   void contextsListedHaveTopicsAndContentsLinks() {
     const QList<TContext> contexts = ReadContexts();
     QVERIFY2(contexts.size() >= 30, "contexts.txt is missing or malformed");

@@ -5,7 +5,11 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -16,7 +20,9 @@
 
 #include "FakePlatform.h"
 #include "FileDialogs.h"
+#include "FontDialogs.h"
 #include "InstanceLock.h"
+#include "PrinterInfo.h"
 #include "ProgramPaths.h"
 #include "TickCounter.h"
 
@@ -32,7 +38,92 @@ private slots:
   void LockFallsBackWhenTheRuntimeFolderCannotHoldIt();
   void MessageBoxIsWideEnoughForItsTitle();
   void FileDialogsAreCentredOnTheirWindow();
+  void FontDialogOffersOnlyTheSizesUsed_data();
+  void FontDialogOffersOnlyTheSizesUsed();
+  void UnreachablePrintServiceIsNamed();
 };
+
+namespace {
+
+QStringList ItemTexts(const QListWidget* List) {
+  QStringList Texts;
+  for (int Row = 0; Row < List->count(); ++Row) Texts << List->item(Row)->text();
+  return Texts;
+}
+
+}  // namespace
+
+// The header and footer font dialogs: sizes up to 16 pt only, the start font
+// chosen as near as they allow, no colour or effects; used by key and click.
+void TPlatformTest::FontDialogOffersOnlyTheSizesUsed_data() {
+  QTest::addColumn<QString>("family");
+  QTest::addColumn<double>("startSize");
+  QTest::addColumn<bool>("bold");
+  QTest::addColumn<QString>("pick");  // a size clicked, or "" to keep the one chosen
+  QTest::addColumn<QString>("shownSize");
+  QTest::addColumn<int>("resultSize");  // 0: cancelled
+  QTest::newRow("header font, kept") << "Liberation Sans" << 16.0 << true << "" << "16" << 16;
+  QTest::newRow("too large a start") << "Liberation Serif" << 28.0 << false << "" << "16" << 16;
+  QTest::newRow("a size clicked") << "Liberation Sans" << 10.0 << true << "12" << "10" << 12;
+  QTest::newRow("between sizes") << "Liberation Sans" << 13.0 << false << "" << "12" << 12;
+  QTest::newRow("cancelled") << "Liberation Sans" << 10.0 << true << "14" << "10" << 0;
+}
+
+void TPlatformTest::FontDialogOffersOnlyTheSizesUsed() {
+  QFETCH(QString, family);
+  QFETCH(double, startSize);
+  QFETCH(bool, bold);
+  QFETCH(QString, pick);
+  QFETCH(QString, shownSize);
+  QFETCH(int, resultSize);
+  QFont Font(family);
+  Font.setPointSizeF(startSize);
+  Font.setBold(bold);
+  TFontDialogOptions Options;
+  Options.Title = QStringLiteral("Header Font");
+  Options.ScalableOnly = true;
+  Options.MaxPointSize = 16;
+  bool Seen = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* Dialog = QApplication::activeModalWidget();
+    QVERIFY(Dialog);
+    // A failed check must not leave the dialog waiting for a hand.
+    const struct TCloser {
+      QWidget* Open;
+      ~TCloser() {
+        if (QTest::currentTestFailed()) Open->close();
+      }
+    } Closer{Dialog};
+    auto* Sizes = Dialog->findChild<QListWidget*>(QStringLiteral("lstSize"));
+    auto* Families = Dialog->findChild<QListWidget*>(QStringLiteral("lstFamily"));
+    auto* Styles = Dialog->findChild<QListWidget*>(QStringLiteral("lstStyle"));
+    QVERIFY(Sizes && Families && Styles);
+    QCOMPARE(Dialog->windowTitle(), QStringLiteral("Header Font"));
+    QCOMPARE(ItemTexts(Sizes), QStringList({"6", "7", "8", "9", "10", "11", "12", "14", "16"}));
+    QCOMPARE(Sizes->currentItem()->text(), shownSize);
+    QCOMPARE(Families->currentItem()->text(), family);
+    QCOMPARE(Styles->currentItem()->text(), bold ? QStringLiteral("Bold") : QStringLiteral("Regular"));
+    // Nothing that would be dropped: no colour, no underline or strike-out.
+    QVERIFY(Dialog->findChildren<QCheckBox*>().isEmpty());
+    QVERIFY(Dialog->findChildren<QComboBox*>().isEmpty());
+    for (QListWidget* List : {Families, Styles, Sizes})
+      QVERIFY(!QAccessible::queryAccessibleInterface(List)->text(QAccessible::Name).isEmpty());
+    if (!pick.isEmpty()) {
+      QListWidgetItem* Item = Sizes->findItems(pick, Qt::MatchExactly).value(0);
+      QVERIFY(Item);
+      QTest::mouseClick(Sizes->viewport(), Qt::LeftButton, Qt::NoModifier, Sizes->visualItemRect(Item).center());
+      QCOMPARE(Sizes->currentItem()->text(), pick);
+    }
+    Seen = true;
+    QTest::keyClick(Dialog, resultSize ? Qt::Key_Return : Qt::Key_Escape);
+  });
+  const bool Accepted = FontDialogs().ChooseFont(nullptr, Font, Options);
+  QVERIFY(Seen);
+  QCOMPARE(Accepted, resultSize != 0);
+  QCOMPARE(Font.family(), family);
+  QCOMPARE(Font.pointSizeF(), resultSize ? double(resultSize) : startSize);
+  QCOMPARE(Font.bold(), bold);
+}
 
 void TPlatformTest::LockIsExclusiveUntilReleased() {
   QTemporaryDir Runtime;
@@ -217,3 +308,18 @@ void TPlatformTest::FileDialogsAreCentredOnTheirWindow() {
 
 QTEST_MAIN(TPlatformTest)
 #include "tst_platform.moc"
+
+// With the print service out of reach no printer is listed, and the reason
+// given for it says so.
+void TPlatformTest::UnreachablePrintServiceIsNamed() {
+  QTemporaryDir Dir;
+  // The print system looks no further than this server, which is not there.
+  qputenv("CUPS_SERVER", Dir.filePath(QStringLiteral("cups.sock")).toLocal8Bit());
+  QVERIFY(!PrinterInfo().PrinterAvailable());
+  for (const QString& Printer : {QString(), QStringLiteral("TobPDF")})
+    QCOMPARE(PrinterInfo().Unavailable(Printer), QStringLiteral("the print service (CUPS) cannot be reached"));
+  QCOMPARE(NothingPrintedText(PrinterInfo().Unavailable(QString())),
+           QStringLiteral("Nothing was printed: the print service (CUPS) cannot be reached.  Preview can save the "
+                          "list as a PDF file instead."));
+  qunsetenv("CUPS_SERVER");
+}

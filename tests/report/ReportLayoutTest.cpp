@@ -1,4 +1,6 @@
 // The report engine's pagination, read back from the layout without painting.
+#include <QFontMetricsF>
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include "LayoutProbe.h"
@@ -161,4 +163,90 @@ TEST(ReportLayout, StretchingLabelGrowsItsBandAndPushesDownWhatIsBelow) {
   EXPECT_NEAR(FindElement(Long, Band, "Below")->Top, 27 + Growth, 0.01);
   EXPECT_NEAR(FindElement(Long, Band, "Text")->Height, FindElement(Short, PlacedBand(Short, 0, 0), "Text")->Height + Growth, 0.01);
   EXPECT_NEAR(PlacedBand(Long, 0, 1).Top, Band.Height, 0.01) << "the next band moves down too";
+}
+
+namespace {
+
+// A page of 768 by 960 units with no margins, so that heights add up exactly.
+void WholeUnitPage(TReport& Report) {
+  Report.PageSize = QPageSize(QSizeF(8, 10), QPageSize::Inch);
+  Report.MarginLeft = Report.MarginTop = Report.MarginRight = Report.MarginBottom = 0;
+}
+
+}  // namespace
+
+TEST(ReportLayout, PageBreaksAtTheEdges) {
+  struct TCase {
+    const char* Name;
+    double Filler;  // a detail band before the linked bands; 0 for none
+    double NameHeight, NumbersHeight, AddressHeight;
+    std::vector<int> Pages;  // of Filler (when there is one), Name, Numbers, Address
+  } Cases[] = {
+      // Standing first on its page, a band taller than a page is cut there,
+      // with no empty page before it.
+      {"oversized band first on the first page", 0, 2000, 10, 10, {0, 1, 1}},
+      // Linked bands that fill an empty page to the unit are not parted.
+      {"linked bands fill an empty page exactly", 100, 300, 300, 360, {0, 1, 1, 1}},
+      {"one unit more parts them", 100, 300, 300, 361, {0, 0, 1, 1}},
+      {"linked bands fill what is left exactly", 100, 300, 300, 260, {0, 0, 0, 0}},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TReport Report;
+    WholeUnitPage(Report);
+    ASSERT_EQ(Report.PrintableUnits().height(), 960);
+    if (Case.Filler > 0) Report.AddBand(EBandKind::Detail, QStringLiteral("Filler"), Case.Filler);
+    TReportBand* Name = Report.AddBand(EBandKind::SubDetail, QStringLiteral("Name"), Case.NameHeight);
+    TReportBand* Numbers = Report.AddBand(EBandKind::SubDetail, QStringLiteral("Numbers"), Case.NumbersHeight, Name);
+    Name->LinkBand = Numbers;
+    Numbers->LinkBand = Report.AddBand(EBandKind::SubDetail, QStringLiteral("Address"), Case.AddressHeight, Numbers);
+    Feed(Report, 1);
+    const TReportLayout Layout = LayOutReport(Report);
+    std::vector<int> Pages;
+    for (const TProbeBand& Band : ProbeBands(Layout)) Pages.push_back(Band.Page);
+    EXPECT_EQ(Pages, Case.Pages);
+    EXPECT_EQ(Layout.PageCount(), Case.Pages.back() + 1) << "no page is left empty";
+  }
+}
+
+TEST(ReportLayout, ALinkCycleThroughBandsThatTakeNoRoomStillLaysOut) {
+  // A links to B, B to C and C back to B; B is hidden and C has no height.
+  // Should the walk along the links not stop, this test hangs.
+  TReport Report;
+  TReportBand* A = Report.AddBand(EBandKind::Detail, QStringLiteral("A"), 50);
+  TReportBand* B = Report.AddBand(EBandKind::SubDetail, QStringLiteral("B"), 40);
+  TReportBand* C = Report.AddBand(EBandKind::SubDetail, QStringLiteral("C"), 0);
+  B->Visible = false;
+  A->LinkBand = B;
+  B->LinkBand = C;
+  C->LinkBand = B;
+  Feed(Report, 3);
+  const auto Bands = ProbeBands(LayOutReport(Report));
+  EXPECT_EQ(Names(Bands), (std::vector<std::string>{"A", "A", "A"}));
+  EXPECT_EQ(Bands[2].Top, 100);
+}
+
+TEST(ReportLayout, AnElementRightAtAStretchingLabelsFootIsPushedDownAndOneAboveIsNot) {
+  QFont Font(QStringLiteral("Liberation Sans"));
+  Font.setPointSizeF(12);
+  // The label's one-line height, measured at 96 dots per inch as it is painted.
+  QImage Device(1, 1, QImage::Format_Mono);
+  Device.setDotsPerMeterX(qRound(96 / 0.0254));
+  Device.setDotsPerMeterY(qRound(96 / 0.0254));
+  const double LineHeight = QFontMetricsF(Font, &Device).height();
+
+  TReport Report;
+  TReportBand* Band = Report.AddBand(EBandKind::Title, QStringLiteral("T"), 100);
+  TReportElement* Text = Band->AddLabel(QStringLiteral("Text"), 0, 8, QStringLiteral("word ").repeated(400));
+  Text->SetFont(Font);
+  Text->AlignToBand = Text->WordWrap = Text->Stretch = true;
+  Band->AddLabel(QStringLiteral("AtFoot"), 0, 8 + LineHeight, QStringLiteral("at"));
+  Band->AddLabel(QStringLiteral("JustAbove"), 0, 8 + LineHeight - 0.25, QStringLiteral("above"));
+  Report.OnNeedData = nullptr;
+  const TReportLayout Layout = LayOutReport(Report);
+  const TPlacedBand& Placed = PlacedBand(Layout, 0, 0);
+  const double Growth = Placed.Height - 100;
+  ASSERT_GT(Growth, LineHeight * 3);
+  EXPECT_NEAR(FindElement(Layout, Placed, "AtFoot")->Top, 8 + LineHeight + Growth, 0.01);
+  EXPECT_NEAR(FindElement(Layout, Placed, "JustAbove")->Top, 8 + LineHeight - 0.25, 0.01);
 }

@@ -78,6 +78,9 @@ private slots:
   void CursorAfterTheBookChanges();
   void NamesakeOfTheFoundEntryIsNotShown();
   void F3FromTheFirstNameOfTheNewEntryRow();
+  void FindNextFromNotesToHomeBringsHomeToFront();
+  void LettersBeyondAscii_data();
+  void LettersBeyondAscii();
 };
 
 void TFindTest::DialogEnablingRule() {
@@ -288,6 +291,57 @@ void TFindTest::F3FromTheFirstNameOfTheNewEntryRow() {
   QCOMPARE(W->SelectedRow(), 2);
   QCOMPARE(Selected(W->memNotes), QStringLiteral("hit"));
   QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+void TFindTest::FindNextFromNotesToHomeBringsHomeToFront() {
+  TFakePlatform Platform;
+  BookOf(Platform, {{"Aa", "", "", "a hit"}, {"Bb", "", "12 hit Road"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  CtrlF(W, TypeAndEnter(QStringLiteral("hit")));
+  QCOMPARE(W->tabDetails->currentIndex(), 2);
+  QCOMPARE(Selected(W->memNotes), QStringLiteral("hit"));
+  F3(W);
+  QCOMPARE(W->SelectedRow(), 2);
+  QCOMPARE(W->tabDetails->currentIndex(), 0);
+  QCOMPARE(W->focusWidget(), W->memHomeAddress);
+  QCOMPARE(W->memHomeAddress->textCursor().selectionStart(), 3);
+  QCOMPARE(Selected(W->memHomeAddress), QStringLiteral("hit"));
+}
+
+// What the user types in any script finds its other case and keeps to whole
+// words; the selection is exactly the text that matched.
+void TFindTest::LettersBeyondAscii_data() {
+  QTest::addColumn<QString>("Text");
+  QTest::addColumn<bool>("WholeWords");
+  QTest::addColumn<QString>("Selection");  // empty: nothing is found
+  QTest::newRow("other case") << QStringLiteral("öztürk") << false << QStringLiteral("Öztürk");
+  QTest::newRow("inside a word") << QStringLiteral("ller") << true << QString();
+  QTest::newRow("capital sharp s") << QStringLiteral("große") << false << QStringLiteral("GROẞE");
+  QTest::newRow("after CJK") << QStringLiteral("lane") << true << QStringLiteral("Lane");
+}
+
+void TFindTest::LettersBeyondAscii() {
+  QFETCH(QString, Text);
+  QFETCH(bool, WholeWords);
+  QFETCH(QString, Selection);
+  TFakePlatform Platform;
+  BookOf(Platform, {{"M\xC3\xBCller", "Hans"},
+                    {"\xC3\x96zt\xC3\xBCrk", "", "GRO\xE1\xBA\x9E" "E Weg"},
+                    {"Zz", "", "", "Tokyo\n\xE6\x97\xA5\xE6\x9C\xAC Lane"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  CtrlF(W, [&](TfrmFind& F) {
+    if (WholeWords) F.chkWholeWords->click();
+    TypeText(F.cboSearchString, Text);
+    QTest::keyClick(F.cboSearchString, Qt::Key_Return);
+  });
+  if (Selection.isEmpty()) {
+    QCOMPARE(Platform.Prompter.Texts(), QStringList{NoMatchText});
+    return;
+  }
+  QVERIFY(Platform.Prompter.Boxes.empty());
+  QCOMPARE(Selected(W->focusWidget()), Selection);
 }
 
 QTEST_MAIN(TFindTest)

@@ -16,12 +16,18 @@ namespace {
 const char* const Expected[VersionItemCount] = {
     "Company",      "Comments",  "Description", "1.2.3.4",        "Internal",
     "Copyright ©",  "Trademark", "Original",    "Product version", "Product name"};
+// The keys as the program file stores them, written out here so that a key
+// read under the wrong index is caught.
+const char* const Keys[VersionItemCount] = {
+    "\\CompanyName",      "\\Comments",        "\\FileDescription",  "\\FileVersion",
+    "\\InternalName",     "\\LegalCopyright",  "\\LegalTrademarks",  "\\OriginalFilename",
+    "\\ProductVersion",   "\\ProductName"};
 
 std::vector<std::pair<std::string, std::string>> ItemPairs(const std::string& Translation,
                                                           const std::string& PathCode) {
   std::vector<std::pair<std::string, std::string>> Pairs{{"\\VarFileInfo\\Translation", Translation}};
   for (int I = 0; I < VersionItemCount; ++I)
-    Pairs.emplace_back("\\StringFileInfo\\" + PathCode + VersionItemKeys[I], Expected[I]);
+    Pairs.emplace_back("\\StringFileInfo\\" + PathCode + Keys[I], Expected[I]);
   return Pairs;
 }
 

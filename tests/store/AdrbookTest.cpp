@@ -492,9 +492,12 @@ TEST_F(OldBook, IsReadWithWarningAndBackedUp) {
 }
 
 TEST_F(OldBook, EmptyFilesAndOtherHeadersTakeTheOlderPath) {
-  for (const std::string& Text : {std::string(), std::string("TOBRINEL:1.05\r\n"),
-                                  std::string("tobrinel:1.04\r\n")}) {
+  // Other headers are older books only when their text has an older book's
+  // sections; alone they are refused (see WhatIsNoBookIsRefusedAndLeftAlone).
+  for (const std::string& Text : {std::string(), std::string("TOBRINEL:1.05\r\n[Items]\r\n"),
+                                  std::string("tobrinel:1.04\r\n[Settings]\r\nDefaultTab=1\r\n")}) {
     Host.Warnings.clear();
+    std::filesystem::remove(Dir / "people.OLD");
     Write(Text);
     TAddressBook Book(&Host);
     Book.LoadFromFile(BookPath);
@@ -502,6 +505,78 @@ TEST_F(OldBook, EmptyFilesAndOtherHeadersTakeTheOlderPath) {
     EXPECT_EQ(Book.Items->Count, 0);
     EXPECT_TRUE(std::filesystem::exists(Dir / "people.OLD"));
   }
+}
+
+TEST_F(OldBook, BookFileKindReadsTheLinesAsTheIniEngineDoes) {
+  const std::string Random = [] {
+    std::string Bytes;
+    for (unsigned I = 0, X = 7; I < 100000; ++I) Bytes += char((X = X * 1103515245 + 12345) >> 16);
+    return Bytes;
+  }();
+  const struct TCase {
+    const char* Name;
+    std::string Bytes;
+    EBookFile Kind;
+  } Cases[] = {
+      {"empty", "", EBookFile::Older},
+      {"current header alone", Header, EBookFile::Current},
+      {"current header ended by a line feed", "TOBRINEL:1.04\n", EBookFile::Current},
+      {"items section", "[Items]\r\nNumberOfItems=0\r\n", EBookFile::Older},
+      {"settings in any case, last line unended", "Note\r\n[sETTINGS]", EBookFile::Older},
+      {"tabs and form feeds are text", "A=\t\f\v\r\n[Items]\r\n", EBookFile::Older},
+      {"bytes after the end-of-file mark are not read", "[Items]\r\n\x1a\x00\x01\x02", EBookFile::Older},
+      {"section after the end-of-file mark", "A=1\r\n\x1a[Items]\r\n", EBookFile::NotABook},
+      {"later header, no sections", "TOBRINEL:1.05\r\n", EBookFile::NotABook},
+      {"other section", "[Person1]\r\nSurname=Smith\r\n", EBookFile::NotABook},
+      {"line feeds only, as written here", "[Items]\nNumberOfItems=0\n", EBookFile::Older},
+      {"a line feed inside a Windows line", "A=1\r\nB=x\n[Items]\r\n", EBookFile::NotABook},
+      {"section name with spaces", "[ Items ]\r\n", EBookFile::NotABook},
+      {"null byte", std::string("[Items]\r\nA=\0\r\n", 14), EBookFile::NotABook},
+      {"escape byte", "[Items]\r\nA=\x1b\r\n", EBookFile::NotABook},
+      {"vCard", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n", EBookFile::NotABook},
+      {"blank lines only", "\r\n\r\n", EBookFile::NotABook},
+      {"random bytes", Random, EBookFile::NotABook},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Write(Case.Bytes);
+    EXPECT_EQ(int(BookFileKind(BookPath)), int(Case.Kind));
+  }
+}
+
+TEST_F(OldBook, WhatIsNoBookIsRefusedAndLeftAlone) {
+  const std::string VCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n";
+  Write(VCard);
+  TAddressBook Book(&Host);
+  try {
+    Book.LoadFromFile(BookPath);
+    FAIL() << "no error";
+  } catch (const ENotABook& E) {
+    EXPECT_EQ(std::string(E.what()), BookPath + " is not an address book");
+  }
+  EXPECT_TRUE(Host.Warnings.empty());
+  EXPECT_EQ(Book.Items->Count, 0);
+  EXPECT_EQ(ReadBytes(BookPath), VCard);
+  EXPECT_EQ(OtherFiles(Dir.Path, {"people.ABK"}), "");
+}
+
+TEST_F(OldBook, AHostThatNeverSavesGetsNoCopyAndIsToldSo) {
+  class TReader : public TRecordingHost {
+  public:
+    bool MaySave() const override { return false; }
+  } Reader;
+  const std::string Old = "[Settings]\r\nDefaultTab=1\r\n[Items]\r\nNumberOfItems=1\r\n1=P\r\n[P]\r\nSurname=Old\r\n";
+  Write(Old);
+  TAddressBook Book(&Reader);
+  EXPECT_EQ(Book.LoadFromFile(BookPath).EntriesRead, 1);
+  EXPECT_EQ(NamesOf(*Book.Items), "Old/");
+  EXPECT_EQ(Reader.DefaultTab, 1);
+  ASSERT_EQ(Reader.Warnings.size(), 1u);
+  EXPECT_EQ(Reader.Warnings[0], "'" + BookPath +
+                                    "' was saved by an older version of Tobrinel.  It was read as it stands; "
+                                    "nothing was written beside it.");
+  EXPECT_EQ(ReadBytes(BookPath), Old);
+  EXPECT_EQ(OtherFiles(Dir.Path, {"people.ABK"}), "");
 }
 
 TEST_F(OldBook, HugeCountsFromDamagedFilesDoNotHang) {

@@ -79,7 +79,7 @@ struct TLoaded {
 // --- Reading a file -------------------------------------------------------
 
 TEST(IniLoad, LineEndsMarksAndBlankLines) {
-  // CR ends a line, CR LF too; a lone LF stays inside the line; blank lines
+  // CR ends a line, CR LF too; a lone LF after a CR stays inside the line; blank lines
   // and lines before the first header vanish; nothing after code 26 counts.
   TLoaded F("lost=1\r\n[A]\r\nx=1\r\r\n\ry=a\nb\r[B]\rz=2\x1a[C]\r\nw=3\r\n");
   EXPECT_EQ(AllOf(*F.Ini), (Lines{"[A]", "x=1", "y=a\nb", "", "[B]", "z=2", ""}));
@@ -109,10 +109,23 @@ TEST(IniLoad, TinyBuffersSplitNothing) {
   }
 }
 
-TEST(IniLoad, LineFeedOnlyFileHasNoSection) {
-  TLoaded F("[A]\nx=1\n");
-  EXPECT_TRUE(SectionsOf(*F.Ini).empty());
-  EXPECT_EQ(F.Ini->ReadString("A", "x", "def"), "def");
+// A file written on this system ends its lines with line feeds alone; its
+// first break decides, so a Windows file keeps a line feed inside a value.
+TEST(IniLoad, TheFirstLineBreakDecidesWhetherLineFeedsEndLines) {
+  const struct {
+    const char* Bytes;
+    Lines Expected;
+  } Cases[] = {
+      {"[A]\nx=1\n\n[B]\ny=2", {"[A]", "x=1", "", "[B]", "y=2", ""}},
+      {"[A]\nx=1\r\ny=2\rz=3\n", {"[A]", "x=1", "y=2", "z=3", ""}},
+      {"[A]\r\nx=a\nb\r\n", {"[A]", "x=a\nb", ""}},
+      {"[A]\rx=1\ny=2\r", {"[A]", "x=1\ny=2", ""}},
+      {"[A]\nx=1\x1a\ny=2\n", {"[A]", "x=1", ""}},
+  };
+  for (const auto& Case : Cases) {
+    TLoaded F(Case.Bytes);
+    EXPECT_EQ(AllOf(*F.Ini), Case.Expected) << Case.Bytes;
+  }
 }
 
 TEST(IniLoad, HeadersNeedBothBracketsAndKeepTheirSpaces) {
@@ -690,8 +703,25 @@ TEST(IniText, CapitaliseWords) {
       {"3rd", "3Rd"},
       {"JOHN SMITH", "JOHN SMITH"},
       {"  two  words", "  Two  Words"},
-      {"éric", "éRic"},  // a byte outside ASCII starts a word
-      {"zoëa anne", "ZoëA Anne"},
+      // Letters beyond ASCII continue their word and are raised at its start.
+      {"éric", "Éric"},
+      {"zoëa anne", "Zoëa Anne"},
+      {"müller", "Müller"},
+      {"öztürk", "Öztürk"},
+      {"çağrı", "Çağrı"},
+      {"ÖZTÜRK", "ÖZTÜRK"},
+      {"mu\u0308ller", "Mu\u0308ller"},  // a combining mark is part of its letter
+      {"иван петров", "Иван Петров"},
+      {"σοφία", "Σοφία"},
+      {"\u01C6uro \u01F3", "\u01C5uro \u01F2"},  // digraphs take their title case
+      {"\u10D2\u10D8\u10DD\u10E0\u10D2\u10D8", "\u10D2\u10D8\u10DD\u10E0\u10D2\u10D8"},  // Georgian has none
+      {"ßa ırmak", "ßa Irmak"},
+      {"istanbul", "Istanbul"},  // ASCII as ever, whatever the locale
+      {"日本lane 日本 lane", "日本lane 日本 Lane"},
+      // Anything else beyond ASCII still starts a word.
+      {"o\u2019brien jean\u00A0paul", "O\u2019Brien Jean\u00A0Paul"},
+      {"\U0001F600smith \u20ACuro", "\U0001F600Smith \u20ACUro"},
+      {"\xFFsmith \xC3", "\xFFSmith \xC3"},  // broken bytes are kept
   };
   for (const auto& [In, Out] : Cases) EXPECT_EQ(CapitaliseWords(In), Out) << In;
 }

@@ -134,7 +134,8 @@ public:
 class TFakePrinters : public IPrinterInfo {
 public:
   bool Available = true;
-  bool PrinterAvailable() override { return Available; }
+  QString Reason = QStringLiteral("no printer is set up on this computer");  // while not Available
+  QString Unavailable(const QString&) override { return Available ? QString() : Reason; }
 };
 
 // Answers font dialogs from a script: a font accepts, nullopt (or none left) cancels.
@@ -161,6 +162,7 @@ public:
   std::unique_ptr<QPrinter> Chosen;
   void Setup(QWidget*) override { ++SetupCalls; }
   QPrinter* Printer() override { return Chosen.get(); }
+  QString Unavailable() override { return Chosen ? QString() : PrinterInfo().Unavailable(QString()); }
   void PrintToPdf(const QString& Path) {
     Chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
     Chosen->setOutputFormat(QPrinter::PdfFormat);

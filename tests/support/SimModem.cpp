@@ -66,6 +66,16 @@ void TSimModem::SetReply(TReply Value) {
   Reply = Value;
 }
 
+void TSimModem::SetReplyTo(std::string_view Prefix, std::string_view Text) {
+  std::lock_guard G(Lock);
+  ReplyTo.emplace_back(Prefix, Text);
+}
+
+void TSimModem::Interject(std::string_view Bytes) {
+  std::lock_guard G(Lock);
+  Interjection = Bytes;
+}
+
 void TSimModem::SetEcho(bool On) {
   std::lock_guard G(Lock);
   Echo = On;
@@ -130,8 +140,15 @@ void TSimModem::HandleLine(const std::string& Line, TClock::time_point Now) {
   LineLog.push_back(Line);
   Changed.notify_all();
   const bool Command = Line.size() >= 2 && (Line[0] == 'A' || Line[0] == 'a') && (Line[1] == 'T' || Line[1] == 't');
-  if (!Command || Reply == TReply::Silent) return;
-  const std::string Text = "\r\n" + std::string(Reply == TReply::Ok ? "OK" : "ERROR") + "\r\n";
+  if (!Command) return;
+  std::string Result = Reply == TReply::Ok ? "OK" : Reply == TReply::Error ? "ERROR" : "";
+  for (auto Given = ReplyTo.rbegin(); Given != ReplyTo.rend(); ++Given)
+    if (Line.compare(0, Given->first.size(), Given->first) == 0) {
+      Result = Given->second;
+      break;
+    }
+  if (Result.empty()) return;
+  const std::string Text = "\r\n" + Result + "\r\n";
   auto Due = Now + std::chrono::milliseconds(ReplyDelayMs);
   if (ReplyGapMs == 0) {
     Output.push_back({Due, Text});
@@ -151,7 +168,11 @@ void TSimModem::TakeInput() {
     if (N <= 0) return;
     const auto Now = TClock::now();
     ByteLog.append(Buffer, size_t(N));
-    if (Echo) Output.push_back({Now, std::string(Buffer, size_t(N))});
+    // One write with the echo, so that nothing can come between them.
+    std::string Out = std::move(Interjection);
+    Interjection.clear();
+    if (Echo) Out.append(Buffer, size_t(N));
+    if (!Out.empty()) Output.push_back({Now, std::move(Out)});
     for (ssize_t I = 0; I < N; ++I) {
       const char C = Buffer[I];
       if (C == '\r') {

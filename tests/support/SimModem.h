@@ -10,7 +10,9 @@
 // Behaviour: each byte received is echoed at once (unless echo is off); a
 // carriage return ends a line (line feeds are ignored); every line is
 // recorded; a line starting with "AT" (either case) is answered with the
-// result text framed as CR LF text CR LF.
+// result text framed as CR LF text CR LF. Tests can give single commands
+// another result (BUSY to a dial), put an unsolicited line ahead of the next
+// echo (RING), switch the echo off, or pull the device out.
 
 #include <chrono>
 #include <condition_variable>
@@ -43,6 +45,13 @@ public:
   bool LinkAsPort(const std::string& Folder, int N) const;
 
   void SetReply(TReply Reply);
+  // Lines starting with Prefix are answered with Text instead ("BUSY", "NO
+  // DIALTONE"); an empty Text leaves them unanswered. The latest prefix given
+  // that fits counts.
+  void SetReplyTo(std::string_view Prefix, std::string_view Text);
+  // Puts Bytes on the line as the next command line starts to arrive, ahead of
+  // its echo and result, as an incoming call's RING would come.
+  void Interject(std::string_view Bytes);
   void SetEcho(bool On);
   // Answers slowly: the result follows DelayMs after the command line, and
   // its bytes GapMs apart.
@@ -91,6 +100,8 @@ private:
   bool Listening = true;
   int ReplyDelayMs = 0;
   int ReplyGapMs = 0;
+  std::vector<std::pair<std::string, std::string>> ReplyTo;
+  std::string Interjection;
   std::deque<TChunk> Output;
   std::string Partial;
   std::vector<std::string> LineLog;

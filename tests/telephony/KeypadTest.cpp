@@ -11,6 +11,8 @@ TEST(Keypad, TypedTextEntersItsKeys) {
       {"0800-FLOWERS", "08003569377"},
       {"0800-flowers", "08003569377"},
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "22233344455566677778889999"},
+      {"abcdefghijklmnopqrstuvwxyz", "22233344455566677778889999"},
+      {"`{", ""},  // either side of the lower-case letters
       {"*#", "*#"},
       {"(01) 234,5+6/7.8\t9", "0123456789"},  // a comma is no key of the pad
       {"caf\xc3\xa9 \xce\xa9", "223"},          // letters beyond ASCII are no keys

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,8 +38,65 @@ TEST(DialStrings, LettersPausesPrefixesAndTimeLimits) {
   EXPECT_EQ(DialCommandTimeout(true, "123"), 10000);
   EXPECT_EQ(DialCommandTimeout(false, "123"), 30000);
   EXPECT_EQ(DialCommandTimeout(true, "9,,123"), 10000 + 8000 + 5000);
-  EXPECT_EQ(DialCommandTimeout(true, "9W123"), 15000);
+  // Every pause or wait character buys the same allowance.
+  for (const char* Paused : {"9W123", "9w123", "9@123"}) EXPECT_EQ(DialCommandTimeout(true, Paused), 15000) << Paused;
   EXPECT_GT(DialCommandTimeout(true, std::string(1 << 20, ',')), 0);  // no overflow
+}
+
+TEST(PortProblems, WhatThePersonIsToldOfAPortThatCannotBeUsed) {
+  const struct {
+    int Error;
+    const char* Device;
+    const char* Group;
+    int Kind;
+    const char* Told;
+  } Cases[] = {
+      {EACCES, "/dev/ttyUSB0", "uucp", TPortProblem::pkForbidden,
+       "You may not use /dev/ttyUSB0: add your account to the uucp group."},
+      // No group of its own to join: the one serial ports have.
+      {EACCES, "/dev/ttyS4", "root", TPortProblem::pkForbidden,
+       "You may not use /dev/ttyS4: add your account to the dialout group."},
+      {EBUSY, "/dev/ttyS4", "dialout", TPortProblem::pkInUse, "COM5 is in use by another program."},
+      {EIO, "/dev/ttyS4", "", TPortProblem::pkGone, "The MODEM on COM5 is no longer connected."},
+      {ENOTTY, "/tmp/plain", "", TPortProblem::pkOther, "COM5 cannot be used: Inappropriate ioctl for device."},
+      {0, "", "", TPortProblem::pkNone, ""},
+  };
+  for (const auto& Case : Cases) {
+    const TPortProblem Problem{Case.Error, Case.Device, Case.Group};
+    EXPECT_EQ(Problem.Kind(), Case.Kind) << Case.Error;
+    EXPECT_EQ(PortProblemText(5, Problem), Case.Told) << Case.Error;
+  }
+}
+
+// Bytes as a modem sends them, whole or in pieces, and the answer read from them.
+TEST(AnswerReader, WithOrWithoutEchoAndPastUnsolicitedLines) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Pieces;
+    bool Complete, Tentative;
+    const char* Result;
+  } Cases[] = {
+      {"echo then result, in pieces", {"AT", "M1\r", "\r\nOK", "\r\n"}, true, false, "OK"},
+      {"echo, no result yet", {"ATM1\r\r\n"}, false, false, ""},
+      {"no echo", {"\r\nNO DIALTONE\r\n"}, false, true, "NO DIALTONE"},
+      {"ring before the echo", {"\r\nRING\r\n", "ATM1\r\r\nOK\r\n"}, true, false, "OK"},
+      {"caller id after the echo", {"ATM1\r\r\nRING\r\n\r\nNMBR = 0123\r\n\r\nBUSY\r\n"}, true, false, "BUSY"},
+      // A result ahead of the echo was an earlier command's.
+      {"stray result, echo, result", {"\r\nOK\r\nATM1\r\r\nERROR\r\n"}, true, false, "ERROR"},
+      // After the echo any line that is not unsolicited is the answer, known or not; before it, only results.
+      {"unknown answer after the echo", {"ATM1\r\r\nVCON\r\n"}, true, false, "VCON"},
+      {"unknown line without echo", {"\r\nVCON\r\n"}, false, false, ""},
+  };
+  for (const auto& Case : Cases) {
+    TAnswerReader Reader("ATM1");
+    for (const std::string& Piece : Case.Pieces) Reader.Add(Piece);
+    EXPECT_EQ(Reader.Complete(), Case.Complete) << Case.Name;
+    EXPECT_EQ(Reader.Tentative(), Case.Tentative) << Case.Name;
+    EXPECT_EQ(Reader.Result(), Case.Result) << Case.Name;
+  }
+  TAnswerReader Babble("ATM1");
+  Babble.Add(std::string(5000, 'x'));
+  EXPECT_EQ(Babble.Rest(), std::string(1024, 'x'));
 }
 
 // The exchange on port numbers that lead only to the simulated modems linked here.
@@ -101,18 +160,20 @@ TEST_F(Exchange, UnansweredCommandsRunOutOfTime) {
     const char* Name;
     std::function<void()> Arrange;
     int PortNumber;
+    TCommandFailure Failure;
   };
   const std::vector<TCase> Cases = {
-      {"echo off", [&] { Modem.SetEcho(false); }, 3},
-      {"silent", [&] { Modem.SetEcho(true); Modem.SetReply(TSimModem::TReply::Silent); }, 3},
-      {"no device", [] {}, 4},
+      {"silent", [&] { Modem.SetReply(TSimModem::TReply::Silent); }, 3, cfNoAnswer},
+      {"echo only", [&] { Modem.SetEcho(true); }, 3, cfNoAnswer},
+      {"no device", [] {}, 4, cfPortUnavailable},
       // The line goes while the exchange waits: the closed port's 65535 is no byte count.
-      {"line dropped", [&] { QTimer::singleShot(50, [&] { Modem.DropLine(); }); }, 3},
+      {"line dropped", [&] { QTimer::singleShot(50, [&] { Modem.DropLine(); }); }, 3, cfPortLost},
   };
   for (const TCase& Case : Cases) {
     Case.Arrange();
     const std::string Reply = Send("M1", Case.PortNumber);
     EXPECT_TRUE(Talk.CommandTimedOut) << Case.Name;
+    EXPECT_EQ(Talk.CommandFailure, Case.Failure) << Case.Name;
     EXPECT_LT(Reply.size(), 16u) << Case.Name;
   }
 }
@@ -120,6 +181,7 @@ TEST_F(Exchange, UnansweredCommandsRunOutOfTime) {
 TEST_F(Exchange, ABabblingLineKeepsTheAnswerBounded) {
   Talk.CommandTimeout = 300;
   Modem.SetEcho(false);
+  Modem.SetReply(TSimModem::TReply::Silent);
   Modem.Send(std::string(200000, 'x'), 20);
   const std::string Reply = Send("M1");
   EXPECT_TRUE(Talk.CommandTimedOut);

@@ -293,7 +293,7 @@ void TDialPadTest::EndToEndThroughTheModem() {
   QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
 
   // A modem that stops answering and cannot be reset: the dial pad's command is off at once.
-  Modem.SetEcho(false);
+  Modem.SetReply(TSimModem::TReply::Silent);
   Detect.Exchange.CommandTimeout = 200;
   Dial.ResetTimeoutMs = 200;
   Platform.Prompter.Answers.push_back(EAnswer::No);

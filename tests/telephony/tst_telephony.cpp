@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -116,7 +117,12 @@ private slots:
   void DetectionListsEveryAnsweringPort();
   void DialButtonsSendTheCommands();
   void UnansweredModemIsReset();
-  void CloseIsRefusedWhileDialling();
+  void CloseIsRefusedWhileTheModemIsReset();
+  void CancelWhileDiallingHangsUp();
+  void TurnedDownDialIsToldAndHungUp();
+  void EchoOffAndRingingModemsDial();
+  void PortProblemsAreToldAndTheModemKept();
+  void DetectionKeepsAHeldModem();
   void DiallingOptionsCancelAndKeys();
   void OutsideLineRuleCancelAndKeys();
 };
@@ -265,11 +271,11 @@ void TTelephonyTest::UnansweredModemIsReset() {
   QVERIFY(Phone.W.Activate());
   Phone.Detect.Exchange.CommandTimeout = 200;  // the speaker command's, left by an earlier exchange
   Phone.Dial.ResetTimeoutMs = 200;
-  Modem->SetEcho(false);
+  Modem->SetReply(TSimModem::TReply::Silent);
 
   // The modem answers again once reset: the dial is not repeated.
   Platform.Prompter.WhileShown = [&](const TFakeBox& Box) {
-    if (Box.Text == NoAnswer) Modem->SetEcho(true);
+    if (Box.Text == NoAnswer) Modem->SetReply(TSimModem::TReply::Ok);
   };
   When([&] { return Phone.Dial.isVisible() && Phone.Dial.btnOK->isEnabled(); }, [&] { Phone.Dial.btnOK->click(); });
   Phone.W->spdbtnDial1->click();
@@ -283,7 +289,7 @@ void TTelephonyTest::UnansweredModemIsReset() {
   Platform.Prompter.WhileShown = nullptr;
   Platform.Prompter.Boxes.clear();
   Modem->ClearRecords();
-  Modem->SetEcho(false);
+  Modem->SetReply(TSimModem::TReply::Silent);
   When([&] { return Phone.Dial.isVisible() && Phone.Dial.btnOK->isEnabled(); }, [&] { Phone.Dial.btnOK->click(); });
   Phone.W->spdbtnDial1->click();
   QCOMPARE(Platform.Prompter.Texts(),
@@ -295,27 +301,196 @@ void TTelephonyTest::UnansweredModemIsReset() {
   QVERIFY(!Phone.W->mnuFDialler->isEnabled());
 }
 
-void TTelephonyTest::CloseIsRefusedWhileDialling() {
+void TTelephonyTest::CloseIsRefusedWhileTheModemIsReset() {
   TFakePlatform Platform;
   BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\n"));
   auto Modem = ModemOn(Platform, 3);
   QVERIFY(Modem);
-  Modem->SetReplyDelay(150);
   TPhone Phone;
   QVERIFY(Phone.W.Activate());
+  // While the modem is reset after a command went unanswered, nothing closes the window.
+  Modem->SetReply(TSimModem::TReply::Silent);
+  Phone.Detect.Exchange.CommandTimeout = 200;
+  Phone.Dial.ResetTimeoutMs = 2000;
   bool Refused = false;
-  When([&] { return Phone.Dial.isVisible() && Phone.Detect.Exchange.CommandBusy; },
-       [&] {
-         Phone.Dial.close();
-         QTest::keyClick(&Phone.Dial, Qt::Key_Escape);
-         Refused = Phone.Dial.isVisible();
-         When([&] { return Phone.Dial.btnOK->isEnabled(); }, [&] { Phone.Dial.close(); });
-       });
+  Platform.Prompter.WhileShown = [&](const TFakeBox& Box) {
+    if (Box.Text != NoAnswer) return;
+    Modem->SetReply(TSimModem::TReply::Ok);
+    Modem->SetReplyDelay(150);
+    When([&] { return Phone.Detect.Exchange.CommandBusy; }, [&] {
+      Phone.Dial.close();
+      QTest::keyClick(&Phone.Dial, Qt::Key_Escape);
+      Refused = Phone.Dial.isVisible();
+      When([&] { return Phone.Dial.btnOK->isEnabled(); }, [&] { Phone.Dial.close(); });
+    });
+  };
   Phone.W->spdbtnDial1->click();
   QVERIFY(Refused);
   QVERIFY(!Phone.Dial.isVisible());
   // The title-bar close hung up, once.
-  QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT 123;", "ATH", "ATZ"}));
+  QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATH", "ATZ", "ATH", "ATZ"}));
+}
+
+// While the modem dials, the person can hang up: Cancel, Escape or the close box.
+void TTelephonyTest::CancelWhileDiallingHangsUp() {
+  TFakePlatform Platform;
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  Modem->SetReplyTo("ATD", "");  // the dial is never answered
+  TPhone Phone;
+  QVERIFY(Phone.W.Activate());
+  const std::vector<std::pair<const char*, std::function<void()>>> Cases = {
+      {"Cancel", [&] { QTest::mouseClick(Phone.Dial.btnCancel, Qt::LeftButton); }},
+      {"Escape", [&] { QTest::keyClick(&Phone.Dial, Qt::Key_Escape); }},
+      {"close box", [&] { Phone.Dial.close(); }},
+  };
+  for (const auto& [Name, HangUp] : Cases) {
+    Modem->ClearRecords();
+    QStringList Seen;
+    When([&] { return Phone.Dial.isVisible() && Modem->Lines().size() == 2; }, [&] {
+      Seen << Phone.Dial.btnCancel->text() << QString::number(Phone.Dial.btnCancel->isVisible())
+           << QString::number(Phone.Dial.btnOK->isVisible());
+      HangUp();
+    });
+    Phone.W->spdbtnDial1->click();
+    QVERIFY2(!Phone.Dial.isVisible(), Name);
+    QCOMPARE(Seen, QStringList({QStringLiteral("Cancel"), QStringLiteral("1"), QStringLiteral("0")}));
+    // A carriage return stops the dialling; then the hang-up as after OK.
+    QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT 123;", "", "ATH", "ATZ"}));
+    QVERIFY(Platform.Prompter.Boxes.empty());
+    QCOMPARE(Phone.W->ModemPort(), 3);
+  }
+  QVERIFY(!Phone.Dial.btnOK->isHidden() && Phone.Dial.btnCancel->isHidden());  // OK back in its place
+}
+
+// A dial the line or the modem turned down is told in the person's words and hung up.
+void TTelephonyTest::TurnedDownDialIsToldAndHungUp() {
+  TFakePlatform Platform;
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  TPhone Phone;
+  QVERIFY(Phone.W.Activate());
+  Phone.Outside.chkDialOutsideLine->setChecked(true);
+  Phone.Outside.edtOutsideLineDigit->setText(QStringLiteral("9"));
+  Phone.Outside.edtPauseChar->setText(QStringLiteral("W"));
+  const std::vector<std::pair<const char*, QString>> Cases = {
+      {"BUSY", QStringLiteral("The line is busy.")},
+      {"NO DIALTONE",
+       QStringLiteral("There is no dial tone. Check that the telephone line is connected to the MODEM.")},
+      {"NO ANSWER", QStringLiteral("There was no answer.")},
+      {"NO CARRIER", QStringLiteral("There was no answer.")},
+      {"ERROR", QStringLiteral("The MODEM refused the number 9W123.")},
+  };
+  for (const auto& [Result, Told] : Cases) {
+    Modem->SetReplyTo("ATD", Result);
+    Modem->ClearRecords();
+    Platform.Prompter.Boxes.clear();
+    // Nobody presses OK: the window closes by itself after the box.
+    Phone.W->spdbtnDial1->click();
+    QVERIFY2(!Phone.Dial.isVisible(), Result);
+    QCOMPARE(Platform.Prompter.Texts(), QStringList{Told});
+    QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
+    QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT 9W123;", "ATH", "ATZ"}));
+    QCOMPARE(Phone.W->ModemPort(), 3);
+  }
+}
+
+// A modem with its echo off, or one that rings meanwhile, dials like any other
+// (detection already took an answer without the echo).
+void TTelephonyTest::EchoOffAndRingingModemsDial() {
+  TFakePlatform Platform;
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  TPhone Phone;
+  QVERIFY(Phone.W.Activate());
+  Phone.Detect.Exchange.CommandTimeout = 20000;  // only a fault waits it out
+  const std::vector<std::pair<const char*, std::function<void()>>> Cases = {
+      {"echo off", [&] { Modem->SetEcho(false); }},
+      {"ringing", [&] { Modem->SetEcho(true); Modem->Interject("\r\nRING\r\n"); }},
+  };
+  for (const auto& [Name, Arrange] : Cases) {
+    Arrange();
+    Modem->ClearRecords();
+    When([&] { return Phone.Dial.isVisible() && Phone.Dial.btnOK->isEnabled(); }, [&] { Phone.Dial.btnOK->click(); });
+    Phone.W->spdbtnDial1->click();
+    QVERIFY2(Platform.Prompter.Boxes.empty(), Name);
+    QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT 123;", "ATH", "ATZ"}));
+  }
+}
+
+// A port that cannot be used is told at once, and the modem is kept.
+void TTelephonyTest::PortProblemsAreToldAndTheModemKept() {
+  TFakePlatform Platform;
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  const QString Device = QString::fromStdString(Modem->SlavePath());
+  // A device that refuses this account (the tests run with every right).
+  class TForbidden : public TSerialDevice {
+  public:
+    bool Open(const std::string&) override {
+      errno = EACCES;
+      return false;
+    }
+  };
+  TSerialDevice Holder;
+  struct TCase {
+    const char* Name;
+    std::function<void(TPhone&)> Arrange;
+    QString Told;
+    TLines Lines;
+  };
+  const std::vector<TCase> Cases = {
+      {"held by another program", [&](TPhone&) { QVERIFY(Holder.Open(Modem->SlavePath())); },
+       QStringLiteral("COM3 is in use by another program."), {}},
+      {"no permission", [&](TPhone& Phone) { Holder.Close(); Phone.Detect.cp->SetDevice(std::make_unique<TForbidden>()); },
+       QStringLiteral("You may not use %1: add your account to the dialout group.").arg(Device), {}},
+      {"pulled out while dialling",
+       [&](TPhone& Phone) {
+         Phone.Detect.cp->SetDevice(std::make_unique<TSerialDevice>());
+         Modem->SetReplyTo("ATD", "");
+         When([&] { return Modem->Lines().size() == 2; }, [&] { Modem->DropLine(); });
+       },
+       QStringLiteral("The MODEM on COM3 is no longer connected."), {"ATM1", "ATDT 123;"}},
+      {"gone", [&](TPhone&) {}, QStringLiteral("The MODEM on COM3 is no longer connected."), {}},
+  };
+  {
+    TPhone Phone;
+    QVERIFY(Phone.W.Activate());
+    Phone.Detect.Exchange.CommandTimeout = 60000;  // waiting it out fails the test
+    for (const TCase& Case : Cases) {
+      Case.Arrange(Phone);
+      Modem->ClearRecords();
+      Platform.Prompter.Boxes.clear();
+      Phone.W->spdbtnDial1->click();
+      QVERIFY2(!Phone.Dial.isVisible(), Case.Name);
+      QCOMPARE(Platform.Prompter.Texts(), QStringList{Case.Told});
+      QCOMPARE(Modem->Lines(), Case.Lines);
+      QCOMPARE(Phone.W->ModemPort(), 3);
+      QVERIFY(Phone.W->spdbtnDial1->isEnabled());
+    }
+  }
+  QVERIFY(Platform.ReadSettings().contains(QStringLiteral("[MODEM]\nPort=3\n")));
+}
+
+// Detection keeps a last known modem whose port is held or closed to the account.
+void TTelephonyTest::DetectionKeepsAHeldModem() {
+  TFakePlatform Platform;
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\nDetected=1\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  TSerialDevice Holder;
+  QVERIFY(Holder.Open(Modem->SlavePath()));
+  TPhone Phone;
+  QVERIFY(Phone.W.Activate());
+  QCOMPARE(Phone.Captions, QStringList{QStringLiteral("Checking Last Known MODEM...")});
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("COM3 is in use by another program.")});
+  QVERIFY(!Phone.Detect.isVisible());
+  QCOMPARE(Phone.W->ModemPort(), 3);
+  QVERIFY(Modem->Lines().empty());
 }
 
 void TTelephonyTest::DiallingOptionsCancelAndKeys() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -194,4 +195,94 @@ TEST(BookTool, CreateSortsALargeUnorderedInputStably) {
   }
   EXPECT_EQ(Seen, Count);
   EXPECT_EQ(Misplaced, 0);
+}
+
+TEST(BookTool, HelpAndVersionGoToStandardOutputAndUsageErrorsToStandardError) {
+  const std::string PrintUsage =
+      "usage: tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n\n";
+  const struct TCase {
+    std::string Arguments;
+    int Status;
+    std::string OutStart;  // the start of standard output
+  } Cases[] = {
+      {"--version", 0, "tobrinel-book 2.0.0.0\n"},
+      {"--help", 0, "usage: tobrinel-book dump BOOK\n       tobrinel-book create BOOK < entries.jsonl\n"},
+      {"-h", 0, "usage: tobrinel-book dump BOOK\n       tobrinel-book create BOOK < entries.jsonl\n"},
+      {"dump --help", 0, "usage: tobrinel-book dump BOOK\n\nPrints the entries of BOOK"},
+      {"create -h", 0, "usage: tobrinel-book create BOOK < entries.jsonl\n\n"},
+      {"export --help", 0, "usage: tobrinel-book export --format vcard|csv BOOK [OUT]\n\n"},
+      {"import --help", 0, "usage: tobrinel-book import --format vcard|csv BOOK [IN]\n\n"},
+      // Answered here, not by the print program, which would want a book.
+      {"print --help", 0, PrintUsage},
+      {"--help print", 0, PrintUsage},
+      {"--version 2", 2, ""},
+      {"--help sing", 2, ""},
+      {"sing --help", 2, ""},
+      {"dump --help more", 2, ""},
+      {"", 2, ""},
+  };
+  TTempDir Dir;
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Arguments);
+    const TRun Run = Tool(Case.Arguments, Dir);
+    const std::string Err = ReadBytes(Dir / "err");
+    EXPECT_EQ(Run.Status, Case.Status) << Err;
+    if (Case.Status == 0) {
+      EXPECT_EQ(Run.Out.substr(0, Case.OutStart.size()), Case.OutStart);
+      EXPECT_EQ(Err, "");
+    } else {
+      EXPECT_EQ(Run.Out, "");
+      EXPECT_EQ(Err.rfind("usage: tobrinel-book dump BOOK\n", 0), 0u) << Err;
+    }
+  }
+  // The whole help names every command as it is used, and what the exit status means.
+  const std::string Help = Tool("--help", Dir).Out;
+  for (const char* Line : {"tobrinel-book export --format vcard|csv BOOK [OUT]\n",
+                           "tobrinel-book import --format vcard|csv BOOK [IN]\n",
+                           "tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n",
+                           "tobrinel-book COMMAND --help\n", "2 for a usage error"})
+    EXPECT_NE(Help.find(Line), std::string::npos) << Line;
+}
+
+TEST(BookTool, AFileThatIsNoBookIsRefusedAndNothingIsWrittenBesideIt) {
+  const std::string VCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n";
+  // The arguments of import swapped, among others.
+  const char* const Commands[] = {"dump @F", "export --format vcard @F", "export --format csv @F @OUT",
+                                  "print @F @OUT", "import --format vcard @F @IN"};
+  for (const char* Command : Commands) {
+    SCOPED_TRACE(Command);
+    TTempDir Dir;
+    WriteBytes(Dir / "mine.vcf", VCard);
+    WriteBytes(Dir / "other.vcf", VCard);
+    std::string Arguments = Command;
+    for (const auto& [Mark, Name] : {std::pair{"@F", "mine.vcf"}, {"@OUT", "out"}, {"@IN", "other.vcf"}})
+      if (const size_t At = Arguments.find(Mark); At != std::string::npos)
+        Arguments.replace(At, std::strlen(Mark), Dir / Name);
+    const TRun Run = Tool(Arguments, Dir);
+    EXPECT_EQ(Run.Status, 1);
+    EXPECT_EQ(Run.Out, "");
+    EXPECT_EQ(ReadBytes(Dir / "err"), "tobrinel-book: " + Dir / "mine.vcf" + " is not an address book\n");
+    EXPECT_EQ(ReadBytes(Dir / "mine.vcf"), VCard);
+    EXPECT_EQ(OtherFiles(Dir.Path, {"mine.vcf", "other.vcf", "err"}), "");
+  }
+}
+
+TEST(BookTool, CommandsThatOnlyReadLeaveNothingBesideAnOlderBook) {
+  const std::string Old = "[Items]\r\nNumberOfItems=1\r\n1=P\r\n[P]\r\nSurname=Old\r\n";
+  TTempDir Dir;
+  WriteBytes(Dir / "old.ABK", Old);
+  for (const std::string& Command : {"dump " + Dir / "old.ABK", "export --format csv " + Dir / "old.ABK",
+                                     "print " + Dir / "old.ABK " + Dir / "out.pdf"}) {
+    SCOPED_TRACE(Command);
+    EXPECT_EQ(Tool(Command, Dir).Status, 0) << ReadBytes(Dir / "err");
+    EXPECT_NE(ReadBytes(Dir / "err").find("was saved by an older version of Tobrinel.  It was read as it stands"),
+              std::string::npos);
+    EXPECT_EQ(ReadBytes(Dir / "old.ABK"), Old);
+    EXPECT_EQ(OtherFiles(Dir.Path, {"old.ABK", "err", "out.pdf"}), "");
+  }
+  // Importing writes the book, so its older form is kept as described.
+  WriteBytes(Dir / "in.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n");
+  EXPECT_EQ(Tool("import --format vcard " + Dir / "old.ABK " + Dir / "in.vcf", Dir).Status, 0);
+  EXPECT_EQ(ReadBytes(Dir / "old.OLD"), Old);
+  EXPECT_NE(ReadBytes(Dir / "err").find("will be backed up to: '" + Dir / "old.OLD'"), std::string::npos);
 }

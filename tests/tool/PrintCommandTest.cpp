@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "StoreTestUtil.h"
@@ -23,10 +24,12 @@ TRun Shell(const std::string& Command) {
   return {WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, Out};
 }
 
-// The tool as a script would run it: no display, no platform named.
-TRun Print(const std::string& Arguments, const TTempDir& Dir) {
-  return Shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(TOBRINEL_BOOK_TOOL) +
-               " print " + Arguments + " 2>" + (Dir / "err"));
+// The tool as a script would run it: no display, no platform named. Before
+// and After are shell commands around it; the status is the tool's.
+TRun Print(const std::string& Arguments, const TTempDir& Dir, const std::string& Before = "",
+           const std::string& After = "") {
+  return Shell(Before + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(TOBRINEL_BOOK_TOOL) +
+               " print " + Arguments + " 2>" + (Dir / "err") + "; s=$?; " + After + "exit $s");
 }
 
 void SmallBook(const std::string& Path) {
@@ -109,4 +112,47 @@ TEST(PrintCommand, BadRangesAndFilesAreRefusedWithoutWritingAFile) {
   Empty.FileName = Dir / "empty.abk";
   Empty.SaveToFile();
   EXPECT_EQ(Print(Dir / "empty.abk " + Dir / "o.pdf", Dir).Status, 1);
+}
+
+TEST(PrintCommand, OutputIsWrittenAsExportWritesItsOwn) {
+  TTempDir Dir;
+  SmallBook(Dir / "b.abk");
+  const std::string Book = ReadBytes(Dir / "b.abk");
+  std::filesystem::create_symlink(Dir / "b.abk", Dir / "link.pdf");
+  ASSERT_EQ(::mkfifo((Dir / "pipe.pdf").c_str(), 0600), 0);
+  WriteBytes(Dir / "old.pdf", "old content");
+  const struct TCase {
+    const char* Name;
+    std::string Output;  // after the book on the command line, with any redirection
+    int Status;
+    std::string Written;  // the file that then starts with a PDF, if any
+    std::string Err;
+    std::string Before = "", After = "";
+  } Cases[] = {
+      {"the book itself", Dir / "b.abk", 1, "",
+       "tobrinel-book: Cannot create file " + Dir / "b.abk" + ": it is the address book itself\n"},
+      {"a link to the book", Dir / "link.pdf", 1, "",
+       "tobrinel-book: Cannot create file " + Dir / "link.pdf" + ": it is the address book itself\n"},
+      {"standard output appended to the book", "- >>" + Dir / "b.abk", 1, "",
+       "tobrinel-book: Cannot create file -: it is the address book itself\n"},
+      {"a regular file is replaced", Dir / "old.pdf", 0, Dir / "old.pdf", ""},
+      {"standard output", "- >" + Dir / "stdout.pdf", 0, Dir / "stdout.pdf", ""},
+      {"standard output by its device name", "/dev/stdout >" + Dir / "dev.pdf", 0, Dir / "dev.pdf", ""},
+      // Read by a reader that starts at once; the pipe stays a pipe.
+      {"a named pipe", Dir / "pipe.pdf", 0, Dir / "piped.pdf", "", "timeout 20 cat " + Dir / "pipe.pdf >" + Dir / "piped.pdf & ",
+       "wait; "},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    const TRun Run = Print(Dir / "b.abk " + Case.Output, Dir, Case.Before, Case.After);
+    EXPECT_EQ(Run.Status, Case.Status);
+    EXPECT_EQ(ReadBytes(Dir / "err"), Case.Err);
+    if (!Case.Written.empty()) {
+      EXPECT_EQ(ReadBytes(Case.Written).substr(0, 5), "%PDF-") << Case.Written;
+      EXPECT_NE(Shell("pdfinfo " + Case.Written).Out.find("Pages:"), std::string::npos);
+    }
+    EXPECT_TRUE(ReadBytes(Dir / "b.abk") == Book) << "the book was changed";
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(Dir / "pipe.pdf"));
+  EXPECT_TRUE(std::filesystem::is_symlink(Dir / "link.pdf"));
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Letters and their case beyond ASCII, from the Unicode Character Database
+// (LetterTables.inc). No locale is read: a name tidies and a search matches
+// the same way on every desktop.
+
+// A letter or a combining mark: either continues a word ("Mu" U+0308 "ller").
+bool IsWordLetter(char32_t Code);
+// The simple title-case form of a lower-case letter ("ç" to "Ç", "ǆ" to "ǅ");
+// anything else is returned unchanged.
+char32_t TitleCase(char32_t Code);
+// Simple case folding: the one code point that the cases of a letter share
+// ("ẞ" and "ß" to "ß", "Σ", "σ" and "ς" to "σ"); "İ" has none and stays.
+char32_t FoldCase(char32_t Code);
+// Folds UTF-8 text for comparison without regard to case, one code point for
+// one; a stray byte is kept as it is.
+std::string FoldCase(std::string_view Text);

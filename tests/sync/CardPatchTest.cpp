@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "SyncTestKit.h"
+
+namespace {
+
+// A phone's card: much of it the book has no field for.
+const std::string PhoneCard =
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "PRODID:-//Phone//EN\r\n"
+    "UID:abc-123\r\n"
+    "N:Smith;John;;;\r\n"
+    "FN:John Smith\r\n"
+    "TEL;TYPE=HOME,VOICE:0123\r\n"
+    "TEL;TYPE=PAGER:555\r\n"
+    "item1.EMAIL;TYPE=INTERNET:john@work.example\r\n"
+    "item1.X-ABLabel:Work\r\n"
+    "EMAIL;TYPE=INTERNET:john@example.org\r\n"
+    "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAAgGBgcGBQgHBwcJCQgKDBQNDAsLDBkSEw8UHRofHh0a\r\n"
+    " HBwgJC4nICIsIxwcKDcpLDAxNDQ0Hyc5PTgyPC4zNDL/2wBDAQkJCQwLDBgNDRgyIRwhMjIy\r\n"
+    "BDAY:1970-01-02\r\n"
+    "CATEGORIES:friends,work\r\n"
+    "X-UNKNOWN;X-PARAM=1:keep\\, me\r\n"
+    "NOTE;LANGUAGE=en:Likes tea\r\n"
+    "END:VCARD\r\n";
+
+std::string Replace(std::string Text, const std::string& From, const std::string& To) {
+  size_t At = Text.find(From);
+  if (At == std::string::npos) return "(not found: " + From + ")";
+  return Text.replace(At, From.size(), To);
+}
+
+}  // namespace
+
+// Only what changed of what the book maps is written anew; everything else
+// goes back byte for byte, and the notes the other properties give are not
+// written into NOTE.
+TEST(CardPatch, KeepsWhatTheBookCannotHold) {
+  using TEdit = std::function<void(TAddressItem&)>;
+  auto NotesWithout = [](const std::string& Line) {
+    return [Line](TAddressItem& I) {
+      std::vector<std::string> Lines = I.Notes.Lines();
+      Lines.erase(std::find(Lines.begin(), Lines.end(), Line));
+      I.Notes.Assign(Lines);
+    };
+  };
+  struct {
+    const char* Name;
+    TEdit Edit;
+    std::string NewUid;
+    std::string Expected;
+  } const Cases[] = {
+      {"nothing", [](TAddressItem&) {}, "", PhoneCard},
+      {"home number", [](TAddressItem& I) { I.HomeTelephone = "0999"; }, "",
+       Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123", "TEL;TYPE=HOME,VOICE:0999")},
+      {"a mobile added", [](TAddressItem& I) { I.BusMobile = "077"; }, "",
+       Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123\r\n", "TEL;TYPE=HOME,VOICE:0123\r\nTEL;TYPE=CELL:077\r\n")},
+      {"the home number gone", [](TAddressItem& I) { I.HomeTelephone = ""; }, "",
+       Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123\r\n", "")},
+      {"a note line", [](TAddressItem& I) { I.Notes.SetText(Replace(I.Notes.Text(), "Likes tea", "Likes tea\nand cake")); },
+       "", Replace(PhoneCard, "NOTE;LANGUAGE=en:Likes tea", "NOTE:Likes tea\\nand cake")},
+      {"the notes emptied but for what the card gives",
+       [](TAddressItem& I) { I.Notes.SetText(Replace(I.Notes.Text(), "Likes tea\n", "")); }, "",
+       Replace(PhoneCard, "NOTE;LANGUAGE=en:Likes tea\r\n", "")},
+      {"the e-mail line deleted", NotesWithout("E-mail: john@example.org"), "",
+       Replace(PhoneCard, "EMAIL;TYPE=INTERNET:john@example.org\r\n", "")},
+      {"the pager line deleted", NotesWithout("Pager: 555"), "", Replace(PhoneCard, "TEL;TYPE=PAGER:555\r\n", "")},
+      {"renamed", [](TAddressItem& I) { I.Surname = "Smyth"; }, "",
+       Replace(PhoneCard, "N:Smith;John;;;\r\nFN:John Smith", "N:Smyth;John;;;\r\nFN:John Smyth")},
+      {"the address added", [](TAddressItem& I) { I.HomeAddress.SetText("1 Hill Rd\nTown"); }, "",
+       Replace(PhoneCard, "END:VCARD", "ADR;TYPE=HOME:;;1 Hill Rd\\nTown;;;;\r\nEND:VCARD")},
+      {"a new UID", [](TAddressItem& I) { I.BusTelephone = "02"; }, "uid-9",
+       Replace(Replace(PhoneCard, "UID:abc-123", "UID:uid-9"), "TEL;TYPE=HOME,VOICE:0123\r\n",
+               "TEL;TYPE=HOME,VOICE:0123\r\nTEL;TYPE=WORK,VOICE:02\r\n")},
+  };
+  std::unique_ptr<TAddressItem> Base = ReadCard(PhoneCard);
+  ASSERT_TRUE(Base);
+  ASSERT_EQ(Base->HomeTelephone.str(), "0123");
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    std::unique_ptr<TAddressItem> Entry = SyncFields::Clone(*Base);
+    Case.Edit(*Entry);
+    std::string Patched = PatchCard(PhoneCard, *Entry, Base.get(), Case.NewUid);
+    EXPECT_EQ(Patched, Case.Expected);
+    // The card reads back as the entry sent.
+    std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
+    ASSERT_TRUE(Back);
+    EXPECT_EQ(Short(*Back), Short(*Entry));
+  }
+}
+
+// Cards in other shapes: a 4.0 card without a UID, LF line ends, a card that
+// cannot be read at all (a new card in its place, keeping a UID it had).
+TEST(CardPatch, OtherShapesOfCards) {
+  struct {
+    const char* Name;
+    std::string Card;
+    std::string NewUid;
+    std::string Expected;
+  } const Cases[] = {
+      {"4.0, no UID", "BEGIN:VCARD\nVERSION:4.0\nFN:Ann Lee\nN:Lee;Ann;;;\nTEL;VALUE=uri;TYPE=home:tel:1\nEND:VCARD\n",
+       "u1", "BEGIN:VCARD\nVERSION:4.0\nUID:u1\r\nFN:Ann Lee\nN:Lee;Ann;;;\nTEL;TYPE=HOME,VOICE:2\r\nEND:VCARD\n"},
+      {"a nested card goes whole",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nTEL;HOME:1\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\nTEL;HOME:9\r\n"
+       "END:VCARD\r\nEND:VCARD\r\n",
+       "", "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nTEL;TYPE=HOME,VOICE:2\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\n"
+       "TEL;HOME:9\r\nEND:VCARD\r\nEND:VCARD\r\n"},
+      {"cannot be read", "BEGIN:VCARD\r\nUID:old\r\nN:Lee;Ann\r\nbroken\r\nEND:VCARD\r\n", "",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:old\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\nEND:VCARD\r\n"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    auto Entry = Person({"Lee", "Ann", "2"});
+    EXPECT_EQ(PatchCard(Case.Card, *Entry, nullptr, Case.NewUid), Case.Expected);
+  }
+}
+
+// The last line of the notes, which the reader made of a property, deleted
+// here: that property goes, whether it says alone what it gives or only with
+// the others (a second home number), or is a part of the name.
+TEST(CardPatch, DeletedDerivedLineTakesItsProperty) {
+  struct {
+    const char* Name;
+    std::string Card, Expected;
+  } const Cases[] = {
+      {"a name prefix", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;Dr.;\r\nFN:Dr. John Smith\r\nEND:VCARD\r\n",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nFN:John Smith\r\nEND:VCARD\r\n"},
+      {"a second home number",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nTEL;TYPE=HOME:1\r\nTEL;TYPE=HOME:2\r\nEND:VCARD\r\n",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nTEL;TYPE=HOME:1\r\nEND:VCARD\r\n"},
+      {"a birthday", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nBDAY:1970-01-02\r\nNOTE:x\r\nEND:VCARD\r\n",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;John;;;\r\nNOTE:x\r\nEND:VCARD\r\n"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    std::unique_ptr<TAddressItem> Base = ReadCard(Case.Card);
+    ASSERT_TRUE(Base);
+    std::unique_ptr<TAddressItem> Entry = SyncFields::Clone(*Base);
+    std::vector<std::string> Notes = Entry->Notes.Lines();
+    ASSERT_FALSE(Notes.empty());
+    Notes.pop_back();
+    Entry->Notes.Assign(Notes);
+    EXPECT_EQ(PatchCard(Case.Card, *Entry, Base.get()), Case.Expected);
+  }
+}
+
+// Through the engine: a card with a photo and more, edited here, goes back
+// with all of that as it was.
+TEST(CardPatch, EditHereSendsThePhoneCardBack) {
+  TAddressBook Book;
+  TSyncState State;
+  TFakeServer Server;
+  TSyncOptions Options = TestOptions();
+  Server.Store("/book/abc-123.vcf", PhoneCard);
+  RunSync(Book, State, Server, Options);
+  ASSERT_EQ(Book.Items->Count, 1);
+  EntryNamed(Book, "Smith")->HomeTelephone = "0999";
+  EXPECT_EQ(RunSync(Book, State, Server, Options).Puts, 1u);
+  EXPECT_EQ(Server.Cards["/book/abc-123.vcf"].Text,
+            Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123", "TEL;TYPE=HOME,VOICE:0999"));
+  EXPECT_EQ(RunSync(Book, State, Server, Options).Puts, 0u);
+}
