@@ -8,3 +8,5 @@ target_include_directories(tobrinel_syncwin PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tobrinel_syncwin PUBLIC tobrinel_telephony tobrinel_platform tobrinel_carddav tobrinel_store
                       Qt6::Widgets)
 target_link_libraries(tobrinel_mainwin PUBLIC tobrinel_syncwin tobrinel_secrets)
+target_sources(tobrinel_mainwin PRIVATE ${CMAKE_CURRENT_LIST_DIR}/MainSync.cpp)
+target_link_libraries(tobrinel_mainwin PUBLIC tobrinel_syncsession)

@@ -164,7 +164,9 @@ TEST_F(SyncSession, ServerStoppedInTheMiddleThenRunAgain) {
     const std::string Failed = R.Sync(R.Request(), Host);
     EXPECT_EQ(Failed.rfind("error: ", 0), 0u) << Failed;
     EXPECT_EQ(TSyncRig::Bytes(R.BookPath()), BookBefore);
-    if (Cut == ESyncStage::Fetching) EXPECT_FALSE(QFile::exists(R.StatePath()));  // nothing was sent yet
+    if (Cut == ESyncStage::Fetching) {
+      EXPECT_FALSE(QFile::exists(R.StatePath()));  // nothing was sent yet
+    }
     ASSERT_TRUE(R.Server.Start());
     // Edited meanwhile: the cards already sent are known by the record made
     // before sending them, not by a content they no longer have.

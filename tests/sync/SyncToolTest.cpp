@@ -100,7 +100,9 @@ TEST_F(SyncTool, ExitStatusAndOneClearLine) {
   // The last one needs a user from somewhere: a state that names one.
   for (const TCase& Case : Cases) {
     const bool NeedsState = Case.Arguments.size() == 2 && Case.Status == 1;
-    if (NeedsState) ASSERT_EQ(Tool(QStringList{Book(), Url()} + Login()).Status, 0);
+    if (NeedsState) {
+      ASSERT_EQ(Tool(QStringList{Book(), Url()} + Login()).Status, 0);
+    }
     const QByteArray BookBefore = TSyncRig::Bytes(Book());
     const QByteArray StateBefore = TSyncRig::Bytes(Rig.StatePath());
     const TToolRun Run = Tool(Case.Arguments);
