@@ -238,6 +238,8 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
         Delete.Result = Done ? EOpResult::Done : EOpResult::Failed;
         Name = Delete.Name;
       }
+      // The summary tells what was done: what failed is left for the next run.
+      if (!Done) --(Index < Plan.Puts.size() ? Plan.Summary.Sent : Plan.Summary.DeletedThere);
       if (Result.Outcome == EWriteOutcome::Conflict)
         Outcome.Skipped.push_back(std::string(Name) + ": changed on the server meanwhile; left for the next run");
       else if (Result.Outcome == EWriteOutcome::Refused)

@@ -294,6 +294,37 @@ TEST_F(SyncSession, TheProgramIsAskedAboutEachConflict) {
   EXPECT_EQ(Rig.Here(), "Adams Ann h=8");
 }
 
+// The phone changes a card while the sync is about to send it: the server
+// refuses the stale write (412), the summary does not count it, and the next
+// run settles it.
+TEST_F(SyncSession, ACardChangedMeanwhileIsLeftForTheNextRun) {
+  Rig.WriteBook(Entries({{"Adams", "Ann", "1"}, {"Baker", "Bob"}}));
+  ASSERT_EQ(Rig.Sync().substr(0, 19), "received 0, sent 2,");
+  Rig.EditBook([](TAddressBook& B) {
+    EntryNamed(B, "Adams")->HomeTelephone = "9";
+    B.Items->Delete(EntryNamed(B, "Baker"));
+  });
+  TScriptedHost Host;
+  Host.OnProgress = [&](ESyncStage Stage, int Done, int) {
+    if (Stage != ESyncStage::Sending || Done != 0) return;
+    Rig.EditCard("Adams", [](TAddressItem& I) { I.BusMobile = "7"; });
+    Rig.EditCard("Baker", [](TAddressItem& I) { I.BusMobile = "8"; });
+  };
+  TAddressBook Book;
+  Book.LoadFromFile(Rig.BookPath().toStdString());
+  TSyncSession Session(Book, Host);
+  const TSyncOutcome Outcome = Session.Run(Rig.Request());
+  EXPECT_EQ(Outcome.Summary.Line(), "received 0, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0");
+  std::vector<std::string> Skipped = Outcome.Skipped;  // in the order the answers came
+  std::sort(Skipped.begin(), Skipped.end());
+  EXPECT_EQ(Skipped, (std::vector<std::string>{"Ann Adams: changed on the server meanwhile; left for the next run",
+                                               "Bob Baker: changed on the server meanwhile; left for the next run"}));
+  // Deleted here and changed there: kept with its change.
+  EXPECT_EQ(Rig.Sync(), "received 2, sent 1, deleted here 0, deleted there 0, merged 1, conflicts 0");
+  EXPECT_EQ(Rig.Here(), "Adams Ann h=9 m=7; Baker Bob m=8");
+  EXPECT_EQ(Rig.There(), "Adams Ann h=9 m=7; Baker Bob m=8");
+}
+
 // A server that fails or keeps silent: one clear line, nothing written.
 TEST(SyncSessionFailures, ServerErrorAndTimeOut) {
   struct TCase {
