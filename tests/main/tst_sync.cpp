@@ -181,6 +181,9 @@ void TSyncTest::SetupForgetsTheListWhenTheServerChanges() {
                 QUrl(QStringLiteral("http://127.0.0.1:1/tob/book/")), QString());
   QTest::keyClicks(Setup.edtPassword, QStringLiteral("x"));
   QVERIFY(Setup.btnOK->isEnabled());
+  // F1 opens the sync topic, as the menu item does.
+  QTest::keyClick(&Setup, Qt::Key_F1);
+  QCOMPARE(Platform.Help.Calls, QStringList{"ctx192"});
   // Without a scheme the address is taken as https.
   Type(Setup.edtServer, QStringLiteral("dav.example.com/remote.php/dav"));
   QCOMPARE(Setup.Server(), QUrl(QStringLiteral("https://dav.example.com/remote.php/dav")));

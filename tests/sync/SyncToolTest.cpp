@@ -144,18 +144,26 @@ TEST_F(SyncTool, CreatesTheBookDryRunsAndGuardsMassDeletes) {
   // The user is remembered with the book.
   for (int I = 0; I < 11; ++I) Rig.DeleteCard("P" + std::to_string(I + 10));
   const QStringList Again{Book(), Url(), "--password-file", Rig.Dir.filePath(QStringLiteral("pw"))};
+  // A change here waits too: the dry run sends nothing.
+  Rig.EditBook([](TAddressBook& B) { EntryNamed(B, "P21")->HomeTelephone = "5"; });
   const QByteArray BookBefore = TSyncRig::Bytes(Book());
+  const QByteArray StateBefore = TSyncRig::Bytes(Rig.StatePath());
+  const std::string ThereBefore = Rig.There();
   Run = Tool(Again + QStringList{"--dry-run"});
   EXPECT_EQ(Run.Status, 0) << Run.Err;
+  EXPECT_NE(Run.Out.find("P21"), std::string::npos) << Run.Out;
   EXPECT_EQ(TSyncRig::Bytes(Book()), BookBefore);
+  EXPECT_EQ(TSyncRig::Bytes(Rig.StatePath()), StateBefore);
+  EXPECT_EQ(Rig.There(), ThereBefore);
   Run = Tool(Again);
   EXPECT_EQ(Run.Status, 1);
   EXPECT_NE(Run.Err.find("run again with --allow-mass-delete"), std::string::npos) << Run.Err;
   EXPECT_EQ(TSyncRig::Bytes(Book()), BookBefore);
   Run = Tool(Again + QStringList{"--allow-mass-delete"});
   EXPECT_EQ(Run.Status, 0) << Run.Err;
-  EXPECT_EQ(Run.Out, "received 0, sent 0, deleted here 11, deleted there 0, merged 0, conflicts 0\n");
-  EXPECT_EQ(Rig.Here(), "P21 C");
+  EXPECT_EQ(Run.Out, "received 0, sent 1, deleted here 11, deleted there 0, merged 0, conflicts 0\n");
+  EXPECT_EQ(Rig.Here(), "P21 C h=5");
+  EXPECT_EQ(Rig.There(), "P21 C h=5");
 }
 
 TEST_F(SyncTool, AsksForThePasswordOnTheTerminalWithoutEcho) {
