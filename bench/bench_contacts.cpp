@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <unistd.h>
 
 #include "Adrbook.h"
+#include "BenchProcess.h"
 #include "Contacts.h"
 #include "JsonLines.h"
 
@@ -172,6 +174,59 @@ BENCHMARK(BM_ImportVCardReversed)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(2000
 BENCHMARK(BM_ImportVCardShuffled)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Complexity()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportVCardIntoFullBook)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportCsvShuffled)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Refusing a bad input of 200 MB as the tool does, a whole process: its peak
+// memory stays small whatever the size, as the readers stream and stop at the
+// first line they can refuse.
+const std::string& BadInput(int Kind) {
+  static std::string Paths[3];
+  std::string& Path = Paths[Kind];
+  if (!Path.empty()) return Path;
+  static const struct TFolder {  // removed at exit: the inputs take 600 MB
+    TFolder() {
+      std::string Pattern = (std::filesystem::temp_directory_path() / "tobrinel-bench-bad-XXXXXX").string();
+      Path = ::mkdtemp(Pattern.data());
+    }
+    ~TFolder() { std::filesystem::remove_all(Path); }
+    std::string Path;
+  } Folder;
+  const std::string& Dir = Folder.Path;
+  static const char* const Names[] = {"random", "note.vcf", "quote.csv"};
+  static const char* const Heads[] = {"", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNOTE:", "Last Name,Notes\r\nLee,\""};
+  Path = Dir + "/" + Names[Kind];
+  std::ofstream Out(Path, std::ios::binary);
+  Out << Heads[Kind];
+  std::mt19937 Random(3);
+  std::string Block(1 << 20, 'n');
+  for (int I = 0; I < 200; ++I) {
+    if (Kind == 0)
+      for (char& C : Block) C = char(Random());
+    Out.write(Block.data(), std::streamsize(Block.size()));
+  }
+  return Path;
+}
+
+void BM_RefuseBadInputProcess(benchmark::State& State) {
+  // 0: random bytes as CSV; 1: random bytes as vCard; 2: a card with a 200 MB
+  // NOTE; 3: a CSV field whose quote is never closed.
+  const int Case = int(State.range(0));
+  const std::string& Input = BadInput(Case == 0 ? 0 : Case - 1);
+  const std::string Book = Input + ".ABK";
+  const char* Format = Case == 0 || Case == 3 ? "csv" : "vcard";
+  long PeakKb = 0;
+  double CpuMs = 0;
+  for (auto _ : State) {
+    const char* Argv[] = {TOBRINEL_BOOK_TOOL, "import", "--format", Format, Book.c_str(), Input.c_str(), nullptr};
+    TProcessRun Run = RunProcess(Argv, 2, "/dev/null", O_WRONLY);
+    if (!Run.Started) State.SkipWithError("spawn");
+    PeakKb = std::max(PeakKb, Run.PeakKb);
+    CpuMs += Run.CpuMs;
+    if (Run.Status != 1) State.SkipWithError("the input was not refused");
+  }
+  State.counters["peak_MB"] = double(PeakKb) / 1024;
+  State.counters["process_cpu_ms"] = benchmark::Counter(CpuMs, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_RefuseBadInputProcess)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -3,18 +3,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <filesystem>
 #include <random>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "Adrbook.h"
+#include "BenchProcess.h"
 #include "JsonLines.h"
-
-extern char** environ;
 
 namespace {
 
@@ -85,20 +80,11 @@ void BM_DumpProcess100k(benchmark::State& State) {
   off_t Size = 0;
   double CpuMs = 0;
   for (auto _ : State) {
-    posix_spawn_file_actions_t Actions;
-    posix_spawn_file_actions_init(&Actions);
-    posix_spawn_file_actions_addopen(&Actions, 1, Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const char* Argv[] = {TOBRINEL_BOOK_TOOL, "dump", Book.c_str(), nullptr};
-    pid_t Child;
-    if (posix_spawn(&Child, TOBRINEL_BOOK_TOOL, &Actions, nullptr, const_cast<char**>(Argv), environ) != 0)
-      State.SkipWithError("spawn");
-    posix_spawn_file_actions_destroy(&Actions);
-    int Status = 0;
-    struct rusage Usage {};
-    wait4(Child, &Status, 0, &Usage);
-    CpuMs += (Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
-             (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
-    if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0) State.SkipWithError("dump failed");
+    TProcessRun Run = RunProcess(Argv, 1, Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+    if (!Run.Started) State.SkipWithError("spawn");
+    CpuMs += Run.CpuMs;
+    if (Run.Status != 0) State.SkipWithError("dump failed");
     Size = off_t(std::filesystem::file_size(Out));
   }
   State.counters["output_MB"] = double(Size) / 1e6;

@@ -26,6 +26,17 @@ QString ImportedText(const QString& FileName, int Entries, int ValuesCut) {
   return Text;
 }
 
+namespace {
+
+// What else the person should know about an import or export, a paragraph.
+QString NoticesText(const std::vector<std::string>& Notices) {
+  QString Text;
+  for (const std::string& Notice : Notices) Text += (Text.isEmpty() ? QStringLiteral("\n\n") : QStringLiteral("\n")) + Q(Notice) + '.';
+  return Text;
+}
+
+}  // namespace
+
 QString ImportErrorText(const QString& FileName, int Line, const QString& Problem) {
   return QStringLiteral("%1\n\nLine %2: %3.\n\nNothing was imported.").arg(FileName).arg(Line).arg(Problem);
 }
@@ -43,8 +54,7 @@ void TfrmMain::mnuFImportClick() {
   TImported Imported;
   try {
     TWaitCursor Hourglass;
-    const std::string Text = ReadContactsFile(Std(Chosen));
-    Imported = ReadContacts(Text, GuessContactFormat(Std(Chosen), Text));
+    Imported = ImportContactsFile(Std(Chosen), std::nullopt);
   } catch (const EFileError& Error) {
     Prompter().Error(this, Q(Error.what()));
     return;
@@ -61,7 +71,7 @@ void TfrmMain::mnuFImportClick() {
     SelectRow(FBook->Items->IndexOf(First) + 1);
     grdNamesClick();
   }
-  Prompter().Information(this, ImportedText(Name, Entries, Imported.ValuesCut));
+  Prompter().Information(this, ImportedText(Name, Entries, Imported.ValuesCut) + NoticesText(ImportNotices(Imported)));
 }
 
 void TfrmMain::mnuFExportClick() {
@@ -76,10 +86,14 @@ void TfrmMain::mnuFExportClick() {
   const EContactFormat Format = QFileInfo(Chosen).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0
                                     ? EContactFormat::Csv
                                     : EContactFormat::VCard;
+  TExported Exported;
   try {
     TWaitCursor Hourglass;
-    ExportToFile(*FBook, Format, Std(Chosen));
+    Exported = ExportToFile(*FBook, Format, Std(Chosen));
   } catch (const EFileError& Error) {
     Prompter().Error(this, Q(Error.what()));
+    return;
   }
+  if (const QString Notices = NoticesText(ExportNotices(Exported)); !Notices.isEmpty())
+    Prompter().Information(this, NameWithoutFolder(Chosen) + QStringLiteral(" was written.") + Notices);
 }

@@ -1,19 +1,161 @@
 #include "ContactFields.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
+#include "FileSystem.h"
+#include "IniFile.h"
 #include "TextCodec.h"
+
+std::vector<std::string> ImportNotices(const TImported& Imported) {
+  std::vector<std::string> Notices;
+  auto Count = [&](int32_t N, const char* One, const char* Many) {
+    if (N == 1) Notices.push_back(std::string("1 ") + One);
+    else if (N > 1) Notices.push_back(std::to_string(N) + " " + Many);
+  };
+  Count(Imported.PhotosSkipped, "photo was not imported", "photos were not imported");
+  Count(Imported.BinarySkipped, "sound, key or other binary value was not imported",
+        "sounds, keys or other binary values were not imported");
+  Count(Imported.EmptySkipped, "contact with neither a name nor a number was skipped",
+        "contacts with neither a name nor a number were skipped");
+  Count(Imported.PhoneCharactersDropped, "character that cannot stand in a phone number was left out",
+        "characters that cannot stand in a phone number were left out");
+  return Notices;
+}
+
+std::vector<std::string> ExportNotices(const TExported& Exported) {
+  if (Exported.PhoneCharactersDropped == 0) return {};
+  auto Count = [](int32_t N, const char* One, const char* Many) {
+    return std::to_string(N) + " " + (N == 1 ? One : Many);
+  };
+  return {Count(Exported.PhoneCharactersDropped, "character", "characters") +
+          " that cannot stand in a phone number (a backslash, a line break or another control character) " +
+          (Exported.PhoneCharactersDropped == 1 ? "was" : "were") + " left out of " +
+          Count(Exported.NumbersChanged, "number", "numbers")};
+}
+
+// ---- TInput
+
+namespace {
+
+constexpr uint32_t Replacement = 0xFFFD;
+
+}  // namespace
+
+TInput::TInput(std::string_view Text) : Text(Text) {}
+
+TInput::TInput(int Fd, std::string Name) : Kind(EKind::Bytes), Fd(Fd), Name(std::move(Name)) {}
+
+size_t TInput::ReadRaw(char* To, size_t Size) {
+  if (Fd < 0) {
+    size_t N = std::min(Size, Text.size());
+    std::copy_n(Text.data(), N, To);
+    Text.remove_prefix(N);
+    return N;
+  }
+  for (;;) {
+    ssize_t N = ::read(Fd, To, Size);
+    if (N >= 0) return size_t(N);
+    if (errno != EINTR) throw EFileError("Cannot read file " + Name + ": " + SystemText(errno));
+  }
+}
+
+void TInput::Start() {
+  Started = true;
+  char Head[3];
+  size_t Got = 0;
+  if (Fd < 0) {
+    Got = std::min<size_t>(3, Text.size());
+    std::copy_n(Text.data(), Got, Head);
+  } else {
+    for (size_t N = 1; Got < 3 && N > 0; Got += N) N = ReadRaw(Head + Got, 3 - Got);
+  }
+  const std::string_view Mark(Head, Got);
+  size_t MarkSize = 0;
+  EKind Unicode = EKind::Whole;
+  if (Mark.substr(0, 3) == "\xEF\xBB\xBF") MarkSize = 3;
+  else if (Mark.substr(0, 2) == "\xFF\xFE") MarkSize = 2, Unicode = EKind::Utf16Le;
+  else if (Mark.substr(0, 2) == "\xFE\xFF") MarkSize = 2, Unicode = EKind::Utf16Be;
+  if (Fd < 0) {
+    Text.remove_prefix(MarkSize);
+    if (Unicode != EKind::Whole) Kind = Unicode;  // decoded a piece at a time like a file
+    return;
+  }
+  if (Unicode != EKind::Whole) Kind = Unicode;
+  if (Kind == EKind::Bytes) Buffer.assign(Head + MarkSize, Got - MarkSize);
+  else Decode(Head + MarkSize, Got - MarkSize);
+}
+
+void TInput::Decode(const char* Bytes, size_t Size) {
+  Carry.append(Bytes, Size);
+  const auto* B = reinterpret_cast<const unsigned char*>(Carry.data());
+  auto Unit = [&](size_t At) -> uint32_t {
+    return Kind == EKind::Utf16Le ? uint32_t(B[At] | (B[At + 1] << 8)) : uint32_t((B[At] << 8) | B[At + 1]);
+  };
+  size_t I = 0;
+  while (I + 2 <= Carry.size()) {
+    uint32_t U = Unit(I);
+    if (U >= 0xD800 && U <= 0xDBFF) {
+      if (I + 4 > Carry.size()) break;  // the other half is still to come
+      uint32_t Low = Unit(I + 2);
+      if (Low >= 0xDC00 && Low <= 0xDFFF) {
+        AppendUtf8(Buffer, 0x10000 + ((U - 0xD800) << 10) + (Low - 0xDC00));
+        I += 4;
+        continue;
+      }
+      U = Replacement;
+    } else if (U >= 0xDC00 && U <= 0xDFFF) {
+      U = Replacement;
+    }
+    AppendUtf8(Buffer, U);
+    I += 2;
+  }
+  Carry.erase(0, I);
+}
+
+std::string_view TInput::Peek(size_t Want) {
+  if (!Started) Start();
+  if (Kind == EKind::Whole) return Text.substr(Pos);
+  if (Buffer.size() - Pos < Want && !RawEnded) {
+    Buffer.erase(0, Pos);
+    Pos = 0;
+    constexpr size_t Piece = 1 << 16;
+    while (Buffer.size() < Want && !RawEnded) {
+      size_t N;
+      if (Kind == EKind::Bytes) {
+        size_t Old = Buffer.size();
+        Buffer.resize(Old + Piece);
+        N = ReadRaw(Buffer.data() + Old, Piece);
+        Buffer.resize(Old + N);
+      } else {
+        char Raw[Piece];
+        N = ReadRaw(Raw, Piece);
+        Decode(Raw, N);
+      }
+      if (N == 0) {
+        RawEnded = true;
+        if (!Carry.empty()) AppendUtf8(Buffer, Replacement);  // an odd byte or half a pair at the end
+        Carry.clear();
+      }
+    }
+  }
+  return std::string_view(Buffer).substr(Pos);
+}
+
+void TInput::Skip(size_t Count) { Pos += Count; }
 
 namespace ContactFields {
 
 namespace {
 
 const char* const Bom = "\xEF\xBB\xBF";
+const char* const TooManyLines = "an address or the notes have more than 32767 lines, more than a book can hold";
 
 // What the book file cannot hold is refused here rather than at the next save.
 void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line) {
   if (Lines.size() > size_t(MaxStoredLength))
-    throw EImportError(Line, "an address or the notes have more than 32767 lines, more than a book can hold");
+    throw EImportError(Line, TooManyLines);
   std::string Packed;
   for (const std::string& Text : Lines) {
     if (Text.size() > size_t(MaxStoredLength))
@@ -56,15 +198,49 @@ std::string_view WithoutBom(std::string_view Text) {
   return Text;
 }
 
-void AddLines(std::vector<std::string>& Lines, std::string_view Text) {
+namespace {
+
+// Visits the lines of Text between its line breaks.
+template <class F>
+void ForEachLine(std::string_view Text, F&& Visit) {
   for (size_t Start = 0;;) {
-    size_t End = Text.find('\n', Start);
-    std::string_view Line = Text.substr(Start, End == std::string_view::npos ? End : End - Start);
-    while (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
-    Lines.emplace_back(Line);
-    if (End == std::string_view::npos) return;
-    Start = End + 1;
+    size_t End = Start;
+    while (End < Text.size() && Text[End] != '\n' && Text[End] != '\r') ++End;
+    if (End == Text.size()) return Visit(Text.substr(Start));
+    Visit(Text.substr(Start, End - Start));
+    size_t After = End;
+    while (After < Text.size() && Text[After] == '\r') ++After;
+    Start = After < Text.size() && Text[After] == '\n' ? After + 1 : End + 1;
   }
+}
+
+}  // namespace
+
+void AddLines(std::vector<std::string>& Lines, std::string_view Text) {
+  ForEachLine(Text, [&](std::string_view Line) { Lines.emplace_back(Line); });
+}
+
+std::string WithLfBreaks(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  bool First = true;
+  ForEachLine(Text, [&](std::string_view Line) {
+    if (!First) Out += '\n';
+    First = false;
+    Out += Line;
+  });
+  return Out;
+}
+
+std::string PhoneNumberText(std::string_view Number, int32_t& Dropped) {
+  std::string Out;
+  Out.reserve(Number.size());
+  for (char C : Number) {
+    auto U = static_cast<unsigned char>(C);
+    if (C == '\\' || U < 0x20 || U == 0x7F) ++Dropped;
+    else Out += C;
+  }
+  return Out;
 }
 
 std::string JoinLines(const std::vector<std::string>& Lines, std::string_view Between) {
@@ -104,16 +280,35 @@ std::string AsUtf8(std::string&& Bytes) {
   return ToUtf8(Bytes);
 }
 
-std::vector<std::string> AddressLines(const std::vector<std::string>& Before, std::string_view Street,
-                                      const std::vector<std::string>& After) {
+std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After) {
   std::vector<std::string> Lines;
-  for (const std::string& Part : Before)
-    if (!Part.empty()) AddLines(Lines, Part);
-  bool Others = !Lines.empty() || std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
+  bool Others = std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
   if (!Street.empty() || !Others) AddLines(Lines, Street);
   for (const std::string& Part : After)
     if (!Part.empty()) AddLines(Lines, Part);
   return Lines;
+}
+
+std::string_view LabelText(std::string_view Label) {
+  Label = Trim(Label);
+  if (Label.size() > 8 && Label.substr(0, 4) == "_$!<" && Label.substr(Label.size() - 4) == ">!$_")
+    Label = Label.substr(4, Label.size() - 8);
+  if (Label.substr(0, 2) == "* ") Label.remove_prefix(2);
+  return Trim(Label);
+}
+
+ENumberKind NumberKindOfLabel(std::string_view Label) {
+  static const std::pair<const char*, ENumberKind> Kinds[] = {
+      {"mobile", ENumberKind::Mobile}, {"cell", ENumberKind::Mobile},     {"iphone", ENumberKind::Mobile},
+      {"mobile phone", ENumberKind::Mobile}, {"cell phone", ENumberKind::Mobile},
+      {"home", ENumberKind::Home},     {"home phone", ENumberKind::Home}, {"work", ENumberKind::Work},
+      {"work phone", ENumberKind::Work}, {"business", ENumberKind::Work}, {"business phone", ENumberKind::Work},
+      {"fax", ENumberKind::Fax},       {"work fax", ENumberKind::Fax},    {"business fax", ENumberKind::Fax},
+      {"home fax", ENumberKind::HomeFax}, {"pager", ENumberKind::Pager}};
+  Label = LabelText(Label);
+  for (auto [Name, Kind] : Kinds)
+    if (SameText(Label, Name)) return Kind;
+  return ENumberKind::Other;
 }
 
 void TEntryBuilder::Note(const std::string& Label, std::string_view Value) {
@@ -131,13 +326,48 @@ void TEntryBuilder::NamesFromFullName(std::string_view Full, bool Organisation) 
   Put(Item->FirstName, std::string(Trim(Full.substr(0, Space))));
 }
 
-std::unique_ptr<TAddressItem> TEntryBuilder::Finish(int32_t Line, int32_t& ValuesCut) {
+void TEntryBuilder::PutNumberOfKind(ENumberKind Kind, const std::string& Number, const std::string& Label) {
+  TFixedText<NameCapacity>* Field = Kind == ENumberKind::Home                                 ? &Item->HomeTelephone
+                                    : Kind == ENumberKind::Work                               ? &Item->BusTelephone
+                                    : Kind == ENumberKind::Mobile                             ? &Item->BusMobile
+                                    : Kind == ENumberKind::Fax || Kind == ENumberKind::HomeFax ? &Item->BusFacsimile
+                                                                                               : nullptr;
+  static const char* const KindLabels[] = {"Telephone (home)", "Telephone (work)", "Mobile", "Fax", "Fax (home)",
+                                           "Pager", "Telephone"};
+  if (Field && Field->empty()) PutNumber(*Field, Number);
+  else Note(Label.empty() ? KindLabels[int(Kind)] : Label, Number);
+}
+
+void TEntryBuilder::Names(const std::string& Family, const std::string& Given) {
+  if (Family.empty()) return Put(Item->Surname, Given);
+  Put(Item->Surname, Family);
+  Put(Item->FirstName, Given);
+}
+
+bool TEntryBuilder::Empty() const {
+  const TAddressItem& I = *Item;
+  return I.Surname.empty() && I.FirstName.empty() && I.HomeTelephone.empty() && I.BusTelephone.empty() &&
+         I.BusFacsimile.empty() && I.BusMobile.empty();
+}
+
+void TEntryBuilder::CheckLines(int32_t Line) const {
+  const size_t Most = size_t(MaxStoredLength);
+  if (NoteLines.size() + Extras.size() > Most || HomeAddress.size() > Most || BusAddress.size() > Most)
+    throw EImportError(Line, TooManyLines);
+}
+
+void TEntryBuilder::Finish(int32_t Line, TImported& Into) {
   if (HaveHomeAddress) Fill(Item->HomeAddress, HomeAddress, Line);
   if (HaveBusAddress) Fill(Item->BusAddress, BusAddress, Line);
   NoteLines.insert(NoteLines.end(), Extras.begin(), Extras.end());
   if (HaveNotes || !Extras.empty()) Fill(Item->Notes, NoteLines, Line);
-  ValuesCut += Cut;
-  return std::move(Item);
+  if (Empty()) {
+    ++Into.EmptySkipped;
+    return;
+  }
+  Into.ValuesCut += Cut;
+  Into.PhoneCharactersDropped += PhoneCharactersDropped;
+  Into.Items.push_back(std::move(Item));
 }
 
 }  // namespace ContactFields

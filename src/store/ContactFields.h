@@ -25,6 +25,62 @@ public:
 struct TImported {
   std::vector<std::unique_ptr<TAddressItem>> Items;  // in the order of the input
   int32_t ValuesCut = 0;  // values longer than their field, cut to its capacity
+  int32_t PhotosSkipped = 0;  // pictures (PHOTO, LOGO), which an entry cannot hold
+  int32_t BinarySkipped = 0;  // other binary values (sounds, keys)
+  int32_t EmptySkipped = 0;   // contacts with neither a name nor a number
+  int32_t PhoneCharactersDropped = 0;  // characters that cannot stand in a phone number
+};
+
+// What an export could not write as it stands.
+struct TExported {
+  int32_t PhoneCharactersDropped = 0;  // characters that cannot stand in a phone number
+  int32_t NumbersChanged = 0;          // the numbers they were left out of
+};
+
+// What the person should be told about an export, one sentence a line.
+std::vector<std::string> ExportNotices(const TExported& Exported);
+
+// What the person should be told about an import beyond the count of entries,
+// one sentence a line without a final full stop ("2 photos were not imported").
+std::vector<std::string> ImportNotices(const TImported& Imported);
+
+// The most a reader holds of one line of a card or one row of a CSV file; a
+// longer one is refused (or, for a value that is not kept, passed over), so
+// that a damaged input costs little memory whatever its size.
+constexpr size_t MaxReadLength = size_t(8) << 20;
+constexpr const char* MaxReadText = "8 MB";
+
+// The bytes a reader reads: a text in memory, or a file read a piece at a
+// time. A UTF-8 byte-order mark is dropped; a UTF-16 text with a byte-order
+// mark is handed on as UTF-8.
+class TInput {
+public:
+  explicit TInput(std::string_view Text);
+  // Fd stays the caller's; Name is for the error text of a failed read.
+  TInput(int Fd, std::string Name);
+  TInput(const TInput&) = delete;
+  TInput& operator=(const TInput&) = delete;
+
+  // At least Want bytes unless the input ends first. The view holds until
+  // the next Peek for more than it has, or the next Skip. Throws EFileError.
+  std::string_view Peek(size_t Want);
+  void Skip(size_t Count);
+  bool AtEnd() { return Peek(1).empty(); }
+
+private:
+  void Start();
+  size_t ReadRaw(char* To, size_t Size);
+  void Decode(const char* Bytes, size_t Size);
+  enum class EKind { Whole, Bytes, Utf16Le, Utf16Be };
+  EKind Kind = EKind::Whole;
+  bool Started = false;
+  std::string_view Text;  // the whole input, or what is left of it to decode
+  int Fd = -1;
+  std::string Name;
+  std::string Buffer;
+  size_t Pos = 0;  // into Text (Whole) or Buffer
+  bool RawEnded = false;
+  std::string Carry;  // an odd byte or half a surrogate pair
 };
 
 namespace ContactFields {
@@ -40,23 +96,37 @@ std::string LowerText(std::string_view Text);
 std::string_view Trim(std::string_view Text);
 std::string_view WithoutBom(std::string_view Text);
 
-// Splits at "\n", dropping the "\r" of CRLF (or of a doubled CR) at a line's
-// end, as the memos store their lines.
+// Splits at every line break: LF, CR, or CRs followed by LF (a CRLF, or the
+// doubled CR of a text converted twice) as the memos store their lines.
 void AddLines(std::vector<std::string>& Lines, std::string_view Text);
+// A one-line value with its line breaks as LF only.
+std::string WithLfBreaks(std::string_view Text);
 // The non-empty lines joined with Between.
 std::string JoinLines(const std::vector<std::string>& Lines, std::string_view Between);
 // Words joined with single spaces; a single one is kept exactly as it is.
 std::string JoinWords(const std::vector<std::string>& Words);
+
+// A phone number without what cannot stand in one: backslashes, which other
+// programs take for escapes, and control characters such as line breaks and
+// tabs. Adds the number of characters left out to Dropped.
+std::string PhoneNumberText(std::string_view Number, int32_t& Dropped);
+
+// What a telephone number is, from its types or its label.
+enum class ENumberKind { Home, Work, Mobile, Fax, HomeFax, Pager, Other };
+// A label as the person reads it: Apple's "_$!<Mobile>!$_" is "Mobile", and
+// the "* " that marks Google's preferred value goes.
+std::string_view LabelText(std::string_view Label);
+// The kind a label names ("Mobile", "Work Fax", "Home"); Other for any other.
+ENumberKind NumberKindOfLabel(std::string_view Label);
 
 // Text of a single-byte Windows system (also Latin-1 and ASCII) as UTF-8.
 std::string FromCp1252(std::string_view Bytes);
 // Valid UTF-8 as it is, anything else taken as Windows-1252.
 std::string AsUtf8(std::string&& Bytes);
 
-// Address parts as lines: the street's own lines, then every other part that
-// is given, each on a line of its own.
-std::vector<std::string> AddressLines(const std::vector<std::string>& Before, std::string_view Street,
-                                      const std::vector<std::string>& After);
+// Address parts as lines in the order a letter is addressed: the street's own
+// lines, then every other part that is given, each on a line of its own.
+std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After);
 
 // What becomes of a contact: the fields an entry has, and the lines of the
 // notes for everything else.
@@ -66,8 +136,21 @@ public:
 
   template <size_t Capacity>
   void Put(TFixedText<Capacity>& Field, const std::string& Value) {
+    if (Value.find('\r') != std::string::npos) return Put(Field, WithLfBreaks(Value));
     if (Value.size() > Capacity && CharCount(Value) > Capacity) ++Cut;
     Field = Value;
+  }
+  // Into the field of its kind while that is empty, else into the notes
+  // under Label (by default one that names the kind); a number of no
+  // field's kind always goes there.
+  void PutNumberOfKind(ENumberKind Kind, const std::string& Number, const std::string& Label);
+  // Into a number field, without what cannot stand in a phone number.
+  template <size_t Capacity>
+  void PutNumber(TFixedText<Capacity>& Field, const std::string& Value) {
+    int32_t Dropped = 0;
+    std::string Clean = PhoneNumberText(Value, Dropped);
+    PhoneCharactersDropped += Dropped;
+    Put(Field, Dropped ? Clean : Value);
   }
   // Into the field when it is still empty, else into the notes under Label.
   template <size_t Capacity>
@@ -76,18 +159,28 @@ public:
     else Note(Label, Value);
   }
   void Note(const std::string& Label, std::string_view Value);
+  // When no family name was given: the given name stands in for it, so
+  // that the entry has a surname the book can list and the window key on.
+  void Names(const std::string& Family, const std::string& Given);
+  // Neither a name nor a number: nothing to list or dial.
+  bool Empty() const;
+  // Throws EImportError (naming Line) once the notes and addresses hold more
+  // lines than a book can, rather than collecting them to the end.
+  void CheckLines(int32_t Line) const;
   // Names from a full name when no parts were given: the last word is the
   // surname, unless the name is an organisation's.
   void NamesFromFullName(std::string_view Full, bool Organisation);
 
-  // Hands the entry over; Line is where its card or row begins. Throws
-  // EImportError for what a book file cannot hold.
-  std::unique_ptr<TAddressItem> Finish(int32_t Line, int32_t& ValuesCut);
+  // Hands the entry over to Into (an empty one is counted instead); Line is
+  // where its card or row begins. Throws EImportError for what a book file
+  // cannot hold.
+  void Finish(int32_t Line, TImported& Into);
 
   std::unique_ptr<TAddressItem> Item;
   std::vector<std::string> HomeAddress, BusAddress, NoteLines, Extras;
   bool HaveHomeAddress = false, HaveBusAddress = false, HaveNotes = false;
   int32_t Cut = 0;
+  int32_t PhoneCharactersDropped = 0;
 };
 
 }  // namespace ContactFields

@@ -1,6 +1,7 @@
 #include "Contacts.h"
 
 #include <cerrno>
+#include <unordered_set>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,21 +10,33 @@
 
 using namespace ContactFields;
 
+TImported ReadContacts(TInput& Input, EContactFormat Format) {
+  return Format == EContactFormat::VCard ? ReadVCards(Input) : ReadCsv(Input);
+}
+
 TImported ReadContacts(std::string_view Text, EContactFormat Format) {
-  return Format == EContactFormat::VCard ? ReadVCards(Text) : ReadCsv(Text);
+  TInput Input(Text);
+  return ReadContacts(Input, Format);
 }
 
 bool WriteContacts(const TLinkList& Items, EContactFormat Format,
-                   const std::function<bool(std::string_view)>& Write) {
+                   const std::function<bool(std::string_view)>& Write, TExported* Counts) {
   std::string Out;
   Out.reserve(1 << 17);
   if (Format == EContactFormat::Csv) AppendCsvHeader(Out);
+  std::unordered_set<std::string> Uids;  // entries alike in every field still get a UID each
+  if (Format == EContactFormat::VCard) Uids.reserve(size_t(Items.Count));
   TListNode* Cursor;
   Items.ResetCursor(Cursor);
   while (Items.MoveNext(Cursor)) {
     const auto& Item = *static_cast<const TAddressItem*>(Cursor);
-    if (Format == EContactFormat::VCard) AppendVCard(Out, Item);
-    else AppendCsvRecord(Out, Item);
+    if (Format == EContactFormat::VCard) {
+      std::string Uid;
+      for (int32_t Occurrence = 0; !Uids.insert(Uid = VCardUid(Item, Occurrence)).second;) ++Occurrence;
+      AppendVCard(Out, Item, Uid, Counts);
+    } else {
+      AppendCsvRecord(Out, Item);
+    }
     if (Out.size() >= (1 << 16)) {
       if (!Write(Out)) return false;
       Out.clear();
@@ -56,42 +69,34 @@ EContactFormat GuessContactFormat(const std::string& Path, std::string_view Text
   return StartsWithText(Text, "BEGIN:VCARD") ? EContactFormat::VCard : EContactFormat::Csv;
 }
 
-std::string ReadContactsFile(const std::string& Path) {
-  // Regular files only: a named pipe or a device would hang the reader.
-  TFd File(OpenRegularForReading(Path));
-  std::string Text;
-  struct stat S;
-  if (::fstat(File.Fd, &S) == 0) Text.reserve(size_t(S.st_size));
-  char Buffer[65536];
-  for (;;) {
-    ssize_t N = ::read(File.Fd, Buffer, sizeof Buffer);
-    if (N < 0 && errno == EINTR) continue;
-    if (N < 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
-    if (N == 0) break;
-    Text.append(Buffer, size_t(N));
-  }
-  return Text;
+TImported ImportContactsFile(const std::string& Path, std::optional<EContactFormat> Format, bool Streams) {
+  TFd File(Streams ? OpenForReading(Path) : OpenRegularForReading(Path));
+  TInput Input(File.Fd, Path);
+  return ReadContacts(Input, Format ? *Format : GuessContactFormat(Path, Input.Peek(4096)));
 }
 
-void ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path) {
+TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path) {
   if (!Book.FileName.empty() && SameFile(Book.FileName, Path))
     throw EFileError("Cannot create file " + Path + ": it is the address book itself");
   struct stat Old;
   if (::stat(Path.c_str(), &Old) == 0 && !S_ISREG(Old.st_mode)) {
     // A pipe or a device is written as it is; there is nothing to replace.
     TFd File(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    TExported Counts;
     if (File.Fd < 0 || !WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
           return WriteAll(File.Fd, Piece.data(), Piece.size());
-        }) || ::close(File.Release()) != 0)
+        }, &Counts) || ::close(File.Release()) != 0)
       throw EFileError("Cannot write file " + Path + ": " + SystemText(errno));
-    return;
+    return Counts;
   }
   TFileReplacement File(Path, TFileReplacement::TOptions());
+  TExported Counts;
   WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
     File.Write(Piece.data(), Piece.size());
     return true;
-  });
+  }, &Counts);
   File.Commit();
+  return Counts;
 }
 
 // =====================================================================

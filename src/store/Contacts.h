@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,22 +17,30 @@
 
 enum class EContactFormat { VCard, Csv };
 
-// Readers: vCard 2.1, 3.0 and 4.0; CSV with a header row. Throw EImportError.
+// Readers: vCard 2.1, 3.0 and 4.0; CSV with a header row. Throw EImportError
+// (and EFileError for a file that cannot be read).
 TImported ReadContacts(std::string_view Text, EContactFormat Format);
+TImported ReadContacts(TInput& Input, EContactFormat Format);
 
 // Every entry of the list in list order, handed to Write in pieces; stops and
-// returns false as soon as Write does.
+// returns false as soon as Write does. Each card gets a UID that stays while
+// its entry does. What could not be written as it stands is counted in Counts.
 bool WriteContacts(const TLinkList& Items, EContactFormat Format,
-                   const std::function<bool(std::string_view)>& Write);
+                   const std::function<bool(std::string_view)>& Write, TExported* Counts = nullptr);
 
 // The file's format from its extension (.vcf, .vcard, .csv), else from its
 // first line.
 EContactFormat GuessContactFormat(const std::string& Path, std::string_view Text);
-// Throw EFileError with the system's text.
-std::string ReadContactsFile(const std::string& Path);
+// The contacts of a file, read a piece at a time: a file that is refused
+// costs little memory whatever its size. The format is Format when given,
+// else from the extension or the first line. Only regular files are read,
+// unless Streams: then named pipes (a process substitution, /dev/stdin) and
+// character devices too. Throws EFileError with the system's text, and
+// EImportError.
+TImported ImportContactsFile(const std::string& Path, std::optional<EContactFormat> Format, bool Streams = false);
 // Writes the whole book; a file that exists is replaced only once the new
 // content is complete. Refuses the book's own file.
-void ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);
+TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);
 
 // Hands the items to the list's AddAll, which puts them where adding them one
 // by one would.

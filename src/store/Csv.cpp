@@ -12,13 +12,15 @@ using namespace ContactFields;
 
 namespace {
 
+constexpr size_t MaxFields = 4096;  // a row's fields; mail programs write a few hundred at most
+
 class TCsvReader {
 public:
-  explicit TCsvReader(std::string_view Text) : Text(Text) {
+  explicit TCsvReader(TInput& In) : In(In) {
     // The header's separator: commas, or what some spreadsheets write instead.
     size_t Counts[3] = {0, 0, 0};
     bool Quoted = false;
-    for (char C : Text.substr(0, Text.find('\n'))) {
+    for (char C : FirstLine()) {
       if (C == '"') Quoted = !Quoted;
       if (Quoted) continue;
       if (C == ',') ++Counts[0];
@@ -29,45 +31,65 @@ public:
     else if (Counts[2] > Counts[0] && Counts[2] > Counts[1]) Separator = '\t';
   }
 
-  // One record; false at the end of the text.
+  // One record, each field as UTF-8 (a field that is not valid UTF-8 is
+  // taken as Windows-1252, field by field); false at the end of the input.
   bool Next(std::vector<std::string>& Fields, int32_t& RecordLine) {
-    if (Pos >= Text.size()) return false;
+    if (In.AtEnd()) return false;
     RecordLine = Line;
-    size_t Used = 0;
-    const char Ends[] = {Separator, '\r', '\n', '\0'};
+    size_t Used = 0, Bytes = 0;
+    const char Ends[] = {Separator, '\r', '\n'};
+    auto Grow = [&](size_t Size, int32_t From, const char* Problem) {
+      if ((Bytes += Size) > MaxReadLength) throw EImportError(From, Problem);
+    };
     for (;;) {
+      if (Used == MaxFields) throw EImportError(RecordLine, "the row has more than 4096 fields");
       if (Used == Fields.size()) Fields.emplace_back();
       std::string& Field = Fields[Used++];
       Field.clear();
-      if (Pos < Text.size() && Text[Pos] == '"') {
+      std::string_view View = In.Peek(1);
+      if (!View.empty() && View[0] == '"') {
         int32_t QuoteLine = Line;
-        ++Pos;
+        In.Skip(1);
         for (;;) {
-          size_t Quote = Text.find('"', Pos);
-          if (Quote == std::string_view::npos) throw EImportError(QuoteLine, "a quoted field is not closed");
-          std::string_view Part = Text.substr(Pos, Quote - Pos);
+          View = In.Peek(Piece);
+          if (View.empty()) throw EImportError(QuoteLine, "a quoted field is not closed");
+          size_t Quote = View.find('"');
+          std::string_view Part = View.substr(0, Quote);
           Line += int32_t(std::count(Part.begin(), Part.end(), '\n'));
           Field.append(Part);
-          Pos = Quote + 1;
-          if (Pos < Text.size() && Text[Pos] == '"') {
-            Field += '"';
-            ++Pos;
+          Grow(Part.size(), QuoteLine, LongQuoted.c_str());
+          if (Quote == std::string_view::npos) {
+            In.Skip(Part.size());
             continue;
           }
-          break;
+          In.Skip(Quote + 1);
+          View = In.Peek(1);
+          if (View.empty() || View[0] != '"') break;
+          Field += '"';
+          In.Skip(1);
         }
-        if (Pos < Text.size() && Text[Pos] != Separator && Text[Pos] != '\r' && Text[Pos] != '\n')
+        View = In.Peek(1);
+        if (!View.empty() && View[0] != Separator && View[0] != '\r' && View[0] != '\n')
           throw EImportError(Line, "text follows the closing quote of a field");
       } else {
-        size_t End = Text.find_first_of(std::string_view(Ends, 3), Pos);
-        if (End == std::string_view::npos) End = Text.size();
-        Field.assign(Text.substr(Pos, End - Pos));
-        Pos = End;
+        for (size_t End = std::string_view::npos; End == std::string_view::npos;) {
+          View = In.Peek(Piece);
+          if (View.empty()) break;
+          End = View.find_first_of(std::string_view(Ends, 3));
+          std::string_view Part = View.substr(0, End);
+          Field.append(Part);
+          In.Skip(Part.size());
+          Grow(Part.size(), RecordLine, LongRow.c_str());
+        }
       }
-      if (Pos >= Text.size()) break;
-      char C = Text[Pos++];
+      if (!IsValidUtf8(Field)) Field = ToUtf8(Field);  // a program on a single-byte Windows system
+      View = In.Peek(2);
+      if (View.empty()) break;
+      char C = View[0];
+      In.Skip(1);
+      Grow(1, RecordLine, LongRow.c_str());
       if (C == Separator) continue;
-      if (C == '\r' && Pos < Text.size() && Text[Pos] == '\n') ++Pos;
+      if (C == '\r' && View.size() > 1 && View[1] == '\n') In.Skip(1);
       ++Line;
       break;
     }
@@ -76,14 +98,28 @@ public:
   }
 
 private:
-  std::string_view Text;
-  size_t Pos = 0;
+  std::string_view FirstLine() {
+    size_t Want = Piece;
+    for (;;) {
+      std::string_view View = In.Peek(Want);
+      size_t End = View.find('\n');
+      if (End != std::string_view::npos) return View.substr(0, End);
+      if (View.size() < Want || View.size() > MaxReadLength) return View;
+      Want = std::min(View.size() * 2, MaxReadLength + 1);
+    }
+  }
+
+  static constexpr size_t Piece = size_t(1) << 16;
+  const std::string LongQuoted = std::string("a quoted field that begins here goes on for more than ") +
+                                 MaxReadText + ", more than Tobrinel reads; is its closing quote missing?";
+  const std::string LongRow = std::string("the row is longer than ") + MaxReadText + ", more than Tobrinel reads";
+  TInput& In;
   int32_t Line = 1;
   char Separator = ',';
 };
 
 enum class EColumn {
-  Other, Ignored, Surname, FirstName, MiddleName, FullName, Company, HomeTel, BusTel, BusExtn, BusFax, Mobile,
+  Other, Ignored, Grouped, Photo, Surname, FirstName, MiddleName, FullName, Company, HomeTel, BusTel, BusExtn, BusFax, Mobile,
   Notes, TabPage,
   HomeStreet, HomeStreet2, HomeStreet3, HomeCity, HomeState, HomePostCode, HomeCountry,
   BusStreet, BusStreet2, BusStreet3, BusCity, BusState, BusPostCode, BusCountry,
@@ -102,6 +138,7 @@ const std::pair<const char*, EColumn> ColumnNames[] = {
     {"middle name", EColumn::MiddleName}, {"additional name", EColumn::MiddleName},
     {"display name", EColumn::FullName}, {"name", EColumn::FullName}, {"full name", EColumn::FullName},
     {"company", EColumn::Company}, {"organization", EColumn::Company}, {"organisation", EColumn::Company},
+    {"organization name", EColumn::Company}, {"organization 1 - name", EColumn::Company},
     {"home telephone", EColumn::HomeTel}, {"work phone", EColumn::BusTel}, {"work telephone", EColumn::BusTel},
     {"extension", EColumn::BusExtn}, {"work fax", EColumn::BusFax}, {"fax number", EColumn::BusFax},
     {"fax", EColumn::BusFax}, {"mobile number", EColumn::Mobile}, {"mobile", EColumn::Mobile},
@@ -122,6 +159,7 @@ const std::pair<const char*, EColumn> ColumnNames[] = {
     // Bookkeeping of mail programs, the same in every row
     {"sensitivity", EColumn::Ignored}, {"priority", EColumn::Ignored}, {"private", EColumn::Ignored},
     {"gender", EColumn::Ignored}, {"initials", EColumn::Ignored}, {"group membership", EColumn::Ignored},
+    {"labels", EColumn::Ignored}, {"photo", EColumn::Photo},
 };
 
 EColumn ColumnOf(std::string_view Name) {
@@ -131,25 +169,122 @@ EColumn ColumnOf(std::string_view Name) {
   return EColumn::Other;
 }
 
+// Google's numbered columns: "Phone 1 - Label" (or "- Type") and
+// "Phone 1 - Value", and the parts of "Address 1 - ...".
+struct TGroup {
+  std::string Kind;  // "Phone", "E-mail", "Address", "Website", ...
+  std::string Key;   // lower case, with its number: "phone 1"
+  int Label = -1, Value = -1;
+  // Address parts in the order a letter is addressed, then the formatted whole.
+  enum { Street, Extended, PoBox, City, Region, PostCode, Country, Formatted, Parts };
+  int Part[Parts] = {-1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// Whether Name is such a column; then it is added to its group.
+bool AddToGroup(std::vector<TGroup>& Groups, std::string_view Name, int Column) {
+  Name = Trim(Name);
+  size_t Dash = Name.find(" - ");
+  if (Dash == std::string_view::npos) return false;
+  std::string_view Head = Name.substr(0, Dash), Tail = Trim(Name.substr(Dash + 3));
+  size_t Space = Head.rfind(' ');
+  if (Space == std::string_view::npos || Space + 1 == Head.size() ||
+      !std::all_of(Head.begin() + ptrdiff_t(Space) + 1, Head.end(), [](char C) { return C >= '0' && C <= '9'; }))
+    return false;
+  static const std::pair<const char*, int> AddressParts[] = {
+      {"street", TGroup::Street},   {"extended address", TGroup::Extended}, {"po box", TGroup::PoBox},
+      {"city", TGroup::City},       {"region", TGroup::Region},             {"postal code", TGroup::PostCode},
+      {"country", TGroup::Country}, {"formatted", TGroup::Formatted}};
+  int* Slot = nullptr;
+  std::string Key = LowerText(Head);
+  auto Found = std::find_if(Groups.begin(), Groups.end(), [&](const TGroup& G) { return G.Key == Key; });
+  TGroup Fresh;
+  TGroup& Group = Found != Groups.end() ? *Found : Fresh;
+  if (SameText(Tail, "label") || SameText(Tail, "type")) Slot = &Group.Label;
+  else if (SameText(Tail, "value")) Slot = &Group.Value;
+  else if (StartsWithText(Head, "address "))
+    for (auto [Part, Index] : AddressParts)
+      if (SameText(Tail, Part)) Slot = &Group.Part[Index];
+  if (!Slot || *Slot >= 0) return false;
+  *Slot = Column;
+  if (Found == Groups.end()) {
+    Fresh.Kind = Trim(Head.substr(0, Space));
+    Fresh.Key = Key;
+    Groups.push_back(std::move(Fresh));
+  }
+  return true;
+}
+
+// The values of one cell: Google puts several in one, between " ::: ".
+std::vector<std::string_view> Values(std::string_view Cell) {
+  std::vector<std::string_view> Out;
+  for (size_t Start = 0;;) {
+    size_t At = Cell.find(" ::: ", Start);
+    std::string_view Value = Trim(Cell.substr(Start, At == std::string_view::npos ? At : At - Start));
+    if (!Value.empty()) Out.push_back(Value);
+    if (At == std::string_view::npos) return Out;
+    Start = At + 5;
+  }
+}
+
+// One group's values of a row into the entry.
+void TakeGroup(const TGroup& G, const std::vector<std::string>& Fields, TEntryBuilder& Entry) {
+  auto Cell = [&](int Column) -> std::string_view {
+    return Column >= 0 && size_t(Column) < Fields.size() ? std::string_view(Fields[size_t(Column)]) : "";
+  };
+  const std::string Label(LabelText(Cell(G.Label)));
+  const std::string Named = G.Kind + (Label.empty() ? "" : " (" + Label + ")");
+  const ENumberKind Kind = Label.empty() ? ENumberKind::Home : NumberKindOfLabel(Label);
+  if (SameText(G.Kind, "phone")) {
+    for (std::string_view Number : Values(Cell(G.Value)))
+      Entry.PutNumberOfKind(Kind, std::string(Number), Kind == ENumberKind::Other ? "Telephone (" + Label + ")" : "");
+    return;
+  }
+  if (!SameText(G.Kind, "address")) {
+    for (std::string_view Value : Values(Cell(G.Value))) Entry.Note(Named, Value);
+    return;
+  }
+  // An address: its parts, or the formatted whole when no part is given;
+  // several addresses in one group are taken by their place in each cell.
+  std::vector<std::vector<std::string_view>> Parts;
+  size_t Count = 0;
+  for (int Part = 0; Part < TGroup::Parts; ++Part) {
+    Parts.push_back(Values(Cell(G.Part[Part])));
+    if (Part != TGroup::Formatted) Count = std::max(Count, Parts.back().size());
+  }
+  bool FromParts = Count > 0;
+  if (!FromParts) Count = Parts[TGroup::Formatted].size();
+  for (size_t I = 0; I < Count; ++I) {
+    auto Part = [&](int Index) { return I < Parts[size_t(Index)].size() ? std::string(Parts[size_t(Index)][I]) : ""; };
+    std::vector<std::string> Lines =
+        FromParts ? AddressLines(Part(TGroup::Street), {Part(TGroup::Extended), Part(TGroup::PoBox), Part(TGroup::City),
+                                                        Part(TGroup::Region), Part(TGroup::PostCode), Part(TGroup::Country)})
+                  : AddressLines(Part(TGroup::Formatted), {});
+    bool AtWork = Kind == ENumberKind::Work;
+    bool& Have = AtWork ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
+    if ((Kind == ENumberKind::Home || AtWork) && !Have) {
+      Have = true;
+      (AtWork ? Entry.BusAddress : Entry.HomeAddress) = std::move(Lines);
+    } else {
+      Entry.Note(Named, JoinLines(Lines, ", "));
+    }
+  }
+}
+
 }  // namespace
 
-TImported ReadCsv(std::string_view Text) {
-  Text = WithoutBom(Text);
-  std::string Converted;
-  if (!IsValidUtf8(Text)) {
-    // Mail programs on single-byte Windows systems export in their code page.
-    Converted = ToUtf8(Text);
-    Text = Converted;
-  }
+TImported ReadCsv(TInput& Input) {
   TImported Result;
-  TCsvReader Reader(Text);
+  TCsvReader Reader(Input);
   std::vector<std::string> Header, Fields;
   int32_t Line = 0;
   if (!Reader.Next(Header, Line)) return Result;
   std::vector<EColumn> Columns;
+  std::vector<TGroup> Groups;
   bool Known = false;
   for (const std::string& Name : Header) {
     Columns.push_back(ColumnOf(Name));
+    if (Columns.back() == EColumn::Other && AddToGroup(Groups, Name, int(Columns.size() - 1)))
+      Columns.back() = EColumn::Grouped;
     Known |= Columns.back() != EColumn::Other && Columns.back() != EColumn::Ignored;
   }
   if (!Known)
@@ -166,51 +301,67 @@ TImported ReadCsv(std::string_view Text) {
     for (std::string& Value : Values) Value.clear();
     TEntryBuilder Entry;
     for (size_t I = 0; I < Columns.size() && I < Fields.size(); ++I) {
-      if (Fields[I].empty() || Columns[I] == EColumn::Ignored) continue;
-      std::string& Slot = Values[size_t(Columns[I])];
-      if (Columns[I] == EColumn::Other || !Slot.empty()) Entry.Note(std::string(Trim(Header[I])), Fields[I]);
+      EColumn Column = Columns[I];
+      if (Fields[I].empty() || Column == EColumn::Ignored || Column == EColumn::Grouped) continue;
+      if (Column == EColumn::Photo) {
+        ++Result.PhotosSkipped;
+        continue;
+      }
+      std::string& Slot = Values[size_t(Column)];
+      if (Column == EColumn::Other || !Slot.empty()) Entry.Note(std::string(Trim(Header[I])), Fields[I]);
       else Slot = std::move(Fields[I]);
     }
     auto V = [&](EColumn Column) -> std::string& { return Values[size_t(Column)]; };
     TAddressItem& Item = *Entry.Item;
-    if (!V(EColumn::Surname).empty() || !V(EColumn::FirstName).empty() || !V(EColumn::MiddleName).empty()) {
-      Entry.Put(Item.Surname, V(EColumn::Surname));
-      Entry.Put(Item.FirstName, V(EColumn::MiddleName).empty()
-                                    ? V(EColumn::FirstName)
-                                    : JoinWords({V(EColumn::FirstName), V(EColumn::MiddleName)}));
-      if (!V(EColumn::FullName).empty() && V(EColumn::FullName) != Item.FirstName.str() + " " + Item.Surname.str())
-        Entry.Note("Full name", V(EColumn::FullName));
+    const std::string& Family = V(EColumn::Surname);
+    const std::string Given = V(EColumn::MiddleName).empty()
+                                  ? V(EColumn::FirstName)
+                                  : JoinWords({V(EColumn::FirstName), V(EColumn::MiddleName)});
+    if (!Family.empty() || !Given.empty()) {
+      Entry.Names(Family, Given);
+      const std::string& Full = V(EColumn::FullName);
+      if (!Full.empty() && Full != (Given.empty() || Family.empty() ? Given + Family : Given + " " + Family))
+        Entry.Note("Full name", Full);
     } else if (!V(EColumn::FullName).empty()) {
       Entry.NamesFromFullName(V(EColumn::FullName), V(EColumn::FullName) == V(EColumn::Company));
     } else if (!V(EColumn::Company).empty()) {
       Entry.Put(Item.Surname, V(EColumn::Company));
       V(EColumn::Company).clear();
     }
-    if (!V(EColumn::Company).empty() && V(EColumn::Company) != Item.Surname.str())
-      Entry.Extras.insert(Entry.Extras.begin(), "Organisation: " + V(EColumn::Company));
-    Entry.Put(Item.HomeTelephone, V(EColumn::HomeTel));
-    Entry.Put(Item.BusTelephone, V(EColumn::BusTel));
+    if (!V(EColumn::Company).empty() && V(EColumn::Company) != Item.Surname.str()) {
+      std::vector<std::string> First;  // a line of its own for each line of the name
+      AddLines(First, "Organisation: " + V(EColumn::Company));
+      Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
+    }
+    Entry.PutNumber(Item.HomeTelephone, V(EColumn::HomeTel));
+    Entry.PutNumber(Item.BusTelephone, V(EColumn::BusTel));
     Entry.Put(Item.BusExtn, V(EColumn::BusExtn));
-    Entry.Put(Item.BusFacsimile, V(EColumn::BusFax));
-    Entry.Put(Item.BusMobile, V(EColumn::Mobile));
+    Entry.PutNumber(Item.BusFacsimile, V(EColumn::BusFax));
+    Entry.PutNumber(Item.BusMobile, V(EColumn::Mobile));
     // An empty cell is no lines, and so is a single empty line.
     auto Some = [](const std::vector<std::string>& Lines) { return Lines.size() > 1 || !Lines[0].empty(); };
     auto Address = [&](EColumn Street, bool& Have, std::vector<std::string>& Lines) {
       int S = int(Street);
       auto At = [&](int Offset) { return Values[size_t(S + Offset)]; };
-      Lines = AddressLines({}, At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
+      Lines = AddressLines(At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
       Have = Some(Lines);
     };
     Address(EColumn::HomeStreet, Entry.HaveHomeAddress, Entry.HomeAddress);
     Address(EColumn::BusStreet, Entry.HaveBusAddress, Entry.BusAddress);
+    for (const TGroup& Group : Groups) TakeGroup(Group, Fields, Entry);
     AddLines(Entry.NoteLines, V(EColumn::Notes));
     Entry.HaveNotes = Some(Entry.NoteLines);
     if (!Entry.HaveNotes) Entry.NoteLines.clear();
     std::string_view Tab = Trim(V(EColumn::TabPage));
     if (Tab.size() == 1 && Tab[0] >= '0' && Tab[0] <= '2') Item.TabPage = uint8_t(Tab[0] - '0');
-    Result.Items.push_back(Entry.Finish(Line, Result.ValuesCut));
+    Entry.Finish(Line, Result);
   }
   return Result;
+}
+
+TImported ReadCsv(std::string_view Text) {
+  TInput Input(Text);
+  return ReadCsv(Input);
 }
 
 // =====================================================================

@@ -9,9 +9,13 @@
 
 #include "ContactFields.h"
 
-// Every row after the header, in order. Whatever a row holds that an entry
-// has no field for goes into the notes as a line. Throws EImportError.
+// Every row after the header, in order. Google's labelled numbers ("Phone 1 -
+// Label" and "Phone 1 - Value") go into the number fields their labels name;
+// whatever a row holds that an entry has no field for goes into the notes as
+// a line. A value that is not UTF-8 is taken as Windows-1252. Throws
+// EImportError, and EFileError when a file cannot be read.
 TImported ReadCsv(std::string_view Text);
+TImported ReadCsv(TInput& Input);
 
 void AppendCsvHeader(std::string& Out);
 void AppendCsvRecord(std::string& Out, const TAddressItem& Item);

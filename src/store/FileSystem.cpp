@@ -46,14 +46,17 @@ namespace {
   throw EFileError("Cannot open file " + Path + ": " + Why);
 }
 
-}  // namespace
-
-int OpenRegularForReading(const std::string& Path, bool MissingIsNull) {
+// Streams: named pipes and character devices are read too.
+int OpenChecked(const std::string& Path, bool MissingIsNull, bool Streams) {
+  auto Readable = [&](mode_t Mode) { return S_ISREG(Mode) || (Streams && (S_ISFIFO(Mode) || S_ISCHR(Mode))); };
   // Look before opening: opening a pipe waits for a writer, and opening a
   // device may do something to it.
   struct stat Info;
-  if (::stat(Path.c_str(), &Info) == 0 && !S_ISREG(Info.st_mode)) RefuseToOpen(Path, NotRegularText(Info.st_mode));
-  int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  bool Known = ::stat(Path.c_str(), &Info) == 0;
+  if (Known && !Readable(Info.st_mode)) RefuseToOpen(Path, NotRegularText(Info.st_mode));
+  // A pipe that is to be read waits for its writer, as cat does.
+  const int Wait = Known && S_ISFIFO(Info.st_mode) ? 0 : O_NONBLOCK;
+  int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | Wait);
   if (Fd < 0) {
     int Error = errno;
     if (MissingIsNull && (Error == ENOENT || Error == ENOTDIR)) return -1;
@@ -62,7 +65,7 @@ int OpenRegularForReading(const std::string& Path, bool MissingIsNull) {
   // It may have been swapped for something else in between.
   std::string Why;
   if (::fstat(Fd, &Info) != 0) Why = SystemText(errno);
-  else if (!S_ISREG(Info.st_mode)) Why = NotRegularText(Info.st_mode);
+  else if (!Readable(Info.st_mode)) Why = NotRegularText(Info.st_mode);
   if (!Why.empty()) {
     ::close(Fd);
     RefuseToOpen(Path, Why);
@@ -70,6 +73,14 @@ int OpenRegularForReading(const std::string& Path, bool MissingIsNull) {
   ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
   return Fd;
 }
+
+}  // namespace
+
+int OpenRegularForReading(const std::string& Path, bool MissingIsNull) {
+  return OpenChecked(Path, MissingIsNull, false);
+}
+
+int OpenForReading(const std::string& Path) { return OpenChecked(Path, false, true); }
 
 bool WriteAll(int Fd, const char* Data, size_t Size) {
   while (Size > 0) {

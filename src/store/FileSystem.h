@@ -15,6 +15,9 @@
 // a named pipe, not a regular file", without blocking on it. Missing is
 // reported with the system's text unless MissingIsNull, which returns -1.
 int OpenRegularForReading(const std::string& Path, bool MissingIsNull = false);
+// The same for an input that is only read from start to end: named pipes
+// (waiting for their writer, as cat does) and character devices are read too.
+int OpenForReading(const std::string& Path);
 
 // ", not a regular file" text for a file of the given type ("it is a folder").
 std::string NotRegularText(mode_t Mode);

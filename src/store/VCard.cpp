@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Sha1.h"
 #include "TextCodec.h"
 
 using namespace ContactFields;
@@ -174,39 +175,119 @@ void ParseContentLine(std::string_view Line, int32_t Number, TContentLine& Out) 
   }
 }
 
-TContentLineReader::TContentLineReader(std::string_view Text) : Text(WithoutBom(Text)) {}
+TContentLineReader::TContentLineReader(std::string_view Text)
+    : Owned(std::make_unique<TInput>(Text)), In(Owned.get()) {}
 
-bool TContentLineReader::NextPhysical(std::string_view& Line) {
-  if (Pos >= Text.size()) return false;
-  size_t End = Text.find('\n', Pos);
-  if (End == std::string_view::npos) End = Text.size();
-  Line = Text.substr(Pos, End - Pos);
-  if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
-  Pos = End + 1;
-  ++Physical;
+TContentLineReader::TContentLineReader(TInput& Input) : In(&Input) {}
+
+TContentLineReader::~TContentLineReader() = default;
+
+bool TContentLineReader::FrontLine(size_t& Length, size_t& Consumed) {
+  size_t Want = size_t(1) << 12, Searched = 0;
+  for (;;) {
+    std::string_view View = In->Peek(Want);
+    if (View.empty()) return false;
+    size_t Limit = std::min(View.size(), MaxReadLength + 1);
+    size_t End = View.substr(0, Limit).find('\n', Searched);
+    if (End != std::string_view::npos) {
+      Length = End;
+      Consumed = End + 1;
+      break;
+    }
+    if (Limit > MaxReadLength) {
+      Length = Consumed = std::string_view::npos;
+      return true;
+    }
+    if (View.size() < Want) {  // the last line, without a line end
+      Length = Consumed = View.size();
+      break;
+    }
+    Searched = Limit;
+    Want = std::min(std::max(Want * 2, Limit + 1), MaxReadLength + 1);
+  }
+  if (Length > 0 && In->Peek(Consumed)[Length - 1] == '\r') --Length;
   return true;
 }
 
-bool TContentLineReader::NextIsFolded() const {
-  return Pos < Text.size() && (Text[Pos] == ' ' || Text[Pos] == '\t');
+bool TContentLineReader::NextIsFolded(size_t Offset) {
+  std::string_view View = In->Peek(Offset + 1);
+  return View.size() > Offset && (View[Offset] == ' ' || View[Offset] == '\t');
+}
+
+void TContentLineReader::PassOverLine() {
+  for (;;) {
+    std::string_view View = In->Peek(size_t(1) << 16);
+    if (View.empty()) return;
+    size_t End = View.find('\n');
+    In->Skip(End == std::string_view::npos ? View.size() : End + 1);
+    if (End != std::string_view::npos) return;
+  }
+}
+
+void TContentLineReader::TooLong(std::string Head, int32_t Number, bool InLine) {
+  std::string_view Name = Head;
+  Name = Trim(Name.substr(0, std::min(Name.find_first_of(";:"), size_t(64))));
+  if (size_t Dot = Name.rfind('.'); Dot != std::string_view::npos) Name.remove_prefix(Dot + 1);
+  std::string Upper(Name);
+  for (char& C : Upper) C = C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C;
+  if (!MayPassOver || !MayPassOver(Upper))
+    throw EImportError(Number, "the value of " + Upper + " is longer than " + MaxReadText + ", more than Tobrinel reads");
+  if (InLine) PassOverLine();
+  while (NextIsFolded(0)) {
+    ++Physical;
+    PassOverLine();
+  }
+  Joined = std::move(Head);
+  Cut = true;
 }
 
 bool TContentLineReader::NextRaw(std::string_view& Line, int32_t& Number) {
-  do {
-    if (!NextPhysical(Line)) return false;
-  } while (Trim(Line).empty());
-  Number = Physical;
-  bool Qp = Line.back() == '=' && IsQuotedPrintable(Line);
-  if (Qp || NextIsFolded()) {
-    Joined.assign(Line);
-    std::string_view More;
-    while (Qp && !Joined.empty() && Joined.back() == '=' && NextPhysical(More)) {
-      Joined.pop_back();
-      Joined.append(More);
+  constexpr size_t HeadSize = 4096;  // what is kept of a line passed over: its name and parameters
+  In->Skip(Pending);
+  Pending = 0;
+  Cut = false;
+  size_t Length, Consumed;
+  auto Text = [&] { return In->Peek(Consumed).substr(0, Length); };
+  for (;;) {  // blank lines are passed over
+    if (!FrontLine(Length, Consumed)) return false;
+    Number = ++Physical;
+    if (Length == std::string_view::npos) {
+      TooLong(std::string(In->Peek(HeadSize).substr(0, HeadSize)), Number, true);
+      Line = Joined;
+      return true;
     }
-    while (NextIsFolded() && NextPhysical(More)) Joined.append(KeepFoldingSpace ? More : More.substr(1));
-    Line = Joined;
+    if (!Trim(Text()).empty()) break;
+    In->Skip(Consumed);
   }
+  bool Qp = Text().back() == '=' && IsQuotedPrintable(Text());
+  if (!Qp && !NextIsFolded(Consumed)) {
+    Line = Text();
+    Pending = Consumed;
+    return true;
+  }
+  Joined.assign(Text());
+  In->Skip(Consumed);
+  // Further physical lines: false once the line was too long and passed over.
+  auto Append = [&](size_t Drop) {
+    if (!FrontLine(Length, Consumed)) return false;
+    ++Physical;
+    if (Length != std::string_view::npos) {
+      Joined.append(Text().substr(std::min(Drop, Length)));
+      In->Skip(Consumed);
+    }
+    if (Length == std::string_view::npos || Joined.size() > MaxReadLength) {
+      TooLong(Joined.substr(0, HeadSize), Number, Length == std::string_view::npos);
+      return false;
+    }
+    return true;
+  };
+  bool Whole = true;
+  while (Whole && Qp && !Joined.empty() && Joined.back() == '=' && !In->AtEnd()) {
+    Joined.pop_back();
+    Whole = Append(0);
+  }
+  while (Whole && NextIsFolded(0)) Whole = Append(KeepFoldingSpace ? 0 : 1);
+  Line = Joined;
   return true;
 }
 
@@ -219,10 +300,25 @@ bool TContentLineReader::Next(TContentLine& Line) {
 }
 
 std::string_view DecodeVCardValue(const TContentLine& Line, std::string& Scratch) {
-  std::string_view Encoding = Line.Param("ENCODING");
-  bool Qp = SameText(Encoding, "QUOTED-PRINTABLE") || Line.HasType("QUOTED-PRINTABLE");
-  bool B64 = SameText(Encoding, "B") || SameText(Encoding, "BASE64") || Line.HasType("BASE64");
-  std::string_view Charset = Line.Param("CHARSET");
+  // One pass over the parameters: most lines have none or a TYPE.
+  bool Qp = false, B64 = false;
+  std::string_view Charset;
+  auto Encoding = [&](std::string_view Name) {
+    Qp |= SameText(Name, "QUOTED-PRINTABLE");
+    B64 |= SameText(Name, "BASE64");
+  };
+  for (const TVCardParam& P : Line.Params) {
+    if (P.Name.empty()) {
+      Encoding(P.Value);
+    } else if (SameText(P.Name, "ENCODING")) {
+      Encoding(P.Value);
+      B64 |= SameText(P.Value, "B");
+    } else if (SameText(P.Name, "CHARSET")) {
+      if (Charset.empty()) Charset = P.Value;
+    } else if (SameText(P.Name, "TYPE")) {
+      ForEachItem(P.Value, Encoding);
+    }
+  }
   bool Utf8 = Charset.empty() || SameText(Charset, "UTF-8") || SameText(Charset, "UTF8");
   if (!Qp && !B64 && Utf8 && IsValidUtf8(Line.Value)) return Line.Value;
   std::string Bytes;
@@ -281,7 +377,7 @@ enum : unsigned { Home = 1, Work = 2, Fax = 4, Cell = 8, Pager = 16 };
 unsigned TypeBits(const TContentLine& P) {
   unsigned Bits = 0;
   auto Add = [&](std::string_view Type) {
-    static const std::pair<const char*, unsigned> Known[] = {
+    static constexpr std::pair<std::string_view, unsigned> Known[] = {
         {"HOME", Home}, {"WORK", Work}, {"FAX", Fax}, {"CELL", Cell}, {"PAGER", Pager}};
     for (auto [Name, Bit] : Known)
       if (SameText(Type, Name)) Bits |= Bit;
@@ -316,12 +412,153 @@ std::string TypeLabel(unsigned Types) {
   return "";
 }
 
+// Properties an entry has no field for, kept in the notes under a label.
+const std::pair<const char*, const char*> Noted[] = {
+    {"EMAIL", "E-mail"}, {"URL", "Web"}, {"NICKNAME", "Nickname"}, {"BDAY", "Birthday"}, {"TITLE", "Job title"},
+    {"ROLE", "Role"}, {"IMPP", "Chat"}, {"ANNIVERSARY", "Anniversary"}, {"CATEGORIES", "Categories"},
+    {"LABEL", "Address label"}, {"GEO", "Location"}, {"TZ", "Time zone"}, {"GENDER", "Gender"},
+    {"LANG", "Language"}, {"RELATED", "Related"}, {"FBURL", "Free/busy"}, {"CALURI", "Calendar"},
+    {"CALADRURI", "Calendar requests"}, {"X-SOCIALPROFILE", "Social profile"}, {"X-ANNIVERSARY", "Anniversary"},
+    {"X-ABDATE", "Date"}, {"X-ABRELATEDNAMES", "Related"}, {"X-ASSISTANT", "Assistant"}, {"X-MANAGER", "Manager"},
+    {"X-SPOUSE", "Spouse"}, {"X-MAIDENNAME", "Maiden name"}, {"X-PHONETIC-FIRST-NAME", "Phonetic first name"},
+    {"X-PHONETIC-LAST-NAME", "Phonetic last name"}, {"X-AIM", "Chat (AIM)"}, {"X-ICQ", "Chat (ICQ)"},
+    {"X-JABBER", "Chat (Jabber)"}, {"X-MSN", "Chat (MSN)"}, {"X-YAHOO", "Chat (Yahoo)"},
+    {"X-SKYPE", "Chat (Skype)"}, {"X-SKYPE-USERNAME", "Chat (Skype)"}, {"X-GOOGLE-TALK", "Chat (Google Talk)"},
+    {"X-GADUGADU", "Chat (Gadu-Gadu)"}, {"X-QQ", "Chat (QQ)"}, {"X-TWITTER", "Twitter"}};
+
+const char* NotedLabel(std::string_view Name) {
+  for (auto [Property, Label] : Noted)
+    if (Name == Property) return Label;
+  return nullptr;
+}
+
+// What the card reader uses; the line of anything else may be passed over.
+bool IsKept(std::string_view Name) {
+  static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ABSHOWAS", "TEL", "ADR",
+                                     "NOTE", "AGENT", "X-ABLABEL", "X-TOBRINEL-EXTENSION", "X-TOBRINEL-TABPAGE"};
+  for (const char* U : Used)
+    if (Name == U) return true;
+  return NotedLabel(Name) != nullptr;
+}
+
+bool IsPicture(std::string_view Name) { return Name == "PHOTO" || Name == "LOGO"; }
+
+bool IsBinary(const TContentLine& P) {
+  std::string_view Encoding = P.Param("ENCODING");
+  return P.Name == "SOUND" || P.Name == "KEY" || SameText(Encoding, "B") || SameText(Encoding, "BASE64") ||
+         P.HasType("BASE64") || StartsWithText(Trim(P.Value), "data:");
+}
+
+constexpr int MaxNesting = 8;  // cards inside cards (AGENT)
+
+void ReadCards(TInput& Input, TImported& Into, int Nesting);
+
 // One card being read.
 class TCardReader {
 public:
-  TCardReader(int32_t StartLine) : StartLine(StartLine) {}
+  TCardReader(int32_t StartLine, TImported& Into, int Nesting) : StartLine(StartLine), Into(Into), Nesting(Nesting) {}
 
   void Take(const TContentLine& P) {
+    if (!P.Group.empty()) {
+      // A grouped property waits for its group's label, which may follow it.
+      if (P.Name == "X-ABLABEL") return Label(P);
+      if (const std::string* Known = LabelOf(P.Group)) return Use(P, *Known);
+      if (IsKept(P.Name) && P.Name != "VERSION") return Defer(P);
+    }
+    Use(P, {});
+  }
+
+  // The card's entry, with its nested cards after it, into Into.
+  void Finish() {
+    for (TDeferred& D : Deferred) UseDeferred(D, {});
+    Deferred.clear();
+    TAddressItem& Item = *Entry.Item;
+    bool OrganisationIsName = false;
+    if (!Family.empty() || !Given.empty()) {
+      Entry.Names(Family, Given);
+    } else if (!Trim(FullName).empty()) {
+      OrganisationIsName = Company || Trim(FullName) == Trim(Organisation);
+      Entry.NamesFromFullName(FullName, OrganisationIsName);
+    } else if (!Organisation.empty()) {
+      OrganisationIsName = true;
+      Entry.Put(Item.Surname, Organisation);
+    }
+    std::vector<std::string> First;
+    if (!Prefix.empty()) AddLines(First, "Name prefix: " + Prefix);
+    if (!Suffix.empty()) AddLines(First, "Name suffix: " + Suffix);
+    if (!Organisation.empty() && !OrganisationIsName) AddLines(First, "Organisation: " + Organisation);
+    Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
+    Entry.Finish(StartLine, Into);
+    for (auto& Item : Nested) Into.Items.push_back(std::move(Item));
+  }
+
+  // The entries of the cards nested in this one, from Into at Before on:
+  // they go after this card's own entry, which names them.
+  void TakeNested(size_t Before) {
+    for (size_t I = Before; I < Into.Items.size(); ++I) {
+      const TAddressItem& Agent = *Into.Items[I];
+      Entry.Note("Agent", JoinWords({Agent.FirstName.str(), Agent.Surname.str()}));
+      Nested.push_back(std::move(Into.Items[I]));
+    }
+    Into.Items.resize(Before);
+    Entry.CheckLines(StartLine);
+  }
+
+  int32_t StartLine;
+  int Version = 21;  // until a VERSION says otherwise: abook, for one, writes none
+  int Depth = 0;     // inside something other than a card that begins inside this one
+
+private:
+  struct TDeferred {
+    std::string Line;
+    int32_t Number;
+    std::string Group;
+  };
+
+  const std::string* LabelOf(std::string_view Group) const {
+    for (auto& [Name, Text] : Labels)
+      if (SameText(Name, Group)) return &Text;
+    return nullptr;
+  }
+
+  void Label(const TContentLine& P) {
+    std::string Scratch;
+    std::string Text(LabelText(UnescapeVCardText(DecodeVCardValue(P, Scratch))));
+    if (LabelOf(P.Group)) return;
+    Labels.emplace_back(std::string(P.Group), Text);
+    for (size_t I = 0; I < Deferred.size();) {
+      if (!SameText(Deferred[I].Group, P.Group)) {
+        ++I;
+        continue;
+      }
+      UseDeferred(Deferred[I], Text);
+      DeferredBytes -= Deferred[I].Line.size();
+      Deferred.erase(Deferred.begin() + ptrdiff_t(I));
+    }
+  }
+
+  void Defer(const TContentLine& P) {
+    // Parameters are written back as they came, so the line reads the same.
+    std::string Head = P.Name;
+    for (const TVCardParam& Param : P.Params) {
+      Head += ';';
+      if (!Param.Name.empty()) Head.append(Param.Name).append("=\"").append(Param.Value) += '"';
+      else Head += Param.Value;
+    }
+    DeferredBytes += Head.size() + P.Value.size() + 1;
+    if (DeferredBytes > MaxReadLength)
+      throw EImportError(StartLine, std::string("the grouped properties of the card that begins here take more than ") +
+                                        MaxReadText + ", more than Tobrinel reads");
+    Deferred.push_back({Head + ":" + std::string(P.Value), P.Number, std::string(P.Group)});
+  }
+
+  void UseDeferred(const TDeferred& D, std::string_view GroupLabel) {
+    TContentLine P;
+    ParseContentLine(D.Line, D.Number, P);
+    Use(P, GroupLabel);
+  }
+
+  void Use(const TContentLine& P, std::string_view GroupLabel) {
     const std::string_view Name = P.Name;
     const unsigned Types = TypeBits(P);
     std::string Scratch;
@@ -349,9 +586,9 @@ public:
     } else if (Name == "X-ABSHOWAS") {
       Company = SameText(Trim(P.Value), "COMPANY");
     } else if (Name == "TEL") {
-      Telephone(Types, UnescapeVCardText(Decoded()), Version == 40 || SameText(P.Param("VALUE"), "uri"));
+      Telephone(Types, UnescapeVCardText(Decoded()), Version == 40 || SameText(P.Param("VALUE"), "uri"), GroupLabel);
     } else if (Name == "ADR") {
-      Address(Types, Decoded());
+      Address(Types, Decoded(), GroupLabel);
     } else if (Name == "NOTE") {
       Entry.HaveNotes = true;
       AddLines(Entry.NoteLines, UnescapeVCardText(Decoded()));
@@ -360,78 +597,63 @@ public:
     } else if (Name == "X-TOBRINEL-TABPAGE") {
       std::string_view V = Trim(P.Value);
       if (V.size() == 1 && V[0] >= '0' && V[0] <= '2') Entry.Item->TabPage = uint8_t(V[0] - '0');
-    } else {
-      static const std::pair<const char*, const char*> Noted[] = {
-          {"EMAIL", "E-mail"}, {"URL", "Web"},           {"NICKNAME", "Nickname"}, {"BDAY", "Birthday"},
-          {"TITLE", "Job title"}, {"ROLE", "Role"},      {"IMPP", "Chat"},         {"ANNIVERSARY", "Anniversary"}};
-      for (auto [Property, Label] : Noted) {
-        if (Name != Property) continue;
-        std::string Value = UnescapeVCardText(Decoded());
-        if (!Trim(Value).empty()) Entry.Note(Label + TypeLabel(Types), Trim(Value));
-        break;
-      }
-      // Anything else (photos, identifiers, other programs' own properties) is not kept.
+    } else if (Name == "AGENT") {
+      Agent(P, UnescapeVCardText(Decoded()));
+    } else if (const char* Label = NotedLabel(Name)) {
+      std::string Value = Name == "CATEGORIES" ? ComponentText(Decoded(), 30, ", ") : UnescapeVCardText(Decoded());
+      std::string Suffix = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
+      if (Suffix.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
+        Suffix = " (" + std::string(P.Param("TYPE")) + ")";
+      if (!Trim(Value).empty()) Entry.Note(Label + Suffix, Trim(Value));
+    } else if (IsPicture(Name)) {
+      if (!Trim(P.Value).empty()) ++Into.PhotosSkipped;
+    } else if (IsBinary(P)) {
+      if (!Trim(P.Value).empty()) ++Into.BinarySkipped;
     }
+    // Anything else (identifiers, other programs' bookkeeping) is not kept.
+    Entry.CheckLines(StartLine);
   }
 
-  std::unique_ptr<TAddressItem> Finish(int32_t& ValuesCut) {
-    TAddressItem& Item = *Entry.Item;
-    bool OrganisationIsName = false;
-    if (!Family.empty() || !Given.empty()) {
-      Entry.Put(Item.Surname, Family);
-      Entry.Put(Item.FirstName, Given);
-    } else if (!Trim(FullName).empty()) {
-      OrganisationIsName = Company || Trim(FullName) == Trim(Organisation);
-      Entry.NamesFromFullName(FullName, OrganisationIsName);
-    } else if (!Organisation.empty()) {
-      OrganisationIsName = true;
-      Entry.Put(Item.Surname, Organisation);
-    }
-    std::vector<std::string> First;
-    if (!Prefix.empty()) AddLines(First, "Name prefix: " + Prefix);
-    if (!Suffix.empty()) AddLines(First, "Name suffix: " + Suffix);
-    if (!Organisation.empty() && !OrganisationIsName) AddLines(First, "Organisation: " + Organisation);
-    Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
-    return Entry.Finish(StartLine, ValuesCut);
-  }
-
-  int32_t StartLine;
-  int Version = 30;
-  int Depth = 0;  // inside a card nested in this one (a 2.1 AGENT)
-
-private:
-  void Telephone(unsigned Types, std::string Value, bool Uri) {
+  void Telephone(unsigned Types, std::string Value, bool Uri, std::string_view GroupLabel) {
     if (Uri && StartsWithText(Value, "tel:")) Value.erase(0, 4);
     if (Value.empty()) return;
     TAddressItem& Item = *Entry.Item;
     bool AtHome = Types & Home, AtWork = Types & Work;
-    if (Types & Fax) {
-      if (AtHome && !AtWork) Entry.Note("Fax (home)", Value);
-      else Entry.PutOrNote(Item.BusFacsimile, Value, "Fax");
-    } else if (Types & Cell) {
-      Entry.PutOrNote(Item.BusMobile, Value, "Mobile");
-    } else if (Types & Pager) {
-      Entry.Note("Pager", Value);
-    } else if (AtWork) {
-      if (!Item.BusTelephone.empty()) return Entry.Note("Telephone (work)", Value);
-      // A telephone URI may carry the extension: tel:+44-20-7946-0000;ext=123
-      size_t Ext = Uri ? LowerText(Value).find(";ext=") : std::string::npos;
-      if (Ext != std::string::npos && Item.BusExtn.empty()) {
-        Entry.Put(Item.BusExtn, Value.substr(Ext + 5));
-        Value.resize(Ext);
-      }
-      Entry.Put(Item.BusTelephone, Value);
-    } else {
-      Entry.PutOrNote(Item.HomeTelephone, Value, AtHome ? "Telephone (home)" : "Telephone");
+    ENumberKind Kind = (Types & Fax)     ? (AtHome && !AtWork ? ENumberKind::HomeFax : ENumberKind::Fax)
+                       : (Types & Cell)  ? ENumberKind::Mobile
+                       : (Types & Pager) ? ENumberKind::Pager
+                       : AtWork          ? ENumberKind::Work
+                                         : ENumberKind::Home;
+    // A label chooses the field when it names one, and keeps a number that
+    // nothing else places out of the home number.
+    ENumberKind Labelled = NumberKindOfLabel(GroupLabel);
+    if (Labelled != ENumberKind::Other) Kind = Labelled;
+    else if (!GroupLabel.empty() && !(Types & (Home | Work | Fax | Cell | Pager))) Kind = ENumberKind::Other;
+    std::string Label;
+    if (!GroupLabel.empty()) Label = "Telephone (" + std::string(GroupLabel) + ")";
+    else if (Kind == ENumberKind::Home && !AtHome) Label = "Telephone";
+    // A telephone URI may carry the extension: tel:+44-20-7946-0000;ext=123
+    size_t Ext = Uri ? LowerText(Value).find(";ext=") : std::string::npos;
+    if (Kind == ENumberKind::Work && Item.BusTelephone.empty() && Ext != std::string::npos && Item.BusExtn.empty()) {
+      Entry.Put(Item.BusExtn, Value.substr(Ext + 5));
+      Value.resize(Ext);
     }
+    Entry.PutNumberOfKind(Kind, Value, Label);
   }
 
-  void Address(unsigned Types, std::string_view Decoded) {
+  void Address(unsigned Types, std::string_view Decoded, std::string_view GroupLabel) {
     auto Parts = VCardComponents(Decoded, 7);
     auto Text = [&](int I) { return ComponentText(Parts[size_t(I)], Version, " "); };
-    std::vector<std::string> Lines = AddressLines({Text(0), Text(1)}, ComponentText(Parts[2], Version, "\n"),
-                                                  {Text(3), Text(4), Text(5), Text(6)});
+    // Street, then the flat or suite, then the post office box, as on a letter.
+    std::vector<std::string> Lines =
+        AddressLines(ComponentText(Parts[2], Version, "\n"), {Text(1), Text(0), Text(3), Text(4), Text(5), Text(6)});
     bool AtWork = (Types & Work) && !(Types & Home);
+    if (!GroupLabel.empty()) {
+      ENumberKind Kind = NumberKindOfLabel(GroupLabel);
+      if (Kind == ENumberKind::Home || Kind == ENumberKind::Work) AtWork = Kind == ENumberKind::Work;
+      else if (!(Types & (Home | Work)))
+        return Entry.Note("Address (" + std::string(GroupLabel) + ")", JoinLines(Lines, ", "));
+    }
     bool& Have = AtWork ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
     if (!Have) {
       Have = true;
@@ -442,52 +664,95 @@ private:
     }
   }
 
+  // 3.0 writes the agent's card as the value; otherwise it is a name or a link.
+  void Agent(const TContentLine& P, const std::string& Value) {
+    if (!StartsWithText(Trim(Value), "BEGIN:VCARD")) {
+      if (!Trim(Value).empty()) Entry.Note("Agent", Trim(Value));
+      return;
+    }
+    if (Nesting + 1 >= MaxNesting) throw EImportError(P.Number, "cards are nested more than 8 deep");
+    size_t Before = Into.Items.size();
+    try {
+      TInput Card(Value);
+      ReadCards(Card, Into, Nesting + 1);
+    } catch (const EImportError& E) {
+      throw EImportError(P.Number, "the card of the AGENT property, its line " + std::to_string(E.Line) + ": " +
+                                       E.Problem);
+    }
+    TakeNested(Before);
+  }
+
+  TImported& Into;
+  int Nesting;
   TEntryBuilder Entry;
   bool VersionSeen = false;
   bool Company = false;
   std::string Family, Given, Prefix, Suffix, FullName, Organisation;
+  std::vector<std::pair<std::string, std::string>> Labels;  // group, label
+  std::vector<TDeferred> Deferred;
+  size_t DeferredBytes = 0;
+  std::vector<std::unique_ptr<TAddressItem>> Nested;
 };
 
-}  // namespace
-
-TImported ReadVCards(std::string_view Text) {
-  TImported Result;
-  TContentLineReader Lines(Text);
-  std::unique_ptr<TCardReader> Card;
+void ReadCards(TInput& Input, TImported& Into, int Nesting) {
+  TContentLineReader Lines(Input);
+  Lines.MayPassOver = [](std::string_view Name) { return !IsKept(Name); };
+  // The card being read last; a 2.1 AGENT nests whole cards in a card.
+  std::vector<std::unique_ptr<TCardReader>> Cards;
+  std::vector<size_t> EntriesBefore;
   TContentLine Property;
   std::string_view Line;
   int32_t Number;
   while (Lines.NextRaw(Line, Number)) {
-    if (!Card && ValueColon(Line) == std::string_view::npos)
+    if (Cards.empty() && ValueColon(Line) == std::string_view::npos)
       throw EImportError(Number, "a card must begin with BEGIN:VCARD");
     ParseContentLine(Line, Number, Property);
     bool Begin = Property.Name == "BEGIN", End = Property.Name == "END";
     bool OfCard = SameText(Trim(Property.Value), "VCARD");
-    if (!Card) {
-      if (Begin && OfCard) {
-        Card = std::make_unique<TCardReader>(Number);
-        Lines.KeepFoldingSpace = false;
-        continue;
-      }
+    if (Cards.empty()) {
       if (End && OfCard) throw EImportError(Number, "END:VCARD without a BEGIN:VCARD before it");
-      throw EImportError(Number, "a card must begin with BEGIN:VCARD");
+      if (!Begin || !OfCard) throw EImportError(Number, "a card must begin with BEGIN:VCARD");
     }
-    if (Begin) {
+    TCardReader* Card = Cards.empty() ? nullptr : Cards.back().get();
+    if (Card && Card->Depth > 0) {
+      if (Begin) ++Card->Depth;
+      if (End) --Card->Depth;
+    } else if (Begin && OfCard) {
+      if (Cards.size() + size_t(Nesting) >= size_t(MaxNesting))
+        throw EImportError(Number, "cards are nested more than 8 deep");
+      Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
+      EntriesBefore.push_back(Into.Items.size());
+    } else if (Begin) {
       ++Card->Depth;
-    } else if (End && Card->Depth > 0) {
-      --Card->Depth;
     } else if (End) {
       if (!OfCard) throw EImportError(Number, "END:" + std::string(Trim(Property.Value)) + " inside a card");
-      Result.Items.push_back(Card->Finish(Result.ValuesCut));
-      Card.reset();
-      Lines.KeepFoldingSpace = false;
-    } else if (Card->Depth == 0) {
+      Card->Finish();
+      Cards.pop_back();
+      size_t Before = EntriesBefore.back();
+      EntriesBefore.pop_back();
+      if (!Cards.empty()) Cards.back()->TakeNested(Before);
+    } else if (Lines.Cut) {
+      if (IsPicture(Property.Name)) ++Into.PhotosSkipped;
+      else if (IsBinary(Property)) ++Into.BinarySkipped;
+    } else {
       Card->Take(Property);
-      Lines.KeepFoldingSpace = Card->Version == 21;
     }
+    Lines.KeepFoldingSpace = !Cards.empty() && Cards.back()->Version == 21;
   }
-  if (Card) throw EImportError(Card->StartLine, "the card that begins here has no END:VCARD");
+  if (!Cards.empty()) throw EImportError(Cards.back()->StartLine, "the card that begins here has no END:VCARD");
+}
+
+}  // namespace
+
+TImported ReadVCards(TInput& Input) {
+  TImported Result;
+  ReadCards(Input, Result, 0);
   return Result;
+}
+
+TImported ReadVCards(std::string_view Text) {
+  TInput Input(Text);
+  return ReadVCards(Input);
 }
 
 // =====================================================================
@@ -500,16 +765,22 @@ void AppendEscaped(std::string& Out, std::string_view Text) {
   size_t Run = 0;
   for (size_t I = 0; I < Text.size(); ++I) {
     const char* Escape;
+    size_t Width = 1;
     switch (Text[I]) {
       case '\\': Escape = "\\\\"; break;
       case ',': Escape = "\\,"; break;
       case ';': Escape = "\\;"; break;
       case '\n': Escape = "\\n"; break;
+      case '\r':  // a line break too, alone or as CRLF
+        Escape = "\\n";
+        if (I + 1 < Text.size() && Text[I + 1] == '\n') Width = 2;
+        break;
       default: continue;
     }
     Out.append(Text.data() + Run, I - Run);
     Out.append(Escape, 2);
-    Run = I + 1;
+    Run = I + Width;
+    I = Run - 1;
   }
   Out.append(Text.data() + Run, Text.size() - Run);
 }
@@ -552,7 +823,29 @@ void AppendFolded(std::string& Out, std::string_view Line) {
 
 }  // namespace
 
-void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid) {
+std::string VCardUid(const TAddressItem& Item, int32_t Occurrence) {
+  // Our own namespace for the names of entries.
+  static const char Namespace[] = "\x3f\x0d\x5b\x6e\x8c\x2a\x4e\x71\x9a\x4b\x6d\x1c\x2e\x7f\x8a\x90";
+  // The name: every field but the page last shown, which changes by looking
+  // at the entry; each field ends in 0x1F, each line of a list begins with 0x1E.
+  thread_local std::string Name;  // kept for its room: one export names every entry
+  Name.assign(Namespace, 16);
+  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
+                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
+                                   &Item.BusMobile.str()})
+    Name.append(*Field) += '\x1f';
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+    Name += std::to_string(List->Count());
+    List->ForEach([&](std::string_view Line) { (Name += '\x1e').append(Line); });
+    Name += '\x1f';
+  }
+  if (Occurrence > 0) Name += std::to_string(Occurrence);
+  TSha1 Hash;
+  Hash.Add(Name);
+  return UuidFromSha1(Hash.Digest());
+}
+
+void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid, TExported* Counts) {
   std::string Line;
   auto Emit = [&] {
     AppendFolded(Out, Line);
@@ -581,11 +874,24 @@ void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Ui
     AppendEscaped(Line, Value);
     Emit();
   };
-  Text("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
-  Text("TEL;TYPE=WORK,VOICE:", Item.BusTelephone);
+  // A phone number is no text: it is written as it is, without escapes,
+  // which other programs keep and a modem cannot dial.
+  auto Number = [&](const char* Head, const std::string& Value) {
+    int32_t Dropped = 0;
+    std::string Clean = PhoneNumberText(Value, Dropped);
+    if (Dropped > 0 && Counts) {
+      Counts->PhoneCharactersDropped += Dropped;
+      ++Counts->NumbersChanged;
+    }
+    if (Clean.empty()) return;
+    Line = Head + Clean;
+    Emit();
+  };
+  Number("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
+  Number("TEL;TYPE=WORK,VOICE:", Item.BusTelephone);
   Text("X-TOBRINEL-EXTENSION:", Item.BusExtn);
-  Text("TEL;TYPE=WORK,FAX:", Item.BusFacsimile);
-  Text("TEL;TYPE=CELL:", Item.BusMobile);
+  Number("TEL;TYPE=WORK,FAX:", Item.BusFacsimile);
+  Number("TEL;TYPE=CELL:", Item.BusMobile);
   // The lines of an address stay lines: all of them in the street.
   auto Lines = [&](const char* Head, const char* Tail, const TLineList& List) {
     if (List.Count() == 0) return;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "Adrbook.h"
 #include "ConsoleHost.h"
@@ -54,9 +55,10 @@ int Export(const TArguments& Arguments) {
   TConsoleHost Host;
   TAddressBook Book(&Host);
   TLoadResult Result;
+  TExported Exported;
   try {
     Result = Book.LoadFromFile(Arguments.Book);
-    if (!Arguments.File.empty()) ExportToFile(Book, Arguments.Format, Arguments.File);
+    if (!Arguments.File.empty()) Exported = ExportToFile(Book, Arguments.Format, Arguments.File);
   } catch (const EFileError& E) {
     std::cerr << "tobrinel-book: " << E.what() << "\n";
     return 1;
@@ -64,12 +66,13 @@ int Export(const TArguments& Arguments) {
   if (Arguments.File.empty()) {
     bool Written = WriteContacts(*Book.Items, Arguments.Format, [](std::string_view Piece) {
       return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size();
-    });
+    }, &Exported);
     if (!Written || std::fflush(stdout) != 0) {
       std::cerr << "tobrinel-book: cannot write the output\n";
       return 1;
     }
   }
+  for (const std::string& Notice : ExportNotices(Exported)) std::cerr << "tobrinel-book: " << Notice << "\n";
   if (Result.Damaged) {
     std::cerr << "tobrinel-book: " << Arguments.Book << " is damaged; " << Result.EntriesRead
               << " entries could be read\n";
@@ -84,24 +87,18 @@ std::string Plural(int64_t Count, const char* One, const char* Many) {
 
 int Import(const TArguments& Arguments) {
   const std::string Source = Arguments.File.empty() ? "standard input" : Arguments.File;
-  std::string Text;
+  TImported Imported;
   try {
+    // Read a piece at a time, from a file, a pipe or a device alike.
     if (!Arguments.File.empty()) {
-      Text = ReadContactsFile(Arguments.File);
+      Imported = ImportContactsFile(Arguments.File, Arguments.Format, true);
     } else {
-      char Buffer[65536];
-      size_t N;
-      while ((N = std::fread(Buffer, 1, sizeof Buffer, stdin)) > 0) Text.append(Buffer, N);
-      if (std::ferror(stdin)) throw EFileError("Cannot read the standard input");
+      TInput Input(STDIN_FILENO, Source);
+      Imported = ReadContacts(Input, Arguments.Format);
     }
   } catch (const EFileError& E) {
     std::cerr << "tobrinel-book: " << E.what() << "\n";
     return 1;
-  }
-
-  TImported Imported;
-  try {
-    Imported = ReadContacts(Text, Arguments.Format);
   } catch (const EImportError& E) {
     std::cerr << "tobrinel-book: " << Source << ": " << E.what() << "\n";
     return 1;
@@ -133,6 +130,7 @@ int Import(const TArguments& Arguments) {
     if (Imported.ValuesCut == 1) std::cout << "1 value was longer than its field holds and was cut\n";
     if (Imported.ValuesCut > 1)
       std::cout << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
+    for (const std::string& Notice : ImportNotices(Imported)) std::cerr << "tobrinel-book: " << Notice << "\n";
   } catch (const EFileError& E) {
     std::cerr << "tobrinel-book: " << E.what() << "\n";
     return 1;

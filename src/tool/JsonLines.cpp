@@ -277,21 +277,7 @@ private:
     } else if (Code >= 0xDC00 && Code <= 0xDFFF) {
       Fail("lone surrogate");
     }
-    if (Code < 0x80) {
-      Out += char(Code);
-    } else if (Code < 0x800) {
-      Out += char(0xC0 | (Code >> 6));
-      Out += char(0x80 | (Code & 0x3F));
-    } else if (Code < 0x10000) {
-      Out += char(0xE0 | (Code >> 12));
-      Out += char(0x80 | ((Code >> 6) & 0x3F));
-      Out += char(0x80 | (Code & 0x3F));
-    } else {
-      Out += char(0xF0 | (Code >> 18));
-      Out += char(0x80 | ((Code >> 12) & 0x3F));
-      Out += char(0x80 | ((Code >> 6) & 0x3F));
-      Out += char(0x80 | (Code & 0x3F));
-    }
+    AppendUtf8(Out, Code);
   }
 
   void SkipBlanks() {

@@ -25,6 +25,7 @@ private slots:
   void ImportAddsShowsTheFirstAndReports();
   void DamagedImportChangesNothing();
   void ExportWritesTheWholeBook();
+  void ExportTellsWhatANumberCouldNotKeep();
   void SaveDialogTakesTheChosenTypesExtension();
 };
 
@@ -46,7 +47,9 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Smith", "John"}});
   const QString Cards = Platform.Path(QStringLiteral("phone.vcf"));
   WriteText(Cards, "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zed;Zo=C3=AB\r\n"
-                   "TEL;CELL:0777\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:Baker;Bob;;;\r\nEND:VCARD\r\n");
+                   "TEL;CELL:0777\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQ\r\nEND:VCARD\r\n"
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Baker;Bob;;;\r\nEND:VCARD\r\n"
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nEND:VCARD\r\n");
   TWindows W;
   QVERIFY(W.Activate());
   W->edtFirstName->setFocus();
@@ -55,7 +58,10 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   W->mnuFImport->trigger();
   QCOMPARE(Platform.Dialogs.OpenCalls.at(0).Title, QStringLiteral("Import"));
   QCOMPARE(Platform.Dialogs.OpenCalls[0].Folder, Platform.Folder.path());
-  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("2 entries were imported from phone.vcf.")});
+  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("2 entries were imported from phone.vcf.\n\n"
+                                                                  "1 photo was not imported.\n"
+                                                                  "1 contact with neither a name nor a number "
+                                                                  "was skipped.")});
   QCOMPARE(Platform.Prompter.Boxes[0].Kind, QStringLiteral("information"));
   QVERIFY(W->Book().Modified);
   QCOMPARE(W.Rows(), 6);
@@ -104,7 +110,7 @@ void TContactsTest::ExportWritesTheWholeBook() {
   QCOMPARE(Options.Filter, QStringLiteral("vCard Files (*.vcf);;CSV Files (*.csv)"));
   QCOMPARE(Options.DefaultExt, QStringLiteral("vcf"));
   for (const auto& [File, Format] : {std::pair{Csv, EContactFormat::Csv}, std::pair{Vcf, EContactFormat::VCard}}) {
-    TImported Back = ReadContacts(ReadContactsFile(File.toStdString()), Format);
+    TImported Back = ImportContactsFile(File.toStdString(), Format);
     QCOMPARE(Back.Items.size(), size_t(2));
     QCOMPARE(Back.Items[0]->HomeTelephone.str(), std::string("0123"));
     QCOMPARE(Back.Items[1]->Surname.str(), std::string("Smith"));
@@ -115,6 +121,25 @@ void TContactsTest::ExportWritesTheWholeBook() {
   Saved.LoadFromFile(Path.toStdString());
   QCOMPARE(Saved.Items->Count, 2);
   QVERIFY(W->Book().Modified);
+}
+
+void TContactsTest::ExportTellsWhatANumberCouldNotKeep() {
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->edtHomeTel->setFocus();
+  QTest::keyClicks(W->edtHomeTel, QStringLiteral("01\\23"));
+  // CSV keeps a number as it stands; a card cannot hold the backslash.
+  Platform.Dialogs.SaveAnswers = {Platform.Path(QStringLiteral("out.csv")), Platform.Path(QStringLiteral("out.vcf"))};
+  W->mnuFExport->trigger();
+  W->mnuFExport->trigger();
+  QCOMPARE(Platform.Prompter.Texts(),
+           QStringList{QStringLiteral("out.vcf was written.\n\n1 character that cannot stand in a phone number (a "
+                                      "backslash, a line break or another control character) was left out of 1 number.")});
+  QCOMPARE(Platform.Prompter.Boxes[0].Kind, QStringLiteral("information"));
+  TImported Back = ImportContactsFile(Platform.Path(QStringLiteral("out.vcf")).toStdString(), std::nullopt);
+  QCOMPARE(Back.Items.at(0)->HomeTelephone.str(), std::string("0123"));
 }
 
 void TContactsTest::SaveDialogTakesTheChosenTypesExtension() {

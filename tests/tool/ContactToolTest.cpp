@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "StoreTestUtil.h"
@@ -107,13 +109,13 @@ TEST(ContactTool, VobjectAndAbookAgreeWithUs) {
   WriteBytes(Dir / "read.py",
              "import sys, vobject\n"
              "for c in vobject.readComponents(open(sys.argv[1], encoding='utf-8').read()):\n"
-             "  print(c.n.value.family, '|', c.n.value.given, '|', c.fn.value)\n"
+             "  print(c.n.value.family, '|', c.n.value.given, '|', c.fn.value, '|', len(c.uid.value))\n"
              "  for t in c.contents.get('tel', []): print(' ', t.params['TYPE'], t.value)\n"
              "  for a in c.contents.get('adr', []): print(' ', a.params['TYPE'], repr(a.value.street))\n"
              "  for n in c.contents.get('note', []): print(' ', repr(n.value))\n");
   EXPECT_EQ(Shell("/usr/bin/python3 " + Dir / "read.py" + " " + Dir / "out.vcf", Dir).Out,
-            "Lee | Ann | Ann Lee\n"
-            "O'Brien, Jr. | Zo\xC3\xAB | Zo\xC3\xAB O'Brien, Jr.\n"
+            "Lee | Ann | Ann Lee | 36\n"
+            "O'Brien, Jr. | Zo\xC3\xAB | Zo\xC3\xAB O'Brien, Jr. | 36\n"
             "  ['HOME', 'VOICE'] 0123; 456\n  ['WORK', 'VOICE'] 020 7946 0000\n"
             "  ['WORK', 'FAX'] 020 7946 0001\n  ['CELL'] 07700 900123\n"
             "  ['HOME'] '1 Hill Rd, Flat 2\\n\\nLittle Town'\n  ['WORK'] 'Works \\\\ Lane'\n"
@@ -140,6 +142,11 @@ TEST(ContactTool, VobjectAndAbookAgreeWithUs) {
 
   // abook writes its own vCard dialect: no version, bare types.
   if (std::system("command -v abook >/dev/null") != 0) GTEST_SKIP() << "abook is not installed";
+  // It takes a number as it stands: one escaped would keep its backslashes.
+  ASSERT_EQ(Shell("abook --convert --informat vcard --infile " + Dir / "out.vcf" + " --outformat abook --outfile " +
+                      Dir / "out.abook",
+                  Dir).Status, 0);
+  EXPECT_NE(ReadBytes(Dir / "out.abook").find("\nphone=0123; 456\n"), std::string::npos) << ReadBytes(Dir / "out.abook");
   WriteBytes(Dir / "a.abook", "[0]\nname=Ann Lee\nemail=ann@example.org\nphone=0123\nworkphone=0456\n"
                               "mobile=0789\nfax=0999\naddress=1 Hill Rd\ncity=Town\nnotes=hi\n");
   ASSERT_EQ(Shell("abook --convert --informat abook --infile " + Dir / "a.abook" + " --outformat vcard --outfile " +
@@ -150,4 +157,87 @@ TEST(ContactTool, VobjectAndAbookAgreeWithUs) {
             "{\"Surname\":\"Lee\",\"FirstName\":\"Ann\",\"HomeTelephone\":\"0123\",\"BusTelephone\":\"0456\","
             "\"BusExtn\":\"\",\"BusFacsimile\":\"0999\",\"BusMobile\":\"0789\",\"HomeAddress\":[\"1 Hill Rd\","
             "\"Town\"],\"BusAddress\":[],\"Notes\":[\"hi\",\"E-mail: ann@example.org\"],\"TabPage\":0}\n");
+}
+
+// khard, like every CardDAV client, passes over a card without a UID.
+TEST(ContactTool, KhardListsEveryExportedCard) {
+  if (std::system("command -v khard >/dev/null") != 0) GTEST_SKIP() << "khard is not installed";
+  TTempDir Dir;
+  WriteBytes(Dir / "in.jsonl", Entries);
+  ASSERT_EQ(Tool("create " + Dir / "b.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
+  const std::string Cards = Tool("export --format vcard " + Dir / "b.ABK", Dir).Out;
+  // khard reads a folder of one card a file.
+  std::filesystem::create_directory(Dir / "cards");
+  int Count = 0;
+  for (size_t Start = 0, End; (End = Cards.find("END:VCARD\r\n", Start)) != std::string::npos; Start = End + 11)
+    WriteBytes(Dir / ("cards/" + std::to_string(++Count) + ".vcf"), Cards.substr(Start, End + 11 - Start));
+  WriteBytes(Dir / "khard.conf", "[addressbooks]\n[[cards]]\npath = " + Dir / "cards" +
+                                     "\n[general]\ndefault_action = list\n[contact table]\ndisplay = first_name\n");
+  TRun Listed = Shell("khard -c " + Dir / "khard.conf" + " list --parsable", Dir);
+  EXPECT_EQ(Listed.Status, 0) << Listed.Err;
+  EXPECT_EQ(Listed.Err, "");
+  // A UID, a tab, the name: one line for each card, in the order of first names.
+  std::string Names;
+  for (size_t Start = 0, End; (End = Listed.Out.find('\n', Start)) != std::string::npos; Start = End + 1) {
+    std::string Line = Listed.Out.substr(Start, End - Start);
+    EXPECT_EQ(Line.find('\t'), 36u) << Line;
+    Names += Line.substr(37, Line.find('\t', 37) - 37) + "|";
+  }
+  EXPECT_EQ(Names, "Ann Lee|Zo\xC3\xAB O'Brien, Jr.|");
+}
+
+// Standard input, a process substitution, a named pipe and a device are read
+// as they come; an input that never ends is refused at its fault.
+TEST(ContactTool, PipesAndDevicesAreReadAndEndlessInputIsRefused) {
+  TTempDir Dir;
+  const std::string T = TOBRINEL_BOOK_TOOL;
+  ASSERT_EQ(::mkfifo((Dir / "fifo").c_str(), 0600), 0);
+  const struct {
+    std::string Script;  // run by bash
+    int Status;
+    std::string Out, Err;
+  } Cases[] = {
+      {"printf 'Last Name\\nLee\\n' | " + T + " import --format csv " + Dir / "1.ABK" + " /dev/stdin", 0,
+       "1 entry imported into " + Dir / "1.ABK" + "\n", ""},
+      {T + " import --format csv " + Dir / "2.ABK" + " <(printf 'Last Name\\nRoe\\n')", 0,
+       "1 entry imported into " + Dir / "2.ABK" + "\n", ""},
+      // The writer comes later: the reader waits for it, as cat does.
+      {"(sleep 0.2; printf 'Last Name\\nPipe\\n' >" + Dir / "fifo" + ") & " + T + " import --format csv " +
+           Dir / "3.ABK" + " " + Dir / "fifo",
+       0, "1 entry imported into " + Dir / "3.ABK" + "\n", ""},
+      {T + " import --format vcard " + Dir / "4.ABK" + " /dev/null", 0, "0 entries imported into " + Dir / "4.ABK" + "\n",
+       ""},
+      {"{ printf 'BEGIN:VCARD\\r\\nNOTE:'; yes n | tr -d '\\n'; } | " + T + " import --format vcard " + Dir / "5.ABK",
+       1, "", "tobrinel-book: standard input: line 2: the value of NOTE is longer than 8 MB, more than Tobrinel reads\n"},
+      {T + " import --format csv " + Dir / "6.ABK" + " /dev/zero", 1, "",
+       "tobrinel-book: /dev/zero: line 1: the row is longer than 8 MB, more than Tobrinel reads\n"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Script);
+    WriteBytes(Dir / "script", Case.Script);
+    TRun Run = Shell("bash " + Dir / "script", Dir);
+    EXPECT_EQ(Run.Status, Case.Status);
+    EXPECT_EQ(Run.Out, Case.Out);
+    EXPECT_EQ(Run.Err, Case.Err);
+  }
+  EXPECT_EQ(Tool("dump " + Dir / "3.ABK", Dir).Out.substr(0, 20), "{\"Surname\":\"Pipe\",\"F");
+}
+
+TEST(ContactTool, WhatWasLeftOutIsToldOnStandardError) {
+  TTempDir Dir;
+  WriteBytes(Dir / "in.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n"
+                             "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nEND:VCARD\r\n");
+  TRun In = Tool("import --format vcard " + Dir / "b.ABK" + " " + Dir / "in.vcf", Dir);
+  EXPECT_EQ(In.Status, 0);
+  EXPECT_EQ(In.Out, "1 entry imported into " + Dir / "b.ABK" + "\n");
+  EXPECT_EQ(In.Err, "tobrinel-book: 1 photo was not imported\n"
+                    "tobrinel-book: 1 contact with neither a name nor a number was skipped\n");
+
+  WriteBytes(Dir / "in.jsonl", "{\"Surname\":\"Lee\",\"HomeTelephone\":\"01\\\\23\",\"BusMobile\":\"07\\t7\\r\"}\n");
+  ASSERT_EQ(Tool("create " + Dir / "c.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
+  TRun Out = Tool("export --format vcard " + Dir / "c.ABK", Dir);
+  EXPECT_EQ(Out.Status, 0);
+  EXPECT_NE(Out.Out.find("\r\nTEL;TYPE=HOME,VOICE:0123\r\nTEL;TYPE=CELL:077\r\n"), std::string::npos) << Out.Out;
+  EXPECT_EQ(Out.Err, "tobrinel-book: 3 characters that cannot stand in a phone number (a backslash, a line break or "
+                     "another control character) were left out of 2 numbers\n");
 }

@@ -1,0 +1,90 @@
+#include "Sha1.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+inline uint32_t Rotate(uint32_t X, int N) { return (X << N) | (X >> (32 - N)); }
+
+}  // namespace
+
+void TSha1::Block(const unsigned char* P) {
+  uint32_t W[16];
+  for (int I = 0; I < 16; ++I)
+    W[I] = uint32_t(P[4 * I]) << 24 | uint32_t(P[4 * I + 1]) << 16 | uint32_t(P[4 * I + 2]) << 8 | P[4 * I + 3];
+  uint32_t A = H[0], B = H[1], C = H[2], D = H[3], E = H[4];
+  // The schedule as a ring of sixteen words, computed as the rounds need it.
+  auto Next = [&](int I) {
+    if (I < 16) return W[I];
+    uint32_t& X = W[I & 15];
+    return X = Rotate(W[(I - 3) & 15] ^ W[(I - 8) & 15] ^ W[(I - 14) & 15] ^ X, 1);
+  };
+  auto Round = [&](uint32_t F, uint32_t K, uint32_t Word) {
+    uint32_t T = Rotate(A, 5) + F + E + K + Word;
+    E = D, D = C, C = Rotate(B, 30), B = A, A = T;
+  };
+  int I = 0;
+  for (; I < 20; ++I) Round((B & C) | (~B & D), 0x5A827999, Next(I));
+  for (; I < 40; ++I) Round(B ^ C ^ D, 0x6ED9EBA1, Next(I));
+  for (; I < 60; ++I) Round((B & C) | (B & D) | (C & D), 0x8F1BBCDC, Next(I));
+  for (; I < 80; ++I) Round(B ^ C ^ D, 0xCA62C1D6, Next(I));
+  H[0] += A, H[1] += B, H[2] += C, H[3] += D, H[4] += E;
+}
+
+void TSha1::Add(std::string_view Data) {
+  Total += Data.size();
+  const auto* P = reinterpret_cast<const unsigned char*>(Data.data());
+  size_t Size = Data.size();
+  if (Used > 0) {
+    size_t Take = std::min(Size, 64 - Used);
+    std::memcpy(Pending + Used, P, Take);
+    Used += Take, P += Take, Size -= Take;
+    if (Used < 64) return;
+    Block(Pending);
+    Used = 0;
+  }
+  for (; Size >= 64; P += 64, Size -= 64) Block(P);
+  std::memcpy(Pending, P, Size);
+  Used = Size;
+}
+
+std::array<uint8_t, 20> TSha1::Digest() {
+  // The 0x80 marker, zeros, and the length in bits fill the last block or two.
+  const uint64_t Bits = Total * 8;
+  unsigned char Tail[72] = {0x80};
+  size_t Zeros = (Used < 56 ? 56 : 120) - Used;
+  for (int I = 0; I < 8; ++I) Tail[Zeros + size_t(I)] = static_cast<unsigned char>(Bits >> (56 - 8 * I));
+  Add(std::string_view(reinterpret_cast<const char*>(Tail), Zeros + 8));
+  std::array<uint8_t, 20> Out;
+  for (int I = 0; I < 20; ++I) Out[size_t(I)] = uint8_t(H[I / 4] >> (24 - 8 * (I % 4)));
+  return Out;
+}
+
+std::array<uint8_t, 20> Sha1(std::string_view Data) {
+  TSha1 Hash;
+  Hash.Add(Data);
+  return Hash.Digest();
+}
+
+std::string UuidFromSha1(const std::array<uint8_t, 20>& Hash) {
+  static const char Hex[] = "0123456789abcdef";
+  std::string Out;
+  Out.reserve(36);
+  for (int I = 0; I < 16; ++I) {
+    uint8_t Byte = Hash[size_t(I)];
+    if (I == 6) Byte = uint8_t((Byte & 0x0F) | 0x50);  // version 5
+    if (I == 8) Byte = uint8_t((Byte & 0x3F) | 0x80);  // the RFC 4122 variant
+    if (I == 4 || I == 6 || I == 8 || I == 10) Out += '-';
+    Out += Hex[Byte >> 4];
+    Out += Hex[Byte & 15];
+  }
+  return Out;
+}
+
+std::string NameBasedUuid(const std::array<uint8_t, 16>& Namespace, std::string_view Name) {
+  TSha1 Hash;
+  Hash.Add(std::string_view(reinterpret_cast<const char*>(Namespace.data()), Namespace.size()));
+  Hash.Add(Name);
+  return UuidFromSha1(Hash.Digest());
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// SHA-1, for identifiers that are names of content (not for security), and
+// the name-based UUIDs made from it.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TSha1 {
+public:
+  void Add(std::string_view Data);
+  // The digest of everything added; the object is spent.
+  std::array<uint8_t, 20> Digest();
+
+private:
+  void Block(const unsigned char* P);
+  uint32_t H[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+  unsigned char Pending[64];
+  size_t Used = 0;
+  uint64_t Total = 0;
+};
+
+std::array<uint8_t, 20> Sha1(std::string_view Data);
+
+// A name-based UUID (version 5) in lower case, "xxxxxxxx-xxxx-5xxx-yxxx-
+// xxxxxxxxxxxx", from the SHA-1 of its namespace's 16 bytes followed by the
+// name.
+std::string UuidFromSha1(const std::array<uint8_t, 20>& Hash);
+std::string NameBasedUuid(const std::array<uint8_t, 16>& Namespace, std::string_view Name);

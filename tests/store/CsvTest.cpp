@@ -1,0 +1,65 @@
+// What the CSV files of mail programs, Google and spreadsheets become.
+#include <gtest/gtest.h>
+
+#include "ContactsTestUtil.h"
+#include "Csv.h"
+
+namespace {
+
+// Text as UTF-16 with a byte-order mark, little- or big-endian.
+std::string Utf16(const std::u16string& Text, bool Little) {
+  std::string Out = Little ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t C : Text) {
+    char Low = char(C & 0xFF), High = char(C >> 8);
+    Out += Little ? Low : High;
+    Out += Little ? High : Low;
+  }
+  return Out;
+}
+
+}  // namespace
+
+TEST(Csv, RowsOfOtherProgramsAreRead) {
+  const struct {
+    const char* Name;
+    std::string Text;
+    const char* Expected;
+    const char* Skipped;  // photos, binary, empty, phone characters
+  } Cases[] = {
+      {"Google, labelled pairs",
+       "First Name,Middle Name,Last Name,Phone 1 - Label,Phone 1 - Value,Phone 2 - Label,Phone 2 - Value,"
+       "E-mail 1 - Label,E-mail 1 - Value,Address 1 - Label,Address 1 - Formatted,Address 1 - Street,"
+       "Address 1 - City,Address 1 - Postal Code,Address 1 - Country,Labels,Photo\r\n"
+       "Ann,,Lee,Mobile,07700 900123 ::: 07700 900124,Work Fax,020 7946 0001,* Home,ann@example.org,Home,"
+       "\"12 Athens St\nLeeds\",12 Athens St,Leeds,LS1,UK,* myContacts,https://x.example/p.jpg\r\n",
+       "Lee\nAnn\n\n\n\n020 7946 0001\n07700 900123\n[12 Athens St|Leeds|LS1|UK|]\n[]\n"
+       "[Mobile: 07700 900124|E-mail (Home): ann@example.org|]\n0\n--\n",
+       "1 0 0 0"},
+      {"Google, typed pairs",
+       "Name,Given Name,Family Name,Phone 1 - Type,Phone 1 - Value,Phone 2 - Type,Phone 2 - Value,"
+       "Phone 3 - Type,Phone 3 - Value,Phone 4 - Type,Phone 4 - Value,Address 1 - Type,Address 1 - Formatted\n"
+       "Bob Roe,Bob,Roe,Home,0100,Other,0200,Home Fax,0300,Work,0400,Work,\"1 Mill Lane\nHull\"\n",
+       "Roe\nBob\n0100\n0400\n\n0300\n\n[]\n[1 Mill Lane|Hull|]\n[Telephone (Other): 0200|]\n0\n--\n", "0 0 0 0"},
+      {"each value in its own encoding",
+       "Last Name,First Name\nM\xC3\xBCller,\xC9mile\n",
+       "M\xC3\xBCller\n\xC3\x89mile\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
+      {"UTF-16, little-endian, as Excel writes Unicode Text",
+       Utf16(u"Last Name\tFirst Name\r\nLee\tZo\u00EB \U0001F600\r\n", true),
+       "Lee\nZo\xC3\xAB \xF0\x9F\x98\x80\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
+      {"UTF-16, big-endian", Utf16(u"Last Name,Home Phone\r\n\u00C5se,0100\r\n", false),
+       "\xC3\x85se\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
+      {"a given name alone is the surname; a row without name or number is counted",
+       "First Name,Mobile Phone,E-mail\nMum,0777,\n,,x@example.org\n,,\n",
+       "Mum\n\n\n\n\n\n0777\n[]\n[]\n[]\n0\n--\n", "0 0 1 0"},
+      {"a line break in a company's name starts a line of the notes",
+       "Last Name,Company\nLee,\"Acme\rWorks\"\n", "Lee\n\n\n\n\n\n\n[]\n[]\n[Organisation: Acme|Works|]\n0\n--\n", "0 0 0 0"},
+      {"a number keeps no backslash or line break",
+       "Last Name,Home Phone\nLee,\"01\\2\r\n3\"\n", "Lee\n\n0123\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 3"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TImported Read = ReadCsv(Case.Text);
+    EXPECT_EQ(Fields(Read), Case.Expected);
+    EXPECT_EQ(Skipped(Read), Case.Skipped);
+  }
+}

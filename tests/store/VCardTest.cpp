@@ -1,0 +1,141 @@
+// What other programs' cards become, what our cards are to them, and the
+// content lines a caller may walk itself.
+#include <gtest/gtest.h>
+
+#include "ContactsTestUtil.h"
+#include "Sha1.h"
+#include "VCard.h"
+
+TEST(VCard, CardsKeepWhatAnEntryHasNoFieldForAndPlaceLabelledNumbers) {
+  const struct {
+    const char* Name;
+    const char* Card;
+    const char* Expected;
+    const char* Skipped;  // photos, binary, empty, phone characters
+  } Cases[] = {
+      {"a given name alone is the surname",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;Mum;;;\r\nTEL;TYPE=CELL:0777\r\nEND:VCARD\r\n",
+       "Mum\n\n\n\n\n\n0777\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
+      {"a group's label chooses the field, before or after the number",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nitem1.TEL:0100\r\nitem1.X-ABLabel:_$!<Mobile>!$_\r\n"
+       "item2.TEL;type=pref:0200\r\nitem2.X-ABLabel:_$!<Other>!$_\r\nitem3.X-ABLabel:Work\r\nitem3.TEL:0300\r\n"
+       "item4.TEL;TYPE=HOME:0400\r\nitem4.X-ABLabel:Cottage\r\nEND:VCARD\r\n",
+       "Lee\nAnn\n0400\n0300\n\n\n0100\n[]\n[]\n[Telephone (Other): 0200|]\n0\n--\n", "0 0 0 0"},
+      {"what has no field goes into the notes; pictures and sounds are counted",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:abc\r\nPRODID:-//x//y//EN\r\nN:Roe;Bob;;;\r\nCATEGORIES:Family,Friends\r\n"
+       "item5.NICKNAME:Bobby\r\nLABEL;TYPE=HOME:1 Road\\nTown\r\nX-SOCIALPROFILE;type=twitter:https://x.example/bob\r\n"
+       "item6.EMAIL:bob@example.org\r\nitem6.X-ABLabel:Private\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n"
+       "LOGO;VALUE=uri:https://x.example/l.png\r\nSOUND;ENCODING=b:AAAA\r\nX-UNKNOWN:not kept\r\nEND:VCARD\r\n",
+       "Roe\nBob\n\n\n\n\n\n[]\n[]\n[Categories: Family, Friends|Address label (home): 1 Road|Town|"
+       "Social profile (twitter): https://x.example/bob|E-mail (Private): bob@example.org|Nickname: Bobby|]\n0\n--\n",
+       "2 1 0 0"},
+      {"a nested 2.1 card and a 3.0 agent's card are entries of their own, after their card",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Boss;Big\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Help;Harry\r\n"
+       "TEL;WORK:0200\r\nEND:VCARD\r\nTEL;CELL:0777\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:Three;Tom;;;\r\n"
+       "AGENT:BEGIN:VCARD\\nVERSION:3.0\\nN:Aide\\;Anna\\;\\;\\;\\nEND:VCARD\r\nEND:VCARD\r\n",
+       "Boss\nBig\n\n\n\n\n0777\n[]\n[]\n[Agent: Harry Help|]\n0\n--\n"
+       "Help\nHarry\n\n0200\n\n\n\n[]\n[]\n[]\n0\n--\n"
+       "Three\nTom\n\n\n\n\n\n[]\n[]\n[Agent: Anna Aide|]\n0\n--\n"
+       "Aide\nAnna\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n",
+       "0 0 0 0"},
+      {"a card with neither a name nor a number is passed over and counted",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nNOTE:hello\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:0100\r\nEND:VCARD\r\n",
+       "\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 1 0"},
+      {"an address reads as a letter is addressed",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nADR;TYPE=HOME:PO Box 7;Flat 3;12 Athens Street;Leeds;Yorks;LS1 1AA;UK\r\n"
+       "END:VCARD\r\n",
+       "Lee\nAnn\n\n\n\n\n\n[12 Athens Street|Flat 3|PO Box 7|Leeds|Yorks|LS1 1AA|UK|]\n[]\n[]\n0\n--\n", "0 0 0 0"},
+      {"without a VERSION, 2.1 rules: a comma is no list",
+       "BEGIN:VCARD\nN:Smith, John;;;;\nORG:Smith, Jones & Co\nTEL:1\nEND:VCARD\n",
+       "Smith, John\n\n1\n\n\n\n\n[]\n[]\n[Organisation: Smith, Jones & Co|]\n0\n--\n", "0 0 0 0"},
+      {"a 4.0 number is a telephone URI without VALUE=uri",
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann Lee\r\nTEL;TYPE=cell:tel:+44 20 7946 0000\r\nEND:VCARD\r\n",
+       "Lee\nAnn\n\n\n\n\n+44 20 7946 0000\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
+      {"CR, CRLF and LF inside a value are line breaks; a number keeps no control characters",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nNOTE;ENCODING=QUOTED-PRINTABLE:one=0Dtwo=0D=0Athree=0Afour\r\n"
+       "ADR;HOME:;;1 Road\rTown;;;;\r\nTEL;HOME:01\\\\2=3\\n4\r\nEND:VCARD\r\n",
+       "Lee\nAnn\n012=34\n\n\n\n\n[1 Road|Town|]\n[]\n[one|two|three|four|]\n0\n--\n", "0 0 0 2"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TImported Read = ReadVCards(Case.Card);
+    EXPECT_EQ(Fields(Read), Case.Expected);
+    EXPECT_EQ(Skipped(Read), Case.Skipped);
+  }
+}
+
+TEST(VCard, CardsCarryStableUidsAndNumbersOtherProgramsCanDial) {
+  auto Card = [](TMyLinkList& List) {
+    TExported Counts;
+    std::string Out;
+    WriteContacts(List, EContactFormat::VCard, [&](std::string_view Piece) { return Out += Piece, true; }, &Counts);
+    return Out + "dropped " + std::to_string(Counts.PhoneCharactersDropped) + " of " +
+           std::to_string(Counts.NumbersChanged);
+  };
+  TMyLinkList Book;
+  TAddressItem* Dial = Entry({"Dial", "Pause", "01,234;567", "02\\0\t1"});
+  Dial->Notes.Add("a\rb");
+  Dial->Notes.Add("c\r\nd");
+  Book.Add(Dial);
+  EXPECT_EQ(Card(Book),
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:4407286f-8cb2-5521-a666-3c8258149601\r\nN:Dial;Pause;;;\r\n"
+            "FN:Pause Dial\r\nTEL;TYPE=HOME,VOICE:01,234;567\r\nTEL;TYPE=WORK,VOICE:0201\r\n"
+            "NOTE:a\\nb\\nc\\nd\r\nEND:VCARD\r\ndropped 2 of 1");
+
+  // The same entry has the same UID in every export, whatever page it was
+  // last shown on; entries alike in every field still get one each.
+  auto Uids = [](std::vector<TAddressItem*> Items) {
+    TMyLinkList List;
+    for (TAddressItem* Item : Items) List.AppendSorted(Item);
+    std::string Out, Text = Export(List, EContactFormat::VCard);
+    for (size_t At = Text.find("UID:"); At != std::string::npos; At = Text.find("UID:", At + 1))
+      Out += Text.substr(At + 4, 36) + " ";
+    return Out;
+  };
+  const std::string Ann = "89cdc310-fedf-585c-b44c-b37953cdbbfb ";
+  EXPECT_EQ(Uids({Entry({"Lee", "Ann"})}), Ann);
+  EXPECT_EQ(Uids({Entry({"Lee", "Ann", "", "", "", "", "", "", "", "", "2"})}), Ann);
+  EXPECT_EQ(Uids({Entry({"Lee", "Ann"}), Entry({"Lee", "Ann"})}), Ann + "50225f31-7417-5299-9d88-138988ac28ea ");
+  EXPECT_NE(Uids({Entry({"Lee", "Ann", "", "", "", "", "", "", "", "note"})}), Ann);
+}
+
+TEST(VCard, Sha1AndNameBasedUuidsMatchTheirStandards) {
+  const struct {
+    std::string Data;
+    const char* Digest;
+  } Cases[] = {
+      {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+      {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+      {std::string(55, 'a'), "c1c8bbdc22796e28c0e15163d20899b65621d65a"},
+      {std::string(64, 'a'), "0098ba824b5c16427bd7a1122a5a442a25ec644d"},
+      {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+  };
+  for (const auto& Case : Cases) {
+    std::string Hex;
+    for (uint8_t B : Sha1(Case.Data)) Hex += "0123456789abcdef"[B >> 4], Hex += "0123456789abcdef"[B & 15];
+    EXPECT_EQ(Hex, Case.Digest) << Case.Data.size() << " bytes";
+  }
+  const std::array<uint8_t, 16> Dns = {0x6b, 0xa7, 0xb8, 0x10, 0x9d, 0xad, 0x11, 0xd1,
+                                       0x80, 0xb4, 0x00, 0xc0, 0x4f, 0xd4, 0x30, 0xc8};
+  EXPECT_EQ(NameBasedUuid(Dns, "python.org"), "886313e1-3b8a-5372-9b90-0c9aee199e5d");
+}
+
+TEST(VCard, ContentLinesCanBeWalkedByACaller) {
+  TContentLineReader Lines("BEGIN:VCARD\r\nitem1.TEL;TYPE=\"home,voice\";X-A=b:01\r\n 23\r\n\r\n"
+                           "NOTE;ENCODING=QUOTED-PRINTABLE:caf=\r\n=C3=A9\r\nADR:;;1\\, Road;Town\r\n");
+  std::string Out;
+  TContentLine Line;
+  std::string Scratch;
+  while (Lines.Next(Line)) {
+    Out += std::to_string(Line.Number) + " " + std::string(Line.Group) + "|" + Line.Name + "|";
+    for (const TVCardParam& P : Line.Params) Out += std::string(P.Name) + "=" + std::string(P.Value) + ";";
+    Out += "|" + std::string(DecodeVCardValue(Line, Scratch)) + "|" + (Line.HasType("HOME") ? "home" : "") + "\n";
+  }
+  EXPECT_EQ(Out, "1 |BEGIN||VCARD|\n2 item1|TEL|TYPE=home,voice;X-A=b;|0123|home\n"
+                 "5 |NOTE|ENCODING=QUOTED-PRINTABLE;|caf\xC3\xA9|\n7 |ADR||;;1\\, Road;Town|\n");
+  auto Parts = VCardComponents(";;1\\, Road;Town", 7);
+  EXPECT_EQ(UnescapeVCardText(Parts[2]) + "|" + std::string(Parts[3]) + "|" + std::to_string(Parts.size()),
+            "1, Road|Town|7");
+}
