@@ -13,6 +13,7 @@ packages=(
   poppler-utils desktop-file-utils shared-mime-info
   abook python3-vobject
   radicale qtkeychain-qt6-dev openssl
+  vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Adrbook.h"
 #include "Dofind.h"
@@ -107,6 +108,9 @@ public:
   void mnuFImportClick();
   void mnuFExportClick();
 
+  // Synchronisation with an address book on a CardDAV server.
+  void mnuFSyncClick();
+
   // Printing.
   void SetPrintAddressesDialog(TfrmPrintAddresses* Dialog) { FPrintAddresses = Dialog; }
   void mnuFPrinterSetupClick();
@@ -197,6 +201,10 @@ private:
   TfrmDialler* FDialler = nullptr;
   TfrmFind* FFindDialog = nullptr;
   TSearchEngine FSearch;
+  // What was typed into the sync set-up dialog for a book not yet synchronised.
+  QString FLastSyncServer;
+  QString FLastSyncUser;
+  bool FSecretStoreNoticeShown = false;  // said once a run
 
 public:
   // Controls, named as in the design.
@@ -227,6 +235,7 @@ public:
   QAction* mnuFSaveAs = nullptr;
   QAction* mnuFImport = nullptr;
   QAction* mnuFExport = nullptr;
+  QAction* mnuFSync = nullptr;
   QAction* mnuFPrinterSetup = nullptr;
   QAction* mnuFPrint = nullptr;
   QAction* mnuFDialler = nullptr;
@@ -258,5 +267,7 @@ extern const char* const NoMoreMatchText;
 QString DamagedBookText(const QString& FileName, int EntriesRead);
 QString ImportedText(const QString& FileName, int Entries, int ValuesCut);
 QString ImportErrorText(const QString& FileName, int Line, const QString& Problem);
+struct TSyncSummary;
+QString SyncSummaryText(const TSyncSummary& Summary, const std::vector<std::string>& Skipped);
 // The local files a drop carries, in the order dropped.
 QStringList DroppedFiles(const QMimeData& Data);

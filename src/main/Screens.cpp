@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <cstdio>
 
 #include "About.h"
@@ -38,6 +39,9 @@
 #include "ReportPreview.h"
 #include "SerialDrv.h"
 #include "Splash.h"
+#include "SyncConflict.h"
+#include "SyncProgress.h"
+#include "SyncSetup.h"
 #include "Verinfo.h"
 
 namespace {
@@ -263,6 +267,40 @@ int main(int argc, char** argv) {
   for (QWidget* Key : Dialler.Panel2->findChildren<QWidget*>()) Key->setEnabled(Key == static_cast<QWidget*>(Dialler.edtDialledNo));
   Save(Dialler, Folder, QStringLiteral("dialler-disabled"));
   Dialler.hide();
+
+  // File > Synchronize: the set-up dialog with two books found, the progress
+  // window, and an entry changed on both sides.
+  TfrmSyncSetup SyncSetup(&Main);
+  SyncSetup.Prefill(QStringLiteral("https://cloud.example.com/"), QStringLiteral("ann"), {}, {});
+  SyncSetup.edtPassword->setText(QStringLiteral("secret"));
+  for (const char* Book : {"Contacts  (/dav/ann/contacts/)", "Family  (/dav/ann/family/)"}) {
+    auto* Item = new QListWidgetItem(QString::fromLatin1(Book), SyncSetup.lstBooks);
+    Item->setData(Qt::UserRole, QUrl(QStringLiteral("https://cloud.example.com/dav/ann/contacts/")));
+  }
+  SyncSetup.lstBooks->setCurrentRow(0);
+  SyncSetup.EnableControls();
+  Save(SyncSetup, Folder, QStringLiteral("syncsetup"));
+  SyncSetup.hide();
+  TfrmSyncProgress SyncProgress(&Main);
+  SyncProgress.ShowProgress(QStringLiteral("Receiving cards..."), 120, 1000);
+  Save(SyncProgress, Folder, QStringLiteral("syncprogress"));
+  SyncProgress.hide();
+  TfrmSyncConflict SyncConflict(&Main);
+  {
+    TAddressItem Here, There;
+    Here.Surname = There.Surname = "Baker";
+    Here.FirstName = There.FirstName = "Bob";
+    Here.HomeTelephone = "01234 567890";
+    There.HomeTelephone = "01234 999999";
+    Here.BusMobile = There.BusMobile = "07700 900123";
+    Here.HomeAddress.SetText("1 Hill Road\nLittle Town\nAB1 2CD");
+    There.HomeAddress.SetText("7 Mill Lane\nLittle Town\nAB1 3EF");
+    Here.Notes.SetText("Met at the conference.");
+    There.Notes.SetText("Met at the conference.\nE-mail: bob@example.com");
+    SyncConflict.ShowVersions(Here, There);
+  }
+  Save(SyncConflict, Folder, QStringLiteral("syncconflict"));
+  SyncConflict.hide();
 
   // The screens tool carries the program's version block.
   ReadVersionTexts(QCoreApplication::applicationFilePath().toStdString());

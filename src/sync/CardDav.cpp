@@ -3,6 +3,7 @@
 #include "DavXml.h"
 
 #include <QAuthenticator>
+#include <QHash>
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QMetaObject>
@@ -361,7 +362,8 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
                                                   {DavNamespace, "current-user-principal"},
                                                   {CardDavNamespace, "addressbook-home-set"}}));
     if ((Answer.Status == 404 || Answer.Status == 410) && !Root) throw NoAddressBookAt(Url, Answer.Status);
-    if (Answer.Status == 403) throw StatusError(Answer.Status, Answer.Reason, Url);
+    // A server in trouble says nothing about what the address is.
+    if (Answer.Status == 403 || Answer.Status >= 500) throw StatusError(Answer.Status, Answer.Reason, Url);
     HaveSelf = FirstOf(Answer, Self);
     if (!HaveSelf) throw NotAddressBook(Url);
     if (Self.IsAddressBook)
@@ -421,39 +423,56 @@ TSyncChanges TCardDavClient::SyncCollection(const QUrl& BookUrl, const QString& 
   const QString BookPath = Book.path(QUrl::FullyEncoded);
   TSyncChanges Out;
   QString Current = Token;
+  // A later answer about a card replaces an earlier one. Looked up by key, as
+  // a first sync lists thousands: emptied entries are dropped at the end.
+  const QString BookKey = HrefKey(BookPath);
+  QHash<QString, qsizetype> ChangedAt, RemovedAt;
+  auto Drop = [](QHash<QString, qsizetype>& At, const QString& Key, auto& List, auto Clear) {
+    if (const auto It = At.constFind(Key); It != At.constEnd()) {
+      Clear(List[*It]);
+      At.erase(It);
+    }
+  };
   // A server may answer in parts (507 on the book itself): ask on from each new token.
   for (int Part = 0; Part < 100; ++Part) {
     const TAnswer Answer = Request("REPORT", Book, SyncCollectionBody(Current), {{"Depth", "0"}, {"Content-Type", XmlType}});
     if (Answer.Status == 404 || Answer.Status == 410) throw NoAddressBookAt(Book, Answer.Status);
-    TMultiStatus Status;
-    if (Answer.Status != 207 || !ParseMultiStatus(Answer.Body, Status) || Status.SyncToken.isEmpty()) {
+    bool More = false;
+    QString NextToken;
+    // Each response is taken as it is read; a listing of thousands is not kept twice.
+    auto Take = [&](const TDavResponse& Response) {
+      const QString Path = ResolveHref(Answer.Url, Response.Href);
+      const QString Key = HrefKey(Path);
+      if (Path == BookPath || Key == BookKey) {
+        More = More || Response.Status == 507;
+        return;
+      }
+      if (Response.Status == 404 || Response.Status == 410) {
+        Drop(ChangedAt, Key, Out.Changed, [](TCardVersion& Card) { Card.Href.clear(); });
+        if (!RemovedAt.contains(Key)) {
+          RemovedAt.insert(Key, Out.Removed.size());
+          Out.Removed << Path;
+        }
+        return;
+      }
+      if ((Response.Status != 0 && !Success(Response.Status)) || Response.IsCollection ||
+          !IsVCardType(Response.ContentType))
+        return;
+      Drop(RemovedAt, Key, Out.Removed, [](QString& Href) { Href.clear(); });
+      Drop(ChangedAt, Key, Out.Changed, [](TCardVersion& Card) { Card.Href.clear(); });
+      ChangedAt.insert(Key, qsizetype(Out.Changed.size()));
+      Out.Changed.push_back({Path, Response.Etag});
+    };
+    if (Answer.Status != 207 || !ParseMultiStatus(Answer.Body, NextToken, Take) || NextToken.isEmpty()) {
       const bool TokenRefused = (Answer.Status == 403 || Answer.Status == 409) &&
                                 HasDavCondition(Answer.Body, u"valid-sync-token");
       return {TokenRefused ? ESyncOutcome::TokenRejected : ESyncOutcome::Unsupported, {}, {}, {}};
     }
-    bool More = false;
-    for (const TDavResponse& Response : Status.Responses) {
-      const QString Path = ResolveHref(Answer.Url, Response.Href);
-      auto Same = [&](const QString& Other) { return SameHref(Other, Path); };
-      if (SameHref(Path, BookPath)) {
-        More = More || Response.Status == 507;
-        continue;
-      }
-      if (Response.Status == 404 || Response.Status == 410) {
-        std::erase_if(Out.Changed, [&](const TCardVersion& Card) { return Same(Card.Href); });
-        if (std::none_of(Out.Removed.begin(), Out.Removed.end(), Same)) Out.Removed << Path;
-        continue;
-      }
-      if ((Response.Status != 0 && !Success(Response.Status)) || Response.IsCollection ||
-          !IsVCardType(Response.ContentType))
-        continue;
-      Out.Removed.removeIf(Same);
-      std::erase_if(Out.Changed, [&](const TCardVersion& Card) { return Same(Card.Href); });
-      Out.Changed.push_back({Path, Response.Etag});
-    }
-    Current = Status.SyncToken;
+    Current = NextToken;
     if (!More) break;
   }
+  std::erase_if(Out.Changed, [](const TCardVersion& Card) { return Card.Href.isEmpty(); });
+  Out.Removed.removeIf([](const QString& Href) { return Href.isEmpty(); });
   Out.Token = Current;
   return Out;
 }
@@ -467,23 +486,25 @@ TEtagListing TCardDavClient::ListEtags(const QUrl& BookUrl) {
                                                 {DavNamespace, "sync-token"}}));
   if (Answer.Status == 405 || Answer.Status == 501) throw NotAddressBook(Book);
   if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, Book);
-  TMultiStatus Status;
-  QString Problem;
-  if (!ParseMultiStatus(Answer.Body, Status, &Problem)) throw Unreadable(Problem);
   TEtagListing Out;
   const QString BookPath = Book.path(QUrl::FullyEncoded);
-  for (const TDavResponse& Response : Status.Responses) {
-    const QString Path = ResolveHref(Answer.Url, Response.Href);
-    if (SameHref(Path, BookPath)) {
-      if (Response.HasResourceType && !Response.IsAddressBook) throw NotAddressBook(Book);
-      Out.SyncToken = Response.SyncToken;
-      continue;
-    }
-    if ((Response.Status != 0 && !Success(Response.Status)) || Response.IsCollection ||
-        !IsVCardType(Response.ContentType))
-      continue;
-    Out.Cards.push_back({Path, Response.Etag});
-  }
+  QString Problem, NoToken;
+  const bool Read = ParseMultiStatus(
+      Answer.Body, NoToken,
+      [&](const TDavResponse& Response) {
+        const QString Path = ResolveHref(Answer.Url, Response.Href);
+        if (SameHref(Path, BookPath)) {
+          if (Response.HasResourceType && !Response.IsAddressBook) throw NotAddressBook(Book);
+          Out.SyncToken = Response.SyncToken;
+          return;
+        }
+        if ((Response.Status != 0 && !Success(Response.Status)) || Response.IsCollection ||
+            !IsVCardType(Response.ContentType))
+          return;
+        Out.Cards.push_back({Path, Response.Etag});
+      },
+      &Problem);
+  if (!Read) throw Unreadable(Problem);
   return Out;
 }
 

@@ -1,5 +1,6 @@
 #include "DavXml.h"
 
+#include <QBuffer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -98,7 +99,7 @@ void ReadPropStat(QXmlStreamReader& Xml, TDavResponse& Into) {
 }
 
 // One response element; several hrefs in it share its status.
-void ReadResponse(QXmlStreamReader& Xml, std::vector<TDavResponse>& Out) {
+void ReadResponse(QXmlStreamReader& Xml, const std::function<void(TDavResponse&)>& OnResponse) {
   QStringList Hrefs;
   TDavResponse Common;
   while (Xml.readNextStartElement()) {
@@ -112,8 +113,9 @@ void ReadResponse(QXmlStreamReader& Xml, std::vector<TDavResponse>& Out) {
       Xml.skipCurrentElement();
   }
   for (const QString& Href : Hrefs) {
-    Out.push_back(Common);
-    Out.back().Href = Href;
+    TDavResponse One = Common;
+    One.Href = Href;
+    OnResponse(One);
   }
 }
 
@@ -170,9 +172,15 @@ QString WithoutFragment(const QString& Href) {
 
 }  // namespace
 
-bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Problem) {
-  Out = {};
-  QXmlStreamReader Xml(ProtectCarriageReturns(Body));
+bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
+                      const std::function<void(TDavResponse&)>& OnResponse, QString* Problem) {
+  SyncToken.clear();
+  // Read through a device, the reader decodes a block at a time rather than
+  // the whole answer at once (a listing of 10,000 cards is megabytes).
+  QByteArray Protected = ProtectCarriageReturns(Body);
+  QBuffer Device(&Protected);
+  Device.open(QIODevice::ReadOnly);
+  QXmlStreamReader Xml(&Device);
   if (!Xml.readNextStartElement() || !Is(Xml, DavNamespace, "multistatus")) {
     if (Problem)
       *Problem = Xml.hasError() ? Xml.errorString() : QStringLiteral("the answer is not a multistatus document");
@@ -180,9 +188,9 @@ bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Proble
   }
   while (Xml.readNextStartElement()) {
     if (Is(Xml, DavNamespace, "response"))
-      ReadResponse(Xml, Out.Responses);
+      ReadResponse(Xml, OnResponse);
     else if (Is(Xml, DavNamespace, "sync-token"))
-      Out.SyncToken = ElementText(Xml).trimmed();
+      SyncToken = ElementText(Xml).trimmed();
     else
       Xml.skipCurrentElement();
   }
@@ -191,6 +199,12 @@ bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Proble
     return false;
   }
   return true;
+}
+
+bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Problem) {
+  Out = {};
+  return ParseMultiStatus(
+      Body, Out.SyncToken, [&Out](TDavResponse& Response) { Out.Responses.push_back(std::move(Response)); }, Problem);
 }
 
 QByteArray ProtectCarriageReturns(const QByteArray& Xml) {
@@ -310,14 +324,13 @@ QString ResolveHref(const QUrl& Base, const QString& Href) {
   return RemoveDotSegments(Directory + Clean);
 }
 
-bool SameHref(const QString& A, const QString& B) {
-  auto Normal = [](const QString& Href) {
-    QString Decoded = QUrl::fromPercentEncoding(Href.toUtf8());
-    while (Decoded.size() > 1 && Decoded.endsWith(QLatin1Char('/'))) Decoded.chop(1);
-    return Decoded;
-  };
-  return A == B || Normal(A) == Normal(B);
+QString HrefKey(const QString& Href) {
+  QString Decoded = QUrl::fromPercentEncoding(Href.toUtf8());
+  while (Decoded.size() > 1 && Decoded.endsWith(QLatin1Char('/'))) Decoded.chop(1);
+  return Decoded;
 }
+
+bool SameHref(const QString& A, const QString& B) { return A == B || HrefKey(A) == HrefKey(B); }
 
 int StatusLineCode(QStringView Line) {
   const auto Parts = Line.split(QLatin1Char(' '), Qt::SkipEmptyParts);

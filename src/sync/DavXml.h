@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,10 @@ struct TMultiStatus {
 
 // False with a one-line Problem when Body is not a multistatus document.
 bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Problem = nullptr);
+// The same, each response handed to OnResponse as it is read rather than
+// kept, for listings of thousands of cards.
+bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
+                      const std::function<void(TDavResponse&)>& OnResponse, QString* Problem = nullptr);
 
 // XML turns every raw CR into LF, but a vCard's CR LF line ends must reach
 // the caller as the server sent them: CRs in text become character
@@ -61,5 +66,7 @@ QByteArray MultiGetBody(const QStringList& Hrefs);
 QString ResolveHref(const QUrl& Base, const QString& Href);
 // Two hrefs name the same resource (percent-encoding and a trailing slash aside).
 bool SameHref(const QString& A, const QString& B);
+// The form SameHref compares, for hrefs looked up by the thousand.
+QString HrefKey(const QString& Href);
 // The status code of a status line such as "HTTP/1.1 404 Not Found", 0 when unreadable.
 int StatusLineCode(QStringView Line);

@@ -15,6 +15,7 @@
 #include "ConsoleHost.h"
 #include "ContactCommands.h"
 #include "JsonLines.h"
+#include "SyncCommand.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ const TCommand Commands[] = {
      "the footer text on every page. OUT.pdf is replaced once it is whole when it is a file, and written\n"
      "into when it is a device or a named pipe; - writes the PDF to standard output.\n",
      true},
+    {"sync", SyncUsageLine, SyncAbout},
 };
 
 const char* const ExitStatusText =
@@ -173,13 +175,14 @@ int Create(const std::string& Path) {
   return 0;
 }
 
-// The print command is a program of its own beside this one (it loads Qt,
-// which would slow every other command's start): run it with the same words.
-int Print(int argc, char** argv) {
+// The print and sync commands are programs of their own beside this one
+// (they load Qt, which would slow every other command's start): run the one
+// named with the same words.
+int RunBeside(const char* Name, int argc, char** argv) {
   char Self[PATH_MAX];
   const ssize_t Length = ::readlink("/proc/self/exe", Self, sizeof Self - 1);
   std::string Program = Length > 0 ? std::string(Self, size_t(Length)) : std::string(argv[0]);
-  Program = Program.substr(0, Program.rfind('/') + 1) + "tobrinel-book-print";
+  Program = Program.substr(0, Program.rfind('/') + 1) + Name;
   std::vector<char*> Arguments{Program.data()};
   for (int I = 2; I < argc; ++I) Arguments.push_back(argv[I]);
   Arguments.push_back(nullptr);
@@ -211,7 +214,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && IsHelp(argv[2])) return Help(Command);
   TConsoleHost::OnlyReads = Command->OnlyReads;
   if (IsContactCommand(argv[1])) return RunContactCommand(argc, argv);
-  if (First == "print") return Print(argc, argv);
+  if (First == "print") return RunBeside("tobrinel-book-print", argc, argv);
+  if (First == "sync") return RunBeside("tobrinel-book-sync", argc, argv);
   if (argc != 3) return UsageError();
   if (First == "dump") return Dump(argv[2]);
   return Create(argv[2]);

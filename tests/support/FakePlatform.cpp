@@ -13,6 +13,7 @@ TFakePlatform::TFakePlatform() {
   SetPrinterInfo(&Printers);
   SetFontDialogs(&Fonts);
   SetPrinterSetup(&PrinterChoice);
+  SetSecretStore(&Secrets);
   SetProgramPathOverride(Folder.filePath(QStringLiteral("tobrinel")));
   // No real serial port: only the ports a test links under ports/ exist.
   TSerialPortDriver::SetPortsFolder(Folder.path());
@@ -27,6 +28,7 @@ TFakePlatform::~TFakePlatform() {
   SetPrinterInfo(nullptr);
   SetFontDialogs(nullptr);
   SetPrinterSetup(nullptr);
+  SetSecretStore(nullptr);
   SetProgramPathOverride(QString());
   TSerialPortDriver::SetPortsFolder(QString());
   TSerialPortDriver::SetPortFallback(nullptr);

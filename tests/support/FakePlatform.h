@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "PrinterInfo.h"
 #include "PrinterSetup.h"
 #include "Prompter.h"
+#include "SecretStore.h"
 #include "TickCounter.h"
 
 // Every box the program raised, in order.
@@ -168,6 +170,35 @@ public:
   }
 };
 
+// The desktop's password store in memory; Available false plays a desktop
+// without one (nothing is kept, and every call says so).
+class TFakeSecretStore : public ISecretStore {
+public:
+  bool Available = true;
+  std::map<QString, QString> Entries;  // by SecretKey
+  QStringList Calls;  // "read KEY", "write KEY", "forget KEY"
+  TSecret Read(const QString& Server, const QString& User) override {
+    const QString Key = SecretKey(Server, User);
+    Calls << QStringLiteral("read ") + Key;
+    if (!Available) return {ESecretStatus::Unavailable, {}};
+    const auto Found = Entries.find(Key);
+    if (Found == Entries.end()) return {ESecretStatus::NotFound, {}};
+    return {ESecretStatus::Found, Found->second};
+  }
+  ESecretStatus Write(const QString& Server, const QString& User, const QString& Password) override {
+    const QString Key = SecretKey(Server, User);
+    Calls << QStringLiteral("write ") + Key;
+    if (!Available) return ESecretStatus::Unavailable;
+    Entries[Key] = Password;
+    return ESecretStatus::Found;
+  }
+  void Forget(const QString& Server, const QString& User) override {
+    const QString Key = SecretKey(Server, User);
+    Calls << QStringLiteral("forget ") + Key;
+    if (Available) Entries.erase(Key);
+  }
+};
+
 // Installs every fake for its lifetime, and a scratch program folder so that
 // settings, help and marker files are the test's own. Serial ports are only
 // those linked as ports/COM<n> in that folder; no other number has a device.
@@ -185,6 +216,7 @@ public:
   TFakePrinters Printers;
   TFakeFontDialogs Fonts;
   TFakePrinterSetup PrinterChoice;
+  TFakeSecretStore Secrets;
   QTemporaryDir Folder;
 
   QString Path(const QString& Name) const { return Folder.filePath(Name); }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "FixedDialog.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class TAddressItem;
+
+enum class ESyncChoice { KeepBoth, KeepLocal, KeepServer };
+
+// An entry changed differently here and on the server: both versions side by
+// side, field by field, the fields that differ marked; the person keeps both,
+// this computer's or the server's. Cancel stops the whole sync.
+class TfrmSyncConflict : public TFixedDialog {
+  Q_OBJECT
+public:
+  explicit TfrmSyncConflict(QWidget* Parent = nullptr);
+
+  void ShowVersions(const TAddressItem& Local, const TAddressItem& Server);
+  ESyncChoice Choice() const { return FChoice; }
+  // The rows whose values differ (0 Surname ... 9 Notes), for the tests.
+  std::vector<int> MarkedRows() const;
+
+  QLabel* lblQuestion = nullptr;
+  QTableWidget* grdVersions = nullptr;
+  QPushButton* btnKeepBoth = nullptr;
+  QPushButton* btnKeepLocal = nullptr;
+  QPushButton* btnKeepServer = nullptr;
+  QPushButton* btnCancel = nullptr;
+
+private:
+  void Choose(ESyncChoice Choice);
+  ESyncChoice FChoice = ESyncChoice::KeepBoth;
+};

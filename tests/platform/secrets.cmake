@@ -1,0 +1,6 @@
+# The desktop's secret store where there is none, with and without a session bus.
+add_executable(secret_store_test ${CMAKE_CURRENT_LIST_DIR}/SecretStoreTest.cpp)
+target_link_libraries(secret_store_test PRIVATE tobrinel_secrets Qt6::Core GTest::gtest)
+add_test(NAME platform.secret_store.no_bus COMMAND secret_store_test no-bus)
+add_test(NAME platform.secret_store.bus COMMAND secret_store_test bus)
+set_tests_properties(platform.secret_store.no_bus platform.secret_store.bus PROPERTIES TIMEOUT 60)
