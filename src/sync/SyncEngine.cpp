@@ -183,6 +183,7 @@ struct TWork {
   EServer ServerState = EServer::Unchanged;
   bool Reserved = false;  // the journal says its entry went as a new card
   bool Moved = false;     // its entry goes as a new card now
+  bool Arrived = false;   // a card a cut-off run sent, there as an earlier send of it
   TAddressItem* Local = nullptr;
   const std::string* ETag = nullptr;  // the server's now, when it was fetched
   const std::string* Text = nullptr;
@@ -237,6 +238,7 @@ public:
   };
   std::vector<TNewThere> NewThere;
   std::vector<const TSyncCard*> Unsent;  // journal cards the server never got
+  std::unordered_map<std::string, std::vector<const TSyncCard*>> UnsentNames;
 
   const TSyncCard& CardOf(const TWork& W) const { return State.Cards[W.Card]; }
 
@@ -379,6 +381,31 @@ public:
 
   std::string FreshUid() { return Options.NewUid ? Options.NewUid() : RandomUid(); }
 
+  // The journal card a cut-off run meant to send for this entry: the same
+  // content, else (the entry was edited since) the same name. Its UID and
+  // address are kept, so that a send of it still on its way when the run was
+  // cut off meets the new one (412) instead of making a second card.
+  const TSyncCard* TakeUnsent(const TAddressItem& Entry, uint64_t Print) {
+    auto Reuse = std::find_if(Unsent.begin(), Unsent.end(), [&](const TSyncCard* C) { return C->Fingerprint == Print; });
+    if (Reuse == Unsent.end() && !Unsent.empty()) {
+      if (UnsentNames.empty())
+        for (const TSyncCard* C : Unsent) {
+          auto Synced = std::make_unique<TAddressItem>();
+          if (!C->Base.empty()) Decode(C->Base, *Synced);
+          else if (auto Read = ReadCard(State.Text(*C))) Synced = std::move(Read);
+          UnsentNames[NameKey(*Synced)].push_back(C);
+        }
+      auto Named = UnsentNames.find(NameKey(Entry));
+      if (Named != UnsentNames.end())
+        for (const TSyncCard* C : Named->second)
+          if ((Reuse = std::find(Unsent.begin(), Unsent.end(), C)) != Unsent.end()) break;
+    }
+    if (Reuse == Unsent.end()) return nullptr;
+    const TSyncCard* Card = *Reuse;
+    Unsent.erase(Reuse);
+    return Card;
+  }
+
   // A card of the state after the plan, its text kept by the plan.
   TSyncCard MakeCard(std::string_view Href, std::string_view ETag, std::string_view Uid, std::string_view Text,
                      const TAddressItem& Entry, bool Pending = false) {
@@ -431,11 +458,9 @@ public:
   void SendNew(const TAddressItem& Entry, std::string_view OldText, const TAddressItem* Base) {
     std::string Uid, Href;
     uint64_t Print = Fingerprint(Entry);
-    auto Reuse = std::find_if(Unsent.begin(), Unsent.end(), [&](const TSyncCard* C) { return C->Fingerprint == Print; });
-    if (Reuse != Unsent.end()) {  // the card a run cut off meant to send
-      Uid = (*Reuse)->Uid;
-      Href = (*Reuse)->Href;
-      Unsent.erase(Reuse);
+    if (const TSyncCard* Reuse = TakeUnsent(Entry, Print)) {
+      Uid = Reuse->Uid;
+      Href = Reuse->Href;
     } else {
       Uid = FreshUid();
       Href = Collection + Uid + ".vcf";
@@ -602,6 +627,13 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
           W.ServerState = EServer::SameText;
         } else if ((W.Server = ReadCard(Got->second.Text))) {
           W.ServerState = EServer::Changed;
+          // A card a cut-off run sent, there in another version than the
+          // journal's: an earlier send of the entry, whose edits since go over it.
+          if (Card.Pending && !SameContent(*W.Server, P.LocalBase(W))) {
+            W.LocalBase = Clone(*W.Server);
+            W.ServerBase = Clone(*W.Server);
+            W.Arrived = true;
+          }
         } else {
           W.ServerState = EServer::Skipped;
           Skip(Card.Href, "the card cannot be read");
@@ -632,8 +664,10 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   P.MatchNewCards();
   P.MatchByName();
   P.MatchByFields();
-  for (TWork& W : P.Works)
+  for (TWork& W : P.Works) {
+    if (W.Local && W.Arrived) W.LocalState = ELocal::Changed;
     if (W.LocalState == ELocal::Changed && SameContent(*W.Local, P.LocalBase(W))) W.LocalState = ELocal::Unchanged;
+  }
 
   size_t Busy = P.NewThere.size();
   for (const TWork& W : P.Works) Busy += W.LocalState != ELocal::Unchanged || W.ServerState != EServer::Unchanged;

@@ -19,7 +19,11 @@
 //   if (Plan.StateChanged()) Plan.FinalState().Save(StatePath);
 // A run cut off anywhere leaves book and state as they were or as the
 // journal says; the next run finds the cards it sent instead of sending them
-// again, and pairs entries with cards as the run that was cut off did. A
+// again, and pairs entries with cards as the run that was cut off did. A card
+// it sent that is not there yet is sent again under the same UID and address
+// even when its entry was edited since (matched by name), so a send still on
+// its way cannot make a second card; one found there in an earlier version is
+// the base the entry's edits go over. A
 // failed operation (a 412 among them) leaves that card as it was for the
 // next run.
 //
