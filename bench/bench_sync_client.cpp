@@ -14,15 +14,7 @@
 
 namespace {
 
-TRadicaleServer& Server() {
-  static TRadicaleServer Radicale;
-  static const bool Started = [] {
-    if (!Radicale.Start()) throw std::runtime_error(Radicale.Problem().toStdString());
-    return true;
-  }();
-  (void)Started;
-  return Radicale;
-}
+TRadicaleServer& Server() { return SharedRadicale(); }
 
 std::unique_ptr<TCardDavClient> Connect() {
   return std::make_unique<TCardDavClient>(Server().Root(), TRadicaleServer::User, TRadicaleServer::Password);

@@ -27,15 +27,7 @@
 
 namespace {
 
-TRadicaleServer& Server() {
-  static TRadicaleServer Radicale;
-  static const bool Started = [] {
-    if (!Radicale.Start()) throw std::runtime_error(Radicale.Problem().toStdString());
-    return true;
-  }();
-  (void)Started;
-  return Radicale;
-}
+TRadicaleServer& Server() { return SharedRadicale(); }
 
 QTemporaryDir& Scratch() {
   static QTemporaryDir Dir;

@@ -444,8 +444,9 @@ public:
     return P;
   }
 
-  void AddHere(const TAddressItem& Entry) {
-    Plan.Adds.push_back(Clone(Entry));
+  void AddHere(const TAddressItem& Entry) { AddHere(Clone(Entry)); }
+  void AddHere(std::unique_ptr<TAddressItem> Entry) {
+    Plan.Adds.push_back(std::move(Entry));
     ++Plan.Summary.Received;
   }
 
@@ -497,9 +498,10 @@ public:
     for (TAddressItem*& Entry : Entries)
       if (Entry) SendNew(*Entry, {}, nullptr);
     for (TNewThere& There : NewThere) {
-      if (!There.Local) AddHere(*There.Entry);
       const TAddressItem& Synced = There.Local ? *There.Local : *There.Entry;
       Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, Synced));
+      // Moved, not copied: a first sync receives a whole book.
+      if (!There.Local) AddHere(std::move(There.Entry));
     }
   }
 

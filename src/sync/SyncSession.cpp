@@ -170,11 +170,14 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   // Gone once the plan is made: the plan keeps its own copies of what it
   // needs, and the cards fetched are megabytes in a large first sync.
   auto Engine = std::make_unique<TSyncEngine>(std::move(Start));
-  const std::vector<std::string> Wanted = Engine->Listing(Listing);
-  if (!Wanted.empty()) {
-    QStringList Hrefs;
+  QStringList Hrefs;
+  {
+    const std::vector<std::string> Wanted = Engine->Listing(Listing);
+    Listing = TServerListing();  // the engine has what it needs of it
     Hrefs.reserve(qsizetype(Wanted.size()));
     for (const std::string& Href : Wanted) Hrefs << QString::fromStdString(Href);
+  }
+  if (!Hrefs.isEmpty()) {
     const int Total = int(Hrefs.size());
     int Fetched = 0;
     Host.Progress(ESyncStage::Fetching, 0, Total);

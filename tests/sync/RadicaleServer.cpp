@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <stdexcept>
 #include <sys/prctl.h>
 
 namespace {
@@ -216,4 +217,14 @@ QByteArray MakeCard(const QString& Uid, const QString& Given, const QString& Fam
   Card += Extra;
   Card += "END:VCARD\r\n";
   return Card;
+}
+
+TRadicaleServer& SharedRadicale() {
+  static TRadicaleServer Radicale;
+  static const bool Started = [] {
+    if (!Radicale.Start()) throw std::runtime_error(Radicale.Problem().toStdString());
+    return true;
+  }();
+  (void)Started;
+  return Radicale;
 }

@@ -83,4 +83,7 @@ private:
 };
 
 // A vCard 3.0 text with CR LF line ends: UID, FN, N from the name, and the extra lines given.
+// One server started for the whole process (benchmarks); throws when it cannot start.
+TRadicaleServer& SharedRadicale();
+
 QByteArray MakeCard(const QString& Uid, const QString& Given, const QString& Family, const QByteArray& Extra = {});
