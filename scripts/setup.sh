@@ -11,7 +11,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   imagemagick
   poppler-utils desktop-file-utils shared-mime-info
-  abook python3-vobject
+  abook python3-vobject khard  # other contact programs read the exported cards in the tests
   radicale qtkeychain-qt6-dev openssl
   vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
 )
