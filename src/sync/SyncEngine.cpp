@@ -644,6 +644,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     }
     P.Works.push_back(std::move(W));
   }
+  P.NewThere.reserve(NewHrefs.size());
   for (const std::string& Href : NewHrefs) {
     auto Got = Fetched.find(Href);
     if (Got == Fetched.end()) {
@@ -675,7 +676,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   for (const TWork& W : P.Works) Busy += W.LocalState != ELocal::Unchanged || W.ServerState != EServer::Unchanged;
   for (const TAddressItem* Entry : P.Entries) Busy += Entry != nullptr;
   Plan.Planned.reserve(Plan.Planned.size() + Busy);
-  Plan.Puts.reserve(Busy);
+  Plan.Puts.reserve(Busy - P.NewThere.size() + P.Resend.size());  // cards new there are never sent
   size_t ServerCount = NewHrefs.size();
   for (TWork& W : P.Works) {
     ServerCount += W.ServerState != EServer::Deleted;

@@ -185,6 +185,7 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
       Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
       Host.Progress(ESyncStage::Fetching, ++Fetched, Total);
     });
+    Hrefs = QStringList();
   }
   ThrowIfCancelled();
 
