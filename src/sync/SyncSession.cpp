@@ -1,5 +1,7 @@
 #include "SyncSession.h"
 
+#include <malloc.h>
+
 #include "Adrbook.h"
 #include "SyncState.h"
 
@@ -199,6 +201,9 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   Options.CollectionHref = CollectionPath(BookUrl);
   TSyncPlan Plan = Engine->Plan(*Book.Items, Options);
   Engine.reset();
+  // The cards fetched were thousands of small blocks: give their pages back
+  // before the state, whose index is written in large ones, is saved.
+  malloc_trim(0);
   ThrowIfCancelled();
 
   TSyncOutcome Outcome;
