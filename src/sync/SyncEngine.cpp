@@ -242,13 +242,16 @@ public:
 
   const TSyncCard& CardOf(const TWork& W) const { return State.Cards[W.Card]; }
 
+  // A card's entry as last synced.
+  std::unique_ptr<TAddressItem> SyncedEntry(const TSyncCard& C) const {
+    auto Entry = std::make_unique<TAddressItem>();
+    if (!C.Base.empty()) Decode(C.Base, *Entry);
+    else if (auto Read = ReadCard(State.Text(C))) Entry = std::move(Read);
+    return Entry;
+  }
+
   const TAddressItem& LocalBase(TWork& W) {
-    if (!W.LocalBase) {
-      const TSyncCard& C = CardOf(W);
-      W.LocalBase = std::make_unique<TAddressItem>();
-      if (!C.Base.empty()) Decode(C.Base, *W.LocalBase);
-      else if (auto Read = ReadCard(State.Text(C))) W.LocalBase = std::move(Read);
-    }
+    if (!W.LocalBase) W.LocalBase = SyncedEntry(CardOf(W));
     return *W.LocalBase;
   }
 
@@ -389,12 +392,7 @@ public:
     auto Reuse = std::find_if(Unsent.begin(), Unsent.end(), [&](const TSyncCard* C) { return C->Fingerprint == Print; });
     if (Reuse == Unsent.end() && !Unsent.empty()) {
       if (UnsentNames.empty())
-        for (const TSyncCard* C : Unsent) {
-          auto Synced = std::make_unique<TAddressItem>();
-          if (!C->Base.empty()) Decode(C->Base, *Synced);
-          else if (auto Read = ReadCard(State.Text(*C))) Synced = std::move(Read);
-          UnsentNames[NameKey(*Synced)].push_back(C);
-        }
+        for (const TSyncCard* C : Unsent) UnsentNames[NameKey(*SyncedEntry(*C))].push_back(C);
       auto Named = UnsentNames.find(NameKey(Entry));
       if (Named != UnsentNames.end())
         for (const TSyncCard* C : Named->second)

@@ -2,6 +2,7 @@
 // silence, cancelling, and answers Radicale never gives.
 
 #include "CardDav.h"
+#include "ErrorOf.h"
 #include "FakeDavServer.h"
 
 #include <QTimer>
@@ -19,16 +20,6 @@ const QByteArray OneCard =
     "</d:resourcetype></d:prop></d:propstat></d:response>"
     "<d:response><d:href>/b/1.vcf</d:href><d:propstat><d:prop><d:getetag>\"1\"</d:getetag></d:prop></d:propstat>"
     "</d:response>";
-
-template <typename Call>
-ESyncError ErrorOf(Call&& Do) {
-  try {
-    Do();
-  } catch (const ESyncError& Error) {
-    return Error;
-  }
-  return ESyncError(ESyncErrorKind::Server, QStringLiteral("no error"), -1);
-}
 
 TEST(FakeServer, DigestAuthenticationAndAWrongPassword) {
   TFakeDavServer Server([](const TFakeRequest& Request) {

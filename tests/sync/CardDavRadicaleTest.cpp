@@ -2,6 +2,7 @@
 // storage; the fixture plays the phone that changes cards behind its back.
 
 #include "CardDav.h"
+#include "ErrorOf.h"
 #include "RadicaleServer.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,6 @@
 #include <vector>
 
 namespace {
-
-template <typename Call>
-ESyncError ErrorOf(Call&& Do) {
-  try {
-    Do();
-  } catch (const ESyncError& Error) {
-    return Error;
-  }
-  return ESyncError(ESyncErrorKind::Server, QStringLiteral("no error"), -1);
-}
 
 // A card with what the book cannot hold: a folded PHOTO, characters XML
 // escapes, and text beyond ASCII.

@@ -11,7 +11,7 @@ target_link_libraries(tobrinel_davservers PUBLIC Qt6::Core Qt6::Network)
 add_executable(carddav_tests
   ${CMAKE_CURRENT_LIST_DIR}/DavXmlTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CardDavFakeTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CardDavRadicaleTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CardDavRadicaleTest.cpp ${CMAKE_CURRENT_LIST_DIR}/ErrorOf.h
   ${CMAKE_CURRENT_LIST_DIR}/SyncTestMain.cpp)
 target_link_libraries(carddav_tests PRIVATE tobrinel_carddav tobrinel_davservers GTest::gtest)
 include(GoogleTest)
