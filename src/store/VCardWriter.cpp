@@ -1,0 +1,160 @@
+#include "VCardWriter.h"
+
+#include <algorithm>
+
+#include "Sha1.h"
+#include "TextCodec.h"
+
+using namespace ContactFields;
+
+namespace {
+
+void AppendEscaped(std::string& Out, std::string_view Text) {
+  // Plain runs are copied whole: most values have nothing to escape.
+  size_t Run = 0;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char* Escape;
+    size_t Width = 1;
+    switch (Text[I]) {
+      case '\\': Escape = "\\\\"; break;
+      case ',': Escape = "\\,"; break;
+      case ';': Escape = "\\;"; break;
+      case '\n': Escape = "\\n"; break;
+      case '\r':  // a line break too, alone or as CRLF
+        Escape = "\\n";
+        if (I + 1 < Text.size() && Text[I + 1] == '\n') Width = 2;
+        break;
+      default: continue;
+    }
+    Out.append(Text.data() + Run, I - Run);
+    Out.append(Escape, 2);
+    Run = I + Width;
+    I = Run - 1;
+  }
+  Out.append(Text.data() + Run, Text.size() - Run);
+}
+
+void AppendEscapedLines(std::string& Out, const TLineList& Lines) {
+  bool First = true;
+  Lines.ForEach([&](std::string_view Line) {
+    if (!First) Out += "\\n";
+    First = false;
+    AppendEscaped(Out, Line);
+  });
+}
+
+// Content lines are folded at 75 octets, never inside a character or an
+// escape: continuation lines begin with a space.
+void AppendFolded(std::string& Out, std::string_view Line) {
+  constexpr size_t Width = 75;
+  size_t Room = Width;
+  size_t Start = 0;
+  while (Line.size() - Start > Room) {
+    size_t End = Start + Room;
+    // Back off to the start of a character...
+    for (int Back = 0; Back < 3 && End > Start + 1 && (static_cast<unsigned char>(Line[End]) & 0xC0) == 0x80; ++Back)
+      --End;
+    // ...and off an escape's backslash: an odd run of them ending here means
+    // the last one escapes the octet after the cut.
+    size_t Slashes = 0;
+    while (End - Slashes > Start && Line[End - Slashes - 1] == '\\') ++Slashes;
+    if (Slashes % 2 == 1 && End - 1 > Start) --End;
+    if (Start > 0) Out += ' ';
+    Out.append(Line.data() + Start, End - Start);
+    Out += "\r\n";
+    Start = End;
+    Room = Width - 1;
+  }
+  if (Start > 0) Out += ' ';
+  Out.append(Line.data() + Start, Line.size() - Start);
+  Out += "\r\n";
+}
+
+}  // namespace
+
+std::string VCardUid(const TAddressItem& Item, int32_t Occurrence) {
+  // Our own namespace for the names of entries.
+  static const char Namespace[] = "\x3f\x0d\x5b\x6e\x8c\x2a\x4e\x71\x9a\x4b\x6d\x1c\x2e\x7f\x8a\x90";
+  // The name: every field but the page last shown, which changes by looking
+  // at the entry; each field ends in 0x1F, each line of a list begins with 0x1E.
+  thread_local std::string Name;  // kept for its room: one export names every entry
+  Name.assign(Namespace, 16);
+  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
+                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
+                                   &Item.BusMobile.str()})
+    Name.append(*Field) += '\x1f';
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+    Name += std::to_string(List->Count());
+    List->ForEach([&](std::string_view Line) { (Name += '\x1e').append(Line); });
+    Name += '\x1f';
+  }
+  if (Occurrence > 0) Name += std::to_string(Occurrence);
+  TSha1 Hash;
+  Hash.Add(Name);
+  return UuidFromSha1(Hash.Digest());
+}
+
+void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid, TExported* Counts) {
+  std::string Line;
+  auto Emit = [&] {
+    AppendFolded(Out, Line);
+    Line.clear();
+  };
+  Out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+  if (!Uid.empty()) {
+    Line = "UID:";
+    AppendEscaped(Line, Uid);
+    Emit();
+  }
+  Line = "N:";
+  AppendEscaped(Line, Item.Surname.str());
+  Line += ';';
+  AppendEscaped(Line, Item.FirstName.str());
+  Line += ";;;";
+  Emit();
+  Line = "FN:";
+  AppendEscaped(Line, Item.FirstName.str());
+  if (!Item.FirstName.empty() && !Item.Surname.empty()) Line += ' ';
+  AppendEscaped(Line, Item.Surname.str());
+  Emit();
+  auto Text = [&](const char* Head, const std::string& Value) {
+    if (Value.empty()) return;
+    Line = Head;
+    AppendEscaped(Line, Value);
+    Emit();
+  };
+  // A phone number is no text: it is written as it is, without escapes,
+  // which other programs keep and a modem cannot dial.
+  auto Number = [&](const char* Head, const std::string& Value) {
+    int32_t Dropped = 0;
+    std::string Clean = PhoneNumberText(Value, Dropped);
+    if (Dropped > 0 && Counts) {
+      Counts->PhoneCharactersDropped += Dropped;
+      ++Counts->NumbersChanged;
+    }
+    if (Clean.empty()) return;
+    Line = Head + Clean;
+    Emit();
+  };
+  Number("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
+  Number("TEL;TYPE=WORK,VOICE:", Item.BusTelephone);
+  Text("X-TOBRINEL-EXTENSION:", Item.BusExtn);
+  Number("TEL;TYPE=WORK,FAX:", Item.BusFacsimile);
+  Number("TEL;TYPE=CELL:", Item.BusMobile);
+  // The lines of an address stay lines: all of them in the street.
+  auto Lines = [&](const char* Head, const char* Tail, const TLineList& List) {
+    if (List.Count() == 0) return;
+    Line = Head;
+    AppendEscapedLines(Line, List);
+    Line += Tail;
+    Emit();
+  };
+  Lines("ADR;TYPE=HOME:;;", ";;;;", Item.HomeAddress);
+  Lines("ADR;TYPE=WORK:;;", ";;;;", Item.BusAddress);
+  Lines("NOTE:", "", Item.Notes);
+  if (Item.TabPage != 0) {
+    Line = "X-TOBRINEL-TABPAGE:" + std::to_string(Item.TabPage);
+    Emit();
+  }
+  Out += "END:VCARD\r\n";
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+// Entries written as vCard 3.0 cards, with the UID each card carries.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ContactFields.h"
+
+// A UID for the entry's card that stays the same while the entry does: a
+// name-based UUID of its fields. Occurrence tells apart entries that are
+// alike in every field (0 for the first).
+std::string VCardUid(const TAddressItem& Item, int32_t Occurrence = 0);
+
+// One entry as a 3.0 card, UTF-8, lines ending in CRLF and folded at 75
+// octets. A UID line is written when Uid is not empty. Phone numbers are
+// written without escapes; what cannot stand in one is left out and counted
+// in Counts.
+void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid = {}, TExported* Counts = nullptr);
