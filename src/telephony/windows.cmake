@@ -13,4 +13,4 @@ add_library(tobrinel_telephony STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Olineopt.cpp ${CMAKE_CURRENT_LIST_DIR}/Olineopt.h
   ${CMAKE_CURRENT_LIST_DIR}/Dial.cpp ${CMAKE_CURRENT_LIST_DIR}/Dial.h)
 target_include_directories(tobrinel_telephony PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tobrinel_telephony PUBLIC tobrinel_modem tobrinel_platform tobrinel_store Qt6::Widgets)
+target_link_libraries(tobrinel_telephony PUBLIC tobrinel_modem tobrinel_dialnumber tobrinel_platform tobrinel_store Qt6::Widgets)
