@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "Custom.h"
-#include "IniFile.h"
+#include "Blank.h"
 #include "Keypad.h"
 #include "Prompter.h"
 
@@ -21,8 +21,6 @@ namespace {
 constexpr int HelpTopic = 55;
 constexpr int KeyWidth = 41, KeyHeight = 33, ColumnPitch = 48, RowPitch = 40;
 constexpr int PressedMs = 100;  // how long a typed key shows pressed
-
-bool IsBlank(const QString& Text) { return TrimSpaces(Text.toStdString()).empty(); }
 
 // The pictures of the star and hash keys, drawn in the text colour.
 QIcon KeyPicture(bool Hash, const QColor& Colour) {

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "IniFile.h"
+#include "Blank.h"
 #include "Prompter.h"
 
 const char* const HomeLocation = "Home Telephone Number";
@@ -18,8 +18,6 @@ namespace {
 constexpr int HelpTopic = 46;
 enum { Home, Business, Extension, Mobile };
 const char* const Locations[] = {HomeLocation, BusinessLocation, ExtensionLocation, MobileLocation};
-
-bool IsBlank(const QString& Text) { return TrimSpaces(Text.toStdString()).empty(); }
 
 }  // namespace
 

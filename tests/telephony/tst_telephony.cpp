@@ -221,17 +221,17 @@ void TTelephonyTest::DialButtonsSendTheCommands() {
     const char* Pause;
     QToolButton* TfrmMain::*Button;
     const char* Location;
-    const char* Shown;
+    const char* Shown;  // the dial string, outside line and all
     TLines Lines;
   };
   const std::vector<TCase> Cases = {
       {true, false, false, "", "W", &TfrmMain::spdbtnDial1, "Home Telephone Number", "123",
        {"ATM1", "ATDT 123;", "ATH", "ATZ"}},
-      {false, true, false, "", "W", &TfrmMain::spdbtnDial2, "Business Telephone Number", "(9) 1#",
+      {false, true, false, "", "W", &TfrmMain::spdbtnDial2, "Business Telephone Number", "91#",
        {"ATM0", "ATDP 91#;", "ATH", "ATZ"}},
-      {true, false, true, "9", ",", &TfrmMain::spdbtnDial1, "Home Telephone Number", "123",
+      {true, false, true, "9", ",", &TfrmMain::spdbtnDial1, "Home Telephone Number", "9,123",
        {"ATM1", "ATDT 9,123;", "ATH", "ATZ"}},
-      {true, false, true, "two", "W", &TfrmMain::spdbtnDial4, "Mobile Telephone", "0800-FLOWERS",
+      {true, false, true, "two", "W", &TfrmMain::spdbtnDial4, "Mobile Telephone", "896W08003569377",
        {"ATM1", "ATDT 896W08003569377;", "ATH", "ATZ"}},
       // An extension never gets the outside-line prefix.
       {true, false, true, "9", ",", &TfrmMain::spdbtnDial3, "Internal Extension", "456",
