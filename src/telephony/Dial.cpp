@@ -19,7 +19,7 @@
 namespace {
 
 constexpr int RowsHeight = 113;  // the client area without a note
-constexpr int NoteHeight = 30;   // two lines
+constexpr int NoteTop = 82, NoteWidth = 273;
 
 }  // namespace
 
@@ -53,7 +53,7 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
 
   lblNote = new QLabel(this);
   lblNote->setObjectName(QStringLiteral("lblNote"));
-  lblNote->setGeometry(64, 80, 217, NoteHeight);
+  lblNote->setGeometry(8, NoteTop, NoteWidth, 0);
   lblNote->setWordWrap(true);
   lblNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblNote->setTextFormat(Qt::PlainText);
@@ -91,7 +91,10 @@ void TfrmDial::showEvent(QShowEvent* Event) {
     const QString Note = QString::fromStdString(DialNote(Number, Extensions));
     lblNote->setText(Note);
     lblNote->setVisible(!Note.isEmpty());
-    const int Extra = Note.isEmpty() ? 0 : NoteHeight + 4;
+    // The window grows by the lines the note takes.
+    const int NoteHeight = Note.isEmpty() ? 0 : lblNote->heightForWidth(NoteWidth);
+    lblNote->resize(NoteWidth, NoteHeight);
+    const int Extra = Note.isEmpty() ? 0 : NoteHeight + 6;
     btnOK->move(106, 84 + Extra);
     btnCancel->move(btnOK->pos());
     setFixedSize(288, RowsHeight + Extra);
