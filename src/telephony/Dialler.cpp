@@ -118,13 +118,13 @@ TfrmDialler::TfrmDialler(QWidget* Parent)
   connect(btnStar, &QToolButton::clicked, this, &TfrmDialler::btnStarClick);
   connect(btnHash, &QToolButton::clicked, this, &TfrmDialler::btnHashClick);
 
-  btnDial = new QPushButton(QStringLiteral("Dial..."), Panel2);
+  btnDial = new QPushButton(QStringLiteral("&Dial..."), Panel2);
   btnDial->setObjectName(QStringLiteral("btnDial"));
   btnDial->setGeometry(Left, KeysTop + 3 * RowPitch + KeyHeight + 8, 137, 25);
   btnDial->setDefault(true);
   connect(btnDial, &QPushButton::clicked, this, &TfrmDialler::btnDialClick);
 
-  btnClose = new QPushButton(QStringLiteral("Close"), this);
+  btnClose = new QPushButton(QStringLiteral("&Close"), this);
   btnClose->setObjectName(QStringLiteral("btnClose"));
   btnClose->setGeometry(63, 262, 75, 25);
   connect(btnClose, &QPushButton::clicked, this, &TfrmDialler::btnCloseClick);

@@ -44,7 +44,7 @@ TfrmQuickDial::TfrmQuickDial(QWidget* Parent)
   AddRow("Label3", QStringLiteral("E&xtension :"), "edtExtension", 62, Label3, edtExtension);
   AddRow("Label4", QStringLiteral("&Mobile :"), "edtMobile", 88, Label4, edtMobile);
 
-  btnClose = new QPushButton(QStringLiteral("Close"), this);
+  btnClose = new QPushButton(QStringLiteral("&Close"), this);
   btnClose->setObjectName(QStringLiteral("btnClose"));
   btnClose->setGeometry(222, 114, 75, 25);
   btnClose->setAutoDefault(false);

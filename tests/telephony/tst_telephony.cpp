@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QAccessible>
+#include <QGroupBox>
 #include <QtTest>
 
 #include <cerrno>
@@ -199,6 +201,7 @@ private slots:
   void DesktopTelephoneGetsTelLinks();
   void NoTelephoneApplicationOffersTheModem();
   void CallingFromAndDialWithAreKept();
+  void MnemonicsAndAccessibleNames();
 };
 
 void TTelephonyTest::LastKnownModemIsCheckedFirst() {
@@ -832,6 +835,43 @@ void TTelephonyTest::CallingFromAndDialWithAreKept() {
   qputenv("LANG", Lang);
   if (!All.isEmpty()) qputenv("LC_ALL", All);
   if (!Telephone.isEmpty()) qputenv("LC_TELEPHONE", Telephone);
+}
+
+// Each dialling window: no two controls share a key, and a screen reader hears
+// what every control is for (its label's text, not what it holds).
+void TTelephonyTest::MnemonicsAndAccessibleNames() {
+  TFakePlatform Platform;
+  TPhone Phone;
+  TfrmQuickDial QuickDial;
+  TfrmDialler Dialler;
+  for (QDialog* Window : std::initializer_list<QDialog*>{&Phone.Dial, &Phone.Options, &Phone.Outside, &QuickDial, &Dialler}) {
+    const QString Name = Window->objectName();
+    QStringList Keys;
+    auto Key = [&](const QString& Text) {
+      const qsizetype At = QString(Text).replace(QStringLiteral("&&"), QStringLiteral("__")).indexOf('&');
+      if (At >= 0 && At + 1 < Text.size()) Keys << Text.mid(At + 1, 1).toUpper();
+    };
+    for (QLabel* Label : Window->findChildren<QLabel*>()) Key(Label->text());
+    for (QAbstractButton* Button : Window->findChildren<QAbstractButton*>()) Key(Button->text());
+    for (QGroupBox* Group : Window->findChildren<QGroupBox*>()) Key(Group->title());
+    QVERIFY2(Keys.size() >= 2, qPrintable(Name));
+    QCOMPARE(QSet<QString>(Keys.begin(), Keys.end()).size(), Keys.size());
+
+    QList<QWidget*> Controls;
+    for (QLineEdit* Edit : Window->findChildren<QLineEdit*>()) {
+      Edit->setText(QStringLiteral("0123"));
+      Controls << Edit;
+    }
+    for (QComboBox* List : Window->findChildren<QComboBox*>()) Controls << List;
+    for (QAbstractButton* Button : Window->findChildren<QAbstractButton*>()) Controls << Button;
+    for (QWidget* Control : Controls) {
+      QAccessibleInterface* Accessible = QAccessible::queryAccessibleInterface(Control);
+      QVERIFY2(Accessible, qPrintable(Control->objectName()));
+      const QString Heard = Accessible->text(QAccessible::Name);
+      QVERIFY2(!Heard.trimmed().isEmpty() && Heard != QStringLiteral("0123"),
+               qPrintable(Name + ' ' + Control->objectName() + ": " + Heard));
+    }
+  }
 }
 
 QTEST_MAIN(TTelephonyTest)
