@@ -42,19 +42,9 @@ TfrmDiallingOpt::TfrmDiallingOpt(QWidget* Parent)
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 4, 289, 218);
 
-  GroupBox3 = new TGroupFrame(QStringLiteral("Dial with:"), GroupBox1);
-  GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
-  GroupBox3->setGeometry(8, 8, 273, 66);
-  rdoDialModem = new QRadioButton(QStringLiteral("the &MODEM"), GroupBox3);
-  rdoDialModem->setObjectName(QStringLiteral("rdoDialModem"));
-  rdoDialModem->setGeometry(8, 20, 257, 20);
-  rdoDialDesktop = new QRadioButton(QStringLiteral("this &desktop's telephone application"), GroupBox3);
-  rdoDialDesktop->setObjectName(QStringLiteral("rdoDialDesktop"));
-  rdoDialDesktop->setGeometry(8, 40, 257, 20);
-
   GroupBox2 = new TGroupFrame(QStringLiteral("Dialing Type"), GroupBox1);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-  GroupBox2->setGeometry(8, 78, 273, 49);
+  GroupBox2->setGeometry(8, 8, 273, 49);
   rdoToneDial = new QRadioButton(QStringLiteral("&Tone Dialling"), GroupBox2);
   rdoToneDial->setObjectName(QStringLiteral("rdoToneDial"));
   rdoToneDial->setGeometry(8, 20, 124, 20);
@@ -63,10 +53,20 @@ TfrmDiallingOpt::TfrmDiallingOpt(QWidget* Parent)
   rdoPulseDial->setGeometry(136, 20, 130, 20);
   chkDialExtensions = new QCheckBox(QStringLiteral("Allow &Extension Dialling"), GroupBox1);
   chkDialExtensions->setObjectName(QStringLiteral("chkDialExtensions"));
-  chkDialExtensions->setGeometry(16, 134, 257, 20);
+  chkDialExtensions->setGeometry(16, 62, 257, 20);
   chkDialSilently = new QCheckBox(QStringLiteral("Dial &Silently"), GroupBox1);
   chkDialSilently->setObjectName(QStringLiteral("chkDialSilently"));
-  chkDialSilently->setGeometry(16, 158, 257, 20);
+  chkDialSilently->setGeometry(16, 86, 257, 20);
+
+  GroupBox3 = new TGroupFrame(QStringLiteral("Dial with:"), GroupBox1);
+  GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+  GroupBox3->setGeometry(8, 110, 273, 66);
+  rdoDialModem = new QRadioButton(QStringLiteral("the &MODEM"), GroupBox3);
+  rdoDialModem->setObjectName(QStringLiteral("rdoDialModem"));
+  rdoDialModem->setGeometry(8, 20, 257, 20);
+  rdoDialDesktop = new QRadioButton(QStringLiteral("this &desktop's telephone application"), GroupBox3);
+  rdoDialDesktop->setObjectName(QStringLiteral("rdoDialDesktop"));
+  rdoDialDesktop->setGeometry(8, 40, 257, 20);
 
   lblCountry = new QLabel(QStringLiteral("Calling &from:"), GroupBox1);
   lblCountry->setObjectName(QStringLiteral("lblCountry"));
@@ -127,7 +127,8 @@ void TfrmDiallingOpt::SetCountry(const std::string& Code) {
 
 void TfrmDiallingOpt::showEvent(QShowEvent* Event) {
   // Space on the radio button that is not chosen would change the choice unseen.
-  (DialWithDesktop() ? rdoDialDesktop : rdoDialModem)->setFocus();
+  if (DialWithDesktop()) rdoDialDesktop->setFocus();
+  else (rdoToneDial->isChecked() ? rdoToneDial : rdoPulseDial)->setFocus();
   EnableControls();
   TOptionsDialog::showEvent(Event);
 }
