@@ -14,6 +14,8 @@ packages=(
   abook python3-vobject khard  # other contact programs read the exported cards in the tests
   radicale qtkeychain-qt6-dev openssl
   vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
+  libphonenumber-dev  # numbers in international form dialled as the caller's country needs them
+  xdg-utils  # tel: links to the desktop's telephone application (xdg-mime, xdg-open)
 )
 
 missing=()

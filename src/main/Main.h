@@ -91,7 +91,8 @@ public:
   void SetDiallerWindow(TfrmDialler* Window);
   void mnuAQuickDialClick();
   void mnuFDiallerClick();
-  // Fills the dialling window's request and shows it.
+  // Fills the dialling window's request and shows it, or hands the number to
+  // the desktop's telephone application when the options say so.
   void ShowDialWindow(const TDialRequest& Request);
 
   // File commands.
@@ -122,6 +123,10 @@ public:
   void mnuODiallingClick();
   void mnuOOutsideLineClick();
   void spdbtnDialClick(QToolButton* Button);
+  // A modem is known, or calls go to the desktop's telephone application.
+  bool CanDial() const;
+  // Opens the number's tel: link; with no application for it, offers the modem.
+  void DialThroughDesktop(const TDialRequest& Request);
   // Search.
   void SetFindDialog(TfrmFind* Dialog) { FFindDialog = Dialog; }
   TSearchEngine& Search() { return FSearch; }

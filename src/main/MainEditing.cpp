@@ -31,7 +31,7 @@ void TfrmMain::edtSurnameChange() {
 
 void TfrmMain::EnableControls() {
   const bool EntryRow = !FNames->Cell(FSelectedRow, 0).empty();
-  const bool Modem = ModemPort() != -1;
+  const bool Modem = CanDial();
   mnuADelete->setEnabled(EntryRow);
   mnuAQuickDial->setEnabled(EntryRow && Modem);
   mnuFDialler->setEnabled(Modem);

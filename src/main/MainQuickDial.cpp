@@ -27,10 +27,18 @@ void TfrmMain::SetDiallerWindow(TfrmDialler* Window) {
   FDialler = Window;
   if (!FDialler) return;
   FDialler->ShowDial = [this](const TDialRequest& Request) { ShowDialWindow(Request); };
-  FDialler->OutsideLineTicked = [this] { return FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked(); };
+  // A desktop's telephone is no switchboard extension: no outside line to ask about.
+  FDialler->OutsideLineTicked = [this] {
+    return !(FDiallingOpt && FDiallingOpt->DialWithDesktop()) && FOutsideLine &&
+           FOutsideLine->chkDialOutsideLine->isChecked();
+  };
 }
 
 void TfrmMain::ShowDialWindow(const TDialRequest& Request) {
+  if (FDiallingOpt && FDiallingOpt->DialWithDesktop()) {
+    DialThroughDesktop(Request);
+    return;
+  }
   if (!FDial) return;
   FDial->DialName = Request.DialName;
   FDial->DialLocation = Request.DialLocation;

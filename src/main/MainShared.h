@@ -6,13 +6,14 @@
 
 #include <QString>
 
+#include "Blank.h"
 #include "IniFile.h"
 
 namespace MainWindow {
 
 inline std::string Std(const QString& Text) { return Text.toStdString(); }
 inline QString Q(const std::string& Text) { return QString::fromStdString(Text); }
-inline bool IsBlank(const QString& Text) { return TrimSpaces(Std(Text)).empty(); }
+using ::IsBlank;
 
 // The property that carries a window's or a menu item's help context number.
 inline const char* const HelpContextProperty = "HelpContext";

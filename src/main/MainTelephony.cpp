@@ -4,16 +4,20 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QToolButton>
 
 #include "Dial.h"
+#include "DialNumber.h"
 #include "DialRequest.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "MainShared.h"
 #include "ModemExchange.h"
 #include "Olineopt.h"
+#include "Prompter.h"
+#include "TelephoneLinks.h"
 
 using namespace MainWindow;
 
@@ -70,4 +74,29 @@ void TfrmMain::spdbtnDialClick(QToolButton* Button) {
   ShowDialWindow(Request);
   // A failed modem reset may have cleared the modem port.
   EnableControls();
+}
+
+bool TfrmMain::CanDial() const {
+  return ModemPort() != -1 || (FDiallingOpt && FDiallingOpt->DialWithDesktop());
+}
+
+void TfrmMain::DialThroughDesktop(const TDialRequest& Request) {
+  const std::string Country = FDiallingOpt ? FDiallingOpt->Country() : DefaultCountry();
+  const QString Link = Q(TelLink(ReadDialNumber(Std(Request.DialNumber), Country), Country));
+  if (Link.isEmpty()) {
+    Prompter().Error(this, QStringLiteral("There is no number to dial in \"%1\".").arg(Request.DialNumber));
+    return;
+  }
+  ITelephoneLinks& Telephone = TelephoneLinks();
+  if (!Telephone.Handler().isEmpty() && Telephone.Open(Link)) return;
+  // Said once, with the way out: the modem, when there is one.
+  const QString Missing = QStringLiteral("No application on this desktop dials telephone links (tel:).");
+  if (ModemPort() == -1) {
+    Prompter().Error(this, Missing + QStringLiteral(" Install one (a softphone, GNOME Calls, KDE Connect with a "
+                                                    "paired phone), or detect a MODEM to dial with it instead."));
+    return;
+  }
+  if (!Prompter().Confirm(this, Missing + QStringLiteral(" Dial with the MODEM instead?"))) return;
+  FDiallingOpt->rdoDialModem->setChecked(true);
+  ShowDialWindow(Request);
 }

@@ -9,14 +9,22 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include "DialNumber.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "ModemExchange.h"
 #include "Olineopt.h"
 #include "Prompter.h"
 
+namespace {
+
+constexpr int RowsHeight = 113;  // the client area without a note
+constexpr int NoteTop = 82, NoteWidth = 273;
+
+}  // namespace
+
 TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Parent)
-    : TFixedDialog("frmDial", QStringLiteral("Dialing..."), QSize(288, 113), 60, Parent),
+    : TFixedDialog("frmDial", QStringLiteral("Dialing..."), QSize(288, RowsHeight), 60, Parent),
       FModem(Modem),
       FOptions(Options) {
   auto AddRow = [this](const QString& Caption, const char* Name, int Top, QLabel*& Label) {
@@ -26,9 +34,10 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
     auto* Edit = new QLineEdit(this);
     Edit->setObjectName(QLatin1String(Name));
     Edit->setGeometry(64, Top, 217, 21);
-    // Shows the request only: nothing typed here is ever read.
+    // Shows the request only: nothing typed here is ever read. Its label's
+    // key reaches it, so that the text can be read out and copied.
     Edit->setReadOnly(true);
-    Edit->setFocusPolicy(Qt::NoFocus);
+    Edit->setFocusPolicy(Qt::ClickFocus);
     Edit->setBackgroundRole(QPalette::Button);
     QPalette Colours = Edit->palette();
     Colours.setColor(QPalette::Base, Colours.color(QPalette::Button));
@@ -36,11 +45,19 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
     Label->setBuddy(Edit);  // names the edit for a screen reader
     return Edit;
   };
-  edtName = AddRow(QStringLiteral("Name :"), "edtName", 8, Label0);
-  edtLocation = AddRow(QStringLiteral("Location :"), "edtLocation", 32, Label1);
-  edtNumber = AddRow(QStringLiteral("Number :"), "edtNumber", 56, Label2);
+  edtName = AddRow(QStringLiteral("&Name :"), "edtName", 8, Label0);
+  edtLocation = AddRow(QStringLiteral("&Location :"), "edtLocation", 32, Label1);
+  edtNumber = AddRow(QStringLiteral("N&umber :"), "edtNumber", 56, Label2);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label2->setObjectName(QStringLiteral("Label2"));
+
+  lblNote = new QLabel(this);
+  lblNote->setObjectName(QStringLiteral("lblNote"));
+  lblNote->setGeometry(8, NoteTop, NoteWidth, 0);
+  lblNote->setWordWrap(true);
+  lblNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblNote->setTextFormat(Qt::PlainText);
+  lblNote->hide();
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -58,11 +75,29 @@ TfrmDial::TfrmDial(TfrmMODEMDetect* Modem, TfrmDiallingOpt* Options, QWidget* Pa
 
 void TfrmDial::showEvent(QShowEvent* Event) {
   if (!Event->spontaneous()) {
-    // FormShow
+    // FormShow: the number as it will be dialled, so that a wrong one is seen
+    // before it rings, and below it what is not dialled.
+    const bool Extensions = FOptions && FOptions->chkDialExtensions->isChecked();
+    const TDialNumber Number =
+        ReadDialNumber(DialNumber.toStdString(), FOptions ? FOptions->Country() : DefaultCountry());
+    const bool OutsideLine = !NoOutsideLine && FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked();
+    FDialString = BuildDialString(DialDigits(Number, Extensions), OutsideLine,
+                                  OutsideLine ? FOutsideLine->edtOutsideLineDigit->text().toStdString() : std::string(),
+                                  OutsideLine ? FOutsideLine->edtPauseChar->text().toStdString() : std::string());
     edtName->setText(DialName);
     edtLocation->setText(DialLocation);
-    edtNumber->setText(DialNumber);
-    FNumber = ResolveAlphabetChars(DialNumber.toStdString());
+    edtNumber->setText(QString::fromStdString(FDialString));
+    edtNumber->setCursorPosition(0);
+    const QString Note = QString::fromStdString(DialNote(Number, Extensions));
+    lblNote->setText(Note);
+    lblNote->setVisible(!Note.isEmpty());
+    // The window grows by the lines the note takes.
+    const int NoteHeight = Note.isEmpty() ? 0 : lblNote->heightForWidth(NoteWidth);
+    lblNote->resize(NoteWidth, NoteHeight);
+    const int Extra = Note.isEmpty() ? 0 : NoteHeight + 6;
+    btnOK->move(106, 84 + Extra);
+    btnCancel->move(btnOK->pos());
+    setFixedSize(288, RowsHeight + Extra);
     FDialled = false;
     btnOK->setEnabled(false);
     btnOK->setFocus();
@@ -112,12 +147,9 @@ void TfrmDial::FormActivate() {
   // The speaker, within the time limit the previous exchange left. Its answer
   // is not read: a modem that refuses it may still dial.
   TCommandFailure Failure = Command(Silent ? "M0" : "M1");
-  std::string DialString, Result;
+  const std::string& DialString = FDialString;  // built as the window was shown
+  std::string Result;
   if (Failure == cfNone && !FCancelRequested) {
-    const bool OutsideLine = !NoOutsideLine && FOutsideLine && FOutsideLine->chkDialOutsideLine->isChecked();
-    DialString = BuildDialString(FNumber, OutsideLine,
-                                 OutsideLine ? FOutsideLine->edtOutsideLineDigit->text().toStdString() : std::string(),
-                                 OutsideLine ? FOutsideLine->edtPauseChar->text().toStdString() : std::string());
     const bool Tone = !FOptions || FOptions->rdoToneDial->isChecked();
     FModem->Exchange.CommandTimeout = DialCommandTimeout(Tone, DialString);
     Failure = Command(DialCommand(Tone, DialString), &Result);

@@ -27,7 +27,7 @@ class TfrmOutsideLine;
 //   Dial.DialLocation = "Home Telephone Number";     // or "Business Telephone Number",
 //                                                    // "Internal Extension", "Mobile Telephone",
 //                                                    // "Direct Dialing"
-//   Dial.DialNumber = "01234 567890";                // as stored or typed; letters dial as digits
+//   Dial.DialNumber = "+44 1234 567890 ext. 12";     // as stored or typed (see DialNumber.h)
 //   Dial.NoOutsideLine = false;                      // true: never the outside-line prefix
 //   Dial.exec();                                     // the result means nothing
 //
@@ -55,7 +55,9 @@ public:
   QLabel* Label2 = nullptr;
   QLineEdit* edtName = nullptr;
   QLineEdit* edtLocation = nullptr;
-  QLineEdit* edtNumber = nullptr;
+  QLineEdit* edtNumber = nullptr;  // the dial string, outside line and all
+  // What is not dialled, shown under the number; hidden when nothing.
+  QLabel* lblNote = nullptr;
   QPushButton* btnOK = nullptr;
   // In OK's place while the speaker and dial commands run.
   QPushButton* btnCancel = nullptr;
@@ -69,8 +71,8 @@ public:
   bool FormCloseQuery() const;
   void ModemResponseError();
   bool Dialled() const { return FDialled; }
-  // The number as it is dialled, outside-line prefix aside.
-  const std::string& ResolvedNumber() const { return FNumber; }
+  // The dial string: outside line, number, extension.
+  const std::string& DialString() const { return FDialString; }
 
   void reject() override;
 
@@ -90,7 +92,7 @@ private:
   TfrmMODEMDetect* FModem;
   TfrmDiallingOpt* FOptions;
   TfrmOutsideLine* FOutsideLine = nullptr;
-  std::string FNumber;
+  std::string FDialString;
   bool FDialled = false;
   bool FDialling = false;
   bool FCancelRequested = false;

@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "Custom.h"
-#include "IniFile.h"
+#include "Blank.h"
 #include "Keypad.h"
 #include "Prompter.h"
 
@@ -21,8 +21,6 @@ namespace {
 constexpr int HelpTopic = 55;
 constexpr int KeyWidth = 41, KeyHeight = 33, ColumnPitch = 48, RowPitch = 40;
 constexpr int PressedMs = 100;  // how long a typed key shows pressed
-
-bool IsBlank(const QString& Text) { return TrimSpaces(Text.toStdString()).empty(); }
 
 // The pictures of the star and hash keys, drawn in the text colour.
 QIcon KeyPicture(bool Hash, const QColor& Colour) {
@@ -120,13 +118,13 @@ TfrmDialler::TfrmDialler(QWidget* Parent)
   connect(btnStar, &QToolButton::clicked, this, &TfrmDialler::btnStarClick);
   connect(btnHash, &QToolButton::clicked, this, &TfrmDialler::btnHashClick);
 
-  btnDial = new QPushButton(QStringLiteral("Dial..."), Panel2);
+  btnDial = new QPushButton(QStringLiteral("&Dial..."), Panel2);
   btnDial->setObjectName(QStringLiteral("btnDial"));
   btnDial->setGeometry(Left, KeysTop + 3 * RowPitch + KeyHeight + 8, 137, 25);
   btnDial->setDefault(true);
   connect(btnDial, &QPushButton::clicked, this, &TfrmDialler::btnDialClick);
 
-  btnClose = new QPushButton(QStringLiteral("Close"), this);
+  btnClose = new QPushButton(QStringLiteral("&Close"), this);
   btnClose->setObjectName(QStringLiteral("btnClose"));
   btnClose->setGeometry(63, 262, 75, 25);
   connect(btnClose, &QPushButton::clicked, this, &TfrmDialler::btnCloseClick);

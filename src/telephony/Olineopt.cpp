@@ -1,7 +1,6 @@
 #include "Olineopt.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,13 +9,12 @@
 
 #include <stdexcept>
 
+#include "Blank.h"
 #include "IniFile.h"
 #include "Settings.h"
 #include "GroupFrame.h"
 
 namespace {
-
-bool IsBlank(const QString& Text) { return TrimSpaces(Text.toStdString()).empty(); }
 
 // A carriage return or the end-of-file mark cannot stand in a settings line.
 std::string Storable(const QString& Text) {
@@ -28,18 +26,18 @@ std::string Storable(const QString& Text) {
 }  // namespace
 
 TfrmOutsideLine::TfrmOutsideLine(QWidget* Parent)
-    : TFixedDialog("frmOutsideLine", QStringLiteral("Outside Line"), QSize(314, 108), 59, Parent) {
+    : TOptionsDialog("frmOutsideLine", QStringLiteral("Outside Line"), QSize(314, 108), 59, Parent) {
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 8, 217, 92);
-  Label1 = new QLabel(QStringLiteral("Number :"), GroupBox1);
+  Label1 = new QLabel(QStringLiteral("&Number :"), GroupBox1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(8, 24, 72, 21);
   Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   edtOutsideLineDigit = new QLineEdit(GroupBox1);
   edtOutsideLineDigit->setObjectName(QStringLiteral("edtOutsideLineDigit"));
   edtOutsideLineDigit->setGeometry(86, 24, 121, 21);
-  Label2 = new QLabel(QStringLiteral("Pause Char. :"), GroupBox1);
+  Label2 = new QLabel(QStringLiteral("&Pause Char. :"), GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setGeometry(8, 56, 72, 21);
   Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -50,7 +48,7 @@ TfrmOutsideLine::TfrmOutsideLine(QWidget* Parent)
   Label2->setBuddy(edtPauseChar);
 
   // Over the frame's top edge, so that it reads as the group's title.
-  chkDialOutsideLine = new QCheckBox(QStringLiteral("Dial for an Outside Line"), this);
+  chkDialOutsideLine = new QCheckBox(QStringLiteral("&Dial for an Outside Line"), this);
   chkDialOutsideLine->setObjectName(QStringLiteral("chkDialOutsideLine"));
   chkDialOutsideLine->setGeometry(16, 0, chkDialOutsideLine->sizeHint().width() + 4, 17);
   chkDialOutsideLine->setAutoFillBackground(true);
@@ -99,27 +97,6 @@ void TfrmOutsideLine::EnableControls() {
 }
 
 void TfrmOutsideLine::showEvent(QShowEvent* Event) {
-  FDialForFirst = chkDialOutsideLine->isChecked();
-  FDigits = edtOutsideLineDigit->text();
-  FPause = edtPauseChar->text();
   EnableControls();
-  TFixedDialog::showEvent(Event);
-}
-
-void TfrmOutsideLine::btnCancelClick() {
-  chkDialOutsideLine->setChecked(FDialForFirst);
-  edtOutsideLineDigit->setText(FDigits);
-  edtPauseChar->setText(FPause);
-  done(QDialog::Rejected);
-}
-
-void TfrmOutsideLine::reject() {
-  if (FClosing) TFixedDialog::reject();
-  else btnCancelClick();
-}
-
-void TfrmOutsideLine::closeEvent(QCloseEvent* Event) {
-  FClosing = true;
-  TFixedDialog::closeEvent(Event);
-  FClosing = false;
+  TOptionsDialog::showEvent(Event);
 }

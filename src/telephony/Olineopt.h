@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QString>
-
-#include "FixedDialog.h"
+#include "OptionsDialog.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -13,7 +11,7 @@ class QPushButton;
 // Whether to dial for an outside line first, the digits for it and the pause
 // characters after them. Like the dialling options, the controls hold the
 // options for the run; read at creation, written at destruction.
-class TfrmOutsideLine : public TFixedDialog {
+class TfrmOutsideLine : public TOptionsDialog {
   Q_OBJECT
 public:
   explicit TfrmOutsideLine(QWidget* Parent = nullptr);
@@ -29,15 +27,7 @@ public:
   QPushButton* btnCancel = nullptr;
 
   void EnableControls();
-  void btnCancelClick();
-  void reject() override;
 
 protected:
   void showEvent(QShowEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
-
-private:
-  bool FDialForFirst = false;  // as shown
-  QString FDigits, FPause;
-  bool FClosing = false;  // the title-bar close keeps what was typed
 };

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "IniFile.h"
+#include "Blank.h"
 #include "Prompter.h"
 
 const char* const HomeLocation = "Home Telephone Number";
@@ -18,8 +18,6 @@ namespace {
 constexpr int HelpTopic = 46;
 enum { Home, Business, Extension, Mobile };
 const char* const Locations[] = {HomeLocation, BusinessLocation, ExtensionLocation, MobileLocation};
-
-bool IsBlank(const QString& Text) { return TrimSpaces(Text.toStdString()).empty(); }
 
 }  // namespace
 
@@ -46,7 +44,7 @@ TfrmQuickDial::TfrmQuickDial(QWidget* Parent)
   AddRow("Label3", QStringLiteral("E&xtension :"), "edtExtension", 62, Label3, edtExtension);
   AddRow("Label4", QStringLiteral("&Mobile :"), "edtMobile", 88, Label4, edtMobile);
 
-  btnClose = new QPushButton(QStringLiteral("Close"), this);
+  btnClose = new QPushButton(QStringLiteral("&Close"), this);
   btnClose->setObjectName(QStringLiteral("btnClose"));
   btnClose->setGeometry(222, 114, 75, 25);
   btnClose->setAutoDefault(false);

@@ -8,9 +8,10 @@ target_link_libraries(tobrinel_modem PUBLIC tobrinel_serial Qt6::Core)
 
 add_library(tobrinel_telephony STATIC
   ${CMAKE_CURRENT_LIST_DIR}/FixedDialog.cpp ${CMAKE_CURRENT_LIST_DIR}/FixedDialog.h
+  ${CMAKE_CURRENT_LIST_DIR}/OptionsDialog.cpp ${CMAKE_CURRENT_LIST_DIR}/OptionsDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/MDetect.cpp ${CMAKE_CURRENT_LIST_DIR}/MDetect.h
   ${CMAKE_CURRENT_LIST_DIR}/Dialopt.cpp ${CMAKE_CURRENT_LIST_DIR}/Dialopt.h
   ${CMAKE_CURRENT_LIST_DIR}/Olineopt.cpp ${CMAKE_CURRENT_LIST_DIR}/Olineopt.h
   ${CMAKE_CURRENT_LIST_DIR}/Dial.cpp ${CMAKE_CURRENT_LIST_DIR}/Dial.h)
 target_include_directories(tobrinel_telephony PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tobrinel_telephony PUBLIC tobrinel_modem tobrinel_platform tobrinel_store Qt6::Widgets)
+target_link_libraries(tobrinel_telephony PUBLIC tobrinel_modem tobrinel_dialnumber tobrinel_platform tobrinel_store Qt6::Widgets)

@@ -2,6 +2,10 @@
 // through the main window, with simulated modems linked as numbered ports.
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -9,19 +13,24 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QAccessible>
+#include <QGroupBox>
 #include <QtTest>
 
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Dial.h"
+#include "Dialler.h"
 #include "Dialopt.h"
 #include "MDetect.h"
 #include "MainTestKit.h"
 #include "Olineopt.h"
+#include "Qdial.h"
 #include "SerialDrv.h"
 #include "SimModem.h"
 
@@ -108,6 +117,69 @@ const QString NoModems = QStringLiteral(
     "There are no MODEMS detected on this computer.  Telephone numbers cannot be dialed from this PC.");
 const QString NoAnswer = QStringLiteral("Your MODEM has failed to respond to a command. A reset will be attempted...");
 
+// A desktop of the test's own for xdg-utils: private XDG folders and, when
+// Registered, a telephone application for tel: links that writes down each
+// link it is given. The environment is put back afterwards.
+class TFakeTelephoneDesktop {
+public:
+  explicit TFakeTelephoneDesktop(bool Registered) {
+    const QString Data = Folder.filePath(QStringLiteral("data")), Config = Folder.filePath(QStringLiteral("config"));
+    QDir().mkpath(Data + QStringLiteral("/applications"));
+    QDir().mkpath(Config);
+    if (Registered) {
+      const QString Script = Folder.filePath(QStringLiteral("fake-phone.sh"));
+      Write(Script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(LinksFile()));
+      QFile::setPermissions(Script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      Write(Data + QStringLiteral("/applications/fake-phone.desktop"),
+            QStringLiteral("[Desktop Entry]\nType=Application\nName=Fake phone\nExec=%1 %u\n"
+                           "MimeType=x-scheme-handler/tel;\n").arg(Script));
+      Write(Config + QStringLiteral("/mimeapps.list"),
+            QStringLiteral("[Default Applications]\nx-scheme-handler/tel=fake-phone.desktop\n"));
+    }
+    const QString None = Folder.filePath(QStringLiteral("none"));
+    Set("XDG_DATA_HOME", Data);
+    Set("XDG_CONFIG_HOME", Config);
+    Set("XDG_DATA_DIRS", None);
+    Set("XDG_CONFIG_DIRS", None);
+    Set("DISPLAY", QStringLiteral(":99"));  // xdg-open asks a handler only on a display
+    for (const char* Name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
+                             "WAYLAND_DISPLAY", "BROWSER", "DBUS_SESSION_BUS_ADDRESS"})
+      Set(Name, std::nullopt);
+  }
+  ~TFakeTelephoneDesktop() {
+    for (auto Saved = FSaved.rbegin(); Saved != FSaved.rend(); ++Saved) {
+      if (Saved->second) qputenv(Saved->first, *Saved->second);
+      else qunsetenv(Saved->first);
+    }
+  }
+  QString LinksFile() const { return Folder.filePath(QStringLiteral("links")); }
+  // The links the application was given, once Count have come (or 10 s).
+  QStringList Links(int Count) const {
+    QStringList Lines;
+    for (int Waited = 0; Waited < 10000; Waited += 20) {
+      QFile File(LinksFile());
+      if (File.open(QIODevice::ReadOnly)) Lines = QString::fromUtf8(File.readAll()).split('\n', Qt::SkipEmptyParts);
+      if (Lines.size() >= Count) break;
+      QTest::qWait(20);
+    }
+    return Lines;
+  }
+
+private:
+  static void Write(const QString& Path, const QString& Text) {
+    QFile File(Path);
+    QVERIFY(File.open(QIODevice::WriteOnly));
+    File.write(Text.toUtf8());
+  }
+  void Set(const char* Name, const std::optional<QString>& Value) {
+    FSaved.emplace_back(Name, qEnvironmentVariableIsSet(Name) ? std::optional<QByteArray>(qgetenv(Name)) : std::nullopt);
+    if (Value) qputenv(Name, Value->toLocal8Bit());
+    else qunsetenv(Name);
+  }
+  QTemporaryDir Folder;
+  std::vector<std::pair<const char*, std::optional<QByteArray>>> FSaved;
+};
+
 }  // namespace
 
 class TTelephonyTest : public QObject {
@@ -125,6 +197,11 @@ private slots:
   void DetectionKeepsAHeldModem();
   void DiallingOptionsCancelAndKeys();
   void OutsideLineRuleCancelAndKeys();
+  void DialingWindowShowsWhatIsDialled();
+  void DesktopTelephoneGetsTelLinks();
+  void NoTelephoneApplicationOffersTheModem();
+  void CallingFromAndDialWithAreKept();
+  void MnemonicsAndAccessibleNames();
 };
 
 void TTelephonyTest::LastKnownModemIsCheckedFirst() {
@@ -221,17 +298,17 @@ void TTelephonyTest::DialButtonsSendTheCommands() {
     const char* Pause;
     QToolButton* TfrmMain::*Button;
     const char* Location;
-    const char* Shown;
+    const char* Shown;  // the dial string, outside line and all
     TLines Lines;
   };
   const std::vector<TCase> Cases = {
       {true, false, false, "", "W", &TfrmMain::spdbtnDial1, "Home Telephone Number", "123",
        {"ATM1", "ATDT 123;", "ATH", "ATZ"}},
-      {false, true, false, "", "W", &TfrmMain::spdbtnDial2, "Business Telephone Number", "(9) 1#",
+      {false, true, false, "", "W", &TfrmMain::spdbtnDial2, "Business Telephone Number", "91#",
        {"ATM0", "ATDP 91#;", "ATH", "ATZ"}},
-      {true, false, true, "9", ",", &TfrmMain::spdbtnDial1, "Home Telephone Number", "123",
+      {true, false, true, "9", ",", &TfrmMain::spdbtnDial1, "Home Telephone Number", "9,123",
        {"ATM1", "ATDT 9,123;", "ATH", "ATZ"}},
-      {true, false, true, "two", "W", &TfrmMain::spdbtnDial4, "Mobile Telephone", "0800-FLOWERS",
+      {true, false, true, "two", "W", &TfrmMain::spdbtnDial4, "Mobile Telephone", "896W08003569377",
        {"ATM1", "ATDT 896W08003569377;", "ATH", "ATZ"}},
       // An extension never gets the outside-line prefix.
       {true, false, true, "9", ",", &TfrmMain::spdbtnDial3, "Internal Extension", "456",
@@ -574,6 +651,227 @@ void TTelephonyTest::OutsideLineRuleCancelAndKeys() {
   }
   const QString Written = Platform.ReadSettings();
   QVERIFY(Written.contains(QStringLiteral("[OutSideLine]\nDialForFirst=0\nDialThisFor= 9\nPauseChar=,\n")));
+}
+
+// The Dialing window shows the dial string the modem then receives, and what is not dialled.
+void TTelephonyTest::DialingWindowShowsWhatIsDialled() {
+  TFakePlatform Platform;
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  TPhone Phone;
+  QVERIFY(Phone.W.Activate());
+  struct TCase {
+    const char* Country;
+    const char* Stored;
+    bool Extensions, Outside;
+    const char* Shown;
+    const char* Note;
+  };
+  const std::vector<TCase> Cases = {
+      {"GB", "+44 20 7946 0000", false, false, "02079460000", ""},
+      {"GB", "+33 1 23 45 67 89", false, true, "9W0033123456789", ""},
+      {"US", "+33 1 23 45 67 89", false, false, "01133123456789", ""},
+      {"GB", "020 7946 0001 ext. 12", true, false, "02079460001,,,12", ""},
+      {"GB", "020 7946 0001 ext. 12", false, true, "9W02079460001",
+       "Extension 12 is not dialled (Allow Extension Dialling is off)."},
+      {"DE", "0171 555 (mobil)", false, false, "0171555", "Not dialled: (mobil)"},
+      {"GB", "0800 FLOWERS", false, false, "08003569377", ""},
+      {"GB", "+999 123", false, false, "999123", "No country has this number's code: it is dialled without its \"+\"."},
+  };
+  Phone.W->tabDetails->setCurrentIndex(0);
+  Phone.Outside.edtOutsideLineDigit->setText(QStringLiteral("9"));
+  for (const TCase& Case : Cases) {
+    Phone.Options.SetCountry(Case.Country);
+    Phone.Options.chkDialExtensions->setChecked(Case.Extensions);
+    Phone.Outside.chkDialOutsideLine->setChecked(Case.Outside);
+    Phone.W->edtHomeTel->setText(QString::fromUtf8(Case.Stored));
+    Modem->ClearRecords();
+    QStringList Seen;
+    When([&] { return Phone.Dial.isVisible() && Phone.Dial.btnOK->isEnabled(); }, [&] {
+      Seen << Phone.Dial.edtNumber->text() << (Phone.Dial.lblNote->isVisible() ? Phone.Dial.lblNote->text() : QString());
+      // The note fits the window.
+      if (Phone.Dial.lblNote->isVisible() && Phone.Dial.lblNote->geometry().bottom() > Phone.Dial.btnOK->y()) Seen << "clipped";
+      Phone.Dial.btnOK->click();
+    });
+    Phone.W->spdbtnDial1->click();
+    QCOMPARE(Seen, QStringList({QLatin1String(Case.Shown), QString::fromUtf8(Case.Note)}));
+    QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT " + std::string(Case.Shown) + ";", "ATH", "ATZ"}));
+  }
+  QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+// With "Dial with: this desktop's telephone application" every way of dialling
+// opens a tel: link in international form, without a modem and without an outside line.
+void TTelephonyTest::DesktopTelephoneGetsTelLinks() {
+  TFakePlatform Platform;
+  TFakeTelephoneDesktop Desktop(true);
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nDialWith=1\nDialExt=1\n[Location]\nCountry=GB\n"
+                                           "[OutSideLine]\nDialForFirst=1\nDialThisFor=9\n"));
+  TPhone Phone;
+  TfrmQuickDial QuickDial(Phone.W.Main.get());
+  TfrmDialler Dialler(Phone.W.Main.get());
+  Phone.W->SetQuickDialWindow(&QuickDial);
+  Phone.W->SetDiallerWindow(&Dialler);
+  QVERIFY(Phone.W.Activate());
+  QCOMPARE(Phone.W->ModemPort(), -1);
+  QVERIFY(Phone.W->spdbtnDial1->isEnabled() && Phone.W->mnuAQuickDial->isEnabled() && Phone.W->mnuFDialler->isEnabled());
+
+  // Each link is awaited before the next dial: the application runs apart from the program.
+  QStringList Links;
+  auto Given = [&] {
+    const QStringList All = Desktop.Links(int(Links.size()) + 1);
+    Links = All;
+    return All.isEmpty() ? QString() : All.last();
+  };
+  Phone.W->tabDetails->setCurrentIndex(0);
+  Phone.W->edtHomeTel->setText(QStringLiteral("+44 20 7946 0000"));
+  Phone.W->spdbtnDial1->click();
+  QCOMPARE(Given(), QStringLiteral("tel:+442079460000"));
+  Phone.W->tabDetails->setCurrentIndex(1);
+  Phone.W->edtBusTel->setText(QStringLiteral("020 7946 0001 ext. 12 (reception)"));
+  Phone.W->spdbtnDial2->click();
+  QCOMPARE(Given(), QStringLiteral("tel:+442079460001;ext=12"));
+  // Quick Dial's mobile, as stored: a vanity number.
+  When([&] { return QuickDial.isVisible(); }, [&] { QTest::keyClick(QuickDial.focusWidget(), Qt::Key_M); });
+  Phone.W->mnuAQuickDial->trigger();
+  QCOMPARE(Given(), QStringLiteral("tel:+448003569377"));
+  // The dial pad asks nothing about an outside line.
+  for (const auto& [Typed, Link] : std::vector<std::pair<const char*, const char*>>{
+           {"0033123456789", "tel:+33123456789"}, {"*21#", "tel:*21%23"}}) {
+    When([&] { return Dialler.isVisible(); }, [&] {
+      QTest::keyClicks(Dialler.focusWidget(), QLatin1String(Typed));
+      QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+      Dialler.btnClose->click();
+    });
+    Phone.W->mnuFDialler->trigger();
+    QCOMPARE(Given(), QLatin1String(Link));
+  }
+  QCOMPARE(Links.size(), 5);
+  QVERIFY(!Phone.Dial.isVisible());
+  QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+// No application takes tel: links: the person is told once per attempt and offered the modem.
+void TTelephonyTest::NoTelephoneApplicationOffersTheModem() {
+  TFakePlatform Platform;
+  TFakeTelephoneDesktop Desktop(false);
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nDialWith=1\n[Location]\nCountry=GB\n"));
+  const QString Missing = QStringLiteral("No application on this desktop dials telephone links (tel:).");
+  {
+    // Without a modem there is nothing to offer.
+    TPhone Phone;
+    QVERIFY(Phone.W.Activate());
+    Phone.W->spdbtnDial1->click();
+    QCOMPARE(Platform.Prompter.Kinds(), QStringList{QStringLiteral("error")});
+    QVERIFY(Platform.Prompter.Texts().first().startsWith(Missing));
+    QVERIFY(Phone.Options.DialWithDesktop());
+  }
+  Platform.Prompter.Boxes.clear();
+  BookWithNumbers(Platform, QStringLiteral("[MODEM]\nPort=3\nDialWith=1\n[Location]\nCountry=GB\n"));
+  auto Modem = ModemOn(Platform, 3);
+  QVERIFY(Modem);
+  TPhone Phone;
+  QVERIFY(Phone.W.Activate());
+  Phone.W->edtHomeTel->setText(QStringLiteral("+44 20 7946 0000"));
+  // No: nothing is dialled and the choice stays.
+  Platform.Prompter.Confirms = {false, true};
+  Phone.W->spdbtnDial1->click();
+  QVERIFY(Modem->Lines().empty());
+  QVERIFY(Phone.Options.DialWithDesktop());
+  // Yes: the modem dials this number, and the next ones.
+  When([&] { return Phone.Dial.isVisible() && Phone.Dial.btnOK->isEnabled(); }, [&] { Phone.Dial.btnOK->click(); });
+  Phone.W->spdbtnDial1->click();
+  QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT 02079460000;", "ATH", "ATZ"}));
+  QVERIFY(!Phone.Options.DialWithDesktop());
+  const QString Offer = Missing + QStringLiteral(" Dial with the MODEM instead?");
+  QCOMPARE(Platform.Prompter.Texts(), QStringList({Offer, Offer}));
+  QVERIFY(Platform.Prompter.Confirms.empty());
+}
+
+// "Calling from:" starts as the desktop's country, lists countries by name and code,
+// and both new options are put back by Cancel and kept in the settings.
+void TTelephonyTest::CallingFromAndDialWithAreKept() {
+  const QByteArray Lang = qgetenv("LANG"), All = qgetenv("LC_ALL"), Telephone = qgetenv("LC_TELEPHONE");
+  qunsetenv("LC_ALL");
+  qunsetenv("LC_TELEPHONE");
+  qputenv("LANG", "de_AT.UTF-8");
+  TFakePlatform Platform;
+  {
+    TPhone Phone;
+    TfrmDiallingOpt& Options = Phone.Options;
+    QCOMPARE(Options.Country(), std::string("AT"));
+    QCOMPARE(Options.cboCountry->currentText(), QStringLiteral("Austria (+43)"));
+    QVERIFY(Options.cboCountry->findText(QStringLiteral("United Kingdom (+44)")) >= 0);
+    QVERIFY(Options.rdoDialModem->isChecked());
+    QVERIFY(Options.rdoToneDial->isEnabled());
+    When([&] { return Options.isVisible(); }, [&] {
+      Options.rdoDialDesktop->click();
+      Options.SetCountry("JP");
+      Options.btnCancel->click();
+    });
+    Phone.W->mnuODialling->trigger();
+    QCOMPARE(Options.Country(), std::string("AT"));
+    QVERIFY(Options.rdoDialModem->isChecked());
+    When([&] { return Options.isVisible(); }, [&] {
+      Options.rdoDialDesktop->click();
+      Options.SetCountry("GB");
+      Options.btnOK->click();
+    });
+    Phone.W->mnuODialling->trigger();
+    QVERIFY(Options.rdoDialDesktop->isChecked());
+    QVERIFY(!Options.rdoToneDial->isEnabled() && !Options.chkDialSilently->isEnabled());
+    QVERIFY(Phone.W->mnuFDialler->isEnabled());  // no modem, yet something to dial with at once
+  }
+  const QString Written = Platform.ReadSettings();
+  QVERIFY(Written.contains(QStringLiteral("DialWith=1\n")));
+  QVERIFY(Written.contains(QStringLiteral("[Location]\nCountry=GB\n")));
+  // A country kept in lower case is read; one that is none gives the desktop's.
+  for (const auto& [Kept, Read] : std::vector<std::pair<const char*, const char*>>{{"fr", "FR"}, {"XX", "AT"}}) {
+    Platform.WriteSettings(QStringLiteral("[Location]\nCountry=%1\n").arg(QLatin1String(Kept)));
+    TfrmDiallingOpt Options;
+    QCOMPARE(Options.Country(), std::string(Read));
+  }
+  qputenv("LANG", Lang);
+  if (!All.isEmpty()) qputenv("LC_ALL", All);
+  if (!Telephone.isEmpty()) qputenv("LC_TELEPHONE", Telephone);
+}
+
+// Each dialling window: no two controls share a key, and a screen reader hears
+// what every control is for (its label's text, not what it holds).
+void TTelephonyTest::MnemonicsAndAccessibleNames() {
+  TFakePlatform Platform;
+  TPhone Phone;
+  TfrmQuickDial QuickDial;
+  TfrmDialler Dialler;
+  for (QDialog* Window : std::initializer_list<QDialog*>{&Phone.Dial, &Phone.Options, &Phone.Outside, &QuickDial, &Dialler}) {
+    const QString Name = Window->objectName();
+    QStringList Keys;
+    auto Key = [&](const QString& Text) {
+      const qsizetype At = QString(Text).replace(QStringLiteral("&&"), QStringLiteral("__")).indexOf('&');
+      if (At >= 0 && At + 1 < Text.size()) Keys << Text.mid(At + 1, 1).toUpper();
+    };
+    for (QLabel* Label : Window->findChildren<QLabel*>()) Key(Label->text());
+    for (QAbstractButton* Button : Window->findChildren<QAbstractButton*>()) Key(Button->text());
+    for (QGroupBox* Group : Window->findChildren<QGroupBox*>()) Key(Group->title());
+    QVERIFY2(Keys.size() >= 2, qPrintable(Name));
+    QCOMPARE(QSet<QString>(Keys.begin(), Keys.end()).size(), Keys.size());
+
+    QList<QWidget*> Controls;
+    for (QLineEdit* Edit : Window->findChildren<QLineEdit*>()) {
+      Edit->setText(QStringLiteral("0123"));
+      Controls << Edit;
+    }
+    for (QComboBox* List : Window->findChildren<QComboBox*>()) Controls << List;
+    for (QAbstractButton* Button : Window->findChildren<QAbstractButton*>()) Controls << Button;
+    for (QWidget* Control : Controls) {
+      QAccessibleInterface* Accessible = QAccessible::queryAccessibleInterface(Control);
+      QVERIFY2(Accessible, qPrintable(Control->objectName()));
+      const QString Heard = Accessible->text(QAccessible::Name);
+      QVERIFY2(!Heard.trimmed().isEmpty() && Heard != QStringLiteral("0123"),
+               qPrintable(Name + ' ' + Control->objectName() + ": " + Heard));
+    }
+  }
 }
 
 QTEST_MAIN(TTelephonyTest)
