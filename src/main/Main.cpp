@@ -215,6 +215,9 @@ void TfrmMain::CreateControls() {
   grdNames->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   grdNames->setColumnWidth(0, 99);
   grdNames->setColumnWidth(1, 98);
+  // The first names give way to the vertical scroll bar, so that no
+  // horizontal one comes with it.
+  grdNames->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
   connect(grdNames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& Now, const QModelIndex&) {
             if (FSettingRow || !Now.isValid()) return;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "Letters.h"
+
 #include <unicode/ucol.h>
 #include <unicode/uscript.h>
 #include <unicode/ustring.h>
@@ -26,7 +28,8 @@ std::unique_ptr<TNameOrder>& CurrentOrder() {
 
 }  // namespace
 
-TNameOrder::TNameOrder(const std::string& Locale) : LocaleName(IcuLocale(Locale)) {
+TNameOrder::TNameOrder(const std::string& Locale)
+    : LocaleName(IcuLocale(Locale)), IsTurkic(IsTurkicLocale(LocaleName)) {
   UErrorCode Status = U_ZERO_ERROR;
   Collator = ucol_open(LocaleName.c_str(), &Status);
   if (U_FAILURE(Status)) {

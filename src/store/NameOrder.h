@@ -23,6 +23,8 @@ public:
   TNameOrder& operator=(const TNameOrder&) = delete;
 
   const std::string& Locale() const { return LocaleName; }
+  // Names in Turkish or Azeri: their own i's (Letters.h).
+  bool Turkic() const { return IsTurkic; }
 
   // -1, 0 or 1 for two texts compared as names.
   int32_t Compare(std::string_view A, std::string_view B) const;
@@ -49,6 +51,7 @@ public:
 private:
   void AppendKeyOf(std::string_view Text, std::string& Key) const;
   std::string LocaleName;
+  bool IsTurkic = false;
   UCollator* Collator = nullptr;
   UCollator* Letters = nullptr;  // the same at primary strength: letters only
 };
