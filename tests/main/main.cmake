@@ -15,3 +15,10 @@ foreach(t tst_index tst_editing tst_filecommands tst_windows tst_desktop)
     tobrinel_main_test(${t})
   endif()
 endforeach()
+
+# Under a headless Wayland compositor of its own; skipped where none can start.
+add_executable(tst_wayland ${CMAKE_CURRENT_LIST_DIR}/tst_wayland.cpp ${CMAKE_CURRENT_LIST_DIR}/MainTestKit.h)
+target_include_directories(tst_wayland PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(tst_wayland PRIVATE tobrinel_mainwin tobrinel_fakeplatform Qt6::Test)
+add_test(NAME main.tst_wayland COMMAND tst_wayland)
+set_tests_properties(main.tst_wayland PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
