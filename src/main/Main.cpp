@@ -131,6 +131,9 @@ QPlainTextEdit* AddMemo(QWidget* Parent, const char* Name, const QRect& Place) {
   Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo->setTabChangesFocus(true);
+  // The style's frame loses its top and bottom lines at 1.5x, where they fall
+  // between pixels; a border of the palette's own colour is drawn whole.
+  Memo->setStyleSheet(ScaledFrameStyle(QStringLiteral("QPlainTextEdit")));
   return Memo;
 }
 

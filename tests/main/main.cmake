@@ -22,3 +22,8 @@ target_include_directories(tst_wayland PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tst_wayland PRIVATE tobrinel_mainwin tobrinel_fakeplatform Qt6::Test)
 add_test(NAME main.tst_wayland COMMAND tst_wayland)
 set_tests_properties(main.tst_wayland PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
+
+# The frames again at 1.5x, where lines fall between pixels.
+add_test(NAME main.tst_desktop_scaled COMMAND tst_desktop framesKeepTheirLinesAtAnyScale)
+set_tests_properties(main.tst_desktop_scaled PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5"
+                     TIMEOUT 120)

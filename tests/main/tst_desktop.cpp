@@ -8,6 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -265,6 +267,41 @@ private slots:
       QVERIFY2(Best >= 3, qPrintable(QStringLiteral("row %1: contrast %2").arg(Row).arg(Best)));
     }
     Conflict.hide();
+  }
+
+  // The boxes keep all four lines of their frames; run at 1.5x as well.
+  void framesKeepTheirLinesAtAnyScale() {
+    TAllWindows All;
+    TfrmMain& Main = *All.Program.Main;
+    Main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Main));
+    QStringList Faults;
+    auto Check = [&](QWidget* Box, QWidget* Window) {
+      const QImage Picture = Window->grab().toImage();
+      const double Ratio = Picture.devicePixelRatio();
+      const QRect Place(Box->mapTo(Window, QPoint(0, 0)), Box->size());
+      const int X = int((Place.left() + Place.width() / 2) * Ratio);
+      const int Base = qGray(Box->palette().color(QPalette::Base).rgb());
+      auto Line = [&](double From, double To) {
+        int Darkest = 255;
+        for (int Y = int(From * Ratio); Y < int(std::ceil(To * Ratio)) && Y < Picture.height(); ++Y)
+          Darkest = std::min(Darkest, qGray(Picture.pixel(X, Y)));
+        return Base - Darkest >= 40;
+      };
+      if (!Line(Place.top(), Place.top() + 1)) Faults << Box->objectName() + QStringLiteral(" top");
+      if (!Line(Place.bottom(), Place.bottom() + 1)) Faults << Box->objectName() + QStringLiteral(" bottom");
+    };
+    for (int Page : {0, 1, 2}) {
+      Main.tabDetails->setCurrentIndex(Page);
+      QApplication::processEvents();
+      for (QWidget* Memo : {static_cast<QWidget*>(Main.memHomeAddress), static_cast<QWidget*>(Main.memBusAddress),
+                            static_cast<QWidget*>(Main.memNotes)})
+        if (Memo->isVisible()) Check(Memo, &Main);
+    }
+    All.SyncSetup->show();
+    QVERIFY(QTest::qWaitForWindowExposed(All.SyncSetup.get()));
+    Check(All.SyncSetup->lstBooks, All.SyncSetup.get());
+    QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QStringLiteral("; "))));
   }
 
   // A window of a fixed size offers no maximise button, and the preview
