@@ -4,7 +4,8 @@ function(tobrinel_main_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(${name} PRIVATE tobrinel_mainwin tobrinel_fakeplatform Qt6::Test)
   add_test(NAME main.${name} COMMAND ${name})
-  set_tests_properties(main.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+  # One language for every run: the index's order is the desktop's.
+  set_tests_properties(main.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT 120)
 endfunction()
 
 tobrinel_main_test(tst_startup)
@@ -25,5 +26,5 @@ set_tests_properties(main.tst_wayland PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
 
 # The frames again at 1.5x, where lines fall between pixels.
 add_test(NAME main.tst_desktop_scaled COMMAND tst_desktop framesKeepTheirLinesAtAnyScale)
-set_tests_properties(main.tst_desktop_scaled PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5"
+set_tests_properties(main.tst_desktop_scaled PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5;LC_ALL=C.UTF-8"
                      TIMEOUT 120)
