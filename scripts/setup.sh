@@ -13,6 +13,9 @@ packages=(
   poppler-utils desktop-file-utils shared-mime-info
   abook python3-vobject khard  # other contact programs read the exported cards in the tests
   radicale qtkeychain-qt6-dev openssl
+  libicu-dev  # the index sorts names as the desktop's language does
+  qt6-wayland  # the program on a Wayland desktop
+  weston  # a headless Wayland compositor for the test that starts the program there
   vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
   libphonenumber-dev  # numbers in international form dialled as the caller's country needs them
   xdg-utils  # tel: links to the desktop's telephone application (xdg-mime, xdg-open)

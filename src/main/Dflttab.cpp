@@ -11,10 +11,14 @@
 #include "ProgramPaths.h"
 #include "Prompter.h"
 #include "Settings.h"
+#include "TabFocus.h"
 
 TfrmDefaultTab::TfrmDefaultTab(QWidget* Parent) : QDialog(Parent) {
   setObjectName(QStringLiteral("frmDefaultTab"));
   setWindowTitle(QStringLiteral("Select Default Tab"));
+  // A dialog frame: nothing to resize or maximise.
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   QFont Font = QApplication::font();
   Font.setPointSize(8);
   setFont(Font);
@@ -24,9 +28,10 @@ TfrmDefaultTab::TfrmDefaultTab(QWidget* Parent) : QDialog(Parent) {
   tabDetails = new QTabWidget(this);
   tabDetails->setObjectName(QStringLiteral("tabDetails"));
   tabDetails->setGeometry(8, 4, 315, 33);
-  tabDetails->addTab(new QWidget, QStringLiteral("Home"));
-  tabDetails->addTab(new QWidget, QStringLiteral("Work"));
-  tabDetails->addTab(new QWidget, QStringLiteral("Notes"));
+  tabDetails->addTab(new QWidget, QStringLiteral("&Home"));
+  tabDetails->addTab(new QWidget, QStringLiteral("&Work"));
+  tabDetails->addTab(new QWidget, QStringLiteral("&Notes"));
+  ShowTabFocus(tabDetails, QStringLiteral("Default tab"));
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));

@@ -35,6 +35,7 @@
 #include "MDetect.h"
 #include "MainShared.h"
 #include "NamesModel.h"
+#include "TabFocus.h"
 #include "PrinterInfo.h"
 #include "ProgramPaths.h"
 #include "Prompter.h"
@@ -130,6 +131,9 @@ QPlainTextEdit* AddMemo(QWidget* Parent, const char* Name, const QRect& Place) {
   Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo->setTabChangesFocus(true);
+  // The style's frame loses its top and bottom lines at 1.5x, where they fall
+  // between pixels; a border of the palette's own colour is drawn whole.
+  Memo->setStyleSheet(ScaledFrameStyle(QStringLiteral("QPlainTextEdit")));
   return Memo;
 }
 
@@ -184,6 +188,7 @@ void TfrmMain::CreateControls() {
     Button->setObjectName(QStringLiteral("btn") + Letter);
     Button->setFont(Bold);
     Button->setProperty("Tag", Index + 1);
+    Button->setAccessibleName(QStringLiteral("Go to names starting with ") + Letter);
     const int Column = Index / 13, Row = Index % 13;
     Button->setGeometry(Column == 0 ? 3 : 25, 11 + Row * 20, 22, 20);
     Button->setAutoDefault(false);
@@ -215,6 +220,10 @@ void TfrmMain::CreateControls() {
   grdNames->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   grdNames->setColumnWidth(0, 99);
   grdNames->setColumnWidth(1, 98);
+  // The two columns fill the index: the vertical scroll bar covers the end
+  // of the first names rather than bringing a horizontal one with it (the
+  // widths are the person's own, kept in the settings).
+  grdNames->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   connect(grdNames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& Now, const QModelIndex&) {
             if (FSettingRow || !Now.isValid()) return;
@@ -243,6 +252,7 @@ void TfrmMain::CreateControls() {
   tabDetails->addTab(Home, QStringLiteral("Home"));
   tabDetails->addTab(Work, QStringLiteral("Work"));
   tabDetails->addTab(Notes, QStringLiteral("Notes"));
+  ShowTabFocus(tabDetails, QStringLiteral("Details"));
 
   edtHomeTel = AddEdit(Home, "edtHomeTel", 80, 24, 201, 50);
   AddLabel(edtHomeTel, QStringLiteral("Telephone :"), 8, 24);
@@ -314,13 +324,13 @@ void TfrmMain::CreateMenus() {
   mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
   mnuFImport = AddItem(File, "mnuFImport", QStringLiteral("&Import..."), 190, {}, &TfrmMain::mnuFImportClick);
   mnuFExport = AddItem(File, "mnuFExport", QStringLiteral("&Export..."), 191, {}, &TfrmMain::mnuFExportClick);
-  mnuFSync = AddItem(File, "mnuFSync", QStringLiteral("Synchronize..."), 192, QKeySequence(Qt::CTRL | Qt::Key_Y),
+  mnuFSync = AddItem(File, "mnuFSync", QStringLiteral("S&ynchronize..."), 192, QKeySequence(Qt::CTRL | Qt::Key_Y),
                      &TfrmMain::mnuFSyncClick);
   File->addSeparator();
   mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
   mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("&Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -352,14 +362,14 @@ void TfrmMain::CreateMenus() {
   mnuOAutoDetectMODEMS->setCheckable(true);
   connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, &TfrmMain::mnuMAutoDetModemClick);
   Options->addSeparator();
-  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dialing..."), 31, {}, &TfrmMain::mnuODiallingClick);
+  mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dia&ling..."), 31, {}, &TfrmMain::mnuODiallingClick);
   mnuODefaultTab = AddItem(Options, "mnuODefaultTab", QStringLiteral("Set Default &Tab..."), 33, {}, &TfrmMain::mnuODefaultTabClick);
-  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("Outside Line..."), 52, {}, &TfrmMain::mnuOOutsideLineClick);
+  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("&Outside Line..."), 52, {}, &TfrmMain::mnuOOutsideLineClick);
 
   QMenu* Help = AddMenu("mnuHelp", QStringLiteral("&Help"), 16);
-  mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
+  mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("&Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
   Help->addSeparator();
-  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("About Tobrinel..."), 37, {}, &TfrmMain::mnuHAboutClick);
+  mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("&About Tobrinel..."), 37, {}, &TfrmMain::mnuHAboutClick);
 }
 
 // ---------------------------------------------------------------------------

@@ -69,7 +69,8 @@ public:
   void grdNamesClick();
   void UpdateCurrent();
   // Selects a grid row without showing it; callers show it with grdNamesClick.
-  void SelectRow(int Row);
+  // AtTop scrolls the row to the top of the index, as a letter jump does.
+  void SelectRow(int Row, bool AtTop = false);
   void btnAClick(int Tag);
   void EnableControls();
 
@@ -177,7 +178,9 @@ private:
   void OnFocusChanged(QWidget* Old, QWidget* Now);
   void SetFocusQuietly(QWidget* Target);
   bool IsDetailControl(QWidget* Widget) const;
-  QString TidyName(const QLineEdit* Edit, int Column) const;
+  QString TidyName(const QLineEdit* Edit, int Column, int Row) const;
+  void TidyNameEdits(int Row);
+  void MoveToItsPlace(TAddressItem& Item);
   void ShowHelpContext(int Context);
   void RunSearch(bool First);
   QWidget* FieldControl(ESearchField Field) const;

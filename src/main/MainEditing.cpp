@@ -19,6 +19,7 @@
 #include "Dialler.h"
 #include "Dialopt.h"
 #include "MainShared.h"
+#include "NameOrder.h"
 #include "NamesModel.h"
 #include "Prompter.h"
 
@@ -68,14 +69,23 @@ void TfrmMain::OnFocusChanged(QWidget* Old, QWidget* Now) {
 
 // The index row holds a name as it was when its box was filled or last left:
 // a name the user did not change is kept as stored, tidy or not.
-QString TfrmMain::TidyName(const QLineEdit* Edit, int Column) const {
+QString TfrmMain::TidyName(const QLineEdit* Edit, int Column, int Row) const {
   const QString Text = Edit->text();
-  if (FNames->Item(FSelectedRow) && Std(Text) == FNames->Cell(FSelectedRow, Column)) return Text;
-  return Q(CapitaliseWords(Std(Text)));
+  if (FNames->Item(Row) && Std(Text) == FNames->Cell(Row, Column)) return Text;
+  return Q(CapitaliseWords(Std(Text), TNameOrder::Current().Turkic()));
+}
+
+// A commit tidies the names as leaving their boxes does, whichever command
+// runs it: Find or Print may take the focus straight from a name box.
+void TfrmMain::TidyNameEdits(int Row) {
+  for (QLineEdit* Edit : {edtSurname, edtFirstName}) {
+    const QString Tidy = TidyName(Edit, Edit == edtSurname ? 0 : 1, Row);
+    if (Tidy != Edit->text()) Edit->setText(Tidy);
+  }
 }
 
 void TfrmMain::edtSurnameExit(QWidget* Receiver) {
-  const QString Tidy = TidyName(edtSurname, 0);
+  const QString Tidy = TidyName(edtSurname, 0, FSelectedRow);
   if (Tidy != edtSurname->text()) edtSurname->setText(Tidy);
   const std::string& Cell = FNames->Cell(FSelectedRow, 0);
   if (!Cell.empty()) {
@@ -101,7 +111,7 @@ void TfrmMain::edtSurnameExit(QWidget* Receiver) {
 void TfrmMain::FocusFirstName() { edtFirstName->setFocus(); }
 
 void TfrmMain::edtFirstNameExit() {
-  const QString Tidy = TidyName(edtFirstName, 1);
+  const QString Tidy = TidyName(edtFirstName, 1, FSelectedRow);
   if (Tidy != edtFirstName->text()) edtFirstName->setText(Tidy);
   if (!FNames->Cell(FSelectedRow, 0).empty()) {
     FNames->SetCell(FSelectedRow, 1, Std(Tidy));

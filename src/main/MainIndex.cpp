@@ -21,7 +21,7 @@ void TfrmMain::BuildNamesList() {
   SelectRow(1);
 }
 
-void TfrmMain::SelectRow(int Row) {
+void TfrmMain::SelectRow(int Row, bool AtTop) {
   if (Row < 1) Row = 1;
   if (Row > FNames->NewEntryRow()) Row = FNames->NewEntryRow();
   FSelectedRow = Row;
@@ -29,7 +29,7 @@ void TfrmMain::SelectRow(int Row) {
   const QModelIndex At = FNames->index(Row - 1, 0);
   grdNames->selectionModel()->setCurrentIndex(
       At, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  grdNames->scrollTo(At);
+  grdNames->scrollTo(At, AtTop ? QAbstractItemView::PositionAtTop : QAbstractItemView::EnsureVisible);
   FSettingRow = false;
 }
 
@@ -52,16 +52,17 @@ void TfrmMain::grdNamesClick() {
     return;
   }
   if (FBook->CurrentChanged) {
+    TidyNameEdits(FShownRow);
     if (TAddressItem* Current = FBook->Current) {
-      // The index keeps what it shows until a name edit is left; its surname
-      // is the one a blanked surname edit falls back to.
+      // The index row's surname is the one a blanked surname edit falls back to.
       const bool Shown = FNames->Item(FShownRow) == Current;
       const std::string Surname = Shown ? FNames->Cell(FShownRow, 0) : Current->Surname.str();
-      const std::string FirstName = Shown ? FNames->Cell(FShownRow, 1) : Current->FirstName.str();
+      const std::string OldSurname = Current->Surname.str(), OldFirstName = Current->FirstName.str();
       StoreEdits(*Current);
       if (IsBlank(edtSurname->text()) && !Surname.empty()) Current->Surname = Surname;
       if (!QuietUpdate) Current->TabPage = static_cast<uint8_t>(tabDetails->currentIndex());
-      if (Shown) FNames->KeepCells(FShownRow, Surname, FirstName);
+      if (Current->Surname.str() != OldSurname || Current->FirstName.str() != OldFirstName) MoveToItsPlace(*Current);
+      else if (Shown) FNames->KeepCells(FShownRow, Current->Surname.str(), Current->FirstName.str());
     } else if (!IsBlank(edtSurname->text()) || !IsBlank(edtFirstName->text())) {
       auto Item = std::make_unique<TAddressItem>();
       StoreEdits(*Item);
@@ -75,6 +76,18 @@ void TfrmMain::grdNamesClick() {
   FBook->CurrentChanged = false;
   if (!QuietUpdate) edtSurname->setFocus();
   EnableControls();
+}
+
+// A renamed entry goes where its new name sorts, and the index shows it
+// there; the row chosen meanwhile stays chosen wherever it went.
+void TfrmMain::MoveToItsPlace(TAddressItem& Item) {
+  TAddressItem* Selected = FNames->Item(FSelectedRow);
+  const bool NewEntryRow = FSelectedRow == FNames->NewEntryRow();
+  FBook->Items->Remove(&Item);
+  FBook->Items->Add(&Item);
+  FNames->Rebuild(*FBook->Items);
+  FShownRow = FBook->Items->IndexOf(&Item) + 1;
+  SelectRow(Selected ? FBook->Items->IndexOf(Selected) + 1 : NewEntryRow ? FNames->NewEntryRow() : FSelectedRow);
 }
 
 void TfrmMain::ShowSelectedRow() {
@@ -121,7 +134,7 @@ void TfrmMain::btnAClick(int Tag) {
   int Found = FNames->FindLetter(Start, Letter);
   if (!Found) Found = FNames->FindLetter(1, Letter);
   if (!Found) return;
-  SelectRow(Found);
+  SelectRow(Found, true);
   grdNamesClick();
 }
 

@@ -48,7 +48,8 @@ void TfrmMain::RunSearch(bool First) {
     FSearch.FollowEntry(Found);
     LocateCurrentNode();
   } else {
-    Prompter().Error(this, QString::fromLatin1(First ? NoMatchText : NoMoreMatchText));
+    // Finding nothing is news, not a fault.
+    Prompter().Information(this, QString::fromLatin1(First ? NoMatchText : NoMoreMatchText));
   }
   QuietUpdate = false;
 }

@@ -1,6 +1,7 @@
 #include "NamesModel.h"
 
 #include "Adrbook.h"
+#include "NameOrder.h"
 
 namespace {
 const std::string Empty;
@@ -56,12 +57,9 @@ void TNamesModel::KeepCells(int GridRow, const std::string& Surname, const std::
 
 int TNamesModel::FindLetter(int Start, char Letter) const {
   if (Start < 1) Start = 1;
+  const TNameOrder& Order = TNameOrder::Current();
   for (int Row = Start; Row <= EntryCount(); ++Row) {
-    const std::string& Surname = Cell(Row, 0);
-    if (Surname.empty()) continue;
-    char First = Surname[0];
-    if (First >= 'a' && First <= 'z') First = static_cast<char>(First - 'a' + 'A');
-    if (First == Letter) return Row;
+    if (Order.UnderLetter(Cell(Row, 0), Letter)) return Row;
   }
   return 0;
 }

@@ -29,8 +29,9 @@ public:
   // The entry of that row was committed: its cells go on showing these.
   void KeepCells(int GridRow, const std::string& Surname, const std::string& FirstName);
 
-  // First entry row from Start to n whose surname starts with Letter
-  // (upper-cased, ASCII only); 0 when none.
+  // First entry row from Start to n whose surname sorts under Letter (A to
+  // Z, accented letters with their base where the language has it so); 0
+  // when none.
   int FindLetter(int Start, char Letter) const;
   // First entry row whose surname cell is exactly Surname, else the new-entry row.
   int FindSurname(const std::string& Surname) const;

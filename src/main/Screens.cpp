@@ -84,6 +84,35 @@ void SampleBook(const QString& Path) {
   Book.SaveToFile();
 }
 
+// A dark theme as people set one: Fusion with dark colours.
+QPalette DarkPalette() {
+  QPalette P;
+  P.setColor(QPalette::Window, QColor(45, 45, 45));
+  P.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  P.setColor(QPalette::Base, QColor(30, 30, 30));
+  P.setColor(QPalette::AlternateBase, QColor(53, 53, 53));
+  P.setColor(QPalette::ToolTipBase, QColor(53, 53, 53));
+  P.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+  P.setColor(QPalette::Text, QColor(230, 230, 230));
+  P.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+  P.setColor(QPalette::Button, QColor(53, 53, 53));
+  P.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  P.setColor(QPalette::BrightText, Qt::red);
+  P.setColor(QPalette::Link, QColor(90, 160, 240));
+  P.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  P.setColor(QPalette::HighlightedText, Qt::black);
+  P.setColor(QPalette::Light, QColor(80, 80, 80));
+  P.setColor(QPalette::Midlight, QColor(66, 66, 66));
+  P.setColor(QPalette::Mid, QColor(40, 40, 40));
+  P.setColor(QPalette::Dark, QColor(25, 25, 25));
+  P.setColor(QPalette::Shadow, Qt::black);
+  for (QPalette::ColorRole Role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    P.setColor(QPalette::Disabled, Role, QColor(120, 120, 120));
+  return P;
+}
+
+int RenderWindows(const QDir& Folder, const QString& Book);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,7 +130,17 @@ int main(int argc, char** argv) {
   SetApplicationTitle(QStringLiteral("Tobrinel Address Manager and Phone Dialler"));
   const QString Book = Scratch.filePath(QStringLiteral("SAMPLE.ABK"));
   SampleBook(Book);
+  RenderWindows(Folder, Book);
+  // Every window once more in a dark theme, into dark/.
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QApplication::setPalette(DarkPalette());
+  QDir().mkpath(Folder.filePath(QStringLiteral("dark")));
+  return RenderWindows(QDir(Folder.filePath(QStringLiteral("dark"))), Book);
+}
 
+namespace {
+
+int RenderWindows(const QDir& Folder, const QString& Book) {
   TfrmMain Main({Book});
   TfrmFind Find(&Main);
   Main.SetFindDialog(&Find);
@@ -310,3 +349,5 @@ int main(int argc, char** argv) {
   Save(About, Folder, QStringLiteral("about"));
   return 0;
 }
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "SyncConflict.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -91,13 +92,32 @@ void TfrmSyncConflict::ShowVersions(const TAddressItem& Local, const TAddressIte
       if (!Item) grdVersions->setItem(Row, Column, Item = new QTableWidgetItem);
       if (Column > 0) Item->setText(QString::fromStdString(Column == 1 ? Here : There));
       Item->setFont(Differs ? Marked : font());
-      Item->setBackground(Differs ? QBrush(QColor(0xff, 0xf0, 0xa8)) : QBrush());
       Item->setData(Qt::UserRole, Differs);
     }
   }
+  PaintMarks();
   grdVersions->resizeRowsToContents();
   grdVersions->scrollToTop();
   FChoice = ESyncChoice::KeepBoth;
+}
+
+// The rows that differ in the theme's own highlight, text and fill as a pair,
+// so that they read in a dark theme as in a light one.
+void TfrmSyncConflict::PaintMarks() {
+  const QPalette& Colours = grdVersions->palette();
+  for (int Row = 0; Row < FieldRows; ++Row)
+    for (int Column : {0, 1, 2}) {
+      QTableWidgetItem* Item = grdVersions->item(Row, Column);
+      if (!Item) continue;
+      const bool Differs = Item->data(Qt::UserRole).toBool();
+      Item->setBackground(Differs ? Colours.brush(QPalette::Active, QPalette::Highlight) : QBrush());
+      Item->setForeground(Differs ? Colours.brush(QPalette::Active, QPalette::HighlightedText) : QBrush());
+    }
+}
+
+void TfrmSyncConflict::changeEvent(QEvent* Event) {
+  TFixedDialog::changeEvent(Event);
+  if (Event->type() == QEvent::PaletteChange && grdVersions) PaintMarks();
 }
 
 std::vector<int> TfrmSyncConflict::MarkedRows() const {

@@ -29,7 +29,11 @@ public:
   QPushButton* btnKeepServer = nullptr;
   QPushButton* btnCancel = nullptr;
 
+protected:
+  void changeEvent(QEvent* Event) override;
+
 private:
   void Choose(ESyncChoice Choice);
+  void PaintMarks();
   ESyncChoice FChoice = ESyncChoice::KeepBoth;
 };

@@ -1,4 +1,5 @@
 #include "SyncSetup.h"
+#include "TabFocus.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -68,6 +69,7 @@ TfrmSyncSetup::TfrmSyncSetup(QWidget* Parent)
   lstBooks = new QListWidget(grpBooks);
   lstBooks->setObjectName(QStringLiteral("lstBooks"));
   lstBooks->setGeometry(10, 49, 316, 65);
+  lstBooks->setStyleSheet(ScaledFrameStyle(QStringLiteral("QListWidget")));
 
   btnOK = AddButton(this, "btnOK", QStringLiteral("OK"), QRect(353, 10, 75, 25));
   btnOK->setDefault(true);

@@ -7,6 +7,7 @@ add_library(tobrinel_mainwin STATIC
   ${CMAKE_CURRENT_LIST_DIR}/MainPrinting.cpp ${CMAKE_CURRENT_LIST_DIR}/MainContacts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Dflttab.cpp ${CMAKE_CURRENT_LIST_DIR}/Dflttab.h
   ${CMAKE_CURRENT_LIST_DIR}/NamesModel.cpp ${CMAKE_CURRENT_LIST_DIR}/NamesModel.h
+  ${CMAKE_CURRENT_LIST_DIR}/TabFocus.cpp ${CMAKE_CURRENT_LIST_DIR}/TabFocus.h
   ${CMAKE_CURRENT_LIST_DIR}/CommandLine.cpp ${CMAKE_CURRENT_LIST_DIR}/CommandLine.h
   ${CMAKE_CURRENT_LIST_DIR}/Program.cpp ${CMAKE_CURRENT_LIST_DIR}/Program.h)
 target_include_directories(tobrinel_mainwin PUBLIC ${CMAKE_CURRENT_LIST_DIR})

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <string_view>
 
 #include "FontDialogs.h"
 #include "HelpService.h"
@@ -67,18 +68,24 @@ QGroupBox* Group(QWidget* Parent, const QString& Caption, const QRect& Place) {
 }
 
 // The label names its control for a screen reader.
-void Caption(QWidget* Parent, const QString& Text, int Top, QWidget* Control) {
+void Caption(QWidget* Parent, const QString& Text, int Top, QWidget* Control, const QString& Name) {
   auto* Label = new QLabel(Text, Parent);
   Label->setGeometry(8, Top, 40, 16);
   Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   Label->setBuddy(Control);
+  // A list is otherwise announced by the entry it shows, and both text boxes
+  // by the same "Text :".
+  Control->setAccessibleName(Name);
 }
 
 QGroupBox* Justify(QGroupBox* Parent, const char* Name) {
   auto* Box = new QGroupBox(Parent);
   Box->setObjectName(QLatin1String(Name));
   Box->setGeometry(8, 48, 329, 28);
-  const char* Items[] = {"Left Justify", "Centre", "Right Justify"};
+  // Each group its own mnemonics: the header's and the footer's differ.
+  const bool Head = std::string_view(Name) == "HeaderJustify";
+  const char* Items[] = {Head ? "&Left Justify" : "Left &Justify", Head ? "&Centre" : "C&entre",
+                         Head ? "Ri&ght Justify" : "Right J&ustify"};
   for (int i = 0; i < 3; ++i) {
     auto* Item = new QRadioButton(QLatin1String(Items[i]), Box);
     Item->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(Name)).arg(i));
@@ -116,11 +123,11 @@ TfrmPrintAddresses::TfrmPrintAddresses(QWidget* Parent) : QDialog(Parent) {
   cboFromAddress = new QComboBox(Range);
   cboFromAddress->setObjectName(QStringLiteral("cboFromAddress"));
   cboFromAddress->setGeometry(54, 20, 283, 21);
-  Caption(Range, QStringLiteral("From :"), 22, cboFromAddress);
+  Caption(Range, QStringLiteral("F&rom :"), 22, cboFromAddress, QStringLiteral("From"));
   cboToAddress = new QComboBox(Range);
   cboToAddress->setObjectName(QStringLiteral("cboToAddress"));
   cboToAddress->setGeometry(54, 46, 283, 21);
-  Caption(Range, QStringLiteral("To :"), 48, cboToAddress);
+  Caption(Range, QStringLiteral("T&o :"), 48, cboToAddress, QStringLiteral("To"));
   FFromModel = new TEntryRangeModel(FEntries, this);
   FToModel = new TEntryRangeModel(FEntries, this);
   for (auto [List, Model] : {std::pair{cboFromAddress, FFromModel}, std::pair{cboToAddress, FToModel}}) {
@@ -133,21 +140,21 @@ TfrmPrintAddresses::TfrmPrintAddresses(QWidget* Parent) : QDialog(Parent) {
   edtHeader = new QLineEdit(Header);
   edtHeader->setObjectName(QStringLiteral("edtHeader"));
   edtHeader->setGeometry(54, 20, 200, 21);
-  Caption(Header, QStringLiteral("Text :"), 22, edtHeader);
-  btnHeaderFont = Button(Header, "btnHeaderFont", QStringLiteral("Font..."), QRect(262, 18, 75, 25));
+  Caption(Header, QStringLiteral("&Text :"), 22, edtHeader, QStringLiteral("Header text"));
+  btnHeaderFont = Button(Header, "btnHeaderFont", QStringLiteral("&Font..."), QRect(262, 18, 75, 25));
   HeaderJustify = Justify(Header, "HeaderJustify");
 
   QGroupBox* Footer = Group(this, QStringLiteral(" Page Footer "), QRect(8, 172, 345, 84));
   edtFooter = new QLineEdit(Footer);
   edtFooter->setObjectName(QStringLiteral("edtFooter"));
   edtFooter->setGeometry(54, 20, 200, 21);
-  Caption(Footer, QStringLiteral("Text :"), 22, edtFooter);
-  btnFooterFont = Button(Footer, "btnFooterFont", QStringLiteral("Font..."), QRect(262, 18, 75, 25));
+  Caption(Footer, QStringLiteral("Te&xt :"), 22, edtFooter, QStringLiteral("Footer text"));
+  btnFooterFont = Button(Footer, "btnFooterFont", QStringLiteral("Fo&nt..."), QRect(262, 18, 75, 25));
   FooterJustify = Justify(Footer, "FooterJustify");
 
   btnOK = Button(this, "btnOK", QStringLiteral("OK"), QRect(363, 10, 75, 25));
   btnCancel = Button(this, "btnCancel", QStringLiteral("Cancel"), QRect(363, 41, 75, 25));
-  btnPreview = Button(this, "btnPreview", QStringLiteral("Preview..."), QRect(363, 72, 75, 25));
+  btnPreview = Button(this, "btnPreview", QStringLiteral("&Preview..."), QRect(363, 72, 75, 25));
   btnPreview->setDefault(true);
 
   // Only a choice by the user counts as a change of the lists.

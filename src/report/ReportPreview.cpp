@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -80,6 +82,7 @@ TReportPreview::TReportPreview(const TReportLayout& Layout, std::function<void(Q
   cboZoom->addItems({QStringLiteral("Whole Page"), QStringLiteral("Page Width"), QStringLiteral("50%"),
                      QStringLiteral("75%"), QStringLiteral("100%"), QStringLiteral("150%"), QStringLiteral("200%")});
   cboZoom->setCurrentIndex(FZoom);
+  cboZoom->setAccessibleName(QStringLiteral("Zoom"));
   btnPrint = Button("btnPrint", QStringLiteral("&Print..."));
   btnSavePdf = Button("btnSavePdf", QStringLiteral("Save as P&DF..."));
   btnClose = Button("btnClose", QStringLiteral("&Close"));
@@ -88,7 +91,7 @@ TReportPreview::TReportPreview(const TReportLayout& Layout, std::function<void(Q
   Bar->setSpacing(4);
   Bar->addWidget(btnFirst);
   Bar->addWidget(btnPrior);
-  auto* PageLabel = new QLabel(QStringLiteral("Page"), this);
+  auto* PageLabel = new QLabel(QStringLiteral("Pa&ge"), this);
   PageLabel->setBuddy(spnPage);
   Bar->addWidget(PageLabel);
   Bar->addWidget(spnPage);
@@ -129,6 +132,17 @@ TReportPreview::TReportPreview(const TReportLayout& Layout, std::function<void(Q
   connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
   resize(760, 720);
+  // At 2x a screen of 1280 x 1024 has 640 x 512 points: the window, its
+  // Save as PDF and Close with it, stays within what the screen offers.
+  const QWidget* Near = Parent ? Parent->window() : nullptr;
+  if (const QScreen* Screen = Near && Near->screen() ? Near->screen() : QGuiApplication::primaryScreen()) {
+    const QRect Free = Screen->availableGeometry();
+    const QSize Frame(16, 40);  // what a title bar and borders may add
+    resize(size().boundedTo(Free.size() - Frame).expandedTo(minimumSizeHint()));
+    QRect Place(QPoint(), size());
+    Place.moveCenter(Free.center());
+    move(Place.topLeft());
+  }
   UpdatePageView();
   EnableControls();
   btnClose->setFocus();

@@ -2,6 +2,7 @@
 
 #include "Adrbook.h"
 #include "Letters.h"
+#include "NameOrder.h"
 #include "TextCodec.h"
 
 namespace {
@@ -29,7 +30,7 @@ size_t FindAsciiFolded(std::string_view Value, std::string_view Folded) {
 // Beyond ASCII the value is folded as it is read, a character at a time, and
 // compared with the folded text's code points; the match is then in the
 // value's own bytes, whose length may differ from the text's ("ẞ" for "ß").
-TMatch FindUnicodeFolded(std::string_view Value, std::u32string_view Folded) {
+TMatch FindUnicodeFolded(std::string_view Value, std::u32string_view Folded, bool Turkic) {
   auto FoldedAt = [&](size_t At, size_t& Size) {
     const auto Byte = static_cast<unsigned char>(Value[At]);
     if (Byte < 0x80) {
@@ -38,14 +39,14 @@ TMatch FindUnicodeFolded(std::string_view Value, std::u32string_view Folded) {
     }
     const TUtf8Char Char = DecodeUtf8(Value, At);
     Size = Char.Size;
-    return Char.Valid ? FoldCase(Char.Code) : char32_t(0xFFFFFFFF);  // a stray byte matches nothing
+    return Char.Valid ? FoldCase(Char.Code, Turkic) : char32_t(0xFFFFFFFF);  // a stray byte matches nothing
   };
   // A match starts at one of the first letter's ASCII cases or at the first
   // byte of a longer character: every other byte is passed over undecoded.
   const char32_t First = Folded[0];
   const bool AsciiFirst = First < 0x80;
   const unsigned char Mask = First >= 'a' && First <= 'z' ? 0x20 : 0;
-  const bool LongerFirst = !AsciiFirst || First == 'k' || First == 's';
+  const bool LongerFirst = !AsciiFirst || First == 'k' || First == 's' || (Turkic && First == 'i');
   for (size_t At = 0; At < Value.size(); ++At) {
     const auto Byte = static_cast<unsigned char>(Value[At]);
     if (Byte < 0x80 ? !AsciiFirst || (Byte | Mask) != First : !LongerFirst || Byte < 0xC0) continue;
@@ -91,7 +92,8 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   Rules.Text = Criteria.SearchText();
   Rules.MatchCase = Criteria.Checked(ESearchBox::MatchCase);
   Rules.WholeWords = Criteria.Checked(ESearchBox::WholeWords);
-  if (!Rules.MatchCase) Rules.Text = FoldCase(Rules.Text);
+  Rules.Turkic = TNameOrder::Current().Turkic();
+  if (!Rules.MatchCase) Rules.Text = FoldCase(Rules.Text, Rules.Turkic);
   Rules.AsciiText = AsciiPrefix(Rules.Text) == Rules.Text.size();
   for (size_t At = 0; !Rules.MatchCase && At < Rules.Text.size();) {
     const TUtf8Char Char = DecodeUtf8(Rules.Text, At);
@@ -100,7 +102,9 @@ TSearchRules TSearchRules::Read(const ISearchCriteria& Criteria) {
   }
   // The Kelvin sign and the long s are the only letters beyond ASCII that
   // fold into it (the table's generator checks this).
-  Rules.FoldsFromBeyondAscii = !Rules.MatchCase && Rules.Text.find_first_of("ks") != std::string::npos;
+  // So are the dotted capital and the dotless small i under Turkic rules.
+  Rules.FoldsFromBeyondAscii =
+      !Rules.MatchCase && Rules.Text.find_first_of(Rules.Turkic ? "ksi" : "ks") != std::string::npos;
   // Check marks only: a box disabled under "Anywhere" keeps its mark and is not read.
   const bool Any = Criteria.Checked(ESearchBox::AnyField);
   auto Chosen = [&](ESearchBox Group, ESearchBox Own) {
@@ -131,7 +135,7 @@ TMatch FindMatch(std::string_view Value, const TSearchRules& Rules) {
     // search reads in place; the bytes of other characters never match there.
     Match = {FindAsciiFolded(Value, Text), Text.size()};
   } else if (AsciiPrefix(Value) < Value.size()) {
-    Match = FindUnicodeFolded(Value, Rules.FoldedCodes);
+    Match = FindUnicodeFolded(Value, Rules.FoldedCodes, Rules.Turkic);
   }  // else ASCII folds only to ASCII: a text beyond it cannot match
   if (Match.At == std::string_view::npos) return {};
   // Only the first occurrence is judged.

@@ -46,6 +46,7 @@ struct TSearchRules {
   bool FoldsFromBeyondAscii = false;  // a letter beyond ASCII may fold into it
   bool MatchCase = false;
   bool WholeWords = false;
+  bool Turkic = false;  // folded by the rules of Turkish and Azeri (Letters.h)
   std::array<bool, SearchFieldCount> Fields{};
 
   static TSearchRules Read(const ISearchCriteria& Criteria);

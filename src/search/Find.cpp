@@ -57,6 +57,8 @@ TfrmFind::TfrmFind(QWidget* Parent) : QDialog(Parent) {
   QFont Font = QApplication::font();
   Font.setPointSize(8);
   setFont(Font);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
   setFixedSize(436, 272);
   setProperty("HelpContext", FindHelpContext);
 
@@ -66,30 +68,31 @@ TfrmFind::TfrmFind(QWidget* Parent) : QDialog(Parent) {
   cboSearchString->setObjectName(QStringLiteral("cboSearchString"));
   cboSearchString->setGeometry(10, 18, 316, 21);
   cboSearchString->setMaxLength(std::numeric_limits<int>::max());
+  cboSearchString->setAccessibleName(QStringLiteral("Find what"));
 
   grpHow = new TGroupFrame(QStringLiteral(" How? "), this);
   grpHow->setGeometry(8, 56, 336, 42);
-  chkMatchCase = AddBox(grpHow, "chkMatchCase", QStringLiteral("Case Sensitive"), 10, 17, 150);
-  chkWholeWords = AddBox(grpHow, "chkWholeWords", QStringLiteral("Whole Words Only"), 170, 17, 156);
+  chkMatchCase = AddBox(grpHow, "chkMatchCase", QStringLiteral("&Case Sensitive"), 10, 17, 150);
+  chkWholeWords = AddBox(grpHow, "chkWholeWords", QStringLiteral("Whole &Words Only"), 170, 17, 156);
 
   grpWhere = new TGroupFrame(QStringLiteral(" Where? "), this);
   grpWhere->setGeometry(8, 102, 336, 162);
-  chkAnyField = AddBox(grpWhere, "chkAnyField", QStringLiteral("Anywhere"), 10, 17, 150);
-  chkNotes = AddBox(grpWhere, "chkNotes", QStringLiteral("Notes"), 170, 17, 150);
-  QGroupBox* Names = AddHeadedFrame(grpWhere, QRect(8, 50, 100, 104), chkNames, "chkNames", QStringLiteral("Names"));
-  chkSurname = AddBox(Names, "chkSurname", QStringLiteral("Surname"), 8, 16, 88);
-  chkFirstName = AddBox(Names, "chkFirstName", QStringLiteral("First Name"), 8, 34, 88);
+  chkAnyField = AddBox(grpWhere, "chkAnyField", QStringLiteral("&Anywhere"), 10, 17, 150);
+  chkNotes = AddBox(grpWhere, "chkNotes", QStringLiteral("No&tes"), 170, 17, 150);
+  QGroupBox* Names = AddHeadedFrame(grpWhere, QRect(8, 50, 100, 104), chkNames, "chkNames", QStringLiteral("&Names"));
+  chkSurname = AddBox(Names, "chkSurname", QStringLiteral("&Surname"), 8, 16, 88);
+  chkFirstName = AddBox(Names, "chkFirstName", QStringLiteral("&First Name"), 8, 34, 88);
   QGroupBox* Numbers =
-      AddHeadedFrame(grpWhere, QRect(116, 50, 104, 104), chkNumbers, "chkNumbers", QStringLiteral("Numbers"));
-  chkHomeNo = AddBox(Numbers, "chkHomeNo", QStringLiteral("Home"), 8, 16, 92);
-  chkWorkNo = AddBox(Numbers, "chkWorkNo", QStringLiteral("Work"), 8, 33, 92);
-  chkMobileNo = AddBox(Numbers, "chkMobileNo", QStringLiteral("Mobile"), 8, 50, 92);
-  chkFaxNo = AddBox(Numbers, "chkFaxNo", QStringLiteral("Facsimile"), 8, 67, 92);
-  chkExtension = AddBox(Numbers, "chkExtension", QStringLiteral("Extension"), 8, 84, 92);
+      AddHeadedFrame(grpWhere, QRect(116, 50, 104, 104), chkNumbers, "chkNumbers", QStringLiteral("N&umbers"));
+  chkHomeNo = AddBox(Numbers, "chkHomeNo", QStringLiteral("&Home"), 8, 16, 92);
+  chkWorkNo = AddBox(Numbers, "chkWorkNo", QStringLiteral("Wor&k"), 8, 33, 92);
+  chkMobileNo = AddBox(Numbers, "chkMobileNo", QStringLiteral("&Mobile"), 8, 50, 92);
+  chkFaxNo = AddBox(Numbers, "chkFaxNo", QStringLiteral("Facs&imile"), 8, 67, 92);
+  chkExtension = AddBox(Numbers, "chkExtension", QStringLiteral("&Extension"), 8, 84, 92);
   QGroupBox* Addresses = AddHeadedFrame(grpWhere, QRect(228, 50, 100, 104), chkAddresses, "chkAddresses",
-                                        QStringLiteral("Addresses"));
-  chkHomeAddress = AddBox(Addresses, "chkHomeAddress", QStringLiteral("Home"), 8, 16, 88);
-  chkWorkAddress = AddBox(Addresses, "chkWorkAddress", QStringLiteral("Work"), 8, 34, 88);
+                                        QStringLiteral("A&ddresses"));
+  chkHomeAddress = AddBox(Addresses, "chkHomeAddress", QStringLiteral("H&ome"), 8, 16, 88);
+  chkWorkAddress = AddBox(Addresses, "chkWorkAddress", QStringLiteral("Wo&rk"), 8, 34, 88);
 
   btnOK = new QPushButton(QStringLiteral("OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));

@@ -692,7 +692,7 @@ std::string TrimSpaces(const std::string& Text) { return TrimLeadingSpaces(TrimT
 
 // Letters beyond ASCII are letters too: they continue a word, and one that
 // starts a word is raised by its Unicode title case.
-std::string CapitaliseWords(const std::string& Text) {
+std::string CapitaliseWords(const std::string& Text, bool Turkic) {
   std::string Out;
   Out.reserve(Text.size());
   bool WordStart = true;
@@ -703,7 +703,7 @@ std::string CapitaliseWords(const std::string& Text) {
       WordStart = true;
     } else if (IsWordLetter(Code)) {
       // "No letter is ever lowered": only a lower-case letter has a title case.
-      if (WordStart) Code = TitleCase(Code);
+      if (WordStart) Code = TitleCase(Code, Turkic);
       WordStart = false;
     } else {
       WordStart = true;

@@ -156,7 +156,7 @@ std::string TrimLeadingSpaces(const std::string& Text);
 std::string TrimTrailingChar(const std::string& Text, char Character);
 std::string TrimTrailingSpaces(const std::string& Text);
 std::string TrimSpaces(const std::string& Text);
-std::string CapitaliseWords(const std::string& Text);
+std::string CapitaliseWords(const std::string& Text, bool Turkic = false);
 // Whether the file's lines end with line feeds alone: it holds line feeds but
 // no carriage return before its end-of-file mark. Reads from the start
 // without moving the file's offset.

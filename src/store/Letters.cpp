@@ -59,3 +59,31 @@ std::string FoldCase(std::string_view Text) {
   }
   return Out;
 }
+
+char32_t TitleCase(char32_t Code, bool Turkic) {
+  if (Turkic && Code == 'i') return 0x130;
+  return TitleCase(Code);
+}
+
+char32_t FoldCase(char32_t Code, bool Turkic) {
+  if (Turkic && (Code == 0x130 || Code == 0x131)) return 'i';
+  return FoldCase(Code);
+}
+
+std::string FoldCase(std::string_view Text, bool Turkic) {
+  if (!Turkic) return FoldCase(Text);
+  std::string Out;
+  Out.reserve(Text.size());
+  for (size_t At = 0; At < Text.size();) {
+    const TUtf8Char Char = DecodeUtf8(Text, At);
+    if (Char.Valid) AppendUtf8(Out, FoldCase(Char.Code, true));
+    else Out += Text[At];
+    At += Char.Size;
+  }
+  return Out;
+}
+
+bool IsTurkicLocale(std::string_view Locale) {
+  const std::string_view Language = Locale.substr(0, Locale.find_first_of("_-.@"));
+  return Language == "tr" || Language == "az";
+}

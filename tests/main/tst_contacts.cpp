@@ -36,8 +36,8 @@ void TContactsTest::CommandsFollowSaveAs() {
   QVERIFY(File);
   QStringList Items;
   for (QAction* Action : File->actions()) Items << (Action->isSeparator() ? QStringLiteral("-") : Action->text());
-  QCOMPARE(Items, (QStringList{"&New", "&Open...", "&Save", "Save &As...", "&Import...", "&Export...", "Synchronize...", "-",
-                               "Printer Set&up...", "&Print...", "-", "Dialer...", "-", "E&xit"}));
+  QCOMPARE(Items, (QStringList{"&New", "&Open...", "&Save", "Save &As...", "&Import...", "&Export...", "S&ynchronize...", "-",
+                               "Printer Set&up...", "&Print...", "-", "&Dialer...", "-", "E&xit"}));
   QCOMPARE(W->mnuFImport->property("HelpContext").toInt(), 190);
   QCOMPARE(W->mnuFExport->property("HelpContext").toInt(), 191);
 }

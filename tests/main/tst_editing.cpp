@@ -15,6 +15,7 @@
 
 #include "Dialopt.h"
 #include "MainTestKit.h"
+#include "NameOrder.h"
 
 class TEditingTest : public QObject {
   Q_OBJECT
@@ -22,7 +23,9 @@ private slots:
   void NewEntryFromTheNewRowWithTab();
   void SameSurnameShowsTheOlderEntry();
   void FirstNameOnlyEntry();
-  void RenameInPlaceKeepsThePlace();
+  void RenameMovesTheEntryToItsPlace();
+  void CommitByACommandTidiesAndPlacesTheName_data();
+  void CommitByACommandTidiesAndPlacesTheName();
   void BlankSurnameBoxAndItsEscapes();
   void BlankedSurnameOfAnEntryIsRestored();
   void TidyingMarksOnlyRealChanges();
@@ -116,7 +119,7 @@ void TEditingTest::FirstNameOnlyEntry() {
   QCOMPARE(W->edtFirstName->text(), QStringLiteral("Solo"));
 }
 
-void TEditingTest::RenameInPlaceKeepsThePlace() {
+void TEditingTest::RenameMovesTheEntryToItsPlace() {
   TFakePlatform Platform;
   const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Baker", "Bob"}});
   {
@@ -132,17 +135,65 @@ void TEditingTest::RenameInPlaceKeepsThePlace() {
     QTest::keyClicks(W->edtFirstName, QStringLiteral("zak"));
     W->edtSurname->setFocus();
     QCOMPARE(W.Cell(1, 1), QStringLiteral("Zak"));
+    TAddressItem* Baker = W->Names().Item(2);
     QTest::keyClick(W->edtSurname, Qt::Key_Down);
     QCOMPARE(Adams->Surname.str(), std::string("Zorn"));
     QCOMPARE(Adams->FirstName.str(), std::string("Zak"));
-    QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));  // still at the top
-    QCOMPARE(W.Cell(2, 0), QStringLiteral("Baker"));
+    // The commit puts Zorn after Baker; the row gone to is still Baker's.
+    QCOMPARE(W.Cell(1, 0), QStringLiteral("Baker"));
+    QCOMPARE(W.Cell(2, 0), QStringLiteral("Zorn"));
+    QCOMPARE(W->Book().Current, Baker);
+    QCOMPARE(W->SelectedRow(), 1);
+    QCOMPARE(W->edtSurname->text(), QStringLiteral("Baker"));
     W->mnuFSave->trigger();
   }
   TWindows Again;
   QCOMPARE(Again.Cell(1, 0), QStringLiteral("Baker"));
   QCOMPARE(Again.Cell(2, 0), QStringLiteral("Zorn"));
   QCOMPARE(Again->Book().FileName, Path.toStdString());
+}
+
+// A name typed and committed by a command, without leaving its box, is tidied
+// and put in its place all the same.
+void TEditingTest::CommitByACommandTidiesAndPlacesTheName_data() {
+  QTest::addColumn<QString>("Command");
+  QTest::addColumn<QString>("Typed");
+  QTest::addColumn<QString>("Stored");
+  QTest::addColumn<int>("Row");
+  QTest::newRow("Save, stays") << "mnuFSave" << "ispanakq" << "Ispanakq" << 2;
+  QTest::newRow("Save, moves") << "mnuFSave" << "zzz" << "Zzz" << 3;
+  QTest::newRow("Find Next") << "mnuSFindNext" << "zzz" << "Zzz" << 3;
+  QTest::newRow("Add New") << "mnuAAdd" << "abbot" << "Abbot" << 1;
+}
+
+void TEditingTest::CommitByACommandTidiesAndPlacesTheName() {
+  QFETCH(QString, Command);
+  QFETCH(QString, Typed);
+  QFETCH(QString, Stored);
+  QFETCH(int, Row);
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Ispanak", ""}, {"Zzeus", ""}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->SelectRow(2);
+  W->grdNamesClick();
+  TAddressItem* Entry = W->Book().Current;
+  W->edtSurname->selectAll();
+  QTest::keyClicks(W->edtSurname, Typed);
+  QCOMPARE(QApplication::focusWidget(), W->edtSurname);
+  auto* Action = W->findChild<QAction*>(Command);
+  QVERIFY(Action);
+  Action->setEnabled(true);
+  Action->trigger();
+  QCOMPARE(QString::fromStdString(Entry->Surname.str()), Stored);
+  QCOMPARE(W.Cell(Row, 0), Stored);
+  QCOMPARE(W->Names().Item(Row), Entry);
+  QStringList Order;
+  for (TListNode* Node = W->Book().Items->Head; Node; Node = Node->Next)
+    Order << QString::fromStdString(static_cast<TAddressItem*>(Node)->Surname.str());
+  QStringList Sorted = Order;
+  std::sort(Sorted.begin(), Sorted.end());
+  QCOMPARE(Order, Sorted);
 }
 
 void TEditingTest::BlankSurnameBoxAndItsEscapes() {
@@ -253,8 +304,8 @@ void TEditingTest::VisitingNamesBeyondAsciiChangesNothing() {
   }
   QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(0, 0)).center());
   const char* Stored[][2] = {{"M\xC3\xBCller", "hans"},
-                             {"van der berg", "\xC3\xA9lodie"},
-                             {"\xC3\x96zt\xC3\xBCrk", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1"}};
+                             {"\xC3\x96zt\xC3\xBCrk", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1"},
+                             {"van der berg", "\xC3\xA9lodie"}};
   for (int Row = 1; Row <= 3; ++Row) {
     QCOMPARE(W->Names().Cell(Row, 0), std::string(Stored[Row - 1][0]));
     QCOMPARE(W->Names().Cell(Row, 1), std::string(Stored[Row - 1][1]));
@@ -268,23 +319,30 @@ void TEditingTest::VisitingNamesBeyondAsciiChangesNothing() {
 
 // Names typed in any script are tidied by their words' first letters.
 void TEditingTest::TypedNamesBeyondAsciiAreTidied_data() {
+  QTest::addColumn<QString>("Locale");
   QTest::addColumn<QString>("Surname");
   QTest::addColumn<QString>("FirstName");
   QTest::addColumn<QString>("TidySurname");
   QTest::addColumn<QString>("TidyFirstName");
-  QTest::newRow("Turkish") << QStringLiteral("öztürk") << QStringLiteral("çağrı") << QStringLiteral("Öztürk")
+  QTest::newRow("Turkish") << "en_US" << QStringLiteral("öztürk") << QStringLiteral("çağrı") << QStringLiteral("Öztürk")
                            << QStringLiteral("Çağrı");
-  QTest::newRow("German") << QStringLiteral("müller-lüdenscheidt") << QStringLiteral("jürgen")
+  QTest::newRow("German") << "de_DE" << QStringLiteral("müller-lüdenscheidt") << QStringLiteral("jürgen")
                           << QStringLiteral("Müller-Lüdenscheidt") << QStringLiteral("Jürgen");
-  QTest::newRow("Greek, Cyrillic") << QStringLiteral("παπαδόπουλος") << QStringLiteral("иван")
+  QTest::newRow("Turkish i's") << "tr_TR" << QStringLiteral("ılgaz") << QStringLiteral("ilker")
+                               << QStringLiteral("Ilgaz") << QStringLiteral("İlker");
+  QTest::newRow("Azeri i's") << "az_AZ" << QStringLiteral("işıq") << QStringLiteral("ışık")
+                             << QStringLiteral("İşıq") << QStringLiteral("Işık");
+  QTest::newRow("Greek, Cyrillic") << "en_US" << QStringLiteral("παπαδόπουλος") << QStringLiteral("иван")
                                    << QStringLiteral("Παπαδόπουλος") << QStringLiteral("Иван");
 }
 
 void TEditingTest::TypedNamesBeyondAsciiAreTidied() {
+  QFETCH(QString, Locale);
   QFETCH(QString, Surname);
   QFETCH(QString, FirstName);
   QFETCH(QString, TidySurname);
   QFETCH(QString, TidyFirstName);
+  TNameOrder::Use(Locale.toStdString());
   TFakePlatform Platform;
   BookWithLastUse(Platform, {{"Adams", "Ann"}});
   TWindows W;
@@ -301,6 +359,7 @@ void TEditingTest::TypedNamesBeyondAsciiAreTidied() {
   QCOMPARE(W.Cell(2, 1), TidyFirstName);
   QCOMPARE(QString::fromStdString(W->Names().Item(2)->Surname.str()), TidySurname);
   QCOMPARE(QString::fromStdString(W->Names().Item(2)->FirstName.str()), TidyFirstName);
+  TNameOrder::Use(TNameOrder::DesktopLocale());
 }
 
 void TEditingTest::DeleteChoosesTheRowAbove() {
@@ -616,13 +675,15 @@ void TEditingTest::SurnameCannotBeEmptiedAndLost() {
     {
       TWindows W;
       QVERIFY(W.Activate());
-      // The index changes when a name edit is left, not when a command commits.
+      // A command's commit renames the entry and puts it in its place at once.
       W->edtSurname->selectAll();
       QTest::keyClicks(W->edtSurname, QStringLiteral("Zorn"));
       QTest::keyClick(W->edtSurname, Qt::Key_C, Qt::ControlModifier);
-      QCOMPARE(W.Cell(1, 0), QStringLiteral("Adams"));
+      QCOMPARE(W.Cell(1, 0), QStringLiteral("Baker"));
+      QCOMPARE(W.Cell(2, 0), QStringLiteral("Zorn"));
+      QCOMPARE(W->SelectedRow(), 2);
       QTest::keyClick(W->edtSurname, Qt::Key_Tab);
-      QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));
+      QCOMPARE(W.Cell(2, 0), QStringLiteral("Zorn"));
       W->edtSurname->setFocus();
       W->edtSurname->selectAll();
       Blank(W);

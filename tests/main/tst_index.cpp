@@ -2,10 +2,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTableView>
 #include <QtTest>
 
 #include "MainTestKit.h"
+#include "NameOrder.h"
 
 class TIndexTest : public QObject {
   Q_OBJECT
@@ -13,6 +16,9 @@ private slots:
   void EmptyBookHasOnlyTheNewEntryRow();
   void LettersStepAndWrapAround();
   void LetterWithoutMatchChangesNothing();
+  void LettersFollowTheLanguagesOrder_data();
+  void LettersFollowTheLanguagesOrder();
+  void LetterJumpPutsTheNameAtTheTop();
   void DownCommitsAndSelectsNextSurname();
   void UpAndDownStopAtTheEnds();
   void TypedNewEntryIsCreatedByACommittingCommand();
@@ -47,13 +53,13 @@ void TIndexTest::LettersStepAndWrapAround() {
   QVERIFY(W.Activate());
   QPushButton* S = W->btnLetters['S' - 'A'];
   QCOMPARE(S->property("Tag").toInt(), 19);
-  // Byte order puts "smith" after "Young".
+  // "smith" sorts among the S's.
   QTest::mouseClick(S, Qt::LeftButton);
   QCOMPARE(W->SelectedRow(), 2);
-  QCOMPARE(W->edtSurname->text(), QStringLiteral("Stone"));
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("smith"));  // a lower-case initial matches too
   QTest::mouseClick(S, Qt::LeftButton);
-  QCOMPARE(W->SelectedRow(), 4);  // a lower-case initial matches too
-  QCOMPARE(W->edtSurname->text(), QStringLiteral("smith"));
+  QCOMPARE(W->SelectedRow(), 3);
+  QCOMPARE(W->edtSurname->text(), QStringLiteral("Stone"));
   QTest::mouseClick(S, Qt::LeftButton);
   QCOMPARE(W->SelectedRow(), 2);  // wrapped round
   // From the new-entry row the scan starts at the top.
@@ -63,6 +69,54 @@ void TIndexTest::LettersStepAndWrapAround() {
   QCOMPARE(W->SelectedRow(), 1);
   QCOMPARE(QApplication::focusWidget(), W->edtSurname);
   QVERIFY(Platform.Prompter.Boxes.empty());
+}
+
+void TIndexTest::LettersFollowTheLanguagesOrder_data() {
+  QTest::addColumn<QString>("Locale");
+  QTest::addColumn<QChar>("Letter");
+  QTest::addColumn<QStringList>("Shown");  // the surnames three presses show
+  QTest::newRow("German A") << "de_DE" << QChar('A') << QStringList{"Adams", "Ärger", "Adams"};
+  QTest::newRow("Swedish A") << "sv_SE" << QChar('A') << QStringList{"Adams", "Adams", "Adams"};
+  QTest::newRow("Swedish Z") << "sv_SE" << QChar('Z') << QStringList{"Zorn", "Ärger", "Zorn"};
+  QTest::newRow("English D") << "en_US" << QChar('D') << QStringList{"de la Cruz", "Dean", "de la Cruz"};
+  QTest::newRow("Turkish I") << "tr_TR" << QChar('I') << QStringList{"Işık", "İlker", "Işık"};
+  QTest::newRow("Turkish C") << "tr_TR" << QChar('C') << QStringList{"Cem", "Çağrı", "Cem"};
+}
+
+void TIndexTest::LettersFollowTheLanguagesOrder() {
+  QFETCH(QString, Locale);
+  QFETCH(QChar, Letter);
+  QFETCH(QStringList, Shown);
+  TNameOrder::Use(Locale.toStdString());
+  TFakePlatform Platform;
+  BookWithLastUse(Platform, {{"Adams", ""}, {"Ärger", ""}, {"Cem", ""}, {"Çağrı", ""}, {"de la Cruz", ""},
+                             {"Dean", ""}, {"Işık", ""}, {"İlker", ""}, {"Zorn", ""}});
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->SelectRow(W->Names().NewEntryRow());
+  W->grdNamesClick();
+  QStringList Seen;
+  for (int Press = 0; Press < 3; ++Press) {
+    QTest::mouseClick(W->btnLetters[static_cast<size_t>(Letter.unicode() - 'A')], Qt::LeftButton);
+    Seen << W->edtSurname->text();
+  }
+  TNameOrder::Use(TNameOrder::DesktopLocale());
+  QCOMPARE(Seen, Shown);
+}
+
+void TIndexTest::LetterJumpPutsTheNameAtTheTop() {
+  TFakePlatform Platform;
+  TNames Names;
+  std::vector<std::string> Texts;
+  for (int I = 0; I < 200; ++I) Texts.push_back((I < 100 ? "Adams" : "Moore") + std::to_string(1000 + I));
+  for (const std::string& Text : Texts) Names.push_back({Text.c_str(), ""});
+  BookWithLastUse(Platform, Names);
+  TWindows W;
+  QVERIFY(W.Activate());
+  QTest::mouseClick(W->btnLetters['M' - 'A'], Qt::LeftButton);
+  QCOMPARE(W->SelectedRow(), 101);
+  QCOMPARE(W->grdNames->rowAt(0), 100);  // the found name heads the index
+  QTRY_COMPARE(W->grdNames->horizontalScrollBar()->isVisible(), false);
 }
 
 void TIndexTest::LetterWithoutMatchChangesNothing() {

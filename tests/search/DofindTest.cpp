@@ -6,6 +6,7 @@
 
 #include "Adrbook.h"
 #include "Dofind.h"
+#include "NameOrder.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ TSearchRules Rules(const char* Text, bool MatchCase, bool WholeWords) {
 }  // namespace
 
 TEST(MatchField, CaseWordsAndFirstOccurrence) {
+  TNameOrder::Use("en_US");
   struct {
     const char* Value;
     const char* Text;
@@ -69,6 +71,36 @@ TEST(MatchField, CaseWordsAndFirstOccurrence) {
   for (const auto& Case : Cases)
     EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, Case.MatchCase, Case.WholeWords)), Case.Expected)
         << Case.Value << " / " << Case.Text;
+}
+
+TEST(MatchField, DottedAndDotlessIMatchTheirCapitalsInTurkishAndAzeri) {
+  struct {
+    const char* Locale;
+    const char* Value;
+    const char* Text;
+    int Expected;
+  } Cases[] = {
+      {"tr_TR", "Y\xC4\xB1lmaz", "YILMAZ", 1},                 // "Yılmaz"
+      {"tr_TR", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1", "A\xC4\x9ERI", 3},  // "Çağrı" / "AĞRI"
+      {"az_AZ.UTF-8", "\xC4\xB0lker", "ilker", 1},              // "İlker"
+      {"tr_TR", "ilker", "\xC4\xB0LKER", 1},
+      {"tr_TR", "\xC4\xB0stanbul", "istanbul", 1},
+      {"tr_TR", "Kara I\xC5\x9F\xC4\xB1k", "\xC4\xB1\xC5\x9F\xC4\xB1k", 6},  // "Işık" / "ışık"
+      {"tr_TR", "ILKER", "ilker", 1},                           // typed without Turkish letters
+      {"tr_TR", "Smith", "SMITH", 1},
+      {"tr_TR", "Y\xC4\xB1lmaz", "yilmax", 0},
+      {"en_US", "Y\xC4\xB1lmaz", "YILMAZ", 0},                 // elsewhere "ı" is a letter of its own
+      {"en_US", "\xC4\xB0stanbul", "istanbul", 0},
+  };
+  for (const auto& Case : Cases) {
+    TNameOrder::Use(Case.Locale);
+    EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, false, false)), Case.Expected)
+        << Case.Locale << " " << Case.Value << " / " << Case.Text;
+    // Case Sensitive keeps every letter apart.
+    if (std::string(Case.Value) != Case.Text)
+      EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, true, false)), 0) << Case.Value;
+  }
+  TNameOrder::Use(TNameOrder::DesktopLocale());
 }
 
 TEST(SearchEntry, FieldChoicePositionsAndOrder) {

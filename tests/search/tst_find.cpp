@@ -219,6 +219,7 @@ void TFindTest::EmptyBook() {
   CtrlF(W, TypeAndEnter(QStringLiteral("x")));
   F3(W);
   QCOMPARE(Platform.Prompter.Texts(), (QStringList{NoMatchText, NoMoreMatchText}));
+  QCOMPARE(Platform.Prompter.Kinds(), (QStringList{"information", "information"}));  // news, not faults
 }
 
 // Whatever removes the entry the cursor is on, Find Next never reads it: the

@@ -1,6 +1,7 @@
 // Letters and case beyond ASCII, and the UTF-8 steps they are read with.
 #include <gtest/gtest.h>
 
+#include "IniFile.h"
 #include "Letters.h"
 #include "TextCodec.h"
 
@@ -43,6 +44,25 @@ TEST(Letters, WordLettersTitleCaseAndFolding) {
       {"\xC4\xB0i", "\xC4\xB0i"},
   };
   for (const auto& [In, Out] : Texts) EXPECT_EQ(FoldCase(In), Out) << In;
+}
+
+TEST(Letters, TurkishAndAzeriRaiseAndFoldTheirOwnIs) {
+  struct {
+    const char* Locale;
+    const char* Typed;
+    const char* Tidy;
+  } const Cases[] = {
+      {"tr_TR", "ilker", "\xC4\xB0lker"},                                // "İlker"
+      {"az_AZ", "\xC4\xB1\xC5\x9F\xC4\xB1k", "I\xC5\x9F\xC4\xB1k"},       // "ışık" to "Işık"
+      {"tr_TR.UTF-8", "ali-ihsan", "Ali-\xC4\xB0hsan"},
+      {"de_DE", "ilker", "Ilker"},
+      {"trk_XX", "ilker", "Ilker"},  // another language whose code starts so
+  };
+  for (const auto& Case : Cases)
+    EXPECT_EQ(CapitaliseWords(Case.Typed, IsTurkicLocale(Case.Locale)), Case.Tidy) << Case.Locale;
+  // The four i's are one letter for a search under these rules only.
+  EXPECT_EQ(FoldCase("\xC4\xB0I\xC4\xB1i", true), "iiii");
+  EXPECT_EQ(FoldCase("\xC4\xB0I\xC4\xB1i", false), "\xC4\xB0i\xC4\xB1i");
 }
 
 TEST(TextCodec, Utf8StepsForwardAndBack) {
