@@ -146,6 +146,7 @@ int PrintCommand(int argc, char** argv) {
   P.Now = QDateTime::currentDateTime();
   Report.SetReportParameters(P);
   const TReportLayout Layout = LayOutReport(Report.Report());
+  if (Layout.MissingCharacters) Complain() << MissingCharactersText << "\n";
   std::string Failure;
   {
     TOutputDevice Device(*Out);

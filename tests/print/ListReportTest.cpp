@@ -97,7 +97,7 @@ TEST_F(TListReportTest, SectionsOpenOnEveryChangeOfTheExactFirstCharacter) {
   EXPECT_EQ(Sections, (std::vector<std::string>{
                           "rbSectionLetter 38 9", "rbNameDetails 40 9Lives, D",
                           "rbSectionLetter 38 A", "rbNameDetails 40 Adams, A", "rbNameDetails 40 Avon, B",
-                          "rbSectionLetter 38 ,", "rbNameDetails 40 , Nobody",
+                          "rbSectionLetter 38 N", "rbNameDetails 40 Nobody",
                           "rbSectionLetter 38 a", "rbNameDetails 40 adams, c",
                           "rbSectionLetter 38 \xC3\x89", "rbNameDetails 40 \xC3\x89mile, E",
                           "rbNameDetails 40 \xC3\x89tienne, F"}));
