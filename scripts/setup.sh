@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   fonts-liberation fonts-dejavu-core
+  fonts-noto-cjk fonts-noto-color-emoji  # names in Chinese, Japanese, Korean and emoji print and show
   imagemagick
   poppler-utils desktop-file-utils shared-mime-info
   abook python3-vobject khard  # other contact programs read the exported cards in the tests

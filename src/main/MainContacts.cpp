@@ -62,6 +62,7 @@ void TfrmMain::mnuFImportClick() {
     Prompter().Error(this, ImportErrorText(Name, Error.Line, Q(Error.Problem)));
     return;
   }
+  DropEntriesInBook(*FBook->Items, Imported);
   const int Entries = static_cast<int>(Imported.Items.size());
   if (Entries > 0) {
     TAddressItem* First = Imported.Items.front().get();

@@ -27,6 +27,16 @@ namespace {
 
 QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 
+}  // namespace
+
+QString PrintedName(const TAddressItem& Entry) {
+  if (Entry.FirstName.empty()) return Q(Entry.Surname);
+  if (Entry.Surname.empty()) return Q(Entry.FirstName);
+  return Q(Entry.Surname) + QStringLiteral(", ") + Q(Entry.FirstName);
+}
+
+namespace {
+
 // The first character of a text, whole even when it is outside the basic plane.
 QString FirstCharacter(const QString& Text) {
   if (Text.isEmpty()) return {};
@@ -106,6 +116,17 @@ TListReport::TListReport() {
   rbNameDetails->LinkBand = rbNumberDetails;
   rbNumberDetails->LinkBand = rbAddressDetails;
 
+  // Addresses and notes longer than the rest of a page go on on the next,
+  // under the entry's name marked as continued.
+  auto Continued = [this](TReportBand&) {
+    if (const TAddressItem* Entry = FPrinting ? FPrinting : RangeLast)
+      rlName->Text = PrintedName(*Entry) + QStringLiteral(" (continued)");
+  };
+  for (TReportBand* Band : {rbAddressDetails, rbNotes}) {
+    Band->OnContinued = Continued;
+    Band->ContinuedBand = rbNameDetails;
+  }
+
   R.OnNeedData = [this](TReport& Sender, bool& More) { ReportNeedData(Sender, More); };
   rbNumberDetails->OnNeedData = [this](TReportBand& Sender, bool& More) { rbNumberDetailsNeedData(Sender, More); };
   rbAddressDetails->OnNeedData = [this](TReportBand& Sender, bool& More) { rbAddressDetailsNeedData(Sender, More); };
@@ -142,7 +163,7 @@ void TListReport::ReportNeedData(TReport&, bool& More) {
   if (More) {
     TAddressItem* Entry = RangeNext;
     FPrinting = Entry;
-    rlName->Text = Q(Entry->Surname) + QStringLiteral(", ") + Q(Entry->FirstName);
+    rlName->Text = PrintedName(*Entry);
     const QString Letter = FirstCharacter(rlName->Text);
     if (Letter != LastLetter) {
       rbSectionLetter->Visible = true;

@@ -83,6 +83,9 @@ private:
   TAddressItem* FPrinting = nullptr;  // the entry the band callbacks fill from
 };
 
+// Surname ", " first name; without the comma when either is empty.
+QString PrintedName(const TAddressItem& Entry);
+
 // Liberation Sans, which stands in for Arial.
 QFont ReportFont(double Points, bool Bold = false, bool Italic = false);
 QFont DefaultHeaderFont();  // 16 pt bold

@@ -50,7 +50,7 @@ public:
   QVariant data(const QModelIndex& Index, int Role) const override {
     if (!Index.isValid() || Index.row() >= FCount || (Role != Qt::DisplayRole && Role != Qt::EditRole)) return {};
     const TAddressItem* Entry = FEntries[size_t(FFirst + Index.row())];
-    return QString::fromStdString(Entry->Surname.str() + ", " + Entry->FirstName.str());
+    return PrintedName(*Entry);
   }
 
 private:

@@ -84,6 +84,12 @@ public:
   // series comes with More true, each later one with More false. Without it,
   // the band prints once per record of its master.
   std::function<void(TReportBand& Band, bool& More)> OnNeedData;
+  // A band whose memos hold more lines than the rest of the page has room
+  // for prints what fits and goes on on the next page, after its header;
+  // there OnContinued is called first (to mark what follows as continued),
+  // then ContinuedBand, when set, is printed before the rest of the lines.
+  std::function<void(TReportBand& Band)> OnContinued;
+  TReportBand* ContinuedBand = nullptr;
 
   const std::vector<TReportElement*>& Elements() const { return FElements; }
   TReportElement* AddLabel(const QString& Name, double Left, double Top, const QString& Caption = {});

@@ -1,9 +1,16 @@
 #include "ReportLayout.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QHash>
 #include <QImage>
+#include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
+
+const char* const MissingCharactersText =
+    "Some characters in this list cannot be printed with the fonts installed: install fonts-noto-cjk";
 
 size_t TReportLayout::MemoryBytes() const {
   return sizeof(*this) + size_t(Text.capacity()) * sizeof(QChar) + Pages.capacity() * sizeof(TLayoutPage) +
@@ -24,8 +31,37 @@ public:
   }
   QFontMetricsF Metrics(const QFont& Font) const { return QFontMetricsF(Font, &FDevice); }
 
+  // Whether some character of Text is in no installed font (not even one the
+  // text engine falls back on). Each character outside ASCII is looked up
+  // once, so a large book costs little.
+  bool LacksGlyphs(const QString& Text, const QFont& Font) {
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+      const QChar C = Text.at(i);
+      if (C.unicode() < 0x80) continue;
+      char32_t Code = C.unicode();
+      if (C.isHighSurrogate() && i + 1 < Text.size() && Text.at(i + 1).isLowSurrogate())
+        Code = QChar::surrogateToUcs4(C, Text.at(++i));
+      if (QChar::category(Code) == QChar::Other_Format || QChar::isSpace(Code)) continue;
+      auto Known = FHave.constFind(Code);
+      if (Known == FHave.constEnd()) Known = FHave.insert(Code, Has(Code, Font));
+      if (!*Known) return true;
+    }
+    return false;
+  }
+
 private:
+  bool Has(char32_t Code, const QFont& Font) {
+    QTextLayout Layout(QString::fromUcs4(&Code, 1), Font, &FDevice);
+    Layout.beginLayout();
+    Layout.createLine();
+    Layout.endLayout();
+    for (const QGlyphRun& Run : Layout.glyphRuns())
+      for (quint32 Glyph : Run.glyphIndexes())
+        if (Glyph == 0) return false;
+    return true;
+  }
   QImage FDevice;
+  QHash<char32_t, bool> FHave;
 };
 
 // What the layout last knew of an element, so that unchanged fonts and texts
@@ -130,6 +166,9 @@ private:
   void Place(TReportBand& Band) {
     if (!TakesRoom(Band)) return;
     const double Height = Measure(Band);
+    // Taller than the room of a whole page: it would lose its end anywhere.
+    if (FY + Height > FFooterTop && Height > FFooterTop - FContentTop && Splittable(Band))
+      return PlaceSplitting(Band, Height);
     // Links that could not share even an empty page with it are not waited for.
     const double Room = FFooterTop - FContentTop;
     double Needed = Height;
@@ -144,6 +183,90 @@ private:
       OpenPage();
     }
     Put(Band, Height);
+  }
+
+  // Memo lines, the unit of a band that goes on over a page break.
+  static bool Splittable(const TReportBand& Band) {
+    for (const TReportElement* E : Band.Elements())
+      if (E->Kind == EElementKind::Memo && E->Visible && E->LineCount() > 1) return true;
+    return false;
+  }
+
+  // Whatever of the band fits on this page, and the rest on the pages after,
+  // each part ending above the page footer. The memos' lines are split
+  // between the parts; the band's other elements print with the first part.
+  void PlaceSplitting(TReportBand& Band, double Height) {
+    int Lines = 0;
+    double Unit = 0, MemoTop = Height;
+    for (const TReportElement* E : Band.Elements()) {
+      if (E->Kind != EElementKind::Memo || !E->Visible || E->LineCount() == 0) continue;
+      Lines = std::max(Lines, E->LineCount());
+      Unit = std::max(Unit, E->Height / E->LineCount());
+      MemoTop = std::min(MemoTop, E->Top);
+    }
+    const double Below = std::max(0.0, Height - MemoTop - Unit * Lines);  // room under the lines
+    for (int First = 0; First < Lines;) {
+      int Fit = Unit > 0 ? int(std::floor((FFooterTop - FY - MemoTop + 0.01) / Unit)) : Lines;
+      if (Fit < 1 && FY > FContentTop) {
+        ContinuePage(Band, First > 0);
+        continue;
+      }
+      Fit = std::max(Fit, 1);  // a page with no room for a single line still shows one
+      const int Count = std::min(Fit, Lines - First);
+      const bool Last = First + Count == Lines;
+      double PartHeight = MemoTop + Unit * Count;
+      if (Last) PartHeight = std::min(PartHeight + Below, std::max(PartHeight, FFooterTop - FY));
+      PutPart(Band, PartHeight, First, Count, Unit);
+      First += Count;
+      if (!Last) ContinuePage(Band, true);
+    }
+  }
+
+  void ContinuePage(TReportBand& Band, bool Continued) {
+    ClosePage();
+    OpenPage();
+    if (!Continued) return;
+    if (Band.OnContinued) Band.OnContinued(Band);
+    if (Band.ContinuedBand && TakesRoom(*Band.ContinuedBand)) Put(*Band.ContinuedBand, Measure(*Band.ContinuedBand));
+  }
+
+  // Part of a band: its memos' lines First to First + Count, the other
+  // elements only in the first part.
+  void PutPart(TReportBand& Band, double Height, int First, int Count, double Unit) {
+    TPlacedBand Placed;
+    Placed.Top = float(FY);
+    Placed.Height = float(Height);
+    Placed.FirstElement = uint32_t(L.Elements.size());
+    Placed.Band = uint16_t(Band.Index);
+    for (TReportElement* E : Band.Elements()) {
+      if (!E->Visible || (E->Kind != EElementKind::Frame && E->Text.isEmpty())) continue;
+      TPlacedElement P;
+      P.Element = uint16_t(E->Index);
+      P.Font = FontOf(*E).Font;
+      P.Alignment = uint8_t(E->Alignment & Qt::AlignHorizontal_Mask);
+      if (E->Kind != EElementKind::Memo) {
+        if (First > 0) continue;
+        P.Top = float(E->Top);
+        P.Height = float(E->Kind == EElementKind::Label ? LabelHeight(*E) : E->Height);
+        StoreText(*E, P);
+      } else {
+        const QStringList Lines = E->Lines().mid(First, Count);
+        if (Lines.isEmpty()) continue;
+        P.Top = float(First > 0 ? 0 : E->Top);
+        P.Height = float(Unit * Lines.size());
+        const QString Text = Lines.join(QLatin1Char('\n'));
+        if (size_t(L.Text.size()) + size_t(Text.size()) > 0xFFFFFFFFu) throw std::length_error("report text too long");
+        P.TextStart = uint32_t(L.Text.size());
+        P.TextLength = uint32_t(Text.size());
+        L.Text += Text;
+        if (!L.MissingCharacters) L.MissingCharacters = FMeasure.LacksGlyphs(Text, E->Font());
+      }
+      L.Elements.push_back(P);
+    }
+    Placed.ElementCount = uint16_t(L.Elements.size() - Placed.FirstElement);
+    L.Bands.push_back(Placed);
+    ++L.Pages.back().BandCount;
+    FY += Height;
   }
 
   // The band's height with its stretching labels grown to their text.
@@ -241,6 +364,7 @@ private:
       C.TextLength = uint32_t(E.Text.size());
       C.HasText = true;
       L.Text += E.Text;
+      if (!L.MissingCharacters) L.MissingCharacters = FMeasure.LacksGlyphs(E.Text, E.Font());
     }
     P.TextStart = C.TextStart;
     P.TextLength = C.TextLength;

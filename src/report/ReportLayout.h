@@ -64,6 +64,8 @@ public:
   std::vector<TLayoutPage> Pages;
   std::vector<TPlacedBand> Bands;
   std::vector<TPlacedElement> Elements;
+  // Some text holds characters that no installed font has: they print as boxes or not at all.
+  bool MissingCharacters = false;
 
   int PageCount() const { return int(Pages.size()); }
   QStringView TextOf(const TPlacedElement& Element) const {
@@ -78,3 +80,6 @@ public:
 // Runs the report: calls its callbacks record by record and lays out every
 // band. Needs a running QGuiApplication (fonts are measured).
 TReportLayout LayOutReport(TReport& Report);
+
+// What the person is told once when a list holds characters no installed font has.
+extern const char* const MissingCharactersText;

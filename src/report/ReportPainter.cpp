@@ -132,16 +132,20 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
       if (D.Kind == EElementKind::Label) {
         int Flags = Qt::AlignTop | E.Alignment | (D.WordWrap ? Qt::TextWordWrap : Qt::TextSingleLine);
         QRectF Box;
+        QString Shown = Text;
         if (D.AlignToBand) {
           Box = QRectF(Left, Y, BandWidth, E.Height);
         } else if (D.Width > 0) {
           Box = QRectF(Left + D.Left, Y, D.Width, E.Height);
         } else {
-          // Sized to its text: nothing to align within, nothing to cut.
-          Box = QRectF(Left + D.Left, Y, BandWidth, E.Height);
-          Flags = Qt::AlignTop | Qt::AlignLeft | Qt::TextSingleLine | Qt::TextDontClip;
+          // Sized to its text, up to the band's right edge.
+          Box = QRectF(Left + D.Left, Y, std::max(0.0, BandWidth - D.Left), E.Height);
+          Flags = Qt::AlignTop | Qt::AlignLeft | Qt::TextSingleLine;
         }
-        Painter.drawText(Box, Flags, Text);
+        // A value wider than its box ends in an ellipsis, so that a cut
+        // number never looks whole and never runs into its neighbour.
+        if (!D.WordWrap) Shown = QFontMetricsF(Fonts[E.Font], Painter.device()).elidedText(Text, Qt::ElideRight, Box.width());
+        Painter.drawText(Box, Flags, Shown);
         continue;
       }
       PaintMemo(Painter, QRectF(Left + D.Left, Y, D.Width, E.Height), PageFoot, Text, Fonts[E.Font]);

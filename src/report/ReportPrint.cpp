@@ -74,21 +74,26 @@ EPrintResult PrintToChosenPrinter(const TReportLayout& Layout, QWidget* Parent) 
 
 namespace {
 
-TReportLayout Run(TReport& Report) {
-  TWaitCursor Wait;
-  return LayOutReport(Report);
+TReportLayout Run(TReport& Report, QWidget* Parent) {
+  TReportLayout Layout;
+  {
+    TWaitCursor Wait;
+    Layout = LayOutReport(Report);
+  }
+  if (Layout.MissingCharacters) Prompter().Warning(Parent, QString::fromLatin1(MissingCharactersText) + QLatin1Char('.'));
+  return Layout;
 }
 
 }  // namespace
 
 EPrintResult PrintReport(TReport& Report, QWidget* Parent) {
   if (!PrinterSetup().Printer()) return NoPrinter(Parent);
-  const TReportLayout Layout = Run(Report);
+  const TReportLayout Layout = Run(Report, Parent);
   return PrintToChosenPrinter(Layout, Parent);
 }
 
 void PreviewReport(TReport& Report, QWidget* Parent) {
-  const TReportLayout Layout = Run(Report);
+  const TReportLayout Layout = Run(Report, Parent);
   std::function<void(QWidget*)> Print;
   if (PrinterSetup().Printer()) Print = [&Layout](QWidget* Over) { PrintToChosenPrinter(Layout, Over); };
   TReportPreview Preview(Layout, Print, Parent);

@@ -17,10 +17,16 @@ std::vector<std::string> ImportNotices(const TImported& Imported) {
   Count(Imported.PhotosSkipped, "photo was not imported", "photos were not imported");
   Count(Imported.BinarySkipped, "sound, key or other binary value was not imported",
         "sounds, keys or other binary values were not imported");
-  Count(Imported.EmptySkipped, "contact with neither a name nor a number was skipped",
-        "contacts with neither a name nor a number were skipped");
+  Count(Imported.EmptySkipped, "contact that held nothing an entry can show was skipped",
+        "contacts that held nothing an entry can show were skipped");
+  Count(Imported.GroupsSkipped, "contact group was not imported (the book has no groups)",
+        "contact groups were not imported (the book has no groups)");
   Count(Imported.PhoneCharactersDropped, "character that cannot stand in a phone number was left out",
         "characters that cannot stand in a phone number were left out");
+  Count(Imported.AlreadyInBook, "was already in the book and was not added again",
+        "were already in the book and were not added again");
+  for (const auto& [Line, Problem] : Imported.Refused)
+    Notices.push_back("line " + std::to_string(Line) + ": " + Problem + "; skipped");
   return Notices;
 }
 
@@ -152,21 +158,27 @@ namespace {
 const char* const Bom = "\xEF\xBB\xBF";
 const char* const TooManyLines = "an address or the notes have more than 32767 lines, more than a book can hold";
 
-// What the book file cannot hold is refused here rather than at the next save.
-void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line) {
+// What the book file cannot hold is refused here rather than at the next
+// save; a line longer than a book holds is cut like any other long value.
+void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line, int32_t& Cut) {
   if (Lines.size() > size_t(MaxStoredLength))
-    throw EImportError(Line, TooManyLines);
+    throw EImportLimit(Line, TooManyLines);
   std::string Packed;
   for (const std::string& Text : Lines) {
-    if (Text.size() > size_t(MaxStoredLength))
-      throw EImportError(Line, "a line of an address or of the notes is longer than 32767 bytes, "
-                               "more than a book can hold");
-    TLineList::AppendPacked(Packed, Text);
+    std::string_view Kept = CutToBytes(Text, size_t(MaxStoredLength));
+    if (Kept.size() < Text.size()) ++Cut;
+    TLineList::AppendPacked(Packed, Kept);
   }
   List.AssignPacked(Packed, int32_t(Lines.size()));
 }
 
 }  // namespace
+
+std::string_view CutToBytes(std::string_view Text, size_t Bytes) {
+  if (Text.size() <= Bytes) return Text;
+  while (Bytes > 0 && (static_cast<unsigned char>(Text[Bytes]) & 0xC0) == 0x80) --Bytes;
+  return Text.substr(0, Bytes);
+}
 
 char Lower(char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; }
 
@@ -303,7 +315,7 @@ ENumberKind NumberKindOfLabel(std::string_view Label) {
       {"mobile phone", ENumberKind::Mobile}, {"cell phone", ENumberKind::Mobile},
       {"home", ENumberKind::Home},     {"home phone", ENumberKind::Home}, {"work", ENumberKind::Work},
       {"work phone", ENumberKind::Work}, {"business", ENumberKind::Work}, {"business phone", ENumberKind::Work},
-      {"fax", ENumberKind::Fax},       {"work fax", ENumberKind::Fax},    {"business fax", ENumberKind::Fax},
+      {"fax", ENumberKind::Fax},       {"work fax", ENumberKind::WorkFax}, {"business fax", ENumberKind::WorkFax},
       {"home fax", ENumberKind::HomeFax}, {"pager", ENumberKind::Pager}};
   Label = LabelText(Label);
   for (auto [Name, Kind] : Kinds)
@@ -327,15 +339,26 @@ void TEntryBuilder::NamesFromFullName(std::string_view Full, bool Organisation) 
 }
 
 void TEntryBuilder::PutNumberOfKind(ENumberKind Kind, const std::string& Number, const std::string& Label) {
-  TFixedText<NameCapacity>* Field = Kind == ENumberKind::Home                                 ? &Item->HomeTelephone
-                                    : Kind == ENumberKind::Work                               ? &Item->BusTelephone
-                                    : Kind == ENumberKind::Mobile                             ? &Item->BusMobile
-                                    : Kind == ENumberKind::Fax || Kind == ENumberKind::HomeFax ? &Item->BusFacsimile
-                                                                                               : nullptr;
   static const char* const KindLabels[] = {"Telephone (home)", "Telephone (work)", "Mobile", "Fax", "Fax (home)",
-                                           "Pager", "Telephone"};
+                                           "Pager", "Telephone", "Fax (work)"};
+  auto Named = [&](ENumberKind Of, const std::string& Given) { return Given.empty() ? KindLabels[int(Of)] : Given; };
+  const int Rank = Kind == ENumberKind::WorkFax ? 3 : Kind == ENumberKind::Fax ? 2 : Kind == ENumberKind::HomeFax ? 1 : 0;
+  if (Rank > 0) {
+    // The fax box is on the Work page: a work fax displaces any other.
+    if (!Item->BusFacsimile.empty() && Rank <= FaxRank) return Note(Named(Kind, Label), Number);
+    if (!Item->BusFacsimile.empty())
+      Note(KindLabels[int(FaxRank == 3 ? ENumberKind::WorkFax : FaxRank == 2 ? ENumberKind::Fax : ENumberKind::HomeFax)],
+           FaxNumber);
+    FaxRank = Rank;
+    FaxNumber = Number;
+    return PutNumber(Item->BusFacsimile, Number);
+  }
+  TFixedText<NameCapacity>* Field = Kind == ENumberKind::Home     ? &Item->HomeTelephone
+                                    : Kind == ENumberKind::Work   ? &Item->BusTelephone
+                                    : Kind == ENumberKind::Mobile ? &Item->BusMobile
+                                                                  : nullptr;
   if (Field && Field->empty()) PutNumber(*Field, Number);
-  else Note(Label.empty() ? KindLabels[int(Kind)] : Label, Number);
+  else Note(Named(Kind, Label), Number);
 }
 
 void TEntryBuilder::Names(const std::string& Family, const std::string& Given) {
@@ -346,21 +369,37 @@ void TEntryBuilder::Names(const std::string& Family, const std::string& Given) {
 
 bool TEntryBuilder::Empty() const {
   const TAddressItem& I = *Item;
+  auto Blank = [](const TLineList& List) {
+    bool Any = false;
+    List.ForEach([&](std::string_view Line) { Any = Any || !Trim(Line).empty(); });
+    return !Any;
+  };
   return I.Surname.empty() && I.FirstName.empty() && I.HomeTelephone.empty() && I.BusTelephone.empty() &&
-         I.BusFacsimile.empty() && I.BusMobile.empty();
+         I.BusExtn.empty() && I.BusFacsimile.empty() && I.BusMobile.empty() && Blank(I.HomeAddress) &&
+         Blank(I.BusAddress) && Blank(I.Notes);
+}
+
+void TEntryBuilder::NameFromFirstOf(const std::vector<std::string>& Candidates) {
+  if (!Item->Surname.empty() || !Item->FirstName.empty()) return;
+  for (const std::string& Candidate : Candidates) {
+    std::string_view Name = Trim(Candidate);
+    if (Name.empty()) continue;
+    Put(Item->Surname, std::string(Name));
+    return;
+  }
 }
 
 void TEntryBuilder::CheckLines(int32_t Line) const {
   const size_t Most = size_t(MaxStoredLength);
   if (NoteLines.size() + Extras.size() > Most || HomeAddress.size() > Most || BusAddress.size() > Most)
-    throw EImportError(Line, TooManyLines);
+    throw EImportLimit(Line, TooManyLines);
 }
 
 void TEntryBuilder::Finish(int32_t Line, TImported& Into) {
-  if (HaveHomeAddress) Fill(Item->HomeAddress, HomeAddress, Line);
-  if (HaveBusAddress) Fill(Item->BusAddress, BusAddress, Line);
+  if (HaveHomeAddress) Fill(Item->HomeAddress, HomeAddress, Line, Cut);
+  if (HaveBusAddress) Fill(Item->BusAddress, BusAddress, Line, Cut);
   NoteLines.insert(NoteLines.end(), Extras.begin(), Extras.end());
-  if (HaveNotes || !Extras.empty()) Fill(Item->Notes, NoteLines, Line);
+  if (HaveNotes || !Extras.empty()) Fill(Item->Notes, NoteLines, Line, Cut);
   if (Empty()) {
     ++Into.EmptySkipped;
     return;

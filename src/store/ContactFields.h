@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Adrbook.h"
@@ -22,13 +23,25 @@ public:
   std::string Problem;
 };
 
+// Input past what Tobrinel reads or a book holds: refused whole, since what
+// follows cannot be read either, or would cost without bound.
+class EImportLimit : public EImportError {
+public:
+  using EImportError::EImportError;
+};
+
 struct TImported {
   std::vector<std::unique_ptr<TAddressItem>> Items;  // in the order of the input
   int32_t ValuesCut = 0;  // values longer than their field, cut to its capacity
   int32_t PhotosSkipped = 0;  // pictures (PHOTO, LOGO), which an entry cannot hold
   int32_t BinarySkipped = 0;  // other binary values (sounds, keys)
-  int32_t EmptySkipped = 0;   // contacts with neither a name nor a number
+  int32_t EmptySkipped = 0;   // contacts that hold nothing an entry can show
+  int32_t GroupsSkipped = 0;  // contact groups (lists of members), which are no entries
   int32_t PhoneCharactersDropped = 0;  // characters that cannot stand in a phone number
+  int32_t AlreadyInBook = 0;  // equal in every field to an entry of the book they were added to
+  // Cards and rows that could not be read and were passed over: the line
+  // of the fault and what it is.
+  std::vector<std::pair<int32_t, std::string>> Refused;
 };
 
 // What an export could not write as it stands.
@@ -41,7 +54,8 @@ struct TExported {
 std::vector<std::string> ExportNotices(const TExported& Exported);
 
 // What the person should be told about an import beyond the count of entries,
-// one sentence a line without a final full stop ("2 photos were not imported").
+// one sentence a line without a final full stop ("2 photos were not imported",
+// "line 812: the card that begins here has no END:VCARD; skipped").
 std::vector<std::string> ImportNotices(const TImported& Imported);
 
 // The most a reader holds of one line of a card or one row of a CSV file; a
@@ -112,7 +126,7 @@ std::string JoinWords(const std::vector<std::string>& Words);
 std::string PhoneNumberText(std::string_view Number, int32_t& Dropped);
 
 // What a telephone number is, from its types or its label.
-enum class ENumberKind { Home, Work, Mobile, Fax, HomeFax, Pager, Other };
+enum class ENumberKind { Home, Work, Mobile, Fax, HomeFax, Pager, Other, WorkFax };
 // A label as the person reads it: Apple's "_$!<Mobile>!$_" is "Mobile", and
 // the "* " that marks Google's preferred value goes.
 std::string_view LabelText(std::string_view Label);
@@ -162,8 +176,11 @@ public:
   // When no family name was given: the given name stands in for it, so
   // that the entry has a surname the book can list and the window key on.
   void Names(const std::string& Family, const std::string& Given);
-  // Neither a name nor a number: nothing to list or dial.
+  // Nothing an entry can show: no name, number, address or notes.
   bool Empty() const;
+  // When the entry has no name yet: the first of these that is given
+  // (a full name, an organisation, a nickname, an e-mail address) is its surname.
+  void NameFromFirstOf(const std::vector<std::string>& Candidates);
   // Throws EImportError (naming Line) once the notes and addresses hold more
   // lines than a book can, rather than collecting them to the end.
   void CheckLines(int32_t Line) const;
@@ -181,6 +198,14 @@ public:
   bool HaveHomeAddress = false, HaveBusAddress = false, HaveNotes = false;
   int32_t Cut = 0;
   int32_t PhoneCharactersDropped = 0;
+
+private:
+  // The one fax field: a work fax before a fax of no kind before a home fax.
+  int FaxRank = 0;
+  std::string FaxNumber;
 };
+
+// Text cut to at most Bytes bytes, never inside a UTF-8 character.
+std::string_view CutToBytes(std::string_view Text, size_t Bytes);
 
 }  // namespace ContactFields

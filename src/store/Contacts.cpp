@@ -1,5 +1,6 @@
 #include "Contacts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unordered_set>
 #include <fcntl.h>
@@ -101,6 +102,39 @@ TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const st
 
 // =====================================================================
 // Adding many entries
+
+namespace {
+
+// Every field of an entry, as one text that equal entries alone share.
+std::string EntryKey(const TAddressItem& Item) {
+  std::string Key;
+  for (const std::string* Text : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
+                                  &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
+                                  &Item.BusMobile.str()})
+    Key.append(*Text) += '\x1F';
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+    List->ForEach([&](std::string_view Line) { Key.append(Line) += '\x1E'; });
+    Key += '\x1F';
+  }
+  Key += char(Item.TabPage);
+  return Key;
+}
+
+}  // namespace
+
+void DropEntriesInBook(const TLinkList& List, TImported& Imported) {
+  if (List.Count == 0 || Imported.Items.empty()) return;
+  std::unordered_set<std::string> Keys;
+  Keys.reserve(size_t(List.Count));
+  TListNode* Cursor;
+  List.ResetCursor(Cursor);
+  while (List.MoveNext(Cursor)) Keys.insert(EntryKey(*static_cast<const TAddressItem*>(Cursor)));
+  auto& Items = Imported.Items;
+  const size_t Before = Items.size();
+  Items.erase(std::remove_if(Items.begin(), Items.end(), [&](const auto& Item) { return Keys.count(EntryKey(*Item)) > 0; }),
+              Items.end());
+  Imported.AlreadyInBook += int32_t(Before - Items.size());
+}
 
 void AddAllInOrder(TMyLinkList& List, std::vector<std::unique_ptr<TAddressItem>>& Items) {
   std::vector<TAddressItem*> New;

@@ -42,6 +42,11 @@ TImported ImportContactsFile(const std::string& Path, std::optional<EContactForm
 // content is complete. Refuses the book's own file.
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);
 
+// Takes out of Imported the entries equal in every field to one already in
+// the list, so that importing a file twice does not double the book; counts
+// them in Imported.AlreadyInBook.
+void DropEntriesInBook(const TLinkList& List, TImported& Imported);
+
 // Hands the items to the list's AddAll, which puts them where adding them one
 // by one would.
 void AddAllInOrder(TMyLinkList& List, std::vector<std::unique_ptr<TAddressItem>>& Items);

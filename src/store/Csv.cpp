@@ -14,6 +14,18 @@ namespace {
 
 constexpr size_t MaxFields = 4096;  // a row's fields; mail programs write a few hundred at most
 
+// A row that cannot be read; the rows after it can.
+class ERowError : public EImportError {
+public:
+  using EImportError::EImportError;
+};
+
+// The characters a spreadsheet takes as the start of a formula.
+bool StartsFormula(std::string_view Value) {
+  return !Value.empty() && (Value[0] == '=' || Value[0] == '+' || Value[0] == '-' || Value[0] == '@' ||
+                            Value[0] == '\t' || Value[0] == '\r');
+}
+
 class TCsvReader {
 public:
   explicit TCsvReader(TInput& In) : In(In) {
@@ -69,8 +81,11 @@ public:
           In.Skip(1);
         }
         View = In.Peek(1);
-        if (!View.empty() && View[0] != Separator && View[0] != '\r' && View[0] != '\n')
-          throw EImportError(Line, "text follows the closing quote of a field");
+        if (!View.empty() && View[0] != Separator && View[0] != '\r' && View[0] != '\n') {
+          const int32_t At = Line;
+          SkipRestOfLine();
+          throw ERowError(At, "text follows the closing quote of a field");
+        }
       } else {
         for (size_t End = std::string_view::npos; End == std::string_view::npos;) {
           View = In.Peek(Piece);
@@ -98,6 +113,15 @@ public:
   }
 
 private:
+  void SkipRestOfLine() {
+    for (std::string_view View = In.Peek(Piece); !View.empty(); View = In.Peek(Piece)) {
+      size_t End = View.find('\n');
+      In.Skip(End == std::string_view::npos ? View.size() : End + 1);
+      if (End != std::string_view::npos) break;
+    }
+    ++Line;
+  }
+
   std::string_view FirstLine() {
     size_t Want = Piece;
     for (;;) {
@@ -291,13 +315,42 @@ TImported ReadCsv(TInput& Input) {
     throw EImportError(Line, "the first line names no column Tobrinel knows; it must be a header "
                              "such as \"Last Name\",\"First Name\",\"Home Phone\"");
 
+  // Where a contact with no name may find one.
+  std::vector<size_t> Nicknames, Emails;
+  for (size_t I = 0; I < Header.size(); ++I) {
+    std::string Name = LowerText(Trim(Header[I]));
+    if (Name.find("type") != std::string::npos || Name.find("label") != std::string::npos) continue;
+    if (Name.find("nickname") != std::string::npos) Nicknames.push_back(I);
+    else if (Name.find("e-mail") != std::string::npos || Name.find("email") != std::string::npos) Emails.push_back(I);
+  }
+
   std::array<std::string, size_t(EColumn::Count)> Values;
-  while (Reader.Next(Fields, Line)) {
+  for (;;) {
+    try {
+      if (!Reader.Next(Fields, Line)) break;
+    } catch (const ERowError& E) {
+      Result.Refused.push_back({E.Line, E.Problem});
+      continue;
+    }
     if (std::all_of(Fields.begin(), Fields.end(), [](const std::string& F) { return F.empty(); })) continue;
-    for (size_t I = Columns.size(); I < Fields.size(); ++I)
-      if (!Fields[I].empty())
-        throw EImportError(Line, "the row has " + std::to_string(Fields.size()) + " fields but the header only " +
-                                     std::to_string(Columns.size()));
+    bool Over = false;
+    for (size_t I = Columns.size(); I < Fields.size(); ++I) Over = Over || !Fields[I].empty();
+    if (Over) {
+      Result.Refused.push_back({Line, "the row has " + std::to_string(Fields.size()) + " fields but the header only " +
+                                          std::to_string(Columns.size())});
+      continue;
+    }
+    // A value kept from being taken for a formula (as we export it) gets its own start back.
+    for (std::string& Field : Fields)
+      if (Field.size() > 1 && Field[0] == '\'' && StartsFormula(std::string_view(Field).substr(1))) Field.erase(0, 1);
+    std::string Nickname, Email;
+    auto FirstOf = [&](const std::vector<size_t>& Of, std::string& Into) {
+      for (size_t I : Of)
+        if (I < Fields.size() && Into.empty())
+          if (auto Found = ::Values(Fields[I]); !Found.empty()) Into = Found.front();
+    };
+    FirstOf(Nicknames, Nickname);
+    FirstOf(Emails, Email);
     for (std::string& Value : Values) Value.clear();
     TEntryBuilder Entry;
     for (size_t I = 0; I < Columns.size() && I < Fields.size(); ++I) {
@@ -336,7 +389,7 @@ TImported ReadCsv(TInput& Input) {
     Entry.PutNumber(Item.HomeTelephone, V(EColumn::HomeTel));
     Entry.PutNumber(Item.BusTelephone, V(EColumn::BusTel));
     Entry.Put(Item.BusExtn, V(EColumn::BusExtn));
-    Entry.PutNumber(Item.BusFacsimile, V(EColumn::BusFax));
+    if (!V(EColumn::BusFax).empty()) Entry.PutNumberOfKind(ENumberKind::WorkFax, V(EColumn::BusFax), "");
     Entry.PutNumber(Item.BusMobile, V(EColumn::Mobile));
     // An empty cell is no lines, and so is a single empty line.
     auto Some = [](const std::vector<std::string>& Lines) { return Lines.size() > 1 || !Lines[0].empty(); };
@@ -354,8 +407,16 @@ TImported ReadCsv(TInput& Input) {
     if (!Entry.HaveNotes) Entry.NoteLines.clear();
     std::string_view Tab = Trim(V(EColumn::TabPage));
     if (Tab.size() == 1 && Tab[0] >= '0' && Tab[0] <= '2') Item.TabPage = uint8_t(Tab[0] - '0');
-    Entry.Finish(Line, Result);
+    Entry.NameFromFirstOf({Nickname, Email});
+    try {
+      Entry.Finish(Line, Result);
+    } catch (const EImportError& E) {
+      Result.Refused.push_back({E.Line, E.Problem});
+    }
   }
+  // Nothing read at all: the input is refused whole, by its first fault.
+  if (Result.Items.empty() && !Result.Refused.empty())
+    throw EImportError(Result.Refused.front().first, Result.Refused.front().second);
   return Result;
 }
 
@@ -378,8 +439,16 @@ void AppendCsvQuoted(std::string& Out, std::string_view Text) {
   Out.append(Text);
 }
 
-void AppendCsvField(std::string& Out, std::string_view Text) {
+// A value a spreadsheet would take for a formula (a card from a server may
+// plant "=HYPERLINK(...)") begins with an apostrophe, which the reader takes
+// off again; so does a value that begins with an apostrophe and such a
+// character, to come back unchanged. A telephone number keeps its "+".
+void AppendCsvField(std::string& Out, std::string_view Text, bool Number = false) {
   Out += '"';
+  const bool Dialled = Number && !Text.empty() && Text[0] == '+' &&
+                       Text.find_first_not_of("0123456789 ()-./", 1) == std::string_view::npos;
+  if ((StartsFormula(Text) && !Dialled) || (Text.size() > 1 && Text[0] == '\'' && StartsFormula(Text.substr(1))))
+    Out += '\'';
   AppendCsvQuoted(Out, Text);
   Out += '"';
 }
@@ -396,6 +465,8 @@ void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
     Out += '"';
     bool First = true;
     List.ForEach([&](std::string_view Line) {
+      if (First && (StartsFormula(Line) || (Line.size() > 1 && Line[0] == '\'' && StartsFormula(Line.substr(1)))))
+        Out += '\'';
       if (!First) Out += '\n';
       First = false;
       AppendCsvQuoted(Out, Line);
@@ -406,17 +477,17 @@ void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
   Out += ',';
   AppendCsvField(Out, Item.FirstName.str());
   Out += ',';
-  AppendCsvField(Out, Item.HomeTelephone.str());
+  AppendCsvField(Out, Item.HomeTelephone.str(), true);
   Out += ',';
   Lines(Item.HomeAddress);
   Out += ',';
-  AppendCsvField(Out, Item.BusTelephone.str());
+  AppendCsvField(Out, Item.BusTelephone.str(), true);
   Out += ',';
   AppendCsvField(Out, Item.BusExtn.str());
   Out += ',';
-  AppendCsvField(Out, Item.BusFacsimile.str());
+  AppendCsvField(Out, Item.BusFacsimile.str(), true);
   Out += ',';
-  AppendCsvField(Out, Item.BusMobile.str());
+  AppendCsvField(Out, Item.BusMobile.str(), true);
   Out += ',';
   Lines(Item.BusAddress);
   Out += ",\"";

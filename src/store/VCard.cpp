@@ -71,7 +71,8 @@ const char* NotedLabel(std::string_view Name) {
 
 // What the card reader uses; the line of anything else may be passed over.
 bool IsKept(std::string_view Name) {
-  static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ABSHOWAS", "TEL", "ADR",
+  static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ADDRESSBOOKSERVER-KIND",
+                                     "X-ABSHOWAS", "TEL", "ADR",
                                      "NOTE", "AGENT", "X-ABLABEL", "X-TOBRINEL-EXTENSION", "X-TOBRINEL-TABPAGE"};
   for (const char* U : Used)
     if (Name == U) return true;
@@ -109,6 +110,10 @@ public:
   void Finish() {
     for (TDeferred& D : Deferred) UseDeferred(D, {});
     Deferred.clear();
+    if (Group) {
+      ++Into.GroupsSkipped;
+      return;
+    }
     TAddressItem& Item = *Entry.Item;
     bool OrganisationIsName = false;
     if (!Family.empty() || !Given.empty()) {
@@ -125,20 +130,33 @@ public:
     if (!Suffix.empty()) AddLines(First, "Name suffix: " + Suffix);
     if (!Organisation.empty() && !OrganisationIsName) AddLines(First, "Organisation: " + Organisation);
     Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
+    Entry.NameFromFirstOf({FullName, Organisation, Nickname, Email});
     Entry.Finish(StartLine, Into);
-    for (auto& Item : Nested) Into.Items.push_back(std::move(Item));
   }
 
-  // The entries of the cards nested in this one, from Into at Before on:
-  // they go after this card's own entry, which names them.
-  void TakeNested(size_t Before) {
+  // The entries of the cards nested in this one, from Into at Before on,
+  // go into this card's notes: the agent (an assistant, say) is part of
+  // this contact, not a contact of its own.
+  void TakeNested(size_t Before, int32_t Line) {
     for (size_t I = Before; I < Into.Items.size(); ++I) {
       const TAddressItem& Agent = *Into.Items[I];
       Entry.Note("Agent", JoinWords({Agent.FirstName.str(), Agent.Surname.str()}));
-      Nested.push_back(std::move(Into.Items[I]));
+      const std::pair<const char*, const std::string*> Numbers[] = {
+          {"Agent's home telephone", &Agent.HomeTelephone.str()}, {"Agent's work telephone", &Agent.BusTelephone.str()},
+          {"Agent's extension", &Agent.BusExtn.str()}, {"Agent's fax", &Agent.BusFacsimile.str()},
+          {"Agent's mobile", &Agent.BusMobile.str()}};
+      for (auto [Label, Value] : Numbers)
+        if (!Value->empty()) Entry.Note(Label, *Value);
+      const std::pair<const char*, const TLineList*> Lists[] = {{"Agent's home address", &Agent.HomeAddress},
+                                                                 {"Agent's work address", &Agent.BusAddress},
+                                                                 {"Agent's notes", &Agent.Notes}};
+      for (auto [Label, List] : Lists) {
+        std::vector<std::string> Lines = List->Lines();
+        if (std::string Joined = JoinLines(Lines, ", "); !Joined.empty()) Entry.Note(Label, Joined);
+      }
     }
     Into.Items.resize(Before);
-    Entry.CheckLines(StartLine);
+    Entry.CheckLines(Line);
   }
 
   int32_t StartLine;
@@ -184,7 +202,7 @@ private:
     }
     DeferredBytes += Head.size() + P.Value.size() + 1;
     if (DeferredBytes > MaxReadLength)
-      throw EImportError(StartLine, std::string("the grouped properties of the card that begins here take more than ") +
+      throw EImportLimit(StartLine, std::string("the grouped properties of the card that begins here take more than ") +
                                         MaxReadText + ", more than Tobrinel reads");
     Deferred.push_back({Head + ":" + std::string(P.Value), P.Number, std::string(P.Group)});
   }
@@ -208,7 +226,8 @@ private:
       auto Parts = VCardComponents(Decoded(), 5);
       Family = ComponentText(Parts[0], Version, " ");
       Given = ComponentText(Parts[1], Version, " ");
-      if (std::string More = ComponentText(Parts[2], Version, " "); !Trim(More).empty())
+      // Additional names are a list in every version that programs write.
+      if (std::string More = ComponentText(Parts[2], std::max(Version, 30), " "); !Trim(More).empty())
         Given = JoinWords({Given, More});
       Prefix = ComponentText(Parts[3], Version, " ");
       Suffix = ComponentText(Parts[4], Version, " ");
@@ -218,8 +237,11 @@ private:
       std::vector<std::string> Units;
       for (std::string_view Part : VCardComponents(Decoded(), 1)) Units.push_back(ComponentText(Part, Version, " "));
       Organisation = JoinLines(Units, ", ");
-    } else if (Name == "KIND") {
-      Company = SameText(Trim(P.Value), "org");
+    } else if (Name == "KIND" || Name == "X-ADDRESSBOOKSERVER-KIND") {
+      // A group lists its members; an organisation or a place is an entry,
+      // its full name not split into names.
+      Company = SameText(Trim(P.Value), "org") || SameText(Trim(P.Value), "location");
+      Group = SameText(Trim(P.Value), "group");
     } else if (Name == "X-ABSHOWAS") {
       Company = SameText(Trim(P.Value), "COMPANY");
     } else if (Name == "TEL") {
@@ -241,6 +263,8 @@ private:
       std::string Suffix = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
       if (Suffix.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
         Suffix = " (" + std::string(P.Param("TYPE")) + ")";
+      if (Name == "NICKNAME" && Nickname.empty()) Nickname = Trim(Value);
+      if (Name == "EMAIL" && Email.empty()) Email = Trim(Value);
       if (!Trim(Value).empty()) Entry.Note(Label + Suffix, Trim(Value));
     } else if (IsPicture(Name)) {
       if (!Trim(P.Value).empty()) ++Into.PhotosSkipped;
@@ -248,7 +272,7 @@ private:
       if (!Trim(P.Value).empty()) ++Into.BinarySkipped;
     }
     // Anything else (identifiers, other programs' bookkeeping) is not kept.
-    Entry.CheckLines(StartLine);
+    Entry.CheckLines(P.Number);
   }
 
   void Telephone(unsigned Types, std::string Value, bool Uri, std::string_view GroupLabel) {
@@ -256,7 +280,9 @@ private:
     if (Value.empty()) return;
     TAddressItem& Item = *Entry.Item;
     bool AtHome = Types & Home, AtWork = Types & Work;
-    ENumberKind Kind = (Types & Fax)     ? (AtHome && !AtWork ? ENumberKind::HomeFax : ENumberKind::Fax)
+    ENumberKind Kind = (Types & Fax)     ? (AtHome && !AtWork ? ENumberKind::HomeFax
+                                            : AtWork          ? ENumberKind::WorkFax
+                                                              : ENumberKind::Fax)
                        : (Types & Cell)  ? ENumberKind::Mobile
                        : (Types & Pager) ? ENumberKind::Pager
                        : AtWork          ? ENumberKind::Work
@@ -316,7 +342,7 @@ private:
       throw EImportError(P.Number, "the card of the AGENT property, its line " + std::to_string(E.Line) + ": " +
                                        E.Problem);
     }
-    TakeNested(Before);
+    TakeNested(Before, P.Number);
   }
 
   TImported& Into;
@@ -324,11 +350,11 @@ private:
   TEntryBuilder Entry;
   bool VersionSeen = false;
   bool Company = false;
-  std::string Family, Given, Prefix, Suffix, FullName, Organisation;
+  bool Group = false;
+  std::string Family, Given, Prefix, Suffix, FullName, Organisation, Nickname, Email;
   std::vector<std::pair<std::string, std::string>> Labels;  // group, label
   std::vector<TDeferred> Deferred;
   size_t DeferredBytes = 0;
-  std::vector<std::unique_ptr<TAddressItem>> Nested;
 };
 
 void ReadCards(TInput& Input, TImported& Into, int Nesting) {
@@ -340,43 +366,76 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting) {
   TContentLine Property;
   std::string_view Line;
   int32_t Number;
+  // Outermost, a card that cannot be read is passed over, and so is text
+  // between cards: Skipping until the END:VCARD of the card at fault, Outside
+  // while lines outside any card go on (each run named once).
+  bool Skipping = false, Outside = false, AnyCard = false;
+  auto Refuse = [&](const EImportError& E) {
+    if (Nesting > 0) throw E;
+    Into.Refused.push_back({E.Line, E.Problem});
+    if (!EntriesBefore.empty()) Into.Items.resize(EntriesBefore.front());
+    Skipping = !Cards.empty();
+    Cards.clear();
+    EntriesBefore.clear();
+  };
   while (Lines.NextRaw(Line, Number)) {
-    if (Cards.empty() && ValueColon(Line) == std::string_view::npos)
-      throw EImportError(Number, "a card must begin with BEGIN:VCARD");
-    ParseContentLine(Line, Number, Property);
-    bool Begin = Property.Name == "BEGIN", End = Property.Name == "END";
-    bool OfCard = SameText(Trim(Property.Value), "VCARD");
-    if (Cards.empty()) {
-      if (End && OfCard) throw EImportError(Number, "END:VCARD without a BEGIN:VCARD before it");
-      if (!Begin || !OfCard) throw EImportError(Number, "a card must begin with BEGIN:VCARD");
+    const bool Parsable = ValueColon(Line) != std::string_view::npos;
+    if (Parsable) ParseContentLine(Line, Number, Property);
+    const bool Begin = Parsable && Property.Name == "BEGIN", End = Parsable && Property.Name == "END";
+    const bool OfCard = Parsable && SameText(Trim(Property.Value), "VCARD");
+    if (Skipping) {
+      if (End && OfCard) Skipping = false;
+      if (!(Begin && OfCard)) continue;
+      Skipping = false;
     }
-    TCardReader* Card = Cards.empty() ? nullptr : Cards.back().get();
-    if (Card && Card->Depth > 0) {
-      if (Begin) ++Card->Depth;
-      if (End) --Card->Depth;
-    } else if (Begin && OfCard) {
-      if (Cards.size() + size_t(Nesting) >= size_t(MaxNesting))
-        throw EImportError(Number, "cards are nested more than 8 deep");
-      Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
-      EntriesBefore.push_back(Into.Items.size());
-    } else if (Begin) {
-      ++Card->Depth;
-    } else if (End) {
-      if (!OfCard) throw EImportError(Number, "END:" + std::string(Trim(Property.Value)) + " inside a card");
-      Card->Finish();
-      Cards.pop_back();
-      size_t Before = EntriesBefore.back();
-      EntriesBefore.pop_back();
-      if (!Cards.empty()) Cards.back()->TakeNested(Before);
-    } else if (Lines.Cut) {
-      if (IsPicture(Property.Name)) ++Into.PhotosSkipped;
-      else if (IsBinary(Property)) ++Into.BinarySkipped;
-    } else {
-      Card->Take(Property);
+    try {
+      if (Cards.empty()) {
+        if (End && OfCard) throw EImportError(Number, "END:VCARD without a BEGIN:VCARD before it");
+        if (!Begin || !OfCard) {
+          // Before any card, it is no vCard at all.
+          if (!AnyCard) throw EImportLimit(Number, "a card must begin with BEGIN:VCARD");
+          if (!Outside) {
+            Outside = true;
+            throw EImportError(Number, "a card must begin with BEGIN:VCARD");
+          }
+          continue;
+        }
+      }
+      Outside = false;
+      if (!Parsable) ParseContentLine(Line, Number, Property);  // throws: the line has no ':'
+      TCardReader* Card = Cards.empty() ? nullptr : Cards.back().get();
+      if (Card && Card->Depth > 0) {
+        if (Begin) ++Card->Depth;
+        if (End) --Card->Depth;
+      } else if (Begin && OfCard) {
+        if (Cards.size() + size_t(Nesting) >= size_t(MaxNesting))
+          throw EImportLimit(Number, "cards are nested more than 8 deep");
+        AnyCard = true;
+        Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
+        EntriesBefore.push_back(Into.Items.size());
+      } else if (Begin) {
+        ++Card->Depth;
+      } else if (End) {
+        if (!OfCard) throw EImportError(Number, "END:" + std::string(Trim(Property.Value)) + " inside a card");
+        Card->Finish();
+        Cards.pop_back();
+        size_t Before = EntriesBefore.back();
+        EntriesBefore.pop_back();
+        if (!Cards.empty()) Cards.back()->TakeNested(Before, Number);
+      } else if (Lines.Cut) {
+        if (IsPicture(Property.Name)) ++Into.PhotosSkipped;
+        else if (IsBinary(Property)) ++Into.BinarySkipped;
+      } else {
+        Card->Take(Property);
+      }
+    } catch (const EImportLimit&) {
+      throw;
+    } catch (const EImportError& E) {
+      Refuse(E);
     }
     Lines.KeepFoldingSpace = !Cards.empty() && Cards.back()->Version == 21;
   }
-  if (!Cards.empty()) throw EImportError(Cards.back()->StartLine, "the card that begins here has no END:VCARD");
+  if (!Cards.empty()) Refuse(EImportError(Cards.front()->StartLine, "the card that begins here has no END:VCARD"));
 }
 
 }  // namespace
@@ -384,6 +443,9 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting) {
 TImported ReadVCards(TInput& Input) {
   TImported Result;
   ReadCards(Input, Result, 0);
+  // Nothing read at all: the input is refused whole, by its first fault.
+  if (Result.Items.empty() && !Result.Refused.empty())
+    throw EImportError(Result.Refused.front().first, Result.Refused.front().second);
   return Result;
 }
 

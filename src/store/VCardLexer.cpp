@@ -165,7 +165,9 @@ bool TContentLineReader::FrontLine(size_t& Length, size_t& Consumed) {
     Searched = Limit;
     Want = std::min(std::max(Want * 2, Limit + 1), MaxReadLength + 1);
   }
-  if (Length > 0 && In->Peek(Consumed)[Length - 1] == '\r') --Length;
+  // CR LF ends a line, and so does the CR CR LF of a text converted twice.
+  const std::string_view Front = In->Peek(Consumed);
+  while (Length > 0 && Front[Length - 1] == '\r') --Length;
   return true;
 }
 

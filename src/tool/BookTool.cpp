@@ -8,7 +8,10 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "Adrbook.h"
@@ -16,6 +19,7 @@
 #include "ContactCommands.h"
 #include "JsonLines.h"
 #include "SyncCommand.h"
+#include "ToolStreams.h"
 
 namespace {
 
@@ -32,7 +36,8 @@ const TCommand Commands[] = {
     {"dump", "dump BOOK", "Prints the entries of BOOK in list order, one JSON object a line.\n", true},
     {"create", "create BOOK < entries.jsonl",
      "Writes BOOK from JSON lines on standard input, as dump prints them, sorted by name (equal names in\n"
-     "their input order), keeping the previous file as BOOK.~abk.\n"},
+     "their input order), keeping the previous file as BOOK.~abk. A file that exists must be a book.\n"
+     "Values longer than their fields are cut, and each line where that happened is named.\n"},
     {"export", "export --format vcard|csv BOOK [OUT]",
      "Writes every entry of BOOK as vCard 3.0 or CSV to OUT, or to standard output without OUT.\n", true},
     {"import", "import --format vcard|csv BOOK [IN]",
@@ -48,6 +53,8 @@ const TCommand Commands[] = {
 };
 
 const char* const ExitStatusText =
+    "A file named - is standard input where a file is read and standard output where one is written\n"
+    "(a BOOK of import is read from standard input and written to standard output).\n"
     "The exit status is 0 on success, 1 for an unreadable, damaged or invalid input, 2 for a usage error.\n";
 
 const TCommand* FindCommand(const std::string& Name) {
@@ -97,11 +104,17 @@ bool WriteJsonLines(TNext&& Next, int32_t& Count) {
   return Write() && std::fflush(stdout) == 0;
 }
 
-int Dump(const std::string& Path) {
+int Dump(std::string Path) {
   TConsoleHost Host;
   int32_t Count = 0;
   bool Written, Damaged;
+  std::unique_ptr<TScratchBook> Scratch;
   try {
+    if (IsStandardStream(Path)) {
+      Scratch = std::make_unique<TScratchBook>();
+      Scratch->FromStandardInput();
+      Path = Scratch->Path();
+    }
     // Never freed: the tool ends right after, and the kernel takes the book
     // back at once where freeing it entry by entry costs a tenth of the run.
     TAddressBook& Book = *new TAddressBook(&Host);
@@ -114,15 +127,15 @@ int Dump(const std::string& Path) {
         },
         Count);
   } catch (const EFileError& E) {
-    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
     return 1;
   }
   if (!Written) {
-    std::cerr << "tobrinel-book: cannot write the output: " << std::strerror(errno) << "\n";
+    Complain() << "cannot write the output: " << std::strerror(errno) << "\n";
     return 1;
   }
   if (Damaged) {
-    std::cerr << "tobrinel-book: " << Path << " is damaged; " << Entries(Count) << " could be read\n";
+    Complain() << (Scratch ? "standard input" : Path) << " is damaged; " << Entries(Count) << " could be read\n";
     return 1;
   }
   return 0;
@@ -136,42 +149,68 @@ int Create(const std::string& Path) {
       for (TAddressItem* Item : Items) delete Item;
     }
   } Owned{Read};
+  const bool ToOutput = IsStandardStream(Path);
+  const std::string Target = ToOutput ? "standard output" : Path;
+  // Like import, create writes a book or a new file, never over a file of another kind.
+  try {
+    struct stat Existing;
+    if (!ToOutput && ::stat(Path.c_str(), &Existing) == 0 && S_ISREG(Existing.st_mode) &&
+        BookFileKind(Path) == EBookFile::NotABook)
+      throw ENotABook(Path);
+  } catch (const EFileError& E) {
+    Complain() << E.what() << "; nothing was written to it\n";
+    return 1;
+  }
   char* Buffer = nullptr;
   size_t Capacity = 0;
   int LineNumber = 0;
+  std::vector<std::pair<int, int32_t>> CutLines;  // line, values cut on it
   for (ssize_t Length; (Length = ::getline(&Buffer, &Capacity, stdin)) >= 0;) {
     ++LineNumber;
     std::string Line(Buffer, size_t(Length));
     if (Line.find_first_not_of(" \t\r\n") == std::string::npos) continue;
     auto Item = std::make_unique<TAddressItem>();
+    int32_t Cut = 0;
     try {
-      ReadJsonEntry(Line.back() == '\n' ? Line.substr(0, Line.size() - 1) : Line, *Item);
+      ReadJsonEntry(Line.back() == '\n' ? Line.substr(0, Line.size() - 1) : Line, *Item, &Cut);
     } catch (const std::exception& E) {
       std::free(Buffer);
-      std::cerr << "tobrinel-book: line " << LineNumber << ": " << E.what() << "; nothing was written to "
-                << Path << "\n";
+      Complain() << "line " << LineNumber << ": " << E.what() << "; nothing was written to " << Target << "\n";
       return 1;
     }
+    if (Cut > 0) CutLines.push_back({LineNumber, Cut});
     Read.push_back(Item.release());
   }
   std::free(Buffer);
   if (std::ferror(stdin)) {
-    std::cerr << "tobrinel-book: cannot read the entries: " << std::strerror(errno) << "; nothing was written to "
-              << Path << "\n";
+    Complain() << "cannot read the entries: " << std::strerror(errno) << "; nothing was written to " << Target
+               << "\n";
     return 1;
   }
   TAddressBook Book;
   // One stable sort, as the loader does, rather than a walk from the tail for
   // every entry, which is quadratic on unsorted input.
   Book.Items->AddAll(Read);
-  Book.FileName = Path;
   Book.Modified = true;
   try {
-    Book.SaveToFile();
+    if (ToOutput) {
+      TScratchBook Scratch;
+      Book.FileName = Scratch.Path();
+      Book.SaveToFile();
+      Scratch.ToStandardOutput();
+    } else {
+      Book.FileName = Path;
+      Book.SaveToFile();
+    }
   } catch (const EFileError& E) {
-    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    Complain() << E.what() << "\n";
     return 1;
   }
+  for (auto [Line, Cut] : CutLines)
+    Complain() << "line " << Line << ": "
+               << (Cut == 1 ? "1 value was longer than its field holds and was cut"
+                            : std::to_string(Cut) + " values were longer than their fields hold and were cut")
+               << "\n";
   return 0;
 }
 
@@ -187,7 +226,7 @@ int RunBeside(const char* Name, int argc, char** argv) {
   for (int I = 2; I < argc; ++I) Arguments.push_back(argv[I]);
   Arguments.push_back(nullptr);
   ::execv(Program.c_str(), Arguments.data());
-  std::cerr << "tobrinel-book: cannot run " << Program << ": " << std::strerror(errno) << "\n";
+  Complain() << "cannot run " << Program << ": " << std::strerror(errno) << "\n";
   return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -12,21 +13,23 @@
 #include "Adrbook.h"
 #include "ConsoleHost.h"
 #include "Contacts.h"
+#include "ToolStreams.h"
 
 const char* const ContactUsage =
     "       tobrinel-book export --format vcard|csv BOOK [OUT]\n"
-    "       tobrinel-book import --format vcard|csv BOOK [IN]\n";
+    "       tobrinel-book import --format vcard|csv BOOK [IN]\n"
+    "       (a file named - is standard input or standard output)\n";
 
 namespace {
 
 struct TArguments {
   EContactFormat Format = EContactFormat::VCard;
   std::string Book;
-  std::string File;  // empty: standard input or output
+  std::string File;  // empty or "-": standard input or output
 };
 
 int UsageError(const std::string& Why) {
-  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << ContactUsage;
+  Complain() << Why << "\nusage:\n" << ContactUsage;
   return 2;
 }
 
@@ -47,7 +50,9 @@ bool ParseArguments(int argc, char** argv, TArguments& Arguments, int& Status) {
   else return Status = UsageError("unknown format \"" + Format + "\" (vcard or csv)"), false;
   if (Names.empty() || Names.size() > 2) return Status = UsageError("name a book, and at most one other file"), false;
   Arguments.Book = Names[0];
-  if (Names.size() == 2) Arguments.File = Names[1];
+  if (Names.size() == 2 && !IsStandardStream(Names[1])) Arguments.File = Names[1];
+  if (std::strcmp(argv[1], "import") == 0 && IsStandardStream(Arguments.Book) && Arguments.File.empty())
+    return Status = UsageError("standard input cannot hold both the book and the contacts"), false;
   return true;
 }
 
@@ -56,11 +61,19 @@ int Export(const TArguments& Arguments) {
   TAddressBook Book(&Host);
   TLoadResult Result;
   TExported Exported;
+  std::unique_ptr<TScratchBook> Scratch;
+  const std::string BookName = IsStandardStream(Arguments.Book) ? "standard input" : Arguments.Book;
   try {
-    Result = Book.LoadFromFile(Arguments.Book);
+    std::string Path = Arguments.Book;
+    if (IsStandardStream(Path)) {
+      Scratch = std::make_unique<TScratchBook>();
+      Scratch->FromStandardInput();
+      Path = Scratch->Path();
+    }
+    Result = Book.LoadFromFile(Path);
     if (!Arguments.File.empty()) Exported = ExportToFile(Book, Arguments.Format, Arguments.File);
   } catch (const EFileError& E) {
-    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
     return 1;
   }
   if (Arguments.File.empty()) {
@@ -68,14 +81,13 @@ int Export(const TArguments& Arguments) {
       return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size();
     }, &Exported);
     if (!Written || std::fflush(stdout) != 0) {
-      std::cerr << "tobrinel-book: cannot write the output\n";
+      Complain() << "cannot write the output\n";
       return 1;
     }
   }
-  for (const std::string& Notice : ExportNotices(Exported)) std::cerr << "tobrinel-book: " << Notice << "\n";
+  for (const std::string& Notice : ExportNotices(Exported)) Complain() << Notice << "\n";
   if (Result.Damaged) {
-    std::cerr << "tobrinel-book: " << Arguments.Book << " is damaged; " << Result.EntriesRead
-              << " entries could be read\n";
+    Complain() << BookName << " is damaged; " << Result.EntriesRead << " entries could be read\n";
     return 1;
   }
   return 0;
@@ -97,45 +109,61 @@ int Import(const TArguments& Arguments) {
       Imported = ReadContacts(Input, Arguments.Format);
     }
   } catch (const EFileError& E) {
-    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    Complain() << E.what() << "\n";
     return 1;
   } catch (const EImportError& E) {
-    std::cerr << "tobrinel-book: " << Source << ": " << E.what() << "\n";
+    Complain() << Source << ": " << E.what() << "\n";
     return 1;
   }
 
+  // A book on standard input is written, with what was added, to standard output.
+  const bool Streamed = IsStandardStream(Arguments.Book);
+  const std::string BookName = Streamed ? "standard input" : Arguments.Book;
   TConsoleHost Host;
   TAddressBook Book(&Host);
+  std::unique_ptr<TScratchBook> Scratch;
   try {
+    std::string Path = Arguments.Book;
+    if (Streamed) {
+      Scratch = std::make_unique<TScratchBook>();
+      Scratch->FromStandardInput();
+      Path = Scratch->Path();
+    }
     struct stat Existing;
-    if (IsFileReadOnly(Arguments.Book)) {
-      std::cerr << "tobrinel-book: " << Arguments.Book << " is read-only; nothing was imported\n";
+    if (IsFileReadOnly(Path)) {
+      Complain() << BookName << " is read-only; nothing was imported\n";
       return 1;
     }
-    if (::stat(Arguments.Book.c_str(), &Existing) == 0) {
-      TLoadResult Result = Book.LoadFromFile(Arguments.Book);
+    if (::stat(Path.c_str(), &Existing) == 0) {
+      TLoadResult Result = Book.LoadFromFile(Path);
       // Saving would drop what could not be read.
       if (Result.Damaged) {
-        std::cerr << "tobrinel-book: " << Arguments.Book << " is damaged; only " << Result.EntriesRead
-                  << " entries could be read, so nothing was imported\n";
+        Complain() << BookName << " is damaged; only " << Result.EntriesRead
+                   << " entries could be read, so nothing was imported\n";
         return 1;
       }
     }
+    DropEntriesInBook(*Book.Items, Imported);
     const auto Count = int64_t(Imported.Items.size());
     AddAllInOrder(*Book.Items, Imported.Items);
-    Book.FileName = Arguments.Book;
+    Book.FileName = Path;
     Book.Modified = true;
     Book.SaveToFile();
-    std::cout << Plural(Count, "entry", "entries") << " imported into " << Arguments.Book << "\n";
-    if (Imported.ValuesCut == 1) std::cout << "1 value was longer than its field holds and was cut\n";
+    if (Scratch) Scratch->ToStandardOutput();
+    // With the book on standard output, the counts go to standard error.
+    std::ostream& Counts = Streamed ? std::cerr : std::cout;
+    Counts << Plural(Count, "entry", "entries") << " imported into " << (Streamed ? "standard output" : BookName)
+           << "\n";
+    if (Imported.ValuesCut == 1) Counts << "1 value was longer than its field holds and was cut\n";
     if (Imported.ValuesCut > 1)
-      std::cout << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
-    for (const std::string& Notice : ImportNotices(Imported)) std::cerr << "tobrinel-book: " << Notice << "\n";
+      Counts << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
+    for (const std::string& Notice : ImportNotices(Imported)) Complain() << Notice << "\n";
   } catch (const EFileError& E) {
-    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
     return 1;
   }
-  return 0;
+  // Scripts notice cards and rows that were skipped.
+  return Imported.Refused.empty() ? 0 : 1;
 }
 
 }  // namespace

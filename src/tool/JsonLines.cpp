@@ -152,7 +152,7 @@ namespace {
 
 class TJsonReader {
 public:
-  explicit TJsonReader(const std::string& Text) : Text(Text) {}
+  TJsonReader(const std::string& Text, int32_t* Cut) : Text(Text), Cut(Cut) {}
 
   void ReadEntry(TAddressItem& Item) {
     Expect('{');
@@ -177,13 +177,13 @@ public:
 
 private:
   void ReadField(TAddressItem& Item, const std::string& Key) {
-    if (Key == "Surname") Item.Surname = ReadString();
-    else if (Key == "FirstName") Item.FirstName = ReadString();
-    else if (Key == "HomeTelephone") Item.HomeTelephone = ReadString();
-    else if (Key == "BusTelephone") Item.BusTelephone = ReadString();
-    else if (Key == "BusExtn") Item.BusExtn = ReadString();
-    else if (Key == "BusFacsimile") Item.BusFacsimile = ReadString();
-    else if (Key == "BusMobile") Item.BusMobile = ReadString();
+    if (Key == "Surname") Put(Item.Surname);
+    else if (Key == "FirstName") Put(Item.FirstName);
+    else if (Key == "HomeTelephone") Put(Item.HomeTelephone);
+    else if (Key == "BusTelephone") Put(Item.BusTelephone);
+    else if (Key == "BusExtn") Put(Item.BusExtn);
+    else if (Key == "BusFacsimile") Put(Item.BusFacsimile);
+    else if (Key == "BusMobile") Put(Item.BusMobile);
     else if (Key == "HomeAddress") Item.HomeAddress.Assign(ReadStrings());
     else if (Key == "BusAddress") Item.BusAddress.Assign(ReadStrings());
     else if (Key == "Notes") Item.Notes.Assign(ReadStrings());
@@ -199,6 +199,14 @@ private:
     } else {
       Fail("unknown key \"" + Key + "\"");
     }
+  }
+
+  // A value longer than its field keeps its start, and is counted.
+  template <size_t Capacity>
+  void Put(TFixedText<Capacity>& Field) {
+    const std::string Value = ReadString();
+    Field = Value;
+    if (Cut && Field.size() < Value.size()) ++*Cut;
   }
 
   std::vector<std::string> ReadStrings() {
@@ -300,9 +308,12 @@ private:
   }
 
   const std::string& Text;
+  int32_t* Cut;
   size_t Pos = 0;
 };
 
 }  // namespace
 
-void ReadJsonEntry(const std::string& Line, TAddressItem& Item) { TJsonReader(Line).ReadEntry(Item); }
+void ReadJsonEntry(const std::string& Line, TAddressItem& Item, int32_t* Cut) {
+  TJsonReader(Line, Cut).ReadEntry(Item);
+}

@@ -33,5 +33,6 @@ private:
   size_t Length = 0;
   size_t Capacity = 0;
 };
-// Fills Item from such a line; throws std::runtime_error naming the column at fault.
-void ReadJsonEntry(const std::string& Line, TAddressItem& Item);
+// Fills Item from such a line; throws std::runtime_error naming the column at
+// fault. Values longer than their fields are cut, and counted in Cut.
+void ReadJsonEntry(const std::string& Line, TAddressItem& Item, int32_t* Cut = nullptr);

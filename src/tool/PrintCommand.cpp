@@ -15,9 +15,11 @@
 #include "Listrpt.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
+#include "ToolStreams.h"
 
 const char* const PrintUsage =
-    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n";
+    "       tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n"
+    "       (a BOOK named - is read from standard input, an OUT.pdf named - written to standard output)\n";
 
 namespace {
 
@@ -54,7 +56,7 @@ private:
 };
 
 int Usage(const std::string& Why) {
-  std::cerr << "tobrinel-book: " << Why << "\nusage:\n" << PrintUsage;
+  Complain() << Why << "\nusage:\n" << PrintUsage;
   return 2;
 }
 
@@ -90,17 +92,24 @@ int PrintCommand(int argc, char** argv) {
   TAddressBook Book(&Host);
   TLoadResult Loaded;
   std::unique_ptr<TOutputFile> Out;
+  std::unique_ptr<TScratchBook> Scratch;
+  const bool Streamed = IsStandardStream(BookPath);
+  const std::string BookName = Streamed ? "standard input" : BookPath;
   try {
-    Loaded = Book.LoadFromFile(BookPath);
+    if (Streamed) {
+      Scratch = std::make_unique<TScratchBook>();
+      Scratch->FromStandardInput();
+    }
+    Loaded = Book.LoadFromFile(Streamed ? Scratch->Path() : BookPath);
     // Refused before the work of laying out.
-    Out = std::make_unique<TOutputFile>(OutPath, BookPath);
+    Out = std::make_unique<TOutputFile>(OutPath, Streamed ? Scratch->Path() : BookPath);
   } catch (const EFileError& E) {
-    std::cerr << "tobrinel-book: " << E.what() << "\n";
+    Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
     return 1;
   }
   const int Count = Book.Items->Count;
   if (Count == 0) {
-    std::cerr << "tobrinel-book: " << BookPath << " holds no entries; nothing to print\n";
+    Complain() << BookName << " holds no entries; nothing to print\n";
     return 1;
   }
   const int First = From.value_or(1);
@@ -126,7 +135,7 @@ int PrintCommand(int argc, char** argv) {
 
   TListReport Report;
   TListReportParameters P;
-  P.BookName = QString::fromStdString(Book.DisplayName());
+  P.BookName = Streamed ? QStringLiteral("(standard input)") : QString::fromStdString(Book.DisplayName());
   P.HeaderText = Header;
   P.HeaderFont = DefaultHeaderFont();
   P.FooterText = Footer;
@@ -137,6 +146,7 @@ int PrintCommand(int argc, char** argv) {
   P.Now = QDateTime::currentDateTime();
   Report.SetReportParameters(P);
   const TReportLayout Layout = LayOutReport(Report.Report());
+  if (Layout.MissingCharacters) Complain() << MissingCharactersText << "\n";
   std::string Failure;
   {
     TOutputDevice Device(*Out);
@@ -154,11 +164,11 @@ int PrintCommand(int argc, char** argv) {
     }
   }
   if (!Failure.empty()) {
-    std::cerr << "tobrinel-book: " << Failure << "\n";
+    Complain() << Failure << "\n";
     return 1;
   }
   if (Loaded.Damaged) {
-    std::cerr << "tobrinel-book: " << BookPath << " is damaged; " << Loaded.EntriesRead
+    Complain() << BookName << " is damaged; " << Loaded.EntriesRead
               << " entries could be read and were printed\n";
     return 1;
   }

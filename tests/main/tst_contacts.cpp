@@ -49,7 +49,7 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   WriteText(Cards, "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zed;Zo=C3=AB\r\n"
                    "TEL;CELL:0777\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQ\r\nEND:VCARD\r\n"
                    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Baker;Bob;;;\r\nEND:VCARD\r\n"
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nEND:VCARD\r\n");
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nCATEGORIES:\r\nEND:VCARD\r\n");
   TWindows W;
   QVERIFY(W.Activate());
   W->edtFirstName->setFocus();
@@ -60,7 +60,7 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   QCOMPARE(Platform.Dialogs.OpenCalls[0].Folder, Platform.Folder.path());
   QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("2 entries were imported from phone.vcf.\n\n"
                                                                   "1 photo was not imported.\n"
-                                                                  "1 contact with neither a name nor a number "
+                                                                  "1 contact that held nothing an entry can show "
                                                                   "was skipped.")});
   QCOMPARE(Platform.Prompter.Boxes[0].Kind, QStringLiteral("information"));
   QVERIFY(W->Book().Modified);
@@ -73,6 +73,16 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   QCOMPARE(W->edtSurname->text(), QStringLiteral("Zed"));
   QCOMPARE(W->edtMobile->text(), QStringLiteral("0777"));
   QCOMPARE(QApplication::focusWidget(), W->edtSurname);
+
+  // The same file again adds nothing, and says why.
+  Platform.Dialogs.OpenAnswers = {Cards};
+  W->mnuFImport->trigger();
+  QCOMPARE(Platform.Prompter.Texts().last(), QStringLiteral("No entries were found in phone.vcf.\n\n"
+                                                            "1 photo was not imported.\n"
+                                                            "1 contact that held nothing an entry can show was "
+                                                            "skipped.\n"
+                                                            "2 were already in the book and were not added again."));
+  QCOMPARE(W.Rows(), 6);
 }
 
 void TContactsTest::DamagedImportChangesNothing() {

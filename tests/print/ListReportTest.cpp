@@ -101,7 +101,7 @@ TEST_F(TListReportTest, SectionsOpenOnEveryChangeOfTheExactFirstCharacter) {
                           "rbSectionLetter 38 A", "rbNameDetails 40 Avon, B",
                           "rbSectionLetter 38 \xC3\x89", "rbNameDetails 40 \xC3\x89mile, E",
                           "rbNameDetails 40 \xC3\x89tienne, F",
-                          "rbSectionLetter 38 ,", "rbNameDetails 40 , Nobody"}));
+                          "rbSectionLetter 38 N", "rbNameDetails 40 Nobody"}));
 }
 
 TEST_F(TListReportTest, AddressAndNotesBandsAreSeventeenUnitsALinePlusSix) {

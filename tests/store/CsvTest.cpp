@@ -48,9 +48,19 @@ TEST(Csv, RowsOfOtherProgramsAreRead) {
        "Lee\nZo\xC3\xAB \xF0\x9F\x98\x80\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
       {"UTF-16, big-endian", Utf16(u"Last Name,Home Phone\r\n\u00C5se,0100\r\n", false),
        "\xC3\x85se\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
-      {"a given name alone is the surname; a row without name or number is counted",
-       "First Name,Mobile Phone,E-mail\nMum,0777,\n,,x@example.org\n,,\n",
-       "Mum\n\n\n\n\n\n0777\n[]\n[]\n[]\n0\n--\n", "0 0 1 0"},
+      {"a given name alone is the surname; an e-mail address names a row without a name; a row with nothing "
+       "to show is counted",
+       "First Name,Mobile Phone,E-mail,Labels\nMum,0777,,\n,,x@example.org,\n,,,\n,,,* myContacts\n",
+       "Mum\n\n\n\n\n\n0777\n[]\n[]\n[]\n0\n--\n"
+       "x@example.org\n\n\n\n\n\n\n[]\n[]\n[E-mail: x@example.org|]\n0\n--\n", "0 0 1 0"},
+      {"a nickname before an e-mail address; a work fax before a home fax, whatever their order",
+       "Nickname,E-mail 1 - Value,Phone 1 - Type,Phone 1 - Value,Phone 2 - Type,Phone 2 - Value\n"
+       "Bo,bo@example.org,Home Fax,0300,Work Fax,0400\n",
+       "Bo\n\n\n\n\n0400\n\n[]\n[]\n[Nickname: Bo|E-mail: bo@example.org|Fax (home): 0300|]\n0\n--\n", "0 0 0 0"},
+      {"the apostrophe that keeps a value from being a formula comes off; one that does not stays",
+       "Last Name,Home Phone,Notes\n'=HYPERLINK(\"x\"),'+44 1,\"'@a\n'-b\"\n'Neill,+44 2,'\n",
+       "=HYPERLINK(\"x\")\n\n+44 1\n\n\n\n\n[]\n[]\n[@a|'-b|]\n0\n--\n"
+       "'Neill\n\n+44 2\n\n\n\n\n[]\n[]\n['|]\n0\n--\n", "0 0 0 0"},
       {"a line break in a company's name starts a line of the notes",
        "Last Name,Company\nLee,\"Acme\rWorks\"\n", "Lee\n\n\n\n\n\n\n[]\n[]\n[Organisation: Acme|Works|]\n0\n--\n", "0 0 0 0"},
       {"a number keeps no backslash or line break",

@@ -29,19 +29,38 @@ TEST(VCard, CardsKeepWhatAnEntryHasNoFieldForAndPlaceLabelledNumbers) {
        "Roe\nBob\n\n\n\n\n\n[]\n[]\n[Categories: Family, Friends|Address label (home): 1 Road|Town|"
        "Social profile (twitter): https://x.example/bob|E-mail (Private): bob@example.org|Nickname: Bobby|]\n0\n--\n",
        "2 1 0 0"},
-      {"a nested 2.1 card and a 3.0 agent's card are entries of their own, after their card",
+      {"a nested 2.1 card and a 3.0 agent's card go into their card's notes, not into entries of their own",
        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Boss;Big\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Help;Harry\r\n"
        "TEL;WORK:0200\r\nEND:VCARD\r\nTEL;CELL:0777\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:Three;Tom;;;\r\n"
        "AGENT:BEGIN:VCARD\\nVERSION:3.0\\nN:Aide\\;Anna\\;\\;\\;\\nEND:VCARD\r\nEND:VCARD\r\n",
-       "Boss\nBig\n\n\n\n\n0777\n[]\n[]\n[Agent: Harry Help|]\n0\n--\n"
-       "Help\nHarry\n\n0200\n\n\n\n[]\n[]\n[]\n0\n--\n"
-       "Three\nTom\n\n\n\n\n\n[]\n[]\n[Agent: Anna Aide|]\n0\n--\n"
-       "Aide\nAnna\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n",
+       "Boss\nBig\n\n\n\n\n0777\n[]\n[]\n[Agent: Harry Help|Agent's work telephone: 0200|]\n0\n--\n"
+       "Three\nTom\n\n\n\n\n\n[]\n[]\n[Agent: Anna Aide|]\n0\n--\n",
        "0 0 0 0"},
-      {"a card with neither a name nor a number is passed over and counted",
+      {"a card without a name is named by its nickname or e-mail address; one with nothing to show is counted",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nNOTE:hello\r\nEND:VCARD\r\n"
-       "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:0100\r\nEND:VCARD\r\n",
-       "\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 1 0"},
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:0100\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:y@example.org\r\nNICKNAME:Wy\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:7\r\nN:;;;;\r\nNOTE:\r\nEND:VCARD\r\n",
+       "x@example.org\n\n\n\n\n\n\n[]\n[]\n[hello|E-mail: x@example.org|]\n0\n--\n"
+       "\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n"
+       "Wy\n\n\n\n\n\n\n[]\n[]\n[E-mail: y@example.org|Nickname: Wy|]\n0\n--\n", "0 0 1 0"},
+      {"CR CR LF ends a line; additional names are joined with spaces; a work fax comes first",
+       "BEGIN:VCARD\r\r\nVERSION:3.0\r\r\nN:Doe;John;Richter,James;;\r\r\nTEL;type=HOME;type=FAX:01\r\r\n"
+       "TEL;type=FAX:03\r\r\nTEL;type=WORK;type=FAX:02\r\r\nEND:VCARD\r\r\n"
+       "BEGIN:VCARD\nVERSION:2.1\nN:Roe;Ann;Lee, May\nTEL;FAX:04\nTEL;HOME;FAX:05\nEND:VCARD\n",
+       "Doe\nJohn Richter James\n\n\n\n02\n\n[]\n[]\n[Fax (home): 01|Fax: 03|]\n0\n--\n"
+       "Roe\nAnn Lee May\n\n\n\n04\n\n[]\n[]\n[Fax (home): 05|]\n0\n--\n", "0 0 0 0"},
+      {"contact groups are no entries; an organisation and a place are, named by ORG without N",
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Friends\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Friends;;;;\r\nFN:Friends\r\nX-ADDRESSBOOKSERVER-KIND:GROUP\r\n"
+       "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:1\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Acme Tools\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:location\r\nFN:Room 5\r\nTEL:tel:0100\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nORG:Acme;Sales\r\nTEL:0200\r\nEND:VCARD\r\n",
+       "Acme Tools\n\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n"
+       "Room 5\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n"
+       "Acme, Sales\n\n0200\n\n\n\n\n[]\n[]\n[]\n0\n--\n",
+       "0 0 0 0 groups 2"},
       {"an address reads as a letter is addressed",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nADR;TYPE=HOME:PO Box 7;Flat 3;12 Athens Street;Leeds;Yorks;LS1 1AA;UK\r\n"
        "END:VCARD\r\n",

@@ -60,13 +60,14 @@ TEST(ContactTool, ExportedBooksImportBackAndImportsAddInNameOrder) {
     ASSERT_EQ(In.Status, 0) << In.Err;
     EXPECT_EQ(In.Out, "2 entries imported into " + Book + "\n");
     EXPECT_EQ(Tool("dump " + Book, Dir).Out, Dump);
+    // Entries already in the book are not added again.
     std::string Before = ReadBytes(Book);
-    ASSERT_EQ(Tool("import --format " + F + " " + Book + " <" + Dir / "out", Dir).Status, 0);
+    TRun Again = Tool("import --format " + F + " " + Book + " <" + Dir / "out", Dir);
+    ASSERT_EQ(Again.Status, 0) << Again.Err;
+    EXPECT_EQ(Again.Out, "0 entries imported into " + Book + "\n");
+    EXPECT_EQ(Again.Err, "tobrinel-book: 2 were already in the book and were not added again\n");
     EXPECT_EQ(ReadBytes(ChangeFileExt(Book, ".~abk")), Before);
-    std::string Twice = Tool("dump " + Book, Dir).Out;
-    size_t Ann = Twice.find("\"Lee\""), Zoe = Twice.find("\"O'Brien");
-    EXPECT_LT(Twice.find("\"Lee\"", Ann + 1), Zoe);
-    EXPECT_EQ(Twice.size(), 2 * Dump.size());
+    EXPECT_EQ(Tool("dump " + Book, Dir).Out, Dump);
   }
 }
 
@@ -76,10 +77,10 @@ TEST(ContactTool, BadInputIsReportedAndLeavesTheBookAlone) {
   ASSERT_EQ(Tool("create " + Dir / "b.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
   const std::string Book = ReadBytes(Dir / "b.ABK");
 
-  WriteBytes(Dir / "bad.vcf", "BEGIN:VCARD\r\nN:Ok\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Cut\r\n");
+  WriteBytes(Dir / "bad.vcf", "BEGIN:VCARD\r\nN:Cut\r\n");
   TRun Bad = Tool("import --format vcard " + Dir / "b.ABK" + " " + Dir / "bad.vcf", Dir);
   EXPECT_EQ(Bad.Status, 1);
-  EXPECT_EQ(Bad.Err, "tobrinel-book: " + Dir / "bad.vcf" + ": line 4: the card that begins here has no END:VCARD\n");
+  EXPECT_EQ(Bad.Err, "tobrinel-book: " + Dir / "bad.vcf" + ": line 1: the card that begins here has no END:VCARD\n");
   WriteBytes(Dir / "bad.csv", "Last Name,Notes\r\nA,\"open\r\n");
   EXPECT_EQ(Tool("import --format csv " + Dir / "b.ABK" + " <" + Dir / "bad.csv", Dir).Err,
             "tobrinel-book: standard input: line 2: a quoted field is not closed\n");
@@ -226,12 +227,14 @@ TEST(ContactTool, PipesAndDevicesAreReadAndEndlessInputIsRefused) {
 TEST(ContactTool, WhatWasLeftOutIsToldOnStandardError) {
   TTempDir Dir;
   WriteBytes(Dir / "in.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n"
-                             "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nEND:VCARD\r\n");
+                             "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nEND:VCARD\r\n"
+                             "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Club\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n");
   TRun In = Tool("import --format vcard " + Dir / "b.ABK" + " " + Dir / "in.vcf", Dir);
   EXPECT_EQ(In.Status, 0);
   EXPECT_EQ(In.Out, "1 entry imported into " + Dir / "b.ABK" + "\n");
   EXPECT_EQ(In.Err, "tobrinel-book: 1 photo was not imported\n"
-                    "tobrinel-book: 1 contact with neither a name nor a number was skipped\n");
+                    "tobrinel-book: 1 contact that held nothing an entry can show was skipped\n"
+                    "tobrinel-book: 1 contact group was not imported (the book has no groups)\n");
 
   WriteBytes(Dir / "in.jsonl", "{\"Surname\":\"Lee\",\"HomeTelephone\":\"01\\\\23\",\"BusMobile\":\"07\\t7\\r\"}\n");
   ASSERT_EQ(Tool("create " + Dir / "c.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
