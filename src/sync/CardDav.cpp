@@ -590,15 +590,19 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   QStringList Homes;
   QUrl Base = Url;  // what Principal and Homes are relative to
   // The first response of a PROPFIND's answer; the rest are not kept.
-  auto First = [this](const QUrl& At, const char* Depth, const QByteArray& Body, TDavResponse& Into, bool& Have) {
+  QString Problem;  // of the last answer First could not read
+  auto First = [this, &Problem](const QUrl& At, const char* Depth, const QByteArray& Body, TDavResponse& Into,
+                                bool& Have) {
     Have = false;
+    Problem.clear();
     QString NoToken;
     return Propfind(At, Depth, Body, [&](const TAnswer&, QIODevice& Device) {
       bool Taken = false;
       const bool Read = ParseMultiStatus(Device, NoToken, [&](TDavResponse& R) {
         if (!Taken) Into = std::move(R);
         Taken = true;
-      });
+      }, &Problem);
+      if (Read) Problem.clear();
       Have = Read && Taken;
     });
   };
@@ -640,6 +644,8 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
     if ((Answer.Status == 404 || Answer.Status == 410) && !Root) throw NoAddressBookAt(Url, Answer.Status);
     // A server in trouble says nothing about what the address is.
     if (Answer.Status == 403 || Answer.Status >= 500) throw StatusError(Answer.Status, Answer.Reason, Url);
+    // An answer that cannot be read says nothing about what the address is.
+    if (Answer.Status == 207 && !Problem.isEmpty()) throw Unreadable(Problem);
     if (!HaveSelf) throw NotAddressBook(Url);
     if (Self.IsAddressBook)
       return {{CollectionUrl(Url), Self.DisplayName.isEmpty() ? LastSegment(UrlPath) : Self.DisplayName}};
@@ -681,7 +687,7 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   std::vector<QUrl> HomeUrls;
   for (const QString& Home : Homes) HomeUrls.push_back(Here(Home));
   for (const QUrl& HomeUrl : HomeUrls) {
-    QString Problem, NoToken;
+    QString NoToken;
     bool Read = false;
     const TAnswer Answer = Propfind(HomeUrl, "1", PropfindBody({{DavNamespace, "resourcetype"}, {DavNamespace, "displayname"}}),
                                     [&](const TAnswer& Head, QIODevice& Device) {
@@ -844,6 +850,8 @@ void TCardDavClient::MultiGet(const QUrl& BookUrl, const QStringList& Hrefs, con
                                              return Ignore(Path);
                                            TCard Card{Path, Response.Etag, std::move(Response.AddressData)};
                                            Card.TooLarge = Response.TooLarge;
+                                           // Not whole: handed on empty, which reads as no card.
+                                           if (Response.BadCharacter) Card.Text = QByteArray();
                                            OnCard(std::move(Card));
                                          },
                                          &Problem);

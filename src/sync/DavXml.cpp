@@ -17,12 +17,14 @@ bool Is(const QXmlStreamReader& Xml, const char* Namespace, const char* Name) {
 // The text of a simple element, its children's text included; leaves the
 // reader on its end element. Read token by token, so that no nesting depth
 // costs stack; beyond Limit the text is dropped and TooLarge set.
-QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool* TooLarge = nullptr) {
+QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool* TooLarge = nullptr,
+                    bool* BadCharacter = nullptr) {
   QString Text;
   bool Over = false;
   for (qint64 Depth = 1; Depth > 0 && !Xml.atEnd();) {
     switch (Xml.readNext()) {
       case QXmlStreamReader::StartElement:
+        if (BadCharacter && Xml.namespaceUri() == QLatin1String(BadCharacterNamespace)) *BadCharacter = true;
         ++Depth;
         break;
       case QXmlStreamReader::EndElement:
@@ -49,7 +51,9 @@ QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool
 }
 
 // A value of a response; one too long marks the response.
-QString ValueText(QXmlStreamReader& Xml, TDavResponse& Into) { return ElementText(Xml, MaxValueBytes, &Into.TooLarge).trimmed(); }
+QString ValueText(QXmlStreamReader& Xml, TDavResponse& Into) {
+  return ElementText(Xml, MaxValueBytes, &Into.TooLarge, &Into.BadCharacter).trimmed();
+}
 
 // The href children of the element the reader is on.
 QStringList ChildHrefs(QXmlStreamReader& Xml, TDavResponse& Into) {
@@ -94,7 +98,7 @@ void ReadProp(QXmlStreamReader& Xml, TDavResponse& Into) {
       // Never trimmed: the text is kept as it is. A card is UTF-8 at most
       // three bytes a character here, so the limit is checked on the bytes.
       bool Over = false;
-      Into.AddressData = ElementText(Xml, MaxCardBytes, &Over).toUtf8();
+      Into.AddressData = ElementText(Xml, MaxCardBytes, &Over, &Into.BadCharacter).toUtf8();
       if (Over || Into.AddressData.size() > MaxCardBytes) {
         Into.AddressData = QByteArray();
         Into.TooLarge = true;
@@ -118,6 +122,7 @@ void ReadPropStat(QXmlStreamReader& Xml, TDavResponse& Into) {
       Xml.skipCurrentElement();
   }
   Into.TooLarge = Into.TooLarge || Found.TooLarge;
+  Into.BadCharacter = Into.BadCharacter || Found.BadCharacter;
   if (Status < 200 || Status > 299) return;
   if (Found.HasResourceType) {
     Into.HasResourceType = true;
@@ -172,13 +177,18 @@ public:
 
 protected:
   qint64 readData(char* Data, qint64 MaxSize) override {
-    while (At >= Out.size() && !Ended) {
-      Out = QByteArray();
-      At = 0;
+    // The reader takes a first read of fewer than four bytes for the end (it
+    // needs them to tell the encoding), so the first piece waits for them.
+    while ((At >= Out.size() || (First && Out.size() < 4)) && !Ended) {
+      if (At >= Out.size()) {
+        Out = QByteArray();
+        At = 0;
+      }
       const QByteArray In = Source.read(64 * 1024);
       Ended = In.isEmpty();
-      Out = Guard.Feed(In, Ended);
+      Out += Guard.Feed(In, Ended);
     }
+    First = false;
     const qint64 Size = std::min<qint64>(MaxSize, Out.size() - At);
     if (Size <= 0) return Ended ? -1 : 0;
     memcpy(Data, Out.constData() + At, size_t(Size));
@@ -193,6 +203,7 @@ private:
   QByteArray Out;
   qsizetype At = 0;
   bool Ended = false;
+  bool First = true;
 };
 
 QByteArray Document(const std::function<void(QXmlStreamWriter&)>& Fill) {
@@ -293,8 +304,11 @@ bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Proble
 }
 
 QByteArray ProtectCarriageReturns(const QByteArray& Xml) {
-  if (!Xml.contains('\r')) return Xml;
   return TCarriageReturnGuard().Feed(Xml, true);
+}
+
+namespace {
+const QByteArray BadCharacterMark = QByteArray("<b xmlns=\"") + BadCharacterNamespace + "\"/>";
 }
 
 QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
@@ -323,6 +337,10 @@ QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
         if (C == '\r' && Depth > 0) {
           Out += "&#13;";
           Run += 5;
+          continue;
+        }
+        if (Depth > 0 && uchar(C) < 0x20 && C != '\n' && C != '\t' && C != '\r') {
+          Out += BadCharacterMark;
           continue;
         }
         if (C == '<') {
@@ -401,6 +419,10 @@ QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
       case CData:
         if (C == '\r') {
           Out += "]]>&#13;<![CDATA[";
+          continue;
+        }
+        if (uchar(C) < 0x20 && C != '\n' && C != '\t') {
+          Out += "]]>" + BadCharacterMark + "<![CDATA[";
           continue;
         }
         if (C == ']') {

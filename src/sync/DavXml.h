@@ -37,11 +37,14 @@ struct TDavResponse {
   // A value longer than its limit (a card over MaxCardBytes, any other over
   // MaxValueBytes) was dropped, not kept in part.
   bool TooLarge = false;
+  // A value held a character XML cannot carry (a NUL, say): it is not whole.
+  bool BadCharacter = false;
 };
 
 // The card readers take lines of up to 8 MB; a card longer than that is not read.
 inline constexpr qsizetype MaxCardBytes = 8 * 1024 * 1024;
 inline constexpr qsizetype MaxValueBytes = 64 * 1024;
+inline constexpr char BadCharacterNamespace[] = "urn:x-tobrinel:bad-character";
 
 struct TMultiStatus {
   std::vector<TDavResponse> Responses;
@@ -63,7 +66,9 @@ bool ParseMultiStatus(QIODevice& Body, QString& SyncToken, const std::function<v
 // the caller as the server sent them: CRs in text become character
 // references, CRs in CDATA sections are split out of them. Markup is left alone.
 // Whitespace before and after the root element is left as it is (a
-// character reference is not allowed there).
+// character reference is not allowed there). A control character XML cannot
+// carry, in an element's text, becomes an empty element in a namespace of our
+// own, so that the one value it is in is marked rather than the whole answer lost.
 QByteArray ProtectCarriageReturns(const QByteArray& Xml);
 
 // The same a piece at a time, for an answer read as it arrives. Long runs of
