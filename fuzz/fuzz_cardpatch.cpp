@@ -1,6 +1,7 @@
 // Patches a fuzzed card with its own entry renamed and renumbered: the result
 // must read back, with that entry, and keep byte for byte the properties
 // CardPatch may not touch.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ std::vector<std::string> Untouched(const std::string& Text) {
     }();
     if (Upper.rfind("BEGIN:VCARD", 0) == 0) ++Depth;
     else if (Upper.rfind("END:VCARD", 0) == 0 && --Depth == 0) break;
-    else if (Depth == 1 && (Name == "EMAIL" || Name == "BDAY" || Name == "CATEGORIES" || Name.rfind("X-", 0) == 0))
+    else if (Depth == 1 && (Name == "EMAIL" || Name == "BDAY" || Name == "CATEGORIES" || (Name.rfind("X-", 0) == 0 && Name.rfind("X-TOBRINEL-", 0) != 0)))
       Out.push_back(Line);
   }
   return Out;

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the DAV XML reader as a server's answer, whole and
-// a few bytes at a time: both readings must agree, and nothing may crash.
+// a few bytes at a time: both must read it or refuse it alike, and nothing may crash.
 #include <QBuffer>
 
 #include <cstdlib>
@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const bool Read = ParseMultiStatus(Body, Token, [&](TDavResponse& R) { Whole += Summary(R) + '\n'; });
   TPieces Device(Body);
   const bool PiecedRead = ParseMultiStatus(Device, PiecedToken, [&](TDavResponse& R) { Pieced += Summary(R) + '\n'; });
-  if (Read != PiecedRead || Whole != Pieced || Token != PiecedToken) abort();
+  // A broken answer may fail at another point when read in pieces; a whole one reads the same.
+  if (Read != PiecedRead || (Read && (Whole != Pieced || Token != PiecedToken))) abort();
   for (const QByteArray& Line : Whole.split('\n')) {
     const QString Href = QString::fromUtf8(Line.left(Line.indexOf('|')));
     (void)InsideCollection(QUrl(QStringLiteral("http://h/dav/book/")), ResolveHref(QUrl(QStringLiteral("http://h/dav/book/")), Href));

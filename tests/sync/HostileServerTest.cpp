@@ -506,14 +506,24 @@ TEST(HostileServer, ATrustedCertificateStillHasToNameTheHost) {
   for (const char* Name : {"good", "other"}) {
     SCOPED_TRACE(Name);
     TTinyBook Tiny;
-    THostileServer Server([&](const THostileRequest& R) { return Tiny.Answer(R); }, "127.0.0.1",
+    THostileServer Plain([](const THostileRequest&) { return THostileAnswer{}; });
+    THostileServer Server(
+        [&](const THostileRequest& R) {
+          // An address book on https never leads to a request over http.
+          if (R.Target == "/down/") return THostileAnswer{301, "Moved", {{"Location", Plain.Url(BookPath).toEncoded()}}};
+          return Tiny.Answer(R);
+        },
+        "127.0.0.1",
                           Read(QString::fromLatin1(Name) + ".pem"), Read(QString::fromLatin1(Name) + ".key"));
     const QString Print =
         TCardDavClient::CertificateFingerprint(QSslCertificate(Read(QString::fromLatin1(Name) + ".pem")));
     TCardDavClient Client(Server.Url(BookPath), {}, {}, Print);
     const QString Problem = ErrorOfMessage([&] { Client.ListEtags(Server.Url(BookPath)); });
-    if (QByteArray(Name) == "good")
+    if (QByteArray(Name) == "good") {
       EXPECT_EQ(Problem, QString());
+      EXPECT_TRUE(ErrorOfMessage([&] { Client.ListEtags(Server.Url("/down/")); }).contains(QStringLiteral("not followed")));
+      EXPECT_TRUE(Plain.Requests.empty());
+    }
     else
       EXPECT_TRUE(Problem.contains(QStringLiteral("fails a check that trusting it does not lift"))) << Problem.toStdString();
   }
