@@ -484,9 +484,9 @@ void TCardDavClient::Finished(TExchange& X) {
     return Fail(WrongPassword());
   }
   // A 207 cut off in the middle is no answer.
+  // (Told as the reader tells a document that ends too soon, whichever notices first.)
   if (Reply->error() != QNetworkReply::NoError && Success(Status))
-    return Fail(ESyncError(ESyncErrorKind::Network,
-                           QStringLiteral("The server's answer was cut off (%1).").arg(Reply->errorString())));
+    return Fail(Unreadable(QStringLiteral("the answer is cut short")));
   X.Answer.Status = Status;
   X.Answer.Reason = Reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
   if (!Streamed) {
