@@ -241,11 +241,10 @@ int SyncCommand(int argc, char** argv) {
     Request.Rule = Options.Rule;
     Request.DryRun = Options.DryRun;
     Request.AllowMassDelete = Options.AllowMassDelete;
-    if (!Request.Password.isEmpty()) {
-    } else if (!Options.PasswordFile.empty()) {
+    if (!Options.PasswordFile.empty() && Request.Password.isEmpty()) {
       QString Problem;
       if (!ReadPasswordFile(Options.PasswordFile, Request.Password, Problem)) return Failure(Problem);
-    } else if (!Request.User.isEmpty()) {
+    } else if (!Request.User.isEmpty() && Request.Password.isEmpty()) {
       const TSecret Kept = SecretStore().Read(PasswordServer(State, Options.Url), Request.User);
       if (Kept.Status == ESecretStatus::Found) {
         Request.Password = Kept.Password;
