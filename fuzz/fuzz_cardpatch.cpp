@@ -24,11 +24,26 @@ std::vector<std::string> Untouched(const std::string& Text) {
     else Lines.push_back(Line);
     At = End + 1;
   }
+  auto Split = [](const std::string& Line, std::string& Group, std::string& Name) {
+    Name = Line.substr(0, Line.find_first_of(";:"));
+    for (char& C : Name) C = char(toupper(static_cast<unsigned char>(C)));
+    Group.clear();
+    if (const size_t Dot = Name.find('.'); Dot != std::string::npos) Group = Name.substr(0, Dot), Name = Name.substr(Dot + 1);
+  };
+  // A group that holds a property CardPatch writes (an Apple label beside its
+  // TEL, say) goes with that property.
+  std::vector<std::string> Mapped;
+  for (const std::string& Line : Lines) {
+    std::string Group, Name;
+    Split(Line, Group, Name);
+    if (!Group.empty() && (Name == "TEL" || Name == "ADR" || Name == "N" || Name == "FN" || Name == "NOTE"))
+      Mapped.push_back(Group);
+  }
   int Depth = 0;
   for (const std::string& Line : Lines) {
-    std::string Name = Line.substr(0, Line.find_first_of(";:"));
-    if (const size_t Dot = Name.find('.'); Dot != std::string::npos) Name = Name.substr(Dot + 1);
-    for (char& C : Name) C = char(toupper(static_cast<unsigned char>(C)));
+    std::string Group, Name;
+    Split(Line, Group, Name);
+    if (!Group.empty() && std::find(Mapped.begin(), Mapped.end(), Group) != Mapped.end()) continue;
     const std::string Upper = [&] {
       std::string U = Line;
       for (char& C : U) C = char(toupper(static_cast<unsigned char>(C)));
