@@ -485,25 +485,35 @@ TEST(HostileServer, UnusableAnswersAreToldNotTakenForAnEmptyBook) {
   }
 }
 
-// Item 13: a trusted certificate still has to name the host.
+// Item 13: a trusted certificate still has to name the host and be in date.
 TEST(HostileServer, ATrustedCertificateStillHasToNameTheHost) {
   QTemporaryDir Dir;
-  auto MakeCertificate = [&](const QString& Name, const QString& Alt) {
-    QProcess OpenSsl;
-    OpenSsl.setWorkingDirectory(Dir.path());
-    OpenSsl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", Name + ".key", "-out", Name + ".pem",
-                   "-days", "2", "-subj", "/CN=" + Name, "-addext", "subjectAltName=" + Alt});
-    return OpenSsl.waitForFinished(60000) && OpenSsl.exitCode() == 0;
+  auto OpenSsl = [&](const QStringList& Arguments) {
+    QProcess Run;
+    Run.setWorkingDirectory(Dir.path());
+    Run.start(QStringLiteral("openssl"), Arguments);
+    return Run.waitForFinished(60000) && Run.exitCode() == 0;
   };
-  if (!MakeCertificate(QStringLiteral("good"), QStringLiteral("IP:127.0.0.1")) ||
-      !MakeCertificate(QStringLiteral("other"), QStringLiteral("DNS:other.example")))
+  auto MakeCertificate = [&](const QString& Name, const QString& Alt) {
+    return OpenSsl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", Name + ".key", "-out", Name + ".pem",
+                    "-days", "2", "-subj", "/CN=" + Name, "-addext", "subjectAltName=" + Alt});
+  };
+  QFile Extension(Dir.filePath(QStringLiteral("ext")));
+  const bool Written = Extension.open(QIODevice::WriteOnly) && Extension.write("subjectAltName=IP:127.0.0.1\n") > 0;
+  Extension.close();
+  // Expired: valid until the day before it was made.
+  if (!Written || !MakeCertificate(QStringLiteral("good"), QStringLiteral("IP:127.0.0.1")) ||
+      !MakeCertificate(QStringLiteral("other"), QStringLiteral("DNS:other.example")) ||
+      !OpenSsl({"req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", "expired.key", "-out", "expired.csr", "-subj",
+                "/CN=expired"}) ||
+      !OpenSsl({"x509", "-req", "-in", "expired.csr", "-signkey", "expired.key", "-out", "expired.pem", "-days", "-1",
+                "-extfile", "ext"}))
     GTEST_SKIP() << "openssl cannot make certificates here";
   auto Read = [&](const QString& Name) {
     QFile File(Dir.filePath(Name));
     return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
   };
-  for (const char* Name : {"good", "other"}) {
+  for (const char* Name : {"good", "other", "expired"}) {
     SCOPED_TRACE(Name);
     TTinyBook Tiny;
     THostileServer Plain([](const THostileRequest&) { return THostileAnswer{}; });
