@@ -29,8 +29,10 @@ struct THostileRequest {
 
 struct THostileAnswer {
   using THeaders = std::vector<std::pair<QByteArray, QByteArray>>;
-  int Status = 200;
-  QByteArray Reason = "OK";
+  THostileAnswer(int Status = 200, QByteArray Reason = "OK", THeaders Headers = {}, QByteArray Body = {})
+      : Status(Status), Reason(std::move(Reason)), Headers(std::move(Headers)), Body(std::move(Body)) {}
+  int Status;
+  QByteArray Reason;
   THeaders Headers;
   QByteArray Body;
   bool Silent = false;  // never answer

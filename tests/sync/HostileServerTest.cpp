@@ -157,8 +157,11 @@ TEST(HostileServer, MembersOutsideTheAddressBookAreNeverTakenFetchedOrWritten) {
   EXPECT_EQ(Rig.Sync(Request, Host),
             "received 0, sent 1, deleted here 0, deleted there 1, merged 0, conflicts 0; 6 cards outside the address "
             "book were ignored");
-  for (const THostileRequest& R : Server.Requests)
-    if (R.Verb == "PUT" || R.Verb == "DELETE") EXPECT_TRUE(R.Target.startsWith(BookPath)) << R.Target.toStdString();
+  for (const THostileRequest& R : Server.Requests) {
+    if (R.Verb == "PUT" || R.Verb == "DELETE") {
+      EXPECT_TRUE(R.Target.startsWith(BookPath)) << R.Target.toStdString();
+    }
+  }
   EXPECT_TRUE(Other.Requests.empty());
   // A client never sends to another server, with or without a password.
   TCardDavClient Ann(Server.Url(BookPath), QStringLiteral("ann"), QStringLiteral("secret"));
