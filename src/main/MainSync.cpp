@@ -79,6 +79,9 @@ public:
   bool TrustCertificate(const QUrl& Server, const QString& Fingerprint) override {
     return Prompter().Confirm(&Window, TrustCertificateText(Server, Fingerprint));
   }
+  bool AllowOtherServer(const QUrl& From, const QUrl& To) override {
+    return Prompter().Confirm(&Window, OtherServerText(From, To));
+  }
 
 private:
   TfrmSyncProgress& Window;
@@ -142,7 +145,9 @@ void TfrmMain::mnuFSyncClick() {
     Password = Setup.Password();
     Remember = Setup.RememberPassword() && !User.isEmpty();
     SecretServer = StateBook.isEmpty() ? Request.Url : StateServer;
-    FLastSyncServer = Setup.edtServer->text();
+    // Never a password typed into the address.
+    FLastSyncServer = ServerUrlFromText(Setup.edtServer->text()).userInfo().isEmpty() ? Setup.edtServer->text()
+                                                                                      : Setup.Server().toString();
     FLastSyncUser = User;
   } else {
     Request.Url = StateServer;
@@ -195,5 +200,7 @@ void TfrmMain::mnuFSyncClick() {
     return;
   }
   if (ProgressWindow.CancelRequested()) return;
-  Prompter().Information(this, SyncSummaryText(Outcome.Summary, Outcome.Skipped));
+  QString Text = SyncSummaryText(Outcome.Summary, Outcome.Skipped);
+  for (const std::string& Notice : Outcome.Notices()) Text += QStringLiteral("\n\n") + Q(Notice) + QLatin1Char('.');
+  Prompter().Information(this, Text);
 }

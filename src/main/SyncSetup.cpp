@@ -27,6 +27,16 @@ QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint) {
       .arg(Server.host(), Fingerprint);
 }
 
+QString OtherServerText(const QUrl& From, const QUrl& To) {
+  auto Host = [](const QUrl& Url) {
+    const int Default = Url.scheme() == QLatin1String("https") ? 443 : 80;
+    return Url.port(Default) == Default ? Url.host() : QStringLiteral("%1:%2").arg(Url.host()).arg(Url.port());
+  };
+  return QStringLiteral("The server at %1 sends you on to %2 for your address books. Send your user name and password "
+                        "there?")
+      .arg(Host(From), Host(To));
+}
+
 namespace {
 
 QLineEdit* AddEdit(QWidget* Parent, const char* Name, const QString& Caption, int Top) {
@@ -124,7 +134,7 @@ void TfrmSyncSetup::Prefill(const QString& ServerText, const QString& UserName, 
 
 void TfrmSyncSetup::btnFindClick() {
   if (FClient || edtServer->text().trimmed().isEmpty()) return;
-  const QUrl Url = Server();
+  QUrl Url = Server();
   for (;;) {
     TCardDavClient Client(Url, User(), Password(), FTrusted, TimeLimitMs);
     std::vector<TAddressBookInfo> Found;
@@ -140,6 +150,11 @@ void TfrmSyncSetup::btnFindClick() {
       if (Error.Kind == ESyncErrorKind::Tls && !Error.Fingerprint.isEmpty() && Error.Fingerprint != FTrusted &&
           Prompter().Confirm(this, TrustCertificateText(Url, Error.Fingerprint))) {
         FTrusted = Error.Fingerprint;
+        continue;
+      }
+      if (Error.Kind == ESyncErrorKind::OtherServer && Prompter().Confirm(this, OtherServerText(Url, Error.Elsewhere))) {
+        if (Error.Elsewhere.host() != Url.host()) FTrusted.clear();
+        Url = Error.Elsewhere;
         continue;
       }
       Prompter().Error(this, Error.Message);
@@ -179,9 +194,15 @@ void TfrmSyncSetup::showEvent(QShowEvent* Event) {
   First->setFocus();
 }
 
-QUrl TfrmSyncSetup::Server() const { return ServerUrlFromText(edtServer->text()); }
-QString TfrmSyncSetup::User() const { return edtUser->text().trimmed(); }
-QString TfrmSyncSetup::Password() const { return edtPassword->text(); }
+// A user name and password typed into the address are taken from it, never kept in it.
+QUrl TfrmSyncSetup::Server() const { return ServerUrlFromText(edtServer->text()).adjusted(QUrl::RemoveUserInfo); }
+QString TfrmSyncSetup::User() const {
+  const QString Typed = edtUser->text().trimmed();
+  return Typed.isEmpty() ? ServerUrlFromText(edtServer->text()).userName() : Typed;
+}
+QString TfrmSyncSetup::Password() const {
+  return edtPassword->text().isEmpty() ? ServerUrlFromText(edtServer->text()).password() : edtPassword->text();
+}
 bool TfrmSyncSetup::RememberPassword() const { return chkRemember->isChecked(); }
 
 QUrl TfrmSyncSetup::AddressBook() const {

@@ -67,6 +67,8 @@ private:
 QUrl ServerUrlFromText(const QString& Text);
 // The question when a server's certificate is not trusted by the system.
 QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint);
+// The question when discovery leads to another server.
+QString OtherServerText(const QUrl& From, const QUrl& To);
 extern const char* const NoAddressBooksText;
 
 constexpr int SyncHelpContext = 192;

@@ -41,21 +41,33 @@ struct TCardDavClient::TExchange {
   THeaders Headers;
   std::function<void()> OnDone;
 
+  std::function<void()> OnReady;  // Stream: the 207's head is in
+
   QNetworkReply* Reply = nullptr;
-  QTimer Timer;
+  QNetworkReply* Rest = nullptr;  // Stream: a finished 207 whose body is still being read
+  QTimer Timer;  // silence
+  QTimer Pace;   // bytes in each time limit
+  qint64 WindowBytes = 0, Downloaded = 0;  // of the answer
   int Hops = 0;
   int AuthTries = 0;
   bool TimedOut = false;
+  bool TooSlow = false;
+  bool TooLarge = false;
+  bool Abandoned = false;  // Stream: the reader stopped before the end
+  bool Stream = false;  // a 207's body is read by the caller as it arrives
+  bool Ready = false;   // Stream: the 207's head is in
   bool Done = false;
   QString Fingerprint;
+  QString TlsProblem;  // the trusted certificate fails a check that trust does not lift
   TAnswer Answer;
   std::optional<ESyncError> Error;
 
   ~TExchange() {
-    if (Reply) {
-      Reply->disconnect();
-      Reply->abort();
-      Reply->deleteLater();
+    for (QNetworkReply* R : {Reply, Rest}) {
+      if (!R) continue;
+      R->disconnect();
+      R->abort();
+      R->deleteLater();
     }
   }
 };
@@ -79,6 +91,70 @@ QUrl CollectionUrl(QUrl Url) {
   const QString Path = Url.path(QUrl::FullyEncoded);
   if (!Path.endsWith(QLatin1Char('/'))) Url.setPath(Path + QLatin1Char('/'), QUrl::TolerantMode);
   return Url;
+}
+
+// What a pinned certificate is excused from: that no authority the system
+// knows vouches for it. Host name, dates and revocation are still checked.
+bool TrustLifts(QSslError::SslError Error) {
+  switch (Error) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::InvalidCaCertificate:
+    case QSslError::UnableToDecryptCertificateSignature:
+    case QSslError::CertificateRejected:
+    case QSslError::PathLengthExceeded:
+    case QSslError::InvalidPurpose:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The kind of password check a 401's challenges ask for when Qt offers none
+// of them ("Digest SHA-256"); empty when one of them will do.
+QString UnsupportedChallenge(const QByteArray& Header) {
+  static const QByteArrayList Schemes = {"basic", "digest", "ntlm", "negotiate", "bearer"};
+  const QByteArray Lower = Header.toLower();
+  struct TFound {
+    QByteArray Scheme;
+    qsizetype At;
+  };
+  std::vector<TFound> Found;
+  for (const QByteArray& Scheme : Schemes)
+    for (qsizetype At = Lower.indexOf(Scheme); At >= 0; At = Lower.indexOf(Scheme, At + 1)) {
+      const bool Starts = At == 0 || Lower[At - 1] == ' ' || Lower[At - 1] == ',' || Lower[At - 1] == '\n';
+      const qsizetype End = At + Scheme.size();
+      if (Starts && (End == Lower.size() || Lower[End] == ' ')) Found.push_back({Scheme, At});
+    }
+  if (Found.empty()) return {};
+  std::sort(Found.begin(), Found.end(), [](const TFound& A, const TFound& B) { return A.At < B.At; });
+  QString First;
+  for (size_t I = 0; I < Found.size(); ++I) {
+    const QByteArray& Scheme = Found[I].Scheme;
+    if (Scheme == "basic" || Scheme == "ntlm") return {};
+    QString Kind = Scheme == "digest" ? QStringLiteral("Digest") : QString::fromLatin1(Header.mid(Found[I].At, Scheme.size()));
+    if (Scheme == "digest") {
+      const qsizetype End = I + 1 < Found.size() ? Found[I + 1].At : Lower.size();
+      const QByteArray Params = Lower.mid(Found[I].At, End - Found[I].At);
+      const qsizetype Alg = Params.indexOf("algorithm=");
+      QByteArray Algorithm;
+      if (Alg >= 0) {
+        Algorithm = Header.mid(Found[I].At + Alg + 10, End - Found[I].At - Alg - 10);
+        Algorithm = Algorithm.left(Algorithm.indexOf(',') < 0 ? Algorithm.size() : Algorithm.indexOf(','));
+        Algorithm = Algorithm.trimmed();
+        if (Algorithm.startsWith('"')) Algorithm = Algorithm.mid(1, Algorithm.size() - 2);
+      }
+      const QByteArray A = Algorithm.toLower();
+      if (A.isEmpty() || A == "md5" || A == "md5-sess") return {};
+      Kind += QLatin1Char(' ') + QString::fromLatin1(Algorithm.left(40));
+    }
+    if (First.isEmpty()) First = Kind;
+  }
+  return First;
 }
 
 bool SameServer(const QUrl& A, const QUrl& B) {
@@ -108,6 +184,12 @@ QString StatusText(int Status, const QByteArray& Reason) {
   return Text;
 }
 
+// An ETag with a line break in it can never go back in an If-Match: the card
+// is taken as having none, so it is fetched each time.
+QString UsableEtag(const TDavResponse& Response) {
+  return HasControlCharacter(Response.Etag) ? QString() : Response.Etag;
+}
+
 ESyncError NotAddressBook(const QUrl& Url) {
   return ESyncError(ESyncErrorKind::NotAddressBook, QStringLiteral("%1 is not an address book.").arg(Shown(Url)));
 }
@@ -125,6 +207,33 @@ ESyncError Unreadable(const QString& Problem) {
 ESyncError WrongPassword() {
   return ESyncError(ESyncErrorKind::Auth, QStringLiteral("The server refused the user name or password."), 401);
 }
+
+ESyncError TooSlowError(const QUrl& Url) {
+  return ESyncError(ESyncErrorKind::TimeOut,
+                    QStringLiteral("The server at %1 is answering too slowly; nothing was changed.").arg(Url.host()));
+}
+
+ESyncError TooLargeError(const QUrl& Url) {
+  return ESyncError(ESyncErrorKind::Server,
+                    QStringLiteral("The server sent an answer too large to be read (%1).").arg(Shown(Url)));
+}
+
+QString HostName(const QUrl& Url) {
+  const int Default = Url.scheme() == QLatin1String("https") ? 443 : 80;
+  return Url.port(Default) == Default ? Url.host() : QStringLiteral("%1:%2").arg(Url.host()).arg(Url.port());
+}
+
+ESyncError OtherServerError(const QUrl& From, const QUrl& To) {
+  ESyncError Error(ESyncErrorKind::OtherServer,
+                   QStringLiteral("The server at %1 sends you on to %2 for your address books; nothing was sent there.")
+                       .arg(HostName(From), HostName(To)));
+  Error.Elsewhere = To.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+  return Error;
+}
+
+// The body of an answer that is not read as it arrives: a card, or a few
+// lines of error.
+constexpr qint64 BodyLimit = MaxCardBytes + 1024 * 1024;
 
 ESyncError CancelledError() {
   return ESyncError(ESyncErrorKind::Cancelled, QStringLiteral("The synchronisation was cancelled."));
@@ -163,7 +272,8 @@ TCardDavClient::TCardDavClient(const QUrl& Server, const QString& User, const QS
   connect(Net, &QNetworkAccessManager::authenticationRequired, this,
           [this](QNetworkReply* Reply, QAuthenticator* Authenticator) {
             const auto It = std::find_if(Live.begin(), Live.end(), [Reply](TExchange* X) { return X->Reply == Reply; });
-            if (It == Live.end() || (*It)->AuthTries++ > 0 || this->User.isEmpty()) return;
+            // The password is the chosen server's: another origin asking for it gets nothing.
+            if (It == Live.end() || (*It)->AuthTries++ > 0 || this->User.isEmpty() || !Ours(Reply->url())) return;
             Authenticator->setUser(this->User);
             Authenticator->setPassword(this->Password);
           });
@@ -193,6 +303,18 @@ QString TCardDavClient::TimeLimitText() const {
   return QStringLiteral("%1 seconds").arg(TimeLimitMs / 1000.0, 0, 'g', 3);
 }
 
+QString TCardDavClient::ServerName() const { return HostName(Server); }
+
+bool TCardDavClient::Ours(const QUrl& Url) const { return SameServer(Url, Server); }
+
+void TCardDavClient::CheckOrigin(const QUrl& Url) const {
+  if (!Ours(Url))
+    throw ESyncError(ESyncErrorKind::Server,
+                     QStringLiteral("%1 is not on the server %2, so nothing is sent there.").arg(Shown(Url), ServerName()));
+}
+
+void TCardDavClient::Ignore(const QString& Href) { Ignored.insert(HrefKey(Href)); }
+
 QUrl TCardDavClient::UrlOf(const QString& Href) const {
   if (!Href.startsWith(QLatin1Char('/'))) return QUrl::fromEncoded(Href.toUtf8());
   return QUrl::fromEncoded(Server.toEncoded(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
@@ -206,6 +328,14 @@ void TCardDavClient::Track(TExchange& X) {
     X.TimedOut = true;
     if (X.Reply) X.Reply->abort();
   });
+  // Silence has its own limit; a trickle that keeps it at bay is given up too.
+  connect(&X.Pace, &QTimer::timeout, this, [&X] {
+    const qint64 Got = X.WindowBytes;
+    X.WindowBytes = 0;
+    if (!X.Reply || Got == 0 || Got >= MinBytesPerTimeLimit) return;
+    X.TooSlow = true;
+    X.Reply->abort();
+  });
 }
 
 void TCardDavClient::Launch(TExchange& X) {
@@ -214,22 +344,57 @@ void TCardDavClient::Launch(TExchange& X) {
   Request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Tobrinel"));
   for (const auto& [Name, Value] : X.Headers) Request.setRawHeader(Name, Value);
   X.AuthTries = 0;
+  X.Ready = false;
+  X.Answer.Body.clear();
+  X.Downloaded = X.WindowBytes = 0;
   X.Reply = Net->sendCustomRequest(Request, X.Verb, X.Body);
   ++Requests;
   X.Timer.setSingleShot(true);
   X.Timer.start(TimeLimitMs);
+  X.Pace.start(TimeLimitMs);
   QNetworkReply* Reply = X.Reply;
+  // A listing is read as it comes: what is not read yet waits at the server.
+  if (X.Stream) Reply->setReadBufferSize(256 * 1024);
   // The limit is on silence: a long answer that keeps coming is no time-out.
-  connect(Reply, &QNetworkReply::downloadProgress, Reply, [&X] { X.Timer.start(); });
-  connect(Reply, &QNetworkReply::uploadProgress, Reply, [&X] { X.Timer.start(); });
+  connect(Reply, &QNetworkReply::downloadProgress, Reply, [&X](qint64 Received, qint64) {
+    X.Timer.start();
+    X.WindowBytes += std::max<qint64>(0, Received - X.Downloaded);
+    X.Downloaded = Received;
+  });
+  connect(Reply, &QNetworkReply::uploadProgress, Reply, [&X](qint64, qint64) { X.Timer.start(); });
+  connect(Reply, &QNetworkReply::readyRead, Reply, [this, &X, Reply] {
+    const int Status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (X.Stream && Status == 207) {
+      if (!X.Ready) {
+        X.Ready = true;
+        X.Answer.Status = Status;
+        X.Answer.Reason = Reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+        X.Answer.Etag = Reply->rawHeader("ETag");
+        X.Answer.Url = X.Url;
+      }
+      if (X.OnReady) X.OnReady();
+      return;
+    }
+    X.Answer.Body += Reply->readAll();
+    if (X.Answer.Body.size() > BodyLimit) {
+      X.TooLarge = true;
+      X.Answer.Body.clear();
+      Reply->abort();
+    }
+  });
   connect(Reply, &QNetworkReply::sslErrors, Reply, [this, &X, Reply](const QList<QSslError>& Errors) {
     QSslCertificate Certificate = Reply->sslConfiguration().peerCertificate();
     if (Certificate.isNull() && !Errors.isEmpty()) Certificate = Errors.first().certificate();
     X.Fingerprint = CertificateFingerprint(Certificate);
-    if (!Trusted.isEmpty() && X.Fingerprint == Trusted)
+    const bool Pinned = !Trusted.isEmpty() && X.Fingerprint == Trusted;
+    // A pinned certificate stands for the chosen server only, and only in place of an authority.
+    const auto Kept = std::find_if(Errors.begin(), Errors.end(), [](const QSslError& E) { return !TrustLifts(E.error()); });
+    if (Pinned && Ours(Reply->url()) && Kept == Errors.end()) {
       Reply->ignoreSslErrors(Errors);
-    else
-      LastRefusedFingerprint = X.Fingerprint;
+      return;
+    }
+    LastRefusedFingerprint = X.Fingerprint;
+    if (Pinned && Kept != Errors.end()) X.TlsProblem = Kept->errorString();
   });
   connect(Reply, &QNetworkReply::finished, this, [this, &X] { Finished(X); });
 }
@@ -238,9 +403,14 @@ void TCardDavClient::Finished(TExchange& X) {
   QNetworkReply* Reply = X.Reply;
   if (!Reply) return;
   X.Timer.stop();
+  X.Pace.stop();
   X.Reply = nullptr;
-  Reply->deleteLater();
   const int Status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  // A 207 being read as it comes keeps its reply for the reader.
+  const bool Streamed = X.Stream && Status == 207 && Reply->error() == QNetworkReply::NoError && !X.TimedOut &&
+                        !X.TooSlow && !Cancelled;
+  if (Streamed) X.Rest = Reply;
+  else Reply->deleteLater();
   const QString Where = X.Url.port() > 0 ? QStringLiteral("%1:%2").arg(X.Url.host()).arg(X.Url.port()) : X.Url.host();
   auto Fail = [&X](ESyncError Error) {
     X.Error = std::move(Error);
@@ -250,7 +420,14 @@ void TCardDavClient::Finished(TExchange& X) {
   const ESyncError TimeOut(ESyncErrorKind::TimeOut,
                            QStringLiteral("The server did not answer within %1.").arg(TimeLimitText()));
   if (X.TimedOut) return Fail(TimeOut);
+  if (X.TooSlow) return Fail(TooSlowError(X.Url));
   if (Cancelled) return Fail(CancelledError());
+  if (X.TooLarge) return Fail(TooLargeError(X.Url));
+  if (X.Abandoned) {
+    X.Done = true;
+    if (X.OnDone) X.OnDone();
+    return;
+  }
   if (Status == 0) {
     switch (Reply->error()) {
       case QNetworkReply::ConnectionRefusedError:
@@ -261,6 +438,14 @@ void TCardDavClient::Finished(TExchange& X) {
       case QNetworkReply::TimeoutError:
         return Fail(TimeOut);
       case QNetworkReply::SslHandshakeFailedError:
+        if (!X.TlsProblem.isEmpty())
+          return Fail(ESyncError(ESyncErrorKind::Tls,
+                                 QStringLiteral("The certificate of %1 is the one trusted, but it fails a check that "
+                                                "trusting it does not lift (%2).")
+                                     .arg(Where, X.TlsProblem)));
+        if (!Ours(X.Url))
+          return Fail(ESyncError(ESyncErrorKind::Tls, QStringLiteral("The secure connection to %1 failed (%2).")
+                                                          .arg(Where, Reply->errorString())));
         if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted)
           return Fail(ESyncError(ESyncErrorKind::Tls,
                                  QStringLiteral("The server's certificate is not trusted (SHA-256 fingerprint %1).")
@@ -276,7 +461,7 @@ void TCardDavClient::Finished(TExchange& X) {
   const QByteArray Location = Reply->rawHeader("Location");
   if ((Status == 301 || Status == 302 || Status == 303 || Status == 307 || Status == 308) && !Location.isEmpty()) {
     const QUrl Target = X.Url.resolved(QUrl::fromEncoded(Location));
-    if (!SameServer(Target, X.Url))
+    if (!SameServer(Target, X.Url) || !Ours(Target))
       return Fail(ESyncError(ESyncErrorKind::Server,
                              QStringLiteral("The server sent %1 on to another server (%2), which is not followed.")
                                  .arg(Shown(X.FirstUrl), Shown(Target)),
@@ -290,36 +475,111 @@ void TCardDavClient::Finished(TExchange& X) {
     Launch(X);
     return;
   }
-  if (Status == 401) return Fail(WrongPassword());
+  if (Status == 401) {
+    const QString Kind = UnsupportedChallenge(Reply->rawHeader("WWW-Authenticate"));
+    if (!Kind.isEmpty())
+      return Fail(ESyncError(ESyncErrorKind::Auth,
+                             QStringLiteral("The server asks for a kind of password check Tobrinel does not support (%1).")
+                                 .arg(Kind)));
+    return Fail(WrongPassword());
+  }
+  // A 207 cut off in the middle is no answer.
+  // (Told as the reader tells a document that ends too soon, whichever notices first.)
+  if (Reply->error() != QNetworkReply::NoError && Success(Status))
+    return Fail(Unreadable(QStringLiteral("the answer is cut short")));
   X.Answer.Status = Status;
   X.Answer.Reason = Reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
-  X.Answer.Body = Reply->readAll();
+  if (!Streamed) {
+    X.Answer.Body += Reply->read(BodyLimit + 1 - X.Answer.Body.size());
+    if (X.Answer.Body.size() > BodyLimit) return Fail(TooLargeError(X.Url));
+  }
   X.Answer.Etag = Reply->rawHeader("ETag");
   X.Answer.Url = X.Url;
   X.Done = true;
   if (X.OnDone) X.OnDone();
 }
 
+namespace {
+
+// The body of a 207 as it arrives, waiting in a local event loop for more.
+class TReplyDevice : public QIODevice {
+public:
+  TReplyDevice(QNetworkReply*& Running, QNetworkReply*& Finished, const bool& Done, std::function<void()>& Wake)
+      : Running(Running), Finished(Finished), Done(Done), Wake(Wake) {
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+  }
+  bool isSequential() const override { return true; }
+
+protected:
+  qint64 readData(char* Data, qint64 MaxSize) override {
+    for (;;) {
+      QNetworkReply* Reply = Running ? Running : Finished;
+      if (Reply && Reply->bytesAvailable() > 0) return Reply->read(Data, MaxSize);
+      if (Done || !Running) return -1;
+      QEventLoop Loop;
+      Wake = [&Loop] { Loop.quit(); };
+      const auto Connection = QObject::connect(Running, &QIODevice::readyRead, &Loop, &QEventLoop::quit);
+      Loop.exec();
+      QObject::disconnect(Connection);
+      Wake = nullptr;
+    }
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+  QNetworkReply*& Running;
+  QNetworkReply*& Finished;
+  const bool& Done;
+  std::function<void()>& Wake;
+};
+
+}  // namespace
+
 TCardDavClient::TAnswer TCardDavClient::Request(const QByteArray& Verb, const QUrl& Url, const QByteArray& Body,
-                                                const THeaders& Headers) {
+                                                const THeaders& Headers, const TReadBody& Read) {
   ThrowIfCancelled();
+  CheckOrigin(Url);
   TExchange X;
   X.Verb = Verb;
   X.Url = X.FirstUrl = Url;
   X.Body = Body;
   X.Headers = Headers;
+  X.Stream = bool(Read);
+  struct TUntrack {
+    std::vector<TExchange*>& Live;
+    TExchange* X;
+    ~TUntrack() { std::erase(Live, X); }
+  } Untrack{Live, &X};
   QEventLoop Loop;
-  X.OnDone = [&Loop] { Loop.quit(); };
+  X.OnDone = X.OnReady = [&Loop] { Loop.quit(); };
   Track(X);
   Launch(X);
-  if (!X.Done) Loop.exec();
-  std::erase(Live, &X);
+  if (!X.Done && !X.Ready) Loop.exec();
+  if (!X.Error && X.Stream && (X.Ready || (X.Done && X.Answer.Status == 207))) {
+    std::function<void()> Wake;
+    X.OnDone = [&Wake] {
+      if (Wake) Wake();
+    };
+    X.OnReady = [&Wake] {
+      if (Wake) Wake();
+    };
+    X.Answer.Status = 207;
+    TReplyDevice Device(X.Reply, X.Rest, X.Done, Wake);
+    Read(X.Answer, Device);
+    X.OnDone = X.OnReady = nullptr;
+    if (!X.Done && X.Reply) {
+      // The reader has what it wants (or gave up): the rest is not waited for.
+      X.Abandoned = true;
+      X.Reply->abort();
+    }
+  }
   if (X.Error) throw *X.Error;
   return X.Answer;
 }
 
-TCardDavClient::TAnswer TCardDavClient::Propfind(const QUrl& Url, const char* Depth, const QByteArray& Body) {
-  return Request("PROPFIND", Url, Body, {{"Depth", Depth}, {"Content-Type", XmlType}});
+TCardDavClient::TAnswer TCardDavClient::Propfind(const QUrl& Url, const char* Depth, const QByteArray& Body,
+                                                 const TReadBody& Read) {
+  return Request("PROPFIND", Url, Body, {{"Depth", Depth}, {"Content-Type", XmlType}}, Read);
 }
 
 std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
@@ -329,11 +589,30 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   QString Principal;
   QStringList Homes;
   QUrl Base = Url;  // what Principal and Homes are relative to
-  auto FirstOf = [](const TAnswer& Answer, TDavResponse& Into) {
-    TMultiStatus Status;
-    if (Answer.Status != 207 || !ParseMultiStatus(Answer.Body, Status) || Status.Responses.empty()) return false;
-    Into = Status.Responses.front();
-    return true;
+  // The first response of a PROPFIND's answer; the rest are not kept.
+  QString Problem;  // of the last answer First could not read
+  auto First = [this, &Problem](const QUrl& At, const char* Depth, const QByteArray& Body, TDavResponse& Into,
+                                bool& Have) {
+    Have = false;
+    Problem.clear();
+    QString NoToken;
+    return Propfind(At, Depth, Body, [&](const TAnswer&, QIODevice& Device) {
+      bool Taken = false;
+      const bool Read = ParseMultiStatus(Device, NoToken, [&](TDavResponse& R) {
+        if (!Taken) Into = std::move(R);
+        Taken = true;
+      }, &Problem);
+      if (Read) Problem.clear();
+      Have = Read && Taken;
+    });
+  };
+  // Where a principal, a home or a book found is: on this server, or the
+  // person is asked before anything goes there.
+  auto Here = [this](const QString& Resolved) {
+    if (Resolved.startsWith(QLatin1Char('/'))) return UrlOf(Resolved);
+    const QUrl Target = QUrl::fromEncoded(Resolved.toUtf8());
+    if (!Ours(Target)) throw OtherServerError(Server, Target);
+    return Target;
   };
 
   if (Root) {
@@ -341,10 +620,10 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
     QUrl WellKnown = Url;
     WellKnown.setPath(QStringLiteral("/.well-known/carddav"));
     try {
-      const TAnswer Answer =
-          Propfind(WellKnown, "0", PropfindBody({{DavNamespace, "current-user-principal"}}));
       TDavResponse Found;
-      if (FirstOf(Answer, Found) && !Found.Principal.isEmpty()) {
+      bool Have = false;
+      const TAnswer Answer = First(WellKnown, "0", PropfindBody({{DavNamespace, "current-user-principal"}}), Found, Have);
+      if (Have && !Found.Principal.isEmpty()) {
         Principal = Found.Principal;
         Base = Answer.Url;
       }
@@ -356,15 +635,17 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   TDavResponse Self;
   bool HaveSelf = false;
   if (Principal.isEmpty()) {
-    const TAnswer Answer = Propfind(Url, "0",
-                                    PropfindBody({{DavNamespace, "resourcetype"},
-                                                  {DavNamespace, "displayname"},
-                                                  {DavNamespace, "current-user-principal"},
-                                                  {CardDavNamespace, "addressbook-home-set"}}));
+    const TAnswer Answer = First(Url, "0",
+                                 PropfindBody({{DavNamespace, "resourcetype"},
+                                               {DavNamespace, "displayname"},
+                                               {DavNamespace, "current-user-principal"},
+                                               {CardDavNamespace, "addressbook-home-set"}}),
+                                 Self, HaveSelf);
     if ((Answer.Status == 404 || Answer.Status == 410) && !Root) throw NoAddressBookAt(Url, Answer.Status);
     // A server in trouble says nothing about what the address is.
     if (Answer.Status == 403 || Answer.Status >= 500) throw StatusError(Answer.Status, Answer.Reason, Url);
-    HaveSelf = FirstOf(Answer, Self);
+    // An answer that cannot be read says nothing about what the address is.
+    if (Answer.Status == 207 && !Problem.isEmpty()) throw Unreadable(Problem);
     if (!HaveSelf) throw NotAddressBook(Url);
     if (Self.IsAddressBook)
       return {{CollectionUrl(Url), Self.DisplayName.isEmpty() ? LastSegment(UrlPath) : Self.DisplayName}};
@@ -378,9 +659,11 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   if (!Principal.isEmpty()) {
     PrincipalPath = ResolveHref(Base, Principal);
     if (Homes.isEmpty()) {
-      const TAnswer Answer = Propfind(UrlOf(PrincipalPath), "0", PropfindBody({{CardDavNamespace, "addressbook-home-set"}}));
       TDavResponse Found;
-      if (FirstOf(Answer, Found))
+      bool Have = false;
+      const TAnswer Answer =
+          First(Here(PrincipalPath), "0", PropfindBody({{CardDavNamespace, "addressbook-home-set"}}), Found, Have);
+      if (Have)
         for (const QString& Home : Found.HomeSets) Homes << ResolveHref(Answer.Url, Home);
     }
   }
@@ -399,21 +682,36 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   }
 
   std::vector<TAddressBookInfo> Books;
-  for (const QString& Home : Homes) {
-    const TAnswer Answer =
-        Propfind(UrlOf(Home), "1", PropfindBody({{DavNamespace, "resourcetype"}, {DavNamespace, "displayname"}}));
-    if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, UrlOf(Home));
-    TMultiStatus Status;
-    QString Problem;
-    if (!ParseMultiStatus(Answer.Body, Status, &Problem)) throw Unreadable(Problem);
-    for (const TDavResponse& Response : Status.Responses) {
-      if (!Response.IsAddressBook) continue;
-      const QString Path = ResolveHref(Answer.Url, Response.Href);
-      const QUrl BookUrl = CollectionUrl(Path.startsWith(QLatin1Char('/')) ? UrlOf(Path) : QUrl::fromEncoded(Path.toUtf8()));
-      if (std::any_of(Books.begin(), Books.end(), [&](const TAddressBookInfo& B) { return B.Url == BookUrl; })) continue;
-      Books.push_back({BookUrl, Response.DisplayName.isEmpty() ? LastSegment(Path) : Response.DisplayName});
-    }
+  std::optional<QUrl> Away;  // the first book found on another server
+  // Homes elsewhere are asked about before any request goes there.
+  std::vector<QUrl> HomeUrls;
+  for (const QString& Home : Homes) HomeUrls.push_back(Here(Home));
+  for (const QUrl& HomeUrl : HomeUrls) {
+    QString NoToken;
+    bool Read = false;
+    const TAnswer Answer = Propfind(HomeUrl, "1", PropfindBody({{DavNamespace, "resourcetype"}, {DavNamespace, "displayname"}}),
+                                    [&](const TAnswer& Head, QIODevice& Device) {
+                                      Read = ParseMultiStatus(Device, NoToken, [&](TDavResponse& Response) {
+                                        if (!Response.IsAddressBook || HasControlCharacter(Response.Href)) return;
+                                        const QString Path = ResolveHref(Head.Url, Response.Href);
+                                        const QUrl BookUrl = CollectionUrl(Path.startsWith(QLatin1Char('/'))
+                                                                               ? UrlOf(Path)
+                                                                               : QUrl::fromEncoded(Path.toUtf8()));
+                                        if (!Ours(BookUrl)) {
+                                          if (!Away) Away = BookUrl;
+                                          return;
+                                        }
+                                        if (std::any_of(Books.begin(), Books.end(),
+                                                        [&](const TAddressBookInfo& B) { return B.Url == BookUrl; }))
+                                          return;
+                                        Books.push_back({BookUrl, Response.DisplayName.isEmpty() ? LastSegment(Path)
+                                                                                                 : Response.DisplayName});
+                                      }, &Problem);
+                                    });
+    if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, HomeUrl);
+    if (!Read) throw Unreadable(Problem);
   }
+  if (Books.empty() && Away) throw OtherServerError(Server, *Away);
   if (OwnChildren && Books.empty()) throw NotAddressBook(Url);
   return Books;
 }
@@ -435,18 +733,20 @@ TSyncChanges TCardDavClient::SyncCollection(const QUrl& BookUrl, const QString& 
   };
   // A server may answer in parts (507 on the book itself): ask on from each new token.
   for (int Part = 0; Part < 100; ++Part) {
-    const TAnswer Answer = Request("REPORT", Book, SyncCollectionBody(Current), {{"Depth", "0"}, {"Content-Type", XmlType}});
-    if (Answer.Status == 404 || Answer.Status == 410) throw NoAddressBookAt(Book, Answer.Status);
     bool More = false;
-    QString NextToken;
+    QString NextToken, Problem;
+    bool Read = false;
     // Each response is taken as it is read; a listing of thousands is not kept twice.
-    auto Take = [&](const TDavResponse& Response) {
-      const QString Path = ResolveHref(Answer.Url, Response.Href);
+    auto Take = [&](const TAnswer& Head, const TDavResponse& Response) {
+      if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
+      const QString Path = ResolveHref(Head.Url, Response.Href);
       const QString Key = HrefKey(Path);
-      if (Path == BookPath || Key == BookKey) {
+      if (Path == BookPath || Key == BookKey || Key == HrefKey(Head.Url.path(QUrl::FullyEncoded))) {
         More = More || Response.Status == 507;
         return;
       }
+      // Only the chosen address book's own cards are this book's.
+      if (!InsideCollection(Book, Path) && !InsideCollection(CollectionUrl(Head.Url), Path)) return Ignore(Path);
       if (Response.Status == 404 || Response.Status == 410) {
         Drop(ChangedAt, Key, Out.Changed, [](TCardVersion& Card) { Card.Href.clear(); });
         if (!RemovedAt.contains(Key)) {
@@ -461,11 +761,22 @@ TSyncChanges TCardDavClient::SyncCollection(const QUrl& BookUrl, const QString& 
       Drop(RemovedAt, Key, Out.Removed, [](QString& Href) { Href.clear(); });
       Drop(ChangedAt, Key, Out.Changed, [](TCardVersion& Card) { Card.Href.clear(); });
       ChangedAt.insert(Key, qsizetype(Out.Changed.size()));
-      Out.Changed.push_back({Path, Response.Etag});
+      Out.Changed.push_back({Path, UsableEtag(Response)});
     };
-    if (Answer.Status != 207 || !ParseMultiStatus(Answer.Body, NextToken, Take) || NextToken.isEmpty()) {
+    const TAnswer Answer =
+        Request("REPORT", Book, SyncCollectionBody(Current), {{"Depth", "0"}, {"Content-Type", XmlType}},
+                [&](const TAnswer& Head, QIODevice& Device) {
+                  Read = ParseMultiStatus(Device, NextToken, [&](TDavResponse& R) { Take(Head, R); }, &Problem);
+                });
+    if (Answer.Status == 404 || Answer.Status == 410) throw NoAddressBookAt(Book, Answer.Status);
+    if (Answer.Status == 207 && !Read) throw Unreadable(Problem);
+    // A token that could not be sent back is no token.
+    if (HasControlCharacter(NextToken)) NextToken.clear();
+    if (Answer.Status != 207 || NextToken.isEmpty()) {
       const bool TokenRefused = (Answer.Status == 403 || Answer.Status == 409) &&
                                 HasDavCondition(Answer.Body, u"valid-sync-token");
+      // A server in trouble is told, not taken for one without the report.
+      if (Answer.Status >= 500 && Answer.Status != 501) throw StatusError(Answer.Status, Answer.Reason, Book);
       return {TokenRefused ? ESyncOutcome::TokenRejected : ESyncOutcome::Unsupported, {}, {}, {}};
     }
     Current = NextToken;
@@ -479,31 +790,42 @@ TSyncChanges TCardDavClient::SyncCollection(const QUrl& BookUrl, const QString& 
 
 TEtagListing TCardDavClient::ListEtags(const QUrl& BookUrl) {
   const QUrl Book = CollectionUrl(BookUrl);
+  TEtagListing Out;
+  const QString BookPath = Book.path(QUrl::FullyEncoded);
+  QString Problem, NoToken;
+  bool Read = false;
   const TAnswer Answer = Propfind(Book, "1",
                                   PropfindBody({{DavNamespace, "resourcetype"},
                                                 {DavNamespace, "getetag"},
                                                 {DavNamespace, "getcontenttype"},
-                                                {DavNamespace, "sync-token"}}));
+                                                {DavNamespace, "sync-token"}}),
+                                  [&](const TAnswer& Head, QIODevice& Device) {
+                                    Read = ParseMultiStatus(
+                                        Device, NoToken,
+                                        [&](const TDavResponse& Response) {
+                                          if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
+                                          const QString Path = ResolveHref(Head.Url, Response.Href);
+                                          if (SameHref(Path, BookPath) ||
+                                              SameHref(Path, Head.Url.path(QUrl::FullyEncoded))) {
+                                            if (Response.HasResourceType && !Response.IsAddressBook)
+                                              throw NotAddressBook(Book);
+                                            Out.SyncToken = HasControlCharacter(Response.SyncToken)
+                                                                ? QString()
+                                                                : Response.SyncToken;
+                                            return;
+                                          }
+                                          if (!InsideCollection(Book, Path) &&
+                                              !InsideCollection(CollectionUrl(Head.Url), Path))
+                                            return Ignore(Path);
+                                          if ((Response.Status != 0 && !Success(Response.Status)) ||
+                                              Response.IsCollection || !IsVCardType(Response.ContentType))
+                                            return;
+                                          Out.Cards.push_back({Path, UsableEtag(Response)});
+                                        },
+                                        &Problem);
+                                  });
   if (Answer.Status == 405 || Answer.Status == 501) throw NotAddressBook(Book);
   if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, Book);
-  TEtagListing Out;
-  const QString BookPath = Book.path(QUrl::FullyEncoded);
-  QString Problem, NoToken;
-  const bool Read = ParseMultiStatus(
-      Answer.Body, NoToken,
-      [&](const TDavResponse& Response) {
-        const QString Path = ResolveHref(Answer.Url, Response.Href);
-        if (SameHref(Path, BookPath)) {
-          if (Response.HasResourceType && !Response.IsAddressBook) throw NotAddressBook(Book);
-          Out.SyncToken = Response.SyncToken;
-          return;
-        }
-        if ((Response.Status != 0 && !Success(Response.Status)) || Response.IsCollection ||
-            !IsVCardType(Response.ContentType))
-          return;
-        Out.Cards.push_back({Path, Response.Etag});
-      },
-      &Problem);
   if (!Read) throw Unreadable(Problem);
   return Out;
 }
@@ -511,16 +833,31 @@ TEtagListing TCardDavClient::ListEtags(const QUrl& BookUrl) {
 void TCardDavClient::MultiGet(const QUrl& BookUrl, const QStringList& Hrefs, const std::function<void(TCard&&)>& OnCard) {
   const QUrl Book = CollectionUrl(BookUrl);
   for (qsizetype First = 0; First < Hrefs.size(); First += MultiGetBatch) {
+    QString Problem, NoToken;
+    bool Read = false;
     const TAnswer Answer = Request("REPORT", Book, MultiGetBody(Hrefs.mid(First, MultiGetBatch)),
-                                   {{"Content-Type", XmlType}});
+                                   {{"Content-Type", XmlType}}, [&](const TAnswer& Head, QIODevice& Device) {
+                                     Read = ParseMultiStatus(
+                                         Device, NoToken,
+                                         [&](TDavResponse& Response) {
+                                           if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
+                                           if (!Response.HasAddressData ||
+                                               (Response.Status != 0 && !Success(Response.Status)))
+                                             return;
+                                           const QString Path = ResolveHref(Head.Url, Response.Href);
+                                           if (!InsideCollection(Book, Path) &&
+                                               !InsideCollection(CollectionUrl(Head.Url), Path))
+                                             return Ignore(Path);
+                                           TCard Card{Path, Response.Etag, std::move(Response.AddressData)};
+                                           Card.TooLarge = Response.TooLarge;
+                                           // Not whole: handed on empty, which reads as no card.
+                                           if (Response.BadCharacter) Card.Text = QByteArray();
+                                           OnCard(std::move(Card));
+                                         },
+                                         &Problem);
+                                   });
     if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, Book);
-    TMultiStatus Status;
-    QString Problem;
-    if (!ParseMultiStatus(Answer.Body, Status, &Problem)) throw Unreadable(Problem);
-    for (TDavResponse& Response : Status.Responses) {
-      if (!Response.HasAddressData || (Response.Status != 0 && !Success(Response.Status))) continue;
-      OnCard({ResolveHref(Answer.Url, Response.Href), Response.Etag, std::move(Response.AddressData)});
-    }
+    if (!Read) throw Unreadable(Problem);
   }
 }
 
@@ -635,9 +972,22 @@ void TCardDavClient::WriteMany(const std::vector<TWriteJob>& Jobs,
       const size_t Index = Next++;
       Slots[Index] = std::make_unique<TSlot>();
       TSlot& Slot = *Slots[Index];
+      const TWriteJob& Job = Jobs[Index];
+      // Nothing goes to another server, and nothing a server gave with a line
+      // break in it goes into a header.
+      const QUrl Card = UrlOf(Job.Href);
+      const bool Elsewhere = !Ours(Card) || HasControlCharacter(Job.Href);
+      if (Elsewhere || HasControlCharacter(Job.Etag)) {
+        Slot.Result.Outcome = EWriteOutcome::Refused;
+        Slot.Result.Problem =
+            Elsewhere ? QStringLiteral("The card %1 is not on the server %2; it was not written.").arg(Shown(Card), ServerName())
+                      : QStringLiteral("The server gave the card %1 an ETag that cannot be sent back; it was not written.")
+                            .arg(Shown(Card));
+        Report(Index);
+        continue;
+      }
       Slot.X.OnDone = [&Finish, Index] { Finish(Index); };
       Track(Slot.X);
-      const TWriteJob& Job = Jobs[Index];
       THeaders Headers;
       if (Job.Kind == TWriteJob::Put) {
         Headers.push_back({"Content-Type", "text/vcard; charset=utf-8"});

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QSet>
 #include <QUrl>
 
 #include <atomic>
@@ -20,10 +21,13 @@
 #include <stdexcept>
 #include <vector>
 
+class QIODevice;
 class QNetworkAccessManager;
 class QSslCertificate;
 
-enum class ESyncErrorKind { Auth, NotFound, NotAddressBook, Server, TimeOut, Tls, Network, Cancelled };
+// OtherServer: discovery leads to another server (Elsewhere), where nothing
+// was sent; the person may choose to go on there.
+enum class ESyncErrorKind { Auth, NotFound, NotAddressBook, Server, TimeOut, Tls, Network, Cancelled, OtherServer };
 
 // Every failure of the client: a one-line message for people and its kind.
 class ESyncError : public std::runtime_error {
@@ -38,6 +42,7 @@ public:
   QString Message;
   int HttpStatus;  // 0 when no HTTP answer came with it
   QString Fingerprint;  // Tls: SHA-256 of the refused certificate, colon hex, for the person to trust
+  QUrl Elsewhere;  // OtherServer: where discovery leads
 };
 
 struct TAddressBookInfo {
@@ -54,6 +59,7 @@ struct TCard {
   QString Href;
   QString Etag;
   QByteArray Text;  // byte for byte as the server holds it
+  bool TooLarge = false;  // over MaxCardBytes: Text is empty, the card was not read
 };
 
 // Changes: the lists and the new token hold. TokenRejected and Unsupported:
@@ -99,6 +105,8 @@ public:
   static constexpr int MultiGetBatch = 100;
   static constexpr int DefaultParallel = 4;
   static constexpr int MaxRedirects = 5;
+  // A reply that brings less than this in a time limit is given up.
+  static constexpr qint64 MinBytesPerTimeLimit = 1024;
 
   // TrustedSha256: a certificate fingerprint in any hex form, or empty.
   // TimeLimitMs: how long a request may go without any answer.
@@ -137,6 +145,11 @@ public:
   int RequestCount() const { return Requests; }
   // The fingerprint of the last certificate refused, empty when none.
   QString RefusedFingerprint() const { return LastRefusedFingerprint; }
+  // Members of listings and multigets whose href lies outside the address
+  // book (or holds control characters): never handed on. Distinct hrefs.
+  int IgnoredCount() const { return int(Ignored.size()); }
+  // Host and port of the server this client may talk to, for messages.
+  QString ServerName() const;
 
   // The href of a new card named FileName (percent-encoded) in Book.
   static QString MemberHref(const QUrl& Book, const QString& FileName);
@@ -149,9 +162,16 @@ private:
   struct TExchange;
   struct TAnswer;
 
+  using TReadBody = std::function<void(const TAnswer& Head, QIODevice& Body)>;
+  // Read (when given) reads a 207 answer's body as it arrives; any other
+  // answer's body is kept in the answer, up to a limit.
   TAnswer Request(const QByteArray& Verb, const QUrl& Url, const QByteArray& Body,
-                  const std::vector<std::pair<QByteArray, QByteArray>>& Headers);
-  TAnswer Propfind(const QUrl& Url, const char* Depth, const QByteArray& Body);
+                  const std::vector<std::pair<QByteArray, QByteArray>>& Headers, const TReadBody& Read = {});
+  TAnswer Propfind(const QUrl& Url, const char* Depth, const QByteArray& Body, const TReadBody& Read = {});
+  // Throws unless Url is on the server this client was made for.
+  void CheckOrigin(const QUrl& Url) const;
+  bool Ours(const QUrl& Url) const;
+  void Ignore(const QString& Href);
   // Lists X for Cancel and the password question, and arms its time limit.
   void Track(TExchange& X);
   void Launch(TExchange& X);
@@ -171,4 +191,5 @@ private:
   std::atomic<bool> Cancelled{false};
   QString LastRefusedFingerprint;
   std::vector<TExchange*> Live;
+  QSet<QString> Ignored;
 };

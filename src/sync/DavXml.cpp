@@ -4,6 +4,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -13,17 +15,52 @@ bool Is(const QXmlStreamReader& Xml, const char* Namespace, const char* Name) {
 }
 
 // The text of a simple element, its children's text included; leaves the
-// reader on its end element.
-QString ElementText(QXmlStreamReader& Xml) {
-  return Xml.readElementText(QXmlStreamReader::IncludeChildElements);
+// reader on its end element. Read token by token, so that no nesting depth
+// costs stack; beyond Limit the text is dropped and TooLarge set.
+QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool* TooLarge = nullptr,
+                    bool* BadCharacter = nullptr) {
+  QString Text;
+  bool Over = false;
+  for (qint64 Depth = 1; Depth > 0 && !Xml.atEnd();) {
+    switch (Xml.readNext()) {
+      case QXmlStreamReader::StartElement:
+        if (BadCharacter && Xml.namespaceUri() == QLatin1String(BadCharacterNamespace)) *BadCharacter = true;
+        ++Depth;
+        break;
+      case QXmlStreamReader::EndElement:
+        --Depth;
+        break;
+      case QXmlStreamReader::Characters:
+      case QXmlStreamReader::EntityReference:
+        if (Over) break;
+        if (Text.size() + Xml.text().size() > Limit) {
+          Over = true;
+          Text = QString();
+        } else {
+          Text += Xml.text();
+        }
+        break;
+      case QXmlStreamReader::Invalid:
+        return {};
+      default:
+        break;
+    }
+  }
+  if (Over && TooLarge) *TooLarge = true;
+  return Text;
+}
+
+// A value of a response; one too long marks the response.
+QString ValueText(QXmlStreamReader& Xml, TDavResponse& Into) {
+  return ElementText(Xml, MaxValueBytes, &Into.TooLarge, &Into.BadCharacter).trimmed();
 }
 
 // The href children of the element the reader is on.
-QStringList ChildHrefs(QXmlStreamReader& Xml) {
+QStringList ChildHrefs(QXmlStreamReader& Xml, TDavResponse& Into) {
   QStringList Hrefs;
   while (Xml.readNextStartElement()) {
     if (Is(Xml, DavNamespace, "href"))
-      Hrefs << ElementText(Xml).trimmed();
+      Hrefs << ValueText(Xml, Into);
     else
       Xml.skipCurrentElement();
   }
@@ -44,21 +81,28 @@ void ReadProp(QXmlStreamReader& Xml, TDavResponse& Into) {
     if (Is(Xml, DavNamespace, "resourcetype")) {
       ReadResourceType(Xml, Into);
     } else if (Is(Xml, DavNamespace, "getetag")) {
-      Into.Etag = ElementText(Xml).trimmed();
+      Into.Etag = ValueText(Xml, Into);
     } else if (Is(Xml, DavNamespace, "getcontenttype")) {
-      Into.ContentType = ElementText(Xml).trimmed();
+      Into.ContentType = ValueText(Xml, Into);
     } else if (Is(Xml, DavNamespace, "displayname")) {
-      Into.DisplayName = ElementText(Xml).trimmed();
+      Into.DisplayName = ValueText(Xml, Into);
     } else if (Is(Xml, DavNamespace, "sync-token")) {
-      Into.SyncToken = ElementText(Xml).trimmed();
+      Into.SyncToken = ValueText(Xml, Into);
     } else if (Is(Xml, DavNamespace, "current-user-principal")) {
-      const QStringList Hrefs = ChildHrefs(Xml);
+      const QStringList Hrefs = ChildHrefs(Xml, Into);
       if (!Hrefs.isEmpty()) Into.Principal = Hrefs.first();
     } else if (Is(Xml, CardDavNamespace, "addressbook-home-set")) {
-      Into.HomeSets = ChildHrefs(Xml);
+      Into.HomeSets = ChildHrefs(Xml, Into);
     } else if (Is(Xml, CardDavNamespace, "address-data")) {
       Into.HasAddressData = true;
-      Into.AddressData = ElementText(Xml).toUtf8();  // never trimmed: the text is kept as it is
+      // Never trimmed: the text is kept as it is. A card is UTF-8 at most
+      // three bytes a character here, so the limit is checked on the bytes.
+      bool Over = false;
+      Into.AddressData = ElementText(Xml, MaxCardBytes, &Over, &Into.BadCharacter).toUtf8();
+      if (Over || Into.AddressData.size() > MaxCardBytes) {
+        Into.AddressData = QByteArray();
+        Into.TooLarge = true;
+      }
     } else {
       Xml.skipCurrentElement();
     }
@@ -73,10 +117,12 @@ void ReadPropStat(QXmlStreamReader& Xml, TDavResponse& Into) {
     if (Is(Xml, DavNamespace, "prop"))
       ReadProp(Xml, Found);
     else if (Is(Xml, DavNamespace, "status"))
-      Status = StatusLineCode(ElementText(Xml).trimmed());
+      Status = StatusLineCode(ValueText(Xml, Found));
     else
       Xml.skipCurrentElement();
   }
+  Into.TooLarge = Into.TooLarge || Found.TooLarge;
+  Into.BadCharacter = Into.BadCharacter || Found.BadCharacter;
   if (Status < 200 || Status > 299) return;
   if (Found.HasResourceType) {
     Into.HasResourceType = true;
@@ -104,20 +150,61 @@ void ReadResponse(QXmlStreamReader& Xml, const std::function<void(TDavResponse&)
   TDavResponse Common;
   while (Xml.readNextStartElement()) {
     if (Is(Xml, DavNamespace, "href"))
-      Hrefs << ElementText(Xml).trimmed();
+      Hrefs << ValueText(Xml, Common);
     else if (Is(Xml, DavNamespace, "status"))
-      Common.Status = StatusLineCode(ElementText(Xml).trimmed());
+      Common.Status = StatusLineCode(ValueText(Xml, Common));
     else if (Is(Xml, DavNamespace, "propstat"))
       ReadPropStat(Xml, Common);
     else
       Xml.skipCurrentElement();
   }
-  for (const QString& Href : Hrefs) {
-    TDavResponse One = Common;
-    One.Href = Href;
+  if (Xml.hasError()) return;
+  for (qsizetype I = 0; I < Hrefs.size(); ++I) {
+    // The last takes the (perhaps large) card rather than a copy.
+    TDavResponse One = I + 1 < Hrefs.size() ? Common : std::move(Common);
+    One.Href = Hrefs[I];
     OnResponse(One);
   }
 }
+
+// Reads a device through the carriage-return guard.
+class TGuardedDevice : public QIODevice {
+public:
+  explicit TGuardedDevice(QIODevice& Source) : Source(Source) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+  bool isSequential() const override { return true; }
+  bool atEnd() const override { return Ended && Out.isEmpty(); }
+  qint64 bytesAvailable() const override { return Out.size() - At; }
+
+protected:
+  qint64 readData(char* Data, qint64 MaxSize) override {
+    // The reader takes a first read of fewer than four bytes for the end (it
+    // needs them to tell the encoding), so the first piece waits for them.
+    while ((At >= Out.size() || (First && Out.size() < 4)) && !Ended) {
+      if (At >= Out.size()) {
+        Out = QByteArray();
+        At = 0;
+      }
+      const QByteArray In = Source.read(64 * 1024);
+      Ended = In.isEmpty();
+      Out += Guard.Feed(In, Ended);
+    }
+    First = false;
+    const qint64 Size = std::min<qint64>(MaxSize, Out.size() - At);
+    if (Size <= 0) return Ended ? -1 : 0;
+    memcpy(Data, Out.constData() + At, size_t(Size));
+    At += Size;
+    return Size;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+  QIODevice& Source;
+  TCarriageReturnGuard Guard;
+  QByteArray Out;
+  qsizetype At = 0;
+  bool Ended = false;
+  bool First = true;
+};
 
 QByteArray Document(const std::function<void(QXmlStreamWriter&)>& Fill) {
   QByteArray Out;
@@ -172,14 +259,10 @@ QString WithoutFragment(const QString& Href) {
 
 }  // namespace
 
-bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
-                      const std::function<void(TDavResponse&)>& OnResponse, QString* Problem) {
+bool ParseMultiStatus(QIODevice& Body, QString& SyncToken, const std::function<void(TDavResponse&)>& OnResponse,
+                      QString* Problem) {
   SyncToken.clear();
-  // Read through a device, the reader decodes a block at a time rather than
-  // the whole answer at once (a listing of 10,000 cards is megabytes).
-  QByteArray Protected = ProtectCarriageReturns(Body);
-  QBuffer Device(&Protected);
-  Device.open(QIODevice::ReadOnly);
+  TGuardedDevice Device(Body);
   QXmlStreamReader Xml(&Device);
   if (!Xml.readNextStartElement() || !Is(Xml, DavNamespace, "multistatus")) {
     if (Problem)
@@ -187,18 +270,31 @@ bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
     return false;
   }
   while (Xml.readNextStartElement()) {
-    if (Is(Xml, DavNamespace, "response"))
+    if (Is(Xml, DavNamespace, "response")) {
       ReadResponse(Xml, OnResponse);
-    else if (Is(Xml, DavNamespace, "sync-token"))
-      SyncToken = ElementText(Xml).trimmed();
-    else
+    } else if (Is(Xml, DavNamespace, "sync-token")) {
+      TDavResponse Token;
+      SyncToken = ValueText(Xml, Token);
+    } else {
       Xml.skipCurrentElement();
+    }
   }
   if (Xml.hasError()) {
-    if (Problem) *Problem = Xml.errorString();
+    if (Problem)
+      *Problem = Xml.error() == QXmlStreamReader::PrematureEndOfDocumentError
+                     ? QStringLiteral("the answer is cut short")
+                     : Xml.errorString();
     return false;
   }
   return true;
+}
+
+bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
+                      const std::function<void(TDavResponse&)>& OnResponse, QString* Problem) {
+  QByteArray Copy = Body;  // shared, not copied
+  QBuffer Device(&Copy);
+  Device.open(QIODevice::ReadOnly);
+  return ParseMultiStatus(Device, SyncToken, OnResponse, Problem);
 }
 
 bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Problem) {
@@ -208,30 +304,85 @@ bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Proble
 }
 
 QByteArray ProtectCarriageReturns(const QByteArray& Xml) {
-  if (!Xml.contains('\r')) return Xml;
-  enum { Text, Tag, Comment, CData, Instruction } State = Text;
-  char Quote = 0;
+  return TCarriageReturnGuard().Feed(Xml, true);
+}
+
+namespace {
+const QByteArray BadCharacterMark = QByteArray("<b xmlns=\"") + BadCharacterNamespace + "\"/>";
+}
+
+QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
+  QByteArray In;
+  if (!Carry.isEmpty()) {
+    In = Carry;
+    In += Bytes;
+    Carry.clear();
+    Bytes = In;
+  }
+  constexpr qsizetype LongRun = 64 * 1024;
   QByteArray Out;
-  Out.reserve(Xml.size() + Xml.size() / 16);
-  const qsizetype Size = Xml.size();
-  auto At = [&](qsizetype I, const char* Prefix) { return QByteArrayView(Xml).sliced(I).startsWith(Prefix); };
+  Out.reserve(Bytes.size() + Bytes.size() / 16);
+  const qsizetype Size = Bytes.size();
+  // Prefix at I: 1 yes, 0 no, -1 cannot tell yet.
+  auto At = [&](qsizetype I, QByteArrayView Prefix) {
+    const QByteArrayView Rest = Bytes.sliced(I);
+    if (Rest.startsWith(Prefix)) return 1;
+    if (!Last && Rest.size() < Prefix.size() && Prefix.startsWith(Rest)) return -1;
+    return 0;
+  };
   for (qsizetype I = 0; I < Size; ++I) {
-    const char C = Xml[I];
+    const char C = Bytes[I];
     switch (State) {
       case Text:
-        if (C == '\r') {
+        if (C == '\r' && Depth > 0) {
           Out += "&#13;";
+          Run += 5;
+          continue;
+        }
+        if (Depth > 0 && uchar(C) < 0x20 && C != '\n' && C != '\t' && C != '\r') {
+          Out += BadCharacterMark;
           continue;
         }
         if (C == '<') {
-          if (At(I, "<![CDATA[")) {
+          const int IsCData = At(I, "<![CDATA["), IsComment = At(I, "<!--"), IsBang = At(I, "<!");
+          const int IsInstruction = At(I, "<?");
+          if (IsCData < 0 || IsComment < 0 || IsBang < 0 || IsInstruction < 0) {
+            Carry = Bytes.sliced(I).toByteArray();
+            return Out;
+          }
+          Run = 0;
+          InReference = false;
+          if (IsCData) {
             Out += "<![CDATA[";
             I += 8;
             State = CData;
             continue;
           }
-          State = At(I, "<!--") ? Comment : At(I, "<?") ? Instruction : Tag;
+          State = IsComment ? Comment : IsBang ? Declaration : IsInstruction ? Instruction : Tag;
+          EndTag = false;
+          LastInTag = 0;
+          Prev1 = Prev2 = 0;
+          if (State == Comment) {
+            Out += "<!--";
+            I += 3;
+            continue;
+          }
+          if (State == Tag && I + 1 < Size) {
+            EndTag = Bytes[I + 1] == '/';
+          } else if (State == Tag && !Last) {
+            Carry = Bytes.sliced(I).toByteArray();
+            return Out;
+          }
+          break;
         }
+        // A long text goes in pieces, cut where no character or reference is split.
+        if (Depth > 0 && Run >= LongRun && !InReference && uchar(C) < 0x80 && C != '&') {
+          Out += "<![CDATA[]]>";
+          Run = 0;
+        }
+        if (C == '&') InReference = true;
+        else if (C == ';' || C == ' ' || C == '\n') InReference = false;
+        ++Run;
         break;
       case Tag:
         if (Quote) {
@@ -240,27 +391,58 @@ QByteArray ProtectCarriageReturns(const QByteArray& Xml) {
           Quote = C;
         } else if (C == '>') {
           State = Text;
+          if (EndTag) --Depth;
+          else if (LastInTag != '/') ++Depth;
+        } else if (C != ' ' && C != '\t' && C != '\n' && C != '\r') {
+          LastInTag = C;
+        }
+        break;
+      case Declaration:
+        if (Quote) {
+          if (C == Quote) Quote = 0;
+        } else if (C == '"' || C == '\'') {
+          Quote = C;
+        } else if (C == '[') {
+          ++Brackets;
+        } else if (C == ']') {
+          if (Brackets > 0) --Brackets;
+        } else if (C == '>' && Brackets == 0) {
+          State = Text;
         }
         break;
       case Comment:
-        if (C == '>' && I >= 2 && Xml[I - 1] == '-' && Xml[I - 2] == '-') State = Text;
+        if (C == '>' && Prev1 == '-' && Prev2 == '-') State = Text;
         break;
       case Instruction:
-        if (C == '>' && Xml[I - 1] == '?') State = Text;
+        if (C == '>' && Prev1 == '?') State = Text;
         break;
       case CData:
         if (C == '\r') {
           Out += "]]>&#13;<![CDATA[";
           continue;
         }
-        if (At(I, "]]>")) {
-          Out += "]]>";
-          I += 2;
-          State = Text;
+        if (uchar(C) < 0x20 && C != '\n' && C != '\t') {
+          Out += "]]>" + BadCharacterMark + "<![CDATA[";
           continue;
+        }
+        if (C == ']') {
+          const int End = At(I, "]]>");
+          if (End < 0) {
+            Carry = Bytes.sliced(I).toByteArray();
+            return Out;
+          }
+          if (End) {
+            Out += "]]>";
+            I += 2;
+            State = Text;
+            Run = 0;
+            continue;
+          }
         }
         break;
     }
+    Prev2 = Prev1;
+    Prev1 = C;
     Out += C;
   }
   return Out;
@@ -325,9 +507,56 @@ QString ResolveHref(const QUrl& Base, const QString& Href) {
 }
 
 QString HrefKey(const QString& Href) {
-  QString Decoded = QUrl::fromPercentEncoding(Href.toUtf8());
-  while (Decoded.size() > 1 && Decoded.endsWith(QLatin1Char('/'))) Decoded.chop(1);
-  return Decoded;
+  static const char Hex[] = "0123456789ABCDEF";
+  auto Unreserved = [](uchar C) {
+    return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' || C == '.' ||
+           C == '_' || C == '~';
+  };
+  // Characters a path may hold as they are: the rest is written as an escape.
+  auto Plain = [&](uchar C) { return Unreserved(C) || (C > ' ' && C < 0x7F && strchr("!$&'()*+,;=:@/", C)); };
+  auto HexValue = [](char C) {
+    return C >= '0' && C <= '9' ? C - '0' : C >= 'A' && C <= 'F' ? C - 'A' + 10 : C >= 'a' && C <= 'f' ? C - 'a' + 10 : -1;
+  };
+  const QByteArray In = Href.toUtf8();
+  QByteArray Out;
+  Out.reserve(In.size());
+  auto Escape = [&](uchar C) {
+    Out += '%';
+    Out += Hex[C >> 4];
+    Out += Hex[C & 15];
+  };
+  for (qsizetype I = 0; I < In.size(); ++I) {
+    const uchar C = uchar(In[I]);
+    const int High = C == '%' && I + 2 < In.size() ? HexValue(In[I + 1]) : -1;
+    const int Low = High >= 0 ? HexValue(In[I + 2]) : -1;
+    if (C == '%' && Low >= 0) {
+      const uchar Decoded = uchar(High * 16 + Low);
+      if (Unreserved(Decoded)) Out += char(Decoded);
+      else Escape(Decoded);
+      I += 2;
+    } else if (Plain(C)) {
+      Out += char(C);
+    } else {
+      Escape(C);  // a '%' that begins no escape among them
+    }
+  }
+  while (Out.size() > 1 && Out.endsWith('/')) Out.chop(1);
+  return QString::fromLatin1(Out);
+}
+
+bool InsideCollection(const QUrl& Book, const QString& Href) {
+  if (!Href.startsWith(QLatin1Char('/')) || HasControlCharacter(Href)) return false;
+  const QString Path = RemoveDotSegments(HrefKey(Href));
+  QString Folder = RemoveDotSegments(HrefKey(Book.path(QUrl::FullyEncoded)));
+  if (!Folder.endsWith(QLatin1Char('/'))) Folder += QLatin1Char('/');
+  return Path.size() > Folder.size() && Path.startsWith(Folder);
+}
+
+bool HasControlCharacter(QStringView Text) {
+  return std::any_of(Text.begin(), Text.end(), [](QChar C) {
+    return C.unicode() < 0x20 || C.unicode() == 0x7F || (C.unicode() >= 0x80 && C.unicode() < 0xA0) ||
+           C == QChar(0x2028) || C == QChar(0x2029);
+  });
 }
 
 bool SameHref(const QString& A, const QString& B) { return A == B || HrefKey(A) == HrefKey(B); }

@@ -2,6 +2,10 @@
 
 #include <malloc.h>
 
+#include <algorithm>
+
+#include "DavXml.h"
+
 #include "Adrbook.h"
 #include "SyncState.h"
 
@@ -22,7 +26,8 @@ QUrl Normal(const QUrl& Url) {
 }
 
 QUrl FromState(const std::string& Text) { return QUrl(QString::fromStdString(Text)); }
-std::string ToState(const QUrl& Url) { return Url.toString(QUrl::FullyEncoded).toStdString(); }
+// No user name or password is ever kept with an address.
+std::string ToState(const QUrl& Url) { return Url.toString(QUrl::FullyEncoded | QUrl::RemoveUserInfo).toStdString(); }
 
 QString Shown(const QUrl& Url) { return Url.toDisplayString(QUrl::RemoveUserInfo); }
 
@@ -33,7 +38,43 @@ std::string CollectionPath(const QUrl& Book) {
   return Path;
 }
 
+QString HostOf(const QUrl& Url) {
+  const int Default = Url.scheme() == QLatin1String("https") ? 443 : 80;
+  return Url.port(Default) == Default ? Url.host() : QStringLiteral("%1:%2").arg(Url.host()).arg(Url.port());
+}
+
+std::string Plural(size_t Count, const char* One, const char* Many) {
+  return std::to_string(Count) + ' ' + (Count == 1 ? One : Many);
+}
+
 }  // namespace
+
+bool UnreadableCard(const QByteArray& Text) {
+  if (Text.isEmpty() || Text.size() > MaxCardBytes || Text.contains('\0')) return true;
+  const QByteArray Trimmed = Text.trimmed().toUpper();
+  return !Trimmed.startsWith("BEGIN:VCARD") || !Trimmed.endsWith("END:VCARD");
+}
+
+std::vector<std::string> TSyncOutcome::Notices() const {
+  std::vector<std::string> Out;
+  if (Ignored > 0)
+    Out.push_back(Plural(size_t(Ignored), "card", "cards") + " outside the address book " +
+                  (Ignored == 1 ? "was" : "were") + " ignored");
+  if (!Unreadable.empty()) {
+    std::string Line = Plural(Unreadable.size(), "card", "cards") + " could not be read and " +
+                       (Unreadable.size() == 1 ? "was" : "were") + " left as " +
+                       (Unreadable.size() == 1 ? "it is: " : "they are: ");
+    for (size_t I = 0; I < Unreadable.size(); ++I) Line += (I ? ", " : "") + Unreadable[I];
+    Out.push_back(Line);
+  }
+  return Out;
+}
+
+std::string TSyncOutcome::Line() const {
+  std::string Out = Summary.Line();
+  for (const std::string& Notice : Notices()) Out += "; " + Notice;
+  return Out;
+}
 
 bool SameCollection(const QUrl& A, const QUrl& B) { return Normal(A) == Normal(B); }
 
@@ -43,8 +84,26 @@ TSyncSession::~TSyncSession() = default;
 
 const TSyncState& TSyncSession::State() {
   if (!HasLoaded) {
-    Existed = Loaded.Load(TSyncState::PathFor(Book.FileName));
+    const std::string Path = TSyncState::PathFor(Book.FileName);
+    Existed = Loaded.Load(Path);
     HasLoaded = true;
+    // Cards outside the recorded address book would be written or deleted
+    // there: such a file was edited or damaged, and is not used.
+    const QUrl BookUrl = FromState(Loaded.AddressBookUrl);
+    auto Damaged = [&](const std::string& Why) {
+      Loaded = TSyncState();
+      HasLoaded = false;
+      throw ESyncStateError(Path + ": " + Why + " (the file is damaged)");
+    };
+    for (const std::string* Url : {&Loaded.ServerUrl, &Loaded.AddressBookUrl}) {
+      const QUrl U = FromState(*Url);
+      if (!Url->empty() && (!U.isValid() || U.host().isEmpty() ||
+                            (U.scheme() != QLatin1String("http") && U.scheme() != QLatin1String("https"))))
+        Damaged("\"" + *Url + "\" is not the address of a server");
+    }
+    for (const TSyncCard& Card : Loaded.Cards)
+      if (BookUrl.isEmpty() || !InsideCollection(BookUrl, QString::fromUtf8(Card.Href.data(), qsizetype(Card.Href.size()))))
+        Damaged("the card " + std::string(Card.Href) + " lies outside the address book " + Loaded.AddressBookUrl);
   }
   return Loaded;
 }
@@ -65,8 +124,21 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   // a megabyte): a session runs once. Its settings as the file had them:
   const std::string Was[] = {Loaded.ServerUrl, Loaded.AddressBookUrl, Loaded.UserName, Loaded.TrustedCertificate};
   TSyncState Start = std::move(Loaded);
-  const QUrl StateBook = FromState(Start.AddressBookUrl);
-  const QUrl StateServer = FromState(Start.ServerUrl);
+  const QUrl StateBook = FromState(Start.AddressBookUrl).adjusted(QUrl::RemoveUserInfo);
+  const QUrl StateServer = FromState(Start.ServerUrl).adjusted(QUrl::RemoveUserInfo);
+  // A user name and password written into the address serve this run only.
+  TSyncRequest Given = Request;
+  Given.Url = Request.Url.adjusted(QUrl::RemoveUserInfo);
+  Given.AddressBook = Request.AddressBook.adjusted(QUrl::RemoveUserInfo);
+  for (const QUrl& Url : {Request.AddressBook, Request.Url}) {
+    if (Given.User.isEmpty() && !Url.userName().isEmpty()) Given.User = Url.userName();
+    if (Given.Password.isEmpty() && !Url.password().isEmpty()) Given.Password = Url.password();
+  }
+  return Run(Given, Start, StatePath, StateBook, StateServer, Was);
+}
+
+TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, const std::string& StatePath,
+                               const QUrl& StateBook, const QUrl& StateServer, const std::string (&Was)[4]) {
   const QString User = Request.User.isEmpty() ? QString::fromStdString(Start.UserName) : Request.User;
   QString Trusted = Request.Trusted.isEmpty() ? QString::fromStdString(Start.TrustedCertificate)
                                               : TCardDavClient::NormalFingerprint(Request.Trusted);
@@ -106,7 +178,28 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
               SameCollection(Request.Url, StateServer))) {
     BookUrl = StateBook;
   } else {
-    const std::vector<TAddressBookInfo> Found = Trusting([&] { return Client->Discover(Request.Url); });
+    // Discovery stays on the server named, unless the person lets it go on.
+    std::vector<TAddressBookInfo> Found;
+    QUrl Asked = Request.Url;
+    for (int Hop = 0;; ++Hop) {
+      try {
+        Found = Trusting([&] { return Client->Discover(Asked); });
+        break;
+      } catch (const ESyncError& Error) {
+        if (Error.Kind != ESyncErrorKind::OtherServer) throw;
+        if (Hop >= 3 || Cancelled || !Host.AllowOtherServer(Where, Error.Elsewhere))
+          throw ESyncRefused(ESyncRefused::OtherServer,
+                             QStringLiteral("The server at %1 sends you on to %2 for your address books; nothing was "
+                                            "sent there. To synchronise with an address book at %2, give that address "
+                                            "book's URL.")
+                                 .arg(HostOf(Where), HostOf(Error.Elsewhere)),
+                             {}, Error.Elsewhere);
+        // A certificate trusted for one host says nothing about another.
+        if (Error.Elsewhere.host().compare(Where.host(), Qt::CaseInsensitive) != 0) Trusted.clear();
+        Where = Asked = Error.Elsewhere;
+        Connect();
+      }
+    }
     if (Found.empty())
       throw ESyncRefused(ESyncRefused::NoAddressBook,
                          QStringLiteral("There are no address books at %1.").arg(Shown(Request.Url)));
@@ -162,7 +255,7 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
 
   // The settings go into the state before the engine takes it, so that the
   // journal and the final state carry them.
-  Start.ServerUrl = !StateServer.isEmpty() ? Start.ServerUrl : ToState(Request.Url.isEmpty() ? BookUrl : Request.Url);
+  Start.ServerUrl = !StateServer.isEmpty() ? ToState(StateServer) : ToState(Request.Url.isEmpty() ? BookUrl : Request.Url);
   Start.AddressBookUrl = ToState(BookUrl);
   Start.UserName = User.toStdString();
   Start.TrustedCertificate = Trusted.toStdString();
@@ -172,6 +265,7 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   // Gone once the plan is made: the plan keeps its own copies of what it
   // needs, and the cards fetched are megabytes in a large first sync.
   auto Engine = std::make_unique<TSyncEngine>(std::move(Start));
+  std::vector<std::string> Unreadable;
   QStringList Hrefs;
   {
     const std::vector<std::string> Wanted = Engine->Listing(Listing);
@@ -184,7 +278,12 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
     int Fetched = 0;
     Host.Progress(ESyncStage::Fetching, 0, Total);
     Client->MultiGet(BookUrl, Hrefs, [&](TCard&& Card) {
-      Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
+      // A card that cannot be read stays on the server as it is: the engine
+      // never gets it, so it is neither taken nor deleted.
+      if (Card.TooLarge || UnreadableCard(Card.Text))
+        Unreadable.push_back(Card.Href.toStdString());
+      else
+        Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
       Host.Progress(ESyncStage::Fetching, ++Fetched, Total);
     });
     Hrefs = QStringList();
@@ -207,7 +306,12 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request) {
   ThrowIfCancelled();
 
   TSyncOutcome Outcome;
-  Outcome.Skipped = Plan.Skipped;
+  Outcome.Ignored = Client->IgnoredCount();
+  Outcome.Unreadable = std::move(Unreadable);
+  for (const std::string& Line : Plan.Skipped)
+    if (std::none_of(Outcome.Unreadable.begin(), Outcome.Unreadable.end(),
+                     [&](const std::string& Href) { return Line.rfind(Href + ": ", 0) == 0; }))
+      Outcome.Skipped.push_back(Line);
   if (Request.DryRun) {
     Outcome.Actions = Plan.Actions();
     Outcome.Summary = Plan.Summary;

@@ -40,10 +40,18 @@ public:
   // The server's certificate is not trusted by the system; true to trust
   // this one (it is then kept in the state).
   virtual bool TrustCertificate(const QUrl& Server, const QString& Fingerprint) = 0;
+  // Discovery at From leads to another server: true to send the user name
+  // and password on to To. Nothing goes there unless this says so.
+  virtual bool AllowOtherServer(const QUrl& From, const QUrl& To) {
+    (void)From, (void)To;
+    return false;
+  }
 };
 
 struct TSyncRequest {
   // The server address or the address book's URL as given; empty: the state's.
+  // A user name and password in it are taken for this run (when User and
+  // Password are empty) and never kept.
   QUrl Url;
   // The address book chosen (in the set-up dialog); empty: the state's, or
   // the only one discovery finds at Url.
@@ -63,17 +71,28 @@ struct TSyncOutcome {
   std::vector<std::string> Skipped;  // cards left for the next run, with why
   std::string MassDelete;  // a dry run that a real run would stop for: why
   bool BookChanged = false;  // entries added, changed or deleted here
+  int Ignored = 0;  // members the server listed outside the address book
+  std::vector<std::string> Unreadable;  // hrefs of cards that could not be read, left as they are
+  // The summary's own line and what it adds: "2 cards outside the address
+  // book were ignored", "1 card could not be read and was left as it is: /x.vcf".
+  std::vector<std::string> Notices() const;
+  std::string Line() const;
 };
 
 // A sync the session refuses to start or to finish, with its one-line reason.
 class ESyncRefused : public std::runtime_error {
 public:
-  enum EReason { MassDelete, OtherAddressBook, SeveralAddressBooks, NoAddressBook };
-  ESyncRefused(EReason Reason, const QString& Message, std::vector<TAddressBookInfo> Books = {})
-      : std::runtime_error(Message.toStdString()), Reason(Reason), Message(Message), Books(std::move(Books)) {}
+  enum EReason { MassDelete, OtherAddressBook, SeveralAddressBooks, NoAddressBook, OtherServer };
+  ESyncRefused(EReason Reason, const QString& Message, std::vector<TAddressBookInfo> Books = {}, QUrl Elsewhere = {})
+      : std::runtime_error(Message.toStdString()),
+        Reason(Reason),
+        Message(Message),
+        Books(std::move(Books)),
+        Elsewhere(std::move(Elsewhere)) {}
   EReason Reason;
   QString Message;
   std::vector<TAddressBookInfo> Books;  // SeveralAddressBooks: the ones to choose from
+  QUrl Elsewhere;  // OtherServer: where discovery led
 };
 
 class TSyncSession {
@@ -100,6 +119,8 @@ public:
 private:
   struct TRun;
   void ThrowIfCancelled() const;
+  TSyncOutcome Run(const TSyncRequest& Request, TSyncState& Start, const std::string& StatePath, const QUrl& StateBook,
+                   const QUrl& StateServer, const std::string (&Was)[4]);
 
   TAddressBook& Book;
   ISyncHost& Host;
@@ -110,6 +131,10 @@ private:
   bool Cancelled = false;
   bool Touched = false;
 };
+
+// A card's text that is no card at all (empty, a NUL in it, not one
+// BEGIN:VCARD ... END:VCARD) or longer than the card readers take.
+bool UnreadableCard(const QByteArray& Text);
 
 // Two addresses of the same collection (a trailing slash, case of the host and
 // default ports aside).

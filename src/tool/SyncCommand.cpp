@@ -99,7 +99,7 @@ int Parse(int argc, char** argv, TOptions& Options) {
   const QUrl Url(Options.Url, QUrl::StrictMode);
   if (!Url.isValid() || Url.host().isEmpty() ||
       (Url.scheme() != QLatin1String("http") && Url.scheme() != QLatin1String("https")))
-    return Usage("'" + Names[1] + "' is not an http:// or https:// URL");
+    return Usage("'" + Url.toDisplayString(QUrl::RemoveUserInfo).toStdString() + "' is not an http:// or https:// URL");
   return 0;
 }
 
@@ -229,16 +229,22 @@ int SyncCommand(int argc, char** argv) {
   try {
     const TSyncState& State = Session.State();
     TSyncRequest Request;
-    Request.Url = QUrl(Options.Url);
-    Request.User = Options.HasUser ? Options.User : QString::fromStdString(State.UserName);
+    // A password in the URL is for this run: the session keeps neither it nor the user name in it.
+    const QUrl Given(Options.Url);
+    Request.Url = Given.adjusted(QUrl::RemoveUserInfo);
+    Options.Url = Request.Url.toString();
+    Request.User = Options.HasUser          ? Options.User
+                   : !Given.userName().isEmpty() ? Given.userName()
+                                                 : QString::fromStdString(State.UserName);
+    Request.Password = Given.password();
     Request.Trusted = Options.Trust;
     Request.Rule = Options.Rule;
     Request.DryRun = Options.DryRun;
     Request.AllowMassDelete = Options.AllowMassDelete;
-    if (!Options.PasswordFile.empty()) {
+    if (!Options.PasswordFile.empty() && Request.Password.isEmpty()) {
       QString Problem;
       if (!ReadPasswordFile(Options.PasswordFile, Request.Password, Problem)) return Failure(Problem);
-    } else if (!Request.User.isEmpty()) {
+    } else if (!Request.User.isEmpty() && Request.Password.isEmpty()) {
       const TSecret Kept = SecretStore().Read(PasswordServer(State, Options.Url), Request.User);
       if (Kept.Status == ESecretStatus::Found) {
         Request.Password = Kept.Password;
@@ -256,7 +262,7 @@ int SyncCommand(int argc, char** argv) {
       std::cout << "dry run, nothing changed: ";
     }
     if (!Outcome.MassDelete.empty()) std::cerr << "tobrinel-book: a real run would stop: " << Outcome.MassDelete << "\n";
-    std::cout << Outcome.Summary.Line() << std::endl;
+    std::cout << Outcome.Line() << std::endl;
     return 0;
   } catch (const ESyncRefused& Refused) {
     if (Refused.Reason == ESyncRefused::SeveralAddressBooks) {

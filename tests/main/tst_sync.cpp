@@ -88,6 +88,7 @@ private slots:
   void SetupListsTheAddressBooksOfARadicale();
   void SetupForgetsTheListWhenTheServerChanges();
   void SetupCancelStopsDiscoveryAtOnce();
+  void SetupAsksBeforeFindingBooksOnAnotherServer();
   void ConflictShowsBothVersionsAndTakesTheChoice_data();
   void ConflictShowsBothVersionsAndTakesTheChoice();
   void FirstSyncSavesAsksAndRemembers();
@@ -208,6 +209,52 @@ void TSyncTest::SetupCancelStopsDiscoveryAtOnce() {
   QVERIFY(!Setup.isVisible());
   QCOMPARE(Platform.Prompter.Boxes.size(), size_t(0));  // a cancel is no error
   QCOMPARE(Setup.lstBooks->count(), 0);
+}
+
+// The principal is on another origin ("localhost" for the same fake server):
+// nothing goes there until the person agrees, and a password in the address stays out of it.
+void TSyncTest::SetupAsksBeforeFindingBooksOnAnotherServer() {
+  TFakePlatform Platform;
+  TFakeDavServer* Self = nullptr;
+  TFakeDavServer Server([&Self](const TFakeRequest& Request) {
+    const QByteArray Elsewhere = Self->Url("/p/", "localhost").toEncoded();
+    if (Request.Target == "/" || Request.Target == "/.well-known/carddav")
+      return MultiStatus("<d:response><d:href>/</d:href><d:propstat><d:prop><d:current-user-principal><d:href>" +
+                         Elsewhere + "</d:href></d:current-user-principal></d:prop></d:propstat></d:response>");
+    if (Request.Target == "/p/")
+      return MultiStatus("<d:response><d:href>/p/</d:href><d:propstat><d:prop><d:current-user-principal><d:href>/p/"
+                         "</d:href></d:current-user-principal><card:addressbook-home-set><d:href>/h/</d:href>"
+                         "</card:addressbook-home-set></d:prop></d:propstat></d:response>");
+    return MultiStatus("<d:response><d:href>/h/book/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/>"
+                       "<card:addressbook/></d:resourcetype></d:prop></d:propstat></d:response>");
+  });
+  Self = &Server;
+  TfrmSyncSetup Setup;
+  Setup.show();
+  Type(Setup.edtServer, QStringLiteral("http://ann:pw@127.0.0.1:%1/").arg(Server.Port()));
+  auto ToLocalhost = [&] {
+    int Count = 0;
+    for (const TFakeRequest& Request : Server.Requests) Count += Request.Headers.value("host").startsWith("localhost");
+    return Count;
+  };
+  const QString Question = QStringLiteral("The server at 127.0.0.1:%1 sends you on to localhost:%1 for your address "
+                                          "books. Send your user name and password there?")
+                               .arg(Server.Port());
+  Platform.Prompter.Confirms = {false};
+  QTest::mouseClick(Setup.btnFind, Qt::LeftButton);
+  QCOMPARE(Platform.Prompter.Kinds().value(0), QStringLiteral("confirm"));
+  QCOMPARE(Platform.Prompter.Texts().value(0), Question);
+  QCOMPARE(ToLocalhost(), 0);
+  QCOMPARE(Setup.lstBooks->count(), 0);
+  Platform.Prompter.Boxes.clear();
+  Platform.Prompter.Confirms = {true};
+  QTest::mouseClick(Setup.btnFind, Qt::LeftButton);
+  QCOMPARE(Setup.lstBooks->count(), 1);
+  QVERIFY(ToLocalhost() > 0);
+  QCOMPARE(Setup.AddressBook(), Server.Url("/h/book/", "localhost"));
+  QCOMPARE(Setup.Server(), Server.Url("/"));  // no user name or password kept in it
+  QCOMPARE(Setup.User(), QStringLiteral("ann"));
+  QCOMPARE(Setup.Password(), QStringLiteral("pw"));
 }
 
 void TSyncTest::ConflictShowsBothVersionsAndTakesTheChoice_data() {
