@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -56,22 +57,47 @@ int Export(const TArguments& Arguments) {
   TAddressBook Book(&Host);
   TLoadResult Result;
   TExported Exported;
+  // A book in list order, as the program saves it, is written out as it is
+  // read instead of held whole.
+  std::unique_ptr<TBookStream> Stream;
+  TAddressItem Item;
+  TEntrySource Next;
   try {
-    Result = Book.LoadFromFile(Arguments.Book);
-    if (!Arguments.File.empty()) Exported = ExportToFile(Book, Arguments.Format, Arguments.File);
+    Stream = std::make_unique<TBookStream>(Arguments.Book);
+    if (Stream->CurrentFormat() && Stream->InListOrder()) {
+      Next = [&]() -> const TAddressItem* {
+        if (!Stream->Next(Item)) return nullptr;
+        ++Result.EntriesRead;
+        return &Item;
+      };
+    } else {
+      Stream.reset();
+      Result = Book.LoadFromFile(Arguments.Book);
+      Next = [&, Cursor = static_cast<TListNode*>(nullptr)]() mutable -> const TAddressItem* {
+        return Book.Items->MoveNext(Cursor) ? static_cast<const TAddressItem*>(Cursor) : nullptr;
+      };
+    }
+    if (!Arguments.File.empty()) Exported = ExportToFile(Arguments.Book, Next, Arguments.Format, Arguments.File);
   } catch (const EFileError& E) {
     std::cerr << "tobrinel-book: " << E.what() << "\n";
     return 1;
   }
   if (Arguments.File.empty()) {
-    bool Written = WriteContacts(*Book.Items, Arguments.Format, [](std::string_view Piece) {
-      return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size();
-    }, &Exported);
+    bool Written;
+    try {
+      Written = WriteContacts(Next, Arguments.Format, [](std::string_view Piece) {
+        return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size();
+      }, &Exported);
+    } catch (const EFileError& E) {
+      std::cerr << "tobrinel-book: " << E.what() << "\n";
+      return 1;
+    }
     if (!Written || std::fflush(stdout) != 0) {
       std::cerr << "tobrinel-book: cannot write the output\n";
       return 1;
     }
   }
+  if (Stream) Result.Damaged = Stream->Damaged();
   for (const std::string& Notice : ExportNotices(Exported)) std::cerr << "tobrinel-book: " << Notice << "\n";
   if (Result.Damaged) {
     std::cerr << "tobrinel-book: " << Arguments.Book << " is damaged; " << Result.EntriesRead
