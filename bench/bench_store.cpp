@@ -206,6 +206,50 @@ void BM_LoadOlderFormat10k(benchmark::State& State) {
 }
 BENCHMARK(BM_LoadOlderFormat10k)->Unit(benchmark::kMillisecond);
 
+// A million names in no order, as an import or a book of the older format
+// brings them, put into name order at once.
+void BM_SortMillionNames(benchmark::State& State) {
+  std::mt19937 Random(9);
+  std::vector<std::pair<std::string, std::string>> Names;
+  for (int I = 0; I < 1000000; ++I)
+    Names.emplace_back(std::string(Surnames[Random() % 40]) + (I % 3 ? "" : "-" + std::string(Surnames[Random() % 40])),
+                       FirstNames[Random() % 26]);
+  for (auto _ : State) {
+    State.PauseTiming();
+    std::vector<TAddressItem*> Items;
+    Items.reserve(Names.size());
+    for (const auto& [Surname, FirstName] : Names) {
+      auto* Item = new TAddressItem;
+      Item->Surname = Surname;
+      Item->FirstName = FirstName;
+      Items.push_back(Item);
+    }
+    TMyLinkList List;
+    State.ResumeTiming();
+    List.AddAll(Items);
+    benchmark::DoNotOptimize(List.Head);
+    State.PauseTiming();
+    List.Clear();
+    State.ResumeTiming();
+  }
+}
+BENCHMARK(BM_SortMillionNames)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// One new entry typed into a book of 100,000: Add walks from the tail.
+void BM_AddOneToLargeBook(benchmark::State& State) {
+  TAddressBook Book;
+  Book.LoadFromFile(BookFile(false));
+  std::mt19937 Random(3);
+  for (auto _ : State) {
+    auto* Item = new TAddressItem;
+    Item->Surname = Surnames[Random() % 40];
+    Item->FirstName = FirstNames[Random() % 26];
+    Book.Items->Add(Item);
+    Book.Items->Delete(Item);
+  }
+}
+BENCHMARK(BM_AddOneToLargeBook)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

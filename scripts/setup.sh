@@ -13,6 +13,7 @@ packages=(
   poppler-utils desktop-file-utils shared-mime-info
   abook python3-vobject khard  # other contact programs read the exported cards in the tests
   radicale qtkeychain-qt6-dev openssl
+  libicu-dev  # the index sorts names as the desktop's language does
   vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
 )
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "FileSystem.h"
+#include "NameOrder.h"
 
 void* TAddressItem::operator new(size_t Size) { return EntryPool::Allocate(Size); }
 void TAddressItem::operator delete(void* Block, size_t Size) noexcept { EntryPool::Free(Block, Size); }
@@ -25,28 +26,6 @@ namespace {
 
 constexpr size_t HeaderSize = 15;
 constexpr int32_t MaxStoredLength = 32767;  // lengths and counts are signed 16-bit
-
-// Compares the concatenations A1+A2 and B1+B2 as unsigned bytes without
-// building them.
-int32_t CompareJoined(std::string_view A1, std::string_view A2, std::string_view B1,
-                      std::string_view B2) {
-  std::string_view A[2] = {A1, A2};
-  std::string_view B[2] = {B1, B2};
-  int Ia = 0, Ib = 0;
-  while (true) {
-    while (Ia < 2 && A[Ia].empty()) ++Ia;
-    while (Ib < 2 && B[Ib].empty()) ++Ib;
-    if (Ia == 2 || Ib == 2) {
-      if (Ia == 2 && Ib == 2) return 0;
-      return Ia == 2 ? -1 : 1;
-    }
-    size_t N = std::min(A[Ia].size(), B[Ib].size());
-    int C = std::memcmp(A[Ia].data(), B[Ib].data(), N);
-    if (C != 0) return C < 0 ? -1 : 1;
-    A[Ia].remove_prefix(N);
-    B[Ib].remove_prefix(N);
-  }
-}
 
 void PutInt16(std::string& Out, int32_t Value) {
   Out += char(Value & 0xFF);
@@ -403,7 +382,36 @@ bool operator==(const TLineList& A, const TLineList& B) {
 // ---- TMyLinkList
 
 int32_t TMyLinkList::CompareItems(const TAddressItem& A, const TAddressItem& B) {
-  return CompareJoined(A.Surname.str(), A.FirstName.str(), B.Surname.str(), B.FirstName.str());
+  return TNameOrder::Current().CompareNames(A.Surname.str(), A.FirstName.str(), B.Surname.str(),
+                                            B.FirstName.str());
+}
+
+void TMyLinkList::SortByName(std::vector<TAddressItem*>& Entries) {
+  auto Less = [](const TAddressItem* A, const TAddressItem* B) { return CompareItems(*A, *B) < 0; };
+  // A saved book comes back in order: one comparison an entry tells.
+  if (std::is_sorted(Entries.begin(), Entries.end(), Less)) return;
+  // Otherwise each name is read by the collator once, into a key of bytes,
+  // rather than at each of the sort's comparisons.
+  const TNameOrder& Order = TNameOrder::Current();
+  struct TKeyed {
+    uint32_t At, Size;
+    TAddressItem* Item;
+  };
+  std::string Keys;
+  Keys.reserve(Entries.size() * 32);
+  std::vector<TKeyed> Keyed;
+  Keyed.reserve(Entries.size());
+  for (TAddressItem* Item : Entries) {
+    const size_t At = Keys.size();
+    Order.AppendKey(Item->Surname.str(), Item->FirstName.str(), Keys);
+    Keyed.push_back({uint32_t(At), uint32_t(Keys.size() - At), Item});
+  }
+  const char* Base = Keys.data();
+  std::stable_sort(Keyed.begin(), Keyed.end(), [Base](const TKeyed& A, const TKeyed& B) {
+    const int C = std::memcmp(Base + A.At, Base + B.At, std::min(A.Size, B.Size));
+    return C != 0 ? C < 0 : A.Size < B.Size;
+  });
+  for (size_t I = 0; I < Keyed.size(); ++I) Entries[I] = Keyed[I].Item;
 }
 
 int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
@@ -411,9 +419,8 @@ int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
 }
 
 void TMyLinkList::AddAll(std::vector<TAddressItem*>& Entries) {
-  // Equal keys keep the order they come in, as adding one by one would.
-  auto Less = [](const TAddressItem* A, const TAddressItem* B) { return CompareItems(*A, *B) < 0; };
-  if (!std::is_sorted(Entries.begin(), Entries.end(), Less)) std::stable_sort(Entries.begin(), Entries.end(), Less);
+  // Equal names keep the order they come in, as adding one by one would.
+  SortByName(Entries);
   if (IsEmpty()) {
     for (TAddressItem* Item : Entries) AppendSorted(Item);
     Entries.clear();

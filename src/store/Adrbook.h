@@ -104,12 +104,15 @@ public:
   static void operator delete(void* Block, size_t Size) noexcept;
 };
 
-// Entries in name order: surname followed directly by first name, compared as
-// unsigned bytes; equal keys keep the order in which they were added.
+// Entries in name order (TNameOrder::Current): surname, then first name, as
+// the desktop's language sorts names; equal names keep the order in which
+// they were added.
 class TMyLinkList : public TLinkList {
 public:
   int32_t Compare(const TListNode* A, const TListNode* B) const override;
   static int32_t CompareItems(const TAddressItem& A, const TAddressItem& B);
+  // A stable sort in the list's order.
+  static void SortByName(std::vector<TAddressItem*>& Entries);
   // Adds every entry, taking ownership and emptying Entries, in the order Add
   // one by one would give, without Add's walk from the tail for each: one
   // stable sort, then a merge; the cost grows with the list plus the entries.

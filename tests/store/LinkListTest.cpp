@@ -60,7 +60,8 @@ TEST(LinkList, RemoveKeepsLinksConsistent) {
   EXPECT_EQ(List.Count, 1);
 }
 
-TEST(LinkList, NameOrderIsBytewiseOnSurnameThenFirstName) {
+TEST(LinkList, NameOrderIsSurnameThenFirstName) {
+  TNameOrder::Use("en_US");
   TMyLinkList List;
   TAddressItem* FirstBrown = MakeItem("Brown", "Ann");
   List.Add(FirstBrown);
@@ -79,20 +80,27 @@ TEST(LinkList, NameOrderIsBytewiseOnSurnameThenFirstName) {
   Names.Add(MakeItem("", "Carl"));  // no surname: sorts by the first name alone
   Names.Add(MakeItem("", "Zed"));
   Names.Add(MakeItem("Dan", ""));
-  EXPECT_EQ(NamesOf(Names), "/Carl|Dan/|Smith/John|Smithe/Adam|/Zed|Zeta/|adams/");
+  // Case is weighed only between otherwise equal names.
+  EXPECT_EQ(NamesOf(Names), "adams/|/Carl|Dan/|Smith/John|Smithe/Adam|/Zed|Zeta/");
+  TNameOrder::Use(TNameOrder::DesktopLocale());
 }
 
-TEST(LinkList, CompareSeesNoBoundaryBetweenTheNames) {
+TEST(LinkList, CompareSeesTheBoundaryBetweenTheNames) {
+  TNameOrder::Use("en_US");
   TAddressItem A, B;
   A.Surname = "Smi";
   A.FirstName = "th";
   B.Surname = "Smith";
-  EXPECT_EQ(TMyLinkList::CompareItems(A, B), 0);
+  EXPECT_EQ(TMyLinkList::CompareItems(A, B), -1);  // "Smi" before "Smith"
   B.FirstName = "a";
   EXPECT_EQ(TMyLinkList::CompareItems(A, B), -1);
   EXPECT_EQ(TMyLinkList::CompareItems(B, A), 1);
-  A.Surname = "\xC3\xA9";  // a non-ASCII letter sorts after every ASCII one
-  EXPECT_EQ(TMyLinkList::CompareItems(A, B), 1);
+  A.Surname = "\xC3\xA9";  // "é" among the E's
+  EXPECT_EQ(TMyLinkList::CompareItems(A, B), -1);
+  B.Surname = "e";
+  B.FirstName = "th";
+  EXPECT_EQ(TMyLinkList::CompareItems(A, B), 1);  // the accent weighs after the letters
+  TNameOrder::Use(TNameOrder::DesktopLocale());
 }
 
 TEST(AddressItem, TextsAreCutToTheirCapacityInCharacters) {

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "Adrbook.h"
+#include "NameOrder.h"
 
 // A folder of its own for each test, removed afterwards.
 class TTempDir {
