@@ -96,11 +96,12 @@ TEST_F(TListReportTest, SectionsOpenOnEveryChangeOfTheExactFirstCharacter) {
       if (Line.rfind("rbSectionLetter", 0) == 0 || Line.rfind("rbNameDetails", 0) == 0) Sections.push_back(Line);
   EXPECT_EQ(Sections, (std::vector<std::string>{
                           "rbSectionLetter 38 9", "rbNameDetails 40 9Lives, D",
-                          "rbSectionLetter 38 A", "rbNameDetails 40 Adams, A", "rbNameDetails 40 Avon, B",
-                          "rbSectionLetter 38 ,", "rbNameDetails 40 , Nobody",
+                          "rbSectionLetter 38 A", "rbNameDetails 40 Adams, A",
                           "rbSectionLetter 38 a", "rbNameDetails 40 adams, c",
+                          "rbSectionLetter 38 A", "rbNameDetails 40 Avon, B",
                           "rbSectionLetter 38 \xC3\x89", "rbNameDetails 40 \xC3\x89mile, E",
-                          "rbNameDetails 40 \xC3\x89tienne, F"}));
+                          "rbNameDetails 40 \xC3\x89tienne, F",
+                          "rbSectionLetter 38 ,", "rbNameDetails 40 , Nobody"}));
 }
 
 TEST_F(TListReportTest, AddressAndNotesBandsAreSeventeenUnitsALinePlusSix) {

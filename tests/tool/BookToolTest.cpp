@@ -178,7 +178,7 @@ TEST(BookTool, CreateSortsALargeUnorderedInputStably) {
   TRun Dump = Tool("dump " + Dir / "b.ABK", Dir);
   ASSERT_EQ(Dump.Status, 0);
   std::istringstream Lines(Dump.Out);
-  std::string Line, PreviousKey;
+  std::string Line, PreviousSurname, PreviousFirstName;
   long PreviousIndex = -1;
   int Seen = 0, Misplaced = 0;
   auto Field = [&](const std::string& Name) {
@@ -187,10 +187,13 @@ TEST(BookTool, CreateSortsALargeUnorderedInputStably) {
   };
   while (std::getline(Lines, Line)) {
     ++Seen;
-    std::string Key = Field("Surname") + Field("FirstName");
+    const std::string Surname = Field("Surname"), FirstName = Field("FirstName");
     long Index = std::stol(Field("HomeTelephone"));
-    if (Key < PreviousKey || (Key == PreviousKey && Index < PreviousIndex)) ++Misplaced;
-    PreviousKey = Key;
+    const int32_t Order =
+        Seen == 1 ? 1 : TNameOrder::Current().CompareNames(Surname, FirstName, PreviousSurname, PreviousFirstName);
+    if (Order < 0 || (Order == 0 && Index < PreviousIndex)) ++Misplaced;
+    PreviousSurname = Surname;
+    PreviousFirstName = FirstName;
     PreviousIndex = Index;
   }
   EXPECT_EQ(Seen, Count);
