@@ -131,7 +131,10 @@ int Import(const TArguments& Arguments) {
   }
 
   TConsoleHost Host;
-  TAddressBook Book(&Host);
+  // Never freed, as in dump: the tool ends right after, and freeing the book
+  // entry by entry, in list order through memory filled in input order, cost
+  // a twentieth of an import.
+  TAddressBook& Book = *new TAddressBook(&Host);
   try {
     struct stat Existing;
     if (IsFileReadOnly(Arguments.Book)) {
