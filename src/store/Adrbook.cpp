@@ -181,6 +181,21 @@ public:
     return Done;
   }
 
+  // Passes over a stored text without reading it into memory.
+  TStatus SkipString() {
+    int16_t Length = 0;
+    TStatus S = ReadInt16(Length);
+    if (S != Ok) return S;
+    if (Length < 0) return CutShort;
+    for (size_t Left = size_t(Length); Left > 0;) {
+      if (Pos == Fill && !Refill()) return CutShort;
+      size_t N = std::min(Left, Fill - Pos);
+      Pos += N;
+      Left -= N;
+    }
+    return Ok;
+  }
+
   TStatus ReadString(std::string& Value) {
     int16_t Length = 0;
     TStatus S = ReadInt16(Length);
@@ -600,6 +615,10 @@ void TAddressBook::SaveToFile() {
 
 TBookStream::TBookStream(const std::string& Path)
     : Path(Path), File(OpenRegularForReading(Path)), Reader(std::make_unique<TBookReader>(File.Fd)) {
+  ReadHeader();
+}
+
+void TBookStream::ReadHeader() {
   char Line[HeaderSize];
   size_t Got = Reader->ReadUpTo(Line, sizeof Line);
   CheckReadError();
@@ -609,11 +628,29 @@ TBookStream::TBookStream(const std::string& Path)
 
 TBookStream::~TBookStream() = default;
 
+void TBookStream::Rewind() {
+  if (::lseek(File.Fd, 0, SEEK_SET) != 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
+  Reader = std::make_unique<TBookReader>(File.Fd);
+  IsDamaged = false;
+  ReadHeader();
+}
+
+bool TBookStream::InListOrder() {
+  TAddressItem Items[2];
+  bool Ordered = true;
+  for (int I = 0; Ordered && Read(Items[I & 1], true); ++I)
+    Ordered = I == 0 || TMyLinkList::CompareItems(Items[(I - 1) & 1], Items[I & 1]) <= 0;
+  Rewind();
+  return Ordered;
+}
+
 void TBookStream::CheckReadError() {
   if (Reader->Error) throw EFileError("Cannot read file " + Path + ": " + SystemText(Reader->Error));
 }
 
-bool TBookStream::Next(TAddressItem& Item) {
+bool TBookStream::Next(TAddressItem& Item) { return Read(Item, false); }
+
+bool TBookStream::Read(TAddressItem& Item, bool NamesOnly) {
   if (!Current || IsDamaged) return false;
   int16_t Length = 0;
   TBookReader::TStatus S = Reader->ReadInt16(Length);
@@ -628,7 +665,9 @@ bool TBookStream::Next(TAddressItem& Item) {
     if (Complete) AssignText(Item.Surname, Text);
   }
   auto Field = [&](auto& Target) {
-    if (Complete && (Complete = Reader->ReadString(Text) == TBookReader::Ok)) AssignText(Target, Text);
+    if (!Complete) return;
+    if (NamesOnly && static_cast<const void*>(&Target) != &Item.FirstName) Complete = Reader->SkipString() == TBookReader::Ok;
+    else if ((Complete = Reader->ReadString(Text) == TBookReader::Ok)) AssignText(Target, Text);
   };
   Field(Item.FirstName);
   Field(Item.HomeTelephone);
@@ -643,12 +682,16 @@ bool TBookStream::Next(TAddressItem& Item) {
     Lines = std::max<int16_t>(Lines, 0);
     Packed.clear();
     for (int16_t I = 0; Complete && I < Lines; ++I) {
+      if (NamesOnly) {
+        Complete = Reader->SkipString() == TBookReader::Ok;
+        continue;
+      }
       Complete = Reader->ReadString(Text) == TBookReader::Ok;
       if (!Complete) break;
       if (IsValidUtf8(Text)) TLineList::AppendPacked(Packed, Text);
       else TLineList::AppendPacked(Packed, ToUtf8(Text));
     }
-    if (Complete) List->AssignPacked(Packed, Lines);
+    if (Complete && !NamesOnly) List->AssignPacked(Packed, Lines);
   }
   int16_t Page = 0;
   if (Complete) Complete = Reader->ReadInt16(Page) == TBookReader::Ok;

@@ -19,7 +19,9 @@ public:
   TFixedText() = default;
   TFixedText(std::string_view Text) : Value(CutToChars(Text, Capacity)) {}
   TFixedText& operator=(std::string_view Text) {
-    Value = CutToChars(Text, Capacity);
+    // Bytes within the capacity are characters within it: kept in place.
+    if (Text.size() <= Capacity) Value.assign(Text);
+    else Value = CutToChars(Text, Capacity);
     return *this;
   }
   TFixedText& operator=(const std::string& Text) { return *this = std::string_view(Text); }
@@ -175,9 +177,20 @@ public:
   // tells); throws EFileError when reading fails.
   bool Next(TAddressItem& Item);
   bool Damaged() const { return IsDamaged; }
+  // Back to the first entry of the same open file, as it was when opened: a
+  // book saved over meanwhile is another file.
+  void Rewind();
+  // Reads on to the end (or to the damage) and rewinds: whether every entry
+  // is at least the one before, so that the list holds them in file order.
+  // A book the program saved is, and can then be handed on as it is read
+  // instead of held whole.
+  bool InListOrder();
 
 private:
   void CheckReadError();
+  void ReadHeader();
+  // NamesOnly: the other fields are passed over and left as they were.
+  bool Read(TAddressItem& Item, bool NamesOnly);
   std::string Path;
   TFd File;  // closed even when the header cannot be read
   std::unique_ptr<TBookReader> Reader;

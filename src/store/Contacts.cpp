@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <unordered_set>
+#include <cstring>
+#include <utility>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "FileSystem.h"
+#include "Sha1.h"
 
 using namespace ContactFields;
 
@@ -20,21 +23,89 @@ TImported ReadContacts(std::string_view Text, EContactFormat Format) {
   return ReadContacts(Input, Format);
 }
 
+namespace {
+
+// The 122 bits of a hash that its UID shows: two hashes give the same UID
+// exactly when these are equal.
+struct TUidBits {
+  uint64_t Low = 0, High = 0;
+  TUidBits() = default;
+  explicit TUidBits(const std::array<uint8_t, 20>& Hash) {
+    std::array<uint8_t, 16> Bytes;
+    std::memcpy(Bytes.data(), Hash.data(), 16);
+    Bytes[6] &= 0x0F;  // the version's place
+    Bytes[8] &= 0x3F;  // the variant's
+    std::memcpy(&Low, Bytes.data(), 8);
+    std::memcpy(&High, Bytes.data() + 8, 8);
+  }
+  bool operator==(const TUidBits& Other) const { return Low == Other.Low && High == Other.High; }
+};
+// The UIDs given so far, in one open-addressed table: a node each would
+// cost more than the hashing.
+class TUidSet {
+public:
+  // False when Bits is there already.
+  bool Insert(const TUidBits& Bits) {
+    if (Bits.Low == 0 && Bits.High == 0) return !std::exchange(HasZero, true);
+    if ((Used + 1) * 2 > Slots.size()) Grow();
+    for (size_t At = Slot(Bits);; At = (At + 1) & (Slots.size() - 1)) {
+      TUidBits& Here = Slots[At];
+      if (Here == Bits) return false;
+      if (Here.Low == 0 && Here.High == 0) {
+        Here = Bits;
+        ++Used;
+        return true;
+      }
+    }
+  }
+
+private:
+  size_t Slot(const TUidBits& Bits) const {
+    return size_t((Bits.Low ^ (Bits.High * 0x9E3779B97F4A7C15ull)) >> 7) & (Slots.size() - 1);
+  }
+  void Grow() {
+    std::vector<TUidBits> Old(Slots.empty() ? 1024 : Slots.size() * 2, TUidBits());
+    Old.swap(Slots);
+    for (const TUidBits& Bits : Old)
+      if (Bits.Low != 0 || Bits.High != 0)
+        for (size_t At = Slot(Bits);; At = (At + 1) & (Slots.size() - 1))
+          if (Slots[At].Low == 0 && Slots[At].High == 0) {
+            Slots[At] = Bits;
+            break;
+          }
+  }
+  std::vector<TUidBits> Slots;
+  size_t Used = 0;
+  bool HasZero = false;
+};
+
+TEntrySource ListSource(const TLinkList& Items) {
+  return [&Items, Cursor = static_cast<TListNode*>(nullptr)]() mutable -> const TAddressItem* {
+    return Items.MoveNext(Cursor) ? static_cast<const TAddressItem*>(Cursor) : nullptr;
+  };
+}
+
+}  // namespace
+
 bool WriteContacts(const TLinkList& Items, EContactFormat Format,
+                   const std::function<bool(std::string_view)>& Write, TExported* Counts) {
+  return WriteContacts(ListSource(Items), Format, Write, Counts);
+}
+
+bool WriteContacts(const TEntrySource& Next, EContactFormat Format,
                    const std::function<bool(std::string_view)>& Write, TExported* Counts) {
   std::string Out;
   Out.reserve(1 << 17);
   if (Format == EContactFormat::Csv) AppendCsvHeader(Out);
-  std::unordered_set<std::string> Uids;  // entries alike in every field still get a UID each
-  if (Format == EContactFormat::VCard) Uids.reserve(size_t(Items.Count));
-  TListNode* Cursor;
-  Items.ResetCursor(Cursor);
-  while (Items.MoveNext(Cursor)) {
-    const auto& Item = *static_cast<const TAddressItem*>(Cursor);
+  // Entries alike in every field still get a UID each; the UIDs given are
+  // kept as the bits they show rather than as texts.
+  TUidSet Uids;
+  while (const TAddressItem* Entry = Next()) {
+    const auto& Item = *Entry;
     if (Format == EContactFormat::VCard) {
-      std::string Uid;
-      for (int32_t Occurrence = 0; !Uids.insert(Uid = VCardUid(Item, Occurrence)).second;) ++Occurrence;
-      AppendVCard(Out, Item, Uid, Counts);
+      std::array<uint8_t, 20> Hash;
+      for (int32_t Occurrence = 0; !Uids.Insert(TUidBits(Hash = VCardUidHash(Item, Occurrence)));) ++Occurrence;
+      AppendVCard(Out, Item, UuidFromSha1(Hash), Counts);
     } else {
       AppendCsvRecord(Out, Item);
     }
@@ -77,14 +148,19 @@ TImported ImportContactsFile(const std::string& Path, std::optional<EContactForm
 }
 
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path) {
-  if (!Book.FileName.empty() && SameFile(Book.FileName, Path))
+  return ExportToFile(Book.FileName, ListSource(*Book.Items), Format, Path);
+}
+
+TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EContactFormat Format,
+                       const std::string& Path) {
+  if (!BookFile.empty() && SameFile(BookFile, Path))
     throw EFileError("Cannot create file " + Path + ": it is the address book itself");
   struct stat Old;
   if (::stat(Path.c_str(), &Old) == 0 && !S_ISREG(Old.st_mode)) {
     // A pipe or a device is written as it is; there is nothing to replace.
     TFd File(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     TExported Counts;
-    if (File.Fd < 0 || !WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
+    if (File.Fd < 0 || !WriteContacts(Next, Format, [&](std::string_view Piece) {
           return WriteAll(File.Fd, Piece.data(), Piece.size());
         }, &Counts) || ::close(File.Release()) != 0)
       throw EFileError("Cannot write file " + Path + ": " + SystemText(errno));
@@ -92,7 +168,7 @@ TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const st
   }
   TFileReplacement File(Path, TFileReplacement::TOptions());
   TExported Counts;
-  WriteContacts(*Book.Items, Format, [&](std::string_view Piece) {
+  WriteContacts(Next, Format, [&](std::string_view Piece) {
     File.Write(Piece.data(), Piece.size());
     return true;
   }, &Counts);

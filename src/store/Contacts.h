@@ -27,6 +27,10 @@ TImported ReadContacts(TInput& Input, EContactFormat Format);
 // its entry does. What could not be written as it stands is counted in Counts.
 bool WriteContacts(const TLinkList& Items, EContactFormat Format,
                    const std::function<bool(std::string_view)>& Write, TExported* Counts = nullptr);
+// The same for the entries Next hands out in turn until it gives nullptr.
+using TEntrySource = std::function<const TAddressItem*()>;
+bool WriteContacts(const TEntrySource& Next, EContactFormat Format,
+                   const std::function<bool(std::string_view)>& Write, TExported* Counts = nullptr);
 
 // The file's format from its extension (.vcf, .vcard, .csv), else from its
 // first line.
@@ -41,6 +45,9 @@ TImported ImportContactsFile(const std::string& Path, std::optional<EContactForm
 // Writes the whole book; a file that exists is replaced only once the new
 // content is complete. Refuses the book's own file.
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);
+// The same for the entries Next hands out, read from the book file BookFile.
+TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EContactFormat Format,
+                       const std::string& Path);
 
 // Takes out of Imported the entries equal in every field to one already in
 // the list, so that importing a file twice does not double the book; counts

@@ -362,7 +362,7 @@ TImported ReadCsv(TInput& Input) {
       }
       std::string& Slot = Values[size_t(Column)];
       if (Column == EColumn::Other || !Slot.empty()) Entry.Note(std::string(Trim(Header[I])), Fields[I]);
-      else Slot = std::move(Fields[I]);
+      else Slot.swap(Fields[I]);  // both keep their room for the next row
     }
     auto V = [&](EColumn Column) -> std::string& { return Values[size_t(Column)]; };
     TAddressItem& Item = *Entry.Item;

@@ -73,6 +73,10 @@ void AppendFolded(std::string& Out, std::string_view Line) {
 }  // namespace
 
 std::string VCardUid(const TAddressItem& Item, int32_t Occurrence) {
+  return UuidFromSha1(VCardUidHash(Item, Occurrence));
+}
+
+std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrence) {
   // Our own namespace for the names of entries.
   static const char Namespace[] = "\x3f\x0d\x5b\x6e\x8c\x2a\x4e\x71\x9a\x4b\x6d\x1c\x2e\x7f\x8a\x90";
   // The name: every field but the page last shown, which changes by looking
@@ -91,7 +95,7 @@ std::string VCardUid(const TAddressItem& Item, int32_t Occurrence) {
   if (Occurrence > 0) Name += std::to_string(Occurrence);
   TSha1 Hash;
   Hash.Add(Name);
-  return UuidFromSha1(Hash.Digest());
+  return Hash.Digest();
 }
 
 void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid, TExported* Counts) {

@@ -2,6 +2,7 @@
 
 // Entries written as vCard 3.0 cards, with the UID each card carries.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@
 // name-based UUID of its fields. Occurrence tells apart entries that are
 // alike in every field (0 for the first).
 std::string VCardUid(const TAddressItem& Item, int32_t Occurrence = 0);
+// The SHA-1 that UID is made of (UuidFromSha1).
+std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrence = 0);
 
 // One entry as a 3.0 card, UTF-8, lines ending in CRLF and folded at 75
 // octets. A UID line is written when Uid is not empty. Phone numbers are

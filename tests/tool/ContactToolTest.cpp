@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "Contacts.h"
 #include "StoreTestUtil.h"
 
 namespace {
@@ -243,4 +244,48 @@ TEST(ContactTool, WhatWasLeftOutIsToldOnStandardError) {
   EXPECT_NE(Out.Out.find("\r\nTEL;TYPE=HOME,VOICE:0123\r\nTEL;TYPE=CELL:077\r\n"), std::string::npos) << Out.Out;
   EXPECT_EQ(Out.Err, "tobrinel-book: 3 characters that cannot stand in a phone number (a backslash, a line break or "
                      "another control character) were left out of 2 numbers\n");
+}
+
+// A book is exported in list order whether its file holds the entries in
+// that order (written as it is read) or not (loaded and sorted first), and a
+// damaged one gives what could be read and says so; to a file or to standard
+// output alike.
+TEST(ContactTool, ExportGivesListOrderFromOrderedUnorderedAndDamagedBooks) {
+  TTempDir Dir;
+  TAddressBook Book;
+  for (const char* Name : {"Cole", "Adams", "Brown", "Adams"}) {
+    TAddressItem* Item = MakeItem(Name, "");
+    Item->BusMobile = std::string("07700 90") + Name[0];
+    Book.Items->InsertAfter(Book.Items->Tail, Item);
+  }
+  Book.FileName = Dir / "unordered.ABK";
+  Book.SaveToFile();
+  TAddressBook Loaded;
+  Loaded.LoadFromFile(Book.FileName);
+  Loaded.FileName = Dir / "ordered.ABK";
+  Loaded.SaveToFile();
+  const std::string Bytes = ReadBytes(Loaded.FileName);
+  WriteBytes(Dir / "damaged.ABK", Bytes.substr(0, Bytes.size() - 3));
+  for (EContactFormat Format : {EContactFormat::VCard, EContactFormat::Csv}) {
+    std::string Expected;
+    WriteContacts(*Loaded.Items, Format, [&](std::string_view Piece) { return Expected.append(Piece), true; });
+    const std::string Name = Format == EContactFormat::VCard ? "vcard" : "csv";
+    for (const char* File : {"ordered", "unordered", "damaged"}) {
+      const std::string In = Dir / (std::string(File) + ".ABK");
+      const bool Damaged = File[0] == 'd';
+      TRun Out = Tool("export --format " + Name + " " + In, Dir);
+      TRun ToFile = Tool("export --format " + Name + " " + In + " " + Dir / "out", Dir);
+      for (const TRun* Run : {&Out, &ToFile}) {
+        EXPECT_EQ(Run->Status, Damaged ? 1 : 0) << File << " " << Name;
+        EXPECT_EQ(Run->Err.find("3 entries could be read") != std::string::npos, Damaged) << Run->Err;
+      }
+      // The damaged book lost its last entry, Cole.
+      const std::string Want = Damaged ? Expected.substr(0, Expected.find(Format == EContactFormat::VCard
+                                                                              ? "BEGIN:VCARD\r\nVERSION:3.0\r\nUID"
+                                                                              : "\"Cole\"", Expected.find("Brown")))
+                                       : Expected;
+      EXPECT_EQ(Out.Out, Want) << File << " " << Name;
+      EXPECT_EQ(ReadBytes(Dir / "out"), Want) << File << " " << Name;
+    }
+  }
 }
