@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 #include <fcntl.h>
