@@ -19,6 +19,8 @@ std::vector<std::string> ImportNotices(const TImported& Imported) {
         "sounds, keys or other binary values were not imported");
   Count(Imported.EmptySkipped, "contact with neither a name nor a number was skipped",
         "contacts with neither a name nor a number were skipped");
+  Count(Imported.GroupsSkipped, "contact group was not imported (the book has no groups)",
+        "contact groups were not imported (the book has no groups)");
   Count(Imported.PhoneCharactersDropped, "character that cannot stand in a phone number was left out",
         "characters that cannot stand in a phone number were left out");
   return Notices;

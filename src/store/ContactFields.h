@@ -28,6 +28,7 @@ struct TImported {
   int32_t PhotosSkipped = 0;  // pictures (PHOTO, LOGO), which an entry cannot hold
   int32_t BinarySkipped = 0;  // other binary values (sounds, keys)
   int32_t EmptySkipped = 0;   // contacts with neither a name nor a number
+  int32_t GroupsSkipped = 0;  // contact groups (lists of members), which are no entries
   int32_t PhoneCharactersDropped = 0;  // characters that cannot stand in a phone number
 };
 

@@ -71,7 +71,8 @@ const char* NotedLabel(std::string_view Name) {
 
 // What the card reader uses; the line of anything else may be passed over.
 bool IsKept(std::string_view Name) {
-  static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ABSHOWAS", "TEL", "ADR",
+  static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ADDRESSBOOKSERVER-KIND",
+                                     "X-ABSHOWAS", "TEL", "ADR",
                                      "NOTE", "AGENT", "X-ABLABEL", "X-TOBRINEL-EXTENSION", "X-TOBRINEL-TABPAGE"};
   for (const char* U : Used)
     if (Name == U) return true;
@@ -109,6 +110,11 @@ public:
   void Finish() {
     for (TDeferred& D : Deferred) UseDeferred(D, {});
     Deferred.clear();
+    if (Group) {
+      ++Into.GroupsSkipped;
+      for (auto& Item : Nested) Into.Items.push_back(std::move(Item));
+      return;
+    }
     TAddressItem& Item = *Entry.Item;
     bool OrganisationIsName = false;
     if (!Family.empty() || !Given.empty()) {
@@ -218,8 +224,11 @@ private:
       std::vector<std::string> Units;
       for (std::string_view Part : VCardComponents(Decoded(), 1)) Units.push_back(ComponentText(Part, Version, " "));
       Organisation = JoinLines(Units, ", ");
-    } else if (Name == "KIND") {
-      Company = SameText(Trim(P.Value), "org");
+    } else if (Name == "KIND" || Name == "X-ADDRESSBOOKSERVER-KIND") {
+      // A group lists its members; an organisation or a place is an entry,
+      // its full name not split into names.
+      Company = SameText(Trim(P.Value), "org") || SameText(Trim(P.Value), "location");
+      Group = SameText(Trim(P.Value), "group");
     } else if (Name == "X-ABSHOWAS") {
       Company = SameText(Trim(P.Value), "COMPANY");
     } else if (Name == "TEL") {
@@ -324,6 +333,7 @@ private:
   TEntryBuilder Entry;
   bool VersionSeen = false;
   bool Company = false;
+  bool Group = false;
   std::string Family, Given, Prefix, Suffix, FullName, Organisation;
   std::vector<std::pair<std::string, std::string>> Labels;  // group, label
   std::vector<TDeferred> Deferred;

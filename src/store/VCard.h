@@ -13,7 +13,8 @@
 // Every card of the text, in order; a card nested in another (AGENT) comes
 // after it. Whatever a card holds that an entry has no field for goes into
 // the notes as a line; pictures and other binary values are counted, and so
-// are cards with neither a name nor a number, which are passed over. A card
+// are cards with neither a name nor a number and contact groups (KIND:group),
+// which are passed over. A card
 // without a VERSION is read by the rules of 2.1. Throws EImportError, and
 // EFileError when a file cannot be read.
 TImported ReadVCards(std::string_view Text);

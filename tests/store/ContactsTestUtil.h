@@ -27,10 +27,12 @@ inline std::string Fields(const TImported& Imported) {
   return Out;
 }
 
-// What an import passed over: "photos binary empty phone-characters".
+// What an import passed over: "photos binary empty phone-characters", and
+// " groups N" after it when any contact group was passed over.
 inline std::string Skipped(const TImported& Imported) {
   return std::to_string(Imported.PhotosSkipped) + " " + std::to_string(Imported.BinarySkipped) + " " +
-         std::to_string(Imported.EmptySkipped) + " " + std::to_string(Imported.PhoneCharactersDropped);
+         std::to_string(Imported.EmptySkipped) + " " + std::to_string(Imported.PhoneCharactersDropped) +
+         (Imported.GroupsSkipped ? " groups " + std::to_string(Imported.GroupsSkipped) : "");
 }
 
 inline std::string Export(const TLinkList& List, EContactFormat Format) {

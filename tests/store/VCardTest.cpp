@@ -42,6 +42,17 @@ TEST(VCard, CardsKeepWhatAnEntryHasNoFieldForAndPlaceLabelledNumbers) {
        "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL:x@example.org\r\nNOTE:hello\r\nEND:VCARD\r\n"
        "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:0100\r\nEND:VCARD\r\n",
        "\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 1 0"},
+      {"contact groups are no entries; an organisation and a place are, named by ORG without N",
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Friends\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Friends;;;;\r\nFN:Friends\r\nX-ADDRESSBOOKSERVER-KIND:GROUP\r\n"
+       "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:1\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Acme Tools\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:location\r\nFN:Room 5\r\nTEL:tel:0100\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nORG:Acme;Sales\r\nTEL:0200\r\nEND:VCARD\r\n",
+       "Acme Tools\n\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n"
+       "Room 5\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n"
+       "Acme, Sales\n\n0200\n\n\n\n\n[]\n[]\n[]\n0\n--\n",
+       "0 0 0 0 groups 2"},
       {"an address reads as a letter is addressed",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nADR;TYPE=HOME:PO Box 7;Flat 3;12 Athens Street;Leeds;Yorks;LS1 1AA;UK\r\n"
        "END:VCARD\r\n",
