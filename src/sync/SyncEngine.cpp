@@ -383,6 +383,7 @@ public:
   // ---- what becomes of each card
 
   std::string FreshUid() { return Options.NewUid ? Options.NewUid() : RandomUid(); }
+  std::string Revision() const { return Options.Revision ? Options.Revision() : std::string(); }
 
   // The journal card a cut-off run meant to send for this entry: the same
   // content, else (the entry was edited since) the same name. Its UID and
@@ -464,7 +465,7 @@ public:
       Uid = FreshUid();
       Href = Collection + Uid + ".vcf";
     }
-    std::string Text = OldText.empty() ? NewCard(Entry, Uid) : PatchCard(OldText, Entry, Base, Uid);
+    std::string Text = OldText.empty() ? NewCard(Entry, Uid, Revision()) : PatchCard(OldText, Entry, Base, Uid, Revision());
     TSyncPlan::TPlanned& P = Planned(nullptr, MakeCard(Href, "", Uid, Text, Entry, true));
     P.Put = int(Plan.Puts.size());
     Plan.Puts.push_back(Put(P.Card, "", DisplayName(Entry)));
@@ -577,7 +578,7 @@ public:
       Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Result));
       return;
     }
-    std::string Text = PatchCard(TextNow, Result, &LocalBaseNow);
+    std::string Text = PatchCard(TextNow, Result, &LocalBaseNow, {}, Revision());
     TSyncPlan::TPlanned& P = Planned(&W, MakeCard(Card.Href, "", Card.Uid, Text, Result));
     P.Put = int(Plan.Puts.size());
     Plan.Puts.push_back(Put(P.Card, ETagNow, Name));

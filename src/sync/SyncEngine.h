@@ -80,6 +80,8 @@ struct TSyncOptions {
   std::function<EConflictRule(const TConflictQuestion&)> Ask;
   // A fresh UID for a new card; a random UUID when not set.
   std::function<std::string()> NewUid;
+  // The REV of a card sent ("20261209T101500Z"); the time now when not set.
+  std::function<std::string()> Revision;
   // Where new cards go ("/dav/book/"); the path of the state's address-book
   // URL when empty.
   std::string CollectionHref;
