@@ -112,7 +112,8 @@ std::string RandomUid() { return QUuid::createUuid().toString(QUuid::WithoutBrac
 std::string TSyncSummary::Line() const {
   return "received " + std::to_string(Received) + ", sent " + std::to_string(Sent) + ", deleted here " +
          std::to_string(DeletedHere) + ", deleted there " + std::to_string(DeletedThere) + ", merged " +
-         std::to_string(Merged) + ", conflicts " + std::to_string(Conflicts);
+         std::to_string(Merged) + ", conflicts " + std::to_string(Conflicts) +
+         (GroupsLeft ? ", groups left on the server " + std::to_string(GroupsLeft) : "");
 }
 
 // =====================================================================
@@ -504,6 +505,22 @@ public:
     }
   }
 
+  // A contact group's record: kept so that it is not fetched again, never
+  // paired with an entry, never sent or deleted.
+  void KeepGroup(std::string_view Href, const std::string& ETag, const std::string& Text, int Old) {
+    TSyncPlan::TPlanned P;
+    P.Card = MakeCard(Href, ETag, CardUid(Text), Text, TAddressItem());
+    P.Old = Old;
+    if (Old >= 0) Plan.PlannedFor[size_t(Old)] = int32_t(Plan.Planned.size());
+    Plan.Planned.push_back(P);
+  }
+  struct TBecame {
+    std::string_view Href;
+    const std::string *ETag, *Text;
+    int Old;
+  };
+  std::vector<TBecame> GroupsBecome;
+
   void Decide(TWork& W) {
     const TSyncCard& Card = CardOf(W);
     if (W.ServerState == EServer::Skipped) return;  // as it was, till the next run
@@ -518,6 +535,8 @@ public:
       }
       return;
     }
+    // A group an earlier version took in as an entry: never written or deleted.
+    if (W.ServerState != EServer::Deleted && IsGroupCard(W.Text ? std::string_view(*W.Text) : State.Text(Card))) return;
     std::string Name = W.Local ? DisplayName(*W.Local) : DisplayName(LocalBase(W));
     if (W.ServerState == EServer::Deleted) {
       Planned(&W, Card).Gone = true;
@@ -601,6 +620,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   };
 
   // The server's side of each card of the state.
+  const uint64_t EmptyPrint = Fingerprint(TAddressItem());
   for (size_t I = 0; I < Cards.size(); ++I) {
     const TSyncCard& Card = Cards[I];
     if (Remote[I] == ERemote::Absent) {  // a journal card the server never got: the record goes
@@ -611,6 +631,22 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       Gone.Gone = true;
       Plan.PlannedFor[I] = int32_t(Plan.Planned.size());
       Plan.Planned.push_back(Gone);
+      continue;
+    }
+    if (Card.Fingerprint == EmptyPrint && IsGroupCard(State->Text(Card))) {  // a group: no entry, only its record
+      if (Remote[I] == ERemote::Deleted) {
+        TSyncPlan::TPlanned Gone;
+        Gone.Card = Card;
+        Gone.Old = int(I);
+        Gone.Gone = true;
+        Plan.PlannedFor[I] = int32_t(Plan.Planned.size());
+        Plan.Planned.push_back(Gone);
+      } else if (Remote[I] == ERemote::ToFetch) {
+        auto Got = Fetched.find(std::string(Card.Href));
+        if (Got == Fetched.end()) Skip(Card.Href, "not fetched");
+        else if (IsGroupCard(Got->second.Text)) P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I));
+        else P.GroupsBecome.push_back({Card.Href, &Got->second.ETag, &Got->second.Text, int(I)});
+      }
       continue;
     }
     TWork W;
@@ -651,11 +687,28 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       continue;
     }
     std::unique_ptr<TAddressItem> Entry = ReadCard(Got->second.Text);
+    if (!Entry && IsGroupCard(Got->second.Text)) {
+      P.KeepGroup(Href, Got->second.ETag, Got->second.Text, -1);
+      ++Plan.Summary.GroupsLeft;
+      continue;
+    }
     if (!Entry) {
       Skip(Href, "the card cannot be read");
       continue;
     }
     P.NewThere.push_back({Href, &Got->second.ETag, &Got->second.Text, std::move(Entry)});
+  }
+  // A group that the server made a person's card: new there, as any other.
+  for (auto& Became : P.GroupsBecome) {
+    std::unique_ptr<TAddressItem> Entry = ReadCard(*Became.Text);
+    TSyncPlan::TPlanned Gone;
+    Gone.Card = Cards[size_t(Became.Old)];
+    Gone.Old = Became.Old;
+    Gone.Gone = true;
+    Plan.PlannedFor[size_t(Became.Old)] = int32_t(Plan.Planned.size());
+    Plan.Planned.push_back(Gone);
+    if (!Entry) Skip(Became.Href, "the card cannot be read");
+    else P.NewThere.push_back({std::string(Became.Href), Became.ETag, Became.Text, std::move(Entry)});
   }
 
   // Which entry is which card's.
@@ -676,7 +729,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   for (const TAddressItem* Entry : P.Entries) Busy += Entry != nullptr;
   Plan.Planned.reserve(Plan.Planned.size() + Busy);
   Plan.Puts.reserve(Busy - P.NewThere.size() + P.Resend.size());  // cards new there are never sent
-  size_t ServerCount = NewHrefs.size();
+  size_t ServerCount = NewHrefs.size() - size_t(Plan.Summary.GroupsLeft);  // groups are no entries
   for (TWork& W : P.Works) {
     ServerCount += W.ServerState != EServer::Deleted;
     P.Decide(W);

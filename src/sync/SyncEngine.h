@@ -134,7 +134,10 @@ struct TSyncConflict {
 
 struct TSyncSummary {
   int Received = 0, Sent = 0, DeletedHere = 0, DeletedThere = 0, Merged = 0, Conflicts = 0;
+  // Contact groups found on the server, which are no entries and stay there as they are.
+  int GroupsLeft = 0;
   // "received 2, sent 1, deleted here 0, deleted there 0, merged 1, conflicts 0"
+  // and ", groups left on the server 2" when there were any
   std::string Line() const;
   friend bool operator==(const TSyncSummary&, const TSyncSummary&) = default;
 };

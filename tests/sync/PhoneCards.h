@@ -3,8 +3,10 @@
 // Cards in the forms phones and their sync programs write, and edits of
 // their entries as the person makes them in the boxes and the notes.
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "Adrbook.h"
 
@@ -66,6 +68,7 @@ inline const std::string OrgOnly =
     "UID:acme\r\n"
     "ORG:Acme GmbH\r\n"
     "TEL;TYPE=WORK:030 1\r\n"
+    "EMAIL;TYPE=WORK:info@acme.example\r\n"
     "END:VCARD\r\n";
 
 // Groups of both kinds: vCard 4.0's and Apple's.
@@ -95,6 +98,90 @@ inline TEdit Line(std::string From, std::string Into) {
     else *At = Into;
     I.Notes.Assign(Lines);
   };
+}
+
+inline std::string Replaced(std::string Text, const std::vector<std::pair<std::string, std::string>>& Changes) {
+  for (const auto& [From, To] : Changes) {
+    size_t At = Text.find(From);
+    if (At == std::string::npos) return "(not found: " + From + ")";
+    Text.replace(At, From.size(), To);
+  }
+  return Text;
+}
+
+struct TCase {
+  const char* Name;
+  const std::string& Card;
+  TEdit Edit;
+  std::vector<std::pair<std::string, std::string>> Changes;  // of the card's text; none: sent back as it was
+  // A box emptied: the next number of its kind, in the notes here, is the
+  // one the card gives it.
+  bool NextTakesItsPlace = false;
+};
+
+// The card's text after the case's edit, with Revision as its REV.
+inline std::string Expected(const TCase& Case, const std::string& Revision) {
+  if (Case.Changes.empty()) return Case.Card;
+  std::string Out = Replaced(Case.Card, Case.Changes);
+  size_t Rev = Out.find("\nREV:");
+  std::string LineEnd = Out.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  if (Rev != std::string::npos) {
+    size_t End = Out.find(LineEnd, Rev + 1);
+    return Out.replace(Rev + 5, End - Rev - 5, Revision);
+  }
+  return Out.insert(Out.rfind("END:VCARD"), "REV:" + Revision + LineEnd);
+}
+
+inline const std::vector<TCase>& Cases() {
+  static const std::vector<TCase> Cases = {
+      {"iOS: nothing", Ios, [](TAddressItem&) {}, {}},
+      {"iOS: the Mobile box", Ios, Field(&TAddressItem::BusMobile, "+49 170 9999999"),
+       {{"item1.TEL;type=pref:+49 170 1111111", "item1.TEL;type=pref:+49 170 9999999"}}},
+      {"iOS: the home address box", Ios,
+       [](TAddressItem& I) { I.HomeAddress.SetText("Hauptstr. 2\nBerlin\n10115\nGermany"); },
+       {{";;Hauptstr. 1;Berlin", ";;Hauptstr. 2;Berlin"}}},
+      {"iOS: a second mobile's line edited", Ios, Line("Mobile: +49 170 2222222", "Mobile: +49 170 2222333"),
+       {{"VOICE:+49 170 2222222", "VOICE:+49 170 2222333"}}},
+      {"iOS: the mobile box emptied", Ios, Field(&TAddressItem::BusMobile, ""),
+       {{"item1.TEL;type=pref:+49 170 1111111\r\nitem1.X-ABLabel:_$!<Mobile>!$_\r\n", ""}},
+       true},
+      {"iOS: the work e-mail's line edited", Ios,
+       Line("E-mail (Work): max@work.example", "E-mail (Work): max@new.example"),
+       {{"pref:max@work.example", "pref:max@new.example"}}},
+      {"iOS: a mobile's line deleted", Ios, Line("Mobile: +49 170 3333333", ""),
+       {{"TEL;type=CELL;type=VOICE:+49 170 3333333\r\n", ""}}},
+      {"iOS: an e-mail's line typed", Ios, Line("", "E-mail: hal@example.com"),
+       {{"item2.X-ABLabel:_$!<Work>!$_\r\n", "item2.X-ABLabel:_$!<Work>!$_\r\nEMAIL:hal@example.com\r\n"}}},
+      {"iOS: a line of the person's own label typed", Ios, Line("", "Telephone (Boat): 0151 4"),
+       {{"3333333\r\n", "3333333\r\nitem4.TEL:0151 4\r\nitem4.X-ABLabel:Boat\r\n"}}},
+      {"iOS: a line of no form typed", Ios, Line("", "Met in Rome"), {{"END:VCARD", "NOTE:Met in Rome\r\nEND:VCARD"}}},
+      {"DAVx5 4.0: the home box", Davx4, Field(&TAddressItem::HomeTelephone, "+49-30-1111111"),
+       {{"tel:+49-30-7654321", "tel:+49-30-1111111"}}},
+      {"DAVx5 4.0: the work e-mail's line deleted", Davx4, Line("E-mail (work): ann@work.example", ""),
+       {{"EMAIL;TYPE=work:ann@work.example\n", ""}}},
+      {"DAVx5 4.0: a mobile's line typed", Davx4, Line("", "Mobile: +49 171 5555555"),
+       {{"TEL;VALUE=uri;TYPE=home:tel:+49-30-7654321\n",
+         "TEL;VALUE=uri;TYPE=home:tel:+49-30-7654321\nTEL;TYPE=CELL:+49 171 5555555\n"}}},
+      {"DAVx5 4.0: a birthday's line typed", Davx4, Line("", "Birthday: 1970-01-02"),
+       {{"END:VCARD", "BDAY:1970-01-02\nEND:VCARD"}}},
+      {"DAVx5 3.0: the work address box", Davx3,
+       [](TAddressItem& I) { I.BusAddress.SetText("Werkstr. 6\nKöln\n50667"); }, {{"Werkstr. 5", "Werkstr. 6"}}},
+      {"DAVx5 3.0: the second work address's line edited", Davx3,
+       Line("Address (work): Lager 9, Köln, 50668", "Address (work): Lager 10, Köln, 50668"),
+       {{";;Lager 9;", ";;Lager 10;"}}},
+      {"DAVx5 3.0: the second mobile's line deleted", Davx3, Line("Mobile: 0170 2", ""),
+       {{"TEL;TYPE=CELL:0170 2\r\n", ""}}},
+      {"DAVx5 3.0: the first mobile's box and the notes", Davx3,
+       [](TAddressItem& I) {
+         I.BusMobile = "0170 9";
+         I.Notes.SetText(I.Notes.Text() + "\nCall after six");
+       },
+       {{"TEL;TYPE=CELL:0170 1", "TEL;TYPE=CELL:0170 9"}, {"END:VCARD", "NOTE:Call after six\r\nEND:VCARD"}}},
+      {"ORG only: the surname box", OrgOnly, Field(&TAddressItem::Surname, "Acme AG"), {{"ORG:Acme GmbH", "ORG:Acme AG"}}},
+      {"ORG only: the work box", OrgOnly, Field(&TAddressItem::BusTelephone, "030 2"),
+       {{"TEL;TYPE=WORK:030 1", "TEL;TYPE=WORK:030 2"}}},
+  };
+  return Cases;
 }
 
 }  // namespace PhoneCards
