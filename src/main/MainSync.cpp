@@ -28,6 +28,8 @@ QString SyncSummaryText(const TSyncSummary& Summary, const std::vector<std::stri
                      .arg(Summary.DeletedThere)
                      .arg(Summary.Merged)
                      .arg(Summary.Conflicts);
+  if (Summary.GroupsLeft > 0)
+    Text += QStringLiteral("\nContact groups left on the server as they are: %1").arg(Summary.GroupsLeft);
   if (!Skipped.empty()) {
     Text += QStringLiteral("\n\nLeft for the next synchronization:");
     constexpr size_t Shown = 5;

@@ -447,8 +447,14 @@ private:
     }
     TUnit* FN = Named("FN");
     TUnit* Org = Named("ORG");
-    if ((!FN || Trim(Parsed(FN->Main).Value).empty()) && Org && Entry.FirstName.empty())
-      return Rewrite(*Org, Escaped(Entry.Surname.str()));  // a company known by its organisation alone
+    // A company known by its organisation: that is renamed, and a full name that is the same.
+    if (Org && Entry.FirstName.empty() && (!FN || Trim(UnescapeVCardText(Parsed(FN->Main).Value)).empty() ||
+                                           Trim(UnescapeVCardText(Parsed(FN->Main).Value)) ==
+                                               Trim(UnescapeVCardText(Parsed(Org->Main).Value)))) {
+      Rewrite(*Org, Escaped(Entry.Surname.str()));
+      if (FN) Rewrite(*FN, Escaped(Entry.Surname.str()));
+      return;
+    }
     std::string Line = "N:" + Escaped(Entry.Surname.str()) + ";" + Escaped(Entry.FirstName.str()) + ";;;";
     Inserts.emplace_back(VersionLine(), Line + std::string(End));
     if (FN) Rewrite(*FN, Escaped(JoinWords({Entry.FirstName.str(), Entry.Surname.str()})));

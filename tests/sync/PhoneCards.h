@@ -61,11 +61,12 @@ inline const std::string Davx3 =
     "ADR;TYPE=WORK:;;Lager 9;Köln;;50668;\r\n"
     "END:VCARD\r\n";
 
-// A company: no N, only its organisation.
+// A company: no N, its organisation and the same as its full name.
 inline const std::string OrgOnly =
     "BEGIN:VCARD\r\n"
     "VERSION:3.0\r\n"
     "UID:acme\r\n"
+    "FN:Acme GmbH\r\n"
     "ORG:Acme GmbH\r\n"
     "TEL;TYPE=WORK:030 1\r\n"
     "EMAIL;TYPE=WORK:info@acme.example\r\n"
@@ -177,7 +178,7 @@ inline const std::vector<TCase>& Cases() {
          I.Notes.SetText(I.Notes.Text() + "\nCall after six");
        },
        {{"TEL;TYPE=CELL:0170 1", "TEL;TYPE=CELL:0170 9"}, {"END:VCARD", "NOTE:Call after six\r\nEND:VCARD"}}},
-      {"ORG only: the surname box", OrgOnly, Field(&TAddressItem::Surname, "Acme AG"), {{"ORG:Acme GmbH", "ORG:Acme AG"}}},
+      {"ORG only: the surname box", OrgOnly, Field(&TAddressItem::Surname, "Acme AG"), {{"FN:Acme GmbH\r\nORG:Acme GmbH", "FN:Acme AG\r\nORG:Acme AG"}}},
       {"ORG only: the work box", OrgOnly, Field(&TAddressItem::BusTelephone, "030 2"),
        {{"TEL;TYPE=WORK:030 1", "TEL;TYPE=WORK:030 2"}}},
   };
