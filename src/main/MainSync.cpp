@@ -62,7 +62,7 @@ public:
   }
   EConflictRule AskConflict(const TConflictQuestion& Question) override {
     TfrmSyncConflict Conflict(&Window);
-    Conflict.ShowVersions(Question.Local, Question.Server);
+    Conflict.ShowVersions(Question.Local, Question.Server, Question.Fields, Question.FromHere, Question.FromServer);
     if (Conflict.exec() != QDialog::Accepted) {
       // The session stops at once, with nothing changed.
       Window.btnCancelClick();

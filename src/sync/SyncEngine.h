@@ -67,11 +67,13 @@
 
 enum class EConflictRule { KeepBoth, PreferLocal, PreferServer, Ask };
 
-// What the person is asked when the rule is Ask.
+// What the person is asked when the rule is Ask. Local and Server are the
+// two versions with each field changed on one side only merged into both.
 struct TConflictQuestion {
   const TAddressItem& Local;
   const TAddressItem& Server;
   std::vector<int> Fields;  // ESyncField values changed differently on both sides
+  std::vector<int> FromHere, FromServer;  // fields changed on one side, merged
 };
 
 struct TSyncOptions {

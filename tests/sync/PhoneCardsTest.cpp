@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 
 #include "PhoneCards.h"
@@ -28,6 +30,9 @@ TEST(PhoneCards, EditedThroughEachBoxAndLine) {
     Case.Edit(*Entry);
     std::string Patched = PatchCard(Case.Card, *Entry, Base.get(), {}, TestRevision);
     EXPECT_EQ(Patched, Expected(Case, TestRevision));
+    // For a look with other programs (khard, vobject): the cards as sent.
+    if (const char* Dir = std::getenv("TOBRINEL_CARD_DUMP"))
+      std::ofstream(std::string(Dir) + "/" + std::to_string(&Case - Cases().data()) + ".vcf", std::ios::binary) << Patched;
     // The card reads back as the entry sent; the lines of the notes that
     // properties give stand in the card's order.
     std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
