@@ -94,9 +94,8 @@ void TfrmSyncConflict::ShowVersions(const TAddressItem& Local, const TAddressIte
                                     const std::vector<int>& FromServer) {
   QString Name = QString::fromStdString(TrimSpaces(Local.FirstName.str() + " " + Local.Surname.str()));
   if (Name.isEmpty()) Name = QStringLiteral("(no name)");
-  lblQuestion->setText(QStringLiteral("%1 was changed both on this computer and on the server. The fields "
-                                      "changed differently on each side are marked; changes made on one side "
-                                      "only are kept whichever you choose. Which version do you want to keep?")
+  lblQuestion->setText(QStringLiteral("%1 was changed both on this computer and on the server. The marked "
+                                      "fields differ; a change made on one side only is kept. Which version?")
                            .arg(Name));
   QFont Marked = font();
   Marked.setBold(true);

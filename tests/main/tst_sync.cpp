@@ -15,6 +15,7 @@
 #include "MainTestKit.h"
 #include "RadicaleServer.h"
 #include "SyncConflict.h"
+#include "SyncFields.h"
 #include "SyncProgress.h"
 #include "SyncSetup.h"
 #include "SyncState.h"
@@ -248,6 +249,18 @@ void TSyncTest::ConflictShowsBothVersionsAndTakesTheChoice() {
   QCOMPARE(Conflict.grdVersions->item(3, 1)->text(), QStringLiteral("1 Hill Road\nLittle Town"));
   QCOMPARE(Conflict.grdVersions->item(3, 2)->text(), QStringLiteral("1 Hill Road\nBig Town"));
   QCOMPARE(Conflict.grdVersions->item(6, 2)->text(), QStringLiteral("0777"));
+  // As the sync asks: the home number changed differently, the notes only
+  // there and merged into both versions; only the conflict is marked.
+  std::unique_ptr<TAddressItem> HereMerged = SyncFields::Clone(Here);
+  HereMerged->Notes = There.Notes;
+  HereMerged->HomeAddress = There.HomeAddress;
+  Conflict.ShowVersions(*HereMerged, There, {sfHomeTelephone}, {}, {sfHomeAddress, sfNotes});
+  QCOMPARE(Conflict.MarkedRows(), (std::vector<int>{2}));
+  QCOMPARE(Conflict.grdVersions->item(9, 0)->text(), QStringLiteral("Notes (changed on the server)"));
+  QCOMPARE(Conflict.grdVersions->item(9, 1)->text(), QStringLiteral("E-mail: bob@example.com"));
+  QCOMPARE(Conflict.grdVersions->item(2, 0)->text(), QStringLiteral("Home Telephone"));
+  if (!qEnvironmentVariable("TOBRINEL_SHOTS").isEmpty())
+    Conflict.grab().save(qEnvironmentVariable("TOBRINEL_SHOTS") + QStringLiteral("/conflict.png"));
 }
 
 // An untitled book with an entry typed but not committed: saved first, the
