@@ -59,7 +59,9 @@ public:
   explicit TWindowHost(TfrmSyncProgress& Window) : Window(Window) {}
   void Progress(ESyncStage Stage, int Done, int Total) override {
     Window.ShowProgress(StageText(Stage), Done, Total);
+    if (Stage != ESyncStage::Connecting) Answered = true;
   }
+  bool Answered = false;  // the server answered once: a failure now is one in the middle
   EConflictRule AskConflict(const TConflictQuestion& Question) override {
     TfrmSyncConflict Conflict(&Window);
     Conflict.ShowVersions(Question.Local, Question.Server, Question.Fields, Question.FromHere, Question.FromServer);
@@ -165,6 +167,10 @@ void TfrmMain::mnuFSyncClick() {
     Outcome = Session.Run(Request);
   } catch (const ESyncError& Error) {
     if (Error.Kind != ESyncErrorKind::Cancelled) Failure = Error.Message;
+    // A server gone in the middle of a sync: what that means for the book.
+    if ((Error.Kind == ESyncErrorKind::Network || Error.Kind == ESyncErrorKind::TimeOut) && Host.Answered)
+      Failure = QStringLiteral("The server at %1 stopped answering. Nothing was lost; synchronise again to finish.")
+                    .arg(Request.Url.host());
     WrongPassword = Error.Kind == ESyncErrorKind::Auth && Error.HttpStatus == 401;
   } catch (const ESyncRefused& Refused) {
     Failure = Refused.Message;

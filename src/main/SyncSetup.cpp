@@ -96,6 +96,11 @@ void TfrmSyncSetup::EnableControls() {
     Control->setEnabled(Idle);
   btnFind->setEnabled(Idle && !edtServer->text().trimmed().isEmpty());
   btnOK->setEnabled(Idle && !AddressBook().isEmpty());
+  // A grey OK says what it waits for.
+  btnOK->setToolTip(btnOK->isEnabled() ? QString()
+                    : lstBooks->count() == 0
+                        ? QStringLiteral("Click Find Address Books, then choose the address book to keep this book in.")
+                        : QStringLiteral("Choose the address book to keep this book in."));
 }
 
 void TfrmSyncSetup::ServerChanged() {

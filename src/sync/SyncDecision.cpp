@@ -17,46 +17,73 @@ void TSyncPlanner::DecideNew() {
   }
 }
 
+namespace {
+
+// What becomes of a card, by what happened to it here and there since the
+// last sync.
+enum class EDecision { Nothing, NewETag, DeleteHere, SendAsNew, Forget, TakeServers, DeleteThere, Merge };
+
+EDecision DecisionFor(ELocal Here, EServer There) {
+  using D = EDecision;
+  //                     there: Unchanged       SameText        Changed          Deleted         Skipped
+  static constexpr D Table[3][5] = {
+      /* here Unchanged */ {D::Nothing,     D::NewETag,     D::Merge,        D::DeleteHere,  D::Nothing},
+      /* here Changed   */ {D::Merge,       D::Merge,       D::Merge,        D::SendAsNew,   D::Nothing},
+      /* here Deleted   */ {D::DeleteThere, D::DeleteThere, D::TakeServers,  D::Forget,      D::Nothing}};
+  return Table[int(Here)][int(There)];
+}
+
+}  // namespace
+
+EConflictRule SettleByRule(EConflictRule Rule, const std::function<EConflictRule(const TConflictQuestion&)>& Ask,
+                           const TConflictQuestion& Question) {
+  if (Rule == EConflictRule::Ask) Rule = Ask ? Ask(Question) : EConflictRule::KeepBoth;
+  return Rule == EConflictRule::Ask ? EConflictRule::KeepBoth : Rule;
+}
+
 void TSyncPlanner::Decide(TWork& W) {
   const TSyncCard& Card = CardOf(W);
-  if (W.ServerState == EServer::Skipped) return;  // as it was, till the next run
+  const EDecision Decision = DecisionFor(W.LocalState, W.ServerState);
+  if (Decision == EDecision::Nothing) return;  // a card skipped stays as it was, till the next run
   std::string_view ETagNow = W.ETag ? std::string_view(*W.ETag) : Card.ETag;
-  bool ServerChanged = W.ServerState == EServer::Changed;
-  if (W.LocalState == ELocal::Unchanged && !ServerChanged && W.ServerState != EServer::Deleted) {
-    if (W.ServerState == EServer::SameText) {  // a new ETag, or the journal's card arrived
-      TSyncCard Same = Card;
-      Same.ETag = Plan.Next.Keep(ETagNow);
-      Same.Pending = false;
-      Planned(&W, Same);
-    }
+  if (Decision == EDecision::NewETag) {  // a new ETag, or the journal's card arrived
+    TSyncCard Same = Card;
+    Same.ETag = Plan.Next.Keep(ETagNow);
+    Same.Pending = false;
+    Planned(&W, Same);
     return;
   }
   // A group an earlier version took in as an entry: never written or deleted.
   if (W.ServerState != EServer::Deleted && IsGroupCard(W.Text ? std::string_view(*W.Text) : State.Text(Card))) return;
   std::string Name = W.Local ? DisplayName(*W.Local) : DisplayName(LocalBase(W));
-  if (W.ServerState == EServer::Deleted) {
-    Planned(&W, Card).Gone = true;
-    if (W.LocalState == ELocal::Unchanged) {
+  switch (Decision) {
+    case EDecision::DeleteHere:
+      Planned(&W, Card).Gone = true;
       Plan.Deletes.push_back(W.Local);
       ++Plan.Summary.DeletedHere;
-    } else if (W.LocalState == ELocal::Changed) {  // kept with its change
+      return;
+    case EDecision::SendAsNew:  // deleted there, changed here: kept with its change
+      Planned(&W, Card).Gone = true;
       W.Moved = true;
       SendNew(*W.Local, State.Text(Card), &LocalBase(W));
-    }
-    return;
-  }
-  if (W.LocalState == ELocal::Deleted) {
-    if (ServerChanged) {  // kept with its change
+      return;
+    case EDecision::Forget:
+      Planned(&W, Card).Gone = true;
+      return;
+    case EDecision::TakeServers:  // deleted here, changed there: kept with its change
       AddHere(*W.Server);
       Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, *W.Text, *W.Server));
       return;
-    }
-    Planned(&W, Card).Delete = int(Plan.ServerDeletes.size());
-    Plan.ServerDeletes.push_back(
-        TCardDelete{Card.Href, Plan.Next.Keep(ETagNow), Plan.Next.Keep(Name), EOpResult::Pending});
-    ++Plan.Summary.DeletedThere;
-    return;
+    case EDecision::DeleteThere:
+      Planned(&W, Card).Delete = int(Plan.ServerDeletes.size());
+      Plan.ServerDeletes.push_back(
+          TCardDelete{Card.Href, Plan.Next.Keep(ETagNow), Plan.Next.Keep(Name), EOpResult::Pending});
+      ++Plan.Summary.DeletedThere;
+      return;
+    default:
+      break;
   }
+  const bool ServerChanged = W.ServerState == EServer::Changed;
   const TAddressItem& Local = *W.Local;
   const TAddressItem& LB = LocalBase(W);
   const TAddressItem& SB = ServerBase(W);
@@ -75,8 +102,7 @@ void TSyncPlanner::Decide(TWork& W) {
       if (ByLocal && !ByServer) Question.FromHere.push_back(F);
       if (ByServer && !ByLocal) Question.FromServer.push_back(F);
     }
-    EConflictRule Rule = Options.Rule;
-    if (Rule == EConflictRule::Ask) Rule = Options.Ask ? Options.Ask(Question) : EConflictRule::KeepBoth;
+    EConflictRule Rule = Settle(Question);
     if (Rule == EConflictRule::Ask) Rule = EConflictRule::KeepBoth;
     Plan.Conflicts.push_back({Name, M.Conflicts, Rule});
     ++Plan.Summary.Conflicts;

@@ -76,10 +76,15 @@ struct TConflictQuestion {
   std::vector<int> FromHere, FromServer;  // fields changed on one side, merged
 };
 
+// How a conflict is settled: KeepBoth, PreferLocal or PreferServer for one entry.
+using TConflictRule = std::function<EConflictRule(const TConflictQuestion&)>;
+
 struct TSyncOptions {
   EConflictRule Rule = EConflictRule::KeepBoth;
   // For Ask: KeepBoth, PreferLocal or PreferServer for one entry.
   std::function<EConflictRule(const TConflictQuestion&)> Ask;
+  // The conflict rule the engine is given; when not set, Rule (with Ask).
+  TConflictRule Settle;
   // A fresh UID for a new card; a random UUID when not set.
   std::function<std::string()> NewUid;
   // The REV of a card sent ("20261209T101500Z"); the time now when not set.

@@ -8,6 +8,14 @@ using namespace SyncFields;
 
 namespace {
 
+const char* SettledText(EConflictRule Settled) {
+  switch (Settled) {
+    case EConflictRule::PreferLocal: return "kept this side's";
+    case EConflictRule::PreferServer: return "kept the server's";
+    default: return "kept both";
+  }
+}
+
 std::string FieldList(const std::vector<int>& Fields) {
   std::string Out;
   for (int F : Fields) {
@@ -30,9 +38,8 @@ std::vector<std::string> TSyncPlan::Actions() const {
     Out.push_back(std::string(P.IfMatch.empty() ? "send new card: " : "send change: ").append(P.Name));
   for (const TCardDelete& D : ServerDeletes) Out.push_back(std::string("delete there: ").append(D.Name));
   for (const std::string& Name : Merged) Out.push_back("merged: " + Name);
-  static const char* const Settled[] = {"kept both", "kept this side's", "kept the server's"};
   for (const TSyncConflict& C : Conflicts)
-    Out.push_back("conflict: " + C.Name + " (" + FieldList(C.Fields) + "), " + Settled[int(C.Settled)]);
+    Out.push_back("conflict: " + C.Name + " (" + FieldList(C.Fields) + "), " + SettledText(C.Settled));
   return Out;
 }
 

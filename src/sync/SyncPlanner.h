@@ -4,6 +4,7 @@
 // entries with cards (SyncMatching.cpp), what becomes of each card
 // (SyncDecision.cpp), and the engine that drives them (SyncEngine.cpp).
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@
 #include "SyncFields.h"
 
 std::string CollectionOf(const std::string& Url);
+// The rule of the options: Rule, asking Ask when it is Ask (keep both without it).
+EConflictRule SettleByRule(EConflictRule Rule, const std::function<EConflictRule(const TConflictQuestion&)>& Ask,
+                           const TConflictQuestion& Question);
 std::string RandomUid();
 
 
@@ -49,11 +53,15 @@ public:
   TSyncPlanner(TSyncPlan& Plan, const TSyncOptions& Options, const TSyncState& State)
       : Plan(Plan), Options(Options), State(State) {
     Collection = Options.CollectionHref.empty() ? CollectionOf(State.AddressBookUrl) : Options.CollectionHref;
+    Settle = Options.Settle ? Options.Settle : [&Options](const TConflictQuestion& Question) {
+      return SettleByRule(Options.Rule, Options.Ask, Question);
+    };
     if (Collection.back() != '/') Collection += '/';
   }
 
   TSyncPlan& Plan;
   const TSyncOptions& Options;
+  TConflictRule Settle;
   const TSyncState& State;
   std::string Collection;
   std::vector<TWork> Works;

@@ -17,14 +17,15 @@ TEST(OneSidedChanges, KeptWhateverTheChoice) {
       {EConflictRule::KeepBoth, "Able Ann h=10 m=70 n=Likes tea; Able Ann h=20 n=Likes tea/Has a dog",
        "Able Ann h=10 m=70 n=Likes tea; Able Ann h=20 n=Likes tea/Has a dog"},
   };
+  for (bool AsFunction : {false, true})
   for (const auto& Case : Cases) {
-    SCOPED_TRACE(int(Case.Answer));
+    SCOPED_TRACE(int(Case.Answer) + (AsFunction ? 10 : 0));
     TAddressBook Book;
     TSyncState State;
     TFakeServer Server;
     TSyncOptions Options = TestOptions(EConflictRule::Ask);
     std::vector<std::string> Asked;
-    Options.Ask = [&](const TConflictQuestion& Q) {
+    TConflictRule Rule = [&](const TConflictQuestion& Q) {
       auto Names = [](const std::vector<int>& Fields) {
         std::string Out;
         for (int F : Fields) Out += std::string(Out.empty() ? "" : ",") + SyncFields::FieldName(F);
@@ -34,6 +35,9 @@ TEST(OneSidedChanges, KeptWhateverTheChoice) {
                       Short(Q.Local) + " | " + Short(Q.Server));
       return Case.Answer;
     };
+    // The rule given to the engine as a function, or asked through the Ask rule.
+    if (AsFunction) Options.Rule = EConflictRule::PreferLocal, Options.Settle = Rule;
+    else Options.Ask = Rule;
     AddTo(Book, Person({"Able", "Ann", "1", "", "", "", "", "", "", "Likes tea"}));
     RunSync(Book, State, Server, Options);
     EntryNamed(Book, "Able")->HomeTelephone = "10";
