@@ -271,6 +271,7 @@ private:
       if (I > 0) Lines[I - 1].End = Lines[I].Begin;
       if (First == npos) {
         First = I;
+        Reader.KeepFoldingSpace = true;  // 2.1 until a VERSION says otherwise
         continue;
       }
       if (Nest != npos) {  // a block or card inside this one goes whole with the line that began it
@@ -285,9 +286,11 @@ private:
       }
       size_t U = Units.size();
       if (!Lines[I].Group.empty()) {
+        // One unit a property of the group; its label goes with the group's first.
+        bool Label = Parsed.Name == "X-ABLABEL";
         auto Found = std::find_if(ByGroup.begin(), ByGroup.end(), [&](auto& G) { return G.first == Lines[I].Group; });
-        if (Found != ByGroup.end()) U = Found->second;
-        else ByGroup.emplace_back(Lines[I].Group, U);
+        if (Found == ByGroup.end()) ByGroup.emplace_back(Lines[I].Group, U);
+        else if (Label || Units[Found->second].Main == npos) U = Found->second;
       }
       if (U == Units.size()) Units.emplace_back();
       TUnit& Unit = Units[U];
@@ -296,8 +299,9 @@ private:
         Unit.Main = I;
         Unit.Name = Parsed.Name;
       }
-      if (Parsed.Name == "VERSION") Version = std::string(Trim(Parsed.Value));
+      if (Parsed.Name == "VERSION" && Version.empty()) Version = std::string(Trim(Parsed.Value)), VersionAt = I;
       if (Structure.Nested()) Nest = U;
+      Reader.KeepFoldingSpace = Version.empty() || Version == "2.1";  // as the reader unfolds
     }
     if (Last == npos) return false;
     UnitOf.assign(Lines.size(), npos);
@@ -315,9 +319,15 @@ private:
     return P;
   }
 
+  // A telephone URI, whose "tel:" the reader takes off as it does.
+  bool TelUri(const TContentLine& P) const {
+    return (Version == "4.0" || SameText(P.Param("VALUE"), "uri")) && StartsWithText(P.Value, "tel:");
+  }
+
+  // The last property of that name: the one the reader's value comes from.
   TUnit* Named(std::string_view Name) {
-    for (TUnit& U : Units)
-      if (U.Name == Name) return &U;
+    for (auto U = Units.rbegin(); U != Units.rend(); ++U)
+      if (U->Name == Name) return &*U;
     return nullptr;
   }
 
@@ -372,7 +382,15 @@ private:
         if (G != F && (Unit.Fields >> G & 1) && !SyncFields::FieldEmpty(Entry, G)) Others = true;
       if (SyncFields::FieldEmpty(Entry, F) && !Others) Unit.Drop = true;
       else Rewrite(Unit, FieldValue(Unit));
+      // An extension that cannot stand in the telephone URI goes in a line of its own.
+      if (F == sfBusExtn && Unit.Name == "TEL" && !Entry.BusExtn.empty() && !ExtensionFits()) AddFieldLine(F);
     }
+  }
+
+  bool ExtensionFits() const {
+    int32_t Dropped = 0;
+    return !Entry.BusExtn.empty() && PhoneNumberText(Entry.BusExtn.str(), Dropped) == Entry.BusExtn.str() &&
+           Entry.BusExtn.str().find_first_of(";:,") == std::string::npos;
   }
 
   void Rewrite(TUnit& Unit, std::string Value) {
@@ -390,9 +408,9 @@ private:
       for (int F = sfHomeTelephone; F <= sfBusMobile; ++F)
         if ((Unit.Fields >> F & 1) && Numbers[F - sfHomeTelephone]) Number = Numbers[F - sfHomeTelephone]->str();
       Number = PhoneNumberText(Number, Dropped);
-      if (!StartsWithText(Trim(P.Value), "tel:")) return Number;
+      if (!TelUri(P)) return Number;
       std::string Uri = "tel:" + Number;
-      if ((Unit.Fields >> sfBusExtn & 1) && !Entry.BusExtn.empty()) Uri += ";ext=" + Entry.BusExtn.str();
+      if ((Unit.Fields >> sfBusExtn & 1) && ExtensionFits()) Uri += ";ext=" + Entry.BusExtn.str();
       return Uri;
     }
     if (Unit.Name == "ADR")
@@ -474,7 +492,16 @@ private:
     TContentLine P = Parsed(N.Main);
     std::string Scratch;
     std::vector<std::string> Parts;
-    for (std::string_view Part : VCardComponents(DecodeVCardValue(P, Scratch), 5)) Parts.emplace_back(Part);
+    // Still escaped, but a line break that quoted-printable gave is escaped too.
+    for (std::string_view Part : VCardComponents(DecodeVCardValue(P, Scratch), 5)) {
+      std::string Text;
+      for (size_t I = 0; I < Part.size(); ++I) {
+        if (Part[I] == '\r' && I + 1 < Part.size() && Part[I + 1] == '\n') continue;
+        if (Part[I] == '\r' || Part[I] == '\n') Text += "\\n";
+        else Text += Part[I];
+      }
+      Parts.push_back(std::move(Text));
+    }
     return Parts;
   }
 
@@ -615,7 +642,7 @@ private:
       if (U.Name == "TEL") {
         int32_t Dropped = 0;
         Written = PhoneNumberText(Value, Dropped);
-        if (StartsWithText(Trim(P.Value), "tel:")) Written = "tel:" + Written;
+        if (TelUri(P)) Written = "tel:" + Written;
       } else if (U.Name == "ADR") {
         Written = AddressValue(&P, SplitAt(Value, ", "));
         // The reader joins the lines with ", ": when the parts do not fit,
@@ -673,7 +700,8 @@ private:
     const std::string& Line = Lines[U.Main].Unfolded;
     std::string Text = CleanHead(std::string_view(Line).substr(0, ValueColon(Line))) + ":" + U.Value;
     std::string Out;
-    if (Version == "2.1") Out = Text + std::string(End);  // 2.1 keeps the space that begins a folded line
+    // 2.1, and a card without a VERSION read as 2.1, keeps the space that begins a folded line.
+    if (Version.empty() || Version == "2.1" || U.Main < VersionAt) Out = Text + std::string(End);
     else AppendVCardLine(Out, Text, End);
     return Out;
   }
@@ -698,12 +726,20 @@ private:
     for (size_t I = First + 1; I < Last; ++I) {
       const TUnit& U = Units[UnitOf[I]];
       if (!U.Drop) Out += I == U.Main && U.Rewrite ? Rewritten(U) : std::string(Raw(I));
+      else if (Lines[I].Name == "X-ABLABEL" && GroupStays(Lines[I].Group)) Out += Raw(I);
       InsertsAfter(I);
     }
     Out.append(Card.substr(Lines[Last].Begin));
   }
 
   std::string RawOf(size_t Line) const { return std::string(Raw(Line)); }
+
+  // Whether a property of the group stays in the card.
+  bool GroupStays(const std::string& Group) const {
+    for (const TUnit& U : Units)
+      if (!U.Drop && U.Main != npos && Lines[U.Main].Group == Group) return true;
+    return false;
+  }
 
   std::string_view Card;
   const TAddressItem& Entry;
@@ -715,6 +751,7 @@ private:
   std::vector<size_t> UnitOf;
   size_t First = npos, Last = npos;
   std::string Version;
+  size_t VersionAt = npos;  // its line; a line before it is read by the rules of 2.1
   std::string_view End = "\r\n";
   size_t FieldUnit[SyncFieldCount] = {npos, npos, npos, npos, npos, npos, npos, npos, npos, npos, npos};
   std::vector<std::pair<std::string, size_t>> DerivedOrder;  // each line of the notes a property gave, its unit

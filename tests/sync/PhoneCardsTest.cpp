@@ -127,3 +127,41 @@ TEST(PhoneCards, GroupsStayOnTheServer) {
   for (int I = 0; I < 11; ++I) Book.Items->Delete(EntryNamed(Book, "P" + std::to_string(I)));
   EXPECT_TRUE(RunSync(Book, State, Server, Options).MassDelete);
 }
+
+// Shapes the patcher met under fuzzing: each edited card reads back with the
+// entry's boxes.
+TEST(PhoneCards, DamagedShapesReadBackAsSent) {
+  using namespace PhoneCards;
+  const std::string Long(80, 'x');
+  struct {
+    const char* Name;
+    std::string Card;
+    TEdit Edit;
+  } const Cases[] = {
+      {"tel: without VALUE=uri in 3.0", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:tel:1\r\nEND:VCARD\r\n",
+       Field(&TAddressItem::HomeTelephone, "2")},
+      {"two addresses in one group",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nitem1.ADR;TYPE=HOME:;;a;;;;\r\nitem1.ADR;TYPE=WORK:;;b;;;;\r\n"
+       "END:VCARD\r\n",
+       [](TAddressItem& I) { I.HomeAddress.SetText("c"); }},
+      {"no VERSION: a long line is not folded",
+       "BEGIN:VCARD\r\nN:Lee;Ann;;Dr.;\r\nTEL;HOME:1\r\nEND:VCARD\r\n",
+       [&](TAddressItem& I) { I.FirstName = Long, I.Notes.Assign({}); }},
+      {"two names: the last is the one read", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Old;Al;;;\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n",
+       Field(&TAddressItem::FirstName, "Anna")},
+      {"an extension that cannot stand in a URI",
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Lee;Ann;;;\r\nTEL;VALUE=uri;TYPE=work:tel:+44-20;ext=1\r\nEND:VCARD\r\n",
+       Field(&TAddressItem::BusExtn, "1;2")},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    std::unique_ptr<TAddressItem> Base = ReadCard(Case.Card);
+    ASSERT_TRUE(Base);
+    std::unique_ptr<TAddressItem> Entry = SyncFields::Clone(*Base);
+    Case.Edit(*Entry);
+    std::string Patched = PatchCard(Case.Card, *Entry, Base.get(), {}, TestRevision);
+    std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
+    ASSERT_TRUE(Back) << Patched;
+    EXPECT_EQ(Short(*Back), Short(*Entry)) << Patched;
+  }
+}
