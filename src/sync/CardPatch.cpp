@@ -199,8 +199,8 @@ bool PropertyOfLine(std::string_view Line, TNewProperty& Out) {
   auto Typed = [&](std::string Name, std::string Written) {
     Out.Value = std::move(Written);
     if (Sub.empty()) Out.Head = Name;
-    else if (SameText(Sub, "home") || SameText(Sub, "work") || Name == "X-SOCIALPROFILE")
-      Out.Head = Name + ";TYPE=" + (Name == "X-SOCIALPROFILE" ? std::string(Sub) : LowerText(Sub));
+    else if (Sub == "home" || Sub == "work" || Name == "X-SOCIALPROFILE")  // as the reader writes types
+      Out.Head = Name + ";TYPE=" + std::string(Sub);
     else Out.Head = Name, Out.Label = Sub;
     return true;
   };
