@@ -137,7 +137,7 @@ void TfrmMain::mnuFSyncClick() {
     if (StateBook.isEmpty())
       Setup.Prefill(FLastSyncServer, FLastSyncUser, QUrl(), QString());
     else
-      Setup.Prefill(StateServer.toString(), User, StateBook, Q(State->TrustedCertificate));
+      Setup.Prefill(StateServer.toString(), User, StateBook, Q(State->TrustedCertificate)), Setup.PasswordOnly();
     if (Setup.exec() != QDialog::Accepted) return;
     Request.Url = Setup.Server();
     Request.AddressBook = Setup.AddressBook();

@@ -125,6 +125,14 @@ void TfrmSyncSetup::Prefill(const QString& ServerText, const QString& UserName, 
   EnableControls();
 }
 
+void TfrmSyncSetup::PasswordOnly() {
+  edtServer->setReadOnly(true);
+  edtUser->setReadOnly(true);
+  grpBooks->hide();
+  setFixedSize(width(), grpServer->geometry().bottom() + 9);
+  edtPassword->setFocus();
+}
+
 void TfrmSyncSetup::btnFindClick() {
   if (FClient || edtServer->text().trimmed().isEmpty()) return;
   const QUrl Url = Server();

@@ -2,6 +2,7 @@
 // progress window's Cancel during a sync, and the conflict window, driven as
 // a person drives them, offscreen, against the scripted platform.
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QTableWidget>
@@ -415,6 +416,11 @@ void TSyncTest::AWrongRememberedPasswordIsForgotten() {
     WhenShown<TfrmSyncSetup>([&](TfrmSyncSetup& Setup) {
       QCOMPARE(Setup.edtUser->text(), QStringLiteral("tob"));
       QVERIFY(Setup.btnOK->isEnabled());  // the book is known; only the password is missing
+      QVERIFY(!Setup.grpBooks->isVisible());  // and only the password is asked for
+      QVERIFY(Setup.edtServer->isReadOnly() && Setup.edtUser->isReadOnly());
+      QVERIFY(Setup.edtPassword->hasFocus());
+      if (!qEnvironmentVariable("TOBRINEL_SHOTS").isEmpty())
+        Setup.grab().save(qEnvironmentVariable("TOBRINEL_SHOTS") + QStringLiteral("/password-only.png"));
       Type(Setup.edtPassword, QStringLiteral("secret"));
       Setup.chkRemember->setChecked(true);
       QTest::mouseClick(Setup.btnOK, Qt::LeftButton);
