@@ -28,6 +28,8 @@ QString SyncSummaryText(const TSyncSummary& Summary, const std::vector<std::stri
                      .arg(Summary.DeletedThere)
                      .arg(Summary.Merged)
                      .arg(Summary.Conflicts);
+  if (Summary.GroupsLeft > 0)
+    Text += QStringLiteral("\nContact groups left on the server as they are: %1").arg(Summary.GroupsLeft);
   if (!Skipped.empty()) {
     Text += QStringLiteral("\n\nLeft for the next synchronization:");
     constexpr size_t Shown = 5;
@@ -57,10 +59,12 @@ public:
   explicit TWindowHost(TfrmSyncProgress& Window) : Window(Window) {}
   void Progress(ESyncStage Stage, int Done, int Total) override {
     Window.ShowProgress(StageText(Stage), Done, Total);
+    if (Stage != ESyncStage::Connecting) Answered = true;
   }
+  bool Answered = false;  // the server answered once: a failure now is one in the middle
   EConflictRule AskConflict(const TConflictQuestion& Question) override {
     TfrmSyncConflict Conflict(&Window);
-    Conflict.ShowVersions(Question.Local, Question.Server);
+    Conflict.ShowVersions(Question.Local, Question.Server, Question.Fields, Question.FromHere, Question.FromServer);
     if (Conflict.exec() != QDialog::Accepted) {
       // The session stops at once, with nothing changed.
       Window.btnCancelClick();
@@ -136,7 +140,7 @@ void TfrmMain::mnuFSyncClick() {
     if (StateBook.isEmpty())
       Setup.Prefill(FLastSyncServer, FLastSyncUser, QUrl(), QString());
     else
-      Setup.Prefill(StateServer.toString(), User, StateBook, Q(State->TrustedCertificate));
+      Setup.Prefill(StateServer.toString(), User, StateBook, Q(State->TrustedCertificate)), Setup.PasswordOnly();
     if (Setup.exec() != QDialog::Accepted) return;
     Request.Url = Setup.Server();
     Request.AddressBook = Setup.AddressBook();
@@ -168,6 +172,10 @@ void TfrmMain::mnuFSyncClick() {
     Outcome = Session.Run(Request);
   } catch (const ESyncError& Error) {
     if (Error.Kind != ESyncErrorKind::Cancelled) Failure = Error.Message;
+    // A server gone in the middle of a sync: what that means for the book.
+    if ((Error.Kind == ESyncErrorKind::Network || Error.Kind == ESyncErrorKind::TimeOut) && Host.Answered)
+      Failure = QStringLiteral("The server at %1 stopped answering. Nothing was lost; synchronise again to finish.")
+                    .arg(Request.Url.host());
     WrongPassword = Error.Kind == ESyncErrorKind::Auth && Error.HttpStatus == 401;
   } catch (const ESyncRefused& Refused) {
     Failure = Refused.Message;

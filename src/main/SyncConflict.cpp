@@ -6,28 +6,36 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <algorithm>
+
 #include "Adrbook.h"
+#include "SyncFields.h"
 
 namespace {
 
 struct TShownField {
   const char* Caption;
   std::string (*Text)(const TAddressItem&);
+  int Field;  // its ESyncField
 };
 
 // In the order the main window shows them.
 const TShownField ShownFields[] = {
-    {"Surname", [](const TAddressItem& I) { return I.Surname.str(); }},
-    {"First Name", [](const TAddressItem& I) { return I.FirstName.str(); }},
-    {"Home Telephone", [](const TAddressItem& I) { return I.HomeTelephone.str(); }},
-    {"Home Address", [](const TAddressItem& I) { return I.HomeAddress.Text(); }},
-    {"Work Telephone", [](const TAddressItem& I) { return I.BusTelephone.str(); }},
-    {"Extension", [](const TAddressItem& I) { return I.BusExtn.str(); }},
-    {"Mobile", [](const TAddressItem& I) { return I.BusMobile.str(); }},
-    {"Facsimile", [](const TAddressItem& I) { return I.BusFacsimile.str(); }},
-    {"Work Address", [](const TAddressItem& I) { return I.BusAddress.Text(); }},
-    {"Notes", [](const TAddressItem& I) { return I.Notes.Text(); }},
+    {"Surname", [](const TAddressItem& I) { return I.Surname.str(); }, sfSurname},
+    {"First Name", [](const TAddressItem& I) { return I.FirstName.str(); }, sfFirstName},
+    {"Home Telephone", [](const TAddressItem& I) { return I.HomeTelephone.str(); }, sfHomeTelephone},
+    {"Home Address", [](const TAddressItem& I) { return I.HomeAddress.Text(); }, sfHomeAddress},
+    {"Work Telephone", [](const TAddressItem& I) { return I.BusTelephone.str(); }, sfBusTelephone},
+    {"Extension", [](const TAddressItem& I) { return I.BusExtn.str(); }, sfBusExtn},
+    {"Mobile", [](const TAddressItem& I) { return I.BusMobile.str(); }, sfBusMobile},
+    {"Facsimile", [](const TAddressItem& I) { return I.BusFacsimile.str(); }, sfBusFacsimile},
+    {"Work Address", [](const TAddressItem& I) { return I.BusAddress.Text(); }, sfBusAddress},
+    {"Notes", [](const TAddressItem& I) { return I.Notes.Text(); }, sfNotes},
 };
+
+bool Holds(const std::vector<int>& Fields, int Field) {
+  return std::find(Fields.begin(), Fields.end(), Field) != Fields.end();
+}
 constexpr int FieldRows = int(std::size(ShownFields));
 
 QPushButton* AddButton(QWidget* Parent, const char* Name, const QString& Caption, int Left, int Width) {
@@ -76,21 +84,33 @@ TfrmSyncConflict::TfrmSyncConflict(QWidget* Parent)
 }
 
 void TfrmSyncConflict::ShowVersions(const TAddressItem& Local, const TAddressItem& Server) {
+  std::vector<int> Differ;
+  for (const TShownField& Shown : ShownFields)
+    if (Shown.Text(Local) != Shown.Text(Server)) Differ.push_back(Shown.Field);
+  ShowVersions(Local, Server, Differ, {}, {});
+}
+
+void TfrmSyncConflict::ShowVersions(const TAddressItem& Local, const TAddressItem& Server,
+                                    const std::vector<int>& Conflicts, const std::vector<int>& FromHere,
+                                    const std::vector<int>& FromServer) {
   QString Name = QString::fromStdString(TrimSpaces(Local.FirstName.str() + " " + Local.Surname.str()));
   if (Name.isEmpty()) Name = QStringLiteral("(no name)");
-  lblQuestion->setText(QStringLiteral("%1 was changed both on this computer and on the server. The fields "
-                                      "that differ are marked. Which version do you want to keep?")
+  lblQuestion->setText(QStringLiteral("%1 was changed both on this computer and on the server. The marked "
+                                      "fields differ; a change made on one side only is kept. Which version?")
                            .arg(Name));
   QFont Marked = font();
   Marked.setBold(true);
   for (int Row = 0; Row < FieldRows; ++Row) {
     const std::string Here = ShownFields[Row].Text(Local);
     const std::string There = ShownFields[Row].Text(Server);
-    const bool Differs = Here != There;
+    const bool Differs = Holds(Conflicts, ShownFields[Row].Field);
+    QString Caption = QString::fromLatin1(ShownFields[Row].Caption);
+    if (Holds(FromHere, ShownFields[Row].Field)) Caption += QStringLiteral(" (changed here)");
+    if (Holds(FromServer, ShownFields[Row].Field)) Caption += QStringLiteral(" (changed on the server)");
     for (int Column : {0, 1, 2}) {
       QTableWidgetItem* Item = grdVersions->item(Row, Column);
       if (!Item) grdVersions->setItem(Row, Column, Item = new QTableWidgetItem);
-      if (Column > 0) Item->setText(QString::fromStdString(Column == 1 ? Here : There));
+      Item->setText(Column == 0 ? Caption : QString::fromStdString(Column == 1 ? Here : There));
       Item->setFont(Differs ? Marked : font());
       Item->setData(Qt::UserRole, Differs);
     }

@@ -108,6 +108,11 @@ void TfrmSyncSetup::EnableControls() {
     Control->setEnabled(Idle);
   btnFind->setEnabled(Idle && !edtServer->text().trimmed().isEmpty());
   btnOK->setEnabled(Idle && !AddressBook().isEmpty());
+  // A grey OK says what it waits for.
+  btnOK->setToolTip(btnOK->isEnabled() ? QString()
+                    : lstBooks->count() == 0
+                        ? QStringLiteral("Click Find Address Books, then choose the address book to keep this book in.")
+                        : QStringLiteral("Choose the address book to keep this book in."));
 }
 
 void TfrmSyncSetup::ServerChanged() {
@@ -130,6 +135,14 @@ void TfrmSyncSetup::Prefill(const QString& ServerText, const QString& UserName, 
     lstBooks->setCurrentItem(Item);
   }
   EnableControls();
+}
+
+void TfrmSyncSetup::PasswordOnly() {
+  edtServer->setReadOnly(true);
+  edtUser->setReadOnly(true);
+  grpBooks->hide();
+  setFixedSize(width(), grpServer->geometry().bottom() + 9);
+  edtPassword->setFocus();
 }
 
 void TfrmSyncSetup::btnFindClick() {

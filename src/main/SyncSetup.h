@@ -26,6 +26,10 @@ public:
   // listed and chosen, so that only the password is missing.
   void Prefill(const QString& Server, const QString& User, const QUrl& AddressBook, const QString& Trusted);
 
+  // For a book synchronised before whose password is not remembered: the
+  // server and user are shown as they are and only the password is asked for.
+  void PasswordOnly();
+
   void EnableControls();
   // Discovery through the CardDAV client; the books found fill the list.
   void btnFindClick();

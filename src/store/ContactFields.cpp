@@ -324,7 +324,10 @@ ENumberKind NumberKindOfLabel(std::string_view Label) {
 }
 
 void TEntryBuilder::Note(const std::string& Label, std::string_view Value) {
+  size_t Before = Extras.size();
   AddLines(Extras, Label + ": " + std::string(Value));
+  if (Sources)
+    for (size_t I = Before; I < Extras.size(); ++I) Sources->push_back({SourceLine, nullptr, Extras[I]});
 }
 
 void TEntryBuilder::NamesFromFullName(std::string_view Full, bool Organisation) {

@@ -142,6 +142,14 @@ std::string AsUtf8(std::string&& Bytes);
 // lines, then every other part that is given, each on a line of its own.
 std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After);
 
+// Where a value of an entry came from: the line of the card it was read
+// from, and the field it went into (null for a line of the notes).
+struct TValueSource {
+  int32_t Line;
+  const void* Field;
+  std::string NoteLine;
+};
+
 // What becomes of a contact: the fields an entry has, and the lines of the
 // notes for everything else.
 class TEntryBuilder {
@@ -153,6 +161,7 @@ public:
     if (Value.find('\r') != std::string::npos) return Put(Field, WithLfBreaks(Value));
     if (Value.size() > Capacity && CharCount(Value) > Capacity) ++Cut;
     Field = Value;
+    From(&Field);
   }
   // Into the field of its kind while that is empty, else into the notes
   // under Label (by default one that names the kind); a number of no
@@ -192,6 +201,14 @@ public:
   // where its card or row begins. Throws EImportError for what a book file
   // cannot hold.
   void Finish(int32_t Line, TImported& Into);
+
+  // When Sources is set, each value put is recorded there as coming from
+  // SourceLine.
+  void From(const void* Field) {
+    if (Sources) Sources->push_back({SourceLine, Field, {}});
+  }
+  std::vector<TValueSource>* Sources = nullptr;
+  int32_t SourceLine = 0;
 
   std::unique_ptr<TAddressItem> Item;
   std::vector<std::string> HomeAddress, BusAddress, NoteLines, Extras;

@@ -69,6 +69,16 @@ const char* NotedLabel(std::string_view Name) {
   return nullptr;
 }
 
+}  // namespace
+
+const char* VCardPropertyOfLabel(std::string_view Label) {
+  for (auto [Property, Text] : Noted)
+    if (Label == Text) return Property;
+  return nullptr;
+}
+
+namespace {
+
 // What the card reader uses; the line of anything else may be passed over.
 bool IsKept(std::string_view Name) {
   static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ADDRESSBOOKSERVER-KIND",
@@ -89,7 +99,7 @@ bool IsBinary(const TContentLine& P) {
 
 constexpr int MaxNesting = 8;  // cards inside cards (AGENT)
 
-void ReadCards(TInput& Input, TImported& Into, int Nesting);
+void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSource>* Sources = nullptr);
 
 // One card being read.
 class TCardReader {
@@ -137,7 +147,8 @@ public:
   // The entries of the cards nested in this one, from Into at Before on,
   // go into this card's notes: the agent (an assistant, say) is part of
   // this contact, not a contact of its own.
-  void TakeNested(size_t Before, int32_t Line) {
+  void TakeNested(size_t Before, int32_t Line, int32_t Began = 0) {
+    if (Began) Entry.SourceLine = Began;
     for (size_t I = Before; I < Into.Items.size(); ++I) {
       const TAddressItem& Agent = *Into.Items[I];
       Entry.Note("Agent", JoinWords({Agent.FirstName.str(), Agent.Surname.str()}));
@@ -158,6 +169,8 @@ public:
     Into.Items.resize(Before);
     Entry.CheckLines(Line);
   }
+
+  void TraceInto(std::vector<TValueSource>* Sources) { Entry.Sources = Sources; }
 
   int32_t StartLine;
   int Version = 21;  // until a VERSION says otherwise: abook, for one, writes none
@@ -216,6 +229,7 @@ private:
   void Use(const TContentLine& P, std::string_view GroupLabel) {
     const std::string_view Name = P.Name;
     const unsigned Types = TypeBits(P);
+    Entry.SourceLine = P.Number;
     std::string Scratch;
     auto Decoded = [&] { return DecodeVCardValue(P, Scratch); };
     if (Name == "VERSION") {
@@ -256,6 +270,7 @@ private:
     } else if (Name == "X-TOBRINEL-TABPAGE") {
       std::string_view V = Trim(P.Value);
       if (V.size() == 1 && V[0] >= '0' && V[0] <= '2') Entry.Item->TabPage = uint8_t(V[0] - '0');
+      Entry.From(&Entry.Item->TabPage);
     } else if (Name == "AGENT") {
       Agent(P, UnescapeVCardText(Decoded()));
     } else if (const char* Label = NotedLabel(Name)) {
@@ -321,6 +336,7 @@ private:
     if (!Have) {
       Have = true;
       (AtWork ? Entry.BusAddress : Entry.HomeAddress) = std::move(Lines);
+      Entry.From(AtWork ? &Entry.Item->BusAddress : &Entry.Item->HomeAddress);
     } else {
       std::string Joined = JoinLines(Lines, ", ");
       if (!Joined.empty()) Entry.Note("Address" + TypeLabel(Types), Joined);
@@ -357,12 +373,13 @@ private:
   size_t DeferredBytes = 0;
 };
 
-void ReadCards(TInput& Input, TImported& Into, int Nesting) {
+void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSource>* Sources) {
   TContentLineReader Lines(Input);
   Lines.MayPassOver = [](std::string_view Name) { return !IsKept(Name); };
   // The card being read last; a 2.1 AGENT nests whole cards in a card.
   std::vector<std::unique_ptr<TCardReader>> Cards;
   std::vector<size_t> EntriesBefore;
+  TCardStructure Structure;
   TContentLine Property;
   std::string_view Line;
   int32_t Number;
@@ -376,6 +393,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting) {
     if (!EntriesBefore.empty()) Into.Items.resize(EntriesBefore.front());
     Skipping = !Cards.empty();
     Cards.clear();
+    Structure = TCardStructure();
     EntriesBefore.clear();
   };
   while (Lines.NextRaw(Line, Number)) {
@@ -403,30 +421,31 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting) {
       }
       Outside = false;
       if (!Parsable) ParseContentLine(Line, Number, Property);  // throws: the line has no ':'
-      TCardReader* Card = Cards.empty() ? nullptr : Cards.back().get();
-      if (Card && Card->Depth > 0) {
-        if (Begin) ++Card->Depth;
-        if (End) --Card->Depth;
-      } else if (Begin && OfCard) {
+      // Where a card ends is the patcher's rule too: one structure for both.
+      TCardStructure::EStep Step = Structure.Step(Property);
+      if (Step == TCardStructure::BeginCard) {
         if (Cards.size() + size_t(Nesting) >= size_t(MaxNesting))
           throw EImportLimit(Number, "cards are nested more than 8 deep");
         AnyCard = true;
         Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
+        if (Sources && Cards.size() == 1) {  // what the first card's lines go into
+          Cards.back()->TraceInto(Sources);
+          Sources = nullptr;
+        }
         EntriesBefore.push_back(Into.Items.size());
-      } else if (Begin) {
-        ++Card->Depth;
-      } else if (End) {
-        if (!OfCard) throw EImportError(Number, "END:" + std::string(Trim(Property.Value)) + " inside a card");
-        Card->Finish();
+      } else if (Step == TCardStructure::EndCard) {
+        int32_t Began = Cards.back()->StartLine;
+        Cards.back()->Finish();
         Cards.pop_back();
         size_t Before = EntriesBefore.back();
         EntriesBefore.pop_back();
-        if (!Cards.empty()) Cards.back()->TakeNested(Before, Number);
+        if (!Cards.empty()) Cards.back()->TakeNested(Before, Number, Began);
+      } else if (Step == TCardStructure::InBlock) {
       } else if (Lines.Cut) {
         if (IsPicture(Property.Name)) ++Into.PhotosSkipped;
         else if (IsBinary(Property)) ++Into.BinarySkipped;
       } else {
-        Card->Take(Property);
+        Cards.back()->Take(Property);
       }
     } catch (const EImportLimit&) {
       throw;
@@ -452,4 +471,11 @@ TImported ReadVCards(TInput& Input) {
 TImported ReadVCards(std::string_view Text) {
   TInput Input(Text);
   return ReadVCards(Input);
+}
+
+TImported ReadVCards(std::string_view Text, std::vector<TValueSource>& Sources) {
+  TInput Input(Text);
+  TImported Result;
+  ReadCards(Input, Result, 0, &Sources);
+  return Result;
 }

@@ -5,6 +5,7 @@
 // here so that users of cards need one include.
 
 #include <string_view>
+#include <vector>
 
 #include "ContactFields.h"
 #include "VCardLexer.h"
@@ -19,3 +20,10 @@
 // EFileError when a file cannot be read.
 TImported ReadVCards(std::string_view Text);
 TImported ReadVCards(TInput& Input);
+// The same for the sync's card patcher, which writes a card back: what each
+// line of the first card went into.
+TImported ReadVCards(std::string_view Text, std::vector<ContactFields::TValueSource>& Sources);
+
+// The property whose notes line the reader labels so ("E-mail" is EMAIL, "Job
+// title" TITLE): one an entry has no field for. Null for any other label.
+const char* VCardPropertyOfLabel(std::string_view Label);

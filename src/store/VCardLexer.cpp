@@ -336,3 +336,31 @@ size_t ValueColon(std::string_view Line) {
   }
   return std::string_view::npos;
 }
+
+TCardStructure::EStep TCardStructure::Step(const TContentLine& Line) {
+  bool Begin = Line.Name == "BEGIN", End = Line.Name == "END";
+  bool OfCard = SameText(Trim(Line.Value), "VCARD");
+  if (Blocks.empty()) {
+    if (End && OfCard) throw EImportError(Line.Number, "END:VCARD without a BEGIN:VCARD before it");
+    if (!Begin || !OfCard) throw EImportError(Line.Number, "a card must begin with BEGIN:VCARD");
+  }
+  if (!Blocks.empty() && Blocks.back() > 0) {
+    if (Begin) ++Blocks.back();
+    if (End) --Blocks.back();
+    return InBlock;
+  }
+  if (Begin && OfCard) {
+    Blocks.push_back(0);
+    return BeginCard;
+  }
+  if (Begin) {
+    ++Blocks.back();
+    return InBlock;
+  }
+  if (End) {
+    if (!OfCard) throw EImportError(Line.Number, "END:" + std::string(Trim(Line.Value)) + " inside a card");
+    Blocks.pop_back();
+    return EndCard;
+  }
+  return Property;
+}

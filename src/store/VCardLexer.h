@@ -73,6 +73,24 @@ private:
   std::string Joined;
 };
 
+// Where cards begin and end, as the reader and the sync's card patcher both
+// see it: a block that begins inside a card (BEGIN:X) goes on to the END
+// that closes it, whatever that END names, and a BEGIN:VCARD inside a card
+// begins a card nested in it.
+class TCardStructure {
+public:
+  enum EStep { Property, BeginCard, EndCard, InBlock };
+  // What Line is to the cards open before it. Throws EImportError for a
+  // line outside any card or an END of something else inside one.
+  EStep Step(const TContentLine& Line);
+  size_t OpenCards() const { return Blocks.size(); }
+  // Inside a card nested in the first one, or inside a block of any card.
+  bool Nested() const { return Blocks.size() > 1 || (!Blocks.empty() && Blocks.back() > 0); }
+
+private:
+  std::vector<int> Blocks;  // per open card, the blocks open inside it
+};
+
 // The value after its transfer encoding (quoted-printable, base64) and its
 // character set, as UTF-8; escapes are still in place. Only a value that
 // needs decoding goes through Scratch; any other is handed back as it stands.

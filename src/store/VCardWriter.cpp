@@ -45,7 +45,7 @@ void AppendEscapedLines(std::string& Out, const TLineList& Lines) {
 
 // Content lines are folded at 75 octets, never inside a character or an
 // escape: continuation lines begin with a space.
-void AppendFolded(std::string& Out, std::string_view Line) {
+void AppendFolded(std::string& Out, std::string_view Line, std::string_view LineEnd = "\r\n") {
   constexpr size_t Width = 75;
   size_t Room = Width;
   size_t Start = 0;
@@ -61,16 +61,22 @@ void AppendFolded(std::string& Out, std::string_view Line) {
     if (Slashes % 2 == 1 && End - 1 > Start) --End;
     if (Start > 0) Out += ' ';
     Out.append(Line.data() + Start, End - Start);
-    Out += "\r\n";
+    Out += LineEnd;
     Start = End;
     Room = Width - 1;
   }
   if (Start > 0) Out += ' ';
   Out.append(Line.data() + Start, Line.size() - Start);
-  Out += "\r\n";
+  Out += LineEnd;
 }
 
 }  // namespace
+
+void AppendVCardEscaped(std::string& Out, std::string_view Text) { AppendEscaped(Out, Text); }
+
+void AppendVCardLine(std::string& Out, std::string_view Line, std::string_view LineEnd) {
+  AppendFolded(Out, Line, LineEnd);
+}
 
 std::string VCardUid(const TAddressItem& Item, int32_t Occurrence) {
   return UuidFromSha1(VCardUidHash(Item, Occurrence));

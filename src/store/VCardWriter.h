@@ -21,3 +21,8 @@ std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrenc
 // written without escapes; what cannot stand in one is left out and counted
 // in Counts.
 void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid = {}, TExported* Counts = nullptr);
+
+// Text with the escapes of a vCard value: \\ \, \; and \n for a line break.
+void AppendVCardEscaped(std::string& Out, std::string_view Text);
+// One content line folded at 75 octets, each physical line ending in LineEnd.
+void AppendVCardLine(std::string& Out, std::string_view Line, std::string_view LineEnd = "\r\n");

@@ -67,19 +67,28 @@
 
 enum class EConflictRule { KeepBoth, PreferLocal, PreferServer, Ask };
 
-// What the person is asked when the rule is Ask.
+// What the person is asked when the rule is Ask. Local and Server are the
+// two versions with each field changed on one side only merged into both.
 struct TConflictQuestion {
   const TAddressItem& Local;
   const TAddressItem& Server;
   std::vector<int> Fields;  // ESyncField values changed differently on both sides
+  std::vector<int> FromHere, FromServer;  // fields changed on one side, merged
 };
+
+// How a conflict is settled: KeepBoth, PreferLocal or PreferServer for one entry.
+using TConflictRule = std::function<EConflictRule(const TConflictQuestion&)>;
 
 struct TSyncOptions {
   EConflictRule Rule = EConflictRule::KeepBoth;
   // For Ask: KeepBoth, PreferLocal or PreferServer for one entry.
   std::function<EConflictRule(const TConflictQuestion&)> Ask;
+  // The conflict rule the engine is given; when not set, Rule (with Ask).
+  TConflictRule Settle;
   // A fresh UID for a new card; a random UUID when not set.
   std::function<std::string()> NewUid;
+  // The REV of a card sent ("20261209T101500Z"); the time now when not set.
+  std::function<std::string()> Revision;
   // Where new cards go ("/dav/book/"); the path of the state's address-book
   // URL when empty.
   std::string CollectionHref;
@@ -132,7 +141,10 @@ struct TSyncConflict {
 
 struct TSyncSummary {
   int Received = 0, Sent = 0, DeletedHere = 0, DeletedThere = 0, Merged = 0, Conflicts = 0;
+  // Contact groups found on the server, which are no entries and stay there as they are.
+  int GroupsLeft = 0;
   // "received 2, sent 1, deleted here 0, deleted there 0, merged 1, conflicts 0"
+  // and ", groups left on the server 2" when there were any
   std::string Line() const;
   friend bool operator==(const TSyncSummary&, const TSyncSummary&) = default;
 };

@@ -2,6 +2,7 @@
 // progress window's Cancel during a sync, and the conflict window, driven as
 // a person drives them, offscreen, against the scripted platform.
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QTableWidget>
@@ -15,6 +16,7 @@
 #include "MainTestKit.h"
 #include "RadicaleServer.h"
 #include "SyncConflict.h"
+#include "SyncFields.h"
 #include "SyncProgress.h"
 #include "SyncSetup.h"
 #include "SyncState.h"
@@ -295,6 +297,18 @@ void TSyncTest::ConflictShowsBothVersionsAndTakesTheChoice() {
   QCOMPARE(Conflict.grdVersions->item(3, 1)->text(), QStringLiteral("1 Hill Road\nLittle Town"));
   QCOMPARE(Conflict.grdVersions->item(3, 2)->text(), QStringLiteral("1 Hill Road\nBig Town"));
   QCOMPARE(Conflict.grdVersions->item(6, 2)->text(), QStringLiteral("0777"));
+  // As the sync asks: the home number changed differently, the notes only
+  // there and merged into both versions; only the conflict is marked.
+  std::unique_ptr<TAddressItem> HereMerged = SyncFields::Clone(Here);
+  HereMerged->Notes = There.Notes;
+  HereMerged->HomeAddress = There.HomeAddress;
+  Conflict.ShowVersions(*HereMerged, There, {sfHomeTelephone}, {}, {sfHomeAddress, sfNotes});
+  QCOMPARE(Conflict.MarkedRows(), (std::vector<int>{2}));
+  QCOMPARE(Conflict.grdVersions->item(9, 0)->text(), QStringLiteral("Notes (changed on the server)"));
+  QCOMPARE(Conflict.grdVersions->item(9, 1)->text(), QStringLiteral("E-mail: bob@example.com"));
+  QCOMPARE(Conflict.grdVersions->item(2, 0)->text(), QStringLiteral("Home Telephone"));
+  if (!qEnvironmentVariable("TOBRINEL_SHOTS").isEmpty())
+    Conflict.grab().save(qEnvironmentVariable("TOBRINEL_SHOTS") + QStringLiteral("/conflict.png"));
 }
 
 // An untitled book with an entry typed but not committed: saved first, the
@@ -449,6 +463,11 @@ void TSyncTest::AWrongRememberedPasswordIsForgotten() {
     WhenShown<TfrmSyncSetup>([&](TfrmSyncSetup& Setup) {
       QCOMPARE(Setup.edtUser->text(), QStringLiteral("tob"));
       QVERIFY(Setup.btnOK->isEnabled());  // the book is known; only the password is missing
+      QVERIFY(!Setup.grpBooks->isVisible());  // and only the password is asked for
+      QVERIFY(Setup.edtServer->isReadOnly() && Setup.edtUser->isReadOnly());
+      QVERIFY(Setup.edtPassword->hasFocus());
+      if (!qEnvironmentVariable("TOBRINEL_SHOTS").isEmpty())
+        Setup.grab().save(qEnvironmentVariable("TOBRINEL_SHOTS") + QStringLiteral("/password-only.png"));
       Type(Setup.edtPassword, QStringLiteral("secret"));
       Setup.chkRemember->setChecked(true);
       QTest::mouseClick(Setup.btnOK, Qt::LeftButton);

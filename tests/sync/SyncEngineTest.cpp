@@ -168,8 +168,9 @@ TEST(SyncEngine, ConflictRules) {
     int Asked = 0;
     S.Options.Ask = [&](const TConflictQuestion& Q) {
       ++Asked;
-      EXPECT_EQ(Short(Q.Local), "Able Ann h=10 w=44");
-      EXPECT_EQ(Short(Q.Server), "Able Ann h=30 m=20");
+      // Each side's version with the other's one-sided change merged in.
+      EXPECT_EQ(Short(Q.Local), "Able Ann h=10 w=44 m=20");
+      EXPECT_EQ(Short(Q.Server), "Able Ann h=30 w=44 m=20");
       EXPECT_EQ(Q.Fields, std::vector<int>{sfHomeTelephone});
       return Case.Answer;
     };

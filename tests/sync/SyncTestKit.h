@@ -171,12 +171,23 @@ private:
 };
 
 // Options with UIDs that tests can name: uid-1, uid-2, ...
+// The REV of every card the tests send.
+constexpr const char* TestRevision = "20261209T101500Z";
+
+// The card with the REV a change gives it, before its last END:VCARD.
+inline std::string WithRev(std::string Card) {
+  size_t End = Card.rfind("END:VCARD");
+  std::string LineEnd = Card.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  return Card.insert(End, std::string("REV:") + TestRevision + LineEnd);
+}
+
 inline TSyncOptions TestOptions(EConflictRule Rule = EConflictRule::KeepBoth) {
   TSyncOptions O;
   O.Rule = Rule;
   O.CollectionHref = "/book/";
   auto Counter = std::make_shared<int>(0);
   O.NewUid = [Counter] { return "uid-" + std::to_string(++*Counter); };
+  O.Revision = [] { return std::string(TestRevision); };
   return O;
 }
 

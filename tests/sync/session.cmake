@@ -1,6 +1,7 @@
 # Whole syncs of a book with a real Radicale, in process and through the tool.
 add_executable(sync_session_tests
   ${CMAKE_CURRENT_LIST_DIR}/SyncSessionTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncRig.h
+  ${CMAKE_CURRENT_LIST_DIR}/PhoneCardsRadicaleTest.cpp ${CMAKE_CURRENT_LIST_DIR}/PhoneCards.h
   ${CMAKE_CURRENT_LIST_DIR}/SyncTestMain.cpp)
 target_link_libraries(sync_session_tests PRIVATE tobrinel_syncsession tobrinel_davservers GTest::gtest)
 include(GoogleTest)
