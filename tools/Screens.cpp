@@ -273,8 +273,8 @@ int main(int argc, char** argv) {
   TfrmSyncSetup SyncSetup(&Main);
   SyncSetup.Prefill(QStringLiteral("https://cloud.example.com/"), QStringLiteral("ann"), {}, {});
   SyncSetup.edtPassword->setText(QStringLiteral("secret"));
-  for (const char* Book : {"Contacts  (/dav/ann/contacts/)", "Family  (/dav/ann/family/)"}) {
-    auto* Item = new QListWidgetItem(QString::fromLatin1(Book), SyncSetup.lstBooks);
+  for (const char* Shown : {"Contacts  (/dav/ann/contacts/)", "Family  (/dav/ann/family/)"}) {
+    auto* Item = new QListWidgetItem(QString::fromLatin1(Shown), SyncSetup.lstBooks);
     Item->setData(Qt::UserRole, QUrl(QStringLiteral("https://cloud.example.com/dav/ann/contacts/")));
   }
   SyncSetup.lstBooks->setCurrentRow(0);
