@@ -14,6 +14,8 @@ packages=(
   abook python3-vobject khard  # other contact programs read the exported cards in the tests
   radicale qtkeychain-qt6-dev openssl
   vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
+  ccache  # the three trees of make test, and rebuilds, compile each unchanged file once
+  dbus gnome-keyring  # the "remember password" test runs a secret service on a bus of its own
 )
 
 missing=()
