@@ -54,7 +54,7 @@ QString StageText(ESyncStage Stage) {
 // the questions in boxes.
 class TWindowHost : public ISyncHost {
 public:
-  explicit TWindowHost(TfrmSyncProgress& Window) : Window(Window) {}
+  explicit TWindowHost(TfrmSyncProgress& AWindow) : Window(AWindow) {}
   void Progress(ESyncStage Stage, int Done, int Total) override {
     Window.ShowProgress(StageText(Stage), Done, Total);
   }

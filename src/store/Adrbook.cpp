@@ -154,7 +154,7 @@ std::string AbsolutePath(const std::string& Path) {
 
 class TBookReader {
 public:
-  explicit TBookReader(int Fd) : Fd(Fd) {}
+  explicit TBookReader(int AFd) : Fd(AFd) {}
 
   enum TStatus { Ok, AtEnd, CutShort };
 
@@ -430,7 +430,7 @@ void TMyLinkList::AddAll(std::vector<TAddressItem*>& Entries) {
 
 // ---- TAddressBook
 
-TAddressBook::TAddressBook(IBookHost* Host) : Host(Host) { Reset(); }
+TAddressBook::TAddressBook(IBookHost* AHost) : Host(AHost) { Reset(); }
 
 TAddressBook::~TAddressBook() = default;
 
@@ -591,8 +591,8 @@ void TAddressBook::SaveToFile() {
 
 // ---- TBookStream
 
-TBookStream::TBookStream(const std::string& Path)
-    : Path(Path), File(OpenRegularForReading(Path)), Reader(std::make_unique<TBookReader>(File.Fd)) {
+TBookStream::TBookStream(const std::string& APath)
+    : Path(APath), File(OpenRegularForReading(APath)), Reader(std::make_unique<TBookReader>(File.Fd)) {
   char Line[HeaderSize];
   size_t Got = Reader->ReadUpTo(Line, sizeof Line);
   CheckReadError();

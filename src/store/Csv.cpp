@@ -16,7 +16,7 @@ constexpr size_t MaxFields = 4096;  // a row's fields; mail programs write a few
 
 class TCsvReader {
 public:
-  explicit TCsvReader(TInput& In) : In(In) {
+  explicit TCsvReader(TInput& AIn) : In(AIn) {
     // The header's separator: commas, or what some spreadsheets write instead.
     size_t Counts[3] = {0, 0, 0};
     bool Quoted = false;

@@ -86,7 +86,7 @@ void* EntryPool::Allocate(std::size_t Size) {
   return ::operator new(Size);
 }
 
-void EntryPool::Free(void* Block, std::size_t Size) noexcept {
+void EntryPool::Free(void* Block, [[maybe_unused]] std::size_t Size) noexcept {  // unused when sanitized
   if (!Block) return;
 #ifndef TOBRINEL_PLAIN_NEW
   if (Size > 0 && Size <= MaxPooled) {

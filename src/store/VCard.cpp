@@ -456,7 +456,8 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting);
 // One card being read.
 class TCardReader {
 public:
-  TCardReader(int32_t StartLine, TImported& Into, int Nesting) : StartLine(StartLine), Into(Into), Nesting(Nesting) {}
+  TCardReader(int32_t AStartLine, TImported& AInto, int ANesting)
+      : StartLine(AStartLine), Into(AInto), Nesting(ANesting) {}
 
   void Take(const TContentLine& P) {
     if (!P.Group.empty()) {
@@ -489,7 +490,7 @@ public:
     if (!Organisation.empty() && !OrganisationIsName) AddLines(First, "Organisation: " + Organisation);
     Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
     Entry.Finish(StartLine, Into);
-    for (auto& Item : Nested) Into.Items.push_back(std::move(Item));
+    for (auto& Inner : Nested) Into.Items.push_back(std::move(Inner));
   }
 
   // The entries of the cards nested in this one, from Into at Before on:
@@ -601,10 +602,10 @@ private:
       Agent(P, UnescapeVCardText(Decoded()));
     } else if (const char* Label = NotedLabel(Name)) {
       std::string Value = Name == "CATEGORIES" ? ComponentText(Decoded(), 30, ", ") : UnescapeVCardText(Decoded());
-      std::string Suffix = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
-      if (Suffix.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
-        Suffix = " (" + std::string(P.Param("TYPE")) + ")";
-      if (!Trim(Value).empty()) Entry.Note(Label + Suffix, Trim(Value));
+      std::string Kind = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
+      if (Kind.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
+        Kind = " (" + std::string(P.Param("TYPE")) + ")";
+      if (!Trim(Value).empty()) Entry.Note(Label + Kind, Trim(Value));
     } else if (IsPicture(Name)) {
       if (!Trim(P.Value).empty()) ++Into.PhotosSkipped;
     } else if (IsBinary(P)) {

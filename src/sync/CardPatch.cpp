@@ -101,8 +101,8 @@ int GroupOfName(const std::string& Name) {
     for (const TLine& L : SplitLines(Card)) {
       if (L.Name == "BEGIN" || L.Name == "END" || L.Name == "VERSION" || L.Name == "UID") continue;
       int Group = gOtherWritten;
-      for (auto [Name, G] : Known)
-        if (L.Name == Name) Group = G;
+      for (auto [KnownName, G] : Known)
+        if (L.Name == KnownName) Group = G;
       Names.emplace_back(L.Name, Group);
     }
     return Names;
@@ -154,8 +154,8 @@ struct TUnit {
 
 class TPatcher {
 public:
-  TPatcher(std::string_view Card, const TAddressItem& Entry, const TAddressItem* Base, std::string_view NewUid)
-      : Card(Card), Entry(Entry), Base(Base), NewUid(NewUid) {}
+  TPatcher(std::string_view ACard, const TAddressItem& AEntry, const TAddressItem* ABase, std::string_view ANewUid)
+      : Card(ACard), Entry(AEntry), Base(ABase), NewUid(ANewUid) {}
 
   bool Run(std::string& Out) {
     Lines = SplitLines(Card);
@@ -273,18 +273,18 @@ private:
   std::vector<std::string> DerivedLines(const TUnit& U, const std::vector<std::string>& NamesOnly) const {
     std::unique_ptr<TAddressItem> With = Probe({&U});
     if (!With) return {};
-    std::vector<std::string> Lines = LinesOf(With->Notes);
+    std::vector<std::string> Derived = LinesOf(With->Notes);
     for (const std::string& Line : NamesOnly) {
-      auto At = std::find(Lines.begin(), Lines.end(), Line);
-      if (At != Lines.end()) Lines.erase(At);
+      auto At = std::find(Derived.begin(), Derived.end(), Line);
+      if (At != Derived.end()) Derived.erase(At);
     }
-    return Lines;
+    return Derived;
   }
 
   // Whether the person deleted from the notes what the reader makes of the
   // name lines (a prefix, a suffix) since the last sync.
-  bool DeletedByThePerson(const std::vector<std::string>& Lines) const {
-    return !Lines.empty() && Includes(LinesOf(Base->Notes), Lines) && !Includes(LinesOf(Entry.Notes), Lines);
+  bool DeletedByThePerson(const std::vector<std::string>& Derived) const {
+    return !Derived.empty() && Includes(LinesOf(Base->Notes), Derived) && !Includes(LinesOf(Entry.Notes), Derived);
   }
 
   bool NameLinesDeleted() const {

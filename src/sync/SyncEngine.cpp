@@ -216,8 +216,8 @@ void TakeBest(std::vector<TCandidate>& Candidates, std::vector<TAddressItem*>& E
 // Builds one plan.
 class TSyncPlanner {
 public:
-  TSyncPlanner(TSyncPlan& Plan, const TSyncOptions& Options, const TSyncState& State)
-      : Plan(Plan), Options(Options), State(State) {
+  TSyncPlanner(TSyncPlan& APlan, const TSyncOptions& AOptions, const TSyncState& AState)
+      : Plan(APlan), Options(AOptions), State(AState) {
     Collection = Options.CollectionHref.empty() ? CollectionOf(State.AddressBookUrl) : Options.CollectionHref;
     if (Collection.back() != '/') Collection += '/';
   }

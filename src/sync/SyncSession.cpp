@@ -37,7 +37,7 @@ std::string CollectionPath(const QUrl& Book) {
 
 bool SameCollection(const QUrl& A, const QUrl& B) { return Normal(A) == Normal(B); }
 
-TSyncSession::TSyncSession(TAddressBook& Book, ISyncHost& Host) : Book(Book), Host(Host) {}
+TSyncSession::TSyncSession(TAddressBook& ABook, ISyncHost& AHost) : Book(ABook), Host(AHost) {}
 
 TSyncSession::~TSyncSession() = default;
 

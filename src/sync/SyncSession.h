@@ -69,8 +69,8 @@ struct TSyncOutcome {
 class ESyncRefused : public std::runtime_error {
 public:
   enum EReason { MassDelete, OtherAddressBook, SeveralAddressBooks, NoAddressBook };
-  ESyncRefused(EReason Reason, const QString& Message, std::vector<TAddressBookInfo> Books = {})
-      : std::runtime_error(Message.toStdString()), Reason(Reason), Message(Message), Books(std::move(Books)) {}
+  ESyncRefused(EReason AReason, const QString& AMessage, std::vector<TAddressBookInfo> ABooks = {})
+      : std::runtime_error(AMessage.toStdString()), Reason(AReason), Message(AMessage), Books(std::move(ABooks)) {}
   EReason Reason;
   QString Message;
   std::vector<TAddressBookInfo> Books;  // SeveralAddressBooks: the ones to choose from

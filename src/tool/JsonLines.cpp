@@ -152,7 +152,7 @@ namespace {
 
 class TJsonReader {
 public:
-  explicit TJsonReader(const std::string& Text) : Text(Text) {}
+  explicit TJsonReader(const std::string& AText) : Text(AText) {}
 
   void ReadEntry(TAddressItem& Item) {
     Expect('{');
