@@ -20,6 +20,8 @@ packages=(
   vdirsyncer  # the sync benchmark compares its upload with another CardDAV client's
   libphonenumber-dev  # numbers in international form dialled as the caller's country needs them
   xdg-utils  # tel: links to the desktop's telephone application (xdg-mime, xdg-open)
+  ccache  # the three trees of make test, and rebuilds, compile each unchanged file once
+  dbus gnome-keyring  # the "remember password" test runs a secret service on a bus of its own
 )
 
 missing=()

@@ -105,7 +105,7 @@ void AddLabel(QWidget* Control, const QString& Caption, int Left, int Top, int W
 // UTF-16 units and would cut a stored name of characters beyond the first plane.
 class TCharLimit : public QValidator {
 public:
-  TCharLimit(int Capacity, QObject* Parent) : QValidator(Parent), Capacity(Capacity) {}
+  TCharLimit(int ACapacity, QObject* Parent) : QValidator(Parent), Capacity(ACapacity) {}
   State validate(QString& Input, int&) const override {
     return Input.toUcs4().size() <= Capacity ? Acceptable : Invalid;
   }

@@ -41,11 +41,11 @@ void TfrmMain::RunSearch(bool First) {
     // The matched field comes to the front with the focus, then its entry is shown.
     const int Page = FieldPage(FSearch.FoundField);
     if (Page >= 0) tabDetails->setCurrentIndex(Page);
-    TAddressItem* Found = FSearch.FoundEntry();
+    TAddressItem* Match = FSearch.FoundEntry();
     FieldControl(FSearch.FoundField)->setFocus();
     // Leaving the first name of the new-entry row shows another entry, which
     // the cursor follows; the match is still the one to place.
-    FSearch.FollowEntry(Found);
+    FSearch.FollowEntry(Match);
     LocateCurrentNode();
   } else {
     // Finding nothing is news, not a fault.

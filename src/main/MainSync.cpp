@@ -56,7 +56,7 @@ QString StageText(ESyncStage Stage) {
 // the questions in boxes.
 class TWindowHost : public ISyncHost {
 public:
-  explicit TWindowHost(TfrmSyncProgress& Window) : Window(Window) {}
+  explicit TWindowHost(TfrmSyncProgress& AWindow) : Window(AWindow) {}
   void Progress(ESyncStage Stage, int Done, int Total) override {
     Window.ShowProgress(StageText(Stage), Done, Total);
     if (Stage != ESyncStage::Connecting) Answered = true;

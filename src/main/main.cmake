@@ -1,4 +1,4 @@
-# The main window as a library (the tests link it), the program and the screens tool.
+# The main window as a library (the tests link it) and the program.
 add_library(tobrinel_mainwin STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Main.cpp ${CMAKE_CURRENT_LIST_DIR}/Main.h ${CMAKE_CURRENT_LIST_DIR}/MainShared.h
   ${CMAKE_CURRENT_LIST_DIR}/MainIndex.cpp ${CMAKE_CURRENT_LIST_DIR}/MainEditing.cpp
@@ -16,10 +16,6 @@ target_link_libraries(tobrinel_mainwin PUBLIC tobrinel_platform tobrinel_splash 
 add_executable(tobrinel ${CMAKE_CURRENT_LIST_DIR}/tobrinel.cpp)
 target_link_libraries(tobrinel PRIVATE tobrinel_mainwin)
 set_target_properties(tobrinel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-
-add_executable(tobrinel-screens ${CMAKE_CURRENT_LIST_DIR}/Screens.cpp)
-target_link_libraries(tobrinel-screens PRIVATE tobrinel_mainwin)
-set_target_properties(tobrinel-screens PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The help file lies beside the program.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/help/tobrinel.HLP)

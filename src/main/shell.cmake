@@ -1,7 +1,6 @@
 # The shell's part of the program: its version block and its place on the
 # desktop. Runs after main.cmake, which makes the targets.
 tobrinel_program_version_block(tobrinel)
-tobrinel_program_version_block(tobrinel-screens)
 
 # Installation. The program and its help file share a folder of their own,
 # since the program looks for the help file beside itself; a link in the

@@ -5,7 +5,7 @@ add_library(tobrinel_syncwin STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SyncProgress.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncProgress.h
   ${CMAKE_CURRENT_LIST_DIR}/SyncConflict.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncConflict.h)
 target_include_directories(tobrinel_syncwin PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tobrinel_syncwin PUBLIC tobrinel_telephony tobrinel_platform tobrinel_carddav tobrinel_store
+target_link_libraries(tobrinel_syncwin PUBLIC tobrinel_platform tobrinel_carddav tobrinel_store
                       Qt6::Widgets)
 target_link_libraries(tobrinel_mainwin PUBLIC tobrinel_syncwin tobrinel_secrets)
 target_sources(tobrinel_mainwin PRIVATE ${CMAKE_CURRENT_LIST_DIR}/MainSync.cpp)

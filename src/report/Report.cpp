@@ -12,8 +12,8 @@ QStringList TReportElement::Lines() const {
 
 int TReportElement::LineCount() const { return Text.isEmpty() ? 0 : int(Text.count(QLatin1Char('\n'))) + 1; }
 
-TReportElement* TReportBand::Add(EElementKind Kind, const QString& Name, double Left, double Top) {
-  auto Owned = std::make_unique<TReportElement>(Kind, Name);
+TReportElement* TReportBand::Add(EElementKind ElementKind, const QString& ElementName, double Left, double Top) {
+  auto Owned = std::make_unique<TReportElement>(ElementKind, ElementName);
   TReportElement* Element = Owned.get();
   Element->Band = this;
   Element->Index = int(FReport->FElements.size());
@@ -26,24 +26,26 @@ TReportElement* TReportBand::Add(EElementKind Kind, const QString& Name, double 
   return Element;
 }
 
-TReportElement* TReportBand::AddLabel(const QString& Name, double Left, double Top, const QString& Caption) {
-  TReportElement* Label = Add(EElementKind::Label, Name, Left, Top);
+TReportElement* TReportBand::AddLabel(const QString& ElementName, double Left, double Top, const QString& Caption) {
+  TReportElement* Label = Add(EElementKind::Label, ElementName, Left, Top);
   Label->Text = Caption;
   return Label;
 }
 
-TReportElement* TReportBand::AddMemo(const QString& Name, double Left, double Top, double Width, double Height) {
-  TReportElement* Memo = Add(EElementKind::Memo, Name, Left, Top);
+TReportElement* TReportBand::AddMemo(const QString& ElementName, double Left, double Top, double Width,
+                                     double ElementHeight) {
+  TReportElement* Memo = Add(EElementKind::Memo, ElementName, Left, Top);
   Memo->Width = Width;
-  Memo->Height = Height;
+  Memo->Height = ElementHeight;
   Memo->WordWrap = true;
   return Memo;
 }
 
-TReportElement* TReportBand::AddFrame(const QString& Name, double Left, double Top, double Width, double Height) {
-  TReportElement* Frame = Add(EElementKind::Frame, Name, Left, Top);
+TReportElement* TReportBand::AddFrame(const QString& ElementName, double Left, double Top, double Width,
+                                      double ElementHeight) {
+  TReportElement* Frame = Add(EElementKind::Frame, ElementName, Left, Top);
   Frame->Width = Width;
-  Frame->Height = Height;
+  Frame->Height = ElementHeight;
   return Frame;
 }
 

@@ -23,7 +23,7 @@ class TReportBand;
 
 class TReportElement {
 public:
-  TReportElement(EElementKind Kind, QString Name) : Kind(Kind), Name(std::move(Name)) {}
+  TReportElement(EElementKind AKind, QString AName) : Kind(AKind), Name(std::move(AName)) {}
 
   const EElementKind Kind;
   const QString Name;
@@ -66,7 +66,7 @@ private:
 
 class TReportBand {
 public:
-  TReportBand(EBandKind Kind, QString Name) : Kind(Kind), Name(std::move(Name)) {}
+  TReportBand(EBandKind AKind, QString AName) : Kind(AKind), Name(std::move(AName)) {}
 
   const EBandKind Kind;
   const QString Name;

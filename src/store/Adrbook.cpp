@@ -133,7 +133,7 @@ std::string AbsolutePath(const std::string& Path) {
 
 class TBookReader {
 public:
-  explicit TBookReader(int Fd) : Fd(Fd) {}
+  explicit TBookReader(int AFd) : Fd(AFd) {}
 
   enum TStatus { Ok, AtEnd, CutShort };
 
@@ -452,7 +452,7 @@ void TMyLinkList::AddAll(std::vector<TAddressItem*>& Entries) {
 
 // ---- TAddressBook
 
-TAddressBook::TAddressBook(IBookHost* Host) : Host(Host) { Reset(); }
+TAddressBook::TAddressBook(IBookHost* AHost) : Host(AHost) { Reset(); }
 
 TAddressBook::~TAddressBook() = default;
 

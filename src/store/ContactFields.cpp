@@ -49,9 +49,9 @@ constexpr uint32_t Replacement = 0xFFFD;
 
 }  // namespace
 
-TInput::TInput(std::string_view Text) : Text(Text) {}
+TInput::TInput(std::string_view AText) : Text(AText) {}
 
-TInput::TInput(int Fd, std::string Name) : Kind(EKind::Bytes), Fd(Fd), Name(std::move(Name)) {}
+TInput::TInput(int AFd, std::string AName) : Kind(EKind::Bytes), Fd(AFd), Name(std::move(AName)) {}
 
 size_t TInput::ReadRaw(char* To, size_t Size) {
   if (Fd < 0) {

@@ -17,8 +17,8 @@
 // Input that cannot be read: the line it was found on (from 1) and what is wrong.
 class EImportError : public std::runtime_error {
 public:
-  EImportError(int32_t Line, const std::string& Problem)
-      : std::runtime_error("line " + std::to_string(Line) + ": " + Problem), Line(Line), Problem(Problem) {}
+  EImportError(int32_t ALine, const std::string& AProblem)
+      : std::runtime_error("line " + std::to_string(ALine) + ": " + AProblem), Line(ALine), Problem(AProblem) {}
   int32_t Line;
   std::string Problem;
 };

@@ -28,7 +28,7 @@ bool StartsFormula(std::string_view Value) {
 
 class TCsvReader {
 public:
-  explicit TCsvReader(TInput& In) : In(In) {
+  explicit TCsvReader(TInput& AIn) : In(AIn) {
     // The header's separator: commas, or what some spreadsheets write instead.
     size_t Counts[3] = {0, 0, 0};
     bool Quoted = false;

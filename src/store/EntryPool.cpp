@@ -38,13 +38,14 @@ struct TPool {
 };
 
 // Never destroyed: a book may outlive every other static object.
-TPool& Pool() {
+// Unused where the sanitizers take every allocation (TOBRINEL_PLAIN_NEW).
+[[maybe_unused]] TPool& Pool() {
   static TPool* const Instance = new TPool;
   return *Instance;
 }
 
 // A chunk aligned to its size, so that it can be one huge page.
-char* NewChunk() {
+[[maybe_unused]] char* NewChunk() {
   void* Raw = ::mmap(nullptr, 2 * ChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (Raw == MAP_FAILED) throw std::bad_alloc();
   const auto Base = reinterpret_cast<std::uintptr_t>(Raw);
@@ -55,7 +56,7 @@ char* NewChunk() {
   return reinterpret_cast<char*>(Start);
 }
 
-std::size_t ClassOf(std::size_t Size) { return (Size + Granule - 1) / Granule; }
+[[maybe_unused]] std::size_t ClassOf(std::size_t Size) { return (Size + Granule - 1) / Granule; }
 
 }  // namespace
 
@@ -86,7 +87,7 @@ void* EntryPool::Allocate(std::size_t Size) {
   return ::operator new(Size);
 }
 
-void EntryPool::Free(void* Block, std::size_t Size) noexcept {
+void EntryPool::Free(void* Block, [[maybe_unused]] std::size_t Size) noexcept {
   if (!Block) return;
 #ifndef TOBRINEL_PLAIN_NEW
   if (Size > 0 && Size <= MaxPooled) {

@@ -7,8 +7,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "IniFile.h"
-
 namespace {
 
 void SyncFolder(const std::string& Folder, const std::string& ErrorText) {
@@ -113,8 +111,8 @@ std::string FolderOf(const std::string& Path) {
 
 // ---- TFileReplacement
 
-TFileReplacement::TFileReplacement(const std::string& Name, const TOptions& Options)
-    : Name(Name), TargetPath(Name), Options(Options) {
+TFileReplacement::TFileReplacement(const std::string& AName, const TOptions& AOptions)
+    : Name(AName), TargetPath(AName), Options(AOptions) {
   IgnoreFileSizeSignal();
   struct stat Link;
   if (::lstat(Name.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode)) {
@@ -225,7 +223,7 @@ bool SameFileAs(const struct stat& Info, const std::string& Other) {
 
 }  // namespace
 
-TOutputFile::TOutputFile(const std::string& Path, const std::string& Source) : Path(Path) {
+TOutputFile::TOutputFile(const std::string& APath, const std::string& Source) : Path(APath) {
   IgnoreFileSizeSignal();
   const std::string Itself = "Cannot create file " + Path + ": it is the address book itself";
   struct stat Info;

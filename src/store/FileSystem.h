@@ -4,11 +4,23 @@
 // regular files, and replacing a file so that a failure at any point leaves
 // the old content in place and no temporary file behind.
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+// Thrown for every file-system failure of the store; what() is the text shown
+// to the user.
+class EFileError : public std::exception {
+public:
+  explicit EFileError(std::string Message) : Text(std::move(Message)) {}
+  const char* what() const noexcept override { return Text.c_str(); }
+
+private:
+  std::string Text;
+};
 
 // Opens Path for reading. Anything but a regular file (a folder, a named pipe,
 // a device, a socket) is refused with EFileError "Cannot open file PATH: it is
@@ -39,7 +51,7 @@ bool SameFile(const std::string& A, const std::string& B);
 // Closes the descriptor it holds when it goes.
 class TFd {
 public:
-  explicit TFd(int Fd) : Fd(Fd) {}
+  explicit TFd(int AFd) : Fd(AFd) {}
   ~TFd() {
     if (Fd >= 0) ::close(Fd);
   }

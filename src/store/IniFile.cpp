@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,51 +104,6 @@ bool ConvertInteger(const std::string& Text, int32_t& Result) {
 std::string Copy(const std::string& Text, size_t From, size_t Count) {
   if (From - 1 >= Text.size()) return std::string();
   return Text.substr(From - 1, Count);
-}
-
-int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
-  Y -= M <= 2;
-  const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400;
-  const unsigned Yoe = static_cast<unsigned>(Y - Era * 400);
-  const unsigned Doy = (153 * (M > 2 ? M - 3 : M + 9) + 2) / 5 + D - 1;
-  const unsigned Doe = Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy;
-  return Era * 146097 + static_cast<int64_t>(Doe) - 719468;
-}
-
-void CivilFromDays(int64_t Z, int& Year, int& Month, int& Day) {
-  Z += 719468;
-  const int64_t Era = (Z >= 0 ? Z : Z - 146096) / 146097;
-  const unsigned Doe = static_cast<unsigned>(Z - Era * 146097);
-  const unsigned Yoe = (Doe - Doe / 1460 + Doe / 36524 - Doe / 146096) / 365;
-  const int64_t Y = static_cast<int64_t>(Yoe) + Era * 400;
-  const unsigned Doy = Doe - (365 * Yoe + Yoe / 4 - Yoe / 100);
-  const unsigned Mp = (5 * Doy + 2) / 153;
-  Day = static_cast<int>(Doy - (153 * Mp + 2) / 5 + 1);
-  Month = static_cast<int>(Mp < 10 ? Mp + 3 : Mp - 9);
-  Year = static_cast<int>(Y + (Month <= 2));
-}
-
-const int64_t DayZero = DaysFromCivil(1899, 12, 30);
-
-bool IsLeapYear(int Year) { return Year % 4 == 0 && (Year % 100 != 0 || Year % 400 == 0); }
-
-bool IsValidDate(int Year, int Month, int Day) {
-  static const int Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1) return false;
-  return Day <= Days[Month - 1] + (Month == 2 && IsLeapYear(Year) ? 1 : 0);
-}
-
-bool IsValidTime(int Hour, int Minute, int Second, int Millisecond) {
-  return Hour >= 0 && Hour < 24 && Minute >= 0 && Minute < 60 && Second >= 0 && Second < 60 &&
-         Millisecond >= 0 && Millisecond < 1000;
-}
-
-bool MakeFolders(const std::string& Path) {
-  struct stat Info;
-  if (::stat(Path.c_str(), &Info) == 0) return S_ISDIR(Info.st_mode);
-  std::string Parent = FolderOf(Path);
-  if (Parent != Path && !MakeFolders(Parent)) return false;
-  return ::mkdir(Path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 }  // namespace
@@ -665,136 +618,4 @@ void TSectionedIniFile::UpdateFile() {
     File.Write(Content.data() + Pos, std::min(Limit, Content.size() - Pos));
   File.Commit();
   Modified = false;
-}
-
-// ---------------------------------------------------------------------------
-// String utilities
-
-std::string PadWithZeros(const std::string& Text, int Width) {
-  if (Width <= 0 || Text.size() >= static_cast<size_t>(Width)) return Text;
-  return std::string(static_cast<size_t>(Width) - Text.size(), '0') + Text;
-}
-
-std::string TrimLeadingSpaces(const std::string& Text) {
-  size_t First = Text.find_first_not_of(' ');
-  return First == std::string::npos ? std::string() : Text.substr(First);
-}
-
-std::string TrimTrailingChar(const std::string& Text, char Character) {
-  size_t End = Text.size();
-  while (End > 0 && Text[End - 1] == Character) --End;
-  return Text.substr(0, End);
-}
-
-std::string TrimTrailingSpaces(const std::string& Text) { return TrimTrailingChar(Text, ' '); }
-
-std::string TrimSpaces(const std::string& Text) { return TrimLeadingSpaces(TrimTrailingSpaces(Text)); }
-
-// Letters beyond ASCII are letters too: they continue a word, and one that
-// starts a word is raised by its Unicode title case.
-std::string CapitaliseWords(const std::string& Text, bool Turkic) {
-  std::string Out;
-  Out.reserve(Text.size());
-  bool WordStart = true;
-  for (size_t At = 0; At < Text.size();) {
-    const TUtf8Char Char = DecodeUtf8(Text, At);
-    char32_t Code = Char.Code;
-    if (!Char.Valid) {
-      WordStart = true;
-    } else if (IsWordLetter(Code)) {
-      // "No letter is ever lowered": only a lower-case letter has a title case.
-      if (WordStart) Code = TitleCase(Code, Turkic);
-      WordStart = false;
-    } else {
-      WordStart = true;
-    }
-    if (Code == Char.Code) Out.append(Text, At, Char.Size);
-    else AppendUtf8(Out, Code);
-    At += Char.Size;
-  }
-  return Out;
-}
-
-// ---------------------------------------------------------------------------
-// Dates
-
-TDateTime EncodeDate(int Year, int Month, int Day) {
-  if (!IsValidDate(Year, Month, Day)) throw std::invalid_argument("Invalid date");
-  return static_cast<TDateTime>(DaysFromCivil(Year, static_cast<unsigned>(Month), static_cast<unsigned>(Day)) -
-                                DayZero);
-}
-
-void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day) {
-  // Whole days count towards zero, as the fraction is the time of day even
-  // before 1899.
-  const double Lowest = static_cast<double>(DaysFromCivil(1, 1, 1) - DayZero);
-  const double Highest = static_cast<double>(DaysFromCivil(9999, 12, 31) - DayZero);
-  if (!std::isfinite(Value) || std::trunc(Value) < Lowest || std::trunc(Value) > Highest) {
-    Year = Month = Day = 0;
-    return;
-  }
-  CivilFromDays(static_cast<int64_t>(std::trunc(Value)) + DayZero, Year, Month, Day);
-}
-
-TDateTime EncodeTime(int Hour, int Minute, int Second, int Millisecond) {
-  if (!IsValidTime(Hour, Minute, Second, Millisecond)) throw std::invalid_argument("Invalid time");
-  return (((Hour * 60.0 + Minute) * 60.0 + Second) * 1000.0 + Millisecond) / 86400000.0;
-}
-
-void DecodeTime(TDateTime Value, int& Hour, int& Minute, int& Second, int& Millisecond) {
-  if (!std::isfinite(Value)) {
-    Hour = Minute = Second = Millisecond = 0;
-    return;
-  }
-  double Fraction = std::fabs(Value - std::trunc(Value));
-  int64_t Total = static_cast<int64_t>(std::llround(Fraction * 86400000.0));
-  if (Total >= 86400000) Total = 86399999;
-  Millisecond = static_cast<int>(Total % 1000);
-  Total /= 1000;
-  Second = static_cast<int>(Total % 60);
-  Total /= 60;
-  Minute = static_cast<int>(Total % 60);
-  Hour = static_cast<int>(Total / 60);
-}
-
-// ---------------------------------------------------------------------------
-// Settings file location
-
-std::string GetExecutablePath() {
-  std::vector<char> Buffer(256);
-  for (;;) {
-    ssize_t Length = ::readlink("/proc/self/exe", Buffer.data(), Buffer.size());
-    if (Length < 0) return std::string();
-    if (static_cast<size_t>(Length) < Buffer.size()) return std::string(Buffer.data(), static_cast<size_t>(Length));
-    Buffer.resize(Buffer.size() * 2);
-  }
-}
-
-std::string SettingsFileNameFor(const std::string& ExecutablePath, bool FolderWritable) {
-  if (!ExecutablePath.empty() && FolderWritable) return ExecutablePath + ".INI";
-  std::string Config;
-  const char* Xdg = std::getenv("XDG_CONFIG_HOME");
-  // Relative values are invalid and are ignored.
-  if (Xdg && Xdg[0] == '/') {
-    Config = Xdg;
-  } else {
-    const char* Home = std::getenv("HOME");
-    std::string HomeFolder;
-    if (Home && Home[0] != '\0') {
-      HomeFolder = Home;
-    } else if (const passwd* Entry = ::getpwuid(::getuid())) {
-      HomeFolder = Entry->pw_dir;
-    }
-    Config = HomeFolder + "/.config";
-  }
-  std::string Folder = Config + "/tobrinel";
-  // A folder that cannot be made shows up later as a write error naming it.
-  MakeFolders(Folder);
-  return Folder + "/tobrinel.INI";
-}
-
-std::string GetSettingsFileName() {
-  std::string Executable = GetExecutablePath();
-  bool Writable = !Executable.empty() && ::access(FolderOf(Executable).c_str(), W_OK) == 0;
-  return SettingsFileNameFor(Executable, Writable);
 }

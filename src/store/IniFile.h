@@ -7,10 +7,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Letters.h"  // section names and keys compare by FoldCase
-
-// Days since 30 December 1899; the fraction is the time of day.
-using TDateTime = double;
+#include "DateTime.h"
+#include "FileSystem.h"  // EFileError
+#include "Letters.h"     // section names and keys compare by FoldCase
+// Once part of this unit; kept here so that older includers still compile.
+#include "SettingsLocation.h"
+#include "TextUtils.h"
 
 // One section: its name as written and its lines, held verbatim and packed
 // one after another in one text, so that an older book of a hundred thousand
@@ -138,42 +140,7 @@ private:
   int32_t FindSection(const std::string& Section, bool Create);
 };
 
-// Thrown for every file-system failure of the store; what() is the text shown
-// to the user.
-class EFileError : public std::exception {
-public:
-  explicit EFileError(std::string Message) : Text(std::move(Message)) {}
-  const char* what() const noexcept override { return Text.c_str(); }
-
-private:
-  std::string Text;
-};
-
-
-// String utilities shared by the engine and the windows.
-std::string PadWithZeros(const std::string& Text, int Width);
-std::string TrimLeadingSpaces(const std::string& Text);
-std::string TrimTrailingChar(const std::string& Text, char Character);
-std::string TrimTrailingSpaces(const std::string& Text);
-std::string TrimSpaces(const std::string& Text);
-std::string CapitaliseWords(const std::string& Text, bool Turkic = false);
 // Whether the file's lines end with line feeds alone: it holds line feeds but
 // no carriage return before its end-of-file mark. Reads from the start
 // without moving the file's offset.
 bool LineFeedsEndLines(int Fd);
-
-// Date helpers for the day-count representation.
-TDateTime EncodeDate(int Year, int Month, int Day);  // throws std::invalid_argument when invalid
-void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day);
-TDateTime EncodeTime(int Hour, int Minute, int Second, int Millisecond);  // throws when invalid
-void DecodeTime(TDateTime Value, int& Hour, int& Minute, int& Second, int& Millisecond);
-
-// The settings file: the executable's path with ".INI" appended, or
-// $XDG_CONFIG_HOME/tobrinel/tobrinel.INI when the executable's folder is not
-// writable.
-std::string GetSettingsFileName();
-// The settings file for an executable at ExecutablePath: beside it when its
-// folder is writable, else in the per-user configuration folder (created).
-std::string SettingsFileNameFor(const std::string& ExecutablePath, bool FolderWritable);
-// The executable's full path (from /proc/self/exe).
-std::string GetExecutablePath();

@@ -104,7 +104,8 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSo
 // One card being read.
 class TCardReader {
 public:
-  TCardReader(int32_t StartLine, TImported& Into, int Nesting) : StartLine(StartLine), Into(Into), Nesting(Nesting) {}
+  TCardReader(int32_t AStartLine, TImported& AInto, int ANesting)
+      : StartLine(AStartLine), Into(AInto), Nesting(ANesting) {}
 
   void Take(const TContentLine& P) {
     if (!P.Group.empty()) {

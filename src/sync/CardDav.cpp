@@ -258,15 +258,15 @@ ESyncError StatusError(int Status, const QByteArray& Reason, const QUrl& Subject
 
 }  // namespace
 
-TCardDavClient::TCardDavClient(const QUrl& Server, const QString& User, const QString& Password,
-                               const QString& TrustedSha256, int TimeLimitMs, QObject* Parent)
+TCardDavClient::TCardDavClient(const QUrl& AServer, const QString& AUser, const QString& APassword,
+                               const QString& TrustedSha256, int ATimeLimitMs, QObject* Parent)
     : QObject(Parent),
       Net(new QNetworkAccessManager(this)),
-      Server(Server),
-      User(User),
-      Password(Password),
+      Server(AServer),
+      User(AUser),
+      Password(APassword),
       Trusted(NormalFingerprint(TrustedSha256)),
-      TimeLimitMs(TimeLimitMs > 0 ? TimeLimitMs : DefaultTimeLimitMs) {
+      TimeLimitMs(ATimeLimitMs > 0 ? ATimeLimitMs : DefaultTimeLimitMs) {
   // Qt asks again when the credentials it was given failed: that second
   // question for the same request is a wrong password, not a reason to loop.
   connect(Net, &QNetworkAccessManager::authenticationRequired, this,

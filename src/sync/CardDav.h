@@ -32,12 +32,12 @@ enum class ESyncErrorKind { Auth, NotFound, NotAddressBook, Server, TimeOut, Tls
 // Every failure of the client: a one-line message for people and its kind.
 class ESyncError : public std::runtime_error {
 public:
-  ESyncError(ESyncErrorKind Kind, const QString& Message, int HttpStatus = 0, const QString& Fingerprint = {})
-      : std::runtime_error(Message.toStdString()),
-        Kind(Kind),
-        Message(Message),
-        HttpStatus(HttpStatus),
-        Fingerprint(Fingerprint) {}
+  ESyncError(ESyncErrorKind AKind, const QString& AMessage, int AHttpStatus = 0, const QString& AFingerprint = {})
+      : std::runtime_error(AMessage.toStdString()),
+        Kind(AKind),
+        Message(AMessage),
+        HttpStatus(AHttpStatus),
+        Fingerprint(AFingerprint) {}
   ESyncErrorKind Kind;
   QString Message;
   int HttpStatus;  // 0 when no HTTP answer came with it

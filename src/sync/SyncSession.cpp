@@ -78,7 +78,7 @@ std::string TSyncOutcome::Line() const {
 
 bool SameCollection(const QUrl& A, const QUrl& B) { return Normal(A) == Normal(B); }
 
-TSyncSession::TSyncSession(TAddressBook& Book, ISyncHost& Host) : Book(Book), Host(Host) {}
+TSyncSession::TSyncSession(TAddressBook& ABook, ISyncHost& AHost) : Book(ABook), Host(AHost) {}
 
 TSyncSession::~TSyncSession() = default;
 

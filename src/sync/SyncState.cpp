@@ -8,6 +8,7 @@
 
 #include "FileSystem.h"
 #include "SyncFields.h"
+#include "TextUtils.h"
 
 namespace {
 
@@ -28,13 +29,6 @@ void PutEscaped(std::string& Out, std::string_view Value) {
     Out += Hex[U >> 4];
     Out += Hex[U & 15];
   }
-}
-
-int HexValue(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  return -1;
 }
 
 void PutHex64(std::string& Out, uint64_t Value) {
@@ -61,7 +55,7 @@ void ReadAt(int Fd, uint64_t Offset, char* Into, size_t Size, const std::string&
 }  // namespace
 
 struct TSyncState::TSource {
-  TSource(int Fd, std::string Name) : Fd(Fd), Name(std::move(Name)) {}
+  TSource(int AFd, std::string AName) : Fd(AFd), Name(std::move(AName)) {}
   ~TSource() { ::close(Fd); }
   TSource(const TSource&) = delete;
   TSource& operator=(const TSource&) = delete;
@@ -72,7 +66,7 @@ struct TSyncState::TSource {
 // The header and the index of a state file; the texts stay where they are.
 class TStateParser {
 public:
-  TStateParser(TSyncState& State, const std::string& Name) : State(State), Name(Name) {}
+  TStateParser(TSyncState& AState, const std::string& AName) : State(AState), Name(AName) {}
 
   // The header lines up to the cards line; the offset after it, or npos when
   // Text ends before it and there may be more (Complete false).
@@ -202,8 +196,8 @@ private:
         Out += Value[I];
         continue;
       }
-      int High = I + 2 < Value.size() ? HexValue(Value[I + 1]) : -1;
-      int Low = High >= 0 ? HexValue(Value[I + 2]) : -1;
+      int High = I + 2 < Value.size() ? HexDigit(Value[I + 1]) : -1;
+      int Low = High >= 0 ? HexDigit(Value[I + 2]) : -1;
       if (Low < 0) Fail("a value holds a '%' that is not followed by two hexadecimal digits");
       Out += char(High * 16 + Low);
       I += 2;
@@ -225,7 +219,7 @@ private:
     if (Text.size() != 16) return false;
     Value = 0;
     for (char C : Text) {
-      int V = HexValue(C);
+      int V = HexDigit(C);
       if (V < 0) return false;
       Value = Value << 4 | uint64_t(V);
     }

@@ -7,7 +7,6 @@ target_include_directories(tobrinel_modem PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tobrinel_modem PUBLIC tobrinel_serial Qt6::Core)
 
 add_library(tobrinel_telephony STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/FixedDialog.cpp ${CMAKE_CURRENT_LIST_DIR}/FixedDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/OptionsDialog.cpp ${CMAKE_CURRENT_LIST_DIR}/OptionsDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/MDetect.cpp ${CMAKE_CURRENT_LIST_DIR}/MDetect.h
   ${CMAKE_CURRENT_LIST_DIR}/Dialopt.cpp ${CMAKE_CURRENT_LIST_DIR}/Dialopt.h

@@ -34,7 +34,7 @@ std::optional<int> Position(const std::string& Text) {
 // afterwards, since the writer does not ask.
 class TOutputDevice : public QIODevice {
 public:
-  explicit TOutputDevice(TOutputFile& Out) : Out(Out) {}
+  explicit TOutputDevice(TOutputFile& AOut) : Out(AOut) {}
   bool isSequential() const override { return true; }
   std::string Failure;
 

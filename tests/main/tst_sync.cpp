@@ -53,6 +53,20 @@ void WhenShown(std::function<void(T&)> Act) {
   Timer->start();
 }
 
+// Runs Act once Ready holds, as the event loop turns, rather than after a
+// guessed time: a loaded machine may take longer to get there.
+void WhenReady(QObject* Context, std::function<bool()> Ready, std::function<void()> Act) {
+  auto* Timer = new QTimer(Context);
+  Timer->setInterval(5);
+  QObject::connect(Timer, &QTimer::timeout, Context, [Timer, Ready, Act] {
+    if (!Ready()) return;
+    Timer->stop();
+    Timer->deleteLater();
+    Act();
+  });
+  Timer->start();
+}
+
 // The server's cards, read as entries: "Surname First home".
 QStringList ServerEntries(TRadicaleServer& Server) {
   QStringList Out;
@@ -200,7 +214,7 @@ void TSyncTest::SetupCancelStopsDiscoveryAtOnce() {
   Setup.show();
   Type(Setup.edtServer, Silent.Url("/").toString());
   bool WasBusy = false;
-  QTimer::singleShot(200, &Setup, [&] {
+  WhenReady(&Setup, [&] { return !Silent.Requests.empty(); }, [&] {
     // The dialog answers while the server keeps silent: the controls wait, Cancel works.
     WasBusy = !Setup.btnFind->isEnabled() && !Setup.edtServer->isEnabled() && Setup.btnCancel->isEnabled();
     QTest::mouseClick(Setup.btnCancel, Qt::LeftButton);
@@ -386,7 +400,7 @@ void TSyncTest::CancelDuringASyncChangesNothing() {
   QTest::keyClicks(W->edtFirstName, QStringLiteral("e"));  // an edit not yet saved
   bool Responsive = false;
   WhenShown<TfrmSyncProgress>([&](TfrmSyncProgress& Progress) {
-    QTimer::singleShot(300, &Progress, [&] {
+    WhenReady(&Progress, [&] { return !Silent.Requests.empty(); }, [&] {
       // The window answers while the server keeps silent.
       Responsive = Progress.btnCancel->isEnabled() && Progress.isVisible();
       QTest::mouseClick(Progress.btnCancel, Qt::LeftButton);

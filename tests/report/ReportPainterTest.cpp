@@ -39,7 +39,8 @@ TEST(ReportPainter, EveryMemoLineShowsAtLeastItsFirstRow) {
   const std::vector<std::string> Stored = {
       "First line",
       "Second\tafter a tab",
-      std::string("Long ") + std::string(60, 'x') + " and more words that cannot fit in the memo's width at all",
+      "Long xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx and more words that cannot fit in the "
+      "memo's width at all",
       "",
       "Last line",
   };

@@ -41,8 +41,9 @@ struct TKey {
     Button->SetCaption(Caption);
     Other->setFocus();
     Window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&Window));
+    Active = QTest::qWaitForWindowActive(&Window);
   }
+  bool Active = false;  // checked by each test: a QVERIFY here would only leave the constructor
   QImage Picture() { return Button->grab().toImage().convertToFormat(QImage::Format_RGB32); }
   int BlockWidth(bool Bold) {
     QFont Font = Button->font();
@@ -68,6 +69,7 @@ private slots:
 
 void TCustomTest::TwoLinesAreOneCentredBlock() {
   TKey Key({QStringLiteral("ABC"), QStringLiteral("2")}, {41, 33});
+  QVERIFY(Key.Active);
   QImage Image = Key.Picture();
   // R runs from (1, 1) to the right and bottom less 2: 38 by 30.
   const QRect Block = QFontMetrics(Key.Button->font()).boundingRect(QRect(0, 0, 38, 0), 0, QStringLiteral("ABC\n2"));
@@ -112,6 +114,7 @@ void TCustomTest::TextStyles() {
   QFETCH(QColor, DownRight);
   QFETCH(int, Depth);
   TKey Key({QStringLiteral("WXYZ"), QStringLiteral("9")});
+  QVERIFY(Key.Active);
   Key.Button->SetTextStyle(TTextStyle(Style));
   Key.Button->SetShadowDepth(3);
   Key.Button->setEnabled(Enabled);
@@ -130,6 +133,7 @@ void TCustomTest::TextStyles() {
 
 void TCustomTest::FocusFontAndColour() {
   TKey Key({QStringLiteral("WXYZ")});
+  QVERIFY(Key.Active);
   QFont Font = Key.Button->font();
   Font.setBold(true);
   Font.setItalic(true);
@@ -151,8 +155,10 @@ void TCustomTest::FocusFontAndColour() {
 
 void TCustomTest::EmptyFirstLineHidesTheCaption() {
   TKey Empty({QString(), QStringLiteral("1")}, {41, 33});
+  QVERIFY(Empty.Active);
   QVERIFY(!Ink(Empty.Picture(), Blue));
   TKey Space({QStringLiteral(" "), QStringLiteral("1")}, {41, 33});
+  QVERIFY(Space.Active);
   const auto Digit = Ink(Space.Picture(), Blue);
   QVERIFY(Digit && Digit->top() > Space.Button->TextBounds().center().y());  // on the second row
 }
@@ -171,6 +177,7 @@ void TCustomTest::CaptionLimit() {
 
 void TCustomTest::AcceleratorsAndDoubleClicks() {
   TKey Key({QStringLiteral("Fish && &Chips"), QStringLiteral("&9")}, {41, 33});
+  QVERIFY(Key.Active);
   QSignalSpy Clicks(Key.Button, &QAbstractButton::clicked);
   for (Qt::Key Letter : {Qt::Key_C, Qt::Key_9, Qt::Key_F}) QTest::keyClick(&Key.Window, Letter, Qt::AltModifier);
   QTest::keyClick(&Key.Window, Qt::Key_C);

@@ -254,4 +254,23 @@ TEST(FakeServer, WritesSendTheirPreconditionsAndReportEachResult) {
                                             "DELETE /b/del.vcf \"d0\" ", "PUT /b/broken.vcf * Z\r\n"}));
 }
 
+// A multiget of more cards than one request holds goes in full batches.
+TEST(FakeServer, MultiGetIsSplitIntoFullBatches) {
+  const std::vector<std::pair<int, std::vector<int>>> Cases = {
+      {1, {1}}, {100, {100}}, {101, {100, 1}}, {250, {100, 100, 50}}};
+  for (const auto& [Count, Batches] : Cases) {
+    TFakeDavServer Server([](const TFakeRequest&) { return MultiStatus({}); });
+    TCardDavClient Client(Server.Url("/"), "ann", "pw");
+    QStringList Hrefs;
+    for (int I = 0; I < Count; ++I) Hrefs << QStringLiteral("/b/%1.vcf").arg(I);
+    EXPECT_TRUE(Client.MultiGet(Server.Url("/b/"), Hrefs).empty());
+    std::vector<int> Sent;
+    for (const TFakeRequest& R : Server.Requests) {
+      EXPECT_EQ(R.Verb, "REPORT");
+      Sent.push_back(int(R.Body.count(".vcf<")));
+    }
+    EXPECT_EQ(Sent, Batches) << Count;
+  }
+}
+
 }  // namespace

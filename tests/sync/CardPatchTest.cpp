@@ -163,3 +163,29 @@ TEST(CardPatch, EditHereSendsThePhoneCardBack) {
             WithRev(Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123", "TEL;TYPE=HOME,VOICE:0999")));
   EXPECT_EQ(RunSync(Book, State, Server, Options).Puts, 0u);
 }
+
+// A property whose notes line the last-synced entry did not have (it came to
+// the server since) was not deleted here: it stays, whatever else changed.
+TEST(CardPatch, PropertyNewerThanTheBaseStays) {
+  struct {
+    const char* Name;
+    std::string Line;
+    std::string Expected;
+  } const Cases[] = {
+      {"an e-mail", "E-mail: john@example.org", WithRev(Replace(PhoneCard, "VOICE:0123", "VOICE:0999"))},
+      {"a pager", "Pager: 555", WithRev(Replace(PhoneCard, "VOICE:0123", "VOICE:0999"))},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    std::unique_ptr<TAddressItem> Base = ReadCard(PhoneCard);
+    ASSERT_TRUE(Base);
+    std::vector<std::string> Lines = Base->Notes.Lines();
+    auto Found = std::find(Lines.begin(), Lines.end(), Case.Line);
+    ASSERT_NE(Found, Lines.end());
+    Lines.erase(Found);
+    Base->Notes.Assign(Lines);
+    std::unique_ptr<TAddressItem> Entry = SyncFields::Clone(*Base);
+    Entry->HomeTelephone = "0999";
+    EXPECT_EQ(PatchCard(PhoneCard, *Entry, Base.get(), {}, TestRevision), Case.Expected);
+  }
+}

@@ -182,4 +182,18 @@ TEST(DavXml, StatusLinesFingerprintsAndMemberHrefs) {
             "/tob/my%20book/a%20b%2Fc.vcf");
 }
 
+// A status line without its reason phrase keeps its code, alone and inside a
+// multistatus answer.
+TEST(DavXml, StatusLinesWithoutAReason) {
+  const std::vector<std::pair<QString, int>> Lines = {
+      {"HTTP/1.1 200", 200}, {"HTTP/1.1 404", 404}, {"HTTP/1.1 404 ", 404}, {"HTTP/1.1 x", 0}};
+  for (const auto& [Line, Code] : Lines) EXPECT_EQ(StatusLineCode(Line), Code) << Line.toStdString();
+  TMultiStatus Status;
+  ASSERT_TRUE(ParseMultiStatus("<d:multistatus xmlns:d='DAV:'><d:response><d:href>/a.vcf</d:href>"
+                               "<d:status>HTTP/1.1 404</d:status></d:response></d:multistatus>",
+                               Status));
+  ASSERT_EQ(Status.Responses.size(), 1u);
+  EXPECT_EQ(Status.Responses[0].Status, 404);
+}
+
 }  // namespace

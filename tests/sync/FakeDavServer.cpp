@@ -4,7 +4,8 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 
-TFakeDavServer::TFakeDavServer(std::function<TFakeResponse(const TFakeRequest&)> Handler) : Handler(std::move(Handler)) {
+TFakeDavServer::TFakeDavServer(std::function<TFakeResponse(const TFakeRequest&)> AHandler)
+    : Handler(std::move(AHandler)) {
   Server.listen(QHostAddress::LocalHost, 0);
   connect(&Server, &QTcpServer::newConnection, this, [this] {
     while (QTcpSocket* Socket = Server.nextPendingConnection()) {

@@ -23,8 +23,8 @@ struct TFakeRequest {
 
 struct TFakeResponse {
   using THeaders = std::vector<std::pair<QByteArray, QByteArray>>;
-  TFakeResponse(int Status = 200, QByteArray Reason = "OK", THeaders Headers = {}, QByteArray Body = {})
-      : Status(Status), Reason(std::move(Reason)), Headers(std::move(Headers)), Body(std::move(Body)) {}
+  TFakeResponse(int AStatus = 200, QByteArray AReason = "OK", THeaders AHeaders = {}, QByteArray ABody = {})
+      : Status(AStatus), Reason(std::move(AReason)), Headers(std::move(AHeaders)), Body(std::move(ABody)) {}
   static TFakeResponse Silence() {
     TFakeResponse Response;
     Response.Silent = true;

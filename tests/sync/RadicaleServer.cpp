@@ -32,8 +32,8 @@ QString Tail(const QString& Path) {
 
 }  // namespace
 
-TRadicaleServer::TRadicaleServer(TRadicaleOptions Options)
-    : Options(Options), Net(std::make_unique<QNetworkAccessManager>()) {
+TRadicaleServer::TRadicaleServer(TRadicaleOptions AOptions)
+    : Options(AOptions), Net(std::make_unique<QNetworkAccessManager>()) {
   if (!Dir.isValid()) {
     LastProblem = QStringLiteral("no temporary folder");
     return;

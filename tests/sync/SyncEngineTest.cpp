@@ -632,3 +632,41 @@ TEST(SyncEngine, NewCardLandingAfterTheNextListingIsNotDuplicated) {
     EXPECT_EQ(S.Server.HrefOf("Person0"), OnItsWay.Href);
   }
 }
+
+// Edges of the three-way merge: a server that gives no ETags, the details page
+// chosen differently on each side, and a notes line written twice on purpose.
+TEST(SyncEngine, EdgesOfTheMerge) {
+  using TEdit = std::function<void(TAddressItem&)>;
+  struct {
+    const char* Name;
+    bool NoETags;
+    TEdit Here, There;
+    const char* Expected;
+    int Conflicts;
+  } const Cases[] = {
+      {"a server without ETags", true, [](TAddressItem&) {}, [](TAddressItem& I) { I.BusMobile = "20"; },
+       "Able Ann h=1 m=20 n=Likes tea", 0},
+      {"the details page each", false, [](TAddressItem& I) { I.TabPage = 2; }, [](TAddressItem& I) { I.TabPage = 1; },
+       "Able Ann h=1 n=Likes tea", 0},
+      {"a notes line added twice here", false,
+       [](TAddressItem& I) { I.Notes.SetText("Likes tea\nHas a dog\nHas a dog"); },
+       [](TAddressItem& I) { I.BusMobile = "20"; }, "Able Ann h=1 m=20 n=Likes tea/Has a dog/Has a dog", 0},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TSynced S({{"Able", "Ann", "1", "", "", "", "", "", "", "Likes tea"}});
+    auto DropETags = [&] {
+      if (Case.NoETags)
+        for (auto& Card : S.Server.Cards) Card.second.ETag.clear();
+    };
+    DropETags();
+    S.Sync();
+    Case.Here(*EntryNamed(S.Book, "Able"));
+    S.Server.Edit(S.Server.HrefOf("Able"), Case.There);
+    DropETags();
+    TRunResult R = S.Sync();
+    EXPECT_EQ(R.Summary.Conflicts, Case.Conflicts);
+    EXPECT_EQ(BookText(S.Book), Case.Expected);
+    EXPECT_EQ(S.Server.Text(), Case.Expected);
+  }
+}

@@ -161,3 +161,28 @@ TEST(SyncState, FileBesideTheBook) {
   }
   EXPECT_THROW(S.Load(Dir.Path), EFileError);
 }
+
+// Files as a sync writes them at the edges: a value whose last byte is
+// escaped, and an empty book synced with an empty address book.
+TEST(SyncState, EdgeFilesLoad) {
+  struct {
+    std::string Content;
+    const char* UserName;
+    const char* Token;
+  } const Cases[] = {
+      {"TOBRINEL-SYNC 1\nuser ann%20\ncards 0 6\nend 0\n", "ann ", ""},
+      {"TOBRINEL-SYNC 1\nuser %25\ntoken a%0A\ncards 0 6\nend 0\n", "%", "a\n"},
+      {"TOBRINEL-SYNC 1\ncards 0 6\nend 0\n", "", ""},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Content);
+    TSyncState S;
+    ASSERT_NO_THROW(S.Parse(Case.Content, "x.sync"));
+    EXPECT_EQ(S.UserName, Case.UserName);
+    EXPECT_EQ(S.SyncToken, Case.Token);
+    EXPECT_TRUE(S.Cards.empty());
+    TSyncState Back;
+    ASSERT_NO_THROW(Back.Parse(S.Serialize(), "x.sync"));
+    EXPECT_TRUE(Back == S);
+  }
+}

@@ -188,6 +188,41 @@ TEST_F(Exchange, ABabblingLineKeepsTheAnswerBounded) {
   EXPECT_EQ(Reply.size(), TModemExchange::MaxReply);
 }
 
+// The answer to a dial command: which lines end it, and what the person is told.
+TEST(AnswerReader, DialAnswersAndWhatTheyTell) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Pieces;
+    bool Complete, Tentative;
+    const char* Result;
+  } Cases[] = {
+      {"stray result before the echo, no answer yet", {"\r\nOK\r\n", "ATDT 123;\r\r\n"}, false, false, ""},
+      {"connect with a speed, echo off", {"\r\nCONNECT 9600\r\n"}, false, true, "CONNECT 9600"},
+      {"connect with a speed after the echo", {"ATDT 123;\r\r\nCONNECT 9600\r\n"}, true, false, "CONNECT 9600"},
+      {"no carrier, echo off", {"\r\nNO CARRIER\r\n"}, false, true, "NO CARRIER"},
+  };
+  for (const auto& Case : Cases) {
+    TAnswerReader Reader("ATDT 123;");
+    for (const std::string& Piece : Case.Pieces) Reader.Add(Piece);
+    EXPECT_EQ(Reader.Complete(), Case.Complete) << Case.Name;
+    EXPECT_EQ(Reader.Tentative(), Case.Tentative) << Case.Name;
+    EXPECT_EQ(Reader.Result(), Case.Result) << Case.Name;
+  }
+  const std::pair<const char*, const char*> Told[] = {
+      {"NO CARRIER", "There was no answer."},
+      {"NO ANSWER", "There was no answer."},
+      {"BUSY", "The line is busy."},
+      {"NO DIAL TONE", "There is no dial tone. Check that the telephone line is connected to the MODEM."},
+      {"ERROR", "The MODEM refused the number 123."},
+      {"OK", ""},
+      {"CONNECT 9600", ""},
+  };
+  for (const auto& [Result, Text] : Told) EXPECT_EQ(DialResultText(Result, "123"), Text) << Result;
+  for (const char* Final : {"CONNECT 9600", "CONNECT", "NO CARRIER", "+CME ERROR: 3"})
+    EXPECT_TRUE(IsFinalResult(Final)) << Final;
+  for (const char* NotFinal : {"CONNECTED", "RING", "NO", ""}) EXPECT_FALSE(IsFinalResult(NotFinal)) << NotFinal;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -1,5 +1,6 @@
-# Every *Test.cpp here is a GoogleTest file of the book tool, run as a program.
-file(GLOB TOOL_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*Test.cpp)
+# The GoogleTest files of the book tool, which run it as a program.
+set(TOOL_TEST_SOURCES BookToolTest.cpp ContactToolTest.cpp PrintCommandTest.cpp PrintedPagesTest.cpp ShellSlipsTest.cpp)
+tobrinel_check_listed("*.cpp" ${TOOL_TEST_SOURCES})
 add_executable(tool_tests ${TOOL_TEST_SOURCES})
 target_include_directories(tool_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/store)
 target_link_libraries(tool_tests PRIVATE tobrinel_store GTest::gtest GTest::gtest_main)

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 
-// What the telephony dialogs share: a fixed client area, the program's 8-point
+// What the dialogs share: a fixed client area, the program's 8-point
 // font, a place in the middle of the screen, and F1 for their help topic.
 class TFixedDialog : public QDialog {
   Q_OBJECT

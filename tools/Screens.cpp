@@ -312,8 +312,8 @@ int RenderWindows(const QDir& Folder, const QString& Book) {
   TfrmSyncSetup SyncSetup(&Main);
   SyncSetup.Prefill(QStringLiteral("https://cloud.example.com/"), QStringLiteral("ann"), {}, {});
   SyncSetup.edtPassword->setText(QStringLiteral("secret"));
-  for (const char* Book : {"Contacts  (/dav/ann/contacts/)", "Family  (/dav/ann/family/)"}) {
-    auto* Item = new QListWidgetItem(QString::fromLatin1(Book), SyncSetup.lstBooks);
+  for (const char* Shown : {"Contacts  (/dav/ann/contacts/)", "Family  (/dav/ann/family/)"}) {
+    auto* Item = new QListWidgetItem(QString::fromLatin1(Shown), SyncSetup.lstBooks);
     Item->setData(Qt::UserRole, QUrl(QStringLiteral("https://cloud.example.com/dav/ann/contacts/")));
   }
   SyncSetup.lstBooks->setCurrentRow(0);
