@@ -52,6 +52,7 @@ struct TAllWindows {
   TFakePlatform Platform;
   TProgram Program{QStringList{}};
   std::unique_ptr<TfrmAbout> About;
+  TReportLayout Layout;  // the preview keeps a reference to it
   std::unique_ptr<TReportPreview> Preview;
   std::unique_ptr<TfrmSyncSetup> SyncSetup;
   std::unique_ptr<TfrmSyncProgress> SyncProgress;
@@ -60,7 +61,7 @@ struct TAllWindows {
     Program.CreateWindows();
     TfrmMain* Main = Program.Main.get();
     About = std::make_unique<TfrmAbout>(Main);
-    Preview = std::make_unique<TReportPreview>(TReportLayout(), nullptr, Main);
+    Preview = std::make_unique<TReportPreview>(Layout, nullptr, Main);
     SyncSetup = std::make_unique<TfrmSyncSetup>(Main);
     SyncProgress = std::make_unique<TfrmSyncProgress>(Main);
     SyncConflict = std::make_unique<TfrmSyncConflict>(Main);

@@ -372,7 +372,11 @@ TEST(HostileServer, RepliesOfAnyLengthAreReadInBoundedMemory) {
   TCardDavClient Client(Server.Url(BookPath), {}, {});
   EXPECT_TRUE(Client.ListEtags(Server.Url(BookPath)).Cards.empty());
   EXPECT_GT(Sent, Junk);
+#ifndef __SANITIZE_ADDRESS__  // AddressSanitizer holds freed memory back, so its peak says nothing here
   EXPECT_LT(PeakKb() - Before, 48 * 1024) << "KB more at the peak for a listing of " << (Junk >> 20) << " MB";
+#else
+  (void)Before;
+#endif
 
   TTinyBook Tiny;
   Tiny.Put("a.vcf", CardText("a", "Adams"));
