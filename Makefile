@@ -7,6 +7,10 @@ FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 # Rebuilds of other trees of the same sources are cheap when ccache is there.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Paths relative to the clone, so that another clone of the same sources (CI's, a
+# second checkout) takes what this one compiled from the cache.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 # ccache caches files built with the precompiled Qt headers only when told that
 # their time stamps and predefined macros may be trusted.
 export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_file_ctime
