@@ -22,6 +22,7 @@ packages=(
   xdg-utils  # tel: links to the desktop's telephone application (xdg-mime, xdg-open)
   ccache  # the three trees of make test, and rebuilds, compile each unchanged file once
   dbus gnome-keyring  # the "remember password" test runs a secret service on a bus of its own
+  xvfb openbox  # scripts/launch-time.sh times the program's launch on an X display with a window manager
 )
 
 missing=()

@@ -99,26 +99,25 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
 
   // The server's side of each card of the state.
   const uint64_t EmptyPrint = Fingerprint(TAddressItem());
+  // A record that goes from the state with nothing sent for it.
+  auto PlanGone = [&Plan](const TSyncCard& Card, size_t I) {
+    TSyncPlan::TPlanned Gone;
+    Gone.Card = Card;
+    Gone.Old = int(I);
+    Gone.Gone = true;
+    Plan.PlannedFor[I] = int32_t(Plan.Planned.size());
+    Plan.Planned.push_back(Gone);
+  };
   for (size_t I = 0; I < Cards.size(); ++I) {
     const TSyncCard& Card = Cards[I];
     if (Remote[I] == ERemote::Absent) {  // a journal card the server never got: the record goes
       P.Unsent.push_back(&Card);
-      TSyncPlan::TPlanned Gone;
-      Gone.Card = Card;
-      Gone.Old = int(I);
-      Gone.Gone = true;
-      Plan.PlannedFor[I] = int32_t(Plan.Planned.size());
-      Plan.Planned.push_back(Gone);
+      PlanGone(Card, I);
       continue;
     }
     if (Card.Fingerprint == EmptyPrint && IsGroupCard(State->Text(Card))) {  // a group: no entry, only its record
       if (Remote[I] == ERemote::Deleted) {
-        TSyncPlan::TPlanned Gone;
-        Gone.Card = Card;
-        Gone.Old = int(I);
-        Gone.Gone = true;
-        Plan.PlannedFor[I] = int32_t(Plan.Planned.size());
-        Plan.Planned.push_back(Gone);
+        PlanGone(Card, I);
       } else if (Remote[I] == ERemote::ToFetch) {
         auto Got = Fetched.find(std::string(Card.Href));
         if (Got == Fetched.end()) Skip(Card.Href, "not fetched");
