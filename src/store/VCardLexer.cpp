@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "TextCodec.h"
+#include "TextUtils.h"
 
 using namespace ContactFields;
 
@@ -14,13 +15,6 @@ bool IsQuotedPrintable(std::string_view Line) {
   for (size_t At = Head.find('-'); At != std::string_view::npos; At = Head.find('-', At + 1))
     if (At >= 6 && SameText(Head.substr(At - 6, 16), "QUOTED-PRINTABLE")) return true;
   return false;
-}
-
-int HexDigit(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  return -1;
 }
 
 std::string DecodeQuotedPrintable(std::string_view Value) {
