@@ -613,8 +613,8 @@ void TAddressBook::SaveToFile() {
 
 // ---- TBookStream
 
-TBookStream::TBookStream(const std::string& Path)
-    : Path(Path), File(OpenRegularForReading(Path)), Reader(std::make_unique<TBookReader>(File.Fd)) {
+TBookStream::TBookStream(const std::string& APath)
+    : Path(APath), File(OpenRegularForReading(APath)), Reader(std::make_unique<TBookReader>(File.Fd)) {
   ReadHeader();
 }
 

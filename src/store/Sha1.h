@@ -11,7 +11,7 @@
 class TSha1 {
 public:
   // Plain: the rounds in plain code even where the processor has its own.
-  explicit TSha1(bool Plain = false) : Plain(Plain) {}
+  explicit TSha1(bool APlain = false) : Plain(APlain) {}
   void Add(std::string_view Data);
   // The digest of everything added; the object is spent.
   std::array<uint8_t, 20> Digest();

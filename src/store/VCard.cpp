@@ -184,9 +184,9 @@ private:
     std::string Group;
   };
 
-  const std::string* LabelOf(std::string_view Group) const {
+  const std::string* LabelOf(std::string_view GroupName) const {
     for (auto& [Name, Text] : Labels)
-      if (SameText(Name, Group)) return &Text;
+      if (SameText(Name, GroupName)) return &Text;
     return nullptr;
   }
 
@@ -276,12 +276,12 @@ private:
       Agent(P, UnescapeVCardText(Decoded()));
     } else if (const char* Label = NotedLabel(Name)) {
       std::string Value = Name == "CATEGORIES" ? ComponentText(Decoded(), 30, ", ") : UnescapeVCardText(Decoded());
-      std::string Suffix = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
-      if (Suffix.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
-        Suffix = " (" + std::string(P.Param("TYPE")) + ")";
+      std::string LabelSuffix = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
+      if (LabelSuffix.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
+        LabelSuffix = " (" + std::string(P.Param("TYPE")) + ")";
       if (Name == "NICKNAME" && Nickname.empty()) Nickname = Trim(Value);
       if (Name == "EMAIL" && Email.empty()) Email = Trim(Value);
-      if (!Trim(Value).empty()) Entry.Note(Label + Suffix, Trim(Value));
+      if (!Trim(Value).empty()) Entry.Note(Label + LabelSuffix, Trim(Value));
     } else if (IsPicture(Name)) {
       if (!Trim(P.Value).empty()) ++Into.PhotosSkipped;
     } else if (IsBinary(P)) {

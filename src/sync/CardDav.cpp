@@ -504,8 +504,8 @@ namespace {
 // The body of a 207 as it arrives, waiting in a local event loop for more.
 class TReplyDevice : public QIODevice {
 public:
-  TReplyDevice(QNetworkReply*& Running, QNetworkReply*& Finished, const bool& Done, std::function<void()>& Wake)
-      : Running(Running), Finished(Finished), Done(Done), Wake(Wake) {
+  TReplyDevice(QNetworkReply*& ARunning, QNetworkReply*& AFinished, const bool& ADone, std::function<void()>& AWake)
+      : Running(ARunning), Finished(AFinished), Done(ADone), Wake(AWake) {
     open(QIODevice::ReadOnly | QIODevice::Unbuffered);
   }
   bool isSequential() const override { return true; }

@@ -227,9 +227,9 @@ bool Take(std::vector<std::string>& From, const std::string& Line) {
 
 class TPatcher {
 public:
-  TPatcher(std::string_view Card, const TAddressItem& Entry, const TAddressItem* Base, std::string_view NewUid,
-           std::string_view Revision)
-      : Card(Card), Entry(Entry), Base(Base), NewUid(NewUid), Revision(Revision) {}
+  TPatcher(std::string_view ACard, const TAddressItem& AEntry, const TAddressItem* ABase, std::string_view ANewUid,
+           std::string_view ARevision)
+      : Card(ACard), Entry(AEntry), Base(ABase), NewUid(ANewUid), Revision(ARevision) {}
 
   bool Run(std::string& Out) {
     if (!Split()) return false;

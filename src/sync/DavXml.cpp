@@ -170,7 +170,7 @@ void ReadResponse(QXmlStreamReader& Xml, const std::function<void(TDavResponse&)
 // Reads a device through the carriage-return guard.
 class TGuardedDevice : public QIODevice {
 public:
-  explicit TGuardedDevice(QIODevice& Source) : Source(Source) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+  explicit TGuardedDevice(QIODevice& ASource) : Source(ASource) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
   bool isSequential() const override { return true; }
   bool atEnd() const override { return Ended && Out.isEmpty(); }
   qint64 bytesAvailable() const override { return Out.size() - At; }

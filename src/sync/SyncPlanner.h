@@ -50,11 +50,11 @@ struct TCandidate {
 // Builds one plan.
 class TSyncPlanner {
 public:
-  TSyncPlanner(TSyncPlan& Plan, const TSyncOptions& Options, const TSyncState& State)
-      : Plan(Plan), Options(Options), State(State) {
+  TSyncPlanner(TSyncPlan& APlan, const TSyncOptions& AOptions, const TSyncState& AState)
+      : Plan(APlan), Options(AOptions), State(AState) {
     Collection = Options.CollectionHref.empty() ? CollectionOf(State.AddressBookUrl) : Options.CollectionHref;
-    Settle = Options.Settle ? Options.Settle : [&Options](const TConflictQuestion& Question) {
-      return SettleByRule(Options.Rule, Options.Ask, Question);
+    Settle = Options.Settle ? Options.Settle : [&AOptions](const TConflictQuestion& Question) {
+      return SettleByRule(AOptions.Rule, AOptions.Ask, Question);
     };
     if (Collection.back() != '/') Collection += '/';
   }

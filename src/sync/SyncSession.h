@@ -83,12 +83,12 @@ struct TSyncOutcome {
 class ESyncRefused : public std::runtime_error {
 public:
   enum EReason { MassDelete, OtherAddressBook, SeveralAddressBooks, NoAddressBook, OtherServer };
-  ESyncRefused(EReason Reason, const QString& Message, std::vector<TAddressBookInfo> Books = {}, QUrl Elsewhere = {})
-      : std::runtime_error(Message.toStdString()),
-        Reason(Reason),
-        Message(Message),
-        Books(std::move(Books)),
-        Elsewhere(std::move(Elsewhere)) {}
+  ESyncRefused(EReason AReason, const QString& AMessage, std::vector<TAddressBookInfo> ABooks = {}, QUrl AElsewhere = {})
+      : std::runtime_error(AMessage.toStdString()),
+        Reason(AReason),
+        Message(AMessage),
+        Books(std::move(ABooks)),
+        Elsewhere(std::move(AElsewhere)) {}
   EReason Reason;
   QString Message;
   std::vector<TAddressBookInfo> Books;  // SeveralAddressBooks: the ones to choose from

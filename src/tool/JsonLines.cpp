@@ -152,7 +152,7 @@ namespace {
 
 class TJsonReader {
 public:
-  TJsonReader(const std::string& Text, int32_t* Cut) : Text(Text), Cut(Cut) {}
+  TJsonReader(const std::string& AText, int32_t* ACut) : Text(AText), Cut(ACut) {}
 
   void ReadEntry(TAddressItem& Item) {
     Expect('{');

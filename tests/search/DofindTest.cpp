@@ -97,8 +97,9 @@ TEST(MatchField, DottedAndDotlessIMatchTheirCapitalsInTurkishAndAzeri) {
     EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, false, false)), Case.Expected)
         << Case.Locale << " " << Case.Value << " / " << Case.Text;
     // Case Sensitive keeps every letter apart.
-    if (std::string(Case.Value) != Case.Text)
+    if (std::string(Case.Value) != Case.Text) {
       EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, true, false)), 0) << Case.Value;
+    }
   }
   TNameOrder::Use(TNameOrder::DesktopLocale());
 }

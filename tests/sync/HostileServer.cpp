@@ -6,9 +6,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-THostileServer::THostileServer(THandler Handler, const char* Address, const QByteArray& CertificatePem,
+THostileServer::THostileServer(THandler AHandler, const char* AAddress, const QByteArray& CertificatePem,
                                const QByteArray& KeyPem)
-    : Handler(std::move(Handler)), Address(Address), Tls(!CertificatePem.isEmpty()) {
+    : Handler(std::move(AHandler)), Address(AAddress), Tls(!CertificatePem.isEmpty()) {
   if (Tls) {
     auto* Secure = new QSslServer(this);
     QSslConfiguration Config = QSslConfiguration::defaultConfiguration();

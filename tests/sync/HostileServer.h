@@ -29,8 +29,8 @@ struct THostileRequest {
 
 struct THostileAnswer {
   using THeaders = std::vector<std::pair<QByteArray, QByteArray>>;
-  THostileAnswer(int Status = 200, QByteArray Reason = "OK", THeaders Headers = {}, QByteArray Body = {})
-      : Status(Status), Reason(std::move(Reason)), Headers(std::move(Headers)), Body(std::move(Body)) {}
+  THostileAnswer(int AStatus = 200, QByteArray AReason = "OK", THeaders AHeaders = {}, QByteArray ABody = {})
+      : Status(AStatus), Reason(std::move(AReason)), Headers(std::move(AHeaders)), Body(std::move(ABody)) {}
   int Status;
   QByteArray Reason;
   THeaders Headers;
@@ -72,7 +72,7 @@ THostileAnswer HostileMultiStatus(const QByteArray& Inner);
 // the answers as they are, for members a hostile server makes up.
 class TTinyBook {
 public:
-  explicit TTinyBook(QByteArray Path = "/dav/ann/book/") : Path(std::move(Path)) {}
+  explicit TTinyBook(QByteArray APath = "/dav/ann/book/") : Path(std::move(APath)) {}
   THostileAnswer Answer(const THostileRequest& Request);
   void Put(const QByteArray& Name, const QByteArray& Text, QByteArray Etag = {});
 
