@@ -73,7 +73,7 @@ struct TAllWindows {
   }
 };
 
-const char* const Dialogs[] = {"frmFind", "frmPrintAddresses", "frmDefaultTab", "frmAbout", "frmPreview",
+const char* const Dialogs[] = {"frmMain", "frmFind", "frmPrintAddresses", "frmDefaultTab", "frmAbout", "frmPreview",
                                "frmSyncSetup", "frmSyncProgress", "frmSyncConflict", "frmDiallingOpt",
                                "frmDial", "frmOutsideLine", "frmDialler", "frmQuickDial"};
 // The dialling windows get theirs with the dialling work on its own branch.
@@ -143,9 +143,45 @@ private slots:
         if (Label->buddy()) Take(Label->text(), Who, true);
       } else if (auto* Bar = qobject_cast<QTabBar*>(Widget)) {
         for (int Tab = 0; Tab < Bar->count(); ++Tab) Take(Bar->tabText(Tab), Who + QString::number(Tab), false);
+      } else if (auto* Menus = qobject_cast<QMenuBar*>(Widget)) {
+        // Alt and a menu's letter opens it from anywhere in the window.
+        for (QAction* Menu : Menus->actions()) Take(Menu->text(), QStringLiteral("menu ") + Menu->text(), true);
       }
     }
     QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QStringLiteral("; "))));
+  }
+
+  // Alt and a label's letter puts the caret in the box it names, on the page shown.
+  void labelLettersMoveTheFocus_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("control");
+    QTest::newRow("surname") << 0 << int(Qt::Key_S) << "edtSurname";
+    QTest::newRow("first name") << 1 << int(Qt::Key_N) << "edtFirstName";
+    QTest::newRow("home telephone") << 0 << int(Qt::Key_T) << "edtHomeTel";
+    QTest::newRow("home address") << 0 << int(Qt::Key_D) << "memHomeAddress";
+    QTest::newRow("work telephone") << 1 << int(Qt::Key_P) << "edtBusTel";
+    QTest::newRow("extension") << 1 << int(Qt::Key_X) << "edtBusExtn";
+    QTest::newRow("mobile") << 1 << int(Qt::Key_M) << "edtMobile";
+    QTest::newRow("facsimile") << 1 << int(Qt::Key_C) << "edtBusFax";
+    QTest::newRow("work address") << 1 << int(Qt::Key_R) << "memBusAddress";
+    // A label on the page not shown is not reached.
+    QTest::newRow("work's telephone from home") << 0 << int(Qt::Key_P) << "grdNames";
+  }
+  void labelLettersMoveTheFocus() {
+    QFETCH(int, page);
+    QFETCH(int, key);
+    QFETCH(QString, control);
+    TFakePlatform Platform;
+    BookWithLastUse(Platform, {{"Baker", "Bob"}});
+    TWindows W;
+    QVERIFY(W.Activate());
+    W->tabDetails->setCurrentIndex(page);
+    W->grdNames->setFocus();
+    QTRY_VERIFY(W->grdNames->hasFocus());
+    QTest::keyClick(W->grdNames, Qt::Key(key), Qt::AltModifier);
+    QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), control);
+    QCOMPARE(AccessibleName(W->findChild<QWidget*>(control)).isEmpty(), false);
   }
 
   // Each menu item has a letter of its own in its menu, and so has each menu.
