@@ -206,6 +206,7 @@ void TfrmMain::CreateControls() {
   grdNames->setObjectName(QStringLiteral("grdNames"));
   grdNames->setGeometry(8, 15, 201, 298);
   grdNames->setModel(FNames);
+  FNames->OnShown = [this](const QString& Name) { CheckShownName(Name, grdNames->font()); };
   grdNames->setSelectionBehavior(QAbstractItemView::SelectRows);
   grdNames->setSelectionMode(QAbstractItemView::SingleSelection);
   grdNames->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -289,6 +290,8 @@ void TfrmMain::CreateControls() {
     connect(Edit, &QLineEdit::textChanged, this, &TfrmMain::edtSurnameChange);
     Edit->installEventFilter(this);
   }
+  for (QLineEdit* Edit : {edtSurname, edtFirstName})
+    connect(Edit, &QLineEdit::textChanged, this, [this, Edit](const QString& Name) { CheckShownName(Name, Edit->font()); });
   for (QPlainTextEdit* Memo : {memHomeAddress, memBusAddress, memNotes}) {
     connect(Memo, &QPlainTextEdit::textChanged, this, &TfrmMain::edtSurnameChange);
     Memo->installEventFilter(this);

@@ -184,6 +184,56 @@ private slots:
     QCOMPARE(AccessibleName(W->findChild<QWidget*>(control)).isEmpty(), false);
   }
 
+  // A name shown with characters no installed font has is told of once a
+  // run, in a box that needs no answer, whether the index or the name boxes
+  // show it; names the fonts cover are not.
+  void namesNoFontShowsAreToldOnce_data() {
+    QTest::addColumn<QStringList>("surnames");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("walk");  // every entry shown in the name boxes in turn
+    QTest::addColumn<int>("notices");
+    const QString Private = QString(QChar(0xE000)), Unassigned = QString(QChar(0x0378));
+    QTest::newRow("Latin") << QStringList{"Adams", "Baker"} << "x" << true << 0;
+    QTest::newRow("accents, Greek and CJK") << QStringList{QStringLiteral(u"Öztürk"), QStringLiteral(u"Ωmega"),
+                                                        QStringLiteral(u"山田")}
+                                            << QStringLiteral(u"Łukasz") << true << 0;
+    QTest::newRow("the one entry") << QStringList{Private + "a"} << "x" << false << 1;
+    QTest::newRow("index only") << QStringList{"Adams", Unassigned + "b"} << "x" << false << 1;
+    QTest::newRow("typed") << QStringList{"Adams"} << Private << true << 1;
+    QTest::newRow("everywhere") << QStringList{Private + "a", Unassigned + "b"} << Private + Unassigned << true << 1;
+  }
+  void namesNoFontShowsAreToldOnce() {
+    QFETCH(QStringList, surnames);
+    QFETCH(QString, typed);
+    QFETCH(bool, walk);
+    QFETCH(int, notices);
+    TFakePlatform Platform;
+    std::vector<QByteArray> Kept;
+    TNames Names;
+    for (const QString& Surname : surnames) Kept.push_back(Surname.toUtf8());
+    for (const QByteArray& Surname : Kept) Names.push_back({Surname.constData(), ""});
+    BookWithLastUse(Platform, Names);
+    TWindows W;
+    QVERIFY(W.Activate());
+    W->grdNames->viewport()->grab();  // the index paints every row
+    QApplication::processEvents();
+    // Keys typed one by one, then the entries shown in turn.
+    W->edtSurname->setFocus();
+    QTRY_VERIFY(W->edtSurname->hasFocus());
+    W->edtSurname->end(false);
+    TypeText(W->edtSurname, typed);
+    QApplication::processEvents();
+    for (int Row = 0; walk && Row < surnames.size(); ++Row) {
+      W->grdNames->selectRow(Row);
+      W->grdNames->viewport()->grab();
+      QApplication::processEvents();
+    }
+    QCOMPARE(Platform.Prompter.Kinds().count(QStringLiteral("notice")), notices);
+    QCOMPARE(Platform.Prompter.Boxes.size(), size_t(notices));
+    if (notices) QVERIFY2(Platform.Prompter.Boxes[0].Text.contains(QStringLiteral("install fonts-noto-cjk")),
+                          qPrintable(Platform.Prompter.Boxes[0].Text));
+  }
+
   // Each menu item has a letter of its own in its menu, and so has each menu.
   void everyMenuItemHasAUniqueMnemonic() {
     TAllWindows All;
