@@ -93,9 +93,11 @@ QIcon TelephoneIcon() {
   return Icon;
 }
 
-// The caption of Control, beside it; a screen reader names the control by it.
+// The caption of Control, beside it; a screen reader names the control by it,
+// and Alt with its underlined letter puts the caret there.
 void AddLabel(QWidget* Control, const QString& Caption, int Left, int Top, int Width = 66) {
   auto* Label = new QLabel(Caption, Control->parentWidget());
+  Label->setObjectName(QStringLiteral("lbl") + Control->objectName().mid(3));
   Label->setGeometry(Left, Top, Width, 21);
   Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   Label->setBuddy(Control);
@@ -204,6 +206,7 @@ void TfrmMain::CreateControls() {
   grdNames->setObjectName(QStringLiteral("grdNames"));
   grdNames->setGeometry(8, 15, 201, 298);
   grdNames->setModel(FNames);
+  FNames->OnShown = [this](const QString& Name) { CheckShownName(Name, grdNames->font()); };
   grdNames->setSelectionBehavior(QAbstractItemView::SelectRows);
   grdNames->setSelectionMode(QAbstractItemView::SingleSelection);
   grdNames->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -240,8 +243,8 @@ void TfrmMain::CreateControls() {
   edtSurname->setProperty("Tag", 1);
   edtFirstName = AddEdit(GroupBox1, "edtFirstName", 80, 40, 233, 50);
   edtFirstName->setProperty("Tag", 1);
-  AddLabel(edtSurname, QStringLiteral("Surname :"), 2, 16, 74);
-  AddLabel(edtFirstName, QStringLiteral("First Name :"), 2, 40, 74);
+  AddLabel(edtSurname, QStringLiteral("&Surname :"), 2, 16, 74);
+  AddLabel(edtFirstName, QStringLiteral("First &Name :"), 2, 40, 74);
 
   tabDetails = new QTabWidget(Client);
   tabDetails->setObjectName(QStringLiteral("tabDetails"));
@@ -255,24 +258,24 @@ void TfrmMain::CreateControls() {
   ShowTabFocus(tabDetails, QStringLiteral("Details"));
 
   edtHomeTel = AddEdit(Home, "edtHomeTel", 80, 24, 201, 50);
-  AddLabel(edtHomeTel, QStringLiteral("Telephone :"), 8, 24);
+  AddLabel(edtHomeTel, QStringLiteral("&Telephone :"), 8, 24);
   spdbtnDial1 = AddDialButton(Home, "spdbtnDial1", 284, 24, HomeLocation);
   memHomeAddress = AddMemo(Home, "memHomeAddress", QRect(80, 64, 225, 73));
-  AddLabel(memHomeAddress, QStringLiteral("Address :"), 8, 64);
+  AddLabel(memHomeAddress, QStringLiteral("A&ddress :"), 8, 64);
 
   edtBusTel = AddEdit(Work, "edtBusTel", 80, 8, 201, 50);
-  AddLabel(edtBusTel, QStringLiteral("Telephone :"), 8, 8);
+  AddLabel(edtBusTel, QStringLiteral("Tele&phone :"), 8, 8);
   spdbtnDial2 = AddDialButton(Work, "spdbtnDial2", 284, 8, BusinessLocation);
   edtBusExtn = AddEdit(Work, "edtBusExtn", 80, 40, 73, 10);
-  AddLabel(edtBusExtn, QStringLiteral("Extension :"), 8, 40);
+  AddLabel(edtBusExtn, QStringLiteral("E&xtension :"), 8, 40);
   spdbtnDial3 = AddDialButton(Work, "spdbtnDial3", 156, 40, ExtensionLocation);
   edtMobile = AddEdit(Work, "edtMobile", 80, 72, 201, 50);
-  AddLabel(edtMobile, QStringLiteral("Mobile :"), 8, 72);
+  AddLabel(edtMobile, QStringLiteral("&Mobile :"), 8, 72);
   spdbtnDial4 = AddDialButton(Work, "spdbtnDial4", 284, 72, MobileLocation);
   edtBusFax = AddEdit(Work, "edtBusFax", 80, 104, 201, 50);
-  AddLabel(edtBusFax, QStringLiteral("Facsimile :"), 8, 104);
+  AddLabel(edtBusFax, QStringLiteral("Fa&csimile :"), 8, 104);
   memBusAddress = AddMemo(Work, "memBusAddress", QRect(80, 136, 225, 73));
-  AddLabel(memBusAddress, QStringLiteral("Address :"), 8, 136);
+  AddLabel(memBusAddress, QStringLiteral("Add&ress :"), 8, 136);
 
   memNotes = AddMemo(Notes, "memNotes", QRect(9, 8, 297, 201));
   memNotes->setAccessibleName(QStringLiteral("Notes"));
@@ -287,6 +290,8 @@ void TfrmMain::CreateControls() {
     connect(Edit, &QLineEdit::textChanged, this, &TfrmMain::edtSurnameChange);
     Edit->installEventFilter(this);
   }
+  for (QLineEdit* Edit : {edtSurname, edtFirstName})
+    connect(Edit, &QLineEdit::textChanged, this, [this, Edit](const QString& Name) { CheckShownName(Name, Edit->font()); });
   for (QPlainTextEdit* Memo : {memHomeAddress, memBusAddress, memNotes}) {
     connect(Memo, &QPlainTextEdit::textChanged, this, &TfrmMain::edtSurnameChange);
     Memo->installEventFilter(this);

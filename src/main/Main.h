@@ -10,6 +10,7 @@
 
 #include "Adrbook.h"
 #include "Dofind.h"
+#include "FontCoverage.h"
 
 class QAction;
 class QGroupBox;
@@ -181,6 +182,7 @@ private:
   QString TidyName(const QLineEdit* Edit, int Column, int Row) const;
   void TidyNameEdits(int Row);
   void MoveToItsPlace(TAddressItem& Item);
+  void CheckShownName(const QString& Name, const QFont& Font);
   void ShowHelpContext(int Context);
   void RunSearch(bool First);
   QWidget* FieldControl(ESearchField Field) const;
@@ -213,6 +215,8 @@ private:
   QString FLastSyncServer;
   QString FLastSyncUser;
   bool FSecretStoreNoticeShown = false;  // said once a run
+  TFontCoverage FShownCoverage;
+  bool FMissingCharactersTold = false;  // said once a run
 
 public:
   // Controls, named as in the design.

@@ -12,6 +12,7 @@
 
 #include "MainShared.h"
 #include "NamesModel.h"
+#include "Prompter.h"
 
 using namespace MainWindow;
 
@@ -88,6 +89,21 @@ void TfrmMain::MoveToItsPlace(TAddressItem& Item) {
   FNames->Rebuild(*FBook->Items);
   FShownRow = FBook->Items->IndexOf(&Item) + 1;
   SelectRow(Selected ? FBook->Items->IndexOf(Selected) + 1 : NewEntryRow ? FNames->NewEntryRow() : FSelectedRow);
+}
+
+// A name of characters no installed font has shows as empty boxes; the
+// person is told once a run, after the paint or the key that showed it, in a
+// box that leaves the window working.
+void TfrmMain::CheckShownName(const QString& Name, const QFont& Font) {
+  if (FMissingCharactersTold || !FShownCoverage.LacksGlyphs(Name, Font)) return;
+  FMissingCharactersTold = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        Prompter().Notice(this, QStringLiteral("Some characters in the names shown cannot be displayed with the fonts "
+                                               "installed: install fonts-noto-cjk."));
+      },
+      Qt::QueuedConnection);
 }
 
 void TfrmMain::ShowSelectedRow() {

@@ -78,7 +78,9 @@ int TNamesModel::columnCount(const QModelIndex& Parent) const { return Parent.is
 
 QVariant TNamesModel::data(const QModelIndex& Index, int Role) const {
   if (Role != Qt::DisplayRole || !Index.isValid()) return {};
-  return QString::fromStdString(Cell(Index.row() + 1, Index.column()));
+  const QString Name = QString::fromStdString(Cell(Index.row() + 1, Index.column()));
+  if (OnShown && !Name.isEmpty()) OnShown(Name);
+  return Name;
 }
 
 QVariant TNamesModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {

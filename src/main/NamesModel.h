@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -35,6 +36,9 @@ public:
   int FindLetter(int Start, char Letter) const;
   // First entry row whose surname cell is exactly Surname, else the new-entry row.
   int FindSurname(const std::string& Surname) const;
+
+  // Called with each name the index is about to show.
+  std::function<void(const QString& Name)> OnShown;
 
   int rowCount(const QModelIndex& Parent = {}) const override;
   int columnCount(const QModelIndex& Parent = {}) const override;

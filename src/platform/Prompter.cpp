@@ -52,6 +52,14 @@ public:
     QApplication::beep();
     Show(QMessageBox::Information, Parent, Text, QMessageBox::Ok, QMessageBox::Ok);
   }
+  void Notice(QWidget* Parent, const QString& Text) override {
+    QApplication::beep();
+    auto* Box = new QMessageBox(QMessageBox::Information, ApplicationTitle(), Text, QMessageBox::Ok, Parent);
+    Box->setAttribute(Qt::WA_DeleteOnClose);
+    Box->setAttribute(Qt::WA_ShowWithoutActivating);
+    Box->setWindowModality(Qt::NonModal);
+    Box->show();
+  }
   void Warning(QWidget* Parent, const QString& Text, int HelpContext) override {
     QApplication::beep();
     QMessageBox Box(QMessageBox::Warning, ApplicationTitle(), Text, QMessageBox::Ok, Parent);

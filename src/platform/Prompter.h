@@ -12,6 +12,9 @@ public:
   virtual ~IPrompter() = default;
   virtual void Error(QWidget* Parent, const QString& Text) = 0;
   virtual void Information(QWidget* Parent, const QString& Text) = 0;
+  // Information that needs no answer and must not stop what the person is
+  // doing: the box stays up beside the window, which goes on taking the keys.
+  virtual void Notice(QWidget* Parent, const QString& Text) = 0;
   // HelpContext > 0 adds a Help button that opens that topic.
   virtual void Warning(QWidget* Parent, const QString& Text, int HelpContext = 0) = 0;
   // Yes, No and Cancel.

@@ -81,7 +81,8 @@ TListReport::TListReport() {
   rbNumberDetails = R.AddBand(EBandKind::SubDetail, QStringLiteral("rbNumberDetails"), 80, rbNameDetails);
   Label(rbNumberDetails, "rlLabel1", 32, 0, Plain, QStringLiteral("Home Phone:"));
   rlHomeTel = Label(rbNumberDetails, "rlHomeTel", 128, 0, Value, {}, 241);
-  Label(rbNumberDetails, "rlLabel5", 376, 0, Plain, QStringLiteral("Work Telephone :"));
+  // The work column's captions end together, just before their values.
+  Label(rbNumberDetails, "rlLabel5", 402, 0, Plain, QStringLiteral("Work Phone:"));
   rlWorkTel = Label(rbNumberDetails, "rlWorkTel", 488, 0, Value, {}, 225);
   Label(rbNumberDetails, "rlLabel6", 416, 19, Plain, QStringLiteral("Extension:"));
   rlExtension = Label(rbNumberDetails, "rlExtension", 488, 19, Value, {}, 225);

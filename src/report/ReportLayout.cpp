@@ -1,13 +1,12 @@
 #include "ReportLayout.h"
 
 #include <QFontMetricsF>
-#include <QGlyphRun>
-#include <QHash>
 #include <QImage>
-#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+
+#include "FontCoverage.h"
 
 const char* const MissingCharactersText =
     "Some characters in this list cannot be printed with the fonts installed: install fonts-noto-cjk";
@@ -31,37 +30,11 @@ public:
   }
   QFontMetricsF Metrics(const QFont& Font) const { return QFontMetricsF(Font, &FDevice); }
 
-  // Whether some character of Text is in no installed font (not even one the
-  // text engine falls back on). Each character outside ASCII is looked up
-  // once, so a large book costs little.
-  bool LacksGlyphs(const QString& Text, const QFont& Font) {
-    for (qsizetype i = 0; i < Text.size(); ++i) {
-      const QChar C = Text.at(i);
-      if (C.unicode() < 0x80) continue;
-      char32_t Code = C.unicode();
-      if (C.isHighSurrogate() && i + 1 < Text.size() && Text.at(i + 1).isLowSurrogate())
-        Code = QChar::surrogateToUcs4(C, Text.at(++i));
-      if (QChar::category(Code) == QChar::Other_Format || QChar::isSpace(Code)) continue;
-      auto Known = FHave.constFind(Code);
-      if (Known == FHave.constEnd()) Known = FHave.insert(Code, Has(Code, Font));
-      if (!*Known) return true;
-    }
-    return false;
-  }
+  bool LacksGlyphs(const QString& Text, const QFont& Font) { return FCoverage.LacksGlyphs(Text, Font); }
 
 private:
-  bool Has(char32_t Code, const QFont& Font) {
-    QTextLayout Layout(QString::fromUcs4(&Code, 1), Font, &FDevice);
-    Layout.beginLayout();
-    Layout.createLine();
-    Layout.endLayout();
-    for (const QGlyphRun& Run : Layout.glyphRuns())
-      for (quint32 Glyph : Run.glyphIndexes())
-        if (Glyph == 0) return false;
-    return true;
-  }
   QImage FDevice;
-  QHash<char32_t, bool> FHave;
+  TFontCoverage FCoverage{&FDevice};
 };
 
 // What the layout last knew of an element, so that unchanged fonts and texts

@@ -3,6 +3,7 @@
 add_library(tobrinel_report STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Report.cpp ${CMAKE_CURRENT_LIST_DIR}/Report.h
   ${CMAKE_CURRENT_LIST_DIR}/ReportLayout.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportLayout.h
+  ${CMAKE_CURRENT_LIST_DIR}/FontCoverage.cpp ${CMAKE_CURRENT_LIST_DIR}/FontCoverage.h
   ${CMAKE_CURRENT_LIST_DIR}/ReportPainter.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportPainter.h)
 target_include_directories(tobrinel_report PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tobrinel_report PUBLIC Qt6::Gui)

@@ -73,7 +73,7 @@ struct TAllWindows {
   }
 };
 
-const char* const Dialogs[] = {"frmFind", "frmPrintAddresses", "frmDefaultTab", "frmAbout", "frmPreview",
+const char* const Dialogs[] = {"frmMain", "frmFind", "frmPrintAddresses", "frmDefaultTab", "frmAbout", "frmPreview",
                                "frmSyncSetup", "frmSyncProgress", "frmSyncConflict", "frmDiallingOpt",
                                "frmDial", "frmOutsideLine", "frmDialler", "frmQuickDial"};
 // The dialling windows get theirs with the dialling work on its own branch.
@@ -143,9 +143,95 @@ private slots:
         if (Label->buddy()) Take(Label->text(), Who, true);
       } else if (auto* Bar = qobject_cast<QTabBar*>(Widget)) {
         for (int Tab = 0; Tab < Bar->count(); ++Tab) Take(Bar->tabText(Tab), Who + QString::number(Tab), false);
+      } else if (auto* Menus = qobject_cast<QMenuBar*>(Widget)) {
+        // Alt and a menu's letter opens it from anywhere in the window.
+        for (QAction* Menu : Menus->actions()) Take(Menu->text(), QStringLiteral("menu ") + Menu->text(), true);
       }
     }
     QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QStringLiteral("; "))));
+  }
+
+  // Alt and a label's letter puts the caret in the box it names, on the page shown.
+  void labelLettersMoveTheFocus_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("control");
+    QTest::newRow("surname") << 0 << int(Qt::Key_S) << "edtSurname";
+    QTest::newRow("first name") << 1 << int(Qt::Key_N) << "edtFirstName";
+    QTest::newRow("home telephone") << 0 << int(Qt::Key_T) << "edtHomeTel";
+    QTest::newRow("home address") << 0 << int(Qt::Key_D) << "memHomeAddress";
+    QTest::newRow("work telephone") << 1 << int(Qt::Key_P) << "edtBusTel";
+    QTest::newRow("extension") << 1 << int(Qt::Key_X) << "edtBusExtn";
+    QTest::newRow("mobile") << 1 << int(Qt::Key_M) << "edtMobile";
+    QTest::newRow("facsimile") << 1 << int(Qt::Key_C) << "edtBusFax";
+    QTest::newRow("work address") << 1 << int(Qt::Key_R) << "memBusAddress";
+    // A label on the page not shown is not reached.
+    QTest::newRow("work's telephone from home") << 0 << int(Qt::Key_P) << "grdNames";
+  }
+  void labelLettersMoveTheFocus() {
+    QFETCH(int, page);
+    QFETCH(int, key);
+    QFETCH(QString, control);
+    TFakePlatform Platform;
+    BookWithLastUse(Platform, {{"Baker", "Bob"}});
+    TWindows W;
+    QVERIFY(W.Activate());
+    W->tabDetails->setCurrentIndex(page);
+    W->grdNames->setFocus();
+    QTRY_VERIFY(W->grdNames->hasFocus());
+    QTest::keyClick(W->grdNames, Qt::Key(key), Qt::AltModifier);
+    QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), control);
+    QCOMPARE(AccessibleName(W->findChild<QWidget*>(control)).isEmpty(), false);
+  }
+
+  // A name shown with characters no installed font has is told of once a
+  // run, in a box that needs no answer, whether the index or the name boxes
+  // show it; names the fonts cover are not.
+  void namesNoFontShowsAreToldOnce_data() {
+    QTest::addColumn<QStringList>("surnames");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("walk");  // every entry shown in the name boxes in turn
+    QTest::addColumn<int>("notices");
+    const QString Private = QString(QChar(0xE000)), Unassigned = QString(QChar(0x0378));
+    QTest::newRow("Latin") << QStringList{"Adams", "Baker"} << "x" << true << 0;
+    QTest::newRow("accents, Greek and CJK") << QStringList{QStringLiteral(u"Öztürk"), QStringLiteral(u"Ωmega"),
+                                                        QStringLiteral(u"山田")}
+                                            << QStringLiteral(u"Łukasz") << true << 0;
+    QTest::newRow("the one entry") << QStringList{Private + "a"} << "x" << false << 1;
+    QTest::newRow("index only") << QStringList{"Adams", Unassigned + "b"} << "x" << false << 1;
+    QTest::newRow("typed") << QStringList{"Adams"} << Private << true << 1;
+    QTest::newRow("everywhere") << QStringList{Private + "a", Unassigned + "b"} << Private + Unassigned << true << 1;
+  }
+  void namesNoFontShowsAreToldOnce() {
+    QFETCH(QStringList, surnames);
+    QFETCH(QString, typed);
+    QFETCH(bool, walk);
+    QFETCH(int, notices);
+    TFakePlatform Platform;
+    std::vector<QByteArray> Kept;
+    TNames Names;
+    for (const QString& Surname : surnames) Kept.push_back(Surname.toUtf8());
+    for (const QByteArray& Surname : Kept) Names.push_back({Surname.constData(), ""});
+    BookWithLastUse(Platform, Names);
+    TWindows W;
+    QVERIFY(W.Activate());
+    W->grdNames->viewport()->grab();  // the index paints every row
+    QApplication::processEvents();
+    // Keys typed one by one, then the entries shown in turn.
+    W->edtSurname->setFocus();
+    QTRY_VERIFY(W->edtSurname->hasFocus());
+    W->edtSurname->end(false);
+    TypeText(W->edtSurname, typed);
+    QApplication::processEvents();
+    for (int Row = 0; walk && Row < surnames.size(); ++Row) {
+      W->grdNames->selectRow(Row);
+      W->grdNames->viewport()->grab();
+      QApplication::processEvents();
+    }
+    QCOMPARE(Platform.Prompter.Kinds().count(QStringLiteral("notice")), notices);
+    QCOMPARE(Platform.Prompter.Boxes.size(), size_t(notices));
+    if (notices) QVERIFY2(Platform.Prompter.Boxes[0].Text.contains(QStringLiteral("install fonts-noto-cjk")),
+                          qPrintable(Platform.Prompter.Boxes[0].Text));
   }
 
   // Each menu item has a letter of its own in its menu, and so has each menu.

@@ -1,6 +1,9 @@
 // The list report's pages as data: bands, heights and texts, without painting.
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
+#include <QImage>
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -73,11 +76,34 @@ TEST_F(TListReportTest, OneEntryPrintsItsBandsAndNoEmptyAddressOrNotesBand) {
   EXPECT_EQ(Outline(Layout, 0),
             (std::vector<std::string>{"PageHeaderBand1 27", "TitleBand1 35", "rbSectionLetter 38 S",
                                       "rbNameDetails 40 Smith, John", "rbNumberDetails 80", "PageFooterBand1 48"}));
-  // The number band keeps its five captions with every number empty.
+  // The number band keeps its five captions with every number empty, all in
+  // the form of the list's other captions ("Home Address:"); the work
+  // column's end together, as the captions of a column do.
   const TPlacedBand& Numbers = PlacedBand(Layout, 0, 4);
-  for (const char* Caption : {"rlLabel1", "rlLabel5", "rlLabel6", "rlLabel7", "rlLabel8"})
-    EXPECT_NE(FindElement(Layout, Numbers, Caption), nullptr) << Caption;
-  EXPECT_EQ(TextIn(Layout, Numbers, "rlLabel5"), "Work Telephone :");
+  const struct {
+    const char* Name;
+    const char* Text;
+    bool WorkColumn;
+  } Captions[] = {{"rlLabel1", "Home Phone:", false},
+                  {"rlLabel5", "Work Phone:", true},
+                  {"rlLabel6", "Extension:", true},
+                  {"rlLabel7", "Mobile:", true},
+                  {"rlLabel8", "Facsimile:", true}};
+  QImage Paper(1, 1, QImage::Format_Mono);
+  Paper.setDotsPerMeterX(qRound(UnitsPerInch / 0.0254));
+  Paper.setDotsPerMeterY(qRound(UnitsPerInch / 0.0254));
+  double FirstEnd = 1e9, LastEnd = -1e9;
+  for (const auto& Caption : Captions) {
+    const TPlacedElement* Placed = FindElement(Layout, Numbers, Caption.Name);
+    ASSERT_NE(Placed, nullptr) << Caption.Name;
+    EXPECT_EQ(TextIn(Layout, Numbers, Caption.Name), Caption.Text);
+    if (!Caption.WorkColumn) continue;
+    const double End = Layout.Design[Placed->Element].Left +
+                       QFontMetricsF(Layout.Fonts[Placed->Font], &Paper).horizontalAdvance(Layout.TextOf(*Placed).toString());
+    FirstEnd = std::min(FirstEnd, End);
+    LastEnd = std::max(LastEnd, End);
+  }
+  EXPECT_LT(LastEnd - FirstEnd, 2.0) << "the work column's captions end between " << FirstEnd << " and " << LastEnd;
   EXPECT_EQ(TextIn(Layout, PlacedBand(Layout, 0, 0), "rlAddressBook"), "FRIENDS.ABK");
   EXPECT_EQ(TextIn(Layout, PlacedBand(Layout, 0, 0), "rlSystemName"), "Tobrinel Address Manager");
   // Bands and elements are reachable by name.

@@ -24,7 +24,7 @@
 
 // Every box the program raised, in order.
 struct TFakeBox {
-  QString Kind;  // "error", "information", "warning", "question"
+  QString Kind;  // "error", "information", "notice", "warning", "question", "confirm"
   QString Text;
   int HelpContext = 0;
 };
@@ -41,6 +41,7 @@ public:
 
   void Error(QWidget*, const QString& Text) override { Record({"error", Text, 0}); }
   void Information(QWidget*, const QString& Text) override { Record({"information", Text, 0}); }
+  void Notice(QWidget*, const QString& Text) override { Record({"notice", Text, 0}); }
   void Warning(QWidget*, const QString& Text, int HelpContext) override {
     Record({"warning", Text, HelpContext});
   }
