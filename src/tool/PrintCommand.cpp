@@ -115,7 +115,7 @@ int PrintCommand(int argc, char** argv) {
   const int First = From.value_or(1);
   const int Last = To.value_or(Count);
   if (First > Count || Last > Count) {
-    std::cerr << "tobrinel-book: the book holds " << Count << (Count == 1 ? " entry" : " entries")
+    Complain() << "the book holds " << Count << (Count == 1 ? " entry" : " entries")
               << "; position " << std::max(First, Last) << " is not in it\n";
     return 1;
   }

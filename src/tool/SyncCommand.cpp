@@ -20,6 +20,7 @@
 #include "SecretStore.h"
 #include "SyncSession.h"
 #include "SyncState.h"
+#include "ToolStreams.h"
 
 namespace {
 
@@ -37,12 +38,12 @@ struct TOptions {
 };
 
 int Usage(const std::string& Why) {
-  std::cerr << "tobrinel-book: " << Why << "\nusage: tobrinel-book " << SyncUsageLine << "\n";
+  Complain() << Why << "\nusage: tobrinel-book " << SyncUsageLine << "\n";
   return 2;
 }
 
 int Failure(const QString& Why) {
-  std::cerr << "tobrinel-book: " << Why.toStdString() << "\n";
+  Complain() << Why.toStdString() << "\n";
   return 1;
 }
 
@@ -256,17 +257,17 @@ int SyncCommand(int argc, char** argv) {
       }
     }
     const TSyncOutcome Outcome = Session.Run(Request);
-    for (const std::string& Line : Outcome.Skipped) std::cerr << "tobrinel-book: " << Line << "\n";
+    for (const std::string& Line : Outcome.Skipped) Complain() << Line << "\n";
     if (Options.DryRun) {
       for (const std::string& Line : Outcome.Actions) std::cout << Line << "\n";
       std::cout << "dry run, nothing changed: ";
     }
-    if (!Outcome.MassDelete.empty()) std::cerr << "tobrinel-book: a real run would stop: " << Outcome.MassDelete << "\n";
+    if (!Outcome.MassDelete.empty()) Complain() << "a real run would stop: " << Outcome.MassDelete << "\n";
     std::cout << Outcome.Line() << std::endl;
     return 0;
   } catch (const ESyncRefused& Refused) {
     if (Refused.Reason == ESyncRefused::SeveralAddressBooks) {
-      std::cerr << "tobrinel-book: " << Refused.Message.toStdString() << "\n";
+      Complain() << Refused.Message.toStdString() << "\n";
       for (const TAddressBookInfo& Found : Refused.Books)
         std::cerr << "  " << Found.Url.toDisplayString(QUrl::RemoveUserInfo).toStdString() << "  ("
                   << Found.DisplayName.toStdString() << ")\n";
