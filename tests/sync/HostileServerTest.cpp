@@ -173,6 +173,29 @@ TEST(HostileServer, MembersOutsideTheAddressBookAreNeverTakenFetchedOrWritten) {
   EXPECT_TRUE(Other.Requests.empty());
 }
 
+// A redirect to another origin that then asks for the password: it is never
+// followed, so that origin gets no request at all, least of all the password.
+TEST(HostileServer, AnotherOriginAskingForThePasswordGetsNothing) {
+  const THostileAnswer AskPassword{401, "Unauthorized", {{"WWW-Authenticate", "Basic realm=\"x\""}}};
+  THostileServer Other([&](const THostileRequest&) { return AskPassword; }, "127.0.0.2");
+  THostileServer* Self = nullptr;
+  THostileServer Server([&](const THostileRequest& R) {
+    if (R.Headers.value("host").startsWith("localhost")) return AskPassword;
+    const QByteArray To = R.Target == "/away/" ? Other.Url(BookPath).toEncoded()
+                                               : "http://localhost:" + QByteArray::number(Self->Port()) + BookPath;
+    return THostileAnswer{307, "Moved", {{"Location", To}}};
+  });
+  Self = &Server;
+  TCardDavClient Ann(Server.Url(BookPath), QStringLiteral("ann"), QStringLiteral("secret"));
+  for (const char* Path : {"/away/", "/renamed/"}) {
+    SCOPED_TRACE(Path);
+    EXPECT_TRUE(ErrorOfMessage([&] { Ann.ListEtags(Server.Url(Path)); }).contains(QStringLiteral("not followed")));
+  }
+  EXPECT_TRUE(Other.Requests.empty());
+  EXPECT_EQ(Server.Lines().size(), size_t(2));
+  EXPECT_FALSE(AnyHead(Server, "Authorization"));
+}
+
 // Item 3: discovery that leads to another host, refused and then allowed.
 TEST(HostileServer, DiscoveryAsksBeforeGoingToAnotherServer) {
   TTinyBook Far("/home/ann/book/");
