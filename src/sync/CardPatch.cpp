@@ -232,12 +232,11 @@ public:
       : Card(ACard), Entry(AEntry), Base(ABase), NewUid(ANewUid), Revision(ARevision) {}
 
   bool Run(std::string& Out) {
-    if (!Split()) return false;
-    std::vector<TValueSource> Sources;
-    TImported Read = ReadVCards(Card, Sources);
-    if (Read.Items.empty()) return false;
+    TCardTrace Traced;
+    TImported Read = ReadVCards(Card, Traced);
+    if (Read.Items.empty() || !Split(Traced.BeginLine)) return false;
     Old = std::move(Read.Items.front());
-    Trace(Sources);
+    Trace(Traced.Sources);
     Fields();
     Names();
     Notes();
@@ -249,13 +248,17 @@ public:
 private:
   // ---- the card's lines and units
 
-  bool Split() {
+  // The card that begins on physical line BeginLine: the one the entry came
+  // from. What comes before it (cards the reader passed over) stays as it is.
+  bool Split(int32_t BeginLine) {
     std::string_view Body = WithoutBom(Card);
     size_t Offset = Card.size() - Body.size();
     std::vector<size_t> Starts{0};
     for (size_t I = 0; I < Body.size(); ++I)
       if (Body[I] == '\n') Starts.push_back(I + 1);
-    TContentLineReader Reader(Body);
+    if (BeginLine < 1 || size_t(BeginLine) > Starts.size()) return false;
+    const int32_t Skipped = BeginLine - 1;
+    TContentLineReader Reader(Body.substr(Starts[size_t(Skipped)]));
     TContentLine Parsed;
     std::string_view Raw;
     int32_t Number;
@@ -263,6 +266,7 @@ private:
     std::vector<std::pair<std::string, size_t>> ByGroup;
     size_t Nest = npos;
     while (Reader.NextRaw(Raw, Number)) {
+      Number += Skipped;
       ParseContentLine(Raw, Number, Parsed);
       TCardStructure::EStep Step = Structure.Step(Parsed);
       size_t I = Lines.size();
