@@ -158,7 +158,7 @@ TEST(CardPatch, KeepsWhatTheBookCannotHold) {
 // Cards in other shapes: a 4.0 card without a UID, LF line ends, a card that
 // cannot be read at all (a new card in its place, keeping a UID it had), and
 // cards before the one the entry came from that the reader passed over, which
-// go back as they are.
+// go back as they are; of several names, the one the reader took is renamed.
 TEST(CardPatch, OtherShapesOfCards) {
   const std::string Damaged = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nEMAIL:ann@example.org\r\nEND:VCARx\r\n";
   const std::string Group = "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n";
@@ -185,6 +185,17 @@ TEST(CardPatch, OtherShapesOfCards) {
                "END:VCARD\r\n")},
       {"a damaged card before", Damaged + Read, "", Damaged + WithRev(ReadPatched)},
       {"a contact group before", Group + Read, "", Group + WithRev(ReadPatched)},
+      // The reader holds a grouped property back until its group's label, or
+      // the card's end when the group has none: that name is the one renamed.
+      {"a name in a group without a label",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nN:Old;Al;;;\r\nTEL;TYPE=HOME:1\r\nEND:VCARD\r\n", "",
+       WithRev("BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lee;Ann;;;\r\nN:Old;Al;;;\r\nTEL;TYPE=HOME:2\r\nEND:VCARD\r\n")},
+      {"a name in a group labelled before the next",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nitem1.X-ABLabel:x\r\nN:Old;Al;;;\r\nTEL;TYPE=HOME:1\r\n"
+       "END:VCARD\r\n",
+       "",
+       WithRev("BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nitem1.X-ABLabel:x\r\nN:Lee;Ann;;;\r\n"
+               "TEL;TYPE=HOME:2\r\nEND:VCARD\r\n")},
       {"cards glued into a long value", GluedCards, "",
        Replace(GluedCards, "BEGIN:VCARD\r\nFN:Inner\r\n",
                "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\nREV:" +
