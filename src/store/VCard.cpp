@@ -99,7 +99,7 @@ bool IsBinary(const TContentLine& P) {
 
 constexpr int MaxNesting = 8;  // cards inside cards (AGENT)
 
-void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSource>* Sources = nullptr);
+void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace = nullptr);
 
 // One card being read.
 class TCardReader {
@@ -374,7 +374,7 @@ private:
   size_t DeferredBytes = 0;
 };
 
-void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSource>* Sources) {
+void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
   TContentLineReader Lines(Input);
   Lines.MayPassOver = [](std::string_view Name) { return !IsKept(Name); };
   // The card being read last; a 2.1 AGENT nests whole cards in a card.
@@ -429,9 +429,10 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSo
           throw EImportLimit(Number, "cards are nested more than 8 deep");
         AnyCard = true;
         Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
-        if (Sources && Cards.size() == 1) {  // what the first card's lines go into
-          Cards.back()->TraceInto(Sources);
-          Sources = nullptr;
+        if (Trace && Cards.size() == 1) {  // each outermost card until one gives an entry
+          Trace->BeginLine = Number;
+          Trace->Sources.clear();
+          Cards.back()->TraceInto(&Trace->Sources);
         }
         EntriesBefore.push_back(Into.Items.size());
       } else if (Step == TCardStructure::EndCard) {
@@ -441,6 +442,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSo
         size_t Before = EntriesBefore.back();
         EntriesBefore.pop_back();
         if (!Cards.empty()) Cards.back()->TakeNested(Before, Number, Began);
+        else if (Trace && Into.Items.size() > Before) Trace = nullptr;
       } else if (Step == TCardStructure::InBlock) {
       } else if (Lines.Cut) {
         if (IsPicture(Property.Name)) ++Into.PhotosSkipped;
@@ -456,6 +458,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, std::vector<TValueSo
     Lines.KeepFoldingSpace = !Cards.empty() && Cards.back()->Version == 21;
   }
   if (!Cards.empty()) Refuse(EImportError(Cards.front()->StartLine, "the card that begins here has no END:VCARD"));
+  if (Trace) *Trace = TCardTrace();
 }
 
 }  // namespace
@@ -474,9 +477,9 @@ TImported ReadVCards(std::string_view Text) {
   return ReadVCards(Input);
 }
 
-TImported ReadVCards(std::string_view Text, std::vector<TValueSource>& Sources) {
+TImported ReadVCards(std::string_view Text, TCardTrace& Trace) {
   TInput Input(Text);
   TImported Result;
-  ReadCards(Input, Result, 0, &Sources);
+  ReadCards(Input, Result, 0, &Trace);
   return Result;
 }

@@ -20,9 +20,14 @@
 // EFileError when a file cannot be read.
 TImported ReadVCards(std::string_view Text);
 TImported ReadVCards(TInput& Input);
-// The same for the sync's card patcher, which writes a card back: what each
-// line of the first card went into.
-TImported ReadVCards(std::string_view Text, std::vector<ContactFields::TValueSource>& Sources);
+// The same for the sync's card patcher, which writes a card back: where the
+// card of the first entry begins (damaged, group and empty cards before it
+// are passed over) and what each of its lines went into.
+struct TCardTrace {
+  int32_t BeginLine = 0;  // its BEGIN:VCARD; 0 when no card gave an entry
+  std::vector<ContactFields::TValueSource> Sources;
+};
+TImported ReadVCards(std::string_view Text, TCardTrace& Trace);
 
 // The property whose notes line the reader labels so ("E-mail" is EMAIL, "Job
 // title" TITLE): one an entry has no field for. Null for any other label.

@@ -18,6 +18,7 @@ struct TLine {
   std::string Name;   // upper case
   std::string Group;  // "item1" of "item1.TEL", lower case
   std::string Unfolded;
+  bool Nested = false;  // inside a block or a card nested in this one
 };
 
 // A unit is what goes or stays together: a property with the lines of its
@@ -232,12 +233,11 @@ public:
       : Card(ACard), Entry(AEntry), Base(ABase), NewUid(ANewUid), Revision(ARevision) {}
 
   bool Run(std::string& Out) {
-    if (!Split()) return false;
-    std::vector<TValueSource> Sources;
-    TImported Read = ReadVCards(Card, Sources);
-    if (Read.Items.empty()) return false;
+    TCardTrace Traced;
+    TImported Read = ReadVCards(Card, Traced);
+    if (Read.Items.empty() || !Split(Traced.BeginLine)) return false;
     Old = std::move(Read.Items.front());
-    Trace(Sources);
+    Trace(Traced.Sources);
     Fields();
     Names();
     Notes();
@@ -249,13 +249,17 @@ public:
 private:
   // ---- the card's lines and units
 
-  bool Split() {
+  // The card that begins on physical line BeginLine: the one the entry came
+  // from. What comes before it (cards the reader passed over) stays as it is.
+  bool Split(int32_t BeginLine) {
     std::string_view Body = WithoutBom(Card);
     size_t Offset = Card.size() - Body.size();
     std::vector<size_t> Starts{0};
     for (size_t I = 0; I < Body.size(); ++I)
       if (Body[I] == '\n') Starts.push_back(I + 1);
-    TContentLineReader Reader(Body);
+    if (BeginLine < 1 || size_t(BeginLine) > Starts.size()) return false;
+    const int32_t Skipped = BeginLine - 1;
+    TContentLineReader Reader(Body.substr(Starts[size_t(Skipped)]));
     TContentLine Parsed;
     std::string_view Raw;
     int32_t Number;
@@ -263,6 +267,7 @@ private:
     std::vector<std::pair<std::string, size_t>> ByGroup;
     size_t Nest = npos;
     while (Reader.NextRaw(Raw, Number)) {
+      Number += Skipped;
       ParseContentLine(Raw, Number, Parsed);
       TCardStructure::EStep Step = Structure.Step(Parsed);
       size_t I = Lines.size();
@@ -276,6 +281,7 @@ private:
       }
       if (Nest != npos) {  // a block or card inside this one goes whole with the line that began it
         Units[Nest].Lines.push_back(I);
+        Lines[I].Nested = true;
         if (!Structure.Nested()) Nest = npos;
         continue;
       }
@@ -324,11 +330,33 @@ private:
     return (Version == "4.0" || SameText(P.Param("VALUE"), "uri")) && StartsWithText(P.Value, "tel:");
   }
 
-  // The last property of that name: the one the reader's value comes from.
+  // The last property of that name.
   TUnit* Named(std::string_view Name) {
     for (auto U = Units.rbegin(); U != Units.rend(); ++U)
       if (U->Name == Name) return &*U;
     return nullptr;
+  }
+
+  // The name, full name or organisation the reader's value comes from: the
+  // last it takes. It holds a grouped property back until its group's label,
+  // and one whose group has none until the end of the card.
+  TUnit* Taken(std::string_view Name) {
+    TUnit* Found = nullptr;
+    size_t FoundAt = 0;
+    for (TUnit& U : Units) {
+      if (U.Name != Name || U.Main == npos) continue;
+      size_t At = TakenAt(U.Main);
+      if (!Found || At >= FoundAt) Found = &U, FoundAt = At;
+    }
+    return Found;
+  }
+
+  size_t TakenAt(size_t Line) const {
+    const std::string& Group = Lines[Line].Group;
+    if (Group.empty()) return Line;
+    for (size_t I = First + 1; I < Last; ++I)
+      if (!Lines[I].Nested && Lines[I].Name == "X-ABLABEL" && Lines[I].Group == Group) return std::max(I, Line);
+    return Last;
   }
 
   // ---- what each line went into
@@ -455,7 +483,7 @@ private:
   void Names() {
     bool Renamed = !SyncFields::SameField(*Old, Entry, sfSurname) || !SyncFields::SameField(*Old, Entry, sfFirstName);
     if (!Renamed) return;
-    TUnit* N = Named("N");
+    TUnit* N = Taken("N");
     if (N) {
       std::vector<std::string> Parts = NameParts(*N);
       Parts[0] = Escaped(Entry.Surname.str());
@@ -463,8 +491,8 @@ private:
       SetName(*N, Parts);
       return;
     }
-    TUnit* FN = Named("FN");
-    TUnit* Org = Named("ORG");
+    TUnit* FN = Taken("FN");
+    TUnit* Org = Taken("ORG");
     // A company known by its organisation: that is renamed, and a full name that is the same.
     if (Org && Entry.FirstName.empty() && (!FN || Trim(UnescapeVCardText(Parsed(FN->Main).Value)).empty() ||
                                            Trim(UnescapeVCardText(Parsed(FN->Main).Value)) ==
@@ -510,7 +538,7 @@ private:
     std::string Value;
     for (size_t I = 0; I < Parts.size(); ++I) (I ? Value += ';' : Value) += Parts[I];
     Rewrite(N, Value);
-    if (TUnit* FN = Named("FN")) {
+    if (TUnit* FN = Taken("FN")) {
       std::vector<std::string> Words;
       for (size_t I : {3, 1, 2, 0, 4}) Words.push_back(UnescapeVCardText(Parts[I]));
       std::erase_if(Words, [](const std::string& W) { return Trim(W).empty(); });
@@ -524,7 +552,7 @@ private:
     std::string_view Label, Value;
     if (!SplitNoteLine(Line, Label, Value)) return false;
     if (Label == "Organisation") {
-      TUnit* Org = Named("ORG");
+      TUnit* Org = Taken("ORG");
       if (Removed) {
         if (Org) Org->Drop = true;
         return Org != nullptr;
@@ -540,7 +568,7 @@ private:
     }
     int Part = Label == "Name prefix" ? 3 : Label == "Name suffix" ? 4 : -1;
     if (Part < 0) return false;
-    TUnit* N = Named("N");
+    TUnit* N = Taken("N");
     if (!N) return false;
     std::vector<std::string> Parts = NameParts(*N);
     if (!Removed && !Trim(Parts[size_t(Part)]).empty() && !NameRemoved[Part - 3]) return false;

@@ -25,7 +25,9 @@ std::unique_ptr<TAddressItem> ReadCard(std::string_view Card);
 
 // The card to send for Entry in place of Card. Base is the entry as last
 // synced (null when unknown). A NewUid replaces the card's UID (or is added).
-// A card that cannot be read is replaced by a new one.
+// The card patched is the one the entry is read from: cards before it that
+// the reader passes over go back as they are. A card that cannot be read is
+// replaced by a new one.
 // Revision is REV's value ("20261209T101500Z"), the time now when empty.
 std::string PatchCard(std::string_view Card, const TAddressItem& Entry, const TAddressItem* Base,
                       std::string_view NewUid = {}, std::string_view Revision = {});

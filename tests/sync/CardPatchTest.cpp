@@ -27,6 +27,69 @@ const std::string PhoneCard =
     "NOTE;LANGUAGE=en:Likes tea\r\n"
     "END:VCARD\r\n";
 
+// A fuzzed text: cards damaged by what was glued into them (a BEGIN:VCARD
+// inside a long value, an END that ends no card, a line without a colon),
+// and then the one card the reader takes, nested in the text of a damaged one.
+const std::string GluedCards =
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "UID:u1\r\n"
+    "N:Adams;Ann;;;\r\n"
+    "FN:Ann Adams\r\n"
+    "TEL;TYPE=HOME:1\r\n"
+    "EMAIL:ann@example.org\r\n"
+    "item1.X-ABLABEL:Friend\r\n"
+    "BDAY:1990-" + std::string(57, '\034') + "01-01\r\n" +
+    "CATEGORIES:a,b\r\n"
+    "X-LONG:aBEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "UID:u1\r\n"
+    "N:Adams;Ann;;;\r\n"
+    "FN:Ann Adams\r\n"
+    "TEL;TYPE=HOME:1\r\n"
+    "EMAIL:ann@example.org\r\n"
+    "item1.X-ABLABEaaaaaaaaaaL:Friend\r\n"
+    "BDAY:1990-01-01\r\n"
+    "CATEGORIES:a,b\r\n"
+    "X-LONG:aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+    "aaaaaaaaaaa\r\n"
+    " bbbbaaaaaaaaaaa\raaaaaaaaaaaaaa\n"
+    "END:VCARaaaaaa\r\n"
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "UID:u1\r\n"
+    "N:Adams;AnnBD;\r\n"
+    "FN:Ann Adams\r\n"
+    "TEL;TYPE=HOME:1\r\n"
+    "EMAIL:ann@example.org\r\n"
+    "item1.X-ABLABEL:Friend\r\n"
+    "BDAY:19LONG:aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+    "aaa90-01-01\r\n"
+    "C b/bbb\r\n"
+    "ATEGORIES:a,b\r\n"
+    "X-LO:G:aBEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "UID:u1\r\n"
+    "N:ABDms;Ann;;g\r\n"
+    "FN:Ann Adams\r\n"
+    "TEL;TYPE=HOME:1\r\n"
+    "EMAIL:ann@example.org\r\n"
+    "item1.XD\r\n"
+    "END:VCAR-ABLABEaaaaaaaaaaL:FARD\r\n"
+    "VERSION:4.0\r\n"
+    "KIND:org\r\n"
+    "FN:Widgets Ltd\r\n"
+    "TEL;VALUE=uri;TYPE=\"work,voice\":tel:+44-20-7946-0000;mxt=42\r\n"
+    "TEL;VALUE=uri;TYPE=cell:tel:+44-7700-900000\r\n"
+    "AGENT:\r\n"
+    "BEGIN:VCARD\r\n"
+    "FN:Inner\r\n"
+    "END:VCARD\r\n"
+    "END:VCARaa\r\n"
+    " bbbb\r\n"
+    "D\r\n"
+    "END:VCARD\r\n";
+
 std::string Replace(std::string Text, const std::string& From, const std::string& To) {
   size_t At = Text.find(From);
   if (At == std::string::npos) return "(not found: " + From + ")";
@@ -93,8 +156,14 @@ TEST(CardPatch, KeepsWhatTheBookCannotHold) {
 }
 
 // Cards in other shapes: a 4.0 card without a UID, LF line ends, a card that
-// cannot be read at all (a new card in its place, keeping a UID it had).
+// cannot be read at all (a new card in its place, keeping a UID it had), and
+// cards before the one the entry came from that the reader passed over, which
+// go back as they are; of several names, the one the reader took is renamed.
 TEST(CardPatch, OtherShapesOfCards) {
+  const std::string Damaged = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nEMAIL:ann@example.org\r\nEND:VCARx\r\n";
+  const std::string Group = "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n";
+  const std::string Read = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:1\r\nEND:VCARD\r\n";
+  const std::string ReadPatched = Replace(Read, "HOME:1", "HOME:2");
   struct {
     const char* Name;
     std::string Card;
@@ -102,19 +171,45 @@ TEST(CardPatch, OtherShapesOfCards) {
     std::string Expected;
   } const Cases[] = {
       {"4.0, no UID", "BEGIN:VCARD\nVERSION:4.0\nFN:Ann Lee\nN:Lee;Ann;;;\nTEL;VALUE=uri;TYPE=home:tel:1\nEND:VCARD\n",
-       "u1", "BEGIN:VCARD\nVERSION:4.0\nUID:u1\nFN:Ann Lee\nN:Lee;Ann;;;\nTEL;VALUE=uri;TYPE=home:tel:2\nEND:VCARD\n"},
+       "u1",
+       WithRev(
+           "BEGIN:VCARD\nVERSION:4.0\nUID:u1\nFN:Ann Lee\nN:Lee;Ann;;;\nTEL;VALUE=uri;TYPE=home:tel:2\nEND:VCARD\n")},
       {"a nested card goes whole",
        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nTEL;HOME:1\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\nTEL;HOME:9\r\n"
        "END:VCARD\r\nEND:VCARD\r\n",
-       "", "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nTEL;HOME:2\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\n"
-       "TEL;HOME:9\r\nEND:VCARD\r\nEND:VCARD\r\n"},
+       "",
+       WithRev("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nTEL;HOME:2\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\n"
+               "TEL;HOME:9\r\nEND:VCARD\r\nEND:VCARD\r\n")},
       {"cannot be read", "BEGIN:VCARD\r\nUID:old\r\nN:Lee;Ann\r\nbroken\r\nEND:VCARD\r\n", "",
-       "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:old\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\nEND:VCARD\r\n"},
+       WithRev("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:old\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\n"
+               "END:VCARD\r\n")},
+      {"a damaged card before", Damaged + Read, "", Damaged + WithRev(ReadPatched)},
+      {"a contact group before", Group + Read, "", Group + WithRev(ReadPatched)},
+      // The reader holds a grouped property back until its group's label, or
+      // the card's end when the group has none: that name is the one renamed.
+      {"a name in a group without a label",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nN:Old;Al;;;\r\nTEL;TYPE=HOME:1\r\nEND:VCARD\r\n", "",
+       WithRev("BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lee;Ann;;;\r\nN:Old;Al;;;\r\nTEL;TYPE=HOME:2\r\nEND:VCARD\r\n")},
+      {"a name in a group labelled before the next",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nitem1.X-ABLabel:x\r\nN:Old;Al;;;\r\nTEL;TYPE=HOME:1\r\n"
+       "END:VCARD\r\n",
+       "",
+       WithRev("BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nitem1.X-ABLabel:x\r\nN:Lee;Ann;;;\r\n"
+               "TEL;TYPE=HOME:2\r\nEND:VCARD\r\n")},
+      {"cards glued into a long value", GluedCards, "",
+       Replace(GluedCards, "BEGIN:VCARD\r\nFN:Inner\r\n",
+               "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\nREV:" +
+                   std::string(TestRevision) + "\r\n")},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
     auto Entry = Person({"Lee", "Ann", "2"});
-    EXPECT_EQ(PatchCard(Case.Card, *Entry, nullptr, Case.NewUid, TestRevision), WithRev(Case.Expected));
+    std::string Patched = PatchCard(Case.Card, *Entry, nullptr, Case.NewUid, TestRevision);
+    EXPECT_EQ(Patched, Case.Expected);
+    // The card patched is the one read.
+    std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
+    ASSERT_TRUE(Back);
+    EXPECT_EQ(Back->Surname.str() + " " + Back->HomeTelephone.str(), "Lee 2");
   }
 }
 
