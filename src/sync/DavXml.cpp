@@ -185,8 +185,9 @@ protected:
         At = 0;
       }
       const QByteArray In = Source.read(64 * 1024);
-      Ended = In.isEmpty();
-      Out += Guard.Feed(In, Ended);
+      Out += Guard.Feed(In, In.isEmpty());
+      // What follows the root is not read, nor waited for.
+      Ended = In.isEmpty() || Guard.Closed();
     }
     First = false;
     const qint64 Size = std::min<qint64>(MaxSize, Out.size() - At);
@@ -312,6 +313,7 @@ const QByteArray BadCharacterMark = QByteArray("<b xmlns=\"") + BadCharacterName
 }
 
 QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
+  if (RootClosed) return {};
   QByteArray In;
   if (!Carry.isEmpty()) {
     In = Carry;
@@ -391,8 +393,9 @@ QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
           Quote = C;
         } else if (C == '>') {
           State = Text;
-          if (EndTag) --Depth;
+          if (EndTag) RootClosed = --Depth == 0;
           else if (LastInTag != '/') ++Depth;
+          else RootClosed = Depth == 0;  // an empty root
         } else if (C != ' ' && C != '\t' && C != '\n' && C != '\r') {
           LastInTag = C;
         }
@@ -444,6 +447,7 @@ QByteArray TCarriageReturnGuard::Feed(QByteArrayView Bytes, bool Last) {
     Prev2 = Prev1;
     Prev1 = C;
     Out += C;
+    if (RootClosed) break;
   }
   return Out;
 }

@@ -65,8 +65,11 @@ bool ParseMultiStatus(QIODevice& Body, QString& SyncToken, const std::function<v
 // XML turns every raw CR into LF, but a vCard's CR LF line ends must reach
 // the caller as the server sent them: CRs in text become character
 // references, CRs in CDATA sections are split out of them. Markup is left alone.
-// Whitespace before and after the root element is left as it is (a
-// character reference is not allowed there). A control character XML cannot
+// Whitespace before the root element is left as it is (a character
+// reference is not allowed there). Nothing after the root element's end is
+// passed on: a reader that saw it would judge the answer by how far it had
+// read ahead (badly encoded bytes there fail it only when they come in the
+// same read as the end). A control character XML cannot
 // carry, in an element's text, becomes an empty element in a namespace of our
 // own, so that the one value it is in is marked rather than the whole answer lost.
 QByteArray ProtectCarriageReturns(const QByteArray& Xml);
@@ -78,6 +81,8 @@ class TCarriageReturnGuard {
 public:
   // What can be passed on of the bytes so far; Last: nothing more comes.
   QByteArray Feed(QByteArrayView Bytes, bool Last);
+  // The root element has ended: nothing more is passed on.
+  bool Closed() const { return RootClosed; }
 
 private:
   enum EState { Text, Tag, Comment, CData, Instruction, Declaration };
@@ -89,6 +94,7 @@ private:
   int Brackets = 0;        // a declaration's internal subset open
   char Prev1 = 0, Prev2 = 0;
   bool InReference = false;
+  bool RootClosed = false;
   qsizetype Run = 0;       // bytes of text since the last markup
   QByteArray Carry;        // bytes that need what follows to be understood
 };

@@ -4,10 +4,13 @@
 #include "CardDav.h"
 #include "DavXml.h"
 
+#include <QIODevice>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,27 @@ QByteArray Wrap(const QByteArray& AddressData) {
          "<C:address-data>" +
          AddressData + "</C:address-data></prop><status>HTTP/1.1 200 OK</status></propstat></response></multistatus>";
 }
+
+// Hands out an answer 1 to 7 bytes at a time, as a slow network would.
+class TTrickle : public QIODevice {
+public:
+  explicit TTrickle(QByteArray ABytes) : Bytes(std::move(ABytes)) { open(ReadOnly | Unbuffered); }
+  bool isSequential() const override { return true; }
+
+protected:
+  qint64 readData(char* Data, qint64 MaxSize) override {
+    if (At >= Bytes.size()) return -1;
+    const qint64 Size = std::min<qint64>({MaxSize, Bytes.size() - At, 1 + At % 7});
+    memcpy(Data, Bytes.constData() + At, size_t(Size));
+    At += Size;
+    return Size;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+  QByteArray Bytes;
+  qsizetype At = 0;
+};
 
 // One line per href: the fields the client reads.
 std::string Summary(const TDavResponse& R) {
@@ -85,22 +109,40 @@ TEST(DavXml, MultiStatusAnswersAsServersWriteThem) {
        "<o:extra><x:href>/ignored</x:href></o:extra></x:response></x:multistatus>",
        {"/|0||||||/p/ann/|/h/1/,/h/2/|t"},
        {}},
+      // What follows the root is never read, so bytes there that are not
+      // UTF-8 cannot fail the answer only when they arrive with its end.
+      {"a second answer glued on, badly encoded",
+       "<d:multistatus xmlns:d='DAV:'><d:response><d:href>/b/</d:href></d:response></d:multistatus>\r\n"
+       "<?xml version=\"1.0\"?><d:multistatus xmlns:d='DAV:'><d:response><d:href>\xa5</d:href></d:response>"
+       "</d:multistatus>",
+       {"/b/|0||||||||"},
+       {}},
+      {"an empty root, then bytes that are not UTF-8", "<multistatus xmlns='DAV:'/>\xfd\xa5", {}, {}},
   };
-  for (const TCase& Case : Cases) {
-    TMultiStatus Status;
-    QString Problem;
-    ASSERT_TRUE(ParseMultiStatus(Case.Xml, Status, &Problem)) << Case.What << ": " << Problem.toStdString();
-    std::vector<std::string> Got;
-    for (const TDavResponse& R : Status.Responses) Got.push_back(Summary(R));
-    EXPECT_EQ(Got, Case.Responses) << Case.What;
-    EXPECT_EQ(Status.SyncToken, Case.SyncToken) << Case.What;
-  }
-  for (const QByteArray& Bad : {QByteArray("Internal error"), QByteArray("<error xmlns='DAV:'/>"),
-                               QByteArray("<multistatus xmlns='DAV:'><response>")}) {
-    TMultiStatus Status;
-    QString Problem;
-    EXPECT_FALSE(ParseMultiStatus(Bad, Status, &Problem)) << Bad.toStdString();
-    EXPECT_FALSE(Problem.isEmpty());
+  // Read whole and as it arrives, an answer reads the same.
+  for (const bool Pieced : {false, true}) {
+    auto Read = [Pieced](const QByteArray& Xml, QString& Token, std::vector<std::string>& Got, QString& Problem) {
+      const auto Take = [&Got](TDavResponse& R) { Got.push_back(Summary(R)); };
+      TTrickle Device(Xml);
+      return Pieced ? ParseMultiStatus(Device, Token, Take, &Problem) : ParseMultiStatus(Xml, Token, Take, &Problem);
+    };
+    const char* How = Pieced ? " (in pieces)" : " (whole)";
+    for (const TCase& Case : Cases) {
+      QString Token, Problem;
+      std::vector<std::string> Got;
+      ASSERT_TRUE(Read(Case.Xml, Token, Got, Problem)) << Case.What << How << ": " << Problem.toStdString();
+      EXPECT_EQ(Got, Case.Responses) << Case.What << How;
+      EXPECT_EQ(Token, Case.SyncToken) << Case.What << How;
+    }
+    for (const QByteArray& Bad : {QByteArray("Internal error"), QByteArray("<error xmlns='DAV:'/>"),
+                                 QByteArray("<multistatus xmlns='DAV:'><response>"),
+                                 QByteArray("<multistatus xmlns='DAV:'><response><href>\xa5</href></response>"
+                                            "</multistatus>")}) {
+      QString Token, Problem;
+      std::vector<std::string> Got;
+      EXPECT_FALSE(Read(Bad, Token, Got, Problem)) << Bad.toStdString() << How;
+      EXPECT_FALSE(Problem.isEmpty());
+    }
   }
 }
 
