@@ -59,7 +59,8 @@ public:
   explicit TWindowHost(TfrmSyncProgress& AWindow) : Window(AWindow) {}
   void Progress(ESyncStage Stage, int Done, int Total) override {
     Window.ShowProgress(StageText(Stage), Done, Total);
-    if (Stage != ESyncStage::Connecting) Answered = true;
+    // Cards are fetched or sent only after the server has listed its own.
+    if (Stage == ESyncStage::Fetching || Stage == ESyncStage::Sending) Answered = true;
   }
   bool Answered = false;  // the server answered once: a failure now is one in the middle
   EConflictRule AskConflict(const TConflictQuestion& Question) override {
@@ -80,8 +81,8 @@ public:
   bool ConfirmMassDelete(const QString& Text) override {
     return Prompter().Confirm(&Window, Text + QStringLiteral("\n\nDo you want to go on and delete them?"));
   }
-  bool TrustCertificate(const QUrl& Server, const QString& Fingerprint) override {
-    return Prompter().Confirm(&Window, TrustCertificateText(Server, Fingerprint));
+  bool TrustCertificate(const QUrl& Server, const QString& Fingerprint, const QString& Why) override {
+    return Prompter().Confirm(&Window, TrustCertificateText(Server, Fingerprint, Why));
   }
   bool AllowOtherServer(const QUrl& From, const QUrl& To) override {
     return Prompter().Confirm(&Window, OtherServerText(From, To));

@@ -21,10 +21,10 @@ QUrl ServerUrlFromText(const QString& Text) {
   return QUrl(HasScheme ? Trimmed : QStringLiteral("https://") + Trimmed, QUrl::TolerantMode);
 }
 
-QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint) {
-  return QStringLiteral("The certificate of %1 is not trusted by this computer.\n\nSHA-256 fingerprint:\n%2\n\n"
+QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint, const QString& Why) {
+  return QStringLiteral("The certificate of %1 is not trusted by this computer%3.\n\nSHA-256 fingerprint:\n%2\n\n"
                         "Trust this certificate for this address book from now on?")
-      .arg(Server.host(), Fingerprint);
+      .arg(Server.host(), Fingerprint, Why.isEmpty() ? QString() : QStringLiteral(": ") + Why);
 }
 
 QString OtherServerText(const QUrl& From, const QUrl& To) {
@@ -161,7 +161,7 @@ void TfrmSyncSetup::btnFindClick() {
       EnableControls();
       if (Error.Kind == ESyncErrorKind::Cancelled) return;
       if (Error.Kind == ESyncErrorKind::Tls && !Error.Fingerprint.isEmpty() && Error.Fingerprint != FTrusted &&
-          Prompter().Confirm(this, TrustCertificateText(Url, Error.Fingerprint))) {
+          Prompter().Confirm(this, TrustCertificateText(Url, Error.Fingerprint, Error.Why))) {
         FTrusted = Error.Fingerprint;
         continue;
       }

@@ -70,7 +70,7 @@ private:
 // The server address as typed, "https://" put in front when it names no scheme.
 QUrl ServerUrlFromText(const QString& Text);
 // The question when a server's certificate is not trusted by the system.
-QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint);
+QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint, const QString& Why);
 // The question when discovery leads to another server.
 QString OtherServerText(const QUrl& From, const QUrl& To);
 extern const char* const NoAddressBooksText;

@@ -59,6 +59,8 @@ struct TCardDavClient::TExchange {
   bool Done = false;
   QString Fingerprint;
   QString TlsProblem;  // the trusted certificate fails a check that trust does not lift
+  QString Why;  // of a refused certificate, in words
+  bool Liftable = true;  // trusting the refused certificate would let it through
   TAnswer Answer;
   std::optional<ESyncError> Error;
 
@@ -113,6 +115,47 @@ bool TrustLifts(QSslError::SslError Error) {
       return false;
   }
 }
+
+}  // namespace
+
+QString CertificateProblems(const QList<QSslError>& Errors, const QSslCertificate& Certificate, const QString& Host) {
+  auto Day = [](const QDateTime& When) { return When.toUTC().date().toString(Qt::ISODate); };
+  QStringList Names = Certificate.subjectAlternativeNames().values();
+  if (Names.isEmpty()) Names = Certificate.subjectInfo(QSslCertificate::CommonName);
+  // What trust cannot lift comes first: it decides.
+  QStringList Why, Lifted;
+  for (const QSslError& Error : Errors) {
+    QString Reason;
+    switch (Error.error()) {
+      case QSslError::SelfSignedCertificate: Reason = QStringLiteral("it is self-signed"); break;
+      case QSslError::SelfSignedCertificateInChain:
+      case QSslError::UnableToGetIssuerCertificate:
+      case QSslError::UnableToGetLocalIssuerCertificate:
+      case QSslError::UnableToVerifyFirstCertificate:
+      case QSslError::CertificateUntrusted:
+      case QSslError::InvalidCaCertificate:
+        Reason = QStringLiteral("it was issued by an authority this computer does not know");
+        break;
+      case QSslError::CertificateExpired:
+        Reason = QStringLiteral("it expired on %1").arg(Day(Certificate.expiryDate()));
+        break;
+      case QSslError::CertificateNotYetValid:
+        Reason = QStringLiteral("it is not valid before %1").arg(Day(Certificate.effectiveDate()));
+        break;
+      case QSslError::HostNameMismatch:
+        Reason = Names.isEmpty() ? QStringLiteral("it was issued for another name than %1").arg(Host)
+                                 : QStringLiteral("it was issued for %1, not %2").arg(Names.join(QLatin1String(", ")), Host);
+        break;
+      case QSslError::CertificateRevoked: Reason = QStringLiteral("it has been revoked"); break;
+      default: Reason = Error.errorString(); break;
+    }
+    QStringList& Into = TrustLifts(Error.error()) ? Lifted : Why;
+    if (!Into.contains(Reason)) Into << Reason;
+  }
+  return (Why + Lifted).join(QLatin1String("; "));
+}
+
+namespace {
 
 // The kind of password check a 401's challenges ask for when Qt offers none
 // of them ("Digest SHA-256"); empty when one of them will do.
@@ -394,6 +437,8 @@ void TCardDavClient::Launch(TExchange& X) {
       return;
     }
     LastRefusedFingerprint = X.Fingerprint;
+    X.Why = CertificateProblems(Errors, Certificate, Reply->url().host());
+    X.Liftable = Kept == Errors.end();
     if (Pinned && Kept != Errors.end()) X.TlsProblem = Kept->errorString();
   });
   connect(Reply, &QNetworkReply::finished, this, [this, &X] { Finished(X); });
@@ -446,11 +491,22 @@ void TCardDavClient::Finished(TExchange& X) {
         if (!Ours(X.Url))
           return Fail(ESyncError(ESyncErrorKind::Tls, QStringLiteral("The secure connection to %1 failed (%2).")
                                                           .arg(Where, Reply->errorString())));
-        if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted)
+        // Trusting an expired certificate, or one issued for another name,
+        // would not let it through: the person is not asked.
+        if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted && !X.Liftable)
           return Fail(ESyncError(ESyncErrorKind::Tls,
-                                 QStringLiteral("The server's certificate is not trusted (SHA-256 fingerprint %1).")
-                                     .arg(X.Fingerprint),
-                                 0, X.Fingerprint));
+                                 QStringLiteral("The certificate of %1 cannot be trusted: %2.").arg(Where, X.Why)));
+        if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted) {
+          ESyncError Untrusted(ESyncErrorKind::Tls,
+                               X.Why.isEmpty()
+                                   ? QStringLiteral("The server's certificate is not trusted (SHA-256 fingerprint %1).")
+                                         .arg(X.Fingerprint)
+                                   : QStringLiteral("The server's certificate is not trusted: %2 (SHA-256 fingerprint %1).")
+                                         .arg(X.Fingerprint, X.Why),
+                               0, X.Fingerprint);
+          Untrusted.Why = X.Why;
+          return Fail(std::move(Untrusted));
+        }
         return Fail(ESyncError(ESyncErrorKind::Tls, QStringLiteral("The secure connection to %1 failed (%2).")
                                                         .arg(Where, Reply->errorString())));
       default:

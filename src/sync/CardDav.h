@@ -24,6 +24,7 @@
 class QIODevice;
 class QNetworkAccessManager;
 class QSslCertificate;
+class QSslError;
 
 // OtherServer: discovery leads to another server (Elsewhere), where nothing
 // was sent; the person may choose to go on there.
@@ -42,8 +43,13 @@ public:
   QString Message;
   int HttpStatus;  // 0 when no HTTP answer came with it
   QString Fingerprint;  // Tls: SHA-256 of the refused certificate, colon hex, for the person to trust
+  QString Why;  // Tls: what is wrong with it, for the question ("it is self-signed")
   QUrl Elsewhere;  // OtherServer: where discovery leads
 };
+
+// What is wrong with a refused certificate, in words ("it is self-signed;
+// it expired on 2026-01-31"), for the person deciding whether to trust it.
+QString CertificateProblems(const QList<QSslError>& Errors, const QSslCertificate& Certificate, const QString& Host);
 
 struct TAddressBookInfo {
   QUrl Url;

@@ -64,8 +64,7 @@ void TSyncPlanner::Decide(TWork& W) {
       return;
     case EDecision::SendAsNew:  // deleted there, changed here: kept with its change
       Planned(&W, Card).Gone = true;
-      W.Moved = true;
-      SendNew(*W.Local, State.Text(Card), &LocalBase(W));
+      SendAsNewCard(W);
       return;
     case EDecision::Forget:
       Planned(&W, Card).Gone = true;
@@ -111,8 +110,7 @@ void TSyncPlanner::Decide(TWork& W) {
       // goes as a new card: each side's changes stay whole in its copy.
       AddHere(Server);
       Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, TextNow, Server));
-      W.Moved = true;
-      SendNew(Local, State.Text(Card), &LB);
+      SendAsNewCard(W);
       return;
     }
     if (Rule == EConflictRule::PreferServer)
@@ -134,6 +132,13 @@ void TSyncPlanner::Decide(TWork& W) {
   P.Put = int(Plan.Puts.size());
   Plan.Puts.push_back(Put(P.Card, ETagNow, Name));
   ++Plan.Summary.Sent;
+}
+
+// The entry of W goes to the server as a new card of its own; the journal
+// keeps that, so that a run cut off before the send does not lose it.
+void TSyncPlanner::SendAsNewCard(TWork& W) {
+  W.Moved = true;
+  SendNew(*W.Local, State.Text(CardOf(W)), &LocalBase(W));
 }
 
 // A contact group's record: kept so that it is not fetched again, never

@@ -228,6 +228,7 @@ public:
   // ---- what becomes of each card (SyncDecision.cpp)
   void DecideNew();
   void Decide(TWork& W);
+  void SendAsNewCard(TWork& W);
   // A contact group's record: kept so that it is not fetched again, never
   // paired with an entry, never sent or deleted.
   void KeepGroup(std::string_view Href, const std::string& ETag, const std::string& Text, int Old);

@@ -160,7 +160,7 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
         return Do();
       } catch (const ESyncError& Error) {
         if (Error.Kind != ESyncErrorKind::Tls || Error.Fingerprint.isEmpty() || Error.Fingerprint == Trusted ||
-            Cancelled || !Host.TrustCertificate(Where, Error.Fingerprint))
+            Cancelled || !Host.TrustCertificate(Where, Error.Fingerprint, Error.Why))
           throw;
         Trusted = Error.Fingerprint;
         Connect();

@@ -37,9 +37,9 @@ public:
   virtual EConflictRule AskConflict(const TConflictQuestion& Question) = 0;
   // More than half of one side's entries would go; true to go on.
   virtual bool ConfirmMassDelete(const QString& Text) = 0;
-  // The server's certificate is not trusted by the system; true to trust
-  // this one (it is then kept in the state).
-  virtual bool TrustCertificate(const QUrl& Server, const QString& Fingerprint) = 0;
+  // The server's certificate is not trusted by the system (Why says what is
+  // wrong with it); true to trust this one (it is then kept in the state).
+  virtual bool TrustCertificate(const QUrl& Server, const QString& Fingerprint, const QString& Why) = 0;
   // Discovery at From leads to another server: true to send the user name
   // and password on to To. Nothing goes there unless this says so.
   virtual bool AllowOtherServer(const QUrl& From, const QUrl& To) {

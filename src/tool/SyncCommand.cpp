@@ -171,7 +171,7 @@ public:
   void Progress(ESyncStage, int, int) override {}
   EConflictRule AskConflict(const TConflictQuestion&) override { return EConflictRule::KeepBoth; }
   bool ConfirmMassDelete(const QString&) override { return false; }
-  bool TrustCertificate(const QUrl&, const QString&) override { return false; }
+  bool TrustCertificate(const QUrl&, const QString&, const QString&) override { return false; }
 };
 
 // The address the program kept the password under: the state's server, when

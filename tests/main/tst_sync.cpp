@@ -111,6 +111,7 @@ private slots:
   void CancelDuringASyncChangesNothing();
   void AConflictIsSettledInTheConflictWindow();
   void AWrongRememberedPasswordIsForgotten();
+  void AServerGoneMidSyncIsToldWhatItMeans();
 };
 
 void TSyncTest::SetupListsTheAddressBooksOfARadicale_data() {
@@ -146,6 +147,8 @@ void TSyncTest::SetupListsTheAddressBooksOfARadicale() {
   Setup.show();
   QVERIFY(!Setup.btnFind->isEnabled());  // nothing to ask yet
   QVERIFY(!Setup.btnOK->isEnabled());
+  QCOMPARE(Setup.btnOK->toolTip(),
+           QStringLiteral("Click Find Address Books, then choose the address book to keep this book in."));
   Type(Setup.edtServer, QStringLiteral("http://127.0.0.1:%1%2").arg(Server.Port()).arg(Path));
   Type(Setup.edtUser, QString::fromLatin1(TRadicaleServer::User));
   Type(Setup.edtPassword, Password);
@@ -162,6 +165,7 @@ void TSyncTest::SetupListsTheAddressBooksOfARadicale() {
     QVERIFY2(Platform.Prompter.Boxes[0].Text.endsWith(Error), qPrintable(Platform.Prompter.Boxes[0].Text));
   }
   QCOMPARE(Setup.btnOK->isEnabled(), OkAtOnce);
+  if (Books.size() > 1) QCOMPARE(Setup.btnOK->toolTip(), QStringLiteral("Choose the address book to keep this book in."));
   if (Books.isEmpty()) return;
   // The person chooses Friends.
   QListWidgetItem* Friends = Setup.lstBooks->findItems(QStringLiteral("Friends"), Qt::MatchStartsWith).value(0);
@@ -169,6 +173,7 @@ void TSyncTest::SetupListsTheAddressBooksOfARadicale() {
   QTest::mouseClick(Setup.lstBooks->viewport(), Qt::LeftButton, {},
                     Setup.lstBooks->visualItemRect(Friends).center());
   QVERIFY(Setup.btnOK->isEnabled());
+  QCOMPARE(Setup.btnOK->toolTip(), QString());
   QCOMPARE(Setup.AddressBook(), Server.Url(QStringLiteral("/tob/book/")));
   QCOMPARE(Setup.User(), QStringLiteral("tob"));
   QCOMPARE(Setup.Password(), Password);
@@ -493,6 +498,26 @@ void TSyncTest::AWrongRememberedPasswordIsForgotten() {
     if (Run == 0) QCOMPARE(Platform.Prompter.Boxes[0].Text, QString::fromLatin1(NoSecretStoreText));
   }
   QCOMPARE(ServerEntries(Server), QStringList{"Adams Ann"});
+}
+
+// The server lists its cards, then hangs up while they are fetched.
+void TSyncTest::AServerGoneMidSyncIsToldWhatItMeans() {
+  TFakePlatform Platform;
+  TFakeDavServer Server([](const TFakeRequest& Request) {
+    if (Request.Body.contains("addressbook-multiget")) return TFakeResponse::Hangup();
+    return MultiStatus("<d:response><d:href>/tob/book/a.vcf</d:href><d:propstat><d:prop><d:getetag>\"1\"</d:getetag>"
+                       "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>",
+                       "<d:sync-token>t1</d:sync-token>");
+  });
+  const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}});
+  SyncedBefore(Platform, Path, Server.Url("/"), Server.Url("/tob/book/"));
+  TWindows W;
+  QVERIFY(W.Activate());
+  W->mnuFSync->trigger();
+  QCOMPARE(Platform.Prompter.Kinds(), QStringList{"error"});
+  QCOMPARE(Platform.Prompter.Boxes[0].Text,
+           QStringLiteral("The server at 127.0.0.1 stopped answering. Nothing was lost; synchronise again to finish."));
+  QCOMPARE(W.Cell(1, 0), QStringLiteral("Adams"));
 }
 
 QTEST_MAIN(TSyncTest)

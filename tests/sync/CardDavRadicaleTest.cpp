@@ -274,7 +274,8 @@ TEST(RadicaleTls, UntrustedCertificateRefusedUntilItsFingerprintIsTrusted) {
     const ESyncError Error = ErrorOf([&] { Client.Discover(Book); });
     EXPECT_EQ(Error.Kind, ESyncErrorKind::Tls) << Trust.toStdString();
     EXPECT_EQ(Error.Fingerprint, Print);
-    EXPECT_EQ(Error.Message, "The server's certificate is not trusted (SHA-256 fingerprint " + Print + ").");
+    EXPECT_EQ(Error.Message, "The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Print + ").");
+    EXPECT_EQ(Error.Why, "it is self-signed");
     EXPECT_EQ(Client.RefusedFingerprint(), Print);
   }
 }

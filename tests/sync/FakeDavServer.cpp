@@ -40,6 +40,7 @@ void TFakeDavServer::Serve(QTcpSocket* Socket) {
   Requests.push_back(Request);
   const TFakeResponse Response = Handler(Request);
   if (Response.Silent) return;
+  if (Response.Closed) return Socket->abort();
   QByteArray Out = "HTTP/1.1 " + QByteArray::number(Response.Status) + ' ' + Response.Reason + "\r\n";
   for (const auto& [Name, Value] : Response.Headers) Out += Name + ": " + Value + "\r\n";
   Out += "Content-Length: " + QByteArray::number(Response.Body.size()) + "\r\nConnection: close\r\n\r\n" + Response.Body;

@@ -30,11 +30,17 @@ struct TFakeResponse {
     Response.Silent = true;
     return Response;
   }
+  static TFakeResponse Hangup() {
+    TFakeResponse Response;
+    Response.Closed = true;
+    return Response;
+  }
   int Status;
   QByteArray Reason;
   THeaders Headers;
   QByteArray Body;
   bool Silent = false;  // never answer
+  bool Closed = false;  // close the connection without an answer
 };
 
 class TFakeDavServer : public QObject {

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ public:
   void Progress(ESyncStage, int, int) override {}
   EConflictRule AskConflict(const TConflictQuestion&) override { return EConflictRule::KeepBoth; }
   bool ConfirmMassDelete(const QString&) override { return true; }
-  bool TrustCertificate(const QUrl&, const QString&) override { return false; }
+  bool TrustCertificate(const QUrl&, const QString&, const QString&) override { return false; }
   bool AllowOtherServer(const QUrl& From, const QUrl& To) override {
     OtherServerQuestions.emplace_back(From, To);
     return Allow;
@@ -559,6 +560,16 @@ TEST(HostileServer, ATrustedCertificateStillHasToNameTheHost) {
         TCardDavClient::CertificateFingerprint(QSslCertificate(Read(QString::fromLatin1(Name) + ".pem")));
     TCardDavClient Client(Server.Url(BookPath), {}, {}, Print);
     const QString Problem = ErrorOfMessage([&] { Client.ListEtags(Server.Url(BookPath)); });
+    // Not yet trusted: the refusal says why, and asks only when trusting would help.
+    TCardDavClient Stranger(Server.Url(BookPath), {}, {}, {});
+    const QString Expiry = QSslCertificate(Read(QString::fromLatin1(Name) + ".pem")).expiryDate().toUTC().date().toString(Qt::ISODate);
+    const std::map<std::string, QString> Refusal = {
+        {"good", "The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Print + ")."},
+        {"other", "The certificate of 127.0.0.1:" + QString::number(Server.Url("/").port()) +
+                      " cannot be trusted: it was issued for other.example, not 127.0.0.1; it is self-signed."},
+        {"expired", "The certificate of 127.0.0.1:" + QString::number(Server.Url("/").port()) +
+                        " cannot be trusted: it expired on " + Expiry + "; it is self-signed."}};
+    EXPECT_EQ(ErrorOfMessage([&] { Stranger.ListEtags(Server.Url(BookPath)); }).toStdString(), Refusal.at(Name).toStdString());
     if (QByteArray(Name) == "good") {
       EXPECT_EQ(Problem, QString());
       EXPECT_TRUE(ErrorOfMessage([&] { Client.ListEtags(Server.Url("/down/")); }).contains(QStringLiteral("not followed")));

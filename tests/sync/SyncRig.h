@@ -29,7 +29,7 @@ public:
   bool MassDeleteAnswer = false;
   int MassDeleteQuestions = 0;
   bool TrustAnswer = false;
-  QStringList TrustQuestions;  // the fingerprints shown
+  QStringList TrustQuestions;  // the fingerprints shown, each with why it was refused
 
   void Progress(ESyncStage Stage, int Done, int Total) override {
     if (OnProgress) OnProgress(Stage, Done, Total);
@@ -42,8 +42,8 @@ public:
     ++MassDeleteQuestions;
     return MassDeleteAnswer;
   }
-  bool TrustCertificate(const QUrl&, const QString& Fingerprint) override {
-    TrustQuestions << Fingerprint;
+  bool TrustCertificate(const QUrl&, const QString& Fingerprint, const QString& Why) override {
+    TrustQuestions << Fingerprint + " " + Why;
     return TrustAnswer;
   }
 };

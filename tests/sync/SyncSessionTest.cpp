@@ -368,8 +368,8 @@ TEST(SyncSessionTls, AnUntrustedCertificateIsRefusedUnlessThePersonTrustsIt) {
   const QString Fingerprint = Rig.Server.CertificateFingerprint();
   TScriptedHost Refuse;
   EXPECT_EQ(Rig.Sync(Rig.Request(), Refuse),
-            "error: The server's certificate is not trusted (SHA-256 fingerprint " + Fingerprint.toStdString() + ").");
-  EXPECT_EQ(Refuse.TrustQuestions, QStringList{Fingerprint});
+            "error: The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Fingerprint.toStdString() + ").");
+  EXPECT_EQ(Refuse.TrustQuestions, QStringList{Fingerprint + " it is self-signed"});
   EXPECT_FALSE(QFile::exists(Rig.StatePath()));
   TScriptedHost Trust;
   Trust.TrustAnswer = true;

@@ -271,7 +271,7 @@ TEST(SyncToolTls, RefusesAnUntrustedCertificateAndTrustsTheOneGiven) {
   const QString Fingerprint = Rig.Server.CertificateFingerprint();
   TToolRun Run = Tool(Arguments);
   EXPECT_EQ(Run.Status, 1);
-  EXPECT_EQ(Run.Err, "tobrinel-book: The server's certificate is not trusted (SHA-256 fingerprint " +
+  EXPECT_EQ(Run.Err, "tobrinel-book: The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " +
                          Fingerprint.toStdString() + ").\n");
   // Any hex form will do, and the trust is kept for the next runs.
   Run = Tool(Arguments + QStringList{"--trust", Fingerprint.toLower().remove(QLatin1Char(':'))});
