@@ -138,19 +138,20 @@ void BM_PreviewMemory100000(benchmark::State& State) {
 }
 BENCHMARK(BM_PreviewMemory100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-void BM_Pdf1000(benchmark::State& State) {
+// The entries 1 to N as a PDF: a person's "print to file" of a long range.
+void BM_Pdf(benchmark::State& State) {
   TListReport Report;
   const QString Path = Platform->Path(QStringLiteral("bench.pdf"));
   int Pages = 0;
   for (auto _ : State) {
-    SetUp(Report, 999);
+    SetUp(Report, int(State.range(0)) - 1);
     const TReportLayout Layout = LayOutReport(Report.Report());
     Pages = Layout.PageCount();
     if (!WriteReportPdf(Layout, Path).isEmpty()) State.SkipWithError("the PDF was not written");
   }
   State.counters["pages"] = Pages;
 }
-BENCHMARK(BM_Pdf1000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Pdf)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -88,16 +88,27 @@ void PaintMemo(QPainter& Painter, const QRectF& Box, double Bottom, const QStrin
   }
 }
 
+// Measuring a value shapes it as drawing it does again: most values are
+// short enough to fit at the font's widest advance, which the font's own
+// characters (Latin-1 ones are in every font) never exceed.
+bool SurelyFits(const QString& Text, const QFontMetricsF& Metrics, double Width) {
+  if (double(Text.size()) * Metrics.maxWidth() > Width) return false;
+  return std::all_of(Text.begin(), Text.end(), [](QChar C) { return C.unicode() < 0x100 && C.unicode() >= 0x20; });
+}
+
 }  // namespace
 
 void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, double DeviceDpi) {
   if (Page < 0 || Page >= Layout.PageCount()) return;
   // Fonts keep their point size in layout units, whatever the device's resolution.
   std::vector<QFont> Fonts;
+  std::vector<QFontMetricsF> Metrics;
   Fonts.reserve(Layout.Fonts.size());
+  Metrics.reserve(Layout.Fonts.size());
   for (QFont Font : Layout.Fonts) {
     Font.setPointSizeF(Font.pointSizeF() * UnitsPerInch / DeviceDpi);
     Fonts.push_back(Font);
+    Metrics.emplace_back(Font, Painter.device());
   }
   Painter.save();
   Painter.setRenderHint(QPainter::TextAntialiasing);
@@ -107,6 +118,8 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
   const double Left = Layout.Printable.left();
   const double BandWidth = Layout.Printable.width();
   const double PageFoot = Layout.Printable.bottom();
+  bool PenIsText = false;
+  int FontSet = -1;
   const TLayoutPage& Info = Layout.Pages[Page];
   const TPlacedBand* Bands = Layout.PageBands(Page);
   for (uint32_t b = 0; b < Info.BandCount; ++b) {
@@ -123,11 +136,13 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
       const double Y = Top + E.Top;
       if (D.Kind == EElementKind::Frame) {
         Painter.setPen(FramePen);
+        PenIsText = false;
         Painter.drawRect(QRectF(Left + D.Left, Y, D.Width, E.Height));
         continue;
       }
-      Painter.setPen(TextPen);
-      Painter.setFont(Fonts[E.Font]);
+      // Each change of state goes into the page's stream: only real ones.
+      if (!PenIsText) Painter.setPen(TextPen), PenIsText = true;
+      if (int(E.Font) != FontSet) Painter.setFont(Fonts[E.Font]), FontSet = E.Font;
       const QString Text = Layout.TextOf(E).toString();
       if (D.Kind == EElementKind::Label) {
         int Flags = Qt::AlignTop | E.Alignment | (D.WordWrap ? Qt::TextWordWrap : Qt::TextSingleLine);
@@ -144,13 +159,17 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
         }
         // A value wider than its box ends in an ellipsis, so that a cut
         // number never looks whole and never runs into its neighbour.
-        if (!D.WordWrap) Shown = QFontMetricsF(Fonts[E.Font], Painter.device()).elidedText(Text, Qt::ElideRight, Box.width());
+        if (!D.WordWrap && !SurelyFits(Text, Metrics[E.Font], Box.width()))
+          Shown = Metrics[E.Font].elidedText(Text, Qt::ElideRight, Box.width());
         Painter.drawText(Box, Flags, Shown);
         continue;
       }
       PaintMemo(Painter, QRectF(Left + D.Left, Y, D.Width, E.Height), PageFoot, Text, Fonts[E.Font]);
     }
-    if (Band.Clipped) Painter.restore();
+    if (Band.Clipped) {
+      Painter.restore();  // the pen and font of before the band, too
+      PenIsText = false, FontSet = -1;
+    }
   }
   Painter.restore();
 }

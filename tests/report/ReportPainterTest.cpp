@@ -71,3 +71,34 @@ TEST(ReportPainter, EveryMemoLineShowsAtLeastItsFirstRow) {
   EXPECT_EQ(Printed[2].find("words"), std::string::npos) << Printed[2];
   EXPECT_EQ(Printed[3], "Last line");
 }
+
+// A label's value wider than its box ends in an ellipsis, whatever its script;
+// one that fits is whole.
+TEST(ReportPainter, ALabelWiderThanItsBoxEndsInAnEllipsis) {
+  const std::vector<std::pair<std::string, bool>> Cases = {
+      {"0161 496 0000", false},
+      {"Wolfeschlegelsteinhausenbergerdorff Müller", true},
+      {"WWWWWWWWWWWWWWWWWWWW", true},
+      {"東京都千代田区千代田一丁目一番一号", true},
+      {"Ω", false},
+  };
+  TReport Report;
+  TReportBand* Band = Report.AddBand(EBandKind::Detail, QStringLiteral("D"), 20 * Cases.size());
+  for (size_t I = 0; I < Cases.size(); ++I) {
+    TReportElement* Label = Band->AddLabel(QStringLiteral("L%1").arg(I), 0, 20 * I, QString::fromStdString(Cases[I].first));
+    Label->Width = 150;
+  }
+  Report.OnNeedData = nullptr;
+  QTemporaryDir Dir;
+  const QString Pdf = Dir.filePath(QStringLiteral("labels.pdf"));
+  ASSERT_EQ(WriteReportPdf(LayOutReport(Report), Pdf), QString());
+  const std::vector<std::string> Printed = Lines(PdfText(Pdf));
+  ASSERT_EQ(Printed.size(), Cases.size()) << PdfText(Pdf);
+  for (size_t I = 0; I < Cases.size(); ++I) {
+    const auto& [Text, Cut] = Cases[I];
+    const bool Ellipsis = Printed[I].size() >= 3 && Printed[I].substr(Printed[I].size() - 3) == "\xE2\x80\xA6";
+    EXPECT_EQ(Ellipsis, Cut) << Printed[I];
+    if (!Cut) EXPECT_EQ(Printed[I], Text);
+    else EXPECT_EQ(Text.rfind(Printed[I].substr(0, 3), 0), 0u) << Printed[I];
+  }
+}
