@@ -253,7 +253,7 @@ public:
   void Progress(ESyncStage, int, int) override {}
   EConflictRule AskConflict(const TConflictQuestion&) override { return EConflictRule::KeepBoth; }
   bool ConfirmMassDelete(const QString&) override { return true; }
-  bool TrustCertificate(const QUrl&, const QString&) override { return false; }
+  bool TrustCertificate(const QUrl&, const QString&, const QString&) override { return false; }
 };
 
 int MemoryChild(int argc, char** argv) {
