@@ -132,8 +132,6 @@ QString CertificateProblems(const QList<QSslError>& Errors, const QSslCertificat
       case QSslError::UnableToGetIssuerCertificate:
       case QSslError::UnableToGetLocalIssuerCertificate:
       case QSslError::UnableToVerifyFirstCertificate:
-      case QSslError::CertificateUntrusted:
-      case QSslError::InvalidCaCertificate:
         Reason = QStringLiteral("it was issued by an authority this computer does not know");
         break;
       case QSslError::CertificateExpired:
