@@ -11,7 +11,8 @@ void TSyncPlanner::DecideNew() {
     if (Entry) SendNew(*Entry, {}, nullptr);
   for (TNewThere& There : NewThere) {
     const TAddressItem& Synced = There.Local ? *There.Local : *There.Entry;
-    Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, Synced));
+    Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, Synced, false,
+                              KeptETagAndText | (There.Kept ? KeptHref : KeptNothing)));
     // Moved, not copied: a first sync receives a whole book.
     if (!There.Local) AddHere(std::move(There.Entry));
   }
@@ -71,7 +72,7 @@ void TSyncPlanner::Decide(TWork& W) {
       return;
     case EDecision::TakeServers:  // deleted here, changed there: kept with its change
       AddHere(*W.Server);
-      Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, *W.Text, *W.Server));
+      Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, *W.Text, *W.Server, false, KeptETagAndText));
       return;
     case EDecision::DeleteThere:
       Planned(&W, Card).Delete = int(Plan.ServerDeletes.size());
@@ -88,7 +89,7 @@ void TSyncPlanner::Decide(TWork& W) {
   const TAddressItem& SB = ServerBase(W);
   const TAddressItem& Server = ServerChanged ? *W.Server : SB;
   const TAddressItem& LocalBaseNow = W.LocalState == ELocal::Unchanged ? Local : LB;
-  std::string TextNow = W.Text ? *W.Text : State.Text(Card);
+  std::string TextNow = W.Text ? std::string(*W.Text) : State.Text(Card);
   TMerge M = Merge(LocalBaseNow, Local, SB, Server);
   if (!M.Conflicts.empty()) {
     // Each side's version with the other's one-sided changes in it.
@@ -143,9 +144,11 @@ void TSyncPlanner::SendAsNewCard(TWork& W) {
 
 // A contact group's record: kept so that it is not fetched again, never
 // paired with an entry, never sent or deleted.
-void TSyncPlanner::KeepGroup(std::string_view Href, const std::string& ETag, const std::string& Text, int Old) {
+void TSyncPlanner::KeepGroup(std::string_view Href, std::string_view ETag, std::string_view Text, int Old,
+                             bool HrefKept) {
   TSyncPlan::TPlanned P;
-  P.Card = MakeCard(Href, ETag, CardUid(Text), Text, TAddressItem());
+  P.Card = MakeCard(Href, ETag, CardUid(Text), Text, TAddressItem(), false,
+                    KeptETagAndText | (HrefKept ? KeptHref : KeptNothing));
   P.Old = Old;
   if (Old >= 0) Plan.PlannedFor[size_t(Old)] = int32_t(Plan.Planned.size());
   Plan.Planned.push_back(P);

@@ -79,7 +79,7 @@ std::vector<std::string> TSyncEngine::Listing(const TServerListing& Listing) {
 }
 
 void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std::string Text) {
-  Fetched[Href] = TFetched{ETag, std::move(Text)};
+  Fetched[Href] = TFetched{Texts.Keep(Href), Texts.Keep(ETag), Texts.Keep(Text)};
 }
 
 
@@ -87,6 +87,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   if (!Listed) throw std::logic_error("TSyncEngine::Plan needs the server's listing first");
   const std::vector<TSyncCard>& Cards = State->Cards;
   TSyncPlan Plan;
+  Plan.Next.Share(Texts);
   Plan.Old = State;
   Plan.PlannedFor.assign(Cards.size(), -1);
   Plan.NewToken = NewToken;
@@ -121,7 +122,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       } else if (Remote[I] == ERemote::ToFetch) {
         auto Got = Fetched.find(std::string(Card.Href));
         if (Got == Fetched.end()) Skip(Card.Href, "not fetched");
-        else if (IsGroupCard(Got->second.Text)) P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I));
+        else if (IsGroupCard(Got->second.Text)) P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I), false);
         else P.GroupsBecome.push_back({Card.Href, &Got->second.ETag, &Got->second.Text, int(I)});
       }
       continue;
@@ -165,7 +166,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     }
     std::unique_ptr<TAddressItem> Entry = ReadCard(Got->second.Text);
     if (!Entry && IsGroupCard(Got->second.Text)) {
-      P.KeepGroup(Href, Got->second.ETag, Got->second.Text, -1);
+      P.KeepGroup(Got->second.Href, Got->second.ETag, Got->second.Text, -1, true);
       ++Plan.Summary.GroupsLeft;
       continue;
     }
@@ -173,7 +174,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       Skip(Href, "the card cannot be read");
       continue;
     }
-    P.NewThere.push_back({Href, &Got->second.ETag, &Got->second.Text, std::move(Entry)});
+    P.NewThere.push_back({Got->second.Href, &Got->second.ETag, &Got->second.Text, std::move(Entry)});
   }
   // A group that the server made a person's card: new there, as any other.
   for (auto& Became : P.GroupsBecome) {
@@ -185,7 +186,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     Plan.PlannedFor[size_t(Became.Old)] = int32_t(Plan.Planned.size());
     Plan.Planned.push_back(Gone);
     if (!Entry) Skip(Became.Href, "the card cannot be read");
-    else P.NewThere.push_back({std::string(Became.Href), Became.ETag, Became.Text, std::move(Entry)});
+    else P.NewThere.push_back({Became.Href, Became.ETag, Became.Text, std::move(Entry), nullptr, false});
   }
 
   // Which entry is which card's.

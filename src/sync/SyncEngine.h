@@ -223,8 +223,9 @@ public:
 
 private:
   enum class ERemote : uint8_t { Unchanged, ToFetch, Deleted, Absent };
+  // Views into Texts.
   struct TFetched {
-    std::string ETag, Text;
+    std::string_view Href, ETag, Text;
   };
   size_t Find(std::string_view Href) const;
   std::shared_ptr<const TSyncState> State;
@@ -232,6 +233,9 @@ private:
   std::vector<ERemote> Remote;
   std::vector<std::string> NewHrefs;
   std::unordered_map<std::string, TFetched> Fetched;
+  // The fetched cards' texts, in large blocks: the plan's new state takes
+  // them over instead of a copy of each (a first sync receives a whole book).
+  TSyncState Texts;
   std::string NewToken;
   bool Listed = false;
 };

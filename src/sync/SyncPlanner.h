@@ -34,8 +34,8 @@ struct TWork {
   bool Moved = false;     // its entry goes as a new card now
   bool Arrived = false;   // a card a cut-off run sent, there as an earlier send of it
   TAddressItem* Local = nullptr;
-  const std::string* ETag = nullptr;  // the server's now, when it was fetched
-  const std::string* Text = nullptr;
+  const std::string_view* ETag = nullptr;  // the server's now, when it was fetched
+  const std::string_view* Text = nullptr;
   std::unique_ptr<TAddressItem> LocalBase, ServerBase, Server;
 };
 
@@ -69,10 +69,11 @@ public:
   std::vector<uint64_t> Prints;        // their fingerprints
   std::vector<const TAddressItem*> Resend;  // entries the journal was to send
   struct TNewThere {
-    std::string Href;
-    const std::string *ETag, *Text;
+    std::string_view Href;
+    const std::string_view *ETag, *Text;
     std::unique_ptr<TAddressItem> Entry;
     const TAddressItem* Local = nullptr;  // the new entry here it is
+    bool Kept = true;  // Href, ETag and Text are the fetched card's, in the plan's state already
   };
   std::vector<TNewThere> NewThere;
   std::vector<const TSyncCard*> Unsent;  // journal cards the server never got
@@ -134,14 +135,16 @@ public:
     return Card;
   }
 
+  // What of a card already lives in the plan's state: a fetched card's.
+  enum : unsigned { KeptNothing = 0, KeptETagAndText = 1, KeptHref = 2 };
   // A card of the state after the plan, its text kept by the plan.
   TSyncCard MakeCard(std::string_view Href, std::string_view ETag, std::string_view Uid, std::string_view Text,
-                     const TAddressItem& Entry, bool Pending = false) {
+                     const TAddressItem& Entry, bool Pending = false, unsigned Kept = KeptNothing) {
     TSyncCard C;
-    C.Href = Plan.Next.Keep(Href);
-    C.ETag = Plan.Next.Keep(ETag);
+    C.Href = Kept & KeptHref ? Href : Plan.Next.Keep(Href);
+    C.ETag = Kept & KeptETagAndText ? ETag : Plan.Next.Keep(ETag);
     C.Uid = Plan.Next.Keep(Uid);
-    C.Text = Plan.Next.Keep(Text);
+    C.Text = Kept & KeptETagAndText ? Text : Plan.Next.Keep(Text);
     C.Fingerprint = SyncFields::Fingerprint(Entry);
     C.Pending = Pending;
     std::unique_ptr<TAddressItem> Read = ReadCard(Text);
@@ -205,7 +208,7 @@ public:
 
   struct TBecame {
     std::string_view Href;
-    const std::string *ETag, *Text;
+    const std::string_view *ETag, *Text;
     int Old;
   };
   std::vector<TBecame> GroupsBecome;
@@ -231,5 +234,5 @@ public:
   void SendAsNewCard(TWork& W);
   // A contact group's record: kept so that it is not fetched again, never
   // paired with an entry, never sent or deleted.
-  void KeepGroup(std::string_view Href, const std::string& ETag, const std::string& Text, int Old);
+  void KeepGroup(std::string_view Href, std::string_view ETag, std::string_view Text, int Old, bool HrefKept);
 };
