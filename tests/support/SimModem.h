@@ -93,7 +93,7 @@ private:
   int SlaveHandle = -1;
   int WakeFd = -1;
   std::string Slave;
-  std::vector<std::string> Links;  // made by LinkAsPort, used from the test's thread only
+  std::vector<std::string> Links;  // by LinkAsPort, before any DropLine
 
   mutable std::mutex Lock;
   mutable std::condition_variable Changed;
