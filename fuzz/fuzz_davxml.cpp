@@ -5,29 +5,9 @@
 #include <cstdlib>
 
 #include "DavXml.h"
+#include "Trickle.h"
 
 namespace {
-
-// Hands out its bytes in pieces of 1 to 7, as a slow network would.
-class TPieces : public QIODevice {
-public:
-  explicit TPieces(QByteArray Bytes) : Bytes(std::move(Bytes)) { open(ReadOnly | Unbuffered); }
-  bool isSequential() const override { return true; }
-
-protected:
-  qint64 readData(char* Data, qint64 MaxSize) override {
-    if (At >= Bytes.size()) return -1;
-    const qint64 Size = std::min<qint64>({MaxSize, Bytes.size() - At, 1 + At % 7});
-    memcpy(Data, Bytes.constData() + At, size_t(Size));
-    At += Size;
-    return Size;
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-  QByteArray Bytes;
-  qsizetype At = 0;
-};
 
 QByteArray Summary(const TDavResponse& R) {
   return R.Href.toUtf8() + '|' + QByteArray::number(R.Status) + '|' + R.Etag.toUtf8() + '|' + R.SyncToken.toUtf8() +
@@ -42,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   QByteArray Whole, Pieced;
   QString Token, PiecedToken;
   const bool Read = ParseMultiStatus(Body, Token, [&](TDavResponse& R) { Whole += Summary(R) + '\n'; });
-  TPieces Device(Body);
+  TTrickle Device(Body);
   const bool PiecedRead = ParseMultiStatus(Device, PiecedToken, [&](TDavResponse& R) { Pieced += Summary(R) + '\n'; });
   // A broken answer may fail at another point when read in pieces; a whole one reads the same.
   if (Read != PiecedRead || (Read && (Whole != Pieced || Token != PiecedToken))) abort();

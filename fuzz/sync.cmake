@@ -10,3 +10,5 @@ target_compile_options(tobrinel_fuzz_sync PRIVATE -fsanitize=fuzzer-no-link,addr
 foreach(harness fuzz_davxml fuzz_syncstate fuzz_cardpatch)
   target_link_libraries(${harness} PRIVATE tobrinel_fuzz_sync)
 endforeach()
+# The answer read in pieces, as the DAV XML tests read it.
+target_include_directories(fuzz_davxml PRIVATE ${CMAKE_SOURCE_DIR}/tests/sync)

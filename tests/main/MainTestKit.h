@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,6 +24,31 @@ using TNames = std::vector<std::pair<const char*, const char*>>;
 inline void TypeText(QWidget* Widget, const QString& Text) {
   for (const QChar Char : Text)
     QTest::sendKeyEvent(QTest::Click, Widget, Qt::Key_unknown, QString(Char), Qt::NoModifier);
+}
+
+// Replaces what the box holds by typing, as the person does.
+inline void Type(QLineEdit* Edit, const QString& Text) {
+  Edit->selectAll();
+  QTest::keyClick(Edit, Qt::Key_Delete);
+  QTest::keyClicks(Edit, Text);
+}
+
+// Runs Act on the window of type T once it shows (a modal one is shown from
+// within the command under test).
+template <class T>
+void WhenShown(std::function<void(T&)> Act) {
+  auto* Timer = new QTimer;
+  Timer->setInterval(20);
+  QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
+    for (QWidget* Window : QApplication::topLevelWidgets())
+      if (auto* Found = qobject_cast<T*>(Window); Found && Found->isVisible()) {
+        Timer->stop();
+        Timer->deleteLater();
+        Act(*Found);
+        return;
+      }
+  });
+  Timer->start();
 }
 
 // Writes a book of these entries (surname, first name) in the current format.

@@ -29,30 +29,6 @@ QStringList Listed(const QListWidget& List) {
   return Out;
 }
 
-void Type(QLineEdit* Edit, const QString& Text) {
-  Edit->selectAll();
-  QTest::keyClick(Edit, Qt::Key_Delete);
-  QTest::keyClicks(Edit, Text);
-}
-
-// Runs Act on the window of type T once it shows (a modal one is shown from
-// within the command under test).
-template <class T>
-void WhenShown(std::function<void(T&)> Act) {
-  auto* Timer = new QTimer;
-  Timer->setInterval(20);
-  QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-    for (QWidget* Window : QApplication::topLevelWidgets())
-      if (auto* Found = qobject_cast<T*>(Window); Found && Found->isVisible()) {
-        Timer->stop();
-        Timer->deleteLater();
-        Act(*Found);
-        return;
-      }
-  });
-  Timer->start();
-}
-
 // Runs Act once Ready holds, as the event loop turns, rather than after a
 // guessed time: a loaded machine may take longer to get there.
 void WhenReady(QObject* Context, std::function<bool()> Ready, std::function<void()> Act) {

@@ -33,6 +33,7 @@ TSimModem::TSimModem() {
 }
 
 TSimModem::~TSimModem() {
+  Unlink();
   {
     std::lock_guard G(Lock);
     Stopping = true;
@@ -44,7 +45,7 @@ TSimModem::~TSimModem() {
   if (WakeFd >= 0) ::close(WakeFd);
 }
 
-bool TSimModem::LinkAsPort(const std::string& Folder, int N) const {
+bool TSimModem::LinkAsPort(const std::string& Folder, int N) {
   namespace fs = std::filesystem;
   std::error_code E;
   const fs::path Dir = fs::path(Folder) / "ports";
@@ -52,7 +53,18 @@ bool TSimModem::LinkAsPort(const std::string& Folder, int N) const {
   const fs::path Link = Dir / ("COM" + std::to_string(N));
   fs::remove(Link, E);
   fs::create_symlink(Slave, Link, E);
+  if (!E) Links.push_back(Link.string());
   return !E;
+}
+
+void TSimModem::Unlink() {
+  namespace fs = std::filesystem;
+  for (const std::string& Link : Links) {
+    std::error_code E;
+    fs::remove(Link, E);
+    fs::create_symlink(Link + ".gone", Link, E);
+  }
+  Links.clear();
 }
 
 void TSimModem::Wake() {
@@ -111,6 +123,8 @@ void TSimModem::DropLine() {
   Wake();
   G.lock();
   Changed.wait(G, [this] { return Dropped; });
+  G.unlock();
+  Unlink();
 }
 
 std::vector<std::string> TSimModem::Lines() const {

@@ -42,7 +42,10 @@ public:
   // the driver's opens.
   int SlaveFd() const { return SlaveHandle; }
   // Makes Folder/ports/COM<N> a link to the slave, as a user links a real port.
-  bool LinkAsPort(const std::string& Folder, int N) const;
+  // Once the line is dropped or the modem gone, the link names a device that
+  // never exists: the kernel gives the slave's number to the next pseudo-terminal
+  // opened, maybe another test's modem.
+  bool LinkAsPort(const std::string& Folder, int N);
 
   void SetReply(TReply Reply);
   // Lines starting with Prefix are answered with Text instead ("BUSY", "NO
@@ -83,12 +86,14 @@ private:
   void TakeInput();
   void HandleLine(const std::string& Line, TClock::time_point Now);
   void WriteDue();
+  void Unlink();
 
   bool Valid = false;
   int Master = -1;
   int SlaveHandle = -1;
   int WakeFd = -1;
   std::string Slave;
+  std::vector<std::string> Links;  // by LinkAsPort, before any DropLine
 
   mutable std::mutex Lock;
   mutable std::condition_variable Changed;

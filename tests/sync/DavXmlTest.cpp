@@ -3,6 +3,7 @@
 
 #include "CardDav.h"
 #include "DavXml.h"
+#include "Trickle.h"
 
 #include <QIODevice>
 #include <QXmlStreamReader>
@@ -22,27 +23,6 @@ QByteArray Wrap(const QByteArray& AddressData) {
          "<C:address-data>" +
          AddressData + "</C:address-data></prop><status>HTTP/1.1 200 OK</status></propstat></response></multistatus>";
 }
-
-// Hands out an answer 1 to 7 bytes at a time, as a slow network would.
-class TTrickle : public QIODevice {
-public:
-  explicit TTrickle(QByteArray ABytes) : Bytes(std::move(ABytes)) { open(ReadOnly | Unbuffered); }
-  bool isSequential() const override { return true; }
-
-protected:
-  qint64 readData(char* Data, qint64 MaxSize) override {
-    if (At >= Bytes.size()) return -1;
-    const qint64 Size = std::min<qint64>({MaxSize, Bytes.size() - At, 1 + At % 7});
-    memcpy(Data, Bytes.constData() + At, size_t(Size));
-    At += Size;
-    return Size;
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-  QByteArray Bytes;
-  qsizetype At = 0;
-};
 
 // One line per href: the fields the client reads.
 std::string Summary(const TDavResponse& R) {

@@ -9,7 +9,7 @@ target_include_directories(tobrinel_davservers PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tobrinel_davservers PUBLIC Qt6::Core Qt6::Network)
 
 add_executable(carddav_tests
-  ${CMAKE_CURRENT_LIST_DIR}/DavXmlTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DavXmlTest.cpp ${CMAKE_CURRENT_LIST_DIR}/Trickle.h
   ${CMAKE_CURRENT_LIST_DIR}/CardDavFakeTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CardDavRadicaleTest.cpp ${CMAKE_CURRENT_LIST_DIR}/ErrorOf.h
   ${CMAKE_CURRENT_LIST_DIR}/SyncTestMain.cpp)
