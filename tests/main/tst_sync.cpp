@@ -81,6 +81,7 @@ private slots:
   void SetupForgetsTheListWhenTheServerChanges();
   void SetupCancelStopsDiscoveryAtOnce();
   void SetupAsksBeforeFindingBooksOnAnotherServer();
+  void SetupSaysWhyACertificateIsNotTrusted();
   void ConflictShowsBothVersionsAndTakesTheChoice_data();
   void ConflictShowsBothVersionsAndTakesTheChoice();
   void FirstSyncSavesAsksAndRemembers();
@@ -494,6 +495,28 @@ void TSyncTest::AServerGoneMidSyncIsToldWhatItMeans() {
   QCOMPARE(Platform.Prompter.Boxes[0].Text,
            QStringLiteral("The server at 127.0.0.1 stopped answering. Nothing was lost; synchronise again to finish."));
   QCOMPARE(W.Cell(1, 0), QStringLiteral("Adams"));
+}
+
+// A server of the person's own with a self-made certificate: the question
+// says why, and a yes finds the books over it.
+void TSyncTest::SetupSaysWhyACertificateIsNotTrusted() {
+  TFakePlatform Platform;
+  TRadicaleServer Server(TRadicaleOptions{true});
+  QVERIFY2(Server.Start(), qPrintable(Server.Problem()));
+  QVERIFY(Server.MakeAddressBook(QStringLiteral("book"), QStringLiteral("Friends")).isValid());
+  TfrmSyncSetup Setup;
+  Setup.show();
+  Type(Setup.edtServer, Server.Root().toString());
+  Type(Setup.edtUser, QString::fromLatin1(TRadicaleServer::User));
+  Type(Setup.edtPassword, QString::fromLatin1(TRadicaleServer::Password));
+  Platform.Prompter.Confirms = {true};
+  QTest::mouseClick(Setup.btnFind, Qt::LeftButton);
+  QCOMPARE(Platform.Prompter.Texts(),
+           QStringList{"The certificate of 127.0.0.1 is not trusted by this computer: it is self-signed.\n\n"
+                       "SHA-256 fingerprint:\n" + Server.CertificateFingerprint() +
+                       "\n\nTrust this certificate for this address book from now on?"});
+  QCOMPARE(Listed(*Setup.lstBooks).size(), 1);
+  QCOMPARE(Setup.Trusted(), Server.CertificateFingerprint());
 }
 
 QTEST_MAIN(TSyncTest)
