@@ -392,8 +392,9 @@ void TSyncState::Write(F&& Put) const {
     PutEscaped(Out, *Value);
     Out += '\n';
   }
-  std::string Index;
-  for (const TSyncCard& C : Cards) {
+  // The index is preceded by its size: measured first, then written in
+  // pieces, so that a large state is never held twice over in memory.
+  auto IndexOf = [this](const TSyncCard& C, std::string& Index) {
     Index += C.Pending ? "pending " : "card ";
     for (std::string_view Value : {C.Href, C.ETag, C.Uid}) {
       PutEscaped(Index, Value);
@@ -416,10 +417,25 @@ void TSyncState::Write(F&& Put) const {
     } else if (C.Moved) {
       Index += "moved\n";
     }
+  };
+  const std::string End = "end " + std::to_string(Cards.size()) + "\n";
+  std::string Index;
+  size_t IndexSize = End.size();
+  for (const TSyncCard& C : Cards) {
+    Index.clear();
+    IndexOf(C, Index);
+    IndexSize += Index.size();
   }
-  Index += "end " + std::to_string(Cards.size()) + "\n";
-  Out += "cards " + std::to_string(Cards.size()) + " " + std::to_string(Index.size()) + "\n";
+  Out += "cards " + std::to_string(Cards.size()) + " " + std::to_string(IndexSize) + "\n";
   Put(std::string_view(Out));
+  Index.clear();
+  for (const TSyncCard& C : Cards) {
+    IndexOf(C, Index);
+    if (Index.size() < ChunkSize) continue;
+    Put(std::string_view(Index));
+    Index.clear();
+  }
+  Index += End;
   Put(std::string_view(Index));
   Index = std::string();
   // The texts: those still in the loaded file are copied in runs, a piece at a time.
