@@ -115,6 +115,25 @@ TEST(SyncState, DamagedOrForeignFilesAreRefused) {
 
 // A loaded state reads a card's text from the file only when it is wanted,
 // and still has it after the file was replaced.
+// An index longer than the pieces it is written in: its size, given before
+// it, still matches it, and the file loads back whole.
+TEST(SyncState, ALargeIndexIsWrittenInPiecesThatAddUp) {
+  TTempDir Dir;
+  TSyncState S = Sample();
+  const TSyncCard First = S.Cards[0];
+  for (int I = 0; I < 3000; ++I) {
+    TSyncCard C = First;
+    C.Href = S.Keep("/ann/book/n" + std::to_string(I) + ".vcf");
+    S.Cards.push_back(C);
+  }
+  const std::string Path = Dir / "Big.ABK.sync";
+  S.Save(Path);
+  TSyncState Back;
+  ASSERT_TRUE(Back.Load(Path));
+  EXPECT_TRUE(Back == S);
+  EXPECT_EQ(ReadBytes(Path), S.Serialize());
+}
+
 TEST(SyncState, FileBesideTheBook) {
   TTempDir Dir;
   std::string Path = TSyncState::PathFor(Dir / "Book.ABK");
