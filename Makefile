@@ -20,8 +20,7 @@ export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_f
 setup:
 	@bash scripts/setup.sh
 
-# Warnings are errors in the trees CI builds, so that none creep back in; the
-# sanitizer tree keeps them as warnings (-O0 reports a different set).
+# Warnings are errors in every tree CI builds, so that none creep back in.
 build: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOBRINEL_BENCH=OFF -DTOBRINEL_WERROR=ON \
 	  $(LAUNCHER) >/dev/null
@@ -39,7 +38,7 @@ test-unit: setup
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 test-asan: setup
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOBRINEL_SANITIZE=ON -DTOBRINEL_BENCH=OFF $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOBRINEL_SANITIZE=ON -DTOBRINEL_BENCH=OFF -DTOBRINEL_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
