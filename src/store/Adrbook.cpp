@@ -27,14 +27,40 @@ namespace {
 constexpr size_t HeaderSize = 15;
 constexpr int32_t MaxStoredLength = 32767;  // lengths and counts are signed 16-bit
 
-void PutInt16(std::string& Out, int32_t Value) {
-  Out += char(Value & 0xFF);
-  Out += char((Value >> 8) & 0xFF);
+// Records are put into room made for the whole record at once: a byte at a
+// time through the string's checks was a tenth of an import.
+char* PutInt16(char* At, int32_t Value) {
+  At[0] = char(Value & 0xFF);
+  At[1] = char((Value >> 8) & 0xFF);
+  return At + 2;
 }
 
-void PutString(std::string& Out, std::string_view Text) {
-  PutInt16(Out, int32_t(Text.size()));
-  Out.append(Text);
+char* PutString(char* At, std::string_view Text) {
+  At = PutInt16(At, int32_t(Text.size()));
+  if (!Text.empty()) std::memcpy(At, Text.data(), Text.size());
+  return At + Text.size();
+}
+
+// The bytes of the record PutRecord writes; lines cost their text and two
+// bytes each, never less than the packed list with its one-byte sizes.
+size_t RecordSize(const TAddressItem& Item) {
+  size_t Size = 7 * 2 + Item.Surname.size() + Item.FirstName.size() + Item.HomeTelephone.size() +
+                Item.BusTelephone.size() + Item.BusExtn.size() + Item.BusFacsimile.size() + Item.BusMobile.size();
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes})
+    Size += 2 + List->PackedSize() + size_t(List->Count());
+  return Size + 2;
+}
+
+char* PutRecord(char* At, const TAddressItem& Item) {
+  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
+                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
+                                   &Item.BusMobile.str()})
+    At = PutString(At, *Field);
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+    At = PutInt16(At, List->Count());
+    List->ForEach([&](std::string_view Line) { At = PutString(At, Line); });
+  }
+  return PutInt16(At, Item.TabPage);
 }
 
 std::string EntryName(const TAddressItem& Item) {
@@ -48,7 +74,9 @@ void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* Wh
     throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: its " + What +
                      " has more than 32767 lines.");
   bool TooLong = false;
-  Lines.ForEach([&](std::string_view Line) { TooLong |= Line.size() > size_t(MaxStoredLength); });
+  // No line is longer than all of them together: most lists need no walk.
+  if (Lines.PackedSize() > size_t(MaxStoredLength))
+    Lines.ForEach([&](std::string_view Line) { TooLong |= Line.size() > size_t(MaxStoredLength); });
   if (TooLong)
     throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: a line of its " +
                      What + " is longer than 32767 bytes.");
@@ -56,8 +84,8 @@ void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* Wh
 
 // Most text is valid UTF-8 already; only older single-byte text is converted.
 template <class TField>
-void AssignText(TField& Field, const std::string& Bytes) {
-  if (IsValidUtf8(Bytes)) Field = std::string_view(Bytes);
+void AssignText(TField& Field, std::string& Bytes) {
+  if (IsValidUtf8(Bytes)) Field.Take(Bytes);
   else Field = ToUtf8(Bytes);
 }
 
@@ -273,6 +301,8 @@ TLineList::~TLineList() { Clear(); }
 int32_t TLineList::Count() const {
   return Block ? reinterpret_cast<const TLineBlock*>(Block)->Count : 0;
 }
+
+size_t TLineList::PackedSize() const { return DataSize(); }
 
 size_t TLineList::DataSize() const {
   return Block ? reinterpret_cast<const TLineBlock*>(Block)->Size : 0;
@@ -579,27 +609,20 @@ void TAddressBook::SaveToFile() {
   TFileReplacement File(FileName, TFileReplacement::TOptions());
   std::string Out(BookHeader);
   Out += "\r\n";
+  size_t Used = Out.size();
+  Out.resize(1 << 17);
   Items->ResetCursor(Cursor);
   while (Items->MoveNext(Cursor)) {
     auto* Item = static_cast<TAddressItem*>(Cursor);
-    PutString(Out, Item->Surname.str());
-    PutString(Out, Item->FirstName.str());
-    PutString(Out, Item->HomeTelephone.str());
-    PutString(Out, Item->BusTelephone.str());
-    PutString(Out, Item->BusExtn.str());
-    PutString(Out, Item->BusFacsimile.str());
-    PutString(Out, Item->BusMobile.str());
-    for (const TLineList* List : {&Item->HomeAddress, &Item->BusAddress, &Item->Notes}) {
-      PutInt16(Out, List->Count());
-      List->ForEach([&](std::string_view Line) { PutString(Out, Line); });
+    const size_t Size = RecordSize(*Item);
+    if (Out.size() - Used < Size) {
+      File.Write(Out.data(), Used);
+      Used = 0;
+      if (Out.size() < Size) Out.resize(Size);
     }
-    PutInt16(Out, Item->TabPage);
-    if (Out.size() >= 65536) {
-      File.Write(Out.data(), Out.size());
-      Out.clear();
-    }
+    Used = size_t(PutRecord(Out.data() + Used, *Item) - Out.data());
   }
-  File.Write(Out.data(), Out.size());
+  File.Write(Out.data(), Used);
 
   // The backup is replaced only once the new book is written, so a save that
   // fails leaves both the book and its backup as they were.

@@ -26,6 +26,12 @@ public:
   }
   TFixedText& operator=(const std::string& Text) { return *this = std::string_view(Text); }
   TFixedText& operator=(const char* Text) { return *this = std::string_view(Text); }
+  // Takes Text's bytes without copying them when they fit; Text is left
+  // with whatever it is given back (its room is reused by the next read).
+  void Take(std::string& Text) {
+    if (Text.size() <= Capacity) Value.swap(Text);
+    else Value = CutToChars(Text, Capacity);
+  }
   operator const std::string&() const { return Value; }
   const std::string& str() const { return Value; }
   bool empty() const { return Value.empty(); }
@@ -50,6 +56,8 @@ public:
   ~TLineList();
 
   int32_t Count() const;
+  // The bytes of all lines with a size of one byte or more before each.
+  size_t PackedSize() const;
   std::string operator[](int32_t Index) const;  // empty outside 0 .. Count() - 1
   void Add(std::string_view Line);
   void Clear();

@@ -89,6 +89,8 @@ bool IsValidUtf8(std::string_view Bytes) {
     const TUtf8Char Char = DecodeUtf8(Bytes, At);
     if (!Char.Valid) return false;
     At += Char.Size;
+    // Names with an accent are ASCII again right after it.
+    while (At < Bytes.size() && static_cast<unsigned char>(Bytes[At]) < 0x80) ++At;
   }
   return true;
 }
