@@ -163,7 +163,8 @@ const char* const TooManyLines = "an address or the notes have more than 32767 l
 void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line, int32_t& Cut) {
   if (Lines.size() > size_t(MaxStoredLength))
     throw EImportLimit(Line, TooManyLines);
-  std::string Packed;
+  thread_local std::string Packed;  // kept for its room: an import fills every entry
+  Packed.clear();
   for (const std::string& Text : Lines) {
     std::string_view Kept = CutToBytes(Text, size_t(MaxStoredLength));
     if (Kept.size() < Text.size()) ++Cut;
@@ -245,6 +246,12 @@ std::string WithLfBreaks(std::string_view Text) {
 }
 
 std::string PhoneNumberText(std::string_view Number, int32_t& Dropped) {
+  auto Kept = [](char C) {
+    auto U = static_cast<unsigned char>(C);
+    return C != '\\' && U >= 0x20 && U != 0x7F;
+  };
+  // Nearly every number has nothing to leave out.
+  if (std::all_of(Number.begin(), Number.end(), Kept)) return std::string(Number);
   std::string Out;
   Out.reserve(Number.size());
   for (char C : Number) {
@@ -292,11 +299,11 @@ std::string AsUtf8(std::string&& Bytes) {
   return ToUtf8(Bytes);
 }
 
-std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After) {
+std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After) {
   std::vector<std::string> Lines;
   bool Others = std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
   if (!Street.empty() || !Others) AddLines(Lines, Street);
-  for (const std::string& Part : After)
+  for (std::string_view Part : After)
     if (!Part.empty()) AddLines(Lines, Part);
   return Lines;
 }
@@ -382,9 +389,9 @@ bool TEntryBuilder::Empty() const {
          Blank(I.BusAddress) && Blank(I.Notes);
 }
 
-void TEntryBuilder::NameFromFirstOf(const std::vector<std::string>& Candidates) {
+void TEntryBuilder::NameFromFirstOf(std::initializer_list<std::string_view> Candidates) {
   if (!Item->Surname.empty() || !Item->FirstName.empty()) return;
-  for (const std::string& Candidate : Candidates) {
+  for (std::string_view Candidate : Candidates) {
     std::string_view Name = Trim(Candidate);
     if (Name.empty()) continue;
     Put(Item->Surname, std::string(Name));

@@ -5,6 +5,7 @@
 // lines of an address, and the small text helpers both readers use.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -140,7 +141,7 @@ std::string AsUtf8(std::string&& Bytes);
 
 // Address parts as lines in the order a letter is addressed: the street's own
 // lines, then every other part that is given, each on a line of its own.
-std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After);
+std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After);
 
 // Where a value of an entry came from: the line of the card it was read
 // from, and the field it went into (null for a line of the notes).
@@ -189,7 +190,7 @@ public:
   bool Empty() const;
   // When the entry has no name yet: the first of these that is given
   // (a full name, an organisation, a nickname, an e-mail address) is its surname.
-  void NameFromFirstOf(const std::vector<std::string>& Candidates);
+  void NameFromFirstOf(std::initializer_list<std::string_view> Candidates);
   // Throws EImportError (naming Line) once the notes and addresses hold more
   // lines than a book can, rather than collecting them to the end.
   void CheckLines(int32_t Line) const;
