@@ -58,6 +58,10 @@ public:
   int32_t Count() const;
   // The bytes of all lines with a size of one byte or more before each.
   size_t PackedSize() const;
+  // Asks for the lines to be brought into the cache.
+  void Prefetch() const {
+    if (Block) __builtin_prefetch(Block);
+  }
   std::string operator[](int32_t Index) const;  // empty outside 0 .. Count() - 1
   void Add(std::string_view Line);
   void Clear();

@@ -317,7 +317,7 @@ std::string_view LabelText(std::string_view Label) {
 }
 
 ENumberKind NumberKindOfLabel(std::string_view Label) {
-  static const std::pair<const char*, ENumberKind> Kinds[] = {
+  static constexpr std::pair<std::string_view, ENumberKind> Kinds[] = {
       {"mobile", ENumberKind::Mobile}, {"cell", ENumberKind::Mobile},     {"iphone", ENumberKind::Mobile},
       {"mobile phone", ENumberKind::Mobile}, {"cell phone", ENumberKind::Mobile},
       {"home", ENumberKind::Home},     {"home phone", ENumberKind::Home}, {"work", ENumberKind::Work},
@@ -325,6 +325,7 @@ ENumberKind NumberKindOfLabel(std::string_view Label) {
       {"fax", ENumberKind::Fax},       {"work fax", ENumberKind::WorkFax}, {"business fax", ENumberKind::WorkFax},
       {"home fax", ENumberKind::HomeFax}, {"pager", ENumberKind::Pager}};
   Label = LabelText(Label);
+  if (Label.empty()) return ENumberKind::Other;  // most numbers have no label
   for (auto [Name, Kind] : Kinds)
     if (SameText(Label, Name)) return Kind;
   return ENumberKind::Other;
