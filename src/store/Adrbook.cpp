@@ -432,9 +432,10 @@ void TMyLinkList::SortByName(std::vector<TAddressItem*>& Entries) {
   Keys.reserve(Entries.size() * 32);
   std::vector<TKeyed> Keyed;
   Keyed.reserve(Entries.size());
+  TNameOrder::TKeyCache Known;
   for (TAddressItem* Item : Entries) {
     const size_t At = Keys.size();
-    Order.AppendKey(Item->Surname.str(), Item->FirstName.str(), Keys);
+    Order.AppendKey(Item->Surname.str(), Item->FirstName.str(), Keys, Known);
     Keyed.push_back({0, uint32_t(At), uint32_t(Keys.size() - At), Item});
   }
   const char* Base = Keys.data();

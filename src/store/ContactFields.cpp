@@ -120,7 +120,7 @@ void TInput::Decode(const char* Bytes, size_t Size) {
   Carry.erase(0, I);
 }
 
-std::string_view TInput::Peek(size_t Want) {
+std::string_view TInput::PeekMore(size_t Want) {
   if (!Started) Start();
   if (Kind == EKind::Whole) return Text.substr(Pos);
   if (Buffer.size() - Pos < Want && !RawEnded) {
@@ -149,7 +149,6 @@ std::string_view TInput::Peek(size_t Want) {
   return std::string_view(Buffer).substr(Pos);
 }
 
-void TInput::Skip(size_t Count) { Pos += Count; }
 
 namespace ContactFields {
 

@@ -78,11 +78,18 @@ public:
 
   // At least Want bytes unless the input ends first. The view holds until
   // the next Peek for more than it has, or the next Skip. Throws EFileError.
-  std::string_view Peek(size_t Want);
-  void Skip(size_t Count);
+  std::string_view Peek(size_t Want) {
+    // Readers look at every field and line this way: what is at hand is
+    // handed out without a call.
+    if (Kind == EKind::Bytes && Started && Buffer.size() - Pos >= Want)
+      return std::string_view(Buffer.data() + Pos, Buffer.size() - Pos);
+    return PeekMore(Want);
+  }
+  void Skip(size_t Count) { Pos += Count; }
   bool AtEnd() { return Peek(1).empty(); }
 
 private:
+  std::string_view PeekMore(size_t Want);
   void Start();
   size_t ReadRaw(char* To, size_t Size);
   void Decode(const char* Bytes, size_t Size);

@@ -401,7 +401,8 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
   while (Lines.NextRaw(Line, Number)) {
     const bool Parsable = ValueColon(Line) != std::string_view::npos;
     if (Parsable) ParseContentLine(Line, Number, Property);
-    const bool Begin = Parsable && Property.Name == "BEGIN", End = Parsable && Property.Name == "END";
+    const std::string_view Name = Property.Name;
+    const bool Begin = Parsable && Name == "BEGIN", End = Parsable && Name == "END";
     const bool OfCard = Parsable && SameText(Trim(Property.Value), "VCARD");
     if (Skipping) {
       if (End && OfCard) Skipping = false;
