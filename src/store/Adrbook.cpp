@@ -234,6 +234,10 @@ public:
     return Read(Value.data(), size_t(Length)) == Ok ? Ok : CutShort;
   }
 
+  // What has been read and not yet taken.
+  std::string_view Unread() const { return std::string_view(Buffer + Pos, Fill - Pos); }
+  void Advance(size_t Size) { Pos += Size; }
+
   int Error = 0;
 
 private:
@@ -704,8 +708,73 @@ void TBookStream::CheckReadError() {
 
 bool TBookStream::Next(TAddressItem& Item) { return Read(Item, false); }
 
+bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
+  const std::string_view Bytes = Reader->Unread();
+  size_t At = 0;
+  auto Int16 = [&](int16_t& Value) {
+    if (Bytes.size() - At < 2) return false;
+    Value = int16_t(uint16_t(static_cast<unsigned char>(Bytes[At]) | static_cast<unsigned char>(Bytes[At + 1]) << 8));
+    At += 2;
+    return true;
+  };
+  auto String = [&](std::string_view& Value) {
+    int16_t Length;
+    if (!Int16(Length) || Length < 0 || Bytes.size() - At < size_t(Length)) return false;
+    Value = Bytes.substr(At, size_t(Length));
+    At += size_t(Length);
+    return true;
+  };
+  // The record is measured whole before any of it is taken.
+  std::string_view Fields[7];
+  for (std::string_view& Field : Fields)
+    if (!String(Field)) return false;
+  size_t ListsAt = At;
+  int16_t Counts[3];
+  for (int16_t& Count : Counts) {
+    if (!Int16(Count)) return false;
+    std::string_view Line;
+    for (int16_t I = 0; I < Count; ++I)
+      if (!String(Line)) return false;
+  }
+  int16_t Page;
+  if (!Int16(Page)) return false;
+  auto Take = [](auto& Field, std::string_view Value) {
+    if (IsValidUtf8(Value)) Field = Value;
+    else Field = ToUtf8(Value);
+  };
+  Take(Item.Surname, Fields[0]);
+  Take(Item.FirstName, Fields[1]);
+  if (!NamesOnly) {
+    Take(Item.HomeTelephone, Fields[2]);
+    Take(Item.BusTelephone, Fields[3]);
+    Take(Item.BusExtn, Fields[4]);
+    Take(Item.BusFacsimile, Fields[5]);
+    Take(Item.BusMobile, Fields[6]);
+    At = ListsAt;
+    const int16_t* Count = Counts;
+    for (TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+      At += 2;  // the count, measured above
+      Packed.clear();
+      std::string_view Line;
+      for (int16_t I = 0; I < *Count; ++I) {
+        String(Line);
+        if (IsValidUtf8(Line)) TLineList::AppendPacked(Packed, Line);
+        else TLineList::AppendPacked(Packed, ToUtf8(Line));
+      }
+      List->AssignPacked(Packed, std::max<int16_t>(*Count++, 0));
+    }
+    At += 2;  // the page
+  }
+  Reader->Advance(At);
+  Item.TabPage = uint8_t(Page & 0xFF);
+  return true;
+}
+
 bool TBookStream::Read(TAddressItem& Item, bool NamesOnly) {
   if (!Current || IsDamaged) return false;
+  // A record that lies whole in what has been read is taken from there;
+  // one that goes on past it, or is damaged, the way below.
+  if (ReadInBuffer(Item, NamesOnly)) return true;
   int16_t Length = 0;
   TBookReader::TStatus S = Reader->ReadInt16(Length);
   if (S == TBookReader::AtEnd) {

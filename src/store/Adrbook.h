@@ -203,6 +203,7 @@ private:
   void ReadHeader();
   // NamesOnly: the other fields are passed over and left as they were.
   bool Read(TAddressItem& Item, bool NamesOnly);
+  bool ReadInBuffer(TAddressItem& Item, bool NamesOnly);
   std::string Path;
   TFd File;  // closed even when the header cannot be read
   std::unique_ptr<TBookReader> Reader;
