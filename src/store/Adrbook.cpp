@@ -362,9 +362,14 @@ void TLineList::AppendPacked(std::string& Scratch, std::string_view Line) {
 }
 
 void TLineList::AssignPacked(std::string_view Packed, int32_t Count) {
-  Clear();
-  if (Count == 0) return;
-  Block = static_cast<char*>(EntryPool::Allocate(sizeof(TLineBlock) + Packed.size()));
+  // A block of the same room is written over: an entry read again and again
+  // by a stream mostly has lines of about the same length.
+  const size_t Bytes = sizeof(TLineBlock) + Packed.size();
+  if (Count == 0 || !Block || !EntryPool::SameRoom(sizeof(TLineBlock) + DataSize(), Bytes)) {
+    Clear();
+    if (Count == 0) return;
+    Block = static_cast<char*>(EntryPool::Allocate(Bytes));
+  }
   auto* Header = reinterpret_cast<TLineBlock*>(Block);
   Header->Size = uint32_t(Packed.size());
   Header->Count = Count;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "TextCodec.h"
 
@@ -484,27 +485,37 @@ TImported ReadCsv(std::string_view Text) {
 
 namespace {
 
-// Inside a quoted CSV field only the quote itself is doubled.
-void AppendCsvQuoted(std::string& Out, std::string_view Text) {
-  for (size_t Quote; (Quote = Text.find('"')) != std::string_view::npos; Text.remove_prefix(Quote + 1)) {
-    Out.append(Text.data(), Quote + 1);
-    Out += '"';
+// Inside a quoted CSV field only the quote itself is doubled. At has room
+// for twice the text.
+char* PutCsvQuoted(char* At, std::string_view Text) {
+  for (;;) {
+    const auto* Quote = static_cast<const char*>(std::memchr(Text.data(), '"', Text.size()));
+    const size_t Run = Quote ? size_t(Quote - Text.data()) + 1 : Text.size();
+    std::memcpy(At, Text.data(), Run);
+    At += Run;
+    if (!Quote) return At;
+    *At++ = '"';
+    Text.remove_prefix(Run);
   }
-  Out.append(Text);
 }
 
 // A value a spreadsheet would take for a formula (a card from a server may
 // plant "=HYPERLINK(...)") begins with an apostrophe, which the reader takes
 // off again; so does a value that begins with an apostrophe and such a
-// character, to come back unchanged. A telephone number keeps its "+".
-void AppendCsvField(std::string& Out, std::string_view Text, bool Number = false) {
-  Out += '"';
+// character, to come back unchanged.
+bool NeedsApostrophe(std::string_view Text) {
+  return StartsFormula(Text) || (Text.size() > 1 && Text[0] == '\'' && StartsFormula(Text.substr(1)));
+}
+
+// A telephone number keeps its "+".
+char* PutCsvField(char* At, std::string_view Text, bool Number = false) {
+  *At++ = '"';
   const bool Dialled = Number && !Text.empty() && Text[0] == '+' &&
                        Text.find_first_not_of("0123456789 ()-./", 1) == std::string_view::npos;
-  if ((StartsFormula(Text) && !Dialled) || (Text.size() > 1 && Text[0] == '\'' && StartsFormula(Text.substr(1))))
-    Out += '\'';
-  AppendCsvQuoted(Out, Text);
-  Out += '"';
+  if (NeedsApostrophe(Text) && !(Dialled && StartsFormula(Text))) *At++ = '\'';
+  At = PutCsvQuoted(At, Text);
+  *At++ = '"';
+  return At;
 }
 
 }  // namespace
@@ -515,38 +526,50 @@ void AppendCsvHeader(std::string& Out) {
 }
 
 void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
+  // Room for the worst case (every byte a quote) is made once, and the
+  // record written into it.
+  size_t Most = 64;
+  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
+                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
+                                   &Item.BusMobile.str()})
+    Most += 2 * Field->size() + 3;
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes})
+    Most += 2 * List->PackedSize() + 3;
+  const size_t Start = Out.size();
+  Out.resize(Start + Most);
+  char* At = Out.data() + Start;
   auto Lines = [&](const TLineList& List) {
-    Out += '"';
+    *At++ = '"';
     bool First = true;
     List.ForEach([&](std::string_view Line) {
-      if (First && (StartsFormula(Line) || (Line.size() > 1 && Line[0] == '\'' && StartsFormula(Line.substr(1)))))
-        Out += '\'';
-      if (!First) Out += '\n';
+      if (First && NeedsApostrophe(Line)) *At++ = '\'';
+      if (!First) *At++ = '\n';
       First = false;
-      AppendCsvQuoted(Out, Line);
+      At = PutCsvQuoted(At, Line);
     });
-    Out += '"';
+    *At++ = '"';
   };
-  AppendCsvField(Out, Item.Surname.str());
-  Out += ',';
-  AppendCsvField(Out, Item.FirstName.str());
-  Out += ',';
-  AppendCsvField(Out, Item.HomeTelephone.str(), true);
-  Out += ',';
+  At = PutCsvField(At, Item.Surname.str());
+  *At++ = ',';
+  At = PutCsvField(At, Item.FirstName.str());
+  *At++ = ',';
+  At = PutCsvField(At, Item.HomeTelephone.str(), true);
+  *At++ = ',';
   Lines(Item.HomeAddress);
-  Out += ',';
-  AppendCsvField(Out, Item.BusTelephone.str(), true);
-  Out += ',';
-  AppendCsvField(Out, Item.BusExtn.str());
-  Out += ',';
-  AppendCsvField(Out, Item.BusFacsimile.str(), true);
-  Out += ',';
-  AppendCsvField(Out, Item.BusMobile.str(), true);
-  Out += ',';
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusTelephone.str(), true);
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusExtn.str());
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusFacsimile.str(), true);
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusMobile.str(), true);
+  *At++ = ',';
   Lines(Item.BusAddress);
-  Out += ",\"";
-  Out += char('0' + (Item.TabPage <= 2 ? Item.TabPage : 0));
-  Out += "\",";
+  const char Page[] = {',', '"', char('0' + (Item.TabPage <= 2 ? Item.TabPage : 0)), '"', ','};
+  At = std::copy(std::begin(Page), std::end(Page), At);
   Lines(Item.Notes);
-  Out += "\r\n";
+  *At++ = '\r';
+  *At++ = '\n';
+  Out.resize(size_t(At - Out.data()));
 }

@@ -84,7 +84,7 @@ void AppendUtf8(std::string& Out, char32_t Code) {
   }
 }
 
-bool IsValidUtf8(std::string_view Bytes) {
+bool IsValidUtf8Text(std::string_view Bytes) {
   for (size_t At = AsciiPrefix(Bytes); At < Bytes.size();) {
     const TUtf8Char Char = DecodeUtf8(Bytes, At);
     if (!Char.Valid) return false;
