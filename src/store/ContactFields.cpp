@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 #include "FileSystem.h"
@@ -212,12 +213,26 @@ std::string_view WithoutBom(std::string_view Text) {
 
 namespace {
 
+// The first line break (CR or LF) from From on, or Text.size(): eight bytes
+// a step, as most values have none.
+size_t LineBreakFrom(std::string_view Text, size_t From) {
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  size_t At = From;
+  for (; At + 8 <= Text.size(); At += 8) {
+    uint64_t Word;
+    std::memcpy(&Word, Text.data() + At, 8);
+    if (HasZero(Word ^ (Ones * '\n')) | HasZero(Word ^ (Ones * '\r'))) break;
+  }
+  while (At < Text.size() && Text[At] != '\n' && Text[At] != '\r') ++At;
+  return At;
+}
+
 // Visits the lines of Text between its line breaks.
 template <class F>
 void ForEachLine(std::string_view Text, F&& Visit) {
   for (size_t Start = 0;;) {
-    size_t End = Start;
-    while (End < Text.size() && Text[End] != '\n' && Text[End] != '\r') ++End;
+    const size_t End = LineBreakFrom(Text, Start);
     if (End == Text.size()) return Visit(Text.substr(Start));
     Visit(Text.substr(Start, End - Start));
     size_t After = End;
