@@ -259,13 +259,16 @@ std::string WithLfBreaks(std::string_view Text) {
   return Out;
 }
 
-std::string PhoneNumberText(std::string_view Number, int32_t& Dropped) {
-  auto Kept = [](char C) {
+bool IsPhoneNumberText(std::string_view Number) {
+  return std::all_of(Number.begin(), Number.end(), [](char C) {
     auto U = static_cast<unsigned char>(C);
     return C != '\\' && U >= 0x20 && U != 0x7F;
-  };
+  });
+}
+
+std::string PhoneNumberText(std::string_view Number, int32_t& Dropped) {
   // Nearly every number has nothing to leave out.
-  if (std::all_of(Number.begin(), Number.end(), Kept)) return std::string(Number);
+  if (IsPhoneNumberText(Number)) return std::string(Number);
   std::string Out;
   Out.reserve(Number.size());
   for (char C : Number) {

@@ -132,6 +132,8 @@ std::string JoinWords(const std::vector<std::string>& Words);
 // programs take for escapes, and control characters such as line breaks and
 // tabs. Adds the number of characters left out to Dropped.
 std::string PhoneNumberText(std::string_view Number, int32_t& Dropped);
+// Whether PhoneNumberText would leave the number as it is.
+bool IsPhoneNumberText(std::string_view Number);
 
 // What a telephone number is, from its types or its label.
 enum class ENumberKind { Home, Work, Mobile, Fax, HomeFax, Pager, Other, WorkFax };

@@ -156,15 +156,19 @@ void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Ui
   // which other programs keep and a modem cannot dial.
   auto Number = [&](const char* Head, const std::string& Value) {
     if (Value.empty()) return;
-    int32_t Dropped = 0;
-    std::string Clean = PhoneNumberText(Value, Dropped);
-    if (Dropped > 0 && Counts) {
-      Counts->PhoneCharactersDropped += Dropped;
-      ++Counts->NumbersChanged;
+    std::string Clean;
+    std::string_view Kept = Value;
+    if (!IsPhoneNumberText(Value)) {
+      int32_t Dropped = 0;
+      Kept = Clean = PhoneNumberText(Value, Dropped);
+      if (Dropped > 0 && Counts) {
+        Counts->PhoneCharactersDropped += Dropped;
+        ++Counts->NumbersChanged;
+      }
     }
-    if (Clean.empty()) return;
+    if (Kept.empty()) return;
     Begin(Head);
-    Out += Clean;
+    Out += Kept;
     Emit();
   };
   Number("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
