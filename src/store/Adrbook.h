@@ -26,6 +26,12 @@ public:
   }
   TFixedText& operator=(const std::string& Text) { return *this = std::string_view(Text); }
   TFixedText& operator=(const char* Text) { return *this = std::string_view(Text); }
+  // Takes Text's bytes without copying them when they fit; Text is left
+  // with whatever it is given back (its room is reused by the next read).
+  void Take(std::string& Text) {
+    if (Text.size() <= Capacity) Value.swap(Text);
+    else Value = CutToChars(Text, Capacity);
+  }
   operator const std::string&() const { return Value; }
   const std::string& str() const { return Value; }
   bool empty() const { return Value.empty(); }
@@ -50,6 +56,12 @@ public:
   ~TLineList();
 
   int32_t Count() const;
+  // The bytes of all lines with a size of one byte or more before each.
+  size_t PackedSize() const;
+  // Asks for the lines to be brought into the cache.
+  void Prefetch() const {
+    if (Block) __builtin_prefetch(Block);
+  }
   std::string operator[](int32_t Index) const;  // empty outside 0 .. Count() - 1
   void Add(std::string_view Line);
   void Clear();
@@ -191,6 +203,7 @@ private:
   void ReadHeader();
   // NamesOnly: the other fields are passed over and left as they were.
   bool Read(TAddressItem& Item, bool NamesOnly);
+  bool ReadInBuffer(TAddressItem& Item, bool NamesOnly);
   std::string Path;
   TFd File;  // closed even when the header cannot be read
   std::unique_ptr<TBookReader> Reader;

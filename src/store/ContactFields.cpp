@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 #include "FileSystem.h"
@@ -120,7 +121,7 @@ void TInput::Decode(const char* Bytes, size_t Size) {
   Carry.erase(0, I);
 }
 
-std::string_view TInput::Peek(size_t Want) {
+std::string_view TInput::PeekMore(size_t Want) {
   if (!Started) Start();
   if (Kind == EKind::Whole) return Text.substr(Pos);
   if (Buffer.size() - Pos < Want && !RawEnded) {
@@ -149,7 +150,6 @@ std::string_view TInput::Peek(size_t Want) {
   return std::string_view(Buffer).substr(Pos);
 }
 
-void TInput::Skip(size_t Count) { Pos += Count; }
 
 namespace ContactFields {
 
@@ -163,7 +163,8 @@ const char* const TooManyLines = "an address or the notes have more than 32767 l
 void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line, int32_t& Cut) {
   if (Lines.size() > size_t(MaxStoredLength))
     throw EImportLimit(Line, TooManyLines);
-  std::string Packed;
+  thread_local std::string Packed;  // kept for its room: an import fills every entry
+  Packed.clear();
   for (const std::string& Text : Lines) {
     std::string_view Kept = CutToBytes(Text, size_t(MaxStoredLength));
     if (Kept.size() < Text.size()) ++Cut;
@@ -212,12 +213,26 @@ std::string_view WithoutBom(std::string_view Text) {
 
 namespace {
 
+// The first line break (CR or LF) from From on, or Text.size(): eight bytes
+// a step, as most values have none.
+size_t LineBreakFrom(std::string_view Text, size_t From) {
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  size_t At = From;
+  for (; At + 8 <= Text.size(); At += 8) {
+    uint64_t Word;
+    std::memcpy(&Word, Text.data() + At, 8);
+    if (HasZero(Word ^ (Ones * '\n')) | HasZero(Word ^ (Ones * '\r'))) break;
+  }
+  while (At < Text.size() && Text[At] != '\n' && Text[At] != '\r') ++At;
+  return At;
+}
+
 // Visits the lines of Text between its line breaks.
 template <class F>
 void ForEachLine(std::string_view Text, F&& Visit) {
   for (size_t Start = 0;;) {
-    size_t End = Start;
-    while (End < Text.size() && Text[End] != '\n' && Text[End] != '\r') ++End;
+    const size_t End = LineBreakFrom(Text, Start);
     if (End == Text.size()) return Visit(Text.substr(Start));
     Visit(Text.substr(Start, End - Start));
     size_t After = End;
@@ -244,7 +259,16 @@ std::string WithLfBreaks(std::string_view Text) {
   return Out;
 }
 
+bool IsPhoneNumberText(std::string_view Number) {
+  return std::all_of(Number.begin(), Number.end(), [](char C) {
+    auto U = static_cast<unsigned char>(C);
+    return C != '\\' && U >= 0x20 && U != 0x7F;
+  });
+}
+
 std::string PhoneNumberText(std::string_view Number, int32_t& Dropped) {
+  // Nearly every number has nothing to leave out.
+  if (IsPhoneNumberText(Number)) return std::string(Number);
   std::string Out;
   Out.reserve(Number.size());
   for (char C : Number) {
@@ -292,11 +316,11 @@ std::string AsUtf8(std::string&& Bytes) {
   return ToUtf8(Bytes);
 }
 
-std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After) {
+std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After) {
   std::vector<std::string> Lines;
   bool Others = std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
   if (!Street.empty() || !Others) AddLines(Lines, Street);
-  for (const std::string& Part : After)
+  for (std::string_view Part : After)
     if (!Part.empty()) AddLines(Lines, Part);
   return Lines;
 }
@@ -310,7 +334,7 @@ std::string_view LabelText(std::string_view Label) {
 }
 
 ENumberKind NumberKindOfLabel(std::string_view Label) {
-  static const std::pair<const char*, ENumberKind> Kinds[] = {
+  static constexpr std::pair<std::string_view, ENumberKind> Kinds[] = {
       {"mobile", ENumberKind::Mobile}, {"cell", ENumberKind::Mobile},     {"iphone", ENumberKind::Mobile},
       {"mobile phone", ENumberKind::Mobile}, {"cell phone", ENumberKind::Mobile},
       {"home", ENumberKind::Home},     {"home phone", ENumberKind::Home}, {"work", ENumberKind::Work},
@@ -318,6 +342,7 @@ ENumberKind NumberKindOfLabel(std::string_view Label) {
       {"fax", ENumberKind::Fax},       {"work fax", ENumberKind::WorkFax}, {"business fax", ENumberKind::WorkFax},
       {"home fax", ENumberKind::HomeFax}, {"pager", ENumberKind::Pager}};
   Label = LabelText(Label);
+  if (Label.empty()) return ENumberKind::Other;  // most numbers have no label
   for (auto [Name, Kind] : Kinds)
     if (SameText(Label, Name)) return Kind;
   return ENumberKind::Other;
@@ -382,9 +407,9 @@ bool TEntryBuilder::Empty() const {
          Blank(I.BusAddress) && Blank(I.Notes);
 }
 
-void TEntryBuilder::NameFromFirstOf(const std::vector<std::string>& Candidates) {
+void TEntryBuilder::NameFromFirstOf(std::initializer_list<std::string_view> Candidates) {
   if (!Item->Surname.empty() || !Item->FirstName.empty()) return;
-  for (const std::string& Candidate : Candidates) {
+  for (std::string_view Candidate : Candidates) {
     std::string_view Name = Trim(Candidate);
     if (Name.empty()) continue;
     Put(Item->Surname, std::string(Name));

@@ -5,6 +5,7 @@
 // lines of an address, and the small text helpers both readers use.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -77,11 +78,18 @@ public:
 
   // At least Want bytes unless the input ends first. The view holds until
   // the next Peek for more than it has, or the next Skip. Throws EFileError.
-  std::string_view Peek(size_t Want);
-  void Skip(size_t Count);
+  std::string_view Peek(size_t Want) {
+    // Readers look at every field and line this way: what is at hand is
+    // handed out without a call.
+    if (Kind == EKind::Bytes && Started && Buffer.size() - Pos >= Want)
+      return std::string_view(Buffer.data() + Pos, Buffer.size() - Pos);
+    return PeekMore(Want);
+  }
+  void Skip(size_t Count) { Pos += Count; }
   bool AtEnd() { return Peek(1).empty(); }
 
 private:
+  std::string_view PeekMore(size_t Want);
   void Start();
   size_t ReadRaw(char* To, size_t Size);
   void Decode(const char* Bytes, size_t Size);
@@ -124,6 +132,8 @@ std::string JoinWords(const std::vector<std::string>& Words);
 // programs take for escapes, and control characters such as line breaks and
 // tabs. Adds the number of characters left out to Dropped.
 std::string PhoneNumberText(std::string_view Number, int32_t& Dropped);
+// Whether PhoneNumberText would leave the number as it is.
+bool IsPhoneNumberText(std::string_view Number);
 
 // What a telephone number is, from its types or its label.
 enum class ENumberKind { Home, Work, Mobile, Fax, HomeFax, Pager, Other, WorkFax };
@@ -140,7 +150,7 @@ std::string AsUtf8(std::string&& Bytes);
 
 // Address parts as lines in the order a letter is addressed: the street's own
 // lines, then every other part that is given, each on a line of its own.
-std::vector<std::string> AddressLines(std::string_view Street, const std::vector<std::string>& After);
+std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After);
 
 // Where a value of an entry came from: the line of the card it was read
 // from, and the field it went into (null for a line of the notes).
@@ -189,7 +199,7 @@ public:
   bool Empty() const;
   // When the entry has no name yet: the first of these that is given
   // (a full name, an organisation, a nickname, an e-mail address) is its surname.
-  void NameFromFirstOf(const std::vector<std::string>& Candidates);
+  void NameFromFirstOf(std::initializer_list<std::string_view> Candidates);
   // Throws EImportError (naming Line) once the notes and addresses hold more
   // lines than a book can, rather than collecting them to the end.
   void CheckLines(int32_t Line) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "TextCodec.h"
 
@@ -41,12 +42,14 @@ public:
     }
     if (Counts[1] > Counts[0] && Counts[1] >= Counts[2]) Separator = ';';
     else if (Counts[2] > Counts[0] && Counts[2] > Counts[1]) Separator = '\t';
+    EndsField[static_cast<unsigned char>(Separator)] = EndsField['\r'] = EndsField['\n'] = true;
   }
 
   // One record, each field as UTF-8 (a field that is not valid UTF-8 is
   // taken as Windows-1252, field by field); false at the end of the input.
   bool Next(std::vector<std::string>& Fields, int32_t& RecordLine) {
     if (In.AtEnd()) return false;
+    if (NextInView(Fields, RecordLine)) return true;
     RecordLine = Line;
     size_t Used = 0, Bytes = 0;
     const char Ends[] = {Separator, '\r', '\n'};
@@ -113,6 +116,57 @@ public:
   }
 
 private:
+  // The same as Next for a record that lies whole in what has been read and
+  // holds nothing to complain of: its fields are taken straight from the
+  // view, without a call for each piece. False, with nothing taken, for any
+  // other, which Next then reads its own way.
+  bool NextInView(std::vector<std::string>& Fields, int32_t& RecordLine) {
+    const std::string_view View = In.Peek(Piece);
+    size_t At = 0, Used = 0;
+    int32_t Breaks = 0;
+    for (;;) {
+      if (Used == MaxFields) return false;
+      if (Used == Fields.size()) Fields.emplace_back();
+      std::string& Field = Fields[Used++];
+      Field.clear();
+      if (At < View.size() && View[At] == '"') {
+        for (++At;;) {
+          const size_t Quote = View.find('"', At);
+          if (Quote == std::string_view::npos) return false;
+          Breaks += int32_t(std::count(View.begin() + ptrdiff_t(At), View.begin() + ptrdiff_t(Quote), '\n'));
+          Field.append(View, At, Quote - At);
+          At = Quote + 1;
+          if (At == View.size()) return false;  // what follows is still to be read
+          if (View[At] != '"') break;
+          Field += '"';
+          ++At;
+        }
+        if (View[At] != Separator && View[At] != '\r' && View[At] != '\n') return false;
+      } else {
+        size_t End = At;
+        while (End < View.size() && !EndsField[static_cast<unsigned char>(View[End])]) ++End;
+        if (End == View.size()) return false;
+        Field.append(View, At, End - At);
+        At = End;
+      }
+      if (!IsValidUtf8(Field)) Field = ToUtf8(Field);
+      const char C = View[At++];
+      if (C == Separator) continue;
+      if (C == '\r') {
+        if (At == View.size()) return false;
+        if (View[At] == '\n') ++At;
+      }
+      ++Breaks;
+      break;
+    }
+    if (At > MaxReadLength) return false;  // Next names the fault
+    In.Skip(At);
+    Fields.resize(Used);
+    RecordLine = Line;
+    Line += Breaks;
+    return true;
+  }
+
   void SkipRestOfLine() {
     for (std::string_view View = In.Peek(Piece); !View.empty(); View = In.Peek(Piece)) {
       size_t End = View.find('\n');
@@ -140,6 +194,7 @@ private:
   TInput& In;
   int32_t Line = 1;
   char Separator = ',';
+  bool EndsField[256] = {};  // the separator and the line breaks
 };
 
 enum class EColumn {
@@ -395,7 +450,7 @@ TImported ReadCsv(TInput& Input) {
     auto Some = [](const std::vector<std::string>& Lines) { return Lines.size() > 1 || !Lines[0].empty(); };
     auto Address = [&](EColumn Street, bool& Have, std::vector<std::string>& Lines) {
       int S = int(Street);
-      auto At = [&](int Offset) { return Values[size_t(S + Offset)]; };
+      auto At = [&](int Offset) -> std::string_view { return Values[size_t(S + Offset)]; };
       Lines = AddressLines(At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
       Have = Some(Lines);
     };
@@ -430,27 +485,37 @@ TImported ReadCsv(std::string_view Text) {
 
 namespace {
 
-// Inside a quoted CSV field only the quote itself is doubled.
-void AppendCsvQuoted(std::string& Out, std::string_view Text) {
-  for (size_t Quote; (Quote = Text.find('"')) != std::string_view::npos; Text.remove_prefix(Quote + 1)) {
-    Out.append(Text.data(), Quote + 1);
-    Out += '"';
+// Inside a quoted CSV field only the quote itself is doubled. At has room
+// for twice the text.
+char* PutCsvQuoted(char* At, std::string_view Text) {
+  for (;;) {
+    const auto* Quote = static_cast<const char*>(std::memchr(Text.data(), '"', Text.size()));
+    const size_t Run = Quote ? size_t(Quote - Text.data()) + 1 : Text.size();
+    std::memcpy(At, Text.data(), Run);
+    At += Run;
+    if (!Quote) return At;
+    *At++ = '"';
+    Text.remove_prefix(Run);
   }
-  Out.append(Text);
 }
 
 // A value a spreadsheet would take for a formula (a card from a server may
 // plant "=HYPERLINK(...)") begins with an apostrophe, which the reader takes
 // off again; so does a value that begins with an apostrophe and such a
-// character, to come back unchanged. A telephone number keeps its "+".
-void AppendCsvField(std::string& Out, std::string_view Text, bool Number = false) {
-  Out += '"';
+// character, to come back unchanged.
+bool NeedsApostrophe(std::string_view Text) {
+  return StartsFormula(Text) || (Text.size() > 1 && Text[0] == '\'' && StartsFormula(Text.substr(1)));
+}
+
+// A telephone number keeps its "+".
+char* PutCsvField(char* At, std::string_view Text, bool Number = false) {
+  *At++ = '"';
   const bool Dialled = Number && !Text.empty() && Text[0] == '+' &&
                        Text.find_first_not_of("0123456789 ()-./", 1) == std::string_view::npos;
-  if ((StartsFormula(Text) && !Dialled) || (Text.size() > 1 && Text[0] == '\'' && StartsFormula(Text.substr(1))))
-    Out += '\'';
-  AppendCsvQuoted(Out, Text);
-  Out += '"';
+  if (NeedsApostrophe(Text) && !(Dialled && StartsFormula(Text))) *At++ = '\'';
+  At = PutCsvQuoted(At, Text);
+  *At++ = '"';
+  return At;
 }
 
 }  // namespace
@@ -461,38 +526,50 @@ void AppendCsvHeader(std::string& Out) {
 }
 
 void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
+  // Room for the worst case (every byte a quote) is made once, and the
+  // record written into it.
+  size_t Most = 64;
+  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
+                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
+                                   &Item.BusMobile.str()})
+    Most += 2 * Field->size() + 3;
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes})
+    Most += 2 * List->PackedSize() + 3;
+  const size_t Start = Out.size();
+  Out.resize(Start + Most);
+  char* At = Out.data() + Start;
   auto Lines = [&](const TLineList& List) {
-    Out += '"';
+    *At++ = '"';
     bool First = true;
     List.ForEach([&](std::string_view Line) {
-      if (First && (StartsFormula(Line) || (Line.size() > 1 && Line[0] == '\'' && StartsFormula(Line.substr(1)))))
-        Out += '\'';
-      if (!First) Out += '\n';
+      if (First && NeedsApostrophe(Line)) *At++ = '\'';
+      if (!First) *At++ = '\n';
       First = false;
-      AppendCsvQuoted(Out, Line);
+      At = PutCsvQuoted(At, Line);
     });
-    Out += '"';
+    *At++ = '"';
   };
-  AppendCsvField(Out, Item.Surname.str());
-  Out += ',';
-  AppendCsvField(Out, Item.FirstName.str());
-  Out += ',';
-  AppendCsvField(Out, Item.HomeTelephone.str(), true);
-  Out += ',';
+  At = PutCsvField(At, Item.Surname.str());
+  *At++ = ',';
+  At = PutCsvField(At, Item.FirstName.str());
+  *At++ = ',';
+  At = PutCsvField(At, Item.HomeTelephone.str(), true);
+  *At++ = ',';
   Lines(Item.HomeAddress);
-  Out += ',';
-  AppendCsvField(Out, Item.BusTelephone.str(), true);
-  Out += ',';
-  AppendCsvField(Out, Item.BusExtn.str());
-  Out += ',';
-  AppendCsvField(Out, Item.BusFacsimile.str(), true);
-  Out += ',';
-  AppendCsvField(Out, Item.BusMobile.str(), true);
-  Out += ',';
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusTelephone.str(), true);
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusExtn.str());
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusFacsimile.str(), true);
+  *At++ = ',';
+  At = PutCsvField(At, Item.BusMobile.str(), true);
+  *At++ = ',';
   Lines(Item.BusAddress);
-  Out += ",\"";
-  Out += char('0' + (Item.TabPage <= 2 ? Item.TabPage : 0));
-  Out += "\",";
+  const char Page[] = {',', '"', char('0' + (Item.TabPage <= 2 ? Item.TabPage : 0)), '"', ','};
+  At = std::copy(std::begin(Page), std::end(Page), At);
   Lines(Item.Notes);
-  Out += "\r\n";
+  *At++ = '\r';
+  *At++ = '\n';
+  Out.resize(size_t(At - Out.data()));
 }

@@ -114,6 +114,14 @@ void EntryPool::Free(void* Block, [[maybe_unused]] std::size_t Size) noexcept {
   ::operator delete(Block);  // unsized: clang wants -fsized-deallocation for the other
 }
 
+bool EntryPool::SameRoom([[maybe_unused]] std::size_t A, [[maybe_unused]] std::size_t B) {
+#ifndef TOBRINEL_PLAIN_NEW
+  return A > 0 && B > 0 && A <= MaxPooled && B <= MaxPooled && ClassOf(A) == ClassOf(B);
+#else
+  return false;
+#endif
+}
+
 std::size_t EntryPool::LiveBytes() {
   TPool& P = Pool();
   std::lock_guard<std::mutex> Guard(P.Lock);

@@ -12,6 +12,9 @@ namespace EntryPool {
 void* Allocate(std::size_t Size);
 // Size: as given to Allocate.
 void Free(void* Block, std::size_t Size) noexcept;
+// Whether a block allocated for one size may be freed as one of the other:
+// both are pooled in the same size class.
+bool SameRoom(std::size_t A, std::size_t B);
 // Bytes of the pooled blocks handed out and not yet freed.
 std::size_t LiveBytes();
 }  // namespace EntryPool

@@ -121,12 +121,25 @@ void TNameOrder::AppendKeyOf(std::string_view Text, std::string& Key) const {
 }
 
 void TNameOrder::AppendKey(std::string_view Surname, std::string_view FirstName, std::string& Key) const {
+  MergeKeys(Surname, FirstName, Key, [&](std::string_view Text, std::string& Parts) { AppendKeyOf(Text, Parts); });
+}
+
+void TNameOrder::AppendKey(std::string_view Surname, std::string_view FirstName, std::string& Key,
+                           TKeyCache& Cache) const {
+  MergeKeys(Surname, FirstName, Key, [&](std::string_view Text, std::string& Parts) {
+    Parts += Cache.Of(Text, [&](std::string_view Of, std::string& Into) { AppendKeyOf(Of, Into); });
+  });
+}
+
+template <class F>
+void TNameOrder::MergeKeys(std::string_view Surname, std::string_view FirstName, std::string& Key,
+                           F&& PartKey) const {
   if (Surname.empty()) std::swap(Surname, FirstName);
   thread_local std::string Parts;
   Parts.clear();
-  AppendKeyOf(Surname, Parts);
+  PartKey(Surname, Parts);
   const size_t SurnameSize = Parts.size();
-  AppendKeyOf(FirstName, Parts);
+  PartKey(FirstName, Parts);
   if (!Collator) {
     Key += Parts;
     return;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <functional>
+#include <unordered_map>
 
 struct UCollator;
 
@@ -36,6 +38,23 @@ public:
   // compares the names; keys of several entries sort them without the
   // collator.
   void AppendKey(std::string_view Surname, std::string_view FirstName, std::string& Key) const;
+  // The keys of the names seen so far by one sort, so that each text goes
+  // through the collator once: a large book holds the same surnames and
+  // first names many times over.
+  class TKeyCache {
+  public:
+    // The key of Text, made by Make(Text, Key) the first time.
+    template <class F>
+    std::string_view Of(std::string_view Text, F&& Make);
+
+  private:
+    struct THash {
+      using is_transparent = void;
+      size_t operator()(std::string_view Text) const { return std::hash<std::string_view>()(Text); }
+    };
+    std::unordered_map<std::string, std::string, THash, std::equal_to<>> Keys;
+  };
+  void AppendKey(std::string_view Surname, std::string_view FirstName, std::string& Key, TKeyCache& Cache) const;
   // True when a surname sorts under the letter (A to Z) of an index button:
   // from that letter, letters with accents included, up to the next one. What
   // sorts after Z in Latin script ("Åberg" in Swedish) goes under Z.
@@ -50,8 +69,20 @@ public:
 
 private:
   void AppendKeyOf(std::string_view Text, std::string& Key) const;
+  template <class F>
+  void MergeKeys(std::string_view Surname, std::string_view FirstName, std::string& Key, F&& PartKey) const;
   std::string LocaleName;
   bool IsTurkic = false;
   UCollator* Collator = nullptr;
   UCollator* Letters = nullptr;  // the same at primary strength: letters only
 };
+
+template <class F>
+std::string_view TNameOrder::TKeyCache::Of(std::string_view Text, F&& Make) {
+  if (auto Found = Keys.find(Text); Found != Keys.end()) return Found->second;
+  std::string Key;
+  Make(Text, Key);
+  // A book of names that never repeat would only fill the cache.
+  if (Keys.size() >= (size_t(1) << 16)) Keys.clear();
+  return Keys.emplace(std::string(Text), std::move(Key)).first->second;
+}

@@ -140,17 +140,18 @@ std::array<uint8_t, 20> Sha1PlainRounds(std::string_view Data) {
 
 std::string UuidFromSha1(const std::array<uint8_t, 20>& Hash) {
   static const char Hex[] = "0123456789abcdef";
-  std::string Out;
-  Out.reserve(36);
+  // Written in place: an export makes one for every card.
+  char Out[36];
+  char* At = Out;
   for (int I = 0; I < 16; ++I) {
     uint8_t Byte = Hash[size_t(I)];
     if (I == 6) Byte = uint8_t((Byte & 0x0F) | 0x50);  // version 5
     if (I == 8) Byte = uint8_t((Byte & 0x3F) | 0x80);  // the RFC 4122 variant
-    if (I == 4 || I == 6 || I == 8 || I == 10) Out += '-';
-    Out += Hex[Byte >> 4];
-    Out += Hex[Byte & 15];
+    if (I == 4 || I == 6 || I == 8 || I == 10) *At++ = '-';
+    *At++ = Hex[Byte >> 4];
+    *At++ = Hex[Byte & 15];
   }
-  return Out;
+  return std::string(Out, sizeof Out);
 }
 
 std::string NameBasedUuid(const std::array<uint8_t, 16>& Namespace, std::string_view Name) {

@@ -84,11 +84,13 @@ void AppendUtf8(std::string& Out, char32_t Code) {
   }
 }
 
-bool IsValidUtf8(std::string_view Bytes) {
+bool IsValidUtf8Text(std::string_view Bytes) {
   for (size_t At = AsciiPrefix(Bytes); At < Bytes.size();) {
     const TUtf8Char Char = DecodeUtf8(Bytes, At);
     if (!Char.Valid) return false;
     At += Char.Size;
+    // Names with an accent are ASCII again right after it.
+    while (At < Bytes.size() && static_cast<unsigned char>(Bytes[At]) < 0x80) ++At;
   }
   return true;
 }

@@ -1,13 +1,27 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 // Books and settings files written by the older single-byte versions hold
 // Windows-1252 text; everything in memory is UTF-8.
 
-bool IsValidUtf8(std::string_view Bytes);
+bool IsValidUtf8Text(std::string_view Bytes);
+// Readers and writers check every field: plain ASCII, most of them, is told
+// here without a call.
+inline bool IsValidUtf8(std::string_view Bytes) {
+  uint64_t High = 0;
+  size_t At = 0;
+  for (; At + 8 <= Bytes.size(); At += 8) {
+    uint64_t Word;
+    std::memcpy(&Word, Bytes.data() + At, 8);
+    High |= Word;
+  }
+  for (; At < Bytes.size(); ++At) High |= static_cast<unsigned char>(Bytes[At]);
+  return (High & 0x8080808080808080ull) == 0 || IsValidUtf8Text(Bytes);
+}
 // Valid UTF-8 is kept as it is; anything else is taken as Windows-1252.
 std::string ToUtf8(std::string_view Bytes);
 // Number of code points (a stray byte of broken text counts as one).

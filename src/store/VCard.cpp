@@ -50,7 +50,8 @@ std::string TypeLabel(unsigned Types) {
 }
 
 // Properties an entry has no field for, kept in the notes under a label.
-const std::pair<const char*, const char*> Noted[] = {
+// Names as views: a line's name is looked up here for every line of a file.
+constexpr std::pair<std::string_view, const char*> Noted[] = {
     {"EMAIL", "E-mail"}, {"URL", "Web"}, {"NICKNAME", "Nickname"}, {"BDAY", "Birthday"}, {"TITLE", "Job title"},
     {"ROLE", "Role"}, {"IMPP", "Chat"}, {"ANNIVERSARY", "Anniversary"}, {"CATEGORIES", "Categories"},
     {"LABEL", "Address label"}, {"GEO", "Location"}, {"TZ", "Time zone"}, {"GENDER", "Gender"},
@@ -73,7 +74,7 @@ const char* NotedLabel(std::string_view Name) {
 
 const char* VCardPropertyOfLabel(std::string_view Label) {
   for (auto [Property, Text] : Noted)
-    if (Label == Text) return Property;
+    if (Label == Text) return Property.data();
   return nullptr;
 }
 
@@ -81,10 +82,10 @@ namespace {
 
 // What the card reader uses; the line of anything else may be passed over.
 bool IsKept(std::string_view Name) {
-  static const char* const Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ADDRESSBOOKSERVER-KIND",
+  static constexpr std::string_view Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ADDRESSBOOKSERVER-KIND",
                                      "X-ABSHOWAS", "TEL", "ADR",
                                      "NOTE", "AGENT", "X-ABLABEL", "X-TOBRINEL-EXTENSION", "X-TOBRINEL-TABPAGE"};
-  for (const char* U : Used)
+  for (std::string_view U : Used)
     if (Name == U) return true;
   return NotedLabel(Name) != nullptr;
 }
@@ -400,7 +401,8 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
   while (Lines.NextRaw(Line, Number)) {
     const bool Parsable = ValueColon(Line) != std::string_view::npos;
     if (Parsable) ParseContentLine(Line, Number, Property);
-    const bool Begin = Parsable && Property.Name == "BEGIN", End = Parsable && Property.Name == "END";
+    const std::string_view Name = Property.Name;
+    const bool Begin = Parsable && Name == "BEGIN", End = Parsable && Name == "END";
     const bool OfCard = Parsable && SameText(Trim(Property.Value), "VCARD");
     if (Skipping) {
       if (End && OfCard) Skipping = false;

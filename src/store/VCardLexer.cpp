@@ -332,7 +332,8 @@ size_t ValueColon(std::string_view Line) {
 }
 
 TCardStructure::EStep TCardStructure::Step(const TContentLine& Line) {
-  bool Begin = Line.Name == "BEGIN", End = Line.Name == "END";
+  const std::string_view Name = Line.Name;  // a view compares its size first
+  bool Begin = Name == "BEGIN", End = Name == "END";
   bool OfCard = SameText(Trim(Line.Value), "VCARD");
   if (Blocks.empty()) {
     if (End && OfCard) throw EImportError(Line.Number, "END:VCARD without a BEGIN:VCARD before it");

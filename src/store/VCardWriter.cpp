@@ -9,10 +9,18 @@ using namespace ContactFields;
 
 namespace {
 
+// The bytes AppendEscaped writes otherwise.
+struct TSpecialBytes {
+  bool Is[256] = {};
+  constexpr TSpecialBytes() { Is[uint8_t('\\')] = Is[uint8_t(',')] = Is[uint8_t(';')] = Is[uint8_t('\n')] = Is[uint8_t('\r')] = true; }
+};
+constexpr TSpecialBytes Special;
+
 void AppendEscaped(std::string& Out, std::string_view Text) {
   // Plain runs are copied whole: most values have nothing to escape.
   size_t Run = 0;
   for (size_t I = 0; I < Text.size(); ++I) {
+    if (!Special.Is[static_cast<unsigned char>(Text[I])]) continue;
     const char* Escape;
     size_t Width = 1;
     switch (Text[I]) {
@@ -105,45 +113,62 @@ std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrenc
 }
 
 void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid, TExported* Counts) {
-  std::string Line;
+  // Each content line is written straight into Out, and folded there in the
+  // few cases where it is longer than a line may be.
+  size_t LineStart = 0;
+  auto Begin = [&](std::string_view Head) {
+    LineStart = Out.size();
+    Out += Head;
+  };
   auto Emit = [&] {
+    if (Out.size() - LineStart <= 75) {
+      Out += "\r\n";
+      return;
+    }
+    const std::string Line = Out.substr(LineStart);
+    Out.resize(LineStart);
     AppendFolded(Out, Line);
-    Line.clear();
   };
   Out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
   if (!Uid.empty()) {
-    Line = "UID:";
-    AppendEscaped(Line, Uid);
+    Begin("UID:");
+    AppendEscaped(Out, Uid);
     Emit();
   }
-  Line = "N:";
-  AppendEscaped(Line, Item.Surname.str());
-  Line += ';';
-  AppendEscaped(Line, Item.FirstName.str());
-  Line += ";;;";
+  Begin("N:");
+  AppendEscaped(Out, Item.Surname.str());
+  Out += ';';
+  AppendEscaped(Out, Item.FirstName.str());
+  Out += ";;;";
   Emit();
-  Line = "FN:";
-  AppendEscaped(Line, Item.FirstName.str());
-  if (!Item.FirstName.empty() && !Item.Surname.empty()) Line += ' ';
-  AppendEscaped(Line, Item.Surname.str());
+  Begin("FN:");
+  AppendEscaped(Out, Item.FirstName.str());
+  if (!Item.FirstName.empty() && !Item.Surname.empty()) Out += ' ';
+  AppendEscaped(Out, Item.Surname.str());
   Emit();
   auto Text = [&](const char* Head, const std::string& Value) {
     if (Value.empty()) return;
-    Line = Head;
-    AppendEscaped(Line, Value);
+    Begin(Head);
+    AppendEscaped(Out, Value);
     Emit();
   };
   // A phone number is no text: it is written as it is, without escapes,
   // which other programs keep and a modem cannot dial.
   auto Number = [&](const char* Head, const std::string& Value) {
-    int32_t Dropped = 0;
-    std::string Clean = PhoneNumberText(Value, Dropped);
-    if (Dropped > 0 && Counts) {
-      Counts->PhoneCharactersDropped += Dropped;
-      ++Counts->NumbersChanged;
+    if (Value.empty()) return;
+    std::string Clean;
+    std::string_view Kept = Value;
+    if (!IsPhoneNumberText(Value)) {
+      int32_t Dropped = 0;
+      Kept = Clean = PhoneNumberText(Value, Dropped);
+      if (Dropped > 0 && Counts) {
+        Counts->PhoneCharactersDropped += Dropped;
+        ++Counts->NumbersChanged;
+      }
     }
-    if (Clean.empty()) return;
-    Line = Head + Clean;
+    if (Kept.empty()) return;
+    Begin(Head);
+    Out += Kept;
     Emit();
   };
   Number("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
@@ -154,16 +179,17 @@ void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Ui
   // The lines of an address stay lines: all of them in the street.
   auto Lines = [&](const char* Head, const char* Tail, const TLineList& List) {
     if (List.Count() == 0) return;
-    Line = Head;
-    AppendEscapedLines(Line, List);
-    Line += Tail;
+    Begin(Head);
+    AppendEscapedLines(Out, List);
+    Out += Tail;
     Emit();
   };
   Lines("ADR;TYPE=HOME:;;", ";;;;", Item.HomeAddress);
   Lines("ADR;TYPE=WORK:;;", ";;;;", Item.BusAddress);
   Lines("NOTE:", "", Item.Notes);
   if (Item.TabPage != 0) {
-    Line = "X-TOBRINEL-TABPAGE:" + std::to_string(Item.TabPage);
+    Begin("X-TOBRINEL-TABPAGE:");
+    Out += std::to_string(Item.TabPage);
     Emit();
   }
   Out += "END:VCARD\r\n";

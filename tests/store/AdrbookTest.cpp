@@ -206,6 +206,54 @@ TEST_F(BookFile, DamagedBooksLoadTheCompleteRecordsAndSaySo) {
   }
 }
 
+// The reader takes a record that lies whole in what it has read another way
+// than one cut by the end of its buffer: wherever that end falls in these
+// records, they read as they do on their own.
+TEST_F(BookFile, RecordsCutByTheEndOfTheBufferReadAsWhole) {
+  auto Entry = [](const TAddressItem& I) {
+    std::string Out;
+    for (const std::string* F : {&I.Surname.str(), &I.FirstName.str(), &I.HomeTelephone.str(), &I.BusTelephone.str(),
+                                 &I.BusExtn.str(), &I.BusFacsimile.str(), &I.BusMobile.str()})
+      Out += *F + "|";
+    for (const TLineList* L : {&I.HomeAddress, &I.BusAddress, &I.Notes}) Out += "[" + L->Text() + "]";
+    return Out + std::to_string(I.TabPage);
+  };
+  const struct {
+    const char* Name;
+    std::string Bytes;
+  } Cases[] = {
+      {"Windows text in names and lines", Record("M\xFCller", "Ren\xE9" "e", 2, {"caf\xE9", "", "line"})},
+      {"counts of zero or less", Str("Neg") + Str("Ann") + std::string(10, '\0') + std::string("\xFF\xFF\0\0\0\x80", 6) +
+                                     std::string("\x01\0", 2)},
+      {"a name longer than its field", Record(std::string(60, 'x') + "\xC3\xA9", "", 255, {std::string(300, 'n')})},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    WriteBytes(BookPath, Header + Case.Bytes);
+    TAddressBook Alone;
+    ASSERT_FALSE(Alone.LoadFromFile(BookPath).Damaged);
+    const std::string Expected = Entry(*ItemAt(*Alone.Items, 0));
+    constexpr size_t BufferEnd = size_t(1) << 16;
+    for (size_t Before = BufferEnd - Case.Bytes.size() - 1; Before <= BufferEnd + 1; ++Before) {
+      // "Aaa" entries before it, one of them as long as makes the record begin at Before.
+      std::string Bytes = Header;
+      const std::string Filler = Record("Aaa", "", 0, {std::string(100, 'f')});
+      while (Bytes.size() + Filler.size() + 200 < Before) Bytes += Filler;
+      Bytes += Record("Aaa", "", 0, {std::string(Before - Bytes.size() - Record("Aaa", "", 0, {""}).size(), 'f')});
+      ASSERT_EQ(Bytes.size(), Before);
+      WriteBytes(BookPath, Bytes + Case.Bytes + Record("Zzz", ""));
+      TAddressBook Book;
+      ASSERT_FALSE(Book.LoadFromFile(BookPath).Damaged) << Before;
+      const TAddressItem* Found = nullptr;
+      for (int32_t I = 0; I < Book.Items->Count; ++I)
+        if (ItemAt(*Book.Items, I)->Surname.str() != "Aaa" && ItemAt(*Book.Items, I)->Surname.str() != "Zzz")
+          Found = ItemAt(*Book.Items, I);
+      ASSERT_TRUE(Found) << Before;
+      ASSERT_EQ(Entry(*Found), Expected) << Before;
+    }
+  }
+}
+
 TEST_F(BookFile, LineCountsOfZeroOrLessAreEmptyLists) {
   // Home address -1, work address 0, notes -32768 lines; tab page 1.
   std::string Counts = std::string("\xFF\xFF\0\0\0\x80", 6);

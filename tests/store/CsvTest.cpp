@@ -73,3 +73,44 @@ TEST(Csv, RowsOfOtherProgramsAreRead) {
     EXPECT_EQ(Skipped(Read), Case.Skipped);
   }
 }
+
+// A row that lies whole in what has been read is taken from it another way
+// than one that goes on past it (a row longer than the piece of a file read at
+// once): both read alike, as these rows are read.
+TEST(Csv, RowsLongerThanAPieceReadAsShortOnes) {
+  const struct {
+    const char* Name;
+    std::string Rows;  // # is a value of the fourth column
+    const char* Expected;
+    size_t Refused;
+  } Cases[] = {
+      {"quotes doubled and a line break inside quotes",
+       "\"Lee\",\"Ann \"\"Nan\"\"\",\"line one\r\nline two\",#\r\n",
+       "Lee\nAnn \"Nan\"\n\n\n\n\n\n[]\n[]\n[line one|line two|]\n0\n--\n", 0},
+      {"rows ended by a carriage return alone", "Roe,Bob,note,#\rOld,Mac,cr endings,#\r",
+       "Roe\nBob\n\n\n\n\n\n[]\n[]\n[note|]\n0\n--\nOld\nMac\n\n\n\n\n\n[]\n[]\n[cr endings|]\n0\n--\n", 0},
+      {"text after a closing quote refuses its row alone", "Bad,\"quoted\"tail,x,#\r\nGood,Row,\"y\",#\r\n",
+       "Good\nRow\n\n\n\n\n\n[]\n[]\n[y|]\n0\n--\n", 1},
+      {"single-byte text, an empty row, a quote at a field's end",
+       "M\xFCller,\xC9mile,cp1252,#\n,,,\nLee,,\"a\"\"\n\"\"b\"\"\",#\n",
+       "M\xC3\xBCller\n\xC3\x89mile\n\n\n\n\n\n[]\n[]\n[cp1252|]\n0\n--\nLee\n\n\n\n\n\n\n[]\n[]\n[a\"|\"b\"|]\n0\n--\n", 0},
+  };
+  TTempDir Dir;
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    for (const std::string& Value : {std::string(), std::string(70000, 'p')}) {
+      std::string Text = "Last Name,First Name,Notes,More\r\n";
+      for (char C : Case.Rows) C == '#' ? void(Text += Value) : void(Text += C);
+      Text += "Last,Row,z\r\n";
+      WriteBytes(Dir / "rows.csv", Text);
+      const TImported Whole = ReadCsv(Text);
+      const TImported Pieces = ImportContactsFile(Dir / "rows.csv", EContactFormat::Csv);
+      EXPECT_EQ(Fields(Pieces), Fields(Whole)) << Value.size();
+      EXPECT_EQ(Pieces.Refused, Whole.Refused) << Value.size();
+      EXPECT_EQ(Whole.Refused.size(), Case.Refused);
+      if (Value.empty()) {
+        EXPECT_EQ(Fields(Whole), Case.Expected + std::string("Last\nRow\n\n\n\n\n\n[]\n[]\n[z|]\n0\n--\n"));
+      }
+    }
+  }
+}

@@ -67,13 +67,17 @@ TEST_F(NameOrderTest, ListsSortAsTheLanguageDoesWhicheverWayTheyAreFilled) {
     EXPECT_EQ(NamesOf(AllAtOnce), Joined(Case.Names));
 
     // The keys of a sort agree with the comparison at every pair.
+    // So do the keys a sort makes from the names it has seen before.
     const TNameOrder& Order = TNameOrder::Current();
+    TNameOrder::TKeyCache Cache;
     for (const char* A : Case.Names)
       for (const char* B : Case.Names) {
         std::unique_ptr<TAddressItem> ItemA(ItemOf(A)), ItemB(ItemOf(B));
-        std::string KeyA, KeyB;
+        std::string KeyA, KeyB, Cached;
         Order.AppendKey(ItemA->Surname.str(), ItemA->FirstName.str(), KeyA);
         Order.AppendKey(ItemB->Surname.str(), ItemB->FirstName.str(), KeyB);
+        Order.AppendKey(ItemA->Surname.str(), ItemA->FirstName.str(), Cached, Cache);
+        EXPECT_EQ(Cached, KeyA) << A;
         const int ByKey = KeyA < KeyB ? -1 : KeyA > KeyB ? 1 : 0;
         EXPECT_EQ(ByKey, TMyLinkList::CompareItems(*ItemA, *ItemB)) << A << " against " << B;
       }

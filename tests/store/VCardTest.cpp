@@ -117,6 +117,17 @@ TEST(VCard, CardsCarryStableUidsAndNumbersOtherProgramsCanDial) {
   EXPECT_EQ(Uids({Entry({"Lee", "Ann", "", "", "", "", "", "", "", "", "2"})}), Ann);
   EXPECT_EQ(Uids({Entry({"Lee", "Ann"}), Entry({"Lee", "Ann"})}), Ann + "50225f31-7417-5299-9d88-138988ac28ea ");
   EXPECT_NE(Uids({Entry({"Lee", "Ann", "", "", "", "", "", "", "", "note"})}), Ann);
+  // The third of three alike gets the third UID, in its own card, whatever
+  // lies between them and however long their lines are.
+  const std::string Long(200, 'n');
+  auto Alike = [&] { return Entry({"Lee", "Ann", "", "", "", "", "", "", "", Long}); };
+  TAddressItem* Other = Entry({"Lee", "Ann", "0100", "", "", "", "", "", "", Long});
+  std::string Expected;
+  for (auto [Item, Occurrence] : {std::pair(Alike(), 0), std::pair(Other, 0), std::pair(Alike(), 1), std::pair(Alike(), 2)}) {
+    Expected += VCardUid(*Item, Occurrence) + " ";
+    if (Item != Other) delete Item;
+  }
+  EXPECT_EQ(Uids({Alike(), Other, Alike(), Alike()}), Expected);
 }
 
 TEST(VCard, Sha1AndNameBasedUuidsMatchTheirStandards) {
