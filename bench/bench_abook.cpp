@@ -37,16 +37,66 @@ std::string TempPath(const std::string& Name) {
   return Dir.Path + "/" + Name;
 }
 
-const char* const Surnames[] = {"Smith", "Jones", "Williams", "Taylor", "Brown", "Davies", "Evans", "Wilson",
-                                "Thomas", "Johnson", "Roberts", "Robinson", "Thompson", "Wright", "Walker",
-                                "White", "Edwards", "Hughes", "Green", "Hall", "Lewis", "Harris", "Clarke",
-                                "Patel", "Jackson", "Wood", "Turner", "Martin", "Cooper", "Hill", "M\xC3\xBCller",
-                                "O'Neill", "\xC3\x85kesson", "Garc\xC3\xAD" "a", "Nguyen", "Kowalski"};
-const char* const FirstNames[] = {"Oliver", "Amelia", "George", "Isla", "Harry", "Ava", "Noah", "Mia",
-                                  "Jack", "Ivy", "Leo", "Lily", "Arthur", "Zo\xC3\xAB", "Oscar", "Sophia",
-                                  "Ren\xC3\xA9" "e", "Luca", "Freya", "Theo"};
-const char* const Towns[] = {"Little Hadham", "Bishop's Stortford", "Much Wenlock", "Saffron Walden",
-                             "Market Harborough", "Chipping Norton"};
+const char* const Surnames[] = {"Smith",
+                                "Jones",
+                                "Williams",
+                                "Taylor",
+                                "Brown",
+                                "Davies",
+                                "Evans",
+                                "Wilson",
+                                "Thomas",
+                                "Johnson",
+                                "Roberts",
+                                "Robinson",
+                                "Thompson",
+                                "Wright",
+                                "Walker",
+                                "White",
+                                "Edwards",
+                                "Hughes",
+                                "Green",
+                                "Hall",
+                                "Lewis",
+                                "Harris",
+                                "Clarke",
+                                "Patel",
+                                "Jackson",
+                                "Wood",
+                                "Turner",
+                                "Martin",
+                                "Cooper",
+                                "Hill",
+                                "M\xC3\xBCller",
+                                "O'Neill",
+                                "\xC3\x85kesson",
+                                "Garc\xC3\xAD"
+                                "a",
+                                "Nguyen",
+                                "Kowalski"};
+const char* const FirstNames[] = {"Oliver",
+                                  "Amelia",
+                                  "George",
+                                  "Isla",
+                                  "Harry",
+                                  "Ava",
+                                  "Noah",
+                                  "Mia",
+                                  "Jack",
+                                  "Ivy",
+                                  "Leo",
+                                  "Lily",
+                                  "Arthur",
+                                  "Zo\xC3\xAB",
+                                  "Oscar",
+                                  "Sophia",
+                                  "Ren\xC3\xA9"
+                                  "e",
+                                  "Luca",
+                                  "Freya",
+                                  "Theo"};
+const char* const Towns[] = {"Little Hadham",  "Bishop's Stortford", "Much Wenlock",
+                             "Saffron Walden", "Market Harborough",  "Chipping Norton"};
 
 struct TContact {
   std::string Surname, FirstName, Home, Work, Mobile, Street, Town, Note;
@@ -124,17 +174,17 @@ const TBooks& BooksOf(int Count) {
     for (const TContact& C : All) {
       Lines << "{\"Surname\":" << Json(C.Surname) << ",\"FirstName\":" << Json(C.FirstName)
             << ",\"HomeTelephone\":" << Json(C.Home) << ",\"BusTelephone\":" << Json(C.Work)
-            << ",\"BusExtn\":\"\",\"BusFacsimile\":\"\",\"BusMobile\":" << Json(C.Mobile)
-            << ",\"HomeAddress\":[" << Json(C.Street) << "," << Json(C.Town) << "],\"BusAddress\":[],\"Notes\":["
-            << Json(C.Note) << "],\"TabPage\":0}\n";
+            << ",\"BusExtn\":\"\",\"BusFacsimile\":\"\",\"BusMobile\":" << Json(C.Mobile) << ",\"HomeAddress\":["
+            << Json(C.Street) << "," << Json(C.Town) << "],\"BusAddress\":[],\"Notes\":[" << Json(C.Note)
+            << "],\"TabPage\":0}\n";
       Native << "\n[" << Index++ << "]\nname=" << C.FirstName << " " << C.Surname << "\nphone=" << C.Home
              << "\nworkphone=" << C.Work << "\n";
       if (!C.Mobile.empty()) Native << "mobile=" << C.Mobile << "\n";
       Native << "address=" << C.Street << "\ncity=" << C.Town << "\nnotes=" << C.Note << "\n";
     }
   }
-  const std::string Create = "'" + std::string(TOBRINEL_BOOK_TOOL) + "' create '" + Books.Tobrinel + "' < '" +
-                             TempPath(Name + ".jsonl") + "'";
+  const std::string Create =
+      "'" + std::string(TOBRINEL_BOOK_TOOL) + "' create '" + Books.Tobrinel + "' < '" + TempPath(Name + ".jsonl") + "'";
   if (std::system(Create.c_str()) != 0) std::fprintf(stderr, "could not create %s\n", Books.Tobrinel.c_str());
   Made.emplace_back(Count, Books);
   return Made.back().second;
@@ -152,7 +202,8 @@ const std::string& Input(EInput Kind) {
     Run({TOBRINEL_BOOK_TOOL, "export", "--format", "vcard", Books.Tobrinel, Path});
   } else if (Kind == AbookCards) {
     Path = TempPath("abook.vcf");
-    Run({Abook, "--convert", "--informat", "abook", "--infile", Books.Abook, "--outformat", "vcard", "--outfile", Path});
+    Run({Abook, "--convert", "--informat", "abook", "--infile", Books.Abook, "--outformat", "vcard", "--outfile",
+         Path});
   } else if (Kind == AbookCsv) {
     Path = TempPath("abook.csv");
     Run({Abook, "--convert", "--informat", "abook", "--infile", Books.Abook, "--outformat", "csv", "--outfile", Path});
@@ -221,7 +272,9 @@ void Paired(benchmark::State& State, const TCommand& Ours, const TCommand& Their
 
 // abook will not write over a file.
 TCommand AbookConvert(const char* From, const std::string& In, const char* To, const std::string& Out) {
-  return {{Abook, "--convert", "--informat", From, "--infile", In, "--outformat", To, "--outfile", Out}, "/dev/null", {Out}};
+  return {{Abook, "--convert", "--informat", From, "--infile", In, "--outformat", To, "--outfile", Out},
+          "/dev/null",
+          {Out}};
 }
 
 // Reading the book and writing each entry out: JSON lines against abook's CSV.
@@ -233,7 +286,10 @@ void BM_AbookDump(benchmark::State& State) {
 
 void Export(benchmark::State& State, const char* Ours, const char* Theirs, const char* Ext) {
   const TBooks& B = BooksOf(100000);
-  Paired(State, {{TOBRINEL_BOOK_TOOL, "export", "--format", Ours, B.Tobrinel, TempPath(std::string("ours.") + Ext)}, "/dev/null", {}},
+  Paired(State,
+         {{TOBRINEL_BOOK_TOOL, "export", "--format", Ours, B.Tobrinel, TempPath(std::string("ours.") + Ext)},
+          "/dev/null",
+          {}},
          AbookConvert("abook", B.Abook, Theirs, TempPath(std::string("theirs.") + Ext)));
 }
 void BM_AbookExportVCard(benchmark::State& State) { Export(State, "vcard", "vcard", "vcf"); }
@@ -244,7 +300,8 @@ void Import(benchmark::State& State, EInput Kind, const char* Ours, const char* 
   const std::string& In = Input(Kind);
   const std::string& TheirIn = Input(TheirKind);
   const std::string Book = TempPath("imported.ABK");
-  Paired(State, {{TOBRINEL_BOOK_TOOL, "import", "--format", Ours, Book, In}, "/dev/null", {Book, TempPath("imported.~abk")}},
+  Paired(State,
+         {{TOBRINEL_BOOK_TOOL, "import", "--format", Ours, Book, In}, "/dev/null", {Book, TempPath("imported.~abk")}},
          AbookConvert(Theirs, TheirIn, "abook", TempPath("imported.abook")));
 }
 // Cards in name order, as Tobrinel writes them.

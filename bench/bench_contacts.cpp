@@ -17,12 +17,12 @@
 
 namespace {
 
-const char* const Surnames[] = {"Smith", "Jones", "Williams", "Taylor", "Brown", "Davies", "Evans", "Wilson",
-                                "Thomas", "Johnson", "Roberts", "Robinson", "Thompson", "Wright", "Walker",
-                                "White", "Edwards", "Hughes", "Green", "Hall", "Lewis", "Harris", "Clarke",
-                                "Patel", "Jackson", "Wood", "Turner", "Martin", "Cooper", "Hill", "Müller"};
-const char* const FirstNames[] = {"Oliver", "Amelia", "George", "Isla", "Harry", "Ava", "Noah", "Mia",
-                                  "Jack", "Ivy", "Leo", "Lily", "Arthur", "Zoë", "Oscar", "Sophia"};
+const char* const Surnames[] = {"Smith",   "Jones",   "Williams", "Taylor",   "Brown",    "Davies", "Evans",  "Wilson",
+                                "Thomas",  "Johnson", "Roberts",  "Robinson", "Thompson", "Wright", "Walker", "White",
+                                "Edwards", "Hughes",  "Green",    "Hall",     "Lewis",    "Harris", "Clarke", "Patel",
+                                "Jackson", "Wood",    "Turner",   "Martin",   "Cooper",   "Hill",   "Müller"};
+const char* const FirstNames[] = {"Oliver", "Amelia", "George", "Isla", "Harry",  "Ava", "Noah",  "Mia",
+                                  "Jack",   "Ivy",    "Leo",    "Lily", "Arthur", "Zoë", "Oscar", "Sophia"};
 
 std::string Number(std::mt19937& Random) {
   char Text[16];
@@ -49,7 +49,8 @@ std::unique_ptr<TAddressBook> MakeBook(int Count, EOrder Order) {
     Item->BusFacsimile = Number(Random);
     Item->BusMobile = std::string("07").append(std::to_string(700000000 + Random() % 99999999));
     for (TLineList* Address : {&Item->HomeAddress, &Item->BusAddress}) {
-      Address->Add(std::to_string(1 + Random() % 200).append(" Station Road, Flat ").append(std::to_string(Random() % 9)));
+      Address->Add(
+          std::to_string(1 + Random() % 200).append(" Station Road, Flat ").append(std::to_string(Random() % 9)));
       Address->Add("Little Hadham; Herts");
       Address->Add(std::string("AB").append(std::to_string(1 + Random() % 60)).append(" 1XY"));
     }
@@ -170,8 +171,20 @@ void BM_ImportVCardShuffled(benchmark::State& State) { Import(State, Shuffled, E
 void BM_ImportVCardIntoFullBook(benchmark::State& State) { Import(State, Reversed, EContactFormat::VCard, true); }
 void BM_ImportCsvShuffled(benchmark::State& State) { Import(State, Shuffled, EContactFormat::Csv, false); }
 BENCHMARK(BM_ImportVCardInOrder)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportVCardReversed)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportVCardShuffled)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportVCardReversed)
+    ->Arg(25000)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportVCardShuffled)
+    ->Arg(25000)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportVCardIntoFullBook)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportCsvShuffled)->Arg(100000)->Unit(benchmark::kMillisecond);
 
@@ -192,7 +205,8 @@ const std::string& BadInput(int Kind) {
   } Folder;
   const std::string& Dir = Folder.Path;
   static const char* const Names[] = {"random", "note.vcf", "quote.csv"};
-  static const char* const Heads[] = {"", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNOTE:", "Last Name,Notes\r\nLee,\""};
+  static const char* const Heads[] = {
+      "", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNOTE:", "Last Name,Notes\r\nLee,\""};
   Path = Dir + "/" + Names[Kind];
   std::ofstream Out(Path, std::ios::binary);
   Out << Heads[Kind];

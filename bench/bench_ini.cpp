@@ -59,8 +59,8 @@ void BM_OlderBookAlternatingReads(benchmark::State& State) {
     for (int32_t I = 1; I <= Count; ++I) {
       std::string Section = Ini.ReadString("Items", std::to_string(I), "");
       if (Section.empty()) continue;
-      for (const char* Key : {"Surname", "FirstName", "HomeTelephone", "BusTelephone", "BusExtn",
-                              "BusFacsimile", "BusMobile"})
+      for (const char* Key :
+           {"Surname", "FirstName", "HomeTelephone", "BusTelephone", "BusExtn", "BusFacsimile", "BusMobile"})
         Bytes += Ini.ReadString(Section, Key, "").size();
       for (const char* List : {"HomeAddress", "BusAddress", "Notes"}) {
         int32_t Lines = Ini.ReadInteger(Section, std::string(List) + "Lines", 0);

@@ -85,7 +85,13 @@ void UnansweredExchangeCpu(benchmark::State& State) {
   State.counters["cpu_percent"] = 100.0 * Cpu / Wall;
   State.counters["cpu_ms"] = Cpu * 1000.0;
 }
-BENCHMARK(UnansweredExchangeCpu)->ArgName("echo")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(UnansweredExchangeCpu)
+    ->ArgName("echo")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // A whole exchange, open to close, with a modem that answers at once: its time
 // is what the exchange adds to the modem's own. Without the echo a result

@@ -48,7 +48,7 @@ void MakeBook() {
     Item->BusMobile = "07700 900123";
     Item->HomeAddress.SetText("1 Hill Road\nLittle Town\nAB1 2CD");
     Item->BusAddress.SetText("Works Lane\nBig City");
-    Item->Notes.SetText(Index == BookSize - 1 ? "Met at the zebra crossing."
+    Item->Notes.SetText(Index == BookSize - 1        ? "Met at the zebra crossing."
                         : Index % Every == Every / 2 ? "Keeps an otter.\nPrefers calls in the morning."
                                                      : "Met at the conference.\nPrefers calls in the morning.");
     Book.Items->AppendSorted(Item);
@@ -145,9 +145,13 @@ void BM_EngineWalkBeyondAscii(benchmark::State& State) {
     for (int Index = 0; Index < BookSize; ++Index) {
       auto* Item = new TAddressItem;
       Item->Surname = "M\xC3\xBCller-\xC3\x96zt\xC3\xBCrk " + std::to_string(Index);
-      Item->FirstName = "\xC3\x87" "a\xC4\x9Fr\xC4\xB1";
+      Item->FirstName =
+          "\xC3\x87"
+          "a\xC4\x9Fr\xC4\xB1";
       Item->HomeTelephone = "01234 567890";
-      Item->HomeAddress.SetText("1 Stra\xC3\x9F" "e\nK\xC3\xB6ln");
+      Item->HomeAddress.SetText(
+          "1 Stra\xC3\x9F"
+          "e\nK\xC3\xB6ln");
       Item->Notes.SetText(Index == BookSize - 1 ? "Met at the zebra crossing, caf\xC3\xA9 opposite."
                                                 : "Met at the caf\xC3\xA9.\nPrefers calls in the morning.");
       List->AppendSorted(Item);

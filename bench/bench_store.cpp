@@ -17,20 +17,19 @@
 
 namespace {
 
-const char* const Surnames[] = {"Smith", "Jones", "Williams", "Taylor", "Brown", "Davies", "Evans",
-                                "Wilson", "Thomas", "Johnson", "Roberts", "Robinson", "Thompson",
-                                "Wright", "Walker", "White", "Edwards", "Hughes", "Green", "Hall",
-                                "Lewis", "Harris", "Clarke", "Patel", "Jackson", "Wood", "Turner",
-                                "Martin", "Cooper", "Hill", "Ward", "Morris", "Moore", "Clark",
-                                "Lee", "King", "Baker", "Harrison", "Morgan", "Allen"};
-const char* const FirstNames[] = {"Oliver", "Amelia", "George", "Isla", "Harry", "Ava", "Noah",
-                                  "Mia", "Jack", "Ivy", "Leo", "Lily", "Arthur", "Isabella",
-                                  "Muhammad", "Rosie", "Oscar", "Sophia", "Charlie", "Grace",
-                                  "Jacob", "Freya", "Thomas", "Florence", "Henry", "Willow"};
-const char* const Streets[] = {"Old Rectory Lane", "High Street", "Station Road", "Church Lane",
-                               "Mill Road", "Victoria Avenue", "Park Crescent", "Queens Drive"};
-const char* const Towns[] = {"Little Hadham", "Market Rasen", "Upper Slaughter", "Bishops Stortford",
-                             "Chipping Norton", "Much Wenlock"};
+const char* const Surnames[] = {
+    "Smith",   "Jones",    "Williams", "Taylor", "Brown",   "Davies", "Evans",   "Wilson",   "Thomas", "Johnson",
+    "Roberts", "Robinson", "Thompson", "Wright", "Walker",  "White",  "Edwards", "Hughes",   "Green",  "Hall",
+    "Lewis",   "Harris",   "Clarke",   "Patel",  "Jackson", "Wood",   "Turner",  "Martin",   "Cooper", "Hill",
+    "Ward",    "Morris",   "Moore",    "Clark",  "Lee",     "King",   "Baker",   "Harrison", "Morgan", "Allen"};
+const char* const FirstNames[] = {"Oliver",   "Amelia", "George",   "Isla",   "Harry",   "Ava",    "Noah",
+                                  "Mia",      "Jack",   "Ivy",      "Leo",    "Lily",    "Arthur", "Isabella",
+                                  "Muhammad", "Rosie",  "Oscar",    "Sophia", "Charlie", "Grace",  "Jacob",
+                                  "Freya",    "Thomas", "Florence", "Henry",  "Willow"};
+const char* const Streets[] = {"Old Rectory Lane", "High Street",     "Station Road",  "Church Lane",
+                               "Mill Road",        "Victoria Avenue", "Park Crescent", "Queens Drive"};
+const char* const Towns[] = {"Little Hadham",     "Market Rasen",    "Upper Slaughter",
+                             "Bishops Stortford", "Chipping Norton", "Much Wenlock"};
 
 std::string Number(std::mt19937& Random) {
   return "0" + std::to_string(1000 + Random() % 9000) + " " + std::to_string(100000 + Random() % 900000);
@@ -59,9 +58,7 @@ std::unique_ptr<TAddressBook> MakeBook(int Count, bool Reverse) {
     Item->Notes.Add("Prefers calls after six");
     Items.push_back(Item);
   }
-  std::stable_sort(Items.begin(), Items.end(), [](auto* A, auto* B) {
-    return TMyLinkList::CompareItems(*A, *B) < 0;
-  });
+  std::stable_sort(Items.begin(), Items.end(), [](auto* A, auto* B) { return TMyLinkList::CompareItems(*A, *B) < 0; });
   if (Reverse) std::reverse(Items.begin(), Items.end());
   auto Book = std::make_unique<TAddressBook>();
   for (TAddressItem* Item : Items) Book->Items->AppendSorted(Item);
@@ -185,10 +182,10 @@ void BM_LoadOlderFormat10k(benchmark::State& State) {
     int I = 0;
     for (TListNode* N = Book->Items->Head; N; N = N->Next) {
       auto* Item = static_cast<TAddressItem*>(N);
-      Out << "[Entry" << ++I << "]\r\nSurname=" << Item->Surname.str()
-          << "\r\nFirstName=" << Item->FirstName.str() << "\r\nHomeTelephone=" << Item->HomeTelephone.str()
-          << "\r\nBusTelephone=" << Item->BusTelephone.str() << "\r\nBusExtn=\r\nBusFacsimile="
-          << Item->BusFacsimile.str() << "\r\nBusMobile=" << Item->BusMobile.str() << "\r\n";
+      Out << "[Entry" << ++I << "]\r\nSurname=" << Item->Surname.str() << "\r\nFirstName=" << Item->FirstName.str()
+          << "\r\nHomeTelephone=" << Item->HomeTelephone.str() << "\r\nBusTelephone=" << Item->BusTelephone.str()
+          << "\r\nBusExtn=\r\nBusFacsimile=" << Item->BusFacsimile.str() << "\r\nBusMobile=" << Item->BusMobile.str()
+          << "\r\n";
       const std::pair<const char*, const TLineList*> Lists[] = {
           {"HomeAddress", &Item->HomeAddress}, {"BusAddress", &Item->BusAddress}, {"Notes", &Item->Notes}};
       for (auto [Name, List] : Lists) {

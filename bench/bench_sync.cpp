@@ -102,7 +102,11 @@ void BM_SyncNothingChanged(benchmark::State& Run) {
   for (auto _ : Run) RunOnce(Run, S, Listing, 0);
 }
 // Entries, then 1 for a full listing (a server without sync tokens).
-BENCHMARK(BM_SyncNothingChanged)->Args({1000, 0})->Args({1000, 1})->Args({10000, 0})->Args({10000, 1})
+BENCHMARK(BM_SyncNothingChanged)
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
     ->Unit(benchmark::kMillisecond);
 
 void BM_SyncTenChanged(benchmark::State& Run) {

@@ -23,7 +23,8 @@ std::unique_ptr<TCardDavClient> Connect() {
 std::vector<TWriteJob> NewCards(const QUrl& Book, int Count) {
   std::vector<TWriteJob> Jobs;
   for (int I = 0; I < Count; ++I)
-    Jobs.push_back({TWriteJob::Put, TCardDavClient::MemberHref(Book, QStringLiteral("c%1.vcf").arg(I)),
+    Jobs.push_back({TWriteJob::Put,
+                    TCardDavClient::MemberHref(Book, QStringLiteral("c%1.vcf").arg(I)),
                     MakeCard(QStringLiteral("c%1").arg(I), QStringLiteral("Ann"), QStringLiteral("Lee %1").arg(I),
                              "TEL;TYPE=HOME:0123 456789\r\nTEL;TYPE=WORK:0987 654321\r\n"
                              "ADR;TYPE=HOME:;;1 Hill Rd;Leeds;;LS1 1AA;\r\nNOTE:met at the fair\r\n"),

@@ -97,16 +97,20 @@ TProcessRun RunTool(const QStringList& Arguments) {
   struct rusage Usage {};
   wait4(Child, &Status, 0, &Usage);
   TProcessRun Run;
-  Run.CpuMs = (Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
-              (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
+  Run.CpuMs =
+      (Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 + (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
   Run.PeakKb = Usage.ru_maxrss;
   Run.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
   return Run;
 }
 
 QStringList SyncArguments(const QString& Book, const QUrl& Url) {
-  return {Book, Url.toString(), QStringLiteral("--user"), QString::fromLatin1(TRadicaleServer::User),
-          QStringLiteral("--password-file"), PasswordFile()};
+  return {Book,
+          Url.toString(),
+          QStringLiteral("--user"),
+          QString::fromLatin1(TRadicaleServer::User),
+          QStringLiteral("--password-file"),
+          PasswordFile()};
 }
 
 void BM_FirstSync1000Process(benchmark::State& State) {
@@ -150,13 +154,14 @@ void BM_VdirsyncerUpload1000(benchmark::State& State) {
     }
     QFile Config(Folder + QStringLiteral("/config"));
     if (Config.open(QIODevice::WriteOnly))
-      Config.write(QStringLiteral("[general]\nstatus_path = \"%1/status/\"\n"
-                                  "[pair p]\na = \"local\"\nb = \"dav\"\ncollections = null\n"
-                                  "[storage local]\ntype = \"filesystem\"\npath = \"%1/cards/\"\nfileext = \".vcf\"\n"
-                                  "[storage dav]\ntype = \"carddav\"\nurl = \"%2\"\nusername = \"%3\"\npassword = \"%4\"\n")
-                       .arg(Folder, Url.toString(), QString::fromLatin1(TRadicaleServer::User),
-                            QString::fromLatin1(TRadicaleServer::Password))
-                       .toUtf8());
+      Config.write(
+          QStringLiteral("[general]\nstatus_path = \"%1/status/\"\n"
+                         "[pair p]\na = \"local\"\nb = \"dav\"\ncollections = null\n"
+                         "[storage local]\ntype = \"filesystem\"\npath = \"%1/cards/\"\nfileext = \".vcf\"\n"
+                         "[storage dav]\ntype = \"carddav\"\nurl = \"%2\"\nusername = \"%3\"\npassword = \"%4\"\n")
+              .arg(Folder, Url.toString(), QString::fromLatin1(TRadicaleServer::User),
+                   QString::fromLatin1(TRadicaleServer::Password))
+              .toUtf8());
     Config.close();
     QProcess Process;
     QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();

@@ -35,42 +35,56 @@ std::string TempPath(const std::string& Name) {
 const std::string& BookOf100k(bool Reverse = false) {
   static std::string Paths[2];
   std::string& Path = Paths[Reverse];
-  if (Path.empty()) Path = [Reverse] {
-    const char* Surnames[] = {"Smith", "Jones", "M\xC3\xBCller", "O'Brien", "Taylor", "Brown",
-                              "Davies", "Evans", "Wilson", "Garc\xC3\xAD" "a", "Thomas", "Patel"};
-    const char* FirstNames[] = {"Oliver", "Amelia", "Zo\xC3\xAB", "Harry", "Ava", "No\xC3\xABl",
-                                "Jack", "Ivy", "Leo"};
-    std::mt19937 Random(7);
-    auto Number = [&] { return "0" + std::to_string(1000 + Random() % 9000) + " " + std::to_string(100000 + Random() % 900000); };
-    TAddressBook Book;
-    Book.FileName = TempPath(Reverse ? "reverse.ABK" : "big.ABK");
-    std::vector<TAddressItem*> Items;
-    for (int I = 0; I < 100000; ++I) {
-      auto* Item = new TAddressItem;
-      Item->Surname = Surnames[Random() % 12];
-      Item->FirstName = FirstNames[Random() % 9];
-      Item->HomeTelephone = Number();
-      Item->BusTelephone = Number();
-      Item->BusExtn = std::to_string(Random() % 1000);
-      Item->BusFacsimile = Number();
-      Item->BusMobile = "07" + std::to_string(700000000 + Random() % 99999999);
-      for (TLineList* Address : {&Item->HomeAddress, &Item->BusAddress}) {
-        Address->Add(std::to_string(1 + Random() % 200) + " Old Rectory Lane");
-        Address->Add("Little Hadham");
-        Address->Add("AB" + std::to_string(1 + Random() % 60) + " 3XY");
+  if (Path.empty())
+    Path = [Reverse] {
+      const char* Surnames[] = {"Smith",
+                                "Jones",
+                                "M\xC3\xBCller",
+                                "O'Brien",
+                                "Taylor",
+                                "Brown",
+                                "Davies",
+                                "Evans",
+                                "Wilson",
+                                "Garc\xC3\xAD"
+                                "a",
+                                "Thomas",
+                                "Patel"};
+      const char* FirstNames[] = {"Oliver",      "Amelia", "Zo\xC3\xAB", "Harry", "Ava",
+                                  "No\xC3\xABl", "Jack",   "Ivy",        "Leo"};
+      std::mt19937 Random(7);
+      auto Number = [&] {
+        return "0" + std::to_string(1000 + Random() % 9000) + " " + std::to_string(100000 + Random() % 900000);
+      };
+      TAddressBook Book;
+      Book.FileName = TempPath(Reverse ? "reverse.ABK" : "big.ABK");
+      std::vector<TAddressItem*> Items;
+      for (int I = 0; I < 100000; ++I) {
+        auto* Item = new TAddressItem;
+        Item->Surname = Surnames[Random() % 12];
+        Item->FirstName = FirstNames[Random() % 9];
+        Item->HomeTelephone = Number();
+        Item->BusTelephone = Number();
+        Item->BusExtn = std::to_string(Random() % 1000);
+        Item->BusFacsimile = Number();
+        Item->BusMobile = "07" + std::to_string(700000000 + Random() % 99999999);
+        for (TLineList* Address : {&Item->HomeAddress, &Item->BusAddress}) {
+          Address->Add(std::to_string(1 + Random() % 200) + " Old Rectory Lane");
+          Address->Add("Little Hadham");
+          Address->Add("AB" + std::to_string(1 + Random() % 60) + " 3XY");
+        }
+        Item->Notes.Add("Met at the \"spring\" fair");
+        Item->Notes.Add("Prefers calls after six\tor at weekends");
+        Item->TabPage = uint8_t(Random() % 3);
+        Items.push_back(Item);
       }
-      Item->Notes.Add("Met at the \"spring\" fair");
-      Item->Notes.Add("Prefers calls after six\tor at weekends");
-      Item->TabPage = uint8_t(Random() % 3);
-      Items.push_back(Item);
-    }
-    std::stable_sort(Items.begin(), Items.end(),
-                     [](auto* A, auto* B) { return TMyLinkList::CompareItems(*A, *B) < 0; });
-    if (Reverse) std::reverse(Items.begin(), Items.end());
-    for (TAddressItem* Item : Items) Book.Items->AppendSorted(Item);
-    Book.SaveToFile();
-    return Book.FileName;
-  }();
+      std::stable_sort(Items.begin(), Items.end(),
+                       [](auto* A, auto* B) { return TMyLinkList::CompareItems(*A, *B) < 0; });
+      if (Reverse) std::reverse(Items.begin(), Items.end());
+      for (TAddressItem* Item : Items) Book.Items->AppendSorted(Item);
+      Book.SaveToFile();
+      return Book.FileName;
+    }();
   return Path;
 }
 

@@ -30,9 +30,9 @@ std::string Describe(const TAddressBook& Book) {
   std::string Out;
   for (TListNode* N = Book.Items->Head; N; N = N->Next) {
     auto* I = static_cast<TAddressItem*>(N);
-    for (const std::string* S : {&I->Surname.str(), &I->FirstName.str(), &I->HomeTelephone.str(),
-                                 &I->BusTelephone.str(), &I->BusExtn.str(), &I->BusFacsimile.str(),
-                                 &I->BusMobile.str()})
+    for (const std::string* S :
+         {&I->Surname.str(), &I->FirstName.str(), &I->HomeTelephone.str(), &I->BusTelephone.str(), &I->BusExtn.str(),
+          &I->BusFacsimile.str(), &I->BusMobile.str()})
       Out += *S + '\x1f';
     for (const TLineList* L : {&I->HomeAddress, &I->BusAddress, &I->Notes})
       Out += std::to_string(L->Count()) + ':' + L->Text() + '\x1f';
@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (!IsValidUtf8(I->Surname.str()) || CharCount(I->Surname.str()) > NameCapacity ||
         CharCount(I->BusExtn.str()) > ExtnCapacity)
       std::abort();
-    if (N->Next && TMyLinkList::CompareItems(*I, *static_cast<TAddressItem*>(N->Next)) > 0)
-      std::abort();
+    if (N->Next && TMyLinkList::CompareItems(*I, *static_cast<TAddressItem*>(N->Next)) > 0) std::abort();
   }
   Book.FileName = Out;
   try {

@@ -28,7 +28,8 @@ std::vector<std::string> Untouched(const std::string& Text) {
     Name = Line.substr(0, Line.find_first_of(";:"));
     for (char& C : Name) C = char(toupper(static_cast<unsigned char>(C)));
     Group.clear();
-    if (const size_t Dot = Name.find('.'); Dot != std::string::npos) Group = Name.substr(0, Dot), Name = Name.substr(Dot + 1);
+    if (const size_t Dot = Name.find('.'); Dot != std::string::npos)
+      Group = Name.substr(0, Dot), Name = Name.substr(Dot + 1);
   };
   // A group that holds a property CardPatch writes (an Apple label beside its
   // TEL, say) goes with that property.
@@ -51,7 +52,8 @@ std::vector<std::string> Untouched(const std::string& Text) {
     }();
     if (Upper.rfind("BEGIN:VCARD", 0) == 0) ++Depth;
     else if (Upper.rfind("END:VCARD", 0) == 0 && --Depth == 0) break;
-    else if (Depth == 1 && (Name == "EMAIL" || Name == "BDAY" || Name == "CATEGORIES" || (Name.rfind("X-", 0) == 0 && Name.rfind("X-TOBRINEL-", 0) != 0)))
+    else if (Depth == 1 && (Name == "EMAIL" || Name == "BDAY" || Name == "CATEGORIES" ||
+                            (Name.rfind("X-", 0) == 0 && Name.rfind("X-TOBRINEL-", 0) != 0)))
       Out.push_back(Line);
   }
   return Out;

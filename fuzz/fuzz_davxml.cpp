@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Read != PiecedRead || (Read && (Whole != Pieced || Token != PiecedToken))) abort();
   for (const QByteArray& Line : Whole.split('\n')) {
     const QString Href = QString::fromUtf8(Line.left(Line.indexOf('|')));
-    (void)InsideCollection(QUrl(QStringLiteral("http://h/dav/book/")), ResolveHref(QUrl(QStringLiteral("http://h/dav/book/")), Href));
+    (void)InsideCollection(QUrl(QStringLiteral("http://h/dav/book/")),
+                           ResolveHref(QUrl(QStringLiteral("http://h/dav/book/")), Href));
     if (HrefKey(HrefKey(Href)) != HrefKey(Href)) abort();  // the normal form is normal
   }
   (void)HasDavCondition(Body, u"valid-sync-token");

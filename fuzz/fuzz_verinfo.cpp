@@ -14,8 +14,8 @@ namespace {
 const std::string& Folder() {
   // Never destroyed, so the exit handler below can still use it.
   static const std::string& Made = *new std::string([] {
-    std::filesystem::path Base =
-        std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+    std::filesystem::path Base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                                           : std::filesystem::temp_directory_path();
     std::string Pattern = (Base / "tobrinel-fuzz-verinfo-XXXXXX").string();
     if (!::mkdtemp(Pattern.data())) std::abort();
     std::atexit([] {

@@ -64,8 +64,8 @@ void SaveUnshown(QWidget& Window, const QDir& Folder, const QString& Name) {
 
 void SampleBook(const QString& Path) {
   TAddressBook Book;
-  const char* Names[][2] = {{"Adams", "Ann"}, {"Baker", "Bob"}, {"Clarke", "Carol"}, {"O'Brien", "Dermot"},
-                            {"Smith-Jones", "Eve"}, {"Zorn", "Frank"}};
+  const char* Names[][2] = {{"Adams", "Ann"},      {"Baker", "Bob"},       {"Clarke", "Carol"},
+                            {"O'Brien", "Dermot"}, {"Smith-Jones", "Eve"}, {"Zorn", "Frank"}};
   for (auto& Name : Names) {
     auto* Item = new TAddressItem;
     Item->Surname = Name[0];
@@ -303,7 +303,8 @@ int RenderWindows(const QDir& Folder, const QString& Book) {
   Dialler.btnDigits[9]->setDown(true);
   Save(Dialler, Folder, QStringLiteral("dialler-focused-pressed"));
   Dialler.btnDigits[9]->setDown(false);
-  for (QWidget* Key : Dialler.Panel2->findChildren<QWidget*>()) Key->setEnabled(Key == static_cast<QWidget*>(Dialler.edtDialledNo));
+  for (QWidget* Key : Dialler.Panel2->findChildren<QWidget*>())
+    Key->setEnabled(Key == static_cast<QWidget*>(Dialler.edtDialledNo));
   Save(Dialler, Folder, QStringLiteral("dialler-disabled"));
   Dialler.hide();
 

@@ -45,9 +45,7 @@ QString NameWithoutFolder(const QString& FileName) {
   return Slash < 0 ? FileName : FileName.mid(Slash + 1);
 }
 
-bool HasBookExtension(const QString& FileName) {
-  return ExtensionOf(FileName).toUpper() == QLatin1String(".ABK");
-}
+bool HasBookExtension(const QString& FileName) { return ExtensionOf(FileName).toUpper() == QLatin1String(".ABK"); }
 
 QString FindFileIgnoringCase(const QString& Path) {
   const QFileInfo Info(Path);

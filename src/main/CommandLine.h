@@ -5,8 +5,8 @@
 
 // The book named on the command line, and the boxes to show about it.
 struct TCommandLineBook {
-  QString FileName;     // empty when none is usable
-  QStringList Errors;   // error boxes, in the order they are shown
+  QString FileName;    // empty when none is usable
+  QStringList Errors;  // error boxes, in the order they are shown
 };
 
 TCommandLineBook ChooseCommandLineBook(const QStringList& Arguments, const QString& CurrentFolder);

@@ -42,7 +42,7 @@ TfrmDefaultTab::TfrmDefaultTab(QWidget* Parent) : QDialog(Parent) {
   btnCancel->setGeometry(248, 42, 75, 25);
 
   connect(tabDetails, &QTabWidget::currentChanged, this, [this] { btnOK->setEnabled(true); });  // tabDetailsChange
-  connect(btnOK, &QPushButton::clicked, this, [this] {  // btnOKClick
+  connect(btnOK, &QPushButton::clicked, this, [this] {                                          // btnOKClick
     SaveDefaultTab();
     accept();
   });
@@ -60,9 +60,7 @@ void TfrmDefaultTab::SetTab(int Tab) {
   if (Tab >= 0 && Tab <= 2) tabDetails->setCurrentIndex(Tab);
 }
 
-void TfrmDefaultTab::LoadDefaultTab() {
-  SetTab(OpenSettings()->ReadInteger("Defaults", "Tab", 0));
-}
+void TfrmDefaultTab::LoadDefaultTab() { SetTab(OpenSettings()->ReadInteger("Defaults", "Tab", 0)); }
 
 void TfrmDefaultTab::SaveDefaultTab() {
   const auto Settings = OpenSettings();

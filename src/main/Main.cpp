@@ -48,8 +48,9 @@ const char* const BlankSurnameText =
 const char* const ReadOnlyText = "This is a read-only file.  Please save to a different file name.";
 
 QString DamagedBookText(const QString& FileName, int EntriesRead) {
-  return QStringLiteral("'%1' is damaged or incomplete.  Only the %2 %3 that could be read "
-                        "have been loaded.")
+  return QStringLiteral(
+             "'%1' is damaged or incomplete.  Only the %2 %3 that could be read "
+             "have been loaded.")
       .arg(FileName)
       .arg(EntriesRead)
       .arg(EntriesRead == 1 ? QStringLiteral("entry") : QStringLiteral("entries"));
@@ -59,7 +60,6 @@ namespace {
 
 constexpr int ClientWidth = 602;
 constexpr int ClientHeight = 354;
-
 
 // A desk telephone, drawn in Colour with its dial in Dial.
 QPixmap TelephonePicture(const QColor& Colour, const QColor& Dial) {
@@ -291,7 +291,8 @@ void TfrmMain::CreateControls() {
     Edit->installEventFilter(this);
   }
   for (QLineEdit* Edit : {edtSurname, edtFirstName})
-    connect(Edit, &QLineEdit::textChanged, this, [this, Edit](const QString& Name) { CheckShownName(Name, Edit->font()); });
+    connect(Edit, &QLineEdit::textChanged, this,
+            [this, Edit](const QString& Name) { CheckShownName(Name, Edit->font()); });
   for (QPlainTextEdit* Memo : {memHomeAddress, memBusAddress, memNotes}) {
     connect(Memo, &QPlainTextEdit::textChanged, this, &TfrmMain::edtSurnameChange);
     Memo->installEventFilter(this);
@@ -323,19 +324,25 @@ void TfrmMain::CreateMenus() {
     return Menu;
   };
   QMenu* File = AddMenu("mnuFile", QStringLiteral("&File"), 12);
-  mnuFNew = AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
-  mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmMain::mnuFOpenClick);
-  mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S), &TfrmMain::mnuFSaveClick);
+  mnuFNew =
+      AddItem(File, "mnuFNew", QStringLiteral("&New"), 10, QKeySequence(Qt::CTRL | Qt::Key_N), &TfrmMain::mnuFNewClick);
+  mnuFOpen = AddItem(File, "mnuFOpen", QStringLiteral("&Open..."), 11, QKeySequence(Qt::CTRL | Qt::Key_O),
+                     &TfrmMain::mnuFOpenClick);
+  mnuFSave = AddItem(File, "mnuFSave", QStringLiteral("&Save"), 17, QKeySequence(Qt::CTRL | Qt::Key_S),
+                     &TfrmMain::mnuFSaveClick);
   mnuFSaveAs = AddItem(File, "mnuFSaveAs", QStringLiteral("Save &As..."), 18, {}, &TfrmMain::mnuFSaveAsClick);
   mnuFImport = AddItem(File, "mnuFImport", QStringLiteral("&Import..."), 190, {}, &TfrmMain::mnuFImportClick);
   mnuFExport = AddItem(File, "mnuFExport", QStringLiteral("&Export..."), 191, {}, &TfrmMain::mnuFExportClick);
   mnuFSync = AddItem(File, "mnuFSync", QStringLiteral("S&ynchronize..."), 192, QKeySequence(Qt::CTRL | Qt::Key_Y),
                      &TfrmMain::mnuFSyncClick);
   File->addSeparator();
-  mnuFPrinterSetup = AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
-  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P), &TfrmMain::mnuFPrintClick);
+  mnuFPrinterSetup =
+      AddItem(File, "mnuFPrinterSetup", QStringLiteral("Printer Set&up..."), 2, {}, &TfrmMain::mnuFPrinterSetupClick);
+  mnuFPrint = AddItem(File, "mnuFPrint", QStringLiteral("&Print..."), 39, QKeySequence(Qt::CTRL | Qt::Key_P),
+                      &TfrmMain::mnuFPrintClick);
   File->addSeparator();
-  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("&Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D), &TfrmMain::mnuFDiallerClick);
+  mnuFDialler = AddItem(File, "mnuFDialler", QStringLiteral("&Dialer..."), 54, QKeySequence(Qt::CTRL | Qt::Key_D),
+                        &TfrmMain::mnuFDiallerClick);
   File->addSeparator();
   mnuFExit = AddItem(File, "mnuFExit", QStringLiteral("E&xit"), 44, {}, nullptr);
   connect(mnuFExit, &QAction::triggered, this, [this] {
@@ -344,35 +351,50 @@ void TfrmMain::CreateMenus() {
   });
 
   QMenu* Edit = AddMenu("mnuEdit", QStringLiteral("&Edit"), 13);
-  mnuECut = AddItem(Edit, "mnuECut", QStringLiteral("Cu&t"), 19, QKeySequence(Qt::CTRL | Qt::Key_X), &TfrmMain::mnuECutClick);
-  mnuECopy = AddItem(Edit, "mnuECopy", QStringLiteral("&Copy"), 20, QKeySequence(Qt::CTRL | Qt::Key_C), &TfrmMain::mnuECopyClick);
-  mnuEPaste = AddItem(Edit, "mnuEPaste", QStringLiteral("&Paste"), 21, QKeySequence(Qt::CTRL | Qt::Key_V), &TfrmMain::mnuEPasteClick);
-  mnuEDelete = AddItem(Edit, "mnuEDelete", QStringLiteral("&Delete"), 22, QKeySequence(Qt::CTRL | Qt::Key_Delete), &TfrmMain::mnuEDeleteClick);
+  mnuECut =
+      AddItem(Edit, "mnuECut", QStringLiteral("Cu&t"), 19, QKeySequence(Qt::CTRL | Qt::Key_X), &TfrmMain::mnuECutClick);
+  mnuECopy = AddItem(Edit, "mnuECopy", QStringLiteral("&Copy"), 20, QKeySequence(Qt::CTRL | Qt::Key_C),
+                     &TfrmMain::mnuECopyClick);
+  mnuEPaste = AddItem(Edit, "mnuEPaste", QStringLiteral("&Paste"), 21, QKeySequence(Qt::CTRL | Qt::Key_V),
+                      &TfrmMain::mnuEPasteClick);
+  mnuEDelete = AddItem(Edit, "mnuEDelete", QStringLiteral("&Delete"), 22, QKeySequence(Qt::CTRL | Qt::Key_Delete),
+                       &TfrmMain::mnuEDeleteClick);
   Edit->addSeparator();
-  SelectAll1 = AddItem(Edit, "SelectAll1", QStringLiteral("Se&lect All"), 23, QKeySequence(Qt::CTRL | Qt::Key_A), &TfrmMain::SelectAll1Click);
+  SelectAll1 = AddItem(Edit, "SelectAll1", QStringLiteral("Se&lect All"), 23, QKeySequence(Qt::CTRL | Qt::Key_A),
+                       &TfrmMain::SelectAll1Click);
   Edit->addSeparator();
-  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F), &TfrmMain::mnuSFindClick);
-  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3), &TfrmMain::mnuSFindNextClick);
+  mnuSFind = AddItem(Edit, "mnuSFind", QStringLiteral("&Find..."), 24, QKeySequence(Qt::CTRL | Qt::Key_F),
+                     &TfrmMain::mnuSFindClick);
+  mnuSFindNext = AddItem(Edit, "mnuSFindNext", QStringLiteral("Find &Next"), 25, QKeySequence(Qt::Key_F3),
+                         &TfrmMain::mnuSFindNextClick);
   mnuSFindNext->setEnabled(false);  // until a Find has been run
 
   QMenu* Address = AddMenu("mnuAddress", QStringLiteral("&Address"), 14);
-  mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmMain::mnuAAddClick);
-  mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R), &TfrmMain::mnuADeleteClick);
+  mnuAAdd = AddItem(Address, "mnuAAdd", QStringLiteral("&Add New"), 26, QKeySequence(Qt::CTRL | Qt::Key_E),
+                    &TfrmMain::mnuAAddClick);
+  mnuADelete = AddItem(Address, "mnuADelete", QStringLiteral("De&lete..."), 27, QKeySequence(Qt::CTRL | Qt::Key_R),
+                       &TfrmMain::mnuADeleteClick);
   Address->addSeparator();
-  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28, QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
+  mnuAQuickDial = AddItem(Address, "mnuAQuickDial", QStringLiteral("Quick &Dial"), 28,
+                          QKeySequence(Qt::CTRL | Qt::Key_Q), &TfrmMain::mnuAQuickDialClick);
 
   QMenu* Options = AddMenu("mnuOptions", QStringLiteral("&Options"), 15);
-  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {}, &TfrmMain::mnuODetectMODEMSClick);
-  mnuOAutoDetectMODEMS = AddItem(Options, "mnuOAutoDetectMODEMS", QStringLiteral("&Auto Detect MODEMS on Startup"), 30, {}, nullptr);
+  mnuODetectMODEMS = AddItem(Options, "mnuODetectMODEMS", QStringLiteral("&Detect MODEMS..."), 29, {},
+                             &TfrmMain::mnuODetectMODEMSClick);
+  mnuOAutoDetectMODEMS =
+      AddItem(Options, "mnuOAutoDetectMODEMS", QStringLiteral("&Auto Detect MODEMS on Startup"), 30, {}, nullptr);
   mnuOAutoDetectMODEMS->setCheckable(true);
   connect(mnuOAutoDetectMODEMS, &QAction::triggered, this, &TfrmMain::mnuMAutoDetModemClick);
   Options->addSeparator();
   mnuODialling = AddItem(Options, "mnuODialling", QStringLiteral("Dia&ling..."), 31, {}, &TfrmMain::mnuODiallingClick);
-  mnuODefaultTab = AddItem(Options, "mnuODefaultTab", QStringLiteral("Set Default &Tab..."), 33, {}, &TfrmMain::mnuODefaultTabClick);
-  mnuOOutsideLine = AddItem(Options, "mnuOOutsideLine", QStringLiteral("&Outside Line..."), 52, {}, &TfrmMain::mnuOOutsideLineClick);
+  mnuODefaultTab =
+      AddItem(Options, "mnuODefaultTab", QStringLiteral("Set Default &Tab..."), 33, {}, &TfrmMain::mnuODefaultTabClick);
+  mnuOOutsideLine =
+      AddItem(Options, "mnuOOutsideLine", QStringLiteral("&Outside Line..."), 52, {}, &TfrmMain::mnuOOutsideLineClick);
 
   QMenu* Help = AddMenu("mnuHelp", QStringLiteral("&Help"), 16);
-  mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("&Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1), &TfrmMain::mnuHContentsClick);
+  mnuHContents = AddItem(Help, "mnuHContents", QStringLiteral("&Contents"), 34, QKeySequence(Qt::CTRL | Qt::Key_F1),
+                         &TfrmMain::mnuHContentsClick);
   Help->addSeparator();
   mnuHAbout = AddItem(Help, "mnuHAbout", QStringLiteral("&About Tobrinel..."), 37, {}, &TfrmMain::mnuHAboutClick);
 }
@@ -518,9 +540,7 @@ void TfrmMain::SetDefaultTabDialog(TfrmDefaultTab* Dialog) {
   FTabFromBook = false;
 }
 
-int TfrmMain::DefaultTab() const {
-  return FDefaultTabDialog ? FDefaultTabDialog->Tab() : FPendingDefaultTab;
-}
+int TfrmMain::DefaultTab() const { return FDefaultTabDialog ? FDefaultTabDialog->Tab() : FPendingDefaultTab; }
 
 void TfrmMain::SetDefaultTab(int Tab) {
   // An older-format book may name it before the dialog exists.
@@ -588,4 +608,3 @@ bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
   }
   return false;
 }
-

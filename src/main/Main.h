@@ -187,8 +187,8 @@ private:
   void RunSearch(bool First);
   QWidget* FieldControl(ESearchField Field) const;
   int FoundEntryRow(const TAddressItem& Found) const;
-  QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext,
-                   const QKeySequence& Shortcut, void (TfrmMain::*Handler)());
+  QAction* AddItem(QMenu* Menu, const char* Name, const QString& Caption, int HelpContext, const QKeySequence& Shortcut,
+                   void (TfrmMain::*Handler)());
 
   std::unique_ptr<TAddressBook> FBook;
   TNamesModel* FNames = nullptr;

@@ -16,11 +16,10 @@
 using namespace MainWindow;
 
 QString ImportedText(const QString& FileName, int Entries, int ValuesCut) {
-  QString Text = Entries == 0 ? QStringLiteral("No entries were found in %1.").arg(FileName)
+  QString Text = Entries == 0   ? QStringLiteral("No entries were found in %1.").arg(FileName)
                  : Entries == 1 ? QStringLiteral("1 entry was imported from %1.").arg(FileName)
                                 : QStringLiteral("%1 entries were imported from %2.").arg(Entries).arg(FileName);
-  if (ValuesCut == 1)
-    Text += QStringLiteral("\n\n1 value was longer than its field holds and was cut.");
+  if (ValuesCut == 1) Text += QStringLiteral("\n\n1 value was longer than its field holds and was cut.");
   else if (ValuesCut > 1)
     Text += QStringLiteral("\n\n%1 values were longer than their fields hold and were cut.").arg(ValuesCut);
   return Text;
@@ -31,7 +30,8 @@ namespace {
 // What else the person should know about an import or export, a paragraph.
 QString NoticesText(const std::vector<std::string>& Notices) {
   QString Text;
-  for (const std::string& Notice : Notices) Text += (Text.isEmpty() ? QStringLiteral("\n\n") : QStringLiteral("\n")) + Q(Notice) + '.';
+  for (const std::string& Notice : Notices)
+    Text += (Text.isEmpty() ? QStringLiteral("\n\n") : QStringLiteral("\n")) + Q(Notice) + '.';
   return Text;
 }
 
@@ -45,8 +45,9 @@ void TfrmMain::mnuFImportClick() {
   UpdateCurrent();
   TFileDialogOptions Options;
   Options.Title = QStringLiteral("Import");
-  Options.Filter = QStringLiteral("Contacts (*.vcf *.vcard *.csv);;vCard Files (*.vcf *.vcard);;"
-                                  "CSV Files (*.csv);;All Files (*)");
+  Options.Filter = QStringLiteral(
+      "Contacts (*.vcf *.vcard *.csv);;vCard Files (*.vcf *.vcard);;"
+      "CSV Files (*.csv);;All Files (*)");
   Options.Folder = ProgramFolder();
   const QString Chosen = FileDialogs().OpenFile(this, Options);
   if (Chosen.isEmpty()) return;

@@ -80,8 +80,7 @@ bool TfrmMain::SaveAs() {
 
 bool TfrmMain::QuerySaveChanges() {
   if (!FBook->Modified) return true;
-  const EAnswer Answer =
-      Prompter().Question(this, QStringLiteral("Save changes to\n\n") + Q(FBook->DisplayName()));
+  const EAnswer Answer = Prompter().Question(this, QStringLiteral("Save changes to\n\n") + Q(FBook->DisplayName()));
   if (Answer == EAnswer::Cancel) return false;
   if (Answer == EAnswer::No) return true;
   if (FBook->FileName.empty()) return SaveAs();

@@ -28,8 +28,7 @@ void TfrmMain::SelectRow(int Row, bool AtTop) {
   FSelectedRow = Row;
   FSettingRow = true;
   const QModelIndex At = FNames->index(Row - 1, 0);
-  grdNames->selectionModel()->setCurrentIndex(
-      At, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  grdNames->selectionModel()->setCurrentIndex(At, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   grdNames->scrollTo(At, AtTop ? QAbstractItemView::PositionAtTop : QAbstractItemView::EnsureVisible);
   FSettingRow = false;
 }

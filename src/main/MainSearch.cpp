@@ -35,8 +35,8 @@ void TfrmMain::mnuSFindNextClick() {
 
 void TfrmMain::RunSearch(bool First) {
   QuietUpdate = true;
-  const bool Found = First ? FSearch.FindFirstMatch(*FBook->Items, *FFindDialog)
-                           : FSearch.FindNextMatch(*FBook->Items, *FFindDialog);
+  const bool Found =
+      First ? FSearch.FindFirstMatch(*FBook->Items, *FFindDialog) : FSearch.FindNextMatch(*FBook->Items, *FFindDialog);
   if (Found) {
     // The matched field comes to the front with the focus, then its entry is shown.
     const int Page = FieldPage(FSearch.FoundField);
@@ -56,16 +56,26 @@ void TfrmMain::RunSearch(bool First) {
 
 QWidget* TfrmMain::FieldControl(ESearchField Field) const {
   switch (Field) {
-    case ESearchField::Surname: return edtSurname;
-    case ESearchField::FirstName: return edtFirstName;
-    case ESearchField::HomeTelephone: return edtHomeTel;
-    case ESearchField::BusTelephone: return edtBusTel;
-    case ESearchField::BusExtn: return edtBusExtn;
-    case ESearchField::BusMobile: return edtMobile;
-    case ESearchField::BusFacsimile: return edtBusFax;
-    case ESearchField::HomeAddress: return memHomeAddress;
-    case ESearchField::BusAddress: return memBusAddress;
-    case ESearchField::Notes: return memNotes;
+    case ESearchField::Surname:
+      return edtSurname;
+    case ESearchField::FirstName:
+      return edtFirstName;
+    case ESearchField::HomeTelephone:
+      return edtHomeTel;
+    case ESearchField::BusTelephone:
+      return edtBusTel;
+    case ESearchField::BusExtn:
+      return edtBusExtn;
+    case ESearchField::BusMobile:
+      return edtMobile;
+    case ESearchField::BusFacsimile:
+      return edtBusFax;
+    case ESearchField::HomeAddress:
+      return memHomeAddress;
+    case ESearchField::BusAddress:
+      return memBusAddress;
+    case ESearchField::Notes:
+      return memNotes;
   }
   return edtSurname;
 }

@@ -19,9 +19,10 @@
 using namespace MainWindow;
 
 QString SyncSummaryText(const TSyncSummary& Summary, const std::vector<std::string>& Skipped) {
-  QString Text = QStringLiteral("The synchronization has finished.\n\n"
-                                "Received: %1\nSent: %2\nDeleted here: %3\nDeleted on the server: %4\n"
-                                "Merged: %5\nConflicts: %6")
+  QString Text = QStringLiteral(
+                     "The synchronization has finished.\n\n"
+                     "Received: %1\nSent: %2\nDeleted here: %3\nDeleted on the server: %4\n"
+                     "Merged: %5\nConflicts: %6")
                      .arg(Summary.Received)
                      .arg(Summary.Sent)
                      .arg(Summary.DeletedHere)
@@ -43,11 +44,16 @@ namespace {
 
 QString StageText(ESyncStage Stage) {
   switch (Stage) {
-    case ESyncStage::Connecting: return QStringLiteral("Connecting to the server...");
-    case ESyncStage::Listing: return QStringLiteral("Asking the server for its changes...");
-    case ESyncStage::Fetching: return QStringLiteral("Receiving cards...");
-    case ESyncStage::Sending: return QStringLiteral("Sending changes...");
-    case ESyncStage::Saving: return QStringLiteral("Saving the book...");
+    case ESyncStage::Connecting:
+      return QStringLiteral("Connecting to the server...");
+    case ESyncStage::Listing:
+      return QStringLiteral("Asking the server for its changes...");
+    case ESyncStage::Fetching:
+      return QStringLiteral("Receiving cards...");
+    case ESyncStage::Sending:
+      return QStringLiteral("Sending changes...");
+    case ESyncStage::Saving:
+      return QStringLiteral("Saving the book...");
   }
   return {};
 }
@@ -72,9 +78,12 @@ public:
       return EConflictRule::KeepBoth;
     }
     switch (Conflict.Choice()) {
-      case ESyncChoice::KeepLocal: return EConflictRule::PreferLocal;
-      case ESyncChoice::KeepServer: return EConflictRule::PreferServer;
-      case ESyncChoice::KeepBoth: break;
+      case ESyncChoice::KeepLocal:
+        return EConflictRule::PreferLocal;
+      case ESyncChoice::KeepServer:
+        return EConflictRule::PreferServer;
+      case ESyncChoice::KeepBoth:
+        break;
     }
     return EConflictRule::KeepBoth;
   }
@@ -138,10 +147,8 @@ void TfrmMain::mnuFSyncClick() {
   if (StateBook.isEmpty() || (!User.isEmpty() && !FromStore)) {
     // The first time, or a book whose password is not remembered.
     TfrmSyncSetup Setup(this);
-    if (StateBook.isEmpty())
-      Setup.Prefill(FLastSyncServer, FLastSyncUser, QUrl(), QString());
-    else
-      Setup.Prefill(StateServer.toString(), User, StateBook, Q(State->TrustedCertificate)), Setup.PasswordOnly();
+    if (StateBook.isEmpty()) Setup.Prefill(FLastSyncServer, FLastSyncUser, QUrl(), QString());
+    else Setup.Prefill(StateServer.toString(), User, StateBook, Q(State->TrustedCertificate)), Setup.PasswordOnly();
     if (Setup.exec() != QDialog::Accepted) return;
     Request.Url = Setup.Server();
     Request.AddressBook = Setup.AddressBook();

@@ -76,9 +76,7 @@ void TfrmMain::spdbtnDialClick(QToolButton* Button) {
   EnableControls();
 }
 
-bool TfrmMain::CanDial() const {
-  return ModemPort() != -1 || (FDiallingOpt && FDiallingOpt->DialWithDesktop());
-}
+bool TfrmMain::CanDial() const { return ModemPort() != -1 || (FDiallingOpt && FDiallingOpt->DialWithDesktop()); }
 
 void TfrmMain::DialThroughDesktop(const TDialRequest& Request) {
   const std::string Country = FDiallingOpt ? FDiallingOpt->Country() : DefaultCountry();

@@ -70,9 +70,7 @@ int TNamesModel::FindSurname(const std::string& Surname) const {
   return NewEntryRow();
 }
 
-int TNamesModel::rowCount(const QModelIndex& Parent) const {
-  return Parent.isValid() ? 0 : EntryCount() + 1;
-}
+int TNamesModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : EntryCount() + 1; }
 
 int TNamesModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : 2; }
 

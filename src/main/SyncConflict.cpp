@@ -58,8 +58,7 @@ TfrmSyncConflict::TfrmSyncConflict(QWidget* Parent)
   grdVersions = new QTableWidget(FieldRows, 3, this);
   grdVersions->setObjectName(QStringLiteral("grdVersions"));
   grdVersions->setGeometry(8, 44, 552, 274);
-  grdVersions->setHorizontalHeaderLabels(
-      {QString(), QStringLiteral("This Computer"), QStringLiteral("Server")});
+  grdVersions->setHorizontalHeaderLabels({QString(), QStringLiteral("This Computer"), QStringLiteral("Server")});
   grdVersions->verticalHeader()->hide();
   grdVersions->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grdVersions->setSelectionMode(QAbstractItemView::NoSelection);

@@ -22,8 +22,9 @@ QUrl ServerUrlFromText(const QString& Text) {
 }
 
 QString TrustCertificateText(const QUrl& Server, const QString& Fingerprint, const QString& Why) {
-  return QStringLiteral("The certificate of %1 is not trusted by this computer%3.\n\nSHA-256 fingerprint:\n%2\n\n"
-                        "Trust this certificate for this address book from now on?")
+  return QStringLiteral(
+             "The certificate of %1 is not trusted by this computer%3.\n\nSHA-256 fingerprint:\n%2\n\n"
+             "Trust this certificate for this address book from now on?")
       .arg(Server.host(), Fingerprint, Why.isEmpty() ? QString() : QStringLiteral(": ") + Why);
 }
 
@@ -32,8 +33,9 @@ QString OtherServerText(const QUrl& From, const QUrl& To) {
     const int Default = Url.scheme() == QLatin1String("https") ? 443 : 80;
     return Url.port(Default) == Default ? Url.host() : QStringLiteral("%1:%2").arg(Url.host()).arg(Url.port());
   };
-  return QStringLiteral("The server at %1 sends you on to %2 for your address books. Send your user name and password "
-                        "there?")
+  return QStringLiteral(
+             "The server at %1 sends you on to %2 for your address books. Send your user name and password "
+             "there?")
       .arg(Host(From), Host(To));
 }
 
@@ -102,9 +104,9 @@ TfrmSyncSetup::~TfrmSyncSetup() = default;
 
 void TfrmSyncSetup::EnableControls() {
   const bool Idle = FClient == nullptr;
-  for (QWidget* Control : {static_cast<QWidget*>(edtServer), static_cast<QWidget*>(edtUser),
-                           static_cast<QWidget*>(edtPassword), static_cast<QWidget*>(chkRemember),
-                           static_cast<QWidget*>(lstBooks)})
+  for (QWidget* Control :
+       {static_cast<QWidget*>(edtServer), static_cast<QWidget*>(edtUser), static_cast<QWidget*>(edtPassword),
+        static_cast<QWidget*>(chkRemember), static_cast<QWidget*>(lstBooks)})
     Control->setEnabled(Idle);
   btnFind->setEnabled(Idle && !edtServer->text().trimmed().isEmpty());
   btnOK->setEnabled(Idle && !AddressBook().isEmpty());
@@ -165,7 +167,8 @@ void TfrmSyncSetup::btnFindClick() {
         FTrusted = Error.Fingerprint;
         continue;
       }
-      if (Error.Kind == ESyncErrorKind::OtherServer && Prompter().Confirm(this, OtherServerText(Url, Error.Elsewhere))) {
+      if (Error.Kind == ESyncErrorKind::OtherServer &&
+          Prompter().Confirm(this, OtherServerText(Url, Error.Elsewhere))) {
         if (Error.Elsewhere.host() != Url.host()) FTrusted.clear();
         Url = Error.Elsewhere;
         continue;

@@ -25,8 +25,7 @@ QString AnyCase(const QString& Filter) {
     if (C == QLatin1Char(')')) InPattern = false;
     if (InPattern && C.isLetter() && C.unicode() < 128)
       Result += QLatin1Char('[') + C.toUpper() + C.toLower() + QLatin1Char(']');
-    else
-      Result += C;
+    else Result += C;
   }
   return Result;
 }
@@ -60,7 +59,8 @@ void ReadableColumns(QFileDialog& Dialog) {
   Header->setStretchLastSection(false);
   Header->setSectionResizeMode(0, QHeaderView::Stretch);
   const QFontMetrics Metrics(Details->font());
-  const QString Date = QLocale::system().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+  const QString Date =
+      QLocale::system().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
   const int Widths[] = {Metrics.horizontalAdvance(QStringLiteral("999.9 KiB")),
                         Metrics.horizontalAdvance(QStringLiteral("electronic business card")),
                         Metrics.horizontalAdvance(Date)};
@@ -73,17 +73,18 @@ void ReadableColumns(QFileDialog& Dialog) {
 void DefaultExtFollowsType(QFileDialog& Dialog, const TFileDialogOptions& Options) {
   const QStringList Filters = Options.Filter.split(QStringLiteral(";;"));
   // The type is named as shown, with or without its patterns.
-  QObject::connect(&Dialog, &QFileDialog::filterSelected, &Dialog, [&Dialog, Filters, Default = Options.DefaultExt](const QString& Chosen) {
-    static const QRegularExpression Pattern(QStringLiteral("\\(\\*\\.(\\w+)"));
-    QString Suffix = Default;
-    for (const QString& Filter : Filters) {
-      if (Filter != Chosen && Filter.section(QStringLiteral(" ("), 0, 0) != Chosen) continue;
-      const QRegularExpressionMatch Match = Pattern.match(Filter);
-      if (Match.hasMatch()) Suffix = Match.captured(1);
-      break;
-    }
-    Dialog.setDefaultSuffix(Suffix);
-  });
+  QObject::connect(&Dialog, &QFileDialog::filterSelected, &Dialog,
+                   [&Dialog, Filters, Default = Options.DefaultExt](const QString& Chosen) {
+                     static const QRegularExpression Pattern(QStringLiteral("\\(\\*\\.(\\w+)"));
+                     QString Suffix = Default;
+                     for (const QString& Filter : Filters) {
+                       if (Filter != Chosen && Filter.section(QStringLiteral(" ("), 0, 0) != Chosen) continue;
+                       const QRegularExpressionMatch Match = Pattern.match(Filter);
+                       if (Match.hasMatch()) Suffix = Match.captured(1);
+                       break;
+                     }
+                     Dialog.setDefaultSuffix(Suffix);
+                   });
 }
 
 class TQtFileDialogs : public IFileDialogs {
@@ -116,7 +117,8 @@ public:
       const QString Chosen = Dialog.selectedFiles().first();
       const QString Name = QFileInfo(Chosen).fileName();
       if (IsFileReadOnly(Chosen.toStdString())) {
-        Prompter().Warning(Parent, Name + QStringLiteral("\nThis file is set read-only.\nTry again with a different file name."));
+        Prompter().Warning(
+            Parent, Name + QStringLiteral("\nThis file is set read-only.\nTry again with a different file name."));
         continue;
       }
       if (QFileInfo::exists(Chosen) &&

@@ -7,8 +7,7 @@
 #include "HelpService.h"
 #include "ProgramPaths.h"
 
-TFixedDialog::TFixedDialog(const char* Name, const QString& Caption, QSize Client, int HelpContext,
-                           QWidget* Parent)
+TFixedDialog::TFixedDialog(const char* Name, const QString& Caption, QSize Client, int HelpContext, QWidget* Parent)
     : QDialog(Parent), FHelpContext(HelpContext) {
   setObjectName(QLatin1String(Name));
   setWindowTitle(Caption);

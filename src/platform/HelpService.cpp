@@ -11,9 +11,7 @@ class TViewerHelp : public IHelpService {
 public:
 #ifdef TOBRINEL_HAVE_VIEWER
   void ShowContents(const QString& HelpFile) override { THelpViewer::ShowContents(HelpFile); }
-  void ShowContext(const QString& HelpFile, int Context) override {
-    THelpViewer::ShowContext(HelpFile, Context);
-  }
+  void ShowContext(const QString& HelpFile, int Context) override { THelpViewer::ShowContext(HelpFile, Context); }
 #else
   // Until the viewer is built there is nothing to open.
   void ShowContents(const QString&) override {}

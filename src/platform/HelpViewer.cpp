@@ -22,9 +22,7 @@ namespace {
 const QString ContentsAnchor = QStringLiteral("contents");
 
 // A top-level widget must go before the application object does.
-void DestroyViewer() {
-  delete THelpViewer::Instance();
-}
+void DestroyViewer() { delete THelpViewer::Instance(); }
 
 }  // namespace
 
@@ -66,9 +64,7 @@ THelpViewer::THelpViewer() : QWidget(nullptr) {
   UpdateButtons();
 }
 
-THelpViewer* THelpViewer::Instance() {
-  return FInstance.data();
-}
+THelpViewer* THelpViewer::Instance() { return FInstance.data(); }
 
 THelpViewer* THelpViewer::Obtain() {
   if (!FInstance) {
@@ -82,17 +78,14 @@ THelpViewer* THelpViewer::Obtain() {
   return FInstance.data();
 }
 
-void THelpViewer::ShowContents(const QString& HelpFile) {
-  Obtain()->Open(HelpFile, ContentsAnchor);
-}
+void THelpViewer::ShowContents(const QString& HelpFile) { Obtain()->Open(HelpFile, ContentsAnchor); }
 
 void THelpViewer::ShowContext(const QString& HelpFile, int Context) {
   Obtain()->Open(HelpFile, ContextAnchor(Context));
 }
 
 QString THelpViewer::CurrentAnchor() const {
-  if (!FLoaded || FPosition < 0)
-    return QString();
+  if (!FLoaded || FPosition < 0) return QString();
   return FHistory.at(FPosition);
 }
 
@@ -102,19 +95,16 @@ void THelpViewer::Open(const QString& HelpFile, const QString& Anchor) {
   const QString path = QFileInfo(HelpFile).absoluteFilePath();
   const QDateTime stamp = QFileInfo(path).lastModified();
   if (!FLoaded || path != FHelpFile || stamp != FStamp) {
-    if (!Load(path))
-      ShowMissing(path);
+    if (!Load(path)) ShowMissing(path);
   }
 
   FollowModal();
-  if (isMinimized())
-    showNormal();
+  if (isMinimized()) showNormal();
   show();
   raise();
   activateWindow();
 
-  if (FLoaded)
-    Navigate(FAnchors.contains(Anchor) ? Anchor : ContentsAnchor, true);
+  if (FLoaded) Navigate(FAnchors.contains(Anchor) ? Anchor : ContentsAnchor, true);
 }
 
 bool THelpViewer::Load(const QString& Path) {
@@ -140,8 +130,8 @@ bool THelpViewer::Load(const QString& Path) {
 }
 
 void THelpViewer::ShowMissing(const QString& Path) {
-  FBrowser->setHtml(QStringLiteral("<p>The help file could not be found:</p><p><b>%1</b></p>")
-                        .arg(Path.toHtmlEscaped()));
+  FBrowser->setHtml(
+      QStringLiteral("<p>The help file could not be found:</p><p><b>%1</b></p>").arg(Path.toHtmlEscaped()));
   UpdateButtons();
 }
 
@@ -152,10 +142,8 @@ void THelpViewer::CollectAnchors() {
   for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
       const QTextFragment fragment = it.fragment();
-      if (!fragment.isValid())
-        continue;
-      for (const QString& name : fragment.charFormat().anchorNames())
-        FAnchors.insert(name);
+      if (!fragment.isValid()) continue;
+      for (const QString& name : fragment.charFormat().anchorNames()) FAnchors.insert(name);
     }
   }
 }
@@ -163,27 +151,22 @@ void THelpViewer::CollectAnchors() {
 void THelpViewer::Navigate(const QString& Anchor, bool Record) {
   if (Record && (FPosition < 0 || FHistory.at(FPosition) != Anchor)) {
     // A new visit drops the pages that Forward would have returned to.
-    while (FHistory.size() > FPosition + 1)
-      FHistory.removeLast();
+    while (FHistory.size() > FPosition + 1) FHistory.removeLast();
     FHistory.append(Anchor);
     FPosition = FHistory.size() - 1;
   }
-  if (Anchor == ContentsAnchor)
-    FBrowser->verticalScrollBar()->setValue(0);
-  else
-    FBrowser->scrollToAnchor(Anchor);
+  if (Anchor == ContentsAnchor) FBrowser->verticalScrollBar()->setValue(0);
+  else FBrowser->scrollToAnchor(Anchor);
   UpdateButtons();
 }
 
 void THelpViewer::GoContents() {
-  if (FLoaded)
-    Navigate(ContentsAnchor, true);
+  if (FLoaded) Navigate(ContentsAnchor, true);
 }
 
 void THelpViewer::Step(int Direction) {
   const qsizetype target = FPosition + Direction;
-  if (!FLoaded || target < 0 || target >= FHistory.size())
-    return;
+  if (!FLoaded || target < 0 || target >= FHistory.size()) return;
   FPosition = target;
   Navigate(FHistory.at(FPosition), false);
 }
@@ -191,8 +174,7 @@ void THelpViewer::Step(int Direction) {
 void THelpViewer::FollowLink(const QUrl& Url) {
   const bool inFile = Url.isRelative() && Url.path().isEmpty() && Url.hasFragment();
   if (inFile) {
-    if (FLoaded && FAnchors.contains(Url.fragment()))
-      Navigate(Url.fragment(), true);
+    if (FLoaded && FAnchors.contains(Url.fragment())) Navigate(Url.fragment(), true);
     return;
   }
   QDesktopServices::openUrl(Url);
@@ -200,8 +182,7 @@ void THelpViewer::FollowLink(const QUrl& Url) {
 
 bool THelpViewer::event(QEvent* Event) {
   // A dialog opened while the help is up would block it too.
-  if (Event->type() == QEvent::WindowBlocked)
-    FollowModal();
+  if (Event->type() == QEvent::WindowBlocked) FollowModal();
   return QWidget::event(Event);
 }
 
@@ -209,13 +190,10 @@ void THelpViewer::FollowModal() {
   // A modal dialog blocks every window but its own, so the help becomes a
   // window of the dialog on top; the dialog's keys stay the dialog's.
   QWidget* Modal = QApplication::activeModalWidget();
-  if (Modal == this)
-    return;
-  if (!windowHandle())
-    create();
+  if (Modal == this) return;
+  if (!windowHandle()) create();
   QWindow* Owner = Modal ? Modal->window()->windowHandle() : nullptr;
-  if (windowHandle()->transientParent() != Owner)
-    windowHandle()->setTransientParent(Owner);
+  if (windowHandle()->transientParent() != Owner) windowHandle()->setTransientParent(Owner);
 }
 
 void THelpViewer::UpdateButtons() {

@@ -27,10 +27,9 @@ QMessageBox::StandardButton Run(QMessageBox& Box) {
   Bold.setBold(true);
   const int Width = QFontMetrics(Bold).horizontalAdvance(Box.windowTitle()) + TitleBarExtras;
   if (auto* Grid = qobject_cast<QGridLayout*>(Box.layout()))
-    Grid->addItem(new QSpacerItem(Width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), Grid->rowCount() - 1, 0,
-                  1, Grid->columnCount());
-  else
-    Box.setMinimumWidth(Width);
+    Grid->addItem(new QSpacerItem(Width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), Grid->rowCount() - 1, 0, 1,
+                  Grid->columnCount());
+  else Box.setMinimumWidth(Width);
   Box.exec();
   return Box.standardButton(Box.clickedButton());
 }
@@ -69,9 +68,8 @@ public:
       // The Help button opens the topic and leaves the box up, as a help button should.
       QPushButton* Help = Box.addButton(QMessageBox::Help);
       Help->disconnect();
-      QObject::connect(Help, &QPushButton::clicked, &Box, [HelpContext] {
-        HelpService().ShowContext(HelpFileName(), HelpContext);
-      });
+      QObject::connect(Help, &QPushButton::clicked, &Box,
+                       [HelpContext] { HelpService().ShowContext(HelpFileName(), HelpContext); });
     }
     Run(Box);
   }

@@ -38,8 +38,7 @@ public:
     if (Unreachable) return ESecretStatus::Unavailable;
     auto* Job = new QKeychain::WritePasswordJob(QLatin1String(ServiceName));
     Job->setTextData(Password);
-    return Run(Job, Server, User, nullptr) == QKeychain::NoError ? ESecretStatus::Found
-                                                                 : ESecretStatus::Unavailable;
+    return Run(Job, Server, User, nullptr) == QKeychain::NoError ? ESecretStatus::Found : ESecretStatus::Unavailable;
   }
 
   void Forget(const QString& Server, const QString& User) override {

@@ -12,8 +12,8 @@ public:
   QString Handler() override {
     // Asked first: with no handler, xdg-open would give the link to a web browser.
     QProcess Query;
-    Query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("x-scheme-handler/tel")});
+    Query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/tel")});
     if (!Query.waitForFinished(QueryTimeLimitMs)) {
       Query.kill();
       Query.waitForFinished();

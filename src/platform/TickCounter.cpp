@@ -21,8 +21,8 @@ ITickCounter* Installed = nullptr;
 }  // namespace
 
 uint32_t GetTickCount32() {
-  const auto Ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now().time_since_epoch());
+  const auto Ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
   return static_cast<uint32_t>(Ms.count());
 }
 

@@ -78,8 +78,8 @@ public:
 private:
   TReport FReport;
   const TLinkList* FItems = nullptr;
-  int32_t FNextPosition = -1;  // list position of RangeNext
-  int32_t FLastPosition = -1;  // list position of RangeLast
+  int32_t FNextPosition = -1;         // list position of RangeNext
+  int32_t FLastPosition = -1;         // list position of RangeLast
   TAddressItem* FPrinting = nullptr;  // the entry the band callbacks fill from
 };
 

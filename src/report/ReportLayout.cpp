@@ -331,8 +331,7 @@ private:
     TElementCache& C = FCache[E.Index];
     const QStringView Last = QStringView(L.Text).mid(C.TextStart, C.TextLength);
     if (!C.HasText || Last != E.Text) {
-      if (size_t(L.Text.size()) + size_t(E.Text.size()) > 0xFFFFFFFFu)
-        throw std::length_error("report text too long");
+      if (size_t(L.Text.size()) + size_t(E.Text.size()) > 0xFFFFFFFFu) throw std::length_error("report text too long");
       C.TextStart = uint32_t(L.Text.size());
       C.TextLength = uint32_t(E.Text.size());
       C.HasText = true;

@@ -55,8 +55,8 @@ public:
   QString Title;
   QPageSize Paper;
   bool Landscape = false;
-  QSizeF PageSize;    // layout units
-  QRectF Printable;   // layout units, on the page
+  QSizeF PageSize;   // layout units
+  QRectF Printable;  // layout units, on the page
   std::vector<TElementDesign> Design;
   std::vector<QString> BandNames;
   std::vector<QFont> Fonts;

@@ -157,14 +157,20 @@ double TReportPreview::Scale() const {
       return std::max(0.05, std::min(Room.width() / Paper.width(), Room.height() / Paper.height()));
     case PageWidth: {
       // Leave room for the vertical scroll bar the taller page will need.
-      const int Bar = Scroller->verticalScrollBar()->isVisible() ? 0 : Scroller->verticalScrollBar()->sizeHint().width();
+      const int Bar =
+          Scroller->verticalScrollBar()->isVisible() ? 0 : Scroller->verticalScrollBar()->sizeHint().width();
       return std::max(0.05, (Room.width() - Bar) / Paper.width());
     }
-    case Percent50: return 0.5 * Screen;
-    case Percent75: return 0.75 * Screen;
-    case Percent150: return 1.5 * Screen;
-    case Percent200: return 2.0 * Screen;
-    default: return Screen;
+    case Percent50:
+      return 0.5 * Screen;
+    case Percent75:
+      return 0.75 * Screen;
+    case Percent150:
+      return 1.5 * Screen;
+    case Percent200:
+      return 2.0 * Screen;
+    default:
+      return Screen;
   }
 }
 
@@ -215,16 +221,29 @@ void TReportPreview::btnSavePdfClick() {
 void TReportPreview::keyPressEvent(QKeyEvent* Event) {
   const bool Ctrl = Event->modifiers() & Qt::ControlModifier;
   switch (Event->key()) {
-    case Qt::Key_PageDown: SetPage(FPage + 1); return;
-    case Qt::Key_PageUp: SetPage(FPage - 1); return;
+    case Qt::Key_PageDown:
+      SetPage(FPage + 1);
+      return;
+    case Qt::Key_PageUp:
+      SetPage(FPage - 1);
+      return;
     case Qt::Key_Home:
-      if (Ctrl) { SetPage(0); return; }
+      if (Ctrl) {
+        SetPage(0);
+        return;
+      }
       break;
     case Qt::Key_End:
-      if (Ctrl) { SetPage(FLayout.PageCount() - 1); return; }
+      if (Ctrl) {
+        SetPage(FLayout.PageCount() - 1);
+        return;
+      }
       break;
-    case Qt::Key_F1: HelpService().ShowContext(HelpFileName(), PreviewHelpContext); return;
-    default: break;
+    case Qt::Key_F1:
+      HelpService().ShowContext(HelpFileName(), PreviewHelpContext);
+      return;
+    default:
+      break;
   }
   QDialog::keyPressEvent(Event);
 }

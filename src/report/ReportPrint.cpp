@@ -80,7 +80,8 @@ TReportLayout Run(TReport& Report, QWidget* Parent) {
     TWaitCursor Wait;
     Layout = LayOutReport(Report);
   }
-  if (Layout.MissingCharacters) Prompter().Warning(Parent, QString::fromLatin1(MissingCharactersText) + QLatin1Char('.'));
+  if (Layout.MissingCharacters)
+    Prompter().Warning(Parent, QString::fromLatin1(MissingCharactersText) + QLatin1Char('.'));
   return Layout;
 }
 

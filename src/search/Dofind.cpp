@@ -69,19 +69,22 @@ bool LetterAt(std::string_view Value, size_t At) {
   return Char.Valid && IsWordLetter(Char.Code);
 }
 
-constexpr ESearchField MultiLineFields[] = {ESearchField::HomeAddress, ESearchField::BusAddress,
-                                           ESearchField::Notes};
+constexpr ESearchField MultiLineFields[] = {ESearchField::HomeAddress, ESearchField::BusAddress, ESearchField::Notes};
 
 }  // namespace
 
 int FieldPage(ESearchField Field) {
   switch (Field) {
     case ESearchField::Surname:
-    case ESearchField::FirstName: return -1;
+    case ESearchField::FirstName:
+      return -1;
     case ESearchField::HomeTelephone:
-    case ESearchField::HomeAddress: return 0;
-    case ESearchField::Notes: return 2;
-    default: return 1;
+    case ESearchField::HomeAddress:
+      return 0;
+    case ESearchField::Notes:
+      return 2;
+    default:
+      return 1;
   }
 }
 
@@ -222,9 +225,7 @@ bool TSearchEngine::FindNextMatch(const TMyLinkList& Items, const ISearchCriteri
   return false;
 }
 
-TAddressItem* TSearchEngine::FoundEntry() const {
-  return FPastEnd ? nullptr : static_cast<TAddressItem*>(FCursor);
-}
+TAddressItem* TSearchEngine::FoundEntry() const { return FPastEnd ? nullptr : static_cast<TAddressItem*>(FCursor); }
 
 void TSearchEngine::FollowEntry(TAddressItem* Entry) {
   if (!CursorSet() || !Entry) return;

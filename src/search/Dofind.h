@@ -11,10 +11,22 @@ class TMyLinkList;
 
 // The check boxes of the Find dialog, as the engine reads them.
 enum class ESearchBox {
-  MatchCase, WholeWords, AnyField, Notes,
-  Names, Surname, FirstName,
-  Numbers, HomeNo, WorkNo, MobileNo, FaxNo, Extension,
-  Addresses, HomeAddress, WorkAddress
+  MatchCase,
+  WholeWords,
+  AnyField,
+  Notes,
+  Names,
+  Surname,
+  FirstName,
+  Numbers,
+  HomeNo,
+  WorkNo,
+  MobileNo,
+  FaxNo,
+  Extension,
+  Addresses,
+  HomeAddress,
+  WorkAddress
 };
 
 // What the search is asked for; the Find dialog answers from its controls as
@@ -28,8 +40,16 @@ public:
 
 // The fields of an entry in the order they are tested.
 enum class ESearchField {
-  Surname, FirstName, HomeTelephone, BusTelephone, BusExtn, BusMobile, BusFacsimile,
-  HomeAddress, BusAddress, Notes
+  Surname,
+  FirstName,
+  HomeTelephone,
+  BusTelephone,
+  BusExtn,
+  BusMobile,
+  BusFacsimile,
+  HomeAddress,
+  BusAddress,
+  Notes
 };
 constexpr int SearchFieldCount = 10;
 
@@ -41,8 +61,8 @@ bool IsMultiLineField(ESearchField Field);
 // kept folded (Unicode simple case folding), so only each field is folded.
 struct TSearchRules {
   std::string Text;
-  std::u32string FoldedCodes;  // the folded text as code points
-  bool AsciiText = true;             // the text as kept is plain ASCII
+  std::u32string FoldedCodes;         // the folded text as code points
+  bool AsciiText = true;              // the text as kept is plain ASCII
   bool FoldsFromBeyondAscii = false;  // a letter beyond ASCII may fold into it
   bool MatchCase = false;
   bool WholeWords = false;

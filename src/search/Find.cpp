@@ -89,8 +89,8 @@ TfrmFind::TfrmFind(QWidget* Parent) : QDialog(Parent) {
   chkMobileNo = AddBox(Numbers, "chkMobileNo", QStringLiteral("&Mobile"), 8, 50, 92);
   chkFaxNo = AddBox(Numbers, "chkFaxNo", QStringLiteral("Facs&imile"), 8, 67, 92);
   chkExtension = AddBox(Numbers, "chkExtension", QStringLiteral("&Extension"), 8, 84, 92);
-  QGroupBox* Addresses = AddHeadedFrame(grpWhere, QRect(228, 50, 100, 104), chkAddresses, "chkAddresses",
-                                        QStringLiteral("A&ddresses"));
+  QGroupBox* Addresses =
+      AddHeadedFrame(grpWhere, QRect(228, 50, 100, 104), chkAddresses, "chkAddresses", QStringLiteral("A&ddresses"));
   chkHomeAddress = AddBox(Addresses, "chkHomeAddress", QStringLiteral("H&ome"), 8, 16, 88);
   chkWorkAddress = AddBox(Addresses, "chkWorkAddress", QStringLiteral("Wo&rk"), 8, 34, 88);
 
@@ -103,17 +103,16 @@ TfrmFind::TfrmFind(QWidget* Parent) : QDialog(Parent) {
   btnCancel->setGeometry(353, 41, 75, 25);
 
   QWidget* Previous = cboSearchString;
-  for (QWidget* Next : std::initializer_list<QWidget*>{
-           chkMatchCase, chkWholeWords, chkAnyField, chkNotes, chkNames, chkSurname, chkFirstName, chkNumbers,
-           chkHomeNo, chkWorkNo, chkMobileNo, chkFaxNo, chkExtension, chkAddresses, chkHomeAddress,
-           chkWorkAddress, btnOK, btnCancel}) {
+  for (QWidget* Next :
+       std::initializer_list<QWidget*>{chkMatchCase, chkWholeWords, chkAnyField, chkNotes, chkNames, chkSurname,
+                                       chkFirstName, chkNumbers, chkHomeNo, chkWorkNo, chkMobileNo, chkFaxNo,
+                                       chkExtension, chkAddresses, chkHomeAddress, chkWorkAddress, btnOK, btnCancel}) {
     setTabOrder(Previous, Next);
     Previous = Next;
   }
 
   // chkAnyFieldClick: every box runs the one enabling rule.
-  for (QCheckBox* Box : findChildren<QCheckBox*>())
-    connect(Box, &QCheckBox::toggled, this, &TfrmFind::EnableControls);
+  for (QCheckBox* Box : findChildren<QCheckBox*>()) connect(Box, &QCheckBox::toggled, this, &TfrmFind::EnableControls);
   connect(btnOK, &QPushButton::clicked, this, &TfrmFind::btnOKClick);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);  // btnCancelClick: nothing is restored
 
@@ -142,8 +141,8 @@ bool TfrmFind::Refuse(const char* Text, QWidget* Focus) {
 
 bool TfrmFind::ValidSearch() {
   if (TrimSpaces(SearchText()).empty()) return Refuse(NoSearchTextText, cboSearchString);
-  if (!chkAnyField->isChecked() && !chkNotes->isChecked() && !chkNames->isChecked() &&
-      !chkNumbers->isChecked() && !chkAddresses->isChecked())
+  if (!chkAnyField->isChecked() && !chkNotes->isChecked() && !chkNames->isChecked() && !chkNumbers->isChecked() &&
+      !chkAddresses->isChecked())
     return Refuse(NoWhereText, chkAnyField);
   auto Chosen = [this](QCheckBox* Group) { return Group->isEnabledTo(this) && Group->isChecked(); };
   if (Chosen(chkNames) && !chkSurname->isChecked() && !chkFirstName->isChecked())
@@ -164,22 +163,38 @@ std::string TfrmFind::SearchText() const { return cboSearchString->text().toStdS
 
 QCheckBox* TfrmFind::Box(ESearchBox Which) const {
   switch (Which) {
-    case ESearchBox::MatchCase: return chkMatchCase;
-    case ESearchBox::WholeWords: return chkWholeWords;
-    case ESearchBox::AnyField: return chkAnyField;
-    case ESearchBox::Notes: return chkNotes;
-    case ESearchBox::Names: return chkNames;
-    case ESearchBox::Surname: return chkSurname;
-    case ESearchBox::FirstName: return chkFirstName;
-    case ESearchBox::Numbers: return chkNumbers;
-    case ESearchBox::HomeNo: return chkHomeNo;
-    case ESearchBox::WorkNo: return chkWorkNo;
-    case ESearchBox::MobileNo: return chkMobileNo;
-    case ESearchBox::FaxNo: return chkFaxNo;
-    case ESearchBox::Extension: return chkExtension;
-    case ESearchBox::Addresses: return chkAddresses;
-    case ESearchBox::HomeAddress: return chkHomeAddress;
-    case ESearchBox::WorkAddress: return chkWorkAddress;
+    case ESearchBox::MatchCase:
+      return chkMatchCase;
+    case ESearchBox::WholeWords:
+      return chkWholeWords;
+    case ESearchBox::AnyField:
+      return chkAnyField;
+    case ESearchBox::Notes:
+      return chkNotes;
+    case ESearchBox::Names:
+      return chkNames;
+    case ESearchBox::Surname:
+      return chkSurname;
+    case ESearchBox::FirstName:
+      return chkFirstName;
+    case ESearchBox::Numbers:
+      return chkNumbers;
+    case ESearchBox::HomeNo:
+      return chkHomeNo;
+    case ESearchBox::WorkNo:
+      return chkWorkNo;
+    case ESearchBox::MobileNo:
+      return chkMobileNo;
+    case ESearchBox::FaxNo:
+      return chkFaxNo;
+    case ESearchBox::Extension:
+      return chkExtension;
+    case ESearchBox::Addresses:
+      return chkAddresses;
+    case ESearchBox::HomeAddress:
+      return chkHomeAddress;
+    case ESearchBox::WorkAddress:
+      return chkWorkAddress;
   }
   return nullptr;
 }

@@ -18,9 +18,12 @@ void ApplyStyles(QFont& Font, TFontStyles Styles) {
 
 Qt::Alignment HorizontalFlag(TAlignment Alignment) {
   switch (Alignment) {
-    case taLeftJustify: return Qt::AlignLeft;
-    case taRightJustify: return Qt::AlignRight;
-    case taCenter: break;
+    case taLeftJustify:
+      return Qt::AlignLeft;
+    case taRightJustify:
+      return Qt::AlignRight;
+    case taCenter:
+      break;
   }
   return Qt::AlignHCenter;
 }
@@ -158,7 +161,8 @@ QRect TMultiLineButton::DrawCaption(QPainter& Canvas, const QRect& R, const QCol
     return B;
   }
   switch (FTextStyle) {
-    case tsNormal: break;
+    case tsNormal:
+      break;
     case tsRaised:
       Draw(Qt::white, -1, -1);
       Draw(FShadowColor, 1, 1);
@@ -167,7 +171,9 @@ QRect TMultiLineButton::DrawCaption(QPainter& Canvas, const QRect& R, const QCol
       Draw(Qt::white, 1, 1);
       Draw(FShadowColor, -1, -1);
       break;
-    case tsShadow: Draw(FShadowColor, FShadowDepth, FShadowDepth); break;
+    case tsShadow:
+      Draw(FShadowColor, FShadowDepth, FShadowDepth);
+      break;
   }
   Draw(Base, 0, 0);
   return B;

@@ -10,8 +10,10 @@
 #include <vector>
 
 const char* const VersionItemKeys[VersionItemCount] = {
+    // clang-format off
     "\\CompanyName",     "\\Comments",         "\\FileDescription", "\\FileVersion",    "\\InternalName",
     "\\LegalCopyright",  "\\LegalTrademarks",  "\\OriginalFilename", "\\ProductVersion", "\\ProductName"};
+// clang-format on
 
 std::string VersionText;
 std::string CopyrightText;
@@ -105,7 +107,11 @@ int32_t GetFileVersionInfoSize(const std::string& FileName, uint64_t& Handle) {
   TFile File(FileName);
   unsigned char Header[64] = {};
   if (!File.Usable() || !File.ReadAt(0, Header, std::min<uint64_t>(sizeof Header, File.Size()))) return 0;
-  if (std::memcmp(Header, "\x7f" "ELF", 4) != 0) return 0;
+  if (std::memcmp(Header,
+                  "\x7f"
+                  "ELF",
+                  4) != 0)
+    return 0;
   TElfLayout Elf;
   if (Header[4] != 1 && Header[4] != 2) return 0;
   if (Header[5] != 1 && Header[5] != 2) return 0;
@@ -160,8 +166,7 @@ bool GetFileVersionInfo(const std::string& FileName, uint64_t Handle, int32_t Si
   return File.ReadAt(Handle, Buffer, static_cast<uint64_t>(Size));
 }
 
-bool VerQueryValue(const char* Block, size_t BlockSize, const std::string& Path, const char*& Value,
-                   size_t& Length) {
+bool VerQueryValue(const char* Block, size_t BlockSize, const std::string& Path, const char*& Value, size_t& Length) {
   Value = nullptr;
   Length = 0;
   constexpr size_t MagicSize = sizeof VersionBlockMagic;
@@ -219,7 +224,8 @@ TVersionInfo::TVersionInfo(const std::string& FileName) {
   if (!VerQueryValue(FBlock.get(), static_cast<size_t>(FSize), "\\VarFileInfo\\Translation", Value, Length)) return;
   // Only the first entry is used; more may follow after a space.
   uint32_t Language = 0, CodePage = 0;
-  if (Length < 8 || (Length > 8 && Value[8] != ' ') || !ParseHex(Value, 4, Language) || !ParseHex(Value + 4, 4, CodePage))
+  if (Length < 8 || (Length > 8 && Value[8] != ' ') || !ParseHex(Value, 4, Language) ||
+      !ParseHex(Value + 4, 4, CodePage))
     return;
   FTranslation = Language | CodePage << 16;
   FValid = true;

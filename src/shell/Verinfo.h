@@ -53,5 +53,4 @@ int32_t GetFileVersionInfoSize(const std::string& FileName, uint64_t& Handle);
 // Reads Size bytes at Handle into Buffer; false unless all of them came.
 bool GetFileVersionInfo(const std::string& FileName, uint64_t Handle, int32_t Size, char* Buffer);
 // Finds the value stored under Path; Value points into Block.
-bool VerQueryValue(const char* Block, size_t BlockSize, const std::string& Path, const char*& Value,
-                   size_t& Length);
+bool VerQueryValue(const char* Block, size_t BlockSize, const std::string& Path, const char*& Value, size_t& Length);

@@ -52,9 +52,9 @@ size_t RecordSize(const TAddressItem& Item) {
 }
 
 char* PutRecord(char* At, const TAddressItem& Item) {
-  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
-                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
-                                   &Item.BusMobile.str()})
+  for (const std::string* Field :
+       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
+        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
     At = PutString(At, *Field);
   for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
     At = PutInt16(At, List->Count());
@@ -78,8 +78,8 @@ void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* Wh
   if (Lines.PackedSize() > size_t(MaxStoredLength))
     Lines.ForEach([&](std::string_view Line) { TooLong |= Line.size() > size_t(MaxStoredLength); });
   if (TooLong)
-    throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: a line of its " +
-                     What + " is longer than 32767 bytes.");
+    throw EFileError("The entry \"" + EntryName(Item) + "\" cannot be saved: a line of its " + What +
+                     " is longer than 32767 bytes.");
 }
 
 // Most text is valid UTF-8 already; only older single-byte text is converted.
@@ -302,15 +302,11 @@ TLineList& TLineList::operator=(TLineList&& Other) noexcept {
 
 TLineList::~TLineList() { Clear(); }
 
-int32_t TLineList::Count() const {
-  return Block ? reinterpret_cast<const TLineBlock*>(Block)->Count : 0;
-}
+int32_t TLineList::Count() const { return Block ? reinterpret_cast<const TLineBlock*>(Block)->Count : 0; }
 
 size_t TLineList::PackedSize() const { return DataSize(); }
 
-size_t TLineList::DataSize() const {
-  return Block ? reinterpret_cast<const TLineBlock*>(Block)->Size : 0;
-}
+size_t TLineList::DataSize() const { return Block ? reinterpret_cast<const TLineBlock*>(Block)->Size : 0; }
 
 const char* TLineList::Data() const { return Block ? Block + sizeof(TLineBlock) : ""; }
 
@@ -414,15 +410,13 @@ void TLineList::SetText(std::string_view Text) {
 }
 
 bool operator==(const TLineList& A, const TLineList& B) {
-  return A.Count() == B.Count() && A.DataSize() == B.DataSize() &&
-         std::memcmp(A.Data(), B.Data(), A.DataSize()) == 0;
+  return A.Count() == B.Count() && A.DataSize() == B.DataSize() && std::memcmp(A.Data(), B.Data(), A.DataSize()) == 0;
 }
 
 // ---- TMyLinkList
 
 int32_t TMyLinkList::CompareItems(const TAddressItem& A, const TAddressItem& B) {
-  return TNameOrder::Current().CompareNames(A.Surname.str(), A.FirstName.str(), B.Surname.str(),
-                                            B.FirstName.str());
+  return TNameOrder::Current().CompareNames(A.Surname.str(), A.FirstName.str(), B.Surname.str(), B.FirstName.str());
 }
 
 void TMyLinkList::SortByName(std::vector<TAddressItem*>& Entries) {
@@ -484,8 +478,7 @@ void TMyLinkList::AddAll(std::vector<TAddressItem*>& Entries) {
   // Least[i] is the least name from position i on, which only grows with i.
   std::vector<TAddressItem*> Least(Old.size());
   Least.back() = Old.back();
-  for (size_t I = Old.size() - 1; I-- > 0;)
-    Least[I] = CompareItems(*Old[I], *Least[I + 1]) < 0 ? Old[I] : Least[I + 1];
+  for (size_t I = Old.size() - 1; I-- > 0;) Least[I] = CompareItems(*Old[I], *Least[I + 1]) < 0 ? Old[I] : Least[I + 1];
   size_t Before = 0;  // old entries that stay before the next new one
   size_t PreviousBefore = SIZE_MAX;
   TListNode* PreviousNew = nullptr;
@@ -565,8 +558,7 @@ TLoadResult TAddressBook::LoadOldFormat() {
   std::vector<int32_t> Numbers;
   for (const std::string& Key : Keys) {
     if (Key.empty() || Key.size() > 10 || Key[0] == '0') continue;
-    if (!std::all_of(Key.begin(), Key.end(), [](char C) { return C >= '0' && C <= '9'; }))
-      continue;
+    if (!std::all_of(Key.begin(), Key.end(), [](char C) { return C >= '0' && C <= '9'; })) continue;
     long long N = std::stoll(Key);
     if (N >= 1 && N <= Count) Numbers.push_back(int32_t(N));
   }
@@ -592,8 +584,7 @@ TLoadResult TAddressBook::LoadOldFormat() {
       int32_t MostLines = Found < 0 ? 0 : Ini.Sections.Section(Found).Count();
       auto ReadLines = [&](TLineList& List, const char* CountKey, const std::string& Prefix) {
         int32_t Lines = std::min(Ini.ReadInteger(Section, CountKey, 0), MostLines);
-        for (int32_t J = 1; J <= Lines; ++J)
-          List.Add(ToUtf8(Ini.ReadString(Section, Prefix + std::to_string(J), "")));
+        for (int32_t J = 1; J <= Lines; ++J) List.Add(ToUtf8(Ini.ReadString(Section, Prefix + std::to_string(J), "")));
       };
       ReadLines(Item->HomeAddress, "HomeAddressLines", "HomeAddress_");
       ReadLines(Item->BusAddress, "BusAddressLines", "BusAddress_");
@@ -794,7 +785,8 @@ bool TBookStream::Read(TAddressItem& Item, bool NamesOnly) {
   }
   auto Field = [&](auto& Target) {
     if (!Complete) return;
-    if (NamesOnly && static_cast<const void*>(&Target) != &Item.FirstName) Complete = Reader->SkipString() == TBookReader::Ok;
+    if (NamesOnly && static_cast<const void*>(&Target) != &Item.FirstName)
+      Complete = Reader->SkipString() == TBookReader::Ok;
     else if ((Complete = Reader->ReadString(Text) == TBookReader::Ok)) AssignText(Target, Text);
   };
   Field(Item.FirstName);
@@ -838,8 +830,7 @@ bool TBookStream::Read(TAddressItem& Item, bool NamesOnly) {
 std::string OldFormatWarningText(const std::string& Path) {
   return "'" + Path + "' was saved by an older version of " +
          "Tobrinel.  When you save it next, it will be upgraded to " +
-         "the new version.  Your original old file will be backed up to: '" +
-         ChangeFileExt(Path, ".OLD") + "'";
+         "the new version.  Your original old file will be backed up to: '" + ChangeFileExt(Path, ".OLD") + "'";
 }
 
 std::string OldFormatReadText(const std::string& Path) {
@@ -851,8 +842,7 @@ EBookFile BookFileKind(const std::string& Path) {
   TFd File(OpenRegularForReading(Path));
   char Head[HeaderSize];
   ssize_t Got;
-  while ((Got = ::pread(File.Fd, Head, sizeof Head, 0)) < 0 && errno == EINTR) {
-  }
+  while ((Got = ::pread(File.Fd, Head, sizeof Head, 0)) < 0 && errno == EINTR) {}
   if (Got < 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
   if (Got == 0) return EBookFile::Older;  // an empty book, as older versions left it
   if (IsCurrentHeader(std::string_view(Head, size_t(Got)))) return EBookFile::Current;
@@ -862,8 +852,7 @@ EBookFile BookFileKind(const std::string& Path) {
 std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {
   size_t Slash = Path.rfind('/');
   size_t Dot = Path.rfind('.');
-  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash))
-    return Path + Ext;
+  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return Path + Ext;
   return Path.substr(0, Dot) + Ext;
 }
 

@@ -150,7 +150,6 @@ std::string_view TInput::PeekMore(size_t Want) {
   return std::string_view(Buffer).substr(Pos);
 }
 
-
 namespace ContactFields {
 
 namespace {
@@ -161,8 +160,7 @@ const char* const TooManyLines = "an address or the notes have more than 32767 l
 // What the book file cannot hold is refused here rather than at the next
 // save; a line longer than a book holds is cut like any other long value.
 void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line, int32_t& Cut) {
-  if (Lines.size() > size_t(MaxStoredLength))
-    throw EImportLimit(Line, TooManyLines);
+  if (Lines.size() > size_t(MaxStoredLength)) throw EImportLimit(Line, TooManyLines);
   thread_local std::string Packed;  // kept for its room: an import fills every entry
   Packed.clear();
   for (const std::string& Text : Lines) {
@@ -335,12 +333,14 @@ std::string_view LabelText(std::string_view Label) {
 
 ENumberKind NumberKindOfLabel(std::string_view Label) {
   static constexpr std::pair<std::string_view, ENumberKind> Kinds[] = {
+      // clang-format off
       {"mobile", ENumberKind::Mobile}, {"cell", ENumberKind::Mobile},     {"iphone", ENumberKind::Mobile},
       {"mobile phone", ENumberKind::Mobile}, {"cell phone", ENumberKind::Mobile},
       {"home", ENumberKind::Home},     {"home phone", ENumberKind::Home}, {"work", ENumberKind::Work},
       {"work phone", ENumberKind::Work}, {"business", ENumberKind::Work}, {"business phone", ENumberKind::Work},
       {"fax", ENumberKind::Fax},       {"work fax", ENumberKind::WorkFax}, {"business fax", ENumberKind::WorkFax},
       {"home fax", ENumberKind::HomeFax}, {"pager", ENumberKind::Pager}};
+  // clang-format on
   Label = LabelText(Label);
   if (Label.empty()) return ENumberKind::Other;  // most numbers have no label
   for (auto [Name, Kind] : Kinds)
@@ -367,15 +367,20 @@ void TEntryBuilder::NamesFromFullName(std::string_view Full, bool Organisation) 
 }
 
 void TEntryBuilder::PutNumberOfKind(ENumberKind Kind, const std::string& Number, const std::string& Label) {
-  static const char* const KindLabels[] = {"Telephone (home)", "Telephone (work)", "Mobile", "Fax", "Fax (home)",
-                                           "Pager", "Telephone", "Fax (work)"};
+  static const char* const KindLabels[] = {
+      "Telephone (home)", "Telephone (work)", "Mobile", "Fax", "Fax (home)", "Pager", "Telephone", "Fax (work)"};
   auto Named = [&](ENumberKind Of, const std::string& Given) { return Given.empty() ? KindLabels[int(Of)] : Given; };
-  const int Rank = Kind == ENumberKind::WorkFax ? 3 : Kind == ENumberKind::Fax ? 2 : Kind == ENumberKind::HomeFax ? 1 : 0;
+  const int Rank = Kind == ENumberKind::WorkFax   ? 3
+                   : Kind == ENumberKind::Fax     ? 2
+                   : Kind == ENumberKind::HomeFax ? 1
+                                                  : 0;
   if (Rank > 0) {
     // The fax box is on the Work page: a work fax displaces any other.
     if (!Item->BusFacsimile.empty() && Rank <= FaxRank) return Note(Named(Kind, Label), Number);
     if (!Item->BusFacsimile.empty())
-      Note(KindLabels[int(FaxRank == 3 ? ENumberKind::WorkFax : FaxRank == 2 ? ENumberKind::Fax : ENumberKind::HomeFax)],
+      Note(KindLabels[int(FaxRank == 3   ? ENumberKind::WorkFax
+                          : FaxRank == 2 ? ENumberKind::Fax
+                                         : ENumberKind::HomeFax)],
            FaxNumber);
     FaxRank = Rank;
     FaxNumber = Number;

@@ -33,13 +33,13 @@ public:
 
 struct TImported {
   std::vector<std::unique_ptr<TAddressItem>> Items;  // in the order of the input
-  int32_t ValuesCut = 0;  // values longer than their field, cut to its capacity
-  int32_t PhotosSkipped = 0;  // pictures (PHOTO, LOGO), which an entry cannot hold
-  int32_t BinarySkipped = 0;  // other binary values (sounds, keys)
-  int32_t EmptySkipped = 0;   // contacts that hold nothing an entry can show
-  int32_t GroupsSkipped = 0;  // contact groups (lists of members), which are no entries
-  int32_t PhoneCharactersDropped = 0;  // characters that cannot stand in a phone number
-  int32_t AlreadyInBook = 0;  // equal in every field to an entry of the book they were added to
+  int32_t ValuesCut = 0;                             // values longer than their field, cut to its capacity
+  int32_t PhotosSkipped = 0;                         // pictures (PHOTO, LOGO), which an entry cannot hold
+  int32_t BinarySkipped = 0;                         // other binary values (sounds, keys)
+  int32_t EmptySkipped = 0;                          // contacts that hold nothing an entry can show
+  int32_t GroupsSkipped = 0;                         // contact groups (lists of members), which are no entries
+  int32_t PhoneCharactersDropped = 0;                // characters that cannot stand in a phone number
+  int32_t AlreadyInBook = 0;                         // equal in every field to an entry of the book they were added to
   // Cards and rows that could not be read and were passed over: the line
   // of the fault and what it is.
   std::vector<std::pair<int32_t, std::string>> Refused;

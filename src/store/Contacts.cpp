@@ -94,13 +94,13 @@ TEntrySource ListSource(const TLinkList& Items) {
 
 }  // namespace
 
-bool WriteContacts(const TLinkList& Items, EContactFormat Format,
-                   const std::function<bool(std::string_view)>& Write, TExported* Counts) {
+bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
+                   TExported* Counts) {
   return WriteContacts(ListSource(Items), Format, Write, Counts);
 }
 
-bool WriteContacts(const TEntrySource& Next, EContactFormat Format,
-                   const std::function<bool(std::string_view)>& Write, TExported* Counts) {
+bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
+                   TExported* Counts) {
   std::string Out;
   Out.reserve(1 << 17);
   if (Format == EContactFormat::Csv) AppendCsvHeader(Out);
@@ -177,18 +177,23 @@ TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EC
     // A pipe or a device is written as it is; there is nothing to replace.
     TFd File(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     TExported Counts;
-    if (File.Fd < 0 || !WriteContacts(Next, Format, [&](std::string_view Piece) {
-          return WriteAll(File.Fd, Piece.data(), Piece.size());
-        }, &Counts) || ::close(File.Release()) != 0)
+    if (File.Fd < 0 ||
+        !WriteContacts(
+            Next, Format, [&](std::string_view Piece) { return WriteAll(File.Fd, Piece.data(), Piece.size()); },
+            &Counts) ||
+        ::close(File.Release()) != 0)
       throw EFileError("Cannot write file " + Path + ": " + SystemText(errno));
     return Counts;
   }
   TFileReplacement File(Path, TFileReplacement::TOptions());
   TExported Counts;
-  WriteContacts(Next, Format, [&](std::string_view Piece) {
-    File.Write(Piece.data(), Piece.size());
-    return true;
-  }, &Counts);
+  WriteContacts(
+      Next, Format,
+      [&](std::string_view Piece) {
+        File.Write(Piece.data(), Piece.size());
+        return true;
+      },
+      &Counts);
   File.Commit();
   return Counts;
 }
@@ -201,9 +206,9 @@ namespace {
 // Every field of an entry, as one text that equal entries alone share.
 std::string EntryKey(const TAddressItem& Item) {
   std::string Key;
-  for (const std::string* Text : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
-                                  &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
-                                  &Item.BusMobile.str()})
+  for (const std::string* Text :
+       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
+        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
     Key.append(*Text) += '\x1F';
   for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
     List->ForEach([&](std::string_view Line) { Key.append(Line) += '\x1E'; });
@@ -224,8 +229,9 @@ void DropEntriesInBook(const TLinkList& List, TImported& Imported) {
   while (List.MoveNext(Cursor)) Keys.insert(EntryKey(*static_cast<const TAddressItem*>(Cursor)));
   auto& Items = Imported.Items;
   const size_t Before = Items.size();
-  Items.erase(std::remove_if(Items.begin(), Items.end(), [&](const auto& Item) { return Keys.count(EntryKey(*Item)) > 0; }),
-              Items.end());
+  Items.erase(
+      std::remove_if(Items.begin(), Items.end(), [&](const auto& Item) { return Keys.count(EntryKey(*Item)) > 0; }),
+      Items.end());
   Imported.AlreadyInBook += int32_t(Before - Items.size());
 }
 

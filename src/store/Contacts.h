@@ -25,12 +25,12 @@ TImported ReadContacts(TInput& Input, EContactFormat Format);
 // Every entry of the list in list order, handed to Write in pieces; stops and
 // returns false as soon as Write does. Each card gets a UID that stays while
 // its entry does. What could not be written as it stands is counted in Counts.
-bool WriteContacts(const TLinkList& Items, EContactFormat Format,
-                   const std::function<bool(std::string_view)>& Write, TExported* Counts = nullptr);
+bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
+                   TExported* Counts = nullptr);
 // The same for the entries Next hands out in turn until it gives nullptr.
 using TEntrySource = std::function<const TAddressItem*()>;
-bool WriteContacts(const TEntrySource& Next, EContactFormat Format,
-                   const std::function<bool(std::string_view)>& Write, TExported* Counts = nullptr);
+bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
+                   TExported* Counts = nullptr);
 
 // The file's format from its extension (.vcf, .vcard, .csv), else from its
 // first line.

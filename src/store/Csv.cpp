@@ -188,8 +188,8 @@ private:
   }
 
   static constexpr size_t Piece = size_t(1) << 16;
-  const std::string LongQuoted = std::string("a quoted field that begins here goes on for more than ") +
-                                 MaxReadText + ", more than Tobrinel reads; is its closing quote missing?";
+  const std::string LongQuoted = std::string("a quoted field that begins here goes on for more than ") + MaxReadText +
+                                 ", more than Tobrinel reads; is its closing quote missing?";
   const std::string LongRow = std::string("the row is longer than ") + MaxReadText + ", more than Tobrinel reads";
   TInput& In;
   int32_t Line = 1;
@@ -198,47 +198,110 @@ private:
 };
 
 enum class EColumn {
-  Other, Ignored, Grouped, Photo, Surname, FirstName, MiddleName, FullName, Company, HomeTel, BusTel, BusExtn, BusFax, Mobile,
-  Notes, TabPage,
-  HomeStreet, HomeStreet2, HomeStreet3, HomeCity, HomeState, HomePostCode, HomeCountry,
-  BusStreet, BusStreet2, BusStreet3, BusCity, BusState, BusPostCode, BusCountry,
+  Other,
+  Ignored,
+  Grouped,
+  Photo,
+  Surname,
+  FirstName,
+  MiddleName,
+  FullName,
+  Company,
+  HomeTel,
+  BusTel,
+  BusExtn,
+  BusFax,
+  Mobile,
+  Notes,
+  TabPage,
+  HomeStreet,
+  HomeStreet2,
+  HomeStreet3,
+  HomeCity,
+  HomeState,
+  HomePostCode,
+  HomeCountry,
+  BusStreet,
+  BusStreet2,
+  BusStreet3,
+  BusCity,
+  BusState,
+  BusPostCode,
+  BusCountry,
   Count
 };
 
 // Our own column names first: they are the ones written.
 const std::pair<const char*, EColumn> ColumnNames[] = {
-    {"last name", EColumn::Surname}, {"first name", EColumn::FirstName},
-    {"home phone", EColumn::HomeTel}, {"home street", EColumn::HomeStreet},
-    {"business phone", EColumn::BusTel}, {"business extension", EColumn::BusExtn},
-    {"business fax", EColumn::BusFax}, {"mobile phone", EColumn::Mobile},
-    {"business street", EColumn::BusStreet}, {"tab page", EColumn::TabPage}, {"notes", EColumn::Notes},
+    {"last name", EColumn::Surname},
+    {"first name", EColumn::FirstName},
+    {"home phone", EColumn::HomeTel},
+    {"home street", EColumn::HomeStreet},
+    {"business phone", EColumn::BusTel},
+    {"business extension", EColumn::BusExtn},
+    {"business fax", EColumn::BusFax},
+    {"mobile phone", EColumn::Mobile},
+    {"business street", EColumn::BusStreet},
+    {"tab page", EColumn::TabPage},
+    {"notes", EColumn::Notes},
     // Other mail programs and address books
-    {"surname", EColumn::Surname}, {"family name", EColumn::Surname}, {"given name", EColumn::FirstName},
-    {"middle name", EColumn::MiddleName}, {"additional name", EColumn::MiddleName},
-    {"display name", EColumn::FullName}, {"name", EColumn::FullName}, {"full name", EColumn::FullName},
-    {"company", EColumn::Company}, {"organization", EColumn::Company}, {"organisation", EColumn::Company},
-    {"organization name", EColumn::Company}, {"organization 1 - name", EColumn::Company},
-    {"home telephone", EColumn::HomeTel}, {"work phone", EColumn::BusTel}, {"work telephone", EColumn::BusTel},
-    {"extension", EColumn::BusExtn}, {"work fax", EColumn::BusFax}, {"fax number", EColumn::BusFax},
-    {"fax", EColumn::BusFax}, {"mobile number", EColumn::Mobile}, {"mobile", EColumn::Mobile},
-    {"cell phone", EColumn::Mobile}, {"note", EColumn::Notes},
-    {"home address", EColumn::HomeStreet}, {"home street 2", EColumn::HomeStreet2},
-    {"home address 2", EColumn::HomeStreet2}, {"home street 3", EColumn::HomeStreet3},
-    {"home city", EColumn::HomeCity}, {"home state", EColumn::HomeState},
-    {"home postal code", EColumn::HomePostCode}, {"home zipcode", EColumn::HomePostCode},
-    {"home zip code", EColumn::HomePostCode}, {"home country/region", EColumn::HomeCountry},
+    {"surname", EColumn::Surname},
+    {"family name", EColumn::Surname},
+    {"given name", EColumn::FirstName},
+    {"middle name", EColumn::MiddleName},
+    {"additional name", EColumn::MiddleName},
+    {"display name", EColumn::FullName},
+    {"name", EColumn::FullName},
+    {"full name", EColumn::FullName},
+    {"company", EColumn::Company},
+    {"organization", EColumn::Company},
+    {"organisation", EColumn::Company},
+    {"organization name", EColumn::Company},
+    {"organization 1 - name", EColumn::Company},
+    {"home telephone", EColumn::HomeTel},
+    {"work phone", EColumn::BusTel},
+    {"work telephone", EColumn::BusTel},
+    {"extension", EColumn::BusExtn},
+    {"work fax", EColumn::BusFax},
+    {"fax number", EColumn::BusFax},
+    {"fax", EColumn::BusFax},
+    {"mobile number", EColumn::Mobile},
+    {"mobile", EColumn::Mobile},
+    {"cell phone", EColumn::Mobile},
+    {"note", EColumn::Notes},
+    {"home address", EColumn::HomeStreet},
+    {"home street 2", EColumn::HomeStreet2},
+    {"home address 2", EColumn::HomeStreet2},
+    {"home street 3", EColumn::HomeStreet3},
+    {"home city", EColumn::HomeCity},
+    {"home state", EColumn::HomeState},
+    {"home postal code", EColumn::HomePostCode},
+    {"home zipcode", EColumn::HomePostCode},
+    {"home zip code", EColumn::HomePostCode},
+    {"home country/region", EColumn::HomeCountry},
     {"home country", EColumn::HomeCountry},
-    {"work address", EColumn::BusStreet}, {"business street 2", EColumn::BusStreet2},
-    {"work address 2", EColumn::BusStreet2}, {"business street 3", EColumn::BusStreet3},
-    {"business city", EColumn::BusCity}, {"work city", EColumn::BusCity},
-    {"business state", EColumn::BusState}, {"work state", EColumn::BusState},
-    {"business postal code", EColumn::BusPostCode}, {"work zipcode", EColumn::BusPostCode},
-    {"work zip code", EColumn::BusPostCode}, {"business country/region", EColumn::BusCountry},
+    {"work address", EColumn::BusStreet},
+    {"business street 2", EColumn::BusStreet2},
+    {"work address 2", EColumn::BusStreet2},
+    {"business street 3", EColumn::BusStreet3},
+    {"business city", EColumn::BusCity},
+    {"work city", EColumn::BusCity},
+    {"business state", EColumn::BusState},
+    {"work state", EColumn::BusState},
+    {"business postal code", EColumn::BusPostCode},
+    {"work zipcode", EColumn::BusPostCode},
+    {"work zip code", EColumn::BusPostCode},
+    {"business country/region", EColumn::BusCountry},
     {"work country", EColumn::BusCountry},
     // Bookkeeping of mail programs, the same in every row
-    {"sensitivity", EColumn::Ignored}, {"priority", EColumn::Ignored}, {"private", EColumn::Ignored},
-    {"gender", EColumn::Ignored}, {"initials", EColumn::Ignored}, {"group membership", EColumn::Ignored},
-    {"labels", EColumn::Ignored}, {"photo", EColumn::Photo},
+    {"sensitivity", EColumn::Ignored},
+    {"priority", EColumn::Ignored},
+    {"private", EColumn::Ignored},
+    {"gender", EColumn::Ignored},
+    {"initials", EColumn::Ignored},
+    {"group membership", EColumn::Ignored},
+    {"labels", EColumn::Ignored},
+    {"photo", EColumn::Photo},
 };
 
 EColumn ColumnOf(std::string_view Name) {
@@ -270,9 +333,11 @@ bool AddToGroup(std::vector<TGroup>& Groups, std::string_view Name, int Column) 
       !std::all_of(Head.begin() + ptrdiff_t(Space) + 1, Head.end(), [](char C) { return C >= '0' && C <= '9'; }))
     return false;
   static const std::pair<const char*, int> AddressParts[] = {
+      // clang-format off
       {"street", TGroup::Street},   {"extended address", TGroup::Extended}, {"po box", TGroup::PoBox},
       {"city", TGroup::City},       {"region", TGroup::Region},             {"postal code", TGroup::PostCode},
       {"country", TGroup::Country}, {"formatted", TGroup::Formatted}};
+  // clang-format on
   int* Slot = nullptr;
   std::string Key = LowerText(Head);
   auto Found = std::find_if(Groups.begin(), Groups.end(), [&](const TGroup& G) { return G.Key == Key; });
@@ -335,9 +400,10 @@ void TakeGroup(const TGroup& G, const std::vector<std::string>& Fields, TEntryBu
   for (size_t I = 0; I < Count; ++I) {
     auto Part = [&](int Index) { return I < Parts[size_t(Index)].size() ? std::string(Parts[size_t(Index)][I]) : ""; };
     std::vector<std::string> Lines =
-        FromParts ? AddressLines(Part(TGroup::Street), {Part(TGroup::Extended), Part(TGroup::PoBox), Part(TGroup::City),
-                                                        Part(TGroup::Region), Part(TGroup::PostCode), Part(TGroup::Country)})
-                  : AddressLines(Part(TGroup::Formatted), {});
+        FromParts
+            ? AddressLines(Part(TGroup::Street), {Part(TGroup::Extended), Part(TGroup::PoBox), Part(TGroup::City),
+                                                  Part(TGroup::Region), Part(TGroup::PostCode), Part(TGroup::Country)})
+            : AddressLines(Part(TGroup::Formatted), {});
     bool AtWork = Kind == ENumberKind::Work;
     bool& Have = AtWork ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
     if ((Kind == ENumberKind::Home || AtWork) && !Have) {
@@ -367,8 +433,9 @@ TImported ReadCsv(TInput& Input) {
     Known |= Columns.back() != EColumn::Other && Columns.back() != EColumn::Ignored;
   }
   if (!Known)
-    throw EImportError(Line, "the first line names no column Tobrinel knows; it must be a header "
-                             "such as \"Last Name\",\"First Name\",\"Home Phone\"");
+    throw EImportError(Line,
+                       "the first line names no column Tobrinel knows; it must be a header "
+                       "such as \"Last Name\",\"First Name\",\"Home Phone\"");
 
   // Where a contact with no name may find one.
   std::vector<size_t> Nicknames, Emails;
@@ -521,20 +588,20 @@ char* PutCsvField(char* At, std::string_view Text, bool Number = false) {
 }  // namespace
 
 void AppendCsvHeader(std::string& Out) {
-  Out += "\"Last Name\",\"First Name\",\"Home Phone\",\"Home Street\",\"Business Phone\","
-         "\"Business Extension\",\"Business Fax\",\"Mobile Phone\",\"Business Street\",\"Tab Page\",\"Notes\"\r\n";
+  Out +=
+      "\"Last Name\",\"First Name\",\"Home Phone\",\"Home Street\",\"Business Phone\","
+      "\"Business Extension\",\"Business Fax\",\"Mobile Phone\",\"Business Street\",\"Tab Page\",\"Notes\"\r\n";
 }
 
 void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
   // Room for the worst case (every byte a quote) is made once, and the
   // record written into it.
   size_t Most = 64;
-  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
-                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
-                                   &Item.BusMobile.str()})
+  for (const std::string* Field :
+       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
+        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
     Most += 2 * Field->size() + 3;
-  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes})
-    Most += 2 * List->PackedSize() + 3;
+  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) Most += 2 * List->PackedSize() + 3;
   const size_t Start = Out.size();
   Out.resize(Start + Most);
   char* At = Out.data() + Start;

@@ -41,8 +41,8 @@ bool IsValidDate(int Year, int Month, int Day) {
 }
 
 bool IsValidTime(int Hour, int Minute, int Second, int Millisecond) {
-  return Hour >= 0 && Hour < 24 && Minute >= 0 && Minute < 60 && Second >= 0 && Second < 60 &&
-         Millisecond >= 0 && Millisecond < 1000;
+  return Hour >= 0 && Hour < 24 && Minute >= 0 && Minute < 60 && Second >= 0 && Second < 60 && Millisecond >= 0 &&
+         Millisecond < 1000;
 }
 
 TDateTime EncodeDate(int Year, int Month, int Day) {

@@ -30,8 +30,8 @@ struct TFreeBlock {
 struct TPool {
   std::mutex Lock;
   std::array<TFreeBlock*, MaxPooled / Granule + 1> Free{};  // by size class
-  std::vector<char*> Chunks;  // every chunk ever mapped, in order
-  std::size_t Current = 0;    // the chunk Next carves from
+  std::vector<char*> Chunks;                                // every chunk ever mapped, in order
+  std::size_t Current = 0;                                  // the chunk Next carves from
   char* Next = nullptr;
   char* End = nullptr;
   std::size_t LiveBytes = 0;

@@ -25,16 +25,17 @@ std::string SystemText(int Error) { return std::strerror(Error); }
 
 bool SameFile(const std::string& A, const std::string& B) {
   struct stat Sa, Sb;
-  return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev &&
-         Sa.st_ino == Sb.st_ino;
+  return ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 && Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
 }
 
 std::string NotRegularText(mode_t Mode) {
+  // clang-format off
   const char* Kind = S_ISDIR(Mode)                      ? "a folder"
                      : S_ISFIFO(Mode)                   ? "a named pipe"
                      : S_ISCHR(Mode) || S_ISBLK(Mode)   ? "a device"
                      : S_ISSOCK(Mode)                   ? "a socket"
                                                         : nullptr;
+  // clang-format on
   return Kind ? std::string("it is ") + Kind + ", not a regular file" : "it is not a regular file";
 }
 
@@ -97,8 +98,7 @@ bool WriteAll(int Fd, const char* Data, size_t Size) {
 void IgnoreFileSizeSignal() {
   struct sigaction Current;
   // A handler the program installed itself is left alone.
-  if (::sigaction(SIGXFSZ, nullptr, &Current) == 0 && !(Current.sa_flags & SA_SIGINFO) &&
-      Current.sa_handler == SIG_DFL)
+  if (::sigaction(SIGXFSZ, nullptr, &Current) == 0 && !(Current.sa_flags & SA_SIGINFO) && Current.sa_handler == SIG_DFL)
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
@@ -171,8 +171,7 @@ void TFileReplacement::Reserve(off_t Size) {
   if (!InPlace || Size <= 0) return;
   // Claim the room before overwriting anything, so that a full disk or the
   // size limit stops the write while the old content is still whole.
-  if (::fallocate(Fd, FALLOC_FL_KEEP_SIZE, 0, Size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS &&
-      errno != EINVAL)
+  if (::fallocate(Fd, FALLOC_FL_KEEP_SIZE, 0, Size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
     Fail(Options.WriteError, errno);
 }
 

@@ -41,7 +41,8 @@ bool FoldsTo(std::string_view Text, const std::string& Folded) {
   for (size_t I = 0; I < Text.size(); ++I) {
     auto C = static_cast<unsigned char>(Text[I]);
     if (C >= 0x80) return FoldCase(Text) == Folded;
-    if (I >= Folded.size() || (C >= 'A' && C <= 'Z' ? C + 32 : C) != static_cast<unsigned char>(Folded[I])) return false;
+    if (I >= Folded.size() || (C >= 'A' && C <= 'Z' ? C + 32 : C) != static_cast<unsigned char>(Folded[I]))
+      return false;
   }
   return Text.size() == Folded.size();
 }
@@ -224,15 +225,11 @@ TIniSectionList::~TIniSectionList() = default;
 
 int32_t TIniSectionList::Count() const { return static_cast<int32_t>(Items.size()); }
 
-const std::string& TIniSectionList::Name(int32_t Index) const {
-  return Items.at(static_cast<size_t>(Index))->Name();
-}
+const std::string& TIniSectionList::Name(int32_t Index) const { return Items.at(static_cast<size_t>(Index))->Name(); }
 
 TIniSection& TIniSectionList::Section(int32_t Index) { return *Items.at(static_cast<size_t>(Index)); }
 
-const TIniSection& TIniSectionList::Section(int32_t Index) const {
-  return *Items.at(static_cast<size_t>(Index));
-}
+const TIniSection& TIniSectionList::Section(int32_t Index) const { return *Items.at(static_cast<size_t>(Index)); }
 
 int32_t TIniSectionList::Add(const std::string& Name) {
   Items.push_back(std::make_unique<TIniSection>(Name));
@@ -461,8 +458,7 @@ std::string TSectionedIniFile::ReadString(const std::string& Section, const std:
   return std::string(Text.substr(Text.find('=') + 1));
 }
 
-void TSectionedIniFile::WriteString(const std::string& Section, const std::string& Key,
-                                    const std::string& Value) {
+void TSectionedIniFile::WriteString(const std::string& Section, const std::string& Key, const std::string& Value) {
   for (const std::string* Part : {&Section, &Key, &Value})
     if (Part->find_first_of(std::string("\r\x1a", 2)) != std::string::npos)
       throw std::invalid_argument("A carriage return or end-of-file mark cannot be stored in a settings line");
@@ -478,8 +474,7 @@ void TSectionedIniFile::WriteString(const std::string& Section, const std::strin
   }
 }
 
-int32_t TSectionedIniFile::ReadInteger(const std::string& Section, const std::string& Key,
-                                       int32_t Default) {
+int32_t TSectionedIniFile::ReadInteger(const std::string& Section, const std::string& Key, int32_t Default) {
   std::string Text = ReadString(Section, Key, std::string());
   if (Text.size() >= 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) Text.replace(0, 2, "$");
   int32_t Result;
@@ -490,8 +485,7 @@ void TSectionedIniFile::WriteInteger(const std::string& Section, const std::stri
   WriteString(Section, Key, std::to_string(Value));
 }
 
-TDateTime TSectionedIniFile::ReadDate(const std::string& Section, const std::string& Key,
-                                      TDateTime Default) {
+TDateTime TSectionedIniFile::ReadDate(const std::string& Section, const std::string& Key, TDateTime Default) {
   std::string Text = ReadString(Section, Key, std::string());
   if (Text.empty()) return Default;
   int32_t Day, Month, Year;
@@ -510,8 +504,7 @@ void TSectionedIniFile::WriteDate(const std::string& Section, const std::string&
                   PadWithZeros(std::to_string(Year), 4));
 }
 
-TDateTime TSectionedIniFile::ReadTime(const std::string& Section, const std::string& Key,
-                                      TDateTime Default) {
+TDateTime TSectionedIniFile::ReadTime(const std::string& Section, const std::string& Key, TDateTime Default) {
   std::string Text = ReadString(Section, Key, std::string());
   if (Text.empty()) return Default;
   int32_t Hour, Minute, Second, Millisecond;
@@ -528,8 +521,7 @@ void TSectionedIniFile::WriteTime(const std::string& Section, const std::string&
   DecodeTime(Value, Hour, Minute, Second, Millisecond);
   WriteString(Section, Key,
               PadWithZeros(std::to_string(Hour), 2) + ":" + PadWithZeros(std::to_string(Minute), 2) + ":" +
-                  PadWithZeros(std::to_string(Second), 2) + "." +
-                  PadWithZeros(std::to_string(Millisecond), 3));
+                  PadWithZeros(std::to_string(Second), 2) + "." + PadWithZeros(std::to_string(Millisecond), 3));
 }
 
 bool TSectionedIniFile::ReadBool(const std::string& Section, const std::string& Key, bool Default) {

@@ -43,8 +43,8 @@ private:
 
   std::string SectionName;
   std::string Folded;
-  std::string Text;                   // the lines, one after another
-  std::vector<uint32_t> Starts{0};    // where each line starts, then the end
+  std::string Text;                 // the lines, one after another
+  std::vector<uint32_t> Starts{0};  // where each line starts, then the end
   mutable std::unordered_map<std::string, int32_t> KeyIndex;
   mutable bool IndexValid = false;
 };
@@ -108,13 +108,11 @@ public:
 
   void SetFileName(const std::string& Path);
 
-  virtual std::string ReadString(const std::string& Section, const std::string& Key,
-                                 const std::string& Default);
+  virtual std::string ReadString(const std::string& Section, const std::string& Key, const std::string& Default);
   // Throws std::invalid_argument when the section, key or value holds a
   // carriage return or the end-of-file mark (code 26): such a line could not
   // be read back and would split or cut off the rest of the file.
-  virtual void WriteString(const std::string& Section, const std::string& Key,
-                           const std::string& Value);
+  virtual void WriteString(const std::string& Section, const std::string& Key, const std::string& Value);
   virtual int32_t ReadInteger(const std::string& Section, const std::string& Key, int32_t Default);
   virtual void WriteInteger(const std::string& Section, const std::string& Key, int32_t Value);
   virtual TDateTime ReadDate(const std::string& Section, const std::string& Key, TDateTime Default);

@@ -132,8 +132,7 @@ void TNameOrder::AppendKey(std::string_view Surname, std::string_view FirstName,
 }
 
 template <class F>
-void TNameOrder::MergeKeys(std::string_view Surname, std::string_view FirstName, std::string& Key,
-                           F&& PartKey) const {
+void TNameOrder::MergeKeys(std::string_view Surname, std::string_view FirstName, std::string& Key, F&& PartKey) const {
   if (Surname.empty()) std::swap(Surname, FirstName);
   thread_local std::string Parts;
   Parts.clear();

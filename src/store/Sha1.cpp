@@ -41,17 +41,25 @@ __attribute__((target("sha,sse4.1"))) void ShaRoundsBlocks(uint32_t H[5], const 
     for (int I = 1; I < 20; ++I) {
       __m128i Words = W[I & 3];
       if (I >= 4) {
-        Words = _mm_sha1msg2_epu32(
-            _mm_xor_si128(_mm_sha1msg1_epu32(W[(I - 4) & 3], W[(I - 3) & 3]), W[(I - 2) & 3]), W[(I - 1) & 3]);
+        Words = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(W[(I - 4) & 3], W[(I - 3) & 3]), W[(I - 2) & 3]),
+                                   W[(I - 1) & 3]);
         W[I & 3] = Words;
       }
       const __m128i E = _mm_sha1nexte_epu32(Prev, Words);
       Prev = Abcd;
       switch (I / 5) {
-        case 0: Abcd = Rounds4<0>(Abcd, E); break;
-        case 1: Abcd = Rounds4<1>(Abcd, E); break;
-        case 2: Abcd = Rounds4<2>(Abcd, E); break;
-        default: Abcd = Rounds4<3>(Abcd, E); break;
+        case 0:
+          Abcd = Rounds4<0>(Abcd, E);
+          break;
+        case 1:
+          Abcd = Rounds4<1>(Abcd, E);
+          break;
+        case 2:
+          Abcd = Rounds4<2>(Abcd, E);
+          break;
+        default:
+          Abcd = Rounds4<3>(Abcd, E);
+          break;
       }
     }
     E0 = _mm_sha1nexte_epu32(Prev, ESave);

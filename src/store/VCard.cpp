@@ -51,18 +51,45 @@ std::string TypeLabel(unsigned Types) {
 
 // Properties an entry has no field for, kept in the notes under a label.
 // Names as views: a line's name is looked up here for every line of a file.
-constexpr std::pair<std::string_view, const char*> Noted[] = {
-    {"EMAIL", "E-mail"}, {"URL", "Web"}, {"NICKNAME", "Nickname"}, {"BDAY", "Birthday"}, {"TITLE", "Job title"},
-    {"ROLE", "Role"}, {"IMPP", "Chat"}, {"ANNIVERSARY", "Anniversary"}, {"CATEGORIES", "Categories"},
-    {"LABEL", "Address label"}, {"GEO", "Location"}, {"TZ", "Time zone"}, {"GENDER", "Gender"},
-    {"LANG", "Language"}, {"RELATED", "Related"}, {"FBURL", "Free/busy"}, {"CALURI", "Calendar"},
-    {"CALADRURI", "Calendar requests"}, {"X-SOCIALPROFILE", "Social profile"}, {"X-ANNIVERSARY", "Anniversary"},
-    {"X-ABDATE", "Date"}, {"X-ABRELATEDNAMES", "Related"}, {"X-ASSISTANT", "Assistant"}, {"X-MANAGER", "Manager"},
-    {"X-SPOUSE", "Spouse"}, {"X-MAIDENNAME", "Maiden name"}, {"X-PHONETIC-FIRST-NAME", "Phonetic first name"},
-    {"X-PHONETIC-LAST-NAME", "Phonetic last name"}, {"X-AIM", "Chat (AIM)"}, {"X-ICQ", "Chat (ICQ)"},
-    {"X-JABBER", "Chat (Jabber)"}, {"X-MSN", "Chat (MSN)"}, {"X-YAHOO", "Chat (Yahoo)"},
-    {"X-SKYPE", "Chat (Skype)"}, {"X-SKYPE-USERNAME", "Chat (Skype)"}, {"X-GOOGLE-TALK", "Chat (Google Talk)"},
-    {"X-GADUGADU", "Chat (Gadu-Gadu)"}, {"X-QQ", "Chat (QQ)"}, {"X-TWITTER", "Twitter"}};
+constexpr std::pair<std::string_view, const char*> Noted[] = {{"EMAIL", "E-mail"},
+                                                              {"URL", "Web"},
+                                                              {"NICKNAME", "Nickname"},
+                                                              {"BDAY", "Birthday"},
+                                                              {"TITLE", "Job title"},
+                                                              {"ROLE", "Role"},
+                                                              {"IMPP", "Chat"},
+                                                              {"ANNIVERSARY", "Anniversary"},
+                                                              {"CATEGORIES", "Categories"},
+                                                              {"LABEL", "Address label"},
+                                                              {"GEO", "Location"},
+                                                              {"TZ", "Time zone"},
+                                                              {"GENDER", "Gender"},
+                                                              {"LANG", "Language"},
+                                                              {"RELATED", "Related"},
+                                                              {"FBURL", "Free/busy"},
+                                                              {"CALURI", "Calendar"},
+                                                              {"CALADRURI", "Calendar requests"},
+                                                              {"X-SOCIALPROFILE", "Social profile"},
+                                                              {"X-ANNIVERSARY", "Anniversary"},
+                                                              {"X-ABDATE", "Date"},
+                                                              {"X-ABRELATEDNAMES", "Related"},
+                                                              {"X-ASSISTANT", "Assistant"},
+                                                              {"X-MANAGER", "Manager"},
+                                                              {"X-SPOUSE", "Spouse"},
+                                                              {"X-MAIDENNAME", "Maiden name"},
+                                                              {"X-PHONETIC-FIRST-NAME", "Phonetic first name"},
+                                                              {"X-PHONETIC-LAST-NAME", "Phonetic last name"},
+                                                              {"X-AIM", "Chat (AIM)"},
+                                                              {"X-ICQ", "Chat (ICQ)"},
+                                                              {"X-JABBER", "Chat (Jabber)"},
+                                                              {"X-MSN", "Chat (MSN)"},
+                                                              {"X-YAHOO", "Chat (Yahoo)"},
+                                                              {"X-SKYPE", "Chat (Skype)"},
+                                                              {"X-SKYPE-USERNAME", "Chat (Skype)"},
+                                                              {"X-GOOGLE-TALK", "Chat (Google Talk)"},
+                                                              {"X-GADUGADU", "Chat (Gadu-Gadu)"},
+                                                              {"X-QQ", "Chat (QQ)"},
+                                                              {"X-TWITTER", "Twitter"}};
 
 const char* NotedLabel(std::string_view Name) {
   for (auto [Property, Label] : Noted)
@@ -82,9 +109,22 @@ namespace {
 
 // What the card reader uses; the line of anything else may be passed over.
 bool IsKept(std::string_view Name) {
-  static constexpr std::string_view Used[] = {"BEGIN", "END", "VERSION", "N", "FN", "ORG", "KIND", "X-ADDRESSBOOKSERVER-KIND",
-                                     "X-ABSHOWAS", "TEL", "ADR",
-                                     "NOTE", "AGENT", "X-ABLABEL", "X-TOBRINEL-EXTENSION", "X-TOBRINEL-TABPAGE"};
+  static constexpr std::string_view Used[] = {"BEGIN",
+                                              "END",
+                                              "VERSION",
+                                              "N",
+                                              "FN",
+                                              "ORG",
+                                              "KIND",
+                                              "X-ADDRESSBOOKSERVER-KIND",
+                                              "X-ABSHOWAS",
+                                              "TEL",
+                                              "ADR",
+                                              "NOTE",
+                                              "AGENT",
+                                              "X-ABLABEL",
+                                              "X-TOBRINEL-EXTENSION",
+                                              "X-TOBRINEL-TABPAGE"};
   for (std::string_view U : Used)
     if (Name == U) return true;
   return NotedLabel(Name) != nullptr;
@@ -155,14 +195,16 @@ public:
       const TAddressItem& Agent = *Into.Items[I];
       Entry.Note("Agent", JoinWords({Agent.FirstName.str(), Agent.Surname.str()}));
       const std::pair<const char*, const std::string*> Numbers[] = {
-          {"Agent's home telephone", &Agent.HomeTelephone.str()}, {"Agent's work telephone", &Agent.BusTelephone.str()},
-          {"Agent's extension", &Agent.BusExtn.str()}, {"Agent's fax", &Agent.BusFacsimile.str()},
+          {"Agent's home telephone", &Agent.HomeTelephone.str()},
+          {"Agent's work telephone", &Agent.BusTelephone.str()},
+          {"Agent's extension", &Agent.BusExtn.str()},
+          {"Agent's fax", &Agent.BusFacsimile.str()},
           {"Agent's mobile", &Agent.BusMobile.str()}};
       for (auto [Label, Value] : Numbers)
         if (!Value->empty()) Entry.Note(Label, *Value);
       const std::pair<const char*, const TLineList*> Lists[] = {{"Agent's home address", &Agent.HomeAddress},
-                                                                 {"Agent's work address", &Agent.BusAddress},
-                                                                 {"Agent's notes", &Agent.Notes}};
+                                                                {"Agent's work address", &Agent.BusAddress},
+                                                                {"Agent's notes", &Agent.Notes}};
       for (auto [Label, List] : Lists) {
         std::vector<std::string> Lines = List->Lines();
         if (std::string Joined = JoinLines(Lines, ", "); !Joined.empty()) Entry.Note(Label, Joined);
@@ -357,8 +399,8 @@ private:
       TInput Card(Value);
       ReadCards(Card, Into, Nesting + 1);
     } catch (const EImportError& E) {
-      throw EImportError(P.Number, "the card of the AGENT property, its line " + std::to_string(E.Line) + ": " +
-                                       E.Problem);
+      throw EImportError(P.Number,
+                         "the card of the AGENT property, its line " + std::to_string(E.Line) + ": " + E.Problem);
     }
     TakeNested(Before, P.Number);
   }

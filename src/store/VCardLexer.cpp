@@ -187,7 +187,8 @@ void TContentLineReader::TooLong(std::string Head, int32_t Number, bool InLine) 
   std::string Upper(Name);
   for (char& C : Upper) C = C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C;
   if (!MayPassOver || !MayPassOver(Upper))
-    throw EImportError(Number, "the value of " + Upper + " is longer than " + MaxReadText + ", more than Tobrinel reads");
+    throw EImportError(Number,
+                       "the value of " + Upper + " is longer than " + MaxReadText + ", more than Tobrinel reads");
   if (InLine) PassOverLine();
   while (NextIsFolded(0)) {
     ++Physical;

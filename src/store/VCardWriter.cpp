@@ -12,7 +12,9 @@ namespace {
 // The bytes AppendEscaped writes otherwise.
 struct TSpecialBytes {
   bool Is[256] = {};
-  constexpr TSpecialBytes() { Is[uint8_t('\\')] = Is[uint8_t(',')] = Is[uint8_t(';')] = Is[uint8_t('\n')] = Is[uint8_t('\r')] = true; }
+  constexpr TSpecialBytes() {
+    Is[uint8_t('\\')] = Is[uint8_t(',')] = Is[uint8_t(';')] = Is[uint8_t('\n')] = Is[uint8_t('\r')] = true;
+  }
 };
 constexpr TSpecialBytes Special;
 
@@ -24,15 +26,24 @@ void AppendEscaped(std::string& Out, std::string_view Text) {
     const char* Escape;
     size_t Width = 1;
     switch (Text[I]) {
-      case '\\': Escape = "\\\\"; break;
-      case ',': Escape = "\\,"; break;
-      case ';': Escape = "\\;"; break;
-      case '\n': Escape = "\\n"; break;
+      case '\\':
+        Escape = "\\\\";
+        break;
+      case ',':
+        Escape = "\\,";
+        break;
+      case ';':
+        Escape = "\\;";
+        break;
+      case '\n':
+        Escape = "\\n";
+        break;
       case '\r':  // a line break too, alone or as CRLF
         Escape = "\\n";
         if (I + 1 < Text.size() && Text[I + 1] == '\n') Width = 2;
         break;
-      default: continue;
+      default:
+        continue;
     }
     Out.append(Text.data() + Run, I - Run);
     Out.append(Escape, 2);
@@ -97,9 +108,9 @@ std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrenc
   // at the entry; each field ends in 0x1F, each line of a list begins with 0x1E.
   thread_local std::string Name;  // kept for its room: one export names every entry
   Name.assign(Namespace, 16);
-  for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
-                                   &Item.BusTelephone.str(), &Item.BusExtn.str(), &Item.BusFacsimile.str(),
-                                   &Item.BusMobile.str()})
+  for (const std::string* Field :
+       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
+        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
     Name.append(*Field) += '\x1f';
   for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
     Name += std::to_string(List->Count());

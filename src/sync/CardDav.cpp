@@ -44,9 +44,9 @@ struct TCardDavClient::TExchange {
   std::function<void()> OnReady;  // Stream: the 207's head is in
 
   QNetworkReply* Reply = nullptr;
-  QNetworkReply* Rest = nullptr;  // Stream: a finished 207 whose body is still being read
-  QTimer Timer;  // silence
-  QTimer Pace;   // bytes in each time limit
+  QNetworkReply* Rest = nullptr;           // Stream: a finished 207 whose body is still being read
+  QTimer Timer;                            // silence
+  QTimer Pace;                             // bytes in each time limit
   qint64 WindowBytes = 0, Downloaded = 0;  // of the answer
   int Hops = 0;
   int AuthTries = 0;
@@ -54,12 +54,12 @@ struct TCardDavClient::TExchange {
   bool TooSlow = false;
   bool TooLarge = false;
   bool Abandoned = false;  // Stream: the reader stopped before the end
-  bool Stream = false;  // a 207's body is read by the caller as it arrives
-  bool Ready = false;   // Stream: the 207's head is in
+  bool Stream = false;     // a 207's body is read by the caller as it arrives
+  bool Ready = false;      // Stream: the 207's head is in
   bool Done = false;
   QString Fingerprint;
-  QString TlsProblem;  // the trusted certificate fails a check that trust does not lift
-  QString Why;  // of a refused certificate, in words
+  QString TlsProblem;    // the trusted certificate fails a check that trust does not lift
+  QString Why;           // of a refused certificate, in words
   bool Liftable = true;  // trusting the refused certificate would let it through
   TAnswer Answer;
   std::optional<ESyncError> Error;
@@ -127,7 +127,9 @@ QString CertificateProblems(const QList<QSslError>& Errors, const QSslCertificat
   for (const QSslError& Error : Errors) {
     QString Reason;
     switch (Error.error()) {
-      case QSslError::SelfSignedCertificate: Reason = QStringLiteral("it is self-signed"); break;
+      case QSslError::SelfSignedCertificate:
+        Reason = QStringLiteral("it is self-signed");
+        break;
       case QSslError::SelfSignedCertificateInChain:
       case QSslError::UnableToGetIssuerCertificate:
       case QSslError::UnableToGetLocalIssuerCertificate:
@@ -141,11 +143,16 @@ QString CertificateProblems(const QList<QSslError>& Errors, const QSslCertificat
         Reason = QStringLiteral("it is not valid before %1").arg(Day(Certificate.effectiveDate()));
         break;
       case QSslError::HostNameMismatch:
-        Reason = Names.isEmpty() ? QStringLiteral("it was issued for another name than %1").arg(Host)
-                                 : QStringLiteral("it was issued for %1, not %2").arg(Names.join(QLatin1String(", ")), Host);
+        Reason = Names.isEmpty()
+                     ? QStringLiteral("it was issued for another name than %1").arg(Host)
+                     : QStringLiteral("it was issued for %1, not %2").arg(Names.join(QLatin1String(", ")), Host);
         break;
-      case QSslError::CertificateRevoked: Reason = QStringLiteral("it has been revoked"); break;
-      default: Reason = Error.errorString(); break;
+      case QSslError::CertificateRevoked:
+        Reason = QStringLiteral("it has been revoked");
+        break;
+      default:
+        Reason = Error.errorString();
+        break;
     }
     QStringList& Into = TrustLifts(Error.error()) ? Lifted : Why;
     if (!Into.contains(Reason)) Into << Reason;
@@ -177,7 +184,8 @@ QString UnsupportedChallenge(const QByteArray& Header) {
   for (size_t I = 0; I < Found.size(); ++I) {
     const QByteArray& Scheme = Found[I].Scheme;
     if (Scheme == "basic" || Scheme == "ntlm") return {};
-    QString Kind = Scheme == "digest" ? QStringLiteral("Digest") : QString::fromLatin1(Header.mid(Found[I].At, Scheme.size()));
+    QString Kind =
+        Scheme == "digest" ? QStringLiteral("Digest") : QString::fromLatin1(Header.mid(Found[I].At, Scheme.size()));
     if (Scheme == "digest") {
       const qsizetype End = I + 1 < Found.size() ? Found[I + 1].At : Lower.size();
       const QByteArray Params = Lower.mid(Found[I].At, End - Found[I].At);
@@ -350,17 +358,18 @@ bool TCardDavClient::Ours(const QUrl& Url) const { return SameServer(Url, Server
 
 void TCardDavClient::CheckOrigin(const QUrl& Url) const {
   if (!Ours(Url))
-    throw ESyncError(ESyncErrorKind::Server,
-                     QStringLiteral("%1 is not on the server %2, so nothing is sent there.").arg(Shown(Url), ServerName()));
+    throw ESyncError(
+        ESyncErrorKind::Server,
+        QStringLiteral("%1 is not on the server %2, so nothing is sent there.").arg(Shown(Url), ServerName()));
 }
 
 void TCardDavClient::Ignore(const QString& Href) { Ignored.insert(HrefKey(Href)); }
 
 QUrl TCardDavClient::UrlOf(const QString& Href) const {
   if (!Href.startsWith(QLatin1Char('/'))) return QUrl::fromEncoded(Href.toUtf8());
-  return QUrl::fromEncoded(Server.toEncoded(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
-                                            QUrl::StripTrailingSlash) +
-                           Href.toUtf8());
+  return QUrl::fromEncoded(
+      Server.toEncoded(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash) +
+      Href.toUtf8());
 }
 
 void TCardDavClient::Track(TExchange& X) {
@@ -429,7 +438,8 @@ void TCardDavClient::Launch(TExchange& X) {
     X.Fingerprint = CertificateFingerprint(Certificate);
     const bool Pinned = !Trusted.isEmpty() && X.Fingerprint == Trusted;
     // A pinned certificate stands for the chosen server only, and only in place of an authority.
-    const auto Kept = std::find_if(Errors.begin(), Errors.end(), [](const QSslError& E) { return !TrustLifts(E.error()); });
+    const auto Kept =
+        std::find_if(Errors.begin(), Errors.end(), [](const QSslError& E) { return !TrustLifts(E.error()); });
     if (Pinned && Ours(Reply->url()) && Kept == Errors.end()) {
       Reply->ignoreSslErrors(Errors);
       return;
@@ -450,8 +460,8 @@ void TCardDavClient::Finished(TExchange& X) {
   X.Reply = nullptr;
   const int Status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
   // A 207 being read as it comes keeps its reply for the reader.
-  const bool Streamed = X.Stream && Status == 207 && Reply->error() == QNetworkReply::NoError && !X.TimedOut &&
-                        !X.TooSlow && !Cancelled;
+  const bool Streamed =
+      X.Stream && Status == 207 && Reply->error() == QNetworkReply::NoError && !X.TimedOut && !X.TooSlow && !Cancelled;
   if (Streamed) X.Rest = Reply;
   else Reply->deleteLater();
   const QString Where = X.Url.port() > 0 ? QStringLiteral("%1:%2").arg(X.Url.host()).arg(X.Url.port()) : X.Url.host();
@@ -474,10 +484,11 @@ void TCardDavClient::Finished(TExchange& X) {
   if (Status == 0) {
     switch (Reply->error()) {
       case QNetworkReply::ConnectionRefusedError:
-        return Fail(ESyncError(ESyncErrorKind::Network,
-                               QStringLiteral("The server at %1 refused the connection.").arg(Where)));
+        return Fail(
+            ESyncError(ESyncErrorKind::Network, QStringLiteral("The server at %1 refused the connection.").arg(Where)));
       case QNetworkReply::HostNotFoundError:
-        return Fail(ESyncError(ESyncErrorKind::Network, QStringLiteral("The server %1 was not found.").arg(X.Url.host())));
+        return Fail(
+            ESyncError(ESyncErrorKind::Network, QStringLiteral("The server %1 was not found.").arg(X.Url.host())));
       case QNetworkReply::TimeoutError:
         return Fail(TimeOut);
       case QNetworkReply::SslHandshakeFailedError:
@@ -487,26 +498,28 @@ void TCardDavClient::Finished(TExchange& X) {
                                                 "trusting it does not lift (%2).")
                                      .arg(Where, X.TlsProblem)));
         if (!Ours(X.Url))
-          return Fail(ESyncError(ESyncErrorKind::Tls, QStringLiteral("The secure connection to %1 failed (%2).")
-                                                          .arg(Where, Reply->errorString())));
+          return Fail(
+              ESyncError(ESyncErrorKind::Tls,
+                         QStringLiteral("The secure connection to %1 failed (%2).").arg(Where, Reply->errorString())));
         // Trusting an expired certificate, or one issued for another name,
         // would not let it through: the person is not asked.
         if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted && !X.Liftable)
           return Fail(ESyncError(ESyncErrorKind::Tls,
                                  QStringLiteral("The certificate of %1 cannot be trusted: %2.").arg(Where, X.Why)));
         if (!X.Fingerprint.isEmpty() && X.Fingerprint != Trusted) {
-          ESyncError Untrusted(ESyncErrorKind::Tls,
-                               X.Why.isEmpty()
-                                   ? QStringLiteral("The server's certificate is not trusted (SHA-256 fingerprint %1).")
-                                         .arg(X.Fingerprint)
-                                   : QStringLiteral("The server's certificate is not trusted: %2 (SHA-256 fingerprint %1).")
-                                         .arg(X.Fingerprint, X.Why),
-                               0, X.Fingerprint);
+          ESyncError Untrusted(
+              ESyncErrorKind::Tls,
+              X.Why.isEmpty() ? QStringLiteral("The server's certificate is not trusted (SHA-256 fingerprint %1).")
+                                    .arg(X.Fingerprint)
+                              : QStringLiteral("The server's certificate is not trusted: %2 (SHA-256 fingerprint %1).")
+                                    .arg(X.Fingerprint, X.Why),
+              0, X.Fingerprint);
           Untrusted.Why = X.Why;
           return Fail(std::move(Untrusted));
         }
-        return Fail(ESyncError(ESyncErrorKind::Tls, QStringLiteral("The secure connection to %1 failed (%2).")
-                                                        .arg(Where, Reply->errorString())));
+        return Fail(
+            ESyncError(ESyncErrorKind::Tls,
+                       QStringLiteral("The secure connection to %1 failed (%2).").arg(Where, Reply->errorString())));
       default:
         return Fail(ESyncError(ESyncErrorKind::Network,
                                QStringLiteral("The connection to %1 failed (%2).").arg(Where, Reply->errorString())));
@@ -532,9 +545,9 @@ void TCardDavClient::Finished(TExchange& X) {
   if (Status == 401) {
     const QString Kind = UnsupportedChallenge(Reply->rawHeader("WWW-Authenticate"));
     if (!Kind.isEmpty())
-      return Fail(ESyncError(ESyncErrorKind::Auth,
-                             QStringLiteral("The server asks for a kind of password check Tobrinel does not support (%1).")
-                                 .arg(Kind)));
+      return Fail(ESyncError(
+          ESyncErrorKind::Auth,
+          QStringLiteral("The server asks for a kind of password check Tobrinel does not support (%1).").arg(Kind)));
     return Fail(WrongPassword());
   }
   // A 207 cut off in the middle is no answer.
@@ -652,10 +665,13 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
     QString NoToken;
     return Propfind(At, Depth, Body, [&](const TAnswer&, QIODevice& Device) {
       bool Taken = false;
-      const bool Read = ParseMultiStatus(Device, NoToken, [&](TDavResponse& R) {
-        if (!Taken) Into = std::move(R);
-        Taken = true;
-      }, &Problem);
+      const bool Read = ParseMultiStatus(
+          Device, NoToken,
+          [&](TDavResponse& R) {
+            if (!Taken) Into = std::move(R);
+            Taken = true;
+          },
+          &Problem);
       if (Read) Problem.clear();
       Have = Read && Taken;
     });
@@ -676,7 +692,8 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
     try {
       TDavResponse Found;
       bool Have = false;
-      const TAnswer Answer = First(WellKnown, "0", PropfindBody({{DavNamespace, "current-user-principal"}}), Found, Have);
+      const TAnswer Answer =
+          First(WellKnown, "0", PropfindBody({{DavNamespace, "current-user-principal"}}), Found, Have);
       if (Have && !Found.Principal.isEmpty()) {
         Principal = Found.Principal;
         Base = Answer.Url;
@@ -743,25 +760,27 @@ std::vector<TAddressBookInfo> TCardDavClient::Discover(const QUrl& Given) {
   for (const QUrl& HomeUrl : HomeUrls) {
     QString NoToken;
     bool Read = false;
-    const TAnswer Answer = Propfind(HomeUrl, "1", PropfindBody({{DavNamespace, "resourcetype"}, {DavNamespace, "displayname"}}),
-                                    [&](const TAnswer& Head, QIODevice& Device) {
-                                      Read = ParseMultiStatus(Device, NoToken, [&](TDavResponse& Response) {
-                                        if (!Response.IsAddressBook || HasControlCharacter(Response.Href)) return;
-                                        const QString Path = ResolveHref(Head.Url, Response.Href);
-                                        const QUrl BookUrl = CollectionUrl(Path.startsWith(QLatin1Char('/'))
-                                                                               ? UrlOf(Path)
-                                                                               : QUrl::fromEncoded(Path.toUtf8()));
-                                        if (!Ours(BookUrl)) {
-                                          if (!Away) Away = BookUrl;
-                                          return;
-                                        }
-                                        if (std::any_of(Books.begin(), Books.end(),
-                                                        [&](const TAddressBookInfo& B) { return B.Url == BookUrl; }))
-                                          return;
-                                        Books.push_back({BookUrl, Response.DisplayName.isEmpty() ? LastSegment(Path)
-                                                                                                 : Response.DisplayName});
-                                      }, &Problem);
-                                    });
+    const TAnswer Answer = Propfind(
+        HomeUrl, "1", PropfindBody({{DavNamespace, "resourcetype"}, {DavNamespace, "displayname"}}),
+        [&](const TAnswer& Head, QIODevice& Device) {
+          Read = ParseMultiStatus(
+              Device, NoToken,
+              [&](TDavResponse& Response) {
+                if (!Response.IsAddressBook || HasControlCharacter(Response.Href)) return;
+                const QString Path = ResolveHref(Head.Url, Response.Href);
+                const QUrl BookUrl =
+                    CollectionUrl(Path.startsWith(QLatin1Char('/')) ? UrlOf(Path) : QUrl::fromEncoded(Path.toUtf8()));
+                if (!Ours(BookUrl)) {
+                  if (!Away) Away = BookUrl;
+                  return;
+                }
+                if (std::any_of(Books.begin(), Books.end(),
+                                [&](const TAddressBookInfo& B) { return B.Url == BookUrl; }))
+                  return;
+                Books.push_back({BookUrl, Response.DisplayName.isEmpty() ? LastSegment(Path) : Response.DisplayName});
+              },
+              &Problem);
+        });
     if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, HomeUrl);
     if (!Read) throw Unreadable(Problem);
   }
@@ -820,15 +839,16 @@ TSyncChanges TCardDavClient::SyncCollection(const QUrl& BookUrl, const QString& 
     const TAnswer Answer =
         Request("REPORT", Book, SyncCollectionBody(Current), {{"Depth", "0"}, {"Content-Type", XmlType}},
                 [&](const TAnswer& Head, QIODevice& Device) {
-                  Read = ParseMultiStatus(Device, NextToken, [&](TDavResponse& R) { Take(Head, R); }, &Problem);
+                  Read = ParseMultiStatus(
+                      Device, NextToken, [&](TDavResponse& R) { Take(Head, R); }, &Problem);
                 });
     if (Answer.Status == 404 || Answer.Status == 410) throw NoAddressBookAt(Book, Answer.Status);
     if (Answer.Status == 207 && !Read) throw Unreadable(Problem);
     // A token that could not be sent back is no token.
     if (HasControlCharacter(NextToken)) NextToken.clear();
     if (Answer.Status != 207 || NextToken.isEmpty()) {
-      const bool TokenRefused = (Answer.Status == 403 || Answer.Status == 409) &&
-                                HasDavCondition(Answer.Body, u"valid-sync-token");
+      const bool TokenRefused =
+          (Answer.Status == 403 || Answer.Status == 409) && HasDavCondition(Answer.Body, u"valid-sync-token");
       // A server in trouble is told, not taken for one without the report.
       if (Answer.Status >= 500 && Answer.Status != 501) throw StatusError(Answer.Status, Answer.Reason, Book);
       return {TokenRefused ? ESyncOutcome::TokenRejected : ESyncOutcome::Unsupported, {}, {}, {}};
@@ -848,68 +868,63 @@ TEtagListing TCardDavClient::ListEtags(const QUrl& BookUrl) {
   const QString BookPath = Book.path(QUrl::FullyEncoded);
   QString Problem, NoToken;
   bool Read = false;
-  const TAnswer Answer = Propfind(Book, "1",
-                                  PropfindBody({{DavNamespace, "resourcetype"},
-                                                {DavNamespace, "getetag"},
-                                                {DavNamespace, "getcontenttype"},
-                                                {DavNamespace, "sync-token"}}),
-                                  [&](const TAnswer& Head, QIODevice& Device) {
-                                    Read = ParseMultiStatus(
-                                        Device, NoToken,
-                                        [&](const TDavResponse& Response) {
-                                          if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
-                                          const QString Path = ResolveHref(Head.Url, Response.Href);
-                                          if (SameHref(Path, BookPath) ||
-                                              SameHref(Path, Head.Url.path(QUrl::FullyEncoded))) {
-                                            if (Response.HasResourceType && !Response.IsAddressBook)
-                                              throw NotAddressBook(Book);
-                                            Out.SyncToken = HasControlCharacter(Response.SyncToken)
-                                                                ? QString()
-                                                                : Response.SyncToken;
-                                            return;
-                                          }
-                                          if (!InsideCollection(Book, Path) &&
-                                              !InsideCollection(CollectionUrl(Head.Url), Path))
-                                            return Ignore(Path);
-                                          if ((Response.Status != 0 && !Success(Response.Status)) ||
-                                              Response.IsCollection || !IsVCardType(Response.ContentType))
-                                            return;
-                                          Out.Cards.push_back({Path, UsableEtag(Response)});
-                                        },
-                                        &Problem);
-                                  });
+  const TAnswer Answer =
+      Propfind(Book, "1",
+               PropfindBody({{DavNamespace, "resourcetype"},
+                             {DavNamespace, "getetag"},
+                             {DavNamespace, "getcontenttype"},
+                             {DavNamespace, "sync-token"}}),
+               [&](const TAnswer& Head, QIODevice& Device) {
+                 Read = ParseMultiStatus(
+                     Device, NoToken,
+                     [&](const TDavResponse& Response) {
+                       if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
+                       const QString Path = ResolveHref(Head.Url, Response.Href);
+                       if (SameHref(Path, BookPath) || SameHref(Path, Head.Url.path(QUrl::FullyEncoded))) {
+                         if (Response.HasResourceType && !Response.IsAddressBook) throw NotAddressBook(Book);
+                         Out.SyncToken = HasControlCharacter(Response.SyncToken) ? QString() : Response.SyncToken;
+                         return;
+                       }
+                       if (!InsideCollection(Book, Path) && !InsideCollection(CollectionUrl(Head.Url), Path))
+                         return Ignore(Path);
+                       if ((Response.Status != 0 && !Success(Response.Status)) || Response.IsCollection ||
+                           !IsVCardType(Response.ContentType))
+                         return;
+                       Out.Cards.push_back({Path, UsableEtag(Response)});
+                     },
+                     &Problem);
+               });
   if (Answer.Status == 405 || Answer.Status == 501) throw NotAddressBook(Book);
   if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, Book);
   if (!Read) throw Unreadable(Problem);
   return Out;
 }
 
-void TCardDavClient::MultiGet(const QUrl& BookUrl, const QStringList& Hrefs, const std::function<void(TCard&&)>& OnCard) {
+void TCardDavClient::MultiGet(const QUrl& BookUrl, const QStringList& Hrefs,
+                              const std::function<void(TCard&&)>& OnCard) {
   const QUrl Book = CollectionUrl(BookUrl);
   for (qsizetype First = 0; First < Hrefs.size(); First += MultiGetBatch) {
     QString Problem, NoToken;
     bool Read = false;
-    const TAnswer Answer = Request("REPORT", Book, MultiGetBody(Hrefs.mid(First, MultiGetBatch)),
-                                   {{"Content-Type", XmlType}}, [&](const TAnswer& Head, QIODevice& Device) {
-                                     Read = ParseMultiStatus(
-                                         Device, NoToken,
-                                         [&](TDavResponse& Response) {
-                                           if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
-                                           if (!Response.HasAddressData ||
-                                               (Response.Status != 0 && !Success(Response.Status)))
-                                             return;
-                                           const QString Path = ResolveHref(Head.Url, Response.Href);
-                                           if (!InsideCollection(Book, Path) &&
-                                               !InsideCollection(CollectionUrl(Head.Url), Path))
-                                             return Ignore(Path);
-                                           TCard Card{Path, Response.Etag, std::move(Response.AddressData)};
-                                           Card.TooLarge = Response.TooLarge;
-                                           // Not whole: handed on empty, which reads as no card.
-                                           if (Response.BadCharacter) Card.Text = QByteArray();
-                                           OnCard(std::move(Card));
-                                         },
-                                         &Problem);
-                                   });
+    const TAnswer Answer =
+        Request("REPORT", Book, MultiGetBody(Hrefs.mid(First, MultiGetBatch)), {{"Content-Type", XmlType}},
+                [&](const TAnswer& Head, QIODevice& Device) {
+                  Read = ParseMultiStatus(
+                      Device, NoToken,
+                      [&](TDavResponse& Response) {
+                        if (HasControlCharacter(Response.Href)) return Ignore(Response.Href);
+                        if (!Response.HasAddressData || (Response.Status != 0 && !Success(Response.Status))) return;
+                        const QString Path = ResolveHref(Head.Url, Response.Href);
+                        if (!InsideCollection(Book, Path) && !InsideCollection(CollectionUrl(Head.Url), Path))
+                          return Ignore(Path);
+                        TCard Card{Path, Response.Etag, std::move(Response.AddressData)};
+                        Card.TooLarge = Response.TooLarge;
+                        // Not whole: handed on empty, which reads as no card.
+                        if (Response.BadCharacter) Card.Text = QByteArray();
+                        OnCard(std::move(Card));
+                      },
+                      &Problem);
+                });
     if (Answer.Status != 207) throw StatusError(Answer.Status, Answer.Reason, Book);
     if (!Read) throw Unreadable(Problem);
   }
@@ -1034,9 +1049,11 @@ void TCardDavClient::WriteMany(const std::vector<TWriteJob>& Jobs,
       if (Elsewhere || HasControlCharacter(Job.Etag)) {
         Slot.Result.Outcome = EWriteOutcome::Refused;
         Slot.Result.Problem =
-            Elsewhere ? QStringLiteral("The card %1 is not on the server %2; it was not written.").arg(Shown(Card), ServerName())
-                      : QStringLiteral("The server gave the card %1 an ETag that cannot be sent back; it was not written.")
-                            .arg(Shown(Card));
+            Elsewhere
+                ? QStringLiteral("The card %1 is not on the server %2; it was not written.")
+                      .arg(Shown(Card), ServerName())
+                : QStringLiteral("The server gave the card %1 an ETag that cannot be sent back; it was not written.")
+                      .arg(Shown(Card));
         Report(Index);
         continue;
       }
@@ -1045,10 +1062,8 @@ void TCardDavClient::WriteMany(const std::vector<TWriteJob>& Jobs,
       THeaders Headers;
       if (Job.Kind == TWriteJob::Put) {
         Headers.push_back({"Content-Type", "text/vcard; charset=utf-8"});
-        if (Job.Etag.isEmpty())
-          Headers.push_back({"If-None-Match", "*"});
-        else
-          Headers.push_back({"If-Match", Job.Etag.toUtf8()});
+        if (Job.Etag.isEmpty()) Headers.push_back({"If-None-Match", "*"});
+        else Headers.push_back({"If-Match", Job.Etag.toUtf8()});
         Start(Index, "PUT", Job.Text, std::move(Headers));
       } else {
         if (!Job.Etag.isEmpty()) Headers.push_back({"If-Match", Job.Etag.toUtf8()});

@@ -41,10 +41,10 @@ public:
         Fingerprint(AFingerprint) {}
   ESyncErrorKind Kind;
   QString Message;
-  int HttpStatus;  // 0 when no HTTP answer came with it
+  int HttpStatus;       // 0 when no HTTP answer came with it
   QString Fingerprint;  // Tls: SHA-256 of the refused certificate, colon hex, for the person to trust
-  QString Why;  // Tls: what is wrong with it, for the question ("it is self-signed")
-  QUrl Elsewhere;  // OtherServer: where discovery leads
+  QString Why;          // Tls: what is wrong with it, for the question ("it is self-signed")
+  QUrl Elsewhere;       // OtherServer: where discovery leads
 };
 
 // What is wrong with a refused certificate, in words ("it is self-signed;
@@ -64,7 +64,7 @@ struct TCardVersion {
 struct TCard {
   QString Href;
   QString Etag;
-  QByteArray Text;  // byte for byte as the server holds it
+  QByteArray Text;        // byte for byte as the server holds it
   bool TooLarge = false;  // over MaxCardBytes: Text is empty, the card was not read
 };
 
@@ -88,7 +88,7 @@ struct TWriteJob {
   enum EKind { Put, Delete } Kind = Put;
   QString Href;
   QByteArray Text;  // Put only
-  QString Etag;  // Put: empty for a new card (If-None-Match: *), else If-Match; Delete: If-Match when given
+  QString Etag;     // Put: empty for a new card (If-None-Match: *), else If-Match; Delete: If-Match when given
 };
 
 // Done: written, or for a Delete gone already. Conflict: 412, the card
@@ -98,7 +98,7 @@ enum class EWriteOutcome { Done, Conflict, Refused };
 
 struct TWriteResult {
   EWriteOutcome Outcome = EWriteOutcome::Done;
-  QString Etag;  // Put Done: the card's new ETag (empty only when the server gives none at all)
+  QString Etag;           // Put Done: the card's new ETag (empty only when the server gives none at all)
   QByteArray ServerText;  // Put Done: the card as the server now holds it, when it gave no ETag to the PUT
   int HttpStatus = 0;
   QString Problem;

@@ -27,7 +27,7 @@ struct TUnit {
   std::vector<size_t> Lines;
   size_t Main = npos;  // the property's own line, not its label
   std::string Name;
-  unsigned Fields = 0;                // bits of the ESyncFields it filled
+  unsigned Fields = 0;               // bits of the ESyncFields it filled
   std::vector<std::string> Derived;  // the lines of the notes it gave
   bool Drop = false, Rewrite = false;
   std::string Value;  // as it is to be written, when rewritten
@@ -72,9 +72,9 @@ std::string CleanHead(std::string_view Head) {
     std::string_view Part = Head.substr(Start, I - Start);
     Start = I + 1;
     std::string_view Name = Trim(Part.substr(0, Part.find('=')));
-    bool Encoding = !Parts.empty() && (SameText(Name, "ENCODING") || SameText(Name, "CHARSET") ||
-                                       SameText(Name, "QUOTED-PRINTABLE") || SameText(Name, "BASE64") ||
-                                       SameText(Name, "8BIT"));
+    bool Encoding =
+        !Parts.empty() && (SameText(Name, "ENCODING") || SameText(Name, "CHARSET") ||
+                           SameText(Name, "QUOTED-PRINTABLE") || SameText(Name, "BASE64") || SameText(Name, "8BIT"));
     if (Encoding) Dropped = true;
     else Parts.push_back(Part);
   }
@@ -90,7 +90,7 @@ std::string LowerGroupName(std::string_view Group) { return LowerText(Group); }
 // street's lines, then the extended address, the post office box, locality,
 // region, code and country, each that is given.
 struct TAddressSlots {
-  std::vector<std::string> Parts;               // the seven components as written
+  std::vector<std::string> Parts;             // the seven components as written
   std::vector<std::pair<int, size_t>> Slots;  // component, lines it gave
 };
 
@@ -177,11 +177,13 @@ std::string NotedValue(std::string_view Property, std::string_view Value) {
 bool PropertyOfLine(std::string_view Line, TNewProperty& Out) {
   std::string_view Label, Value;
   if (!SplitNoteLine(Line, Label, Value) || Trim(Value).empty()) return false;
+  // clang-format off
   static const std::pair<const char*, const char*> Phones[] = {
       {"Telephone (home)", "TEL;TYPE=HOME,VOICE"}, {"Telephone (work)", "TEL;TYPE=WORK,VOICE"},
       {"Mobile", "TEL;TYPE=CELL"},                 {"Fax", "TEL;TYPE=WORK,FAX"},
       {"Fax (home)", "TEL;TYPE=HOME,FAX"},         {"Pager", "TEL;TYPE=PAGER"},
       {"Telephone", "TEL;TYPE=VOICE"}};
+  // clang-format on
   for (auto [Form, Head] : Phones)
     if (Label == Form) {
       int32_t Dropped = 0;
@@ -317,7 +319,9 @@ private:
     return true;
   }
 
-  std::string_view Raw(size_t Line) const { return Card.substr(Lines[Line].Begin, Lines[Line].End - Lines[Line].Begin); }
+  std::string_view Raw(size_t Line) const {
+    return Card.substr(Lines[Line].Begin, Lines[Line].End - Lines[Line].Begin);
+  }
 
   TContentLine Parsed(size_t Line) const {
     TContentLine P;
@@ -362,9 +366,11 @@ private:
   // ---- what each line went into
 
   int FieldOf(const TAddressItem& I, const void* Field) const {
+    // clang-format off
     const void* Known[] = {&I.Surname,      &I.FirstName, &I.HomeTelephone, &I.BusTelephone,
                            &I.BusExtn,      &I.BusFacsimile, &I.BusMobile,  &I.HomeAddress,
                            &I.BusAddress,   &I.Notes,     &I.TabPage};
+    // clang-format on
     for (int F = 0; F < SyncFieldCount; ++F)
       if (Known[F] == Field) return F;
     return -1;
@@ -458,9 +464,11 @@ private:
     TContentLineReader Reader(Written);
     std::string_view Raw;
     int32_t Number;
+    // clang-format off
     const char* Wanted = F == sfBusExtn ? "X-TOBRINEL-EXTENSION" : F == sfTabPage ? "X-TOBRINEL-TABPAGE"
                          : F >= sfHomeAddress                 ? "ADR"
                                                               : "TEL";
+    // clang-format on
     while (Reader.NextRaw(Raw, Number)) {
       TContentLine P;
       ParseContentLine(Raw, Number, P);
@@ -494,9 +502,9 @@ private:
     TUnit* FN = Taken("FN");
     TUnit* Org = Taken("ORG");
     // A company known by its organisation: that is renamed, and a full name that is the same.
-    if (Org && Entry.FirstName.empty() && (!FN || Trim(UnescapeVCardText(Parsed(FN->Main).Value)).empty() ||
-                                           Trim(UnescapeVCardText(Parsed(FN->Main).Value)) ==
-                                               Trim(UnescapeVCardText(Parsed(Org->Main).Value)))) {
+    if (Org && Entry.FirstName.empty() &&
+        (!FN || Trim(UnescapeVCardText(Parsed(FN->Main).Value)).empty() ||
+         Trim(UnescapeVCardText(Parsed(FN->Main).Value)) == Trim(UnescapeVCardText(Parsed(Org->Main).Value)))) {
       Rewrite(*Org, Escaped(Entry.Surname.str()));
       if (FN) Rewrite(*FN, Escaped(Entry.Surname.str()));
       return;
@@ -593,9 +601,9 @@ private:
       }
     std::vector<std::string> OfNames;
     size_t Derived = DerivedOrder.size();
-    bool Laid = Own.size() + Derived <= OldLines.size() &&
-                std::equal(Own.begin(), Own.end(), OldLines.begin());
-    for (size_t I = 0; Laid && I < Derived; ++I) Laid = OldLines[OldLines.size() - Derived + I] == DerivedOrder[I].first;
+    bool Laid = Own.size() + Derived <= OldLines.size() && std::equal(Own.begin(), Own.end(), OldLines.begin());
+    for (size_t I = 0; Laid && I < Derived; ++I)
+      Laid = OldLines[OldLines.size() - Derived + I] == DerivedOrder[I].first;
     if (Laid) OfNames.assign(OldLines.begin() + ptrdiff_t(Own.size()), OldLines.end() - ptrdiff_t(Derived));
 
     // What is still there; the rest was removed here.
@@ -711,7 +719,8 @@ private:
   std::string FreeGroup() {
     int Most = UsedGroups;
     for (const TLine& L : Lines)
-      if (L.Group.size() > 4 && L.Group.compare(0, 4, "item") == 0) Most = std::max(Most, std::atoi(L.Group.c_str() + 4));
+      if (L.Group.size() > 4 && L.Group.compare(0, 4, "item") == 0)
+        Most = std::max(Most, std::atoi(L.Group.c_str() + 4));
     UsedGroups = Most + 1;
     return "item" + std::to_string(UsedGroups);
   }
@@ -800,8 +809,7 @@ std::string RawUidLine(std::string_view Card) {
       ParseContentLine(Raw, Number, P);
       if (P.Name == "UID" && P.Group.empty()) return std::string(Raw) + "\r\n";
     }
-  } catch (const EImportError&) {
-  }
+  } catch (const EImportError&) {}
   return {};
 }
 
@@ -820,8 +828,7 @@ std::unique_ptr<TAddressItem> ReadCard(std::string_view Card) {
   try {
     TImported Read = ReadVCards(Card);
     if (!Read.Items.empty()) return std::move(Read.Items.front());
-  } catch (const EImportError&) {
-  }
+  } catch (const EImportError&) {}
   return nullptr;
 }
 
@@ -829,8 +836,7 @@ bool IsGroupCard(std::string_view Card) {
   try {
     TImported Read = ReadVCards(Card);
     return Read.Items.empty() && Read.GroupsSkipped > 0;
-  } catch (const EImportError&) {
-  }
+  } catch (const EImportError&) {}
   return false;
 }
 
@@ -839,8 +845,7 @@ std::string PatchCard(std::string_view Card, const TAddressItem& Entry, const TA
   std::string Out;
   try {
     if (TPatcher(Card, Entry, Base, NewUid, Revision).Run(Out)) return Out;
-  } catch (const EImportError&) {
-  }
+  } catch (const EImportError&) {}
   Out.clear();
   // A card that cannot be read is replaced, its UID kept as it stands.
   std::string UidLine = NewUid.empty() ? RawUidLine(Card) : "UID:" + EscapedUid(NewUid) + "\r\n";
@@ -857,7 +862,6 @@ std::string CardUid(std::string_view Card) {
     TContentLine Line;
     while (Reader.Next(Line))
       if (Line.Name == "UID") return UnescapeVCardText(Trim(Line.Value));
-  } catch (const EImportError&) {
-  }
+  } catch (const EImportError&) {}
   return {};
 }

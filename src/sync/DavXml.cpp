@@ -59,10 +59,8 @@ QString ValueText(QXmlStreamReader& Xml, TDavResponse& Into) {
 QStringList ChildHrefs(QXmlStreamReader& Xml, TDavResponse& Into) {
   QStringList Hrefs;
   while (Xml.readNextStartElement()) {
-    if (Is(Xml, DavNamespace, "href"))
-      Hrefs << ValueText(Xml, Into);
-    else
-      Xml.skipCurrentElement();
+    if (Is(Xml, DavNamespace, "href")) Hrefs << ValueText(Xml, Into);
+    else Xml.skipCurrentElement();
   }
   return Hrefs;
 }
@@ -114,12 +112,9 @@ void ReadPropStat(QXmlStreamReader& Xml, TDavResponse& Into) {
   TDavResponse Found;
   int Status = 200;
   while (Xml.readNextStartElement()) {
-    if (Is(Xml, DavNamespace, "prop"))
-      ReadProp(Xml, Found);
-    else if (Is(Xml, DavNamespace, "status"))
-      Status = StatusLineCode(ValueText(Xml, Found));
-    else
-      Xml.skipCurrentElement();
+    if (Is(Xml, DavNamespace, "prop")) ReadProp(Xml, Found);
+    else if (Is(Xml, DavNamespace, "status")) Status = StatusLineCode(ValueText(Xml, Found));
+    else Xml.skipCurrentElement();
   }
   Into.TooLarge = Into.TooLarge || Found.TooLarge;
   Into.BadCharacter = Into.BadCharacter || Found.BadCharacter;
@@ -149,14 +144,10 @@ void ReadResponse(QXmlStreamReader& Xml, const std::function<void(TDavResponse&)
   QStringList Hrefs;
   TDavResponse Common;
   while (Xml.readNextStartElement()) {
-    if (Is(Xml, DavNamespace, "href"))
-      Hrefs << ValueText(Xml, Common);
-    else if (Is(Xml, DavNamespace, "status"))
-      Common.Status = StatusLineCode(ValueText(Xml, Common));
-    else if (Is(Xml, DavNamespace, "propstat"))
-      ReadPropStat(Xml, Common);
-    else
-      Xml.skipCurrentElement();
+    if (Is(Xml, DavNamespace, "href")) Hrefs << ValueText(Xml, Common);
+    else if (Is(Xml, DavNamespace, "status")) Common.Status = StatusLineCode(ValueText(Xml, Common));
+    else if (Is(Xml, DavNamespace, "propstat")) ReadPropStat(Xml, Common);
+    else Xml.skipCurrentElement();
   }
   if (Xml.hasError()) return;
   for (qsizetype I = 0; I < Hrefs.size(); ++I) {
@@ -220,8 +211,7 @@ QByteArray Document(const std::function<void(QXmlStreamWriter&)>& Fill) {
 
 void WriteProp(QXmlStreamWriter& Xml, const std::vector<TDavProperty>& Properties) {
   Xml.writeStartElement(QLatin1String(DavNamespace), QStringLiteral("prop"));
-  for (const auto& [Namespace, Name] : Properties)
-    Xml.writeEmptyElement(QLatin1String(Namespace), QLatin1String(Name));
+  for (const auto& [Namespace, Name] : Properties) Xml.writeEmptyElement(QLatin1String(Namespace), QLatin1String(Name));
   Xml.writeEndElement();
 }
 
@@ -290,8 +280,8 @@ bool ParseMultiStatus(QIODevice& Body, QString& SyncToken, const std::function<v
   return true;
 }
 
-bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
-                      const std::function<void(TDavResponse&)>& OnResponse, QString* Problem) {
+bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken, const std::function<void(TDavResponse&)>& OnResponse,
+                      QString* Problem) {
   QByteArray Copy = Body;  // shared, not copied
   QBuffer Device(&Copy);
   Device.open(QIODevice::ReadOnly);
@@ -304,9 +294,7 @@ bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Proble
       Body, Out.SyncToken, [&Out](TDavResponse& Response) { Out.Responses.push_back(std::move(Response)); }, Problem);
 }
 
-QByteArray ProtectCarriageReturns(const QByteArray& Xml) {
-  return TCarriageReturnGuard().Feed(Xml, true);
-}
+QByteArray ProtectCarriageReturns(const QByteArray& Xml) { return TCarriageReturnGuard().Feed(Xml, true); }
 
 namespace {
 const QByteArray BadCharacterMark = QByteArray("<b xmlns=\"") + BadCharacterNamespace + "\"/>";
@@ -519,7 +507,10 @@ QString HrefKey(const QString& Href) {
   // Characters a path may hold as they are: the rest is written as an escape.
   auto Plain = [&](uchar C) { return Unreserved(C) || (C > ' ' && C < 0x7F && strchr("!$&'()*+,;=:@/", C)); };
   auto HexValue = [](char C) {
-    return C >= '0' && C <= '9' ? C - '0' : C >= 'A' && C <= 'F' ? C - 'A' + 10 : C >= 'a' && C <= 'f' ? C - 'a' + 10 : -1;
+    return C >= '0' && C <= '9'   ? C - '0'
+           : C >= 'A' && C <= 'F' ? C - 'A' + 10
+           : C >= 'a' && C <= 'f' ? C - 'a' + 10
+                                  : -1;
   };
   const QByteArray In = Href.toUtf8();
   QByteArray Out;

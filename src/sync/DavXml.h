@@ -21,7 +21,7 @@ inline constexpr char CardDavNamespace[] = "urn:ietf:params:xml:ns:carddav";
 // One href of a multistatus answer with what was said about it. Properties
 // count only when their propstat has a 2xx status (or none).
 struct TDavResponse {
-  QString Href;  // as the server wrote it
+  QString Href;    // as the server wrote it
   int Status = 0;  // the response's own status, e.g. 404 for a removed member; 0 when it has none
   bool HasResourceType = false;
   bool IsCollection = false;
@@ -30,7 +30,7 @@ struct TDavResponse {
   QString ContentType;
   QString DisplayName;
   QString SyncToken;
-  QString Principal;  // current-user-principal
+  QString Principal;     // current-user-principal
   QStringList HomeSets;  // addressbook-home-set
   bool HasAddressData = false;
   QByteArray AddressData;  // UTF-8, line ends as the server sent them
@@ -55,8 +55,8 @@ struct TMultiStatus {
 bool ParseMultiStatus(const QByteArray& Body, TMultiStatus& Out, QString* Problem = nullptr);
 // The same, each response handed to OnResponse as it is read rather than
 // kept, for listings of thousands of cards.
-bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken,
-                      const std::function<void(TDavResponse&)>& OnResponse, QString* Problem = nullptr);
+bool ParseMultiStatus(const QByteArray& Body, QString& SyncToken, const std::function<void(TDavResponse&)>& OnResponse,
+                      QString* Problem = nullptr);
 // The same, read from Body as it arrives (a network reply): only the response
 // being read is held, whatever the answer's length or depth.
 bool ParseMultiStatus(QIODevice& Body, QString& SyncToken, const std::function<void(TDavResponse&)>& OnResponse,
@@ -88,15 +88,15 @@ private:
   enum EState { Text, Tag, Comment, CData, Instruction, Declaration };
   EState State = Text;
   char Quote = 0;
-  bool EndTag = false;     // the tag being read is </...>
-  char LastInTag = 0;      // its last character outside quotes, '/' for <.../>
-  int Depth = 0;           // elements open
-  int Brackets = 0;        // a declaration's internal subset open
+  bool EndTag = false;  // the tag being read is </...>
+  char LastInTag = 0;   // its last character outside quotes, '/' for <.../>
+  int Depth = 0;        // elements open
+  int Brackets = 0;     // a declaration's internal subset open
   char Prev1 = 0, Prev2 = 0;
   bool InReference = false;
   bool RootClosed = false;
-  qsizetype Run = 0;       // bytes of text since the last markup
-  QByteArray Carry;        // bytes that need what follows to be understood
+  qsizetype Run = 0;  // bytes of text since the last markup
+  QByteArray Carry;   // bytes that need what follows to be understood
 };
 
 // True when an error body names the DAV: precondition Name (e.g. "valid-sync-token").

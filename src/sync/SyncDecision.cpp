@@ -28,9 +28,11 @@ EDecision DecisionFor(ELocal Here, EServer There) {
   using D = EDecision;
   //                     there: Unchanged       SameText        Changed          Deleted         Skipped
   static constexpr D Table[3][5] = {
+      // clang-format off
       /* here Unchanged */ {D::Nothing,     D::NewETag,     D::Merge,        D::DeleteHere,  D::Nothing},
       /* here Changed   */ {D::Merge,       D::Merge,       D::Merge,        D::SendAsNew,   D::Nothing},
       /* here Deleted   */ {D::DeleteThere, D::DeleteThere, D::TakeServers,  D::Forget,      D::Nothing}};
+  // clang-format on
   return Table[int(Here)][int(There)];
 }
 

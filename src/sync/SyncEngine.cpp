@@ -18,7 +18,6 @@ std::string CollectionOf(const std::string& Url) {
 
 std::string RandomUid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(); }
 
-
 std::string TSyncSummary::Line() const {
   return "received " + std::to_string(Received) + ", sent " + std::to_string(Sent) + ", deleted here " +
          std::to_string(DeletedHere) + ", deleted there " + std::to_string(DeletedThere) + ", merged " +
@@ -82,7 +81,6 @@ void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std:
   Fetched[Href] = TFetched{Texts.Keep(Href), Texts.Keep(ETag), Texts.Keep(Text)};
 }
 
-
 TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) {
   if (!Listed) throw std::logic_error("TSyncEngine::Plan needs the server's listing first");
   const std::vector<TSyncCard>& Cards = State->Cards;
@@ -122,7 +120,8 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       } else if (Remote[I] == ERemote::ToFetch) {
         auto Got = Fetched.find(std::string(Card.Href));
         if (Got == Fetched.end()) Skip(Card.Href, "not fetched");
-        else if (IsGroupCard(Got->second.Text)) P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I), false);
+        else if (IsGroupCard(Got->second.Text))
+          P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I), false);
         else P.GroupsBecome.push_back({Card.Href, &Got->second.ETag, &Got->second.Text, int(I)});
       }
       continue;
@@ -206,7 +205,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   for (const TWork& W : P.Works) Busy += W.LocalState != ELocal::Unchanged || W.ServerState != EServer::Unchanged;
   for (const TAddressItem* Entry : P.Entries) Busy += Entry != nullptr;
   Plan.Planned.reserve(Plan.Planned.size() + Busy);
-  Plan.Puts.reserve(Busy - P.NewThere.size() + P.Resend.size());  // cards new there are never sent
+  Plan.Puts.reserve(Busy - P.NewThere.size() + P.Resend.size());           // cards new there are never sent
   size_t ServerCount = NewHrefs.size() - size_t(Plan.Summary.GroupsLeft);  // groups are no entries
   for (TWork& W : P.Works) {
     ServerCount += W.ServerState != EServer::Deleted;
@@ -233,4 +232,3 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   }
   return Plan;
 }
-

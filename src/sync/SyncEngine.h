@@ -72,7 +72,7 @@ enum class EConflictRule { KeepBoth, PreferLocal, PreferServer, Ask };
 struct TConflictQuestion {
   const TAddressItem& Local;
   const TAddressItem& Server;
-  std::vector<int> Fields;  // ESyncField values changed differently on both sides
+  std::vector<int> Fields;                // ESyncField values changed differently on both sides
   std::vector<int> FromHere, FromServer;  // fields changed on one side, merged
 };
 
@@ -116,9 +116,9 @@ struct TCardPut {
   std::string_view Uid;
   std::string_view IfMatch;  // empty: a new card, sent with If-None-Match: *
   std::string_view Text;
-  std::string_view Name;     // of the entry, for messages
+  std::string_view Name;  // of the entry, for messages
   EOpResult Result = EOpResult::Pending;
-  std::string ETag;          // the server's answer, "" when it gave none
+  std::string ETag;  // the server's answer, "" when it gave none
 };
 
 struct TCardDelete {
@@ -191,18 +191,18 @@ private:
   // A card of the state after the plan that is not simply the old one.
   struct TPlanned {
     TSyncCard Card;
-    int Old = -1;             // the old card it takes the place of; -1: a new card
+    int Old = -1;               // the old card it takes the place of; -1: a new card
     int Put = -1, Delete = -1;  // the operation it waits for; when that fails the old card stays
-    bool Gone = false;        // the old card goes, with nothing in its place
+    bool Gone = false;          // the old card goes, with nothing in its place
   };
   enum class ECardState { Same, Changed, Gone };
   ECardState Outcome(const TPlanned& P, TSyncCard& Card) const;
   std::string FinalToken() const;
   std::shared_ptr<const TSyncState> Old;
-  TSyncState Next;                  // room for the new texts
+  TSyncState Next;  // room for the new texts
   std::vector<TPlanned> Planned;
-  std::vector<int32_t> PlannedFor;  // per old card: its entry in Planned, -1: it stays as it is
-  std::vector<std::string> Merged;  // names, for Actions
+  std::vector<int32_t> PlannedFor;                    // per old card: its entry in Planned, -1: it stays as it is
+  std::vector<std::string> Merged;                    // names, for Actions
   std::vector<std::pair<uint32_t, uint64_t>> Claims;  // old card, fingerprint of the entry taken for it
   std::vector<uint32_t> Moved;                        // old cards whose entry goes as a new card
   std::string NewToken;

@@ -8,25 +8,46 @@ namespace {
 
 const std::string& Text(const TAddressItem& I, int Field) {
   switch (Field) {
-    case sfSurname: return I.Surname;
-    case sfFirstName: return I.FirstName;
-    case sfHomeTelephone: return I.HomeTelephone;
-    case sfBusTelephone: return I.BusTelephone;
-    case sfBusExtn: return I.BusExtn;
-    case sfBusFacsimile: return I.BusFacsimile;
-    default: return I.BusMobile;
+    case sfSurname:
+      return I.Surname;
+    case sfFirstName:
+      return I.FirstName;
+    case sfHomeTelephone:
+      return I.HomeTelephone;
+    case sfBusTelephone:
+      return I.BusTelephone;
+    case sfBusExtn:
+      return I.BusExtn;
+    case sfBusFacsimile:
+      return I.BusFacsimile;
+    default:
+      return I.BusMobile;
   }
 }
 
 void SetText(TAddressItem& I, int Field, std::string_view Value) {
   switch (Field) {
-    case sfSurname: I.Surname = Value; break;
-    case sfFirstName: I.FirstName = Value; break;
-    case sfHomeTelephone: I.HomeTelephone = Value; break;
-    case sfBusTelephone: I.BusTelephone = Value; break;
-    case sfBusExtn: I.BusExtn = Value; break;
-    case sfBusFacsimile: I.BusFacsimile = Value; break;
-    default: I.BusMobile = Value; break;
+    case sfSurname:
+      I.Surname = Value;
+      break;
+    case sfFirstName:
+      I.FirstName = Value;
+      break;
+    case sfHomeTelephone:
+      I.HomeTelephone = Value;
+      break;
+    case sfBusTelephone:
+      I.BusTelephone = Value;
+      break;
+    case sfBusExtn:
+      I.BusExtn = Value;
+      break;
+    case sfBusFacsimile:
+      I.BusFacsimile = Value;
+      break;
+    default:
+      I.BusMobile = Value;
+      break;
   }
 }
 
@@ -87,9 +108,11 @@ bool GetPiece(std::string_view& In, std::string_view& Piece) {
 }  // namespace
 
 const char* FieldName(int Field) {
+  // clang-format off
   static const char* const Names[] = {"surname",    "first name", "home telephone", "work telephone",
                                       "extension",  "fax",        "mobile",         "home address",
                                       "work address", "notes",    "details page"};
+  // clang-format on
   return Field >= 0 && Field < SyncFieldCount ? Names[Field] : "";
 }
 

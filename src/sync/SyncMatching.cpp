@@ -32,8 +32,8 @@ void TSyncPlanner::MatchByFingerprint() {
   for (TAddressItem*& Entry : Entries) {
     uint64_t Print = Fingerprint(*Entry);
     Prints.push_back(Print);
-    size_t Run = size_t(std::lower_bound(ByPrint.begin(), ByPrint.end(), std::make_pair(Print, uint32_t(0))) -
-                        ByPrint.begin());
+    size_t Run =
+        size_t(std::lower_bound(ByPrint.begin(), ByPrint.end(), std::make_pair(Print, uint32_t(0))) - ByPrint.begin());
     if (Run == ByPrint.size()) continue;
     size_t At = Run + Taken[Run];
     if (At >= ByPrint.size() || ByPrint[At].first != Print) continue;
@@ -47,9 +47,9 @@ void TSyncPlanner::MatchByFingerprint() {
 
 TCandidate TSyncPlanner::Candidate(size_t Entry, size_t Work, int Score) {
   TWork& W = Works[Work];
-  const TAddressItem* Now = W.ServerState == EServer::Changed ? W.Server.get()
+  const TAddressItem* Now = W.ServerState == EServer::Changed                                        ? W.Server.get()
                             : W.ServerState == EServer::Deleted || W.ServerState == EServer::Skipped ? nullptr
-                                                                                                       : &ServerBase(W);
+                                                                                                     : &ServerBase(W);
   return {Score, Now ? EqualFields(*Entries[Entry], *Now) : -1, Entry, Work};
 }
 
@@ -148,8 +148,8 @@ void TSyncPlanner::MatchNewCards() {
     auto Found = ByContent.find(Fingerprint(*Entry));
     if (Found == ByContent.end()) continue;
     auto& List = Found->second;
-    auto Same = std::find_if(List.rbegin(), List.rend(),
-                             [&](size_t N) { return SameContent(*NewThere[N].Entry, *Entry); });
+    auto Same =
+        std::find_if(List.rbegin(), List.rend(), [&](size_t N) { return SameContent(*NewThere[N].Entry, *Entry); });
     if (Same == List.rend()) continue;
     NewThere[*Same].Local = Entry;
     List.erase(std::next(Same).base());

@@ -74,8 +74,8 @@ TMerge Merge(const TAddressItem& LocalBase, const TAddressItem& Local, const TAd
     }
     if (SameField(Local, Server, F) || F == sfTabPage) continue;  // the page is no reason to ask
     TLines Lines;
-    if (F == sfNotes &&
-        MergeLines(LocalBase.Notes.Lines(), Local.Notes.Lines(), ServerBase.Notes.Lines(), Server.Notes.Lines(), Lines)) {
+    if (F == sfNotes && MergeLines(LocalBase.Notes.Lines(), Local.Notes.Lines(), ServerBase.Notes.Lines(),
+                                   Server.Notes.Lines(), Lines)) {
       M.Result->Notes.Assign(Lines);
       continue;
     }

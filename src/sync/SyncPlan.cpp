@@ -10,9 +10,12 @@ namespace {
 
 const char* SettledText(EConflictRule Settled) {
   switch (Settled) {
-    case EConflictRule::PreferLocal: return "kept this side's";
-    case EConflictRule::PreferServer: return "kept the server's";
-    default: return "kept both";
+    case EConflictRule::PreferLocal:
+      return "kept this side's";
+    case EConflictRule::PreferServer:
+      return "kept the server's";
+    default:
+      return "kept both";
   }
 }
 
@@ -150,4 +153,3 @@ TSyncState TSyncPlan::FinalState() const {
     if (P.Old < 0) Add(P);
   return Final;
 }
-

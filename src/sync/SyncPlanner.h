@@ -21,7 +21,6 @@ EConflictRule SettleByRule(EConflictRule Rule, const std::function<EConflictRule
                            const TConflictQuestion& Question);
 std::string RandomUid();
 
-
 enum class ELocal : uint8_t { Unchanged, Changed, Deleted };
 enum class EServer : uint8_t { Unchanged, SameText, Changed, Deleted, Skipped };
 
@@ -65,15 +64,15 @@ public:
   const TSyncState& State;
   std::string Collection;
   std::vector<TWork> Works;
-  std::vector<TAddressItem*> Entries;  // the book's; null once paired
-  std::vector<uint64_t> Prints;        // their fingerprints
+  std::vector<TAddressItem*> Entries;       // the book's; null once paired
+  std::vector<uint64_t> Prints;             // their fingerprints
   std::vector<const TAddressItem*> Resend;  // entries the journal was to send
   struct TNewThere {
     std::string_view Href;
     const std::string_view *ETag, *Text;
     std::unique_ptr<TAddressItem> Entry;
     const TAddressItem* Local = nullptr;  // the new entry here it is
-    bool Kept = true;  // Href, ETag and Text are the fetched card's, in the plan's state already
+    bool Kept = true;                     // Href, ETag and Text are the fetched card's, in the plan's state already
   };
   std::vector<TNewThere> NewThere;
   std::vector<const TSyncCard*> Unsent;  // journal cards the server never got
@@ -104,12 +103,6 @@ public:
 
   // ---- pairing entries with cards
 
-
-
-
-
-
-
   // ---- what becomes of each card
 
   std::string FreshUid() { return Options.NewUid ? Options.NewUid() : RandomUid(); }
@@ -120,7 +113,8 @@ public:
   // address are kept, so that a send of it still on its way when the run was
   // cut off meets the new one (412) instead of making a second card.
   const TSyncCard* TakeUnsent(const TAddressItem& Entry, uint64_t Print) {
-    auto Reuse = std::find_if(Unsent.begin(), Unsent.end(), [&](const TSyncCard* C) { return C->Fingerprint == Print; });
+    auto Reuse =
+        std::find_if(Unsent.begin(), Unsent.end(), [&](const TSyncCard* C) { return C->Fingerprint == Print; });
     if (Reuse == Unsent.end() && !Unsent.empty()) {
       if (UnsentNames.empty())
         for (const TSyncCard* C : Unsent) UnsentNames[SyncFields::NameKey(*SyncedEntry(*C))].push_back(C);
@@ -197,14 +191,13 @@ public:
       Uid = FreshUid();
       Href = Collection + Uid + ".vcf";
     }
-    std::string Text = OldText.empty() ? NewCard(Entry, Uid, Revision()) : PatchCard(OldText, Entry, Base, Uid, Revision());
+    std::string Text =
+        OldText.empty() ? NewCard(Entry, Uid, Revision()) : PatchCard(OldText, Entry, Base, Uid, Revision());
     TSyncPlan::TPlanned& P = Planned(nullptr, MakeCard(Href, "", Uid, Text, Entry, true));
     P.Put = int(Plan.Puts.size());
     Plan.Puts.push_back(Put(P.Card, "", SyncFields::DisplayName(Entry)));
     ++Plan.Summary.Sent;
   }
-
-
 
   struct TBecame {
     std::string_view Href;

@@ -102,7 +102,8 @@ const TSyncState& TSyncSession::State() {
         Damaged("\"" + *Url + "\" is not the address of a server");
     }
     for (const TSyncCard& Card : Loaded.Cards)
-      if (BookUrl.isEmpty() || !InsideCollection(BookUrl, QString::fromUtf8(Card.Href.data(), qsizetype(Card.Href.size()))))
+      if (BookUrl.isEmpty() ||
+          !InsideCollection(BookUrl, QString::fromUtf8(Card.Href.data(), qsizetype(Card.Href.size()))))
         Damaged("the card " + std::string(Card.Href) + " lies outside the address book " + Loaded.AddressBookUrl);
   }
   return Loaded;
@@ -142,9 +143,11 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
   const QString User = Request.User.isEmpty() ? QString::fromStdString(Start.UserName) : Request.User;
   QString Trusted = Request.Trusted.isEmpty() ? QString::fromStdString(Start.TrustedCertificate)
                                               : TCardDavClient::NormalFingerprint(Request.Trusted);
+  // clang-format off
   QUrl Where = !Request.AddressBook.isEmpty() ? Request.AddressBook
                : !Request.Url.isEmpty()       ? Request.Url
                                               : StateBook;
+  // clang-format on
   if (Where.isEmpty())
     throw ESyncRefused(ESyncRefused::NoAddressBook, QStringLiteral("No address book has been chosen for this book."));
 
@@ -173,9 +176,8 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
   QUrl BookUrl;
   if (!Request.AddressBook.isEmpty()) {
     BookUrl = Request.AddressBook;
-  } else if (!StateBook.isEmpty() &&
-             (Request.Url.isEmpty() || SameCollection(Request.Url, StateBook) ||
-              SameCollection(Request.Url, StateServer))) {
+  } else if (!StateBook.isEmpty() && (Request.Url.isEmpty() || SameCollection(Request.Url, StateBook) ||
+                                      SameCollection(Request.Url, StateServer))) {
     BookUrl = StateBook;
   } else {
     // Discovery stays on the server named, unless the person lets it go on.
@@ -244,18 +246,21 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
     Listing.Full = true;
     TSyncChanges All = Trusting([&] { return Client->SyncCollection(BookUrl, QString()); });
     if (All.Outcome == ESyncOutcome::Changes) {
-      for (const TCardVersion& Card : All.Changed) Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
+      for (const TCardVersion& Card : All.Changed)
+        Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
       Listing.SyncToken = All.Token.toStdString();
     } else {
       const TEtagListing Etags = Client->ListEtags(BookUrl);
-      for (const TCardVersion& Card : Etags.Cards) Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
+      for (const TCardVersion& Card : Etags.Cards)
+        Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
       Listing.SyncToken = Etags.SyncToken.toStdString();
     }
   }
 
   // The settings go into the state before the engine takes it, so that the
   // journal and the final state carry them.
-  Start.ServerUrl = !StateServer.isEmpty() ? ToState(StateServer) : ToState(Request.Url.isEmpty() ? BookUrl : Request.Url);
+  Start.ServerUrl =
+      !StateServer.isEmpty() ? ToState(StateServer) : ToState(Request.Url.isEmpty() ? BookUrl : Request.Url);
   Start.AddressBookUrl = ToState(BookUrl);
   Start.UserName = User.toStdString();
   Start.TrustedCertificate = Trusted.toStdString();
@@ -280,10 +285,8 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
     Client->MultiGet(BookUrl, Hrefs, [&](TCard&& Card) {
       // A card that cannot be read stays on the server as it is: the engine
       // never gets it, so it is neither taken nor deleted.
-      if (Card.TooLarge || UnreadableCard(Card.Text))
-        Unreadable.push_back(Card.Href.toStdString());
-      else
-        Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
+      if (Card.TooLarge || UnreadableCard(Card.Text)) Unreadable.push_back(Card.Href.toStdString());
+      else Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
       Host.Progress(ESyncStage::Fetching, ++Fetched, Total);
     });
     Hrefs = QStringList();
@@ -331,7 +334,8 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
   Jobs.reserve(Plan.Puts.size() + Plan.ServerDeletes.size());
   auto Q = [](std::string_view Text) { return QString::fromUtf8(Text.data(), qsizetype(Text.size())); };
   for (const TCardPut& Put : Plan.Puts)
-    Jobs.push_back({TWriteJob::Put, Q(Put.Href), QByteArray(Put.Text.data(), qsizetype(Put.Text.size())), Q(Put.IfMatch)});
+    Jobs.push_back(
+        {TWriteJob::Put, Q(Put.Href), QByteArray(Put.Text.data(), qsizetype(Put.Text.size())), Q(Put.IfMatch)});
   for (const TCardDelete& Delete : Plan.ServerDeletes)
     Jobs.push_back({TWriteJob::Delete, Q(Delete.Href), {}, Q(Delete.IfMatch)});
   if (!Jobs.empty()) {

@@ -67,11 +67,11 @@ struct TSyncRequest {
 
 struct TSyncOutcome {
   TSyncSummary Summary;
-  std::vector<std::string> Actions;  // a dry run: a line per thing it would do
-  std::vector<std::string> Skipped;  // cards left for the next run, with why
-  std::string MassDelete;  // a dry run that a real run would stop for: why
-  bool BookChanged = false;  // entries added, changed or deleted here
-  int Ignored = 0;  // members the server listed outside the address book
+  std::vector<std::string> Actions;     // a dry run: a line per thing it would do
+  std::vector<std::string> Skipped;     // cards left for the next run, with why
+  std::string MassDelete;               // a dry run that a real run would stop for: why
+  bool BookChanged = false;             // entries added, changed or deleted here
+  int Ignored = 0;                      // members the server listed outside the address book
   std::vector<std::string> Unreadable;  // hrefs of cards that could not be read, left as they are
   // The summary's own line and what it adds: "2 cards outside the address
   // book were ignored", "1 card could not be read and was left as it is: /x.vcf".
@@ -83,7 +83,8 @@ struct TSyncOutcome {
 class ESyncRefused : public std::runtime_error {
 public:
   enum EReason { MassDelete, OtherAddressBook, SeveralAddressBooks, NoAddressBook, OtherServer };
-  ESyncRefused(EReason AReason, const QString& AMessage, std::vector<TAddressBookInfo> ABooks = {}, QUrl AElsewhere = {})
+  ESyncRefused(EReason AReason, const QString& AMessage, std::vector<TAddressBookInfo> ABooks = {},
+               QUrl AElsewhere = {})
       : std::runtime_error(AMessage.toStdString()),
         Reason(AReason),
         Message(AMessage),
@@ -92,7 +93,7 @@ public:
   EReason Reason;
   QString Message;
   std::vector<TAddressBookInfo> Books;  // SeveralAddressBooks: the ones to choose from
-  QUrl Elsewhere;  // OtherServer: where discovery led
+  QUrl Elsewhere;                       // OtherServer: where discovery led
 };
 
 class TSyncSession {
@@ -126,7 +127,7 @@ private:
   ISyncHost& Host;
   TSyncState Loaded;
   bool HasLoaded = false;
-  bool Existed = false;  // the state file was there
+  bool Existed = false;                    // the state file was there
   std::unique_ptr<TCardDavClient> Client;  // of the run in progress
   bool Cancelled = false;
   bool Touched = false;

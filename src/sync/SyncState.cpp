@@ -83,7 +83,8 @@ public:
       if (End == std::string_view::npos) {
         if (!Complete) return std::string_view::npos;
         ++LineNumber;
-        Fail(Pos == In.size() ? "the file is cut short (no cards line)" : "the file is cut short (a line without its end)");
+        Fail(Pos == In.size() ? "the file is cut short (no cards line)"
+                              : "the file is cut short (a line without its end)");
       }
       std::string_view L = Line();
       if (LineNumber == 1) {
@@ -245,7 +246,8 @@ private:
     if (Card.Href.empty()) Fail("a card has no address");
     if (!ParseFingerprint(Parts[3], Card.Fingerprint)) Fail("a fingerprint must be 16 hexadecimal digits");
     uint64_t TextSize, BaseSize;
-    if (!ParseNumber(Parts[4], TextSize) || TextSize > UINT32_MAX) Fail("\"" + std::string(Parts[4]) + "\" is not a length");
+    if (!ParseNumber(Parts[4], TextSize) || TextSize > UINT32_MAX)
+      Fail("\"" + std::string(Parts[4]) + "\" is not a length");
     if (!ParseNumber(Parts[5], BaseSize)) Fail("\"" + std::string(Parts[5]) + "\" is not a length");
     Card.TextSize = uint32_t(TextSize);
     int CardLine = LineNumber;

@@ -49,7 +49,7 @@ struct TSyncCard {
   std::string_view Href;
   std::string_view ETag;  // empty while pending, or when the server gave none
   std::string_view Uid;
-  std::string_view Base;  // the entry as last synced (SyncFields::Encode); empty: the text reads as it
+  std::string_view Base;     // the entry as last synced (SyncFields::Encode); empty: the text reads as it
   uint64_t Fingerprint = 0;  // of the entry as last synced
   // Journal, so that the next run pairs entries and cards as a run that was
   // cut off did: the fingerprint of the entry it took for this card (0 for
@@ -75,7 +75,7 @@ public:
   std::string UserName;
   std::string SyncToken;
   std::string TrustedCertificate;  // SHA-256 of a certificate the person trusts; may be empty
-  std::vector<TSyncCard> Cards;     // in the order of the file
+  std::vector<TSyncCard> Cards;    // in the order of the file
 
   // BOOK.sync for BOOK.
   static std::string PathFor(const std::string& BookPath);
@@ -112,5 +112,5 @@ private:
   void Write(F&& Put) const;
   std::shared_ptr<const TSource> Source;  // the file the texts stay in
   std::vector<std::shared_ptr<std::string>> Storage;
-  std::shared_ptr<std::string> Open;      // the chunk Keep appends to, never reallocated
+  std::shared_ptr<std::string> Open;  // the chunk Keep appends to, never reallocated
 };

@@ -172,8 +172,7 @@ TDialNumber ReadDialNumber(std::string_view Stored, std::string_view Country) {
       const std::string LowerWord = Lower(Word);
       if (IsExtensionMarker(LowerWord)) {
         size_t Next = End;
-        while (Next < N && (IsSpace(Text[Next]) || Text[Next] == '.' || Text[Next] == ':' || Text[Next] == '='))
-          ++Next;
+        while (Next < N && (IsSpace(Text[Next]) || Text[Next] == '.' || Text[Next] == ':' || Text[Next] == '=')) ++Next;
         // Before any number ("x456" in the extension's own box) the marker only labels it.
         if (!Started && Next < N && IsDigit(Text[Next])) {
           I = Next;
@@ -269,8 +268,7 @@ std::string TelLink(const TDialNumber& Number, std::string_view Country) {
         Util().Parse(Local, RegionOf(Country), &Parsed) == PhoneNumberUtil::NO_PARSING_ERROR &&
         Util().IsValidNumber(Parsed))
       Util().Format(Parsed, PhoneNumberUtil::E164, &Link);
-    else
-      Link = Local;
+    else Link = Local;
   }
   Replace(Link, "#", "%23");
   if (Link.empty() || Link == "+") return {};

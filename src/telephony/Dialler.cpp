@@ -59,7 +59,6 @@ QFont KeyFont(const QFont& Font) {
 
 TfrmDialler::TfrmDialler(QWidget* Parent)
     : TFixedDialog("frmDialler", QStringLiteral("Dial"), QSize(201, 296), HelpTopic, Parent) {
-
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setGeometry(8, 8, 185, 245);
@@ -171,9 +170,15 @@ void TfrmDialler::btnDialClick() {
   bool Cancelled = false;
   if (OutsideLineTicked && OutsideLineTicked()) {
     switch (Prompter().Question(this, QLatin1String(OutsideLineQuestion))) {
-      case EAnswer::Yes: Request.NoOutsideLine = false; break;
-      case EAnswer::No: Request.NoOutsideLine = true; break;
-      case EAnswer::Cancel: Cancelled = true; break;
+      case EAnswer::Yes:
+        Request.NoOutsideLine = false;
+        break;
+      case EAnswer::No:
+        Request.NoOutsideLine = true;
+        break;
+      case EAnswer::Cancel:
+        Cancelled = true;
+        break;
     }
   }
   if (!Cancelled && ShowDial) ShowDial(Request);
@@ -201,7 +206,8 @@ bool TfrmDialler::FormKeyDown(QKeyEvent* Event) {
         edtDialledNo->setText(Number);
       }
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -227,7 +233,8 @@ void TfrmDialler::keyPressEvent(QKeyEvent* Event) {
 }
 
 bool TfrmDialler::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Event->type() == QEvent::KeyPress && Watched->isWidgetType() && static_cast<QWidget*>(Watched)->window() == this) {
+  if (Event->type() == QEvent::KeyPress && Watched->isWidgetType() &&
+      static_cast<QWidget*>(Watched)->window() == this) {
     auto* Key = static_cast<QKeyEvent*>(Event);
     return FormKeyDown(Key) || FormKeyPress(Key);
   }

@@ -95,7 +95,8 @@ TfrmDiallingOpt::TfrmDiallingOpt(QWidget* Parent)
   chkDialExtensions->setChecked(Settings->ReadBool("MODEM", "DialExt", false));
   chkDialSilently->setChecked(Settings->ReadBool("MODEM", "SilentDial", false));
   std::string Code = Settings->ReadString("Location", "Country", "");
-  std::transform(Code.begin(), Code.end(), Code.begin(), [](char C) { return C >= 'a' && C <= 'z' ? char(C - 32) : C; });
+  std::transform(Code.begin(), Code.end(), Code.begin(),
+                 [](char C) { return C >= 'a' && C <= 'z' ? char(C - 32) : C; });
   SetCountry(IsDiallingCountry(Code) ? Code : DefaultCountry());
   EnableControls();
 }

@@ -26,9 +26,7 @@ TSerialPortDriver* NewModemPort(QObject* Owner) {
 }  // namespace
 
 TfrmMODEMDetect::TfrmMODEMDetect(QWidget* Parent)
-    : TFixedDialog("frmMODEMDetect", QString(), QSize(249, 181), 47, Parent),
-      cp(NewModemPort(this)),
-      Exchange(*cp) {
+    : TFixedDialog("frmMODEMDetect", QString(), QSize(249, 181), 47, Parent), cp(NewModemPort(this)), Exchange(*cp) {
   lblProgress = new QLabel(this);
   lblProgress->setObjectName(QStringLiteral("lblProgress"));
   lblProgress->setGeometry(8, 4, 233, 17);

@@ -62,32 +62,41 @@ TPortProblem DescribePort(const std::string& Path, int Error) {
 
 TPortProblem::TKind TPortProblem::Kind() const {
   switch (Error) {
-    case 0: return pkNone;
+    case 0:
+      return pkNone;
     case ENOENT:
     case ENODEV:
     case ENXIO:
-    case EIO: return pkGone;
+    case EIO:
+      return pkGone;
     // The driver's lock (another copy of this program), or a program's exclusive open.
     case EWOULDBLOCK:
-    case EBUSY: return pkInUse;
+    case EBUSY:
+      return pkInUse;
     case EACCES:
-    case EPERM: return pkForbidden;
-    default: return pkOther;
+    case EPERM:
+      return pkForbidden;
+    default:
+      return pkOther;
   }
 }
 
 std::string PortProblemText(int Port, const TPortProblem& Problem) {
   const std::string Name = "COM" + std::to_string(Port);
   switch (Problem.Kind()) {
-    case TPortProblem::pkNone: return {};
-    case TPortProblem::pkGone: return "The MODEM on " + Name + " is no longer connected.";
-    case TPortProblem::pkInUse: return Name + " is in use by another program.";
+    case TPortProblem::pkNone:
+      return {};
+    case TPortProblem::pkGone:
+      return "The MODEM on " + Name + " is no longer connected.";
+    case TPortProblem::pkInUse:
+      return Name + " is in use by another program.";
     case TPortProblem::pkForbidden: {
       const std::string Group = Problem.Group.empty() || Problem.Group == "root" ? "dialout" : Problem.Group;
       return "You may not use " + (Problem.Device.empty() ? Name : Problem.Device) + ": add your account to the " +
              Group + " group.";
     }
-    case TPortProblem::pkOther: break;
+    case TPortProblem::pkOther:
+      break;
   }
   return Name + " cannot be used: " + std::strerror(Problem.Error) + ".";
 }

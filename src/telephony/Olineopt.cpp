@@ -69,7 +69,8 @@ TfrmOutsideLine::TfrmOutsideLine(QWidget* Parent)
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &TfrmOutsideLine::btnCancelClick);
   connect(chkDialOutsideLine, &QCheckBox::toggled, this, &TfrmOutsideLine::EnableControls);  // chkDialOutsideLineClick
-  connect(edtOutsideLineDigit, &QLineEdit::textChanged, this, &TfrmOutsideLine::EnableControls);  // edtOutsideLineDigitChange
+  connect(edtOutsideLineDigit, &QLineEdit::textChanged, this,
+          &TfrmOutsideLine::EnableControls);  // edtOutsideLineDigitChange
   connect(edtPauseChar, &QLineEdit::textChanged, this, &TfrmOutsideLine::EnableControls);
 
   // FormCreate

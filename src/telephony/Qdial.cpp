@@ -23,9 +23,8 @@ const char* const Locations[] = {HomeLocation, BusinessLocation, ExtensionLocati
 
 TfrmQuickDial::TfrmQuickDial(QWidget* Parent)
     : TFixedDialog("frmQuickDial", QStringLiteral("Quick Dial"), QSize(312, 146), HelpTopic, Parent) {
-
-  auto AddRow = [this](const char* LabelName, const QString& Caption, const char* EditName, int Top,
-                       QLabel*& Label, QLineEdit*& Edit) {
+  auto AddRow = [this](const char* LabelName, const QString& Caption, const char* EditName, int Top, QLabel*& Label,
+                       QLineEdit*& Edit) {
     Edit = new QLineEdit(this);
     Edit->setObjectName(QLatin1String(EditName));
     Edit->setGeometry(96, Top, 201, 21);
@@ -51,18 +50,22 @@ TfrmQuickDial::TfrmQuickDial(QWidget* Parent)
   connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);  // the cancel button
 
   // The window sees every key before its controls.
-  for (QWidget* Control : {static_cast<QWidget*>(edtHomeNo), static_cast<QWidget*>(edtWorkNo),
-                           static_cast<QWidget*>(edtExtension), static_cast<QWidget*>(edtMobile),
-                           static_cast<QWidget*>(btnClose)})
+  for (QWidget* Control :
+       {static_cast<QWidget*>(edtHomeNo), static_cast<QWidget*>(edtWorkNo), static_cast<QWidget*>(edtExtension),
+        static_cast<QWidget*>(edtMobile), static_cast<QWidget*>(btnClose)})
     Control->installEventFilter(this);
 }
 
 QLineEdit* TfrmQuickDial::Field(int Kind) const {
   switch (Kind) {
-    case Home: return edtHomeNo;
-    case Business: return edtWorkNo;
-    case Extension: return edtExtension;
-    default: return edtMobile;
+    case Home:
+      return edtHomeNo;
+    case Business:
+      return edtWorkNo;
+    case Extension:
+      return edtExtension;
+    default:
+      return edtMobile;
   }
 }
 
@@ -84,11 +87,16 @@ void TfrmQuickDial::showEvent(QShowEvent* Event) {
 
 int TfrmQuickDial::KindOfKey(int Key) {
   switch (Key) {
-    case 'H': return Home;
-    case 'W': return Business;
-    case 'X': return Extension;
-    case 'M': return Mobile;
-    default: return -1;
+    case 'H':
+      return Home;
+    case 'W':
+      return Business;
+    case 'X':
+      return Extension;
+    case 'M':
+      return Mobile;
+    default:
+      return -1;
   }
 }
 

@@ -23,12 +23,14 @@
 namespace {
 
 constexpr unsigned kOtherRate = 0010000;  // BOTHER: the rate is in c_ispeed/c_ospeed
-constexpr unsigned kInputShift = 16;    // IBSHIFT: where the input rate code sits in c_cflag
+constexpr unsigned kInputShift = 16;      // IBSHIFT: where the input rate code sits in c_cflag
 constexpr uint32_t kNoPacket = UINT32_MAX;
 constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 
+// clang-format off
 const uint32_t kRates[16] = {0,    110,   300,   600,   1200,  2400,   4800,   9600,
                              14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+// clang-format on
 
 uint32_t Tick() {
   using namespace std::chrono;
@@ -44,21 +46,36 @@ int WaitLeft(uint32_t Start, uint32_t Limit) {
 
 speed_t StandardSpeed(uint32_t Rate) {
   switch (Rate) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
+    case 110:
+      return B110;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      return B0;
   }
 }
 
@@ -118,11 +135,20 @@ void TSerialDevice::FillTermios(const TLineSettings& S, termios& T) {
   // Two stop bits; UARTs send 1.5 for 5-bit characters, the only width that has them.
   if (S.StopBits != sb1BITS) T.c_cflag |= CSTOPB;
   switch (S.Parity) {
-    case ptNONE: break;
-    case ptODD: T.c_cflag |= PARENB | PARODD; break;
-    case ptEVEN: T.c_cflag |= PARENB; break;
-    case ptMARK: T.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case ptSPACE: T.c_cflag |= PARENB | CMSPAR; break;
+    case ptNONE:
+      break;
+    case ptODD:
+      T.c_cflag |= PARENB | PARODD;
+      break;
+    case ptEVEN:
+      T.c_cflag |= PARENB;
+      break;
+    case ptMARK:
+      T.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case ptSPACE:
+      T.c_cflag |= PARENB | CMSPAR;
+      break;
   }
   if (S.HwFlow == hfRTSCTS) T.c_cflag |= CRTSCTS;
   if (S.SwFlow == sfXONXOFF) T.c_iflag |= IXON | IXOFF;
@@ -214,8 +240,7 @@ int TSerialDevice::Wait(short Events, int TimeoutMs) {
 // The driver
 
 TSerialPortDriver::TSerialPortDriver(QObject* Parent)
-    : QObject(Parent), FDevice(std::make_unique<TSerialDevice>()), FTimer(new QTimer(this)),
-      FReceiveBuffer(2048, 0) {
+    : QObject(Parent), FDevice(std::make_unique<TSerialDevice>()), FTimer(new QTimer(this)), FReceiveBuffer(2048, 0) {
   FTimer->setInterval(FPollingDelay);
   connect(FTimer, &QTimer::timeout, this, &TSerialPortDriver::PollReceive);
 }
@@ -344,12 +369,9 @@ void TSerialPortDriver::SetPacketSize(int16_t Value) {
 }
 
 void TSerialPortDriver::SetPacketTimeout(int32_t Value) {
-  if (Value < 1)
-    FPacketTimeout = -1;
-  else if (Value < int32_t(FPollingDelay))
-    FPacketTimeout = FPollingDelay + FPollingDelay * 40 / 100;
-  else
-    FPacketTimeout = Value;
+  if (Value < 1) FPacketTimeout = -1;
+  else if (Value < int32_t(FPollingDelay)) FPacketTimeout = FPollingDelay + FPollingDelay * 40 / 100;
+  else FPacketTimeout = Value;
 }
 
 void TSerialPortDriver::SetPollingDelay(uint16_t Value) {
@@ -585,8 +607,7 @@ void TSerialPortDriver::PollReceive() {
     if (FPacketTimeout > 0 && FPacketStart != kNoPacket && Tick() - FPacketStart > uint32_t(FPacketTimeout)) {
       const long N = W > 0 ? ReadInto(W) : 0;
       FPacketStart = kNoPacket;
-      if (FPacketMode == pmPass && N > 0 && OnReceivePacket)
-        OnReceivePacket(this, FReceiveBuffer.data(), uint32_t(N));
+      if (FPacketMode == pmPass && N > 0 && OnReceivePacket) OnReceivePacket(this, FReceiveBuffer.data(), uint32_t(N));
     } else if (W > 0 && FPacketStart == kNoPacket) {
       FPacketStart = Tick();
     }

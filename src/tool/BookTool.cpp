@@ -67,8 +67,9 @@ std::string UsageText() {
   std::string Text;
   for (const TCommand& Command : Commands)
     Text += std::string(Text.empty() ? "usage: " : "       ") + "tobrinel-book " + Command.Usage + "\n";
-  return Text + "       tobrinel-book COMMAND --help\n"
-                "       tobrinel-book --help | -h | --version\n";
+  return Text +
+         "       tobrinel-book COMMAND --help\n"
+         "       tobrinel-book --help | -h | --version\n";
 }
 
 int UsageError() {
@@ -193,8 +194,7 @@ int Create(const std::string& Path) {
   }
   std::free(Buffer);
   if (std::ferror(stdin)) {
-    Complain() << "cannot read the entries: " << std::strerror(errno) << "; nothing was written to " << Target
-               << "\n";
+    Complain() << "cannot read the entries: " << std::strerror(errno) << "; nothing was written to " << Target << "\n";
     return 1;
   }
   TAddressBook Book;

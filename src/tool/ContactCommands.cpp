@@ -97,9 +97,10 @@ int Export(const TArguments& Arguments) {
   if (Arguments.File.empty()) {
     bool Written;
     try {
-      Written = WriteContacts(Next, Arguments.Format, [](std::string_view Piece) {
-        return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size();
-      }, &Exported);
+      Written = WriteContacts(
+          Next, Arguments.Format,
+          [](std::string_view Piece) { return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size(); },
+          &Exported);
     } catch (const EFileError& E) {
       Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
       return 1;

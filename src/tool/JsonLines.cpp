@@ -43,11 +43,21 @@ char* PutEscapedSlowly(char* At, const char* P, size_t N) {
     }
     *At++ = '\\';
     switch (C) {
-      case '"': *At++ = '"'; break;
-      case '\\': *At++ = '\\'; break;
-      case '\n': *At++ = 'n'; break;
-      case '\r': *At++ = 'r'; break;
-      case '\t': *At++ = 't'; break;
+      case '"':
+        *At++ = '"';
+        break;
+      case '\\':
+        *At++ = '\\';
+        break;
+      case '\n':
+        *At++ = 'n';
+        break;
+      case '\r':
+        *At++ = 'r';
+        break;
+      case '\t':
+        *At++ = 't';
+        break;
       default:
         std::memcpy(At, "u00", 3);
         At[3] = "0123456789abcdef"[C >> 4];
@@ -244,16 +254,35 @@ private:
       if (Pos >= Text.size()) Fail("unterminated string");
       char E = Text[Pos++];
       switch (E) {
-        case '"': Out += '"'; break;
-        case '\\': Out += '\\'; break;
-        case '/': Out += '/'; break;
-        case 'b': Out += '\b'; break;
-        case 'f': Out += '\f'; break;
-        case 'n': Out += '\n'; break;
-        case 'r': Out += '\r'; break;
-        case 't': Out += '\t'; break;
-        case 'u': AppendEscape(Out); break;
-        default: Fail("bad escape in a string");
+        case '"':
+          Out += '"';
+          break;
+        case '\\':
+          Out += '\\';
+          break;
+        case '/':
+          Out += '/';
+          break;
+        case 'b':
+          Out += '\b';
+          break;
+        case 'f':
+          Out += '\f';
+          break;
+        case 'n':
+          Out += '\n';
+          break;
+        case 'r':
+          Out += '\r';
+          break;
+        case 't':
+          Out += '\t';
+          break;
+        case 'u':
+          AppendEscape(Out);
+          break;
+        default:
+          Fail("bad escape in a string");
       }
     }
     if (!IsValidUtf8(Out)) Fail("text is not valid UTF-8");
@@ -289,8 +318,7 @@ private:
   }
 
   void SkipBlanks() {
-    while (Pos < Text.size() &&
-           (Text[Pos] == ' ' || Text[Pos] == '\t' || Text[Pos] == '\r' || Text[Pos] == '\n'))
+    while (Pos < Text.size() && (Text[Pos] == ' ' || Text[Pos] == '\t' || Text[Pos] == '\r' || Text[Pos] == '\n'))
       ++Pos;
   }
   char Peek() const { return Pos < Text.size() ? Text[Pos] : '\0'; }

@@ -115,8 +115,8 @@ int PrintCommand(int argc, char** argv) {
   const int First = From.value_or(1);
   const int Last = To.value_or(Count);
   if (First > Count || Last > Count) {
-    Complain() << "the book holds " << Count << (Count == 1 ? " entry" : " entries")
-              << "; position " << std::max(First, Last) << " is not in it\n";
+    Complain() << "the book holds " << Count << (Count == 1 ? " entry" : " entries") << "; position "
+               << std::max(First, Last) << " is not in it\n";
     return 1;
   }
 
@@ -168,8 +168,7 @@ int PrintCommand(int argc, char** argv) {
     return 1;
   }
   if (Loaded.Damaged) {
-    Complain() << BookName << " is damaged; " << Loaded.EntriesRead
-              << " entries could be read and were printed\n";
+    Complain() << BookName << " is damaged; " << Loaded.EntriesRead << " entries could be read and were printed\n";
     return 1;
   }
   return 0;

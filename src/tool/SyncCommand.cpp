@@ -87,7 +87,8 @@ int Parse(int argc, char** argv, TOptions& Options) {
       else return Usage("--prefer is both, local or server, not '" + Value + "'");
     } else if (Word == "--trust") {
       Options.Trust = TCardDavClient::NormalFingerprint(Local(Value));
-      if (Options.Trust.isEmpty()) return Usage("--trust needs a SHA-256 fingerprint (64 hex digits), not '" + Value + "'");
+      if (Options.Trust.isEmpty())
+        return Usage("--trust needs a SHA-256 fingerprint (64 hex digits), not '" + Value + "'");
     } else if (Word.size() > 1 && Word[0] == '-') {
       return Usage("unknown option " + Word);
     } else {
@@ -142,7 +143,8 @@ bool AskPassword(const QString& Prompt, QString& Password) {
   Quiet.c_lflag |= ICANON;
   TerminalFd = Fd;
   TerminalWas = Was;
-  struct sigaction Restore {}, Old[4];
+  struct sigaction Restore {
+  }, Old[4];
   Restore.sa_handler = RestoreTerminal;
   const int Signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
   for (int I = 0; I < 4; ++I) ::sigaction(Signals[I], &Restore, &Old[I]);
@@ -234,9 +236,11 @@ int SyncCommand(int argc, char** argv) {
     const QUrl Given(Options.Url);
     Request.Url = Given.adjusted(QUrl::RemoveUserInfo);
     Options.Url = Request.Url.toString();
+    // clang-format off
     Request.User = Options.HasUser          ? Options.User
                    : !Given.userName().isEmpty() ? Given.userName()
                                                  : QString::fromStdString(State.UserName);
+    // clang-format on
     Request.Password = Given.password();
     Request.Trusted = Options.Trust;
     Request.Rule = Options.Rule;
@@ -274,7 +278,8 @@ int SyncCommand(int argc, char** argv) {
       return 1;
     }
     if (Refused.Reason == ESyncRefused::MassDelete)
-      return Failure(Refused.Message + QStringLiteral(" Nothing was changed; run again with --allow-mass-delete to go on."));
+      return Failure(Refused.Message +
+                     QStringLiteral(" Nothing was changed; run again with --allow-mass-delete to go on."));
     return Failure(Refused.Message);
   } catch (const ESyncError& Error) {
     return Failure(Error.Message);

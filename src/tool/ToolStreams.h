@@ -55,7 +55,8 @@ public:
       if (N == 0) break;
       if (N < 0 && errno == EINTR) continue;
       if (N < 0) throw EFileError("Cannot read standard input: " + SystemText(errno));
-      if (!WriteAll(Out.Fd, Buffer, size_t(N))) throw EFileError("Cannot write file " + File + ": " + SystemText(errno));
+      if (!WriteAll(Out.Fd, Buffer, size_t(N)))
+        throw EFileError("Cannot write file " + File + ": " + SystemText(errno));
     }
   }
 

@@ -36,8 +36,9 @@ void TContactsTest::CommandsFollowSaveAs() {
   QVERIFY(File);
   QStringList Items;
   for (QAction* Action : File->actions()) Items << (Action->isSeparator() ? QStringLiteral("-") : Action->text());
-  QCOMPARE(Items, (QStringList{"&New", "&Open...", "&Save", "Save &As...", "&Import...", "&Export...", "S&ynchronize...", "-",
-                               "Printer Set&up...", "&Print...", "-", "&Dialer...", "-", "E&xit"}));
+  QCOMPARE(Items,
+           (QStringList{"&New", "&Open...", "&Save", "Save &As...", "&Import...", "&Export...", "S&ynchronize...", "-",
+                        "Printer Set&up...", "&Print...", "-", "&Dialer...", "-", "E&xit"}));
   QCOMPARE(W->mnuFImport->property("HelpContext").toInt(), 190);
   QCOMPARE(W->mnuFExport->property("HelpContext").toInt(), 191);
 }
@@ -46,10 +47,11 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   TFakePlatform Platform;
   BookWithLastUse(Platform, {{"Adams", "Ann"}, {"Smith", "John"}});
   const QString Cards = Platform.Path(QStringLiteral("phone.vcf"));
-  WriteText(Cards, "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zed;Zo=C3=AB\r\n"
-                   "TEL;CELL:0777\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQ\r\nEND:VCARD\r\n"
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Baker;Bob;;;\r\nEND:VCARD\r\n"
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nCATEGORIES:\r\nEND:VCARD\r\n");
+  WriteText(Cards,
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zed;Zo=C3=AB\r\n"
+            "TEL;CELL:0777\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQ\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Baker;Bob;;;\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nCATEGORIES:\r\nEND:VCARD\r\n");
   TWindows W;
   QVERIFY(W.Activate());
   W->edtFirstName->setFocus();
@@ -59,9 +61,9 @@ void TContactsTest::ImportAddsShowsTheFirstAndReports() {
   QCOMPARE(Platform.Dialogs.OpenCalls.at(0).Title, QStringLiteral("Import"));
   QCOMPARE(Platform.Dialogs.OpenCalls[0].Folder, Platform.Folder.path());
   QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral("2 entries were imported from phone.vcf.\n\n"
-                                                                  "1 photo was not imported.\n"
-                                                                  "1 contact that held nothing an entry can show "
-                                                                  "was skipped.")});
+                                                                 "1 photo was not imported.\n"
+                                                                 "1 contact that held nothing an entry can show "
+                                                                 "was skipped.")});
   QCOMPARE(Platform.Prompter.Boxes[0].Kind, QStringLiteral("information"));
   QVERIFY(W->Book().Modified);
   QCOMPARE(W.Rows(), 6);
@@ -144,9 +146,10 @@ void TContactsTest::ExportTellsWhatANumberCouldNotKeep() {
   Platform.Dialogs.SaveAnswers = {Platform.Path(QStringLiteral("out.csv")), Platform.Path(QStringLiteral("out.vcf"))};
   W->mnuFExport->trigger();
   W->mnuFExport->trigger();
-  QCOMPARE(Platform.Prompter.Texts(),
-           QStringList{QStringLiteral("out.vcf was written.\n\n1 character that cannot stand in a phone number (a "
-                                      "backslash, a line break or another control character) was left out of 1 number.")});
+  QCOMPARE(
+      Platform.Prompter.Texts(),
+      QStringList{QStringLiteral("out.vcf was written.\n\n1 character that cannot stand in a phone number (a "
+                                 "backslash, a line break or another control character) was left out of 1 number.")});
   QCOMPARE(Platform.Prompter.Boxes[0].Kind, QStringLiteral("information"));
   TImported Back = ImportContactsFile(Platform.Path(QStringLiteral("out.vcf")).toStdString(), std::nullopt);
   QCOMPARE(Back.Items.at(0)->HomeTelephone.str(), std::string("0123"));

@@ -73,9 +73,9 @@ struct TAllWindows {
   }
 };
 
-const char* const Dialogs[] = {"frmMain", "frmFind", "frmPrintAddresses", "frmDefaultTab", "frmAbout", "frmPreview",
-                               "frmSyncSetup", "frmSyncProgress", "frmSyncConflict", "frmDiallingOpt",
-                               "frmDial", "frmOutsideLine", "frmDialler", "frmQuickDial"};
+const char* const Dialogs[] = {"frmMain",    "frmFind",        "frmPrintAddresses", "frmDefaultTab",   "frmAbout",
+                               "frmPreview", "frmSyncSetup",   "frmSyncProgress",   "frmSyncConflict", "frmDiallingOpt",
+                               "frmDial",    "frmOutsideLine", "frmDialler",        "frmQuickDial"};
 // The dialling windows get theirs with the dialling work on its own branch.
 double Luminance(QColor C) {
   auto Channel = [](double V) { return V <= 0.03928 ? V / 12.92 : std::pow((V + 0.055) / 1.055, 2.4); };
@@ -130,8 +130,8 @@ private slots:
     };
     for (QWidget* Widget : Window->findChildren<QWidget*>()) {
       if (Widget->window() != Window) continue;  // a window of its own
-      const QString Who = Widget->objectName().isEmpty() ? QLatin1String(Widget->metaObject()->className())
-                                                         : Widget->objectName();
+      const QString Who =
+          Widget->objectName().isEmpty() ? QLatin1String(Widget->metaObject()->className()) : Widget->objectName();
       if (auto* Button = qobject_cast<QAbstractButton*>(Widget)) {
         const QString Plain = QString(Button->text()).remove(QLatin1Char('&'));
         // OK, Cancel and Close answer Enter and Escape; keys and arrows have no word.
@@ -194,9 +194,9 @@ private slots:
     QTest::addColumn<int>("notices");
     const QString Private = QString(QChar(0xE000)), Unassigned = QString(QChar(0x0378));
     QTest::newRow("Latin") << QStringList{"Adams", "Baker"} << "x" << true << 0;
-    QTest::newRow("accents, Greek and CJK") << QStringList{QStringLiteral(u"Öztürk"), QStringLiteral(u"Ωmega"),
-                                                        QStringLiteral(u"山田")}
-                                            << QStringLiteral(u"Łukasz") << true << 0;
+    QTest::newRow("accents, Greek and CJK")
+        << QStringList{QStringLiteral(u"Öztürk"), QStringLiteral(u"Ωmega"), QStringLiteral(u"山田")}
+        << QStringLiteral(u"Łukasz") << true << 0;
     QTest::newRow("the one entry") << QStringList{Private + "a"} << "x" << false << 1;
     QTest::newRow("index only") << QStringList{"Adams", Unassigned + "b"} << "x" << false << 1;
     QTest::newRow("typed") << QStringList{"Adams"} << Private << true << 1;
@@ -230,8 +230,9 @@ private slots:
     }
     QCOMPARE(Platform.Prompter.Kinds().count(QStringLiteral("notice")), notices);
     QCOMPARE(Platform.Prompter.Boxes.size(), size_t(notices));
-    if (notices) QVERIFY2(Platform.Prompter.Boxes[0].Text.contains(QStringLiteral("install fonts-noto-cjk")),
-                          qPrintable(Platform.Prompter.Boxes[0].Text));
+    if (notices)
+      QVERIFY2(Platform.Prompter.Boxes[0].Text.contains(QStringLiteral("install fonts-noto-cjk")),
+               qPrintable(Platform.Prompter.Boxes[0].Text));
   }
 
   // Each menu item has a letter of its own in its menu, and so has each menu.
@@ -277,11 +278,13 @@ private slots:
       }
       // On this desktop a list is announced by its entry unless it is named.
       for (QComboBox* List : Window->findChildren<QComboBox*>())
-        if (List->window() == Window && List->accessibleName().isEmpty()) Faults << List->objectName() + QStringLiteral(" has no name");
+        if (List->window() == Window && List->accessibleName().isEmpty())
+          Faults << List->objectName() + QStringLiteral(" has no name");
       for (QTabBar* Bar : Window->findChildren<QTabBar*>()) {
         if (Bar->window() != Window) continue;
         if (AccessibleName(Bar).isEmpty()) Faults << QString::fromLatin1(Name) + QStringLiteral(" tab bar");
-        if (Bar->focusPolicy() == Qt::NoFocus) Faults << QString::fromLatin1(Name) + QStringLiteral(" tab bar takes no focus");
+        if (Bar->focusPolicy() == Qt::NoFocus)
+          Faults << QString::fromLatin1(Name) + QStringLiteral(" tab bar takes no focus");
       }
     }
     auto* Print = All.Program.PrintAddresses.get();
@@ -304,7 +307,8 @@ private slots:
     QApplication::processEvents();
     const QImage Without = Bar->grab().toImage();
     Bar->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY2(Bar->hasFocus(), qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "none"));
+    QTRY_VERIFY2(Bar->hasFocus(),
+                 qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "none"));
     const QImage With = Bar->grab().toImage();
     const QColor Mark = Bar->palette().color(QPalette::Highlight);
     int Marked = 0;
@@ -400,9 +404,11 @@ private slots:
     }
     QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QStringLiteral("; "))));
     const QRect Free = All.Program.Main->screen()->availableGeometry();
-    QVERIFY2(Free.contains(All.Preview->geometry()),
-             qPrintable(QStringLiteral("%1x%2 on %3x%4").arg(All.Preview->width()).arg(All.Preview->height())
-                            .arg(Free.width()).arg(Free.height())));
+    QVERIFY2(Free.contains(All.Preview->geometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                                                    .arg(All.Preview->width())
+                                                                    .arg(All.Preview->height())
+                                                                    .arg(Free.width())
+                                                                    .arg(Free.height())));
   }
 };
 

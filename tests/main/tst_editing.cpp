@@ -129,7 +129,7 @@ void TEditingTest::RenameMovesTheEntryToItsPlace() {
     W->edtSurname->selectAll();
     QTest::keyClicks(W->edtSurname, QStringLiteral("zorn"));
     QTest::keyClick(W->edtSurname, Qt::Key_Tab);
-    QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));  // the index at once
+    QCOMPARE(W.Cell(1, 0), QStringLiteral("Zorn"));        // the index at once
     QCOMPARE(Adams->Surname.str(), std::string("Adams"));  // the entry at the next commit
     W->edtFirstName->selectAll();
     QTest::keyClicks(W->edtFirstName, QStringLiteral("zak"));
@@ -160,10 +160,18 @@ void TEditingTest::CommitByACommandTidiesAndPlacesTheName_data() {
   QTest::addColumn<QString>("Typed");
   QTest::addColumn<QString>("Stored");
   QTest::addColumn<int>("Row");
-  QTest::newRow("Save, stays") << "mnuFSave" << "ispanakq" << "Ispanakq" << 2;
-  QTest::newRow("Save, moves") << "mnuFSave" << "zzz" << "Zzz" << 3;
-  QTest::newRow("Find Next") << "mnuSFindNext" << "zzz" << "Zzz" << 3;
-  QTest::newRow("Add New") << "mnuAAdd" << "abbot" << "Abbot" << 1;
+  QTest::newRow("Save, stays") << "mnuFSave"
+                               << "ispanakq"
+                               << "Ispanakq" << 2;
+  QTest::newRow("Save, moves") << "mnuFSave"
+                               << "zzz"
+                               << "Zzz" << 3;
+  QTest::newRow("Find Next") << "mnuSFindNext"
+                             << "zzz"
+                             << "Zzz" << 3;
+  QTest::newRow("Add New") << "mnuAAdd"
+                           << "abbot"
+                           << "Abbot" << 1;
 }
 
 void TEditingTest::CommitByACommandTidiesAndPlacesTheName() {
@@ -291,7 +299,10 @@ void TEditingTest::TidyingMarksOnlyRealChanges() {
 // nothing: no cell, no entry, no question on closing.
 void TEditingTest::VisitingNamesBeyondAsciiChangesNothing() {
   TFakePlatform Platform;
-  BookWithLastUse(Platform, {{"M\xC3\xBCller", "hans"}, {"\xC3\x96zt\xC3\xBCrk", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1"},
+  BookWithLastUse(Platform, {{"M\xC3\xBCller", "hans"},
+                             {"\xC3\x96zt\xC3\xBCrk",
+                              "\xC3\x87"
+                              "a\xC4\x9Fr\xC4\xB1"},
                              {"van der berg", "\xC3\xA9lodie"}});
   TWindows W;
   QVERIFY(W.Activate());
@@ -304,7 +315,9 @@ void TEditingTest::VisitingNamesBeyondAsciiChangesNothing() {
   }
   QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(0, 0)).center());
   const char* Stored[][2] = {{"M\xC3\xBCller", "hans"},
-                             {"\xC3\x96zt\xC3\xBCrk", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1"},
+                             {"\xC3\x96zt\xC3\xBCrk",
+                              "\xC3\x87"
+                              "a\xC4\x9Fr\xC4\xB1"},
                              {"van der berg", "\xC3\xA9lodie"}};
   for (int Row = 1; Row <= 3; ++Row) {
     QCOMPARE(W->Names().Cell(Row, 0), std::string(Stored[Row - 1][0]));
@@ -330,8 +343,8 @@ void TEditingTest::TypedNamesBeyondAsciiAreTidied_data() {
                           << QStringLiteral("Müller-Lüdenscheidt") << QStringLiteral("Jürgen");
   QTest::newRow("Turkish i's") << "tr_TR" << QStringLiteral("ılgaz") << QStringLiteral("ilker")
                                << QStringLiteral("Ilgaz") << QStringLiteral("İlker");
-  QTest::newRow("Azeri i's") << "az_AZ" << QStringLiteral("işıq") << QStringLiteral("ışık")
-                             << QStringLiteral("İşıq") << QStringLiteral("Işık");
+  QTest::newRow("Azeri i's") << "az_AZ" << QStringLiteral("işıq") << QStringLiteral("ışık") << QStringLiteral("İşıq")
+                             << QStringLiteral("Işık");
   QTest::newRow("Greek, Cyrillic") << "en_US" << QStringLiteral("παπαδόπουλος") << QStringLiteral("иван")
                                    << QStringLiteral("Παπαδόπουλος") << QStringLiteral("Иван");
 }
@@ -657,13 +670,15 @@ void TEditingTest::MenuShortcutsWorkFromTheEdits() {
 void TEditingTest::SurnameCannotBeEmptiedAndLost() {
   // Blanking the surname and then committing without leaving the edit.
   const std::vector<std::pair<const char*, std::function<void(TWindows&)>>> Ways = {
-      {"cut, Tab", [](TWindows& W) {
+      {"cut, Tab",
+       [](TWindows& W) {
          QTest::keyClick(W->edtSurname, Qt::Key_X, Qt::ControlModifier);
          QCOMPARE(W->edtSurname->text(), QString());  // the cut itself stands
          QTest::keyClick(W->edtSurname, Qt::Key_Tab);
          QCOMPARE(W->edtSurname->text(), QStringLiteral("Zorn"));  // the row's surname comes back
        }},
-      {"backspace, Add New", [](TWindows& W) {
+      {"backspace, Add New",
+       [](TWindows& W) {
          QTest::keyClick(W->edtSurname, Qt::Key_Backspace);
          QTest::keyClick(W->edtSurname, Qt::Key_E, Qt::ControlModifier);
          QCOMPARE(W->SelectedRow(), 3);
@@ -736,8 +751,8 @@ void TEditingTest::TabWalksTheWholeWindowAndNoMemoTakesIt() {
   QVERIFY(W.Activate());
   QStringList Letters;
   for (char Letter = 'A'; Letter <= 'Z'; ++Letter) Letters << QStringLiteral("btn") + QLatin1Char(Letter);
-  const QStringList Around = QStringList{QStringLiteral("edtSurname"), QStringLiteral("edtFirstName"),
-                                         QStringLiteral("tabDetails")};
+  const QStringList Around =
+      QStringList{QStringLiteral("edtSurname"), QStringLiteral("edtFirstName"), QStringLiteral("tabDetails")};
   const std::vector<QStringList> Pages = {
       {QStringLiteral("edtHomeTel"), QStringLiteral("memHomeAddress")},
       {QStringLiteral("edtBusTel"), QStringLiteral("edtBusExtn"), QStringLiteral("edtMobile"),
@@ -746,8 +761,8 @@ void TEditingTest::TabWalksTheWholeWindowAndNoMemoTakesIt() {
   for (int Page = 0; Page < 3; ++Page) {
     W->tabDetails->setCurrentIndex(Page);
     W->edtSurname->setFocus();
-    const QStringList Expected = Around + Pages[size_t(Page)] + Letters +
-                                 QStringList{QStringLiteral("grdNames"), QStringLiteral("edtSurname")};
+    const QStringList Expected =
+        Around + Pages[size_t(Page)] + Letters + QStringList{QStringLiteral("grdNames"), QStringLiteral("edtSurname")};
     QStringList Seen;
     for (qsizetype Step = 0; Step < Expected.size(); ++Step) {
       QWidget* Focused = QApplication::focusWidget();

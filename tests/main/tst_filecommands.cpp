@@ -172,7 +172,8 @@ void TFileCommandsTest::OpenOlderFormatWarnsWithHelp() {
   const QString Old = Platform.Path(QStringLiteral("OLD.ABK"));
   QFile File(Old);
   QVERIFY(File.open(QIODevice::WriteOnly));
-  File.write("[Settings]\r\nDefaultTab=2\r\n[Items]\r\nNumberOfItems=1\r\n1=E1\r\n[E1]\r\nSurname=Lee\r\nFirstName=Ann\r\n");
+  File.write(
+      "[Settings]\r\nDefaultTab=2\r\n[Items]\r\nNumberOfItems=1\r\n1=E1\r\n[E1]\r\nSurname=Lee\r\nFirstName=Ann\r\n");
   File.close();
   TWindows W;
   QVERIFY(W.Activate());
@@ -242,8 +243,8 @@ void TFileCommandsTest::TwoDroppedFilesUseTheFirst() {
   TWindows W;
   QVERIFY(W.Activate());
   QMimeData Data;
-  Data.setUrls({QUrl::fromLocalFile(First), QUrl(QStringLiteral("https://example.org/x.ABK")),
-                QUrl::fromLocalFile(Second)});
+  Data.setUrls(
+      {QUrl::fromLocalFile(First), QUrl(QStringLiteral("https://example.org/x.ABK")), QUrl::fromLocalFile(Second)});
   QCOMPARE(DroppedFiles(Data), (QStringList{First, Second}));
   W->DropFiles(DroppedFiles(Data));
   QCOMPARE(W->windowTitle(), QStringLiteral("Address Book - FIRST.ABK"));

@@ -89,8 +89,15 @@ void TIndexTest::LettersFollowTheLanguagesOrder() {
   QFETCH(QStringList, Shown);
   TNameOrder::Use(Locale.toStdString());
   TFakePlatform Platform;
-  BookWithLastUse(Platform, {{"Adams", ""}, {"Ärger", ""}, {"Cem", ""}, {"Çağrı", ""}, {"de la Cruz", ""},
-                             {"Dean", ""}, {"Işık", ""}, {"İlker", ""}, {"Zorn", ""}});
+  BookWithLastUse(Platform, {{"Adams", ""},
+                             {"Ärger", ""},
+                             {"Cem", ""},
+                             {"Çağrı", ""},
+                             {"de la Cruz", ""},
+                             {"Dean", ""},
+                             {"Işık", ""},
+                             {"İlker", ""},
+                             {"Zorn", ""}});
   TWindows W;
   QVERIFY(W.Activate());
   W->SelectRow(W->Names().NewEntryRow());
@@ -195,7 +202,7 @@ void TIndexTest::TypedNewEntryIsCreatedByACommittingCommand() {
   QCOMPARE(W->SelectedRow(), 1);
   QCOMPARE(W->edtSurname->text(), QStringLiteral("Baker"));
   QCOMPARE(int(W->Names().Item(2)->TabPage), 0);  // a quiet commit starts on "Home"
-  QVERIFY(!W->Book().Modified);  // and Save then wrote it
+  QVERIFY(!W->Book().Modified);                   // and Save then wrote it
   TAddressBook Reread;
   Reread.LoadFromFile(Path.toStdString());
   QCOMPARE(Reread.Items->Count, 3);

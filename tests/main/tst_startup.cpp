@@ -74,10 +74,9 @@ void TStartupTest::FirstRunUsesDefaultsAndWritesEveryKey() {
   }
   QVERIFY(Platform.Prompter.Boxes.empty());
   const QString Written = Platform.ReadSettings();
-  for (const char* Key : {"Top=52", "Left=21", "GridCol_1=99", "GridCol_2=99", "LoadFile=", "Port=-1",
-                          "Detected=0", "Tab=0", "[FormPosition]", "[Startup]", "[MODEM]", "[Defaults]",
-                          "ToneDial=1", "DialExt=0", "SilentDial=0", "[OutSideLine]", "DialForFirst=0",
-                          "DialThisFor=\n", "PauseChar=W"})
+  for (const char* Key : {"Top=52", "Left=21", "GridCol_1=99", "GridCol_2=99", "LoadFile=", "Port=-1", "Detected=0",
+                          "Tab=0", "[FormPosition]", "[Startup]", "[MODEM]", "[Defaults]", "ToneDial=1", "DialExt=0",
+                          "SilentDial=0", "[OutSideLine]", "DialForFirst=0", "DialThisFor=\n", "PauseChar=W"})
     QVERIFY2(Written.contains(QLatin1String(Key)), Key);
   QVERIFY(!Written.contains(QStringLiteral("ShowSplash")));
   QVERIFY(Written.contains(QStringLiteral("LoadFile=\n")));  // untitled: empty
@@ -166,9 +165,9 @@ void TStartupTest::CommandLineNames() {
 
   TCommandLineBook Text = ChooseCommandLineBook({QStringLiteral("/some/where/book.txt")}, Folder.path());
   QVERIFY(Text.FileName.isEmpty());
-  QCOMPARE(Text.Errors, QStringList{QStringLiteral(
-                            "book.txt\n\nThis is not a valid Tobrinel address book file so the last used "
-                            "address book will be opened instead.")});
+  QCOMPARE(Text.Errors,
+           QStringList{QStringLiteral("book.txt\n\nThis is not a valid Tobrinel address book file so the last used "
+                                      "address book will be opened instead.")});
 
   TCommandLineBook Two = ChooseCommandLineBook({QStringLiteral("book"), QStringLiteral("other")}, Folder.path());
   QCOMPARE(Two.Errors, QStringList{QString::fromLatin1(MoreThanOneFileText)});
@@ -224,9 +223,9 @@ void TStartupTest::CommandLineFileThatIsNoBookOpensTheLastBook() {
   Text.write("Shopping list\r\nMilk\r\n");
   Text.close();
   TWindows W({Platform.Path(QStringLiteral("notes"))});
-  QCOMPARE(Platform.Prompter.Texts(), QStringList{QStringLiteral(
-                                          "NOTES.ABK\n\nThis is not a valid Tobrinel address book file so the "
-                                          "last used address book will be opened instead.")});
+  QCOMPARE(Platform.Prompter.Texts(),
+           QStringList{QStringLiteral("NOTES.ABK\n\nThis is not a valid Tobrinel address book file so the "
+                                      "last used address book will be opened instead.")});
   QCOMPARE(W.Cell(1, 0), QStringLiteral("Last"));
   QVERIFY(!QFile::exists(Platform.Path(QStringLiteral("NOTES.OLD"))));
 }
@@ -337,8 +336,8 @@ void TStartupTest::PrinterAndHelpState() {
 
 void TStartupTest::StoredSettingsAreRestored() {
   TFakePlatform Platform;
-  Platform.WriteSettings(QStringLiteral(
-      "[FormPosition]\nTop=80\nLeft=60\nGridCol_1=120\nGridCol_2=70\n[MODEM]\nPort=3\nDetected=1\n"));
+  Platform.WriteSettings(
+      QStringLiteral("[FormPosition]\nTop=80\nLeft=60\nGridCol_1=120\nGridCol_2=70\n[MODEM]\nPort=3\nDetected=1\n"));
   {
     TWindows W;
     QCOMPARE(W->pos(), QPoint(60, 80));
@@ -388,8 +387,8 @@ void TStartupTest::UnreadableSettingsGiveDefaults() {
 
 void TStartupTest::OlderBookAtStartUpSetsTheDefaultTab() {
   TFakePlatform Platform;
-  Platform.WriteSettings(QStringLiteral("[Defaults]\nTab=0\n[Startup]\nLoadFile=%1\n")
-                             .arg(Platform.Path(QStringLiteral("OLD.ABK"))));
+  Platform.WriteSettings(
+      QStringLiteral("[Defaults]\nTab=0\n[Startup]\nLoadFile=%1\n").arg(Platform.Path(QStringLiteral("OLD.ABK"))));
   QFile File(Platform.Path(QStringLiteral("OLD.ABK")));
   QVERIFY(File.open(QIODevice::WriteOnly));
   File.write("[Settings]\r\nDefaultTab=1\r\n[Items]\r\nNumberOfItems=0\r\n");

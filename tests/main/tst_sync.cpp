@@ -97,14 +97,16 @@ void TSyncTest::SetupListsTheAddressBooksOfARadicale_data() {
   QTest::addColumn<QStringList>("Books");
   QTest::addColumn<bool>("OkAtOnce");  // one book is chosen without asking
   QTest::addColumn<QString>("Error");
-  QTest::newRow("server") << "/" << "secret" << QStringList{"Family  (/tob/family/)", "Friends  (/tob/book/)"}
-                          << false << QString();
-  QTest::newRow("one book") << "/tob/book/" << "secret" << QStringList{"Friends  (/tob/book/)"} << true
-                            << QString();
-  QTest::newRow("wrong password") << "/" << "wrong" << QStringList{} << false
+  QTest::newRow("server") << "/"
+                          << "secret" << QStringList{"Family  (/tob/family/)", "Friends  (/tob/book/)"} << false
+                          << QString();
+  QTest::newRow("one book") << "/tob/book/"
+                            << "secret" << QStringList{"Friends  (/tob/book/)"} << true << QString();
+  QTest::newRow("wrong password") << "/"
+                                  << "wrong" << QStringList{} << false
                                   << "The server refused the user name or password.";
-  QTest::newRow("a calendar") << "/tob/dates/" << "secret" << QStringList{} << false
-                              << "/tob/dates/ is not an address book.";
+  QTest::newRow("a calendar") << "/tob/dates/"
+                              << "secret" << QStringList{} << false << "/tob/dates/ is not an address book.";
 }
 
 void TSyncTest::SetupListsTheAddressBooksOfARadicale() {
@@ -142,13 +144,13 @@ void TSyncTest::SetupListsTheAddressBooksOfARadicale() {
     QVERIFY2(Platform.Prompter.Boxes[0].Text.endsWith(Error), qPrintable(Platform.Prompter.Boxes[0].Text));
   }
   QCOMPARE(Setup.btnOK->isEnabled(), OkAtOnce);
-  if (Books.size() > 1) QCOMPARE(Setup.btnOK->toolTip(), QStringLiteral("Choose the address book to keep this book in."));
+  if (Books.size() > 1)
+    QCOMPARE(Setup.btnOK->toolTip(), QStringLiteral("Choose the address book to keep this book in."));
   if (Books.isEmpty()) return;
   // The person chooses Friends.
   QListWidgetItem* Friends = Setup.lstBooks->findItems(QStringLiteral("Friends"), Qt::MatchStartsWith).value(0);
   QVERIFY(Friends);
-  QTest::mouseClick(Setup.lstBooks->viewport(), Qt::LeftButton, {},
-                    Setup.lstBooks->visualItemRect(Friends).center());
+  QTest::mouseClick(Setup.lstBooks->viewport(), Qt::LeftButton, {}, Setup.lstBooks->visualItemRect(Friends).center());
   QVERIFY(Setup.btnOK->isEnabled());
   QCOMPARE(Setup.btnOK->toolTip(), QString());
   QCOMPARE(Setup.AddressBook(), Server.Url(QStringLiteral("/tob/book/")));
@@ -196,11 +198,13 @@ void TSyncTest::SetupCancelStopsDiscoveryAtOnce() {
   Setup.show();
   Type(Setup.edtServer, Silent.Url("/").toString());
   bool WasBusy = false;
-  WhenReady(&Setup, [&] { return !Silent.Requests.empty(); }, [&] {
-    // The dialog answers while the server keeps silent: the controls wait, Cancel works.
-    WasBusy = !Setup.btnFind->isEnabled() && !Setup.edtServer->isEnabled() && Setup.btnCancel->isEnabled();
-    QTest::mouseClick(Setup.btnCancel, Qt::LeftButton);
-  });
+  WhenReady(
+      &Setup, [&] { return !Silent.Requests.empty(); },
+      [&] {
+        // The dialog answers while the server keeps silent: the controls wait, Cancel works.
+        WasBusy = !Setup.btnFind->isEnabled() && !Setup.edtServer->isEnabled() && Setup.btnCancel->isEnabled();
+        QTest::mouseClick(Setup.btnCancel, Qt::LeftButton);
+      });
   QTest::mouseClick(Setup.btnFind, Qt::LeftButton);
   QVERIFY(WasBusy);
   QCOMPARE(Setup.result(), int(QDialog::Rejected));
@@ -220,11 +224,13 @@ void TSyncTest::SetupAsksBeforeFindingBooksOnAnotherServer() {
       return MultiStatus("<d:response><d:href>/</d:href><d:propstat><d:prop><d:current-user-principal><d:href>" +
                          Elsewhere + "</d:href></d:current-user-principal></d:prop></d:propstat></d:response>");
     if (Request.Target == "/p/")
-      return MultiStatus("<d:response><d:href>/p/</d:href><d:propstat><d:prop><d:current-user-principal><d:href>/p/"
-                         "</d:href></d:current-user-principal><card:addressbook-home-set><d:href>/h/</d:href>"
-                         "</card:addressbook-home-set></d:prop></d:propstat></d:response>");
-    return MultiStatus("<d:response><d:href>/h/book/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/>"
-                       "<card:addressbook/></d:resourcetype></d:prop></d:propstat></d:response>");
+      return MultiStatus(
+          "<d:response><d:href>/p/</d:href><d:propstat><d:prop><d:current-user-principal><d:href>/p/"
+          "</d:href></d:current-user-principal><card:addressbook-home-set><d:href>/h/</d:href>"
+          "</card:addressbook-home-set></d:prop></d:propstat></d:response>");
+    return MultiStatus(
+        "<d:response><d:href>/h/book/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/>"
+        "<card:addressbook/></d:resourcetype></d:prop></d:propstat></d:response>");
   });
   Self = &Server;
   TfrmSyncSetup Setup;
@@ -235,8 +241,9 @@ void TSyncTest::SetupAsksBeforeFindingBooksOnAnotherServer() {
     for (const TFakeRequest& Request : Server.Requests) Count += Request.Headers.value("host").startsWith("localhost");
     return Count;
   };
-  const QString Question = QStringLiteral("The server at 127.0.0.1:%1 sends you on to localhost:%1 for your address "
-                                          "books. Send your user name and password there?")
+  const QString Question = QStringLiteral(
+                               "The server at 127.0.0.1:%1 sends you on to localhost:%1 for your address "
+                               "books. Send your user name and password there?")
                                .arg(Server.Port());
   Platform.Prompter.Confirms = {false};
   QTest::mouseClick(Setup.btnFind, Qt::LeftButton);
@@ -281,9 +288,7 @@ void TSyncTest::ConflictShowsBothVersionsAndTakesTheChoice() {
   There.Notes.SetText("E-mail: bob@example.com");
   TfrmSyncConflict Conflict;
   int Shown = -1;
-  QTimer::singleShot(0, &Conflict, [&] {
-    Conflict.findChild<QPushButton*>(Button)->click();
-  });
+  QTimer::singleShot(0, &Conflict, [&] { Conflict.findChild<QPushButton*>(Button)->click(); });
   Conflict.ShowVersions(Here, There);
   Shown = Conflict.exec();
   QCOMPARE(Shown, Result);
@@ -382,11 +387,13 @@ void TSyncTest::CancelDuringASyncChangesNothing() {
   QTest::keyClicks(W->edtFirstName, QStringLiteral("e"));  // an edit not yet saved
   bool Responsive = false;
   WhenShown<TfrmSyncProgress>([&](TfrmSyncProgress& Progress) {
-    WhenReady(&Progress, [&] { return !Silent.Requests.empty(); }, [&] {
-      // The window answers while the server keeps silent.
-      Responsive = Progress.btnCancel->isEnabled() && Progress.isVisible();
-      QTest::mouseClick(Progress.btnCancel, Qt::LeftButton);
-    });
+    WhenReady(
+        &Progress, [&] { return !Silent.Requests.empty(); },
+        [&] {
+          // The window answers while the server keeps silent.
+          Responsive = Progress.btnCancel->isEnabled() && Progress.isVisible();
+          QTest::mouseClick(Progress.btnCancel, Qt::LeftButton);
+        });
   });
   W->mnuFSync->trigger();
   QVERIFY(Responsive);
@@ -397,7 +404,8 @@ void TSyncTest::CancelDuringASyncChangesNothing() {
   QCOMPARE(State.readAll(), StateBefore);
   TAddressBook OnDisk;
   OnDisk.LoadFromFile(Path.toStdString());
-  QCOMPARE(QString::fromStdString(OnDisk.Items->Count == 1 ? static_cast<TAddressItem*>(OnDisk.Items->Head)->FirstName.str() : ""),
+  QCOMPARE(QString::fromStdString(
+               OnDisk.Items->Count == 1 ? static_cast<TAddressItem*>(OnDisk.Items->Head)->FirstName.str() : ""),
            QStringLiteral("Ann"));
   QVERIFY(W->Book().Modified);  // the edit is still there, unsaved
   QCOMPARE(W->edtFirstName->text(), QStringLiteral("Anne"));
@@ -408,7 +416,8 @@ void TSyncTest::AConflictIsSettledInTheConflictWindow() {
   TRadicaleServer Server;
   QVERIFY2(Server.Start(), qPrintable(Server.Problem()));
   const QUrl Book = Server.MakeAddressBook(QStringLiteral("book"), QStringLiteral("Friends"));
-  QVERIFY(!Server.PutCard(QStringLiteral("/tob/book/a.vcf"), MakeCard("a", "Ann", "Adams", "TEL;TYPE=HOME:1\r\n")).isEmpty());
+  QVERIFY(!Server.PutCard(QStringLiteral("/tob/book/a.vcf"), MakeCard("a", "Ann", "Adams", "TEL;TYPE=HOME:1\r\n"))
+               .isEmpty());
   const QString Path = BookWithLastUse(Platform, {});
   SyncedBefore(Platform, Path, Server.Root(), Book);
   TWindows W;
@@ -458,7 +467,7 @@ void TSyncTest::AWrongRememberedPasswordIsForgotten() {
   for (int Run = 0; Run < 2; ++Run) {
     WhenShown<TfrmSyncSetup>([&](TfrmSyncSetup& Setup) {
       QCOMPARE(Setup.edtUser->text(), QStringLiteral("tob"));
-      QVERIFY(Setup.btnOK->isEnabled());  // the book is known; only the password is missing
+      QVERIFY(Setup.btnOK->isEnabled());      // the book is known; only the password is missing
       QVERIFY(!Setup.grpBooks->isVisible());  // and only the password is asked for
       QVERIFY(Setup.edtServer->isReadOnly() && Setup.edtUser->isReadOnly());
       QVERIFY(Setup.edtPassword->hasFocus());
@@ -482,9 +491,10 @@ void TSyncTest::AServerGoneMidSyncIsToldWhatItMeans() {
   TFakePlatform Platform;
   TFakeDavServer Server([](const TFakeRequest& Request) {
     if (Request.Body.contains("addressbook-multiget")) return TFakeResponse::Hangup();
-    return MultiStatus("<d:response><d:href>/tob/book/a.vcf</d:href><d:propstat><d:prop><d:getetag>\"1\"</d:getetag>"
-                       "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>",
-                       "<d:sync-token>t1</d:sync-token>");
+    return MultiStatus(
+        "<d:response><d:href>/tob/book/a.vcf</d:href><d:propstat><d:prop><d:getetag>\"1\"</d:getetag>"
+        "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>",
+        "<d:sync-token>t1</d:sync-token>");
   });
   const QString Path = BookWithLastUse(Platform, {{"Adams", "Ann"}});
   SyncedBefore(Platform, Path, Server.Url("/"), Server.Url("/tob/book/"));
@@ -511,10 +521,11 @@ void TSyncTest::SetupSaysWhyACertificateIsNotTrusted() {
   Type(Setup.edtPassword, QString::fromLatin1(TRadicaleServer::Password));
   Platform.Prompter.Confirms = {true};
   QTest::mouseClick(Setup.btnFind, Qt::LeftButton);
-  QCOMPARE(Platform.Prompter.Texts(),
-           QStringList{"The certificate of 127.0.0.1 is not trusted by this computer: it is self-signed.\n\n"
-                       "SHA-256 fingerprint:\n" + Server.CertificateFingerprint() +
-                       "\n\nTrust this certificate for this address book from now on?"});
+  QCOMPARE(
+      Platform.Prompter.Texts(),
+      QStringList{"The certificate of 127.0.0.1 is not trusted by this computer: it is self-signed.\n\n"
+                  "SHA-256 fingerprint:\n" +
+                  Server.CertificateFingerprint() + "\n\nTrust this certificate for this address book from now on?"});
   QCOMPARE(Listed(*Setup.lstBooks).size(), 1);
   QCOMPARE(Setup.Trusted(), Server.CertificateFingerprint());
 }

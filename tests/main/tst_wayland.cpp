@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
   Environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
   Weston.setProcessEnvironment(Environment);
   Weston.setProcessChannelMode(QProcess::MergedChannels);
-  Weston.start(QStringLiteral("weston"), {QStringLiteral("--backend=headless-backend.so"),
-                                          QStringLiteral("--socket=") + QLatin1String(Socket),
-                                          QStringLiteral("--idle-time=0")});
+  Weston.start(QStringLiteral("weston"),
+               {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=") + QLatin1String(Socket),
+                QStringLiteral("--idle-time=0")});
   const QString SocketPath = QDir(Runtime.path()).filePath(QLatin1String(Socket));
   bool Up = Weston.waitForStarted(5000);
   for (int Wait = 0; Up && Wait < 100 && !QFileInfo::exists(SocketPath); ++Wait) {

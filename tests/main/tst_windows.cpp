@@ -82,9 +82,9 @@ private slots:
   // controls side by side share one.
   void everyControlHasAName_data() {
     QTest::addColumn<QString>("window");
-    for (const char* Name : {"frmMain", "frmDiallingOpt", "frmMODEMDetect", "frmDial", "frmFind", "frmDefaultTab",
-                             "frmQuickDial", "frmPrintAddresses", "frmOutsideLine", "frmDialler", "frmAbout",
-                             "frmPreview", "frmHelp"})
+    for (const char* Name :
+         {"frmMain", "frmDiallingOpt", "frmMODEMDetect", "frmDial", "frmFind", "frmDefaultTab", "frmQuickDial",
+          "frmPrintAddresses", "frmOutsideLine", "frmDialler", "frmAbout", "frmPreview", "frmHelp"})
       QTest::newRow(Name) << QString::fromLatin1(Name);
   }
 
@@ -105,7 +105,8 @@ private slots:
     for (QWidget* Widget : Window->findChildren<QWidget*>()) {
       if (!IsControl(Widget, Window)) continue;
       const QString Name = AccessibleName(Widget);
-      const QString Which = QStringLiteral("%1 (%2)").arg(Widget->objectName(), QLatin1String(Widget->metaObject()->className()));
+      const QString Which =
+          QStringLiteral("%1 (%2)").arg(Widget->objectName(), QLatin1String(Widget->metaObject()->className()));
       if (Name.isEmpty()) Faults << Which + QStringLiteral(" has no name");
       else if (Neighbours[Widget->parentWidget()].contains(Name)) Faults << Which + QStringLiteral(" shares ") + Name;
       Neighbours[Widget->parentWidget()] << Name;
@@ -121,14 +122,22 @@ private slots:
     Program.CreateWindows();
     TfrmMain& Main = *Program.Main;
     const std::vector<std::pair<QWidget*, const char*>> Expected = {
-        {(QWidget*)Main.spdbtnDial1, "Dial Home Telephone Number"}, {(QWidget*)Main.spdbtnDial2, "Dial Business Telephone Number"},
-        {(QWidget*)Main.spdbtnDial3, "Dial Internal Extension"}, {(QWidget*)Main.spdbtnDial4, "Dial Mobile Telephone"},
-        {Program.Dialler->btnDigits[1], "1"}, {Program.Dialler->btnDigits[2], "2 ABC"},
-        {Program.Dialler->btnDigits[3], "3 DEF"}, {Program.Dialler->btnDigits[4], "4 GHI"},
-        {Program.Dialler->btnDigits[5], "5 JKL"}, {Program.Dialler->btnDigits[6], "6 MNO"},
-        {Program.Dialler->btnDigits[7], "7 PQRS"}, {Program.Dialler->btnDigits[8], "8 TUV"},
-        {Program.Dialler->btnDigits[9], "9 WXYZ"}, {Program.Dialler->btnDigits[0], "0"},
-        {(QWidget*)Program.Dialler->btnStar, "star"}, {(QWidget*)Program.Dialler->btnHash, "hash"}};
+        {(QWidget*)Main.spdbtnDial1, "Dial Home Telephone Number"},
+        {(QWidget*)Main.spdbtnDial2, "Dial Business Telephone Number"},
+        {(QWidget*)Main.spdbtnDial3, "Dial Internal Extension"},
+        {(QWidget*)Main.spdbtnDial4, "Dial Mobile Telephone"},
+        {Program.Dialler->btnDigits[1], "1"},
+        {Program.Dialler->btnDigits[2], "2 ABC"},
+        {Program.Dialler->btnDigits[3], "3 DEF"},
+        {Program.Dialler->btnDigits[4], "4 GHI"},
+        {Program.Dialler->btnDigits[5], "5 JKL"},
+        {Program.Dialler->btnDigits[6], "6 MNO"},
+        {Program.Dialler->btnDigits[7], "7 PQRS"},
+        {Program.Dialler->btnDigits[8], "8 TUV"},
+        {Program.Dialler->btnDigits[9], "9 WXYZ"},
+        {Program.Dialler->btnDigits[0], "0"},
+        {(QWidget*)Program.Dialler->btnStar, "star"},
+        {(QWidget*)Program.Dialler->btnHash, "hash"}};
     for (const auto& [Button, Name] : Expected) QCOMPARE(AccessibleName(Button), QString::fromLatin1(Name));
   }
 

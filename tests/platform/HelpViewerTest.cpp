@@ -27,8 +27,7 @@ struct TContext {
 
 QString ReadText(const QString& Path) {
   QFile file(Path);
-  if (!file.open(QIODevice::ReadOnly))
-    return QString();
+  if (!file.open(QIODevice::ReadOnly)) return QString();
   return QString::fromUtf8(file.readAll());
 }
 
@@ -110,8 +109,7 @@ private:
   }
 
   static void CloseModals() {
-    while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-      modal->reject();
+    while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->reject();
   }
 
 private slots:
@@ -124,14 +122,12 @@ private slots:
 
   void usableWhileADialogWaits() {
     QFETCH(QString, order);
-    if (THelpViewer::Instance())
-      THelpViewer::Instance()->close();
+    if (THelpViewer::Instance()) THelpViewer::Instance()->close();
     QDialog dialog;
     dialog.setWindowTitle(QStringLiteral("Find"));
     dialog.resize(240, 120);
     bool used = false;
-    if (order == QLatin1String("before"))
-      THelpViewer::ShowContext(FHelp, 177);
+    if (order == QLatin1String("before")) THelpViewer::ShowContext(FHelp, 177);
     QTimer::singleShot(0, [&] {
       if (order == QLatin1String("from box")) {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Box"), QStringLiteral("Over the dialog"),
@@ -145,8 +141,7 @@ private slots:
         box.exec();
         return;
       }
-      if (order == QLatin1String("from dialog"))
-        THelpViewer::ShowContext(FHelp, 177);
+      if (order == QLatin1String("from dialog")) THelpViewer::ShowContext(FHelp, 177);
       UseHelpOver(&dialog);
       used = !QTest::currentTestFailed();
       CloseModals();
@@ -171,8 +166,8 @@ private slots:
       QVERIFY2(!listed.contains(context.Number), qPrintable(QString::number(context.Number)));
       listed.insert(context.Number);
       const QString anchor = QStringLiteral("ctx%1").arg(context.Number);
-      const QRegularExpression topic(QStringLiteral("<h2><a name=\"%1\"></a>%2</h2>")
-                                         .arg(anchor, QRegularExpression::escape(context.Title)));
+      const QRegularExpression topic(
+          QStringLiteral("<h2><a name=\"%1\"></a>%2</h2>").arg(anchor, QRegularExpression::escape(context.Title)));
       QVERIFY2(topic.match(html).hasMatch(), qPrintable(anchor + " heading " + context.Title));
       const QString link = QStringLiteral("<a href=\"#%1\">%2</a>").arg(anchor, context.Title);
       QVERIFY2(contents.contains(link), qPrintable("contents lack " + link));
@@ -216,11 +211,9 @@ private slots:
       QCOMPARE(viewer->windowTitle(), QStringLiteral("Tobrinel Help"));
       QCOMPARE(viewer->CurrentAnchor(), THelpViewer::ContextAnchor(context.Number));
       CheckShownAtTop(THelpViewer::ContextAnchor(context.Number));
-      if (QTest::currentTestFailed())
-        return;
+      if (QTest::currentTestFailed()) return;
       const int value = viewer->Browser()->verticalScrollBar()->value();
-      if (value != previous)
-        ++moves;
+      if (value != previous) ++moves;
       previous = value;
     }
     // Topics lie at different places, so the page really moved between them.
@@ -236,8 +229,7 @@ private slots:
     THelpViewer::ShowContents(FHelp);
     QCOMPARE(THelpViewer::Instance(), viewer);
     int viewers = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-      viewers += qobject_cast<THelpViewer*>(widget) != nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) viewers += qobject_cast<THelpViewer*>(widget) != nullptr;
     QCOMPARE(viewers, 1);
     QCOMPARE(viewer->CurrentAnchor(), QStringLiteral("contents"));
     QCOMPARE(browser->verticalScrollBar()->value(), 0);

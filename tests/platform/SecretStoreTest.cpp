@@ -20,8 +20,8 @@
 namespace {
 
 QString HomeFolder;
-QString Mode;          // "no-bus", "bus" or "keyring"
-QString NoKeyring;     // keyring: why none could be started
+QString Mode;       // "no-bus", "bus" or "keyring"
+QString NoKeyring;  // keyring: why none could be started
 
 // Files under Folder that hold Text.
 QStringList FilesHolding(const QString& Folder, const QByteArray& Text) {

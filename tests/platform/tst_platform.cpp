@@ -62,11 +62,16 @@ void TPlatformTest::FontDialogOffersOnlyTheSizesUsed_data() {
   QTest::addColumn<QString>("pick");  // a size clicked, or "" to keep the one chosen
   QTest::addColumn<QString>("shownSize");
   QTest::addColumn<int>("resultSize");  // 0: cancelled
-  QTest::newRow("header font, kept") << "Liberation Sans" << 16.0 << true << "" << "16" << 16;
-  QTest::newRow("too large a start") << "Liberation Serif" << 28.0 << false << "" << "16" << 16;
-  QTest::newRow("a size clicked") << "Liberation Sans" << 10.0 << true << "12" << "10" << 12;
-  QTest::newRow("between sizes") << "Liberation Sans" << 13.0 << false << "" << "12" << 12;
-  QTest::newRow("cancelled") << "Liberation Sans" << 10.0 << true << "14" << "10" << 0;
+  QTest::newRow("header font, kept") << "Liberation Sans" << 16.0 << true << ""
+                                     << "16" << 16;
+  QTest::newRow("too large a start") << "Liberation Serif" << 28.0 << false << ""
+                                     << "16" << 16;
+  QTest::newRow("a size clicked") << "Liberation Sans" << 10.0 << true << "12"
+                                  << "10" << 12;
+  QTest::newRow("between sizes") << "Liberation Sans" << 13.0 << false << ""
+                                 << "12" << 12;
+  QTest::newRow("cancelled") << "Liberation Sans" << 10.0 << true << "14"
+                             << "10" << 0;
 }
 
 void TPlatformTest::FontDialogOffersOnlyTheSizesUsed() {
@@ -229,8 +234,8 @@ void TPlatformTest::SaveDialogRefusesReadOnlyFiles() {
 void TPlatformTest::OpenDialogListsAnyCase() {
   TFakePlatform Platform;
   SetFileDialogs(nullptr);
-  TFileDialogOptions Options{{}, QStringLiteral("Tobrinel Data File (*.ABK)"), QStringLiteral("ABK"),
-                             Platform.Folder.path()};
+  TFileDialogOptions Options{
+      {}, QStringLiteral("Tobrinel Data File (*.ABK)"), QStringLiteral("ABK"), Platform.Folder.path()};
   QStringList Filters;
   WhenDialogUp([&](QFileDialog* Dialog) {
     Filters = Dialog->nameFilters();
@@ -289,8 +294,8 @@ void TPlatformTest::FileDialogsAreCentredOnTheirWindow() {
   Window.move(120, 90);
   Window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&Window));
-  const TFileDialogOptions Options{{}, QStringLiteral("Tobrinel Data File (*.ABK)"), QStringLiteral("ABK"),
-                                   Platform.Folder.path()};
+  const TFileDialogOptions Options{
+      {}, QStringLiteral("Tobrinel Data File (*.ABK)"), QStringLiteral("ABK"), Platform.Folder.path()};
   for (const bool Open : {true, false}) {
     QRect Place;
     WhenDialogUp([&](QFileDialog* Dialog) {

@@ -98,8 +98,9 @@ TEST_F(TListReportTest, OneEntryPrintsItsBandsAndNoEmptyAddressOrNotesBand) {
     ASSERT_NE(Placed, nullptr) << Caption.Name;
     EXPECT_EQ(TextIn(Layout, Numbers, Caption.Name), Caption.Text);
     if (!Caption.WorkColumn) continue;
-    const double End = Layout.Design[Placed->Element].Left +
-                       QFontMetricsF(Layout.Fonts[Placed->Font], &Paper).horizontalAdvance(Layout.TextOf(*Placed).toString());
+    const double End =
+        Layout.Design[Placed->Element].Left +
+        QFontMetricsF(Layout.Fonts[Placed->Font], &Paper).horizontalAdvance(Layout.TextOf(*Placed).toString());
     FirstEnd = std::min(FirstEnd, End);
     LastEnd = std::max(LastEnd, End);
   }
@@ -120,14 +121,12 @@ TEST_F(TListReportTest, SectionsOpenOnEveryChangeOfTheExactFirstCharacter) {
   for (int Page = 0; Page < Layout.PageCount(); ++Page)
     for (const std::string& Line : Outline(Layout, Page))
       if (Line.rfind("rbSectionLetter", 0) == 0 || Line.rfind("rbNameDetails", 0) == 0) Sections.push_back(Line);
-  EXPECT_EQ(Sections, (std::vector<std::string>{
-                          "rbSectionLetter 38 9", "rbNameDetails 40 9Lives, D",
-                          "rbSectionLetter 38 A", "rbNameDetails 40 Adams, A",
-                          "rbSectionLetter 38 a", "rbNameDetails 40 adams, c",
-                          "rbSectionLetter 38 A", "rbNameDetails 40 Avon, B",
-                          "rbSectionLetter 38 \xC3\x89", "rbNameDetails 40 \xC3\x89mile, E",
-                          "rbNameDetails 40 \xC3\x89tienne, F",
-                          "rbSectionLetter 38 N", "rbNameDetails 40 Nobody"}));
+  EXPECT_EQ(Sections,
+            (std::vector<std::string>{"rbSectionLetter 38 9", "rbNameDetails 40 9Lives, D", "rbSectionLetter 38 A",
+                                      "rbNameDetails 40 Adams, A", "rbSectionLetter 38 a", "rbNameDetails 40 adams, c",
+                                      "rbSectionLetter 38 A", "rbNameDetails 40 Avon, B", "rbSectionLetter 38 \xC3\x89",
+                                      "rbNameDetails 40 \xC3\x89mile, E", "rbNameDetails 40 \xC3\x89tienne, F",
+                                      "rbSectionLetter 38 N", "rbNameDetails 40 Nobody"}));
 }
 
 TEST_F(TListReportTest, AddressAndNotesBandsAreSeventeenUnitsALinePlusSix) {

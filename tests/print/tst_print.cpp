@@ -207,16 +207,22 @@ private slots:
     QTest::addColumn<QString>("printer");  // "none", or the PDF file the printer writes
     QTest::addColumn<QString>("reason");   // why the print system has no printer
     QTest::addColumn<QString>("box");      // the error shown, "" for none
-    QTest::newRow("printed") << "printed.pdf" << "" << "";
+    QTest::newRow("printed") << "printed.pdf"
+                             << ""
+                             << "";
     QTest::newRow("print service out of reach")
-        << "none" << "the print service (CUPS) cannot be reached"
+        << "none"
+        << "the print service (CUPS) cannot be reached"
         << "Nothing was printed: the print service (CUPS) cannot be reached.  Preview can save the list as a PDF "
            "file instead.";
     QTest::newRow("no printer set up")
-        << "none" << "no printer is set up on this computer"
+        << "none"
+        << "no printer is set up on this computer"
         << "Nothing was printed: no printer is set up on this computer.  Preview can save the list as a PDF file "
            "instead.";
-    QTest::newRow("job refused") << "no/such/folder/x.pdf" << "" << "The report could not be printed.";
+    QTest::newRow("job refused") << "no/such/folder/x.pdf"
+                                 << ""
+                                 << "The report could not be printed.";
   }
 
   void okPrintsOnTheChosenPrinterOrSaysWhyNot() {
@@ -296,8 +302,8 @@ private slots:
     Printer.setOutputFileName(Platform->Path(QStringLiteral("cancelled.pdf")));
     QTimer::singleShot(0, [] {
       for (QWidget* Window : QApplication::topLevelWidgets())
-        if (auto* Progress = qobject_cast<QProgressDialog*>(Window)) QTest::mouseClick(
-                Progress->findChild<QPushButton*>(), Qt::LeftButton);
+        if (auto* Progress = qobject_cast<QProgressDialog*>(Window))
+          QTest::mouseClick(Progress->findChild<QPushButton*>(), Qt::LeftButton);
     });
     QCOMPARE(PrintLayout(Layout, Printer, nullptr), EPrintResult::Cancelled);
     QCOMPARE(PrintLayout(Layout, Printer, nullptr), EPrintResult::Printed);

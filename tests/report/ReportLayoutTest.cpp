@@ -38,8 +38,7 @@ TEST(ReportLayout, SubDetailSeriesRunsUntilItsCallbackSaysNoAndRunsItsOwnSubDeta
     else if (Calls % 3 == 2) More = true;
   };
   const TReportLayout Layout = LayOutReport(Report);
-  EXPECT_EQ(Names(ProbeBands(Layout)),
-            (std::vector<std::string>{"D", "S", "C", "S", "C", "D", "S", "C", "S", "C"}));
+  EXPECT_EQ(Names(ProbeBands(Layout)), (std::vector<std::string>{"D", "S", "C", "S", "C", "D", "S", "C", "S", "C"}));
   EXPECT_EQ(Incoming, (std::vector<bool>{true, false, false, true, false, false}));
 
   // A callback that never touches More gets one record per series.
@@ -161,7 +160,8 @@ TEST(ReportLayout, StretchingLabelGrowsItsBandAndPushesDownWhatIsBelow) {
   const double Growth = Band.Height - 35;
   EXPECT_GT(Growth, 40) << "a thousand characters wrap to several lines";
   EXPECT_NEAR(FindElement(Long, Band, "Below")->Top, 27 + Growth, 0.01);
-  EXPECT_NEAR(FindElement(Long, Band, "Text")->Height, FindElement(Short, PlacedBand(Short, 0, 0), "Text")->Height + Growth, 0.01);
+  EXPECT_NEAR(FindElement(Long, Band, "Text")->Height,
+              FindElement(Short, PlacedBand(Short, 0, 0), "Text")->Height + Growth, 0.01);
   EXPECT_NEAR(PlacedBand(Long, 0, 1).Top, Band.Height, 0.01) << "the next band moves down too";
 }
 

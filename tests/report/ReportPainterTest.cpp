@@ -85,7 +85,8 @@ TEST(ReportPainter, ALabelWiderThanItsBoxEndsInAnEllipsis) {
   TReport Report;
   TReportBand* Band = Report.AddBand(EBandKind::Detail, QStringLiteral("D"), 20 * Cases.size());
   for (size_t I = 0; I < Cases.size(); ++I) {
-    TReportElement* Label = Band->AddLabel(QStringLiteral("L%1").arg(I), 0, 20 * I, QString::fromStdString(Cases[I].first));
+    TReportElement* Label =
+        Band->AddLabel(QStringLiteral("L%1").arg(I), 0, 20 * I, QString::fromStdString(Cases[I].first));
     Label->Width = 150;
   }
   Report.OnNeedData = nullptr;

@@ -35,6 +35,7 @@ TEST(MatchField, CaseWordsAndFirstOccurrence) {
     bool MatchCase, WholeWords;
     int Expected;
   } Cases[] = {
+      // clang-format off
       {"Mr SMITH", "smith", false, false, 4},      {"Smith", "smith", true, false, 0},
       {"smith", "smith", true, false, 1},          {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", false, false, 1},
       {"John Smith", "John", false, true, 1},      {"Smith-John", "John", false, true, 7},
@@ -68,6 +69,7 @@ TEST(MatchField, CaseWordsAndFirstOccurrence) {
       {"\xC3\x96l \xC3\x96zt", "\xC3\xB6zt", false, false, 5},     // the first start fails
       {"Jean-\xC3\x89mile", "-\xC3\xA9", false, false, 5},
   };
+  // clang-format on
   for (const auto& Case : Cases)
     EXPECT_EQ(MatchField(Case.Value, Rules(Case.Text, Case.MatchCase, Case.WholeWords)), Case.Expected)
         << Case.Value << " / " << Case.Text;
@@ -80,16 +82,19 @@ TEST(MatchField, DottedAndDotlessIMatchTheirCapitalsInTurkishAndAzeri) {
     const char* Text;
     int Expected;
   } Cases[] = {
-      {"tr_TR", "Y\xC4\xB1lmaz", "YILMAZ", 1},                 // "Yılmaz"
-      {"tr_TR", "\xC3\x87" "a\xC4\x9Fr\xC4\xB1", "A\xC4\x9ERI", 3},  // "Çağrı" / "AĞRI"
-      {"az_AZ.UTF-8", "\xC4\xB0lker", "ilker", 1},              // "İlker"
+      {"tr_TR", "Y\xC4\xB1lmaz", "YILMAZ", 1},  // "Yılmaz"
+      {"tr_TR",
+       "\xC3\x87"
+       "a\xC4\x9Fr\xC4\xB1",
+       "A\xC4\x9ERI", 3},                           // "Çağrı" / "AĞRI"
+      {"az_AZ.UTF-8", "\xC4\xB0lker", "ilker", 1},  // "İlker"
       {"tr_TR", "ilker", "\xC4\xB0LKER", 1},
       {"tr_TR", "\xC4\xB0stanbul", "istanbul", 1},
       {"tr_TR", "Kara I\xC5\x9F\xC4\xB1k", "\xC4\xB1\xC5\x9F\xC4\xB1k", 6},  // "Işık" / "ışık"
-      {"tr_TR", "ILKER", "ilker", 1},                           // typed without Turkish letters
+      {"tr_TR", "ILKER", "ilker", 1},                                        // typed without Turkish letters
       {"tr_TR", "Smith", "SMITH", 1},
       {"tr_TR", "Y\xC4\xB1lmaz", "yilmax", 0},
-      {"en_US", "Y\xC4\xB1lmaz", "YILMAZ", 0},                 // elsewhere "ı" is a letter of its own
+      {"en_US", "Y\xC4\xB1lmaz", "YILMAZ", 0},  // elsewhere "ı" is a letter of its own
       {"en_US", "\xC4\xB0stanbul", "istanbul", 0},
   };
   for (const auto& Case : Cases) {
@@ -109,7 +114,9 @@ TEST(SearchEntry, FieldChoicePositionsAndOrder) {
   Item.Surname = "Carter";
   Item.BusExtn = "42";
   Item.HomeAddress.SetText("0123456789\nabcde\nxx Lane");
-  Item.BusAddress.SetText("\xC3\xA9\xC3\xA9\nGr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E Lane");  // éé / Grüße 𝄞 Lane
+  Item.BusAddress.SetText(
+      "\xC3\xA9\xC3\xA9\nGr\xC3\xBC\xC3\x9F"
+      "e \xF0\x9D\x84\x9E Lane");  // éé / Grüße 𝄞 Lane
   Item.Notes.SetText("Carter Lane");
   struct {
     const char* Text;
@@ -154,15 +161,24 @@ TEST(SearchEntry, SelectionCoversExactlyTheMatchedText) {
     ESearchField Field;
     int SelStart, SelLength;
   } Cases[] = {
-      {"\xE2\x82\xAC Lane", "", "lane", ESearchField::Surname, 2, 4},           // € Lane
+      {"\xE2\x82\xAC Lane", "", "lane", ESearchField::Surname, 2, 4},              // € Lane
       {"\xE6\x97\xA5\xE6\x9C\xAC Lane", "", "lane", ESearchField::Surname, 3, 4},  // 日本 Lane
       {"\xC3\xA9 Lane", "", "lane", ESearchField::Surname, 2, 4},
-      {"\xF0\x9D\x84\x9E Lane", "", "lane", ESearchField::Surname, 3, 4},     // a surrogate pair
+      {"\xF0\x9D\x84\x9E Lane", "", "lane", ESearchField::Surname, 3, 4},  // a surrogate pair
       {"-", "first\n\xE6\x97\xA5\xE6\x9C\xAC Lane", "LANE", ESearchField::Notes, 6 + 3, 4},
-      {"GRO\xE1\xBA\x9E" "E", "", "gro\xC3\x9F" "e", ESearchField::Surname, 0, 5},
+      {"GRO\xE1\xBA\x9E"
+       "E",
+       "",
+       "gro\xC3\x9F"
+       "e",
+       ESearchField::Surname, 0, 5},
       {"Fu\xC3\x9F \xE1\xBA\x9E", "", "\xC3\x9F \xC3\x9F", ESearchField::Surname, 2, 3},
-      {"x \xE2\x84\xAA" "elvin", "", "KELVIN", ESearchField::Surname, 2, 6},
-      {"\xC7\x84" "uro", "", "\xC7\x86", ESearchField::Surname, 0, 1},
+      {"x \xE2\x84\xAA"
+       "elvin",
+       "", "KELVIN", ESearchField::Surname, 2, 6},
+      {"\xC7\x84"
+       "uro",
+       "", "\xC7\x86", ESearchField::Surname, 0, 1},
   };
   for (const auto& Case : Cases) {
     TAddressItem Item;
@@ -200,8 +216,8 @@ TEST(SearchEngine, CursorWalksFollowsAndSurvivesRemoval) {
   EXPECT_FALSE(Search.FindNextMatch(Items, Criteria));
 
   // A cursor on an entry about to go stands at the end until it follows again.
-  for (auto Remove : {+[](TSearchEngine& S, TAddressItem* E) { S.EntryRemoved(E); },
-                      +[](TSearchEngine& S, TAddressItem*) { S.ListReplaced(); }}) {
+  for (auto Remove : {+[](TSearchEngine&S, TAddressItem*E) { S.EntryRemoved(E); },
+                      +[](TSearchEngine&S, TAddressItem*) { S.ListReplaced(); }}) {
     Search.FollowEntry(Entries[0]);
     Remove(Search, Entries[0]);
     EXPECT_EQ(Search.FoundEntry(), nullptr);

@@ -150,7 +150,9 @@ void TFindTest::ValidSearchChecksInOrder() {
 void TFindTest::FindSelectsEachMatchAndFindNextSteps() {
   TFakePlatform Platform;
   BookOf(Platform, {{"Adams", "Ann", "", "lanes"},
-                    {"Baker", "Bob", "0123456789\nabcde\nGr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E Lane"},
+                    {"Baker", "Bob",
+                     "0123456789\nabcde\nGr\xC3\xBC\xC3\x9F"
+                     "e \xF0\x9D\x84\x9E Lane"},
                     {"Lane", "Lois"},
                     {"Zorn", "Zed", "", "Notes\nby the lane end"}});
   TWindows W;
@@ -189,7 +191,8 @@ void TFindTest::ClickInTheIndexThenCancelledEmptyText() {
   TFakePlatform Platform;
   std::vector<TEntry> Entries;
   const char* Names[] = {"Aa", "Bb", "Cc", "Dd", "Ee", "Ff", "Gg", "Hh", "Ii", "Jj"};
-  for (int Index = 0; Index < 10; ++Index) Entries.push_back({Names[Index], "", "", Index == 2 || Index == 4 || Index == 7 ? "hit" : ""});
+  for (int Index = 0; Index < 10; ++Index)
+    Entries.push_back({Names[Index], "", "", Index == 2 || Index == 4 || Index == 7 ? "hit" : ""});
   BookOf(Platform, Entries);
   TWindows W;
   QVERIFY(W.Activate());
@@ -328,7 +331,9 @@ void TFindTest::LettersBeyondAscii() {
   QFETCH(QString, Selection);
   TFakePlatform Platform;
   BookOf(Platform, {{"M\xC3\xBCller", "Hans"},
-                    {"\xC3\x96zt\xC3\xBCrk", "", "GRO\xE1\xBA\x9E" "E Weg"},
+                    {"\xC3\x96zt\xC3\xBCrk", "",
+                     "GRO\xE1\xBA\x9E"
+                     "E Weg"},
                     {"Zz", "", "", "Tokyo\n\xE6\x97\xA5\xE6\x9C\xAC Lane"}});
   TWindows W;
   QVERIFY(W.Activate());

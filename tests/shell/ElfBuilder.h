@@ -51,7 +51,9 @@ inline TElfFile BuildElf(const std::vector<TElfSection>& Sections, bool Wide = t
   Elf.BigEndian = BigEndian;
   const size_t HeaderSize = Wide ? 64 : 52;
   Elf.Bytes.assign(HeaderSize, '\0');
-  Elf.Bytes.replace(0, 4, "\x7f" "ELF");
+  Elf.Bytes.replace(0, 4,
+                    "\x7f"
+                    "ELF");
   Elf.Bytes[4] = Wide ? 2 : 1;
   Elf.Bytes[5] = BigEndian ? 2 : 1;
   Elf.Bytes[6] = 1;

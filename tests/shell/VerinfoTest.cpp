@@ -13,21 +13,24 @@
 
 namespace {
 
+// clang-format off
 const char* const Expected[VersionItemCount] = {
     "Company",      "Comments",  "Description", "1.2.3.4",        "Internal",
     "Copyright ©",  "Trademark", "Original",    "Product version", "Product name"};
+// clang-format on
 // The keys as the program file stores them, written out here so that a key
 // read under the wrong index is caught.
 const char* const Keys[VersionItemCount] = {
+    // clang-format off
     "\\CompanyName",      "\\Comments",        "\\FileDescription",  "\\FileVersion",
     "\\InternalName",     "\\LegalCopyright",  "\\LegalTrademarks",  "\\OriginalFilename",
     "\\ProductVersion",   "\\ProductName"};
+// clang-format on
 
 std::vector<std::pair<std::string, std::string>> ItemPairs(const std::string& Translation,
-                                                          const std::string& PathCode) {
+                                                           const std::string& PathCode) {
   std::vector<std::pair<std::string, std::string>> Pairs{{"\\VarFileInfo\\Translation", Translation}};
-  for (int I = 0; I < VersionItemCount; ++I)
-    Pairs.emplace_back("\\StringFileInfo\\" + PathCode + Keys[I], Expected[I]);
+  for (int I = 0; I < VersionItemCount; ++I) Pairs.emplace_back("\\StringFileInfo\\" + PathCode + Keys[I], Expected[I]);
   return Pairs;
 }
 
@@ -104,7 +107,8 @@ TEST(VersionInfo, DamagedOrForeignFilesGiveEmptyItems) {
       {"a named pipe", Fifo},
       {"empty", Scratch.Write("")},
       {"text", Scratch.Write("hello, world\n")},
-      {"just the ELF mark", Scratch.Write("\x7f" "ELF\x02\x01\x01")},
+      {"just the ELF mark", Scratch.Write("\x7f"
+                                          "ELF\x02\x01\x01")},
       {"no version section", Scratch.Write(BuildElf({{".text", "abc"}}).Bytes)},
       {"section takes no room", Damaged([](TElfFile& E) { E.PutSection(2, "type", 8); })},
       {"section past the end", Damaged([](TElfFile& E) { E.PutSection(2, "offset", E.Bytes.size() - 10); })},
@@ -120,8 +124,10 @@ TEST(VersionInfo, DamagedOrForeignFilesGiveEmptyItems) {
        })},
       {"cut short", Scratch.Write(ProgramWith(Good).Bytes.substr(0, 90))},
       {"block without its mark", Scratch.Write(ProgramWith("TOBRINEL-VERSION-2" + Good.substr(18)).Bytes)},
-      {"no translation", Scratch.Write(ProgramWith(VersionBlock({{"\\StringFileInfo\\080904E4\\FileVersion", "1"}})).Bytes)},
-      {"translation not hexadecimal", Scratch.Write(ProgramWith(VersionBlock(ItemPairs("08O904E4", "080904E4"))).Bytes)},
+      {"no translation",
+       Scratch.Write(ProgramWith(VersionBlock({{"\\StringFileInfo\\080904E4\\FileVersion", "1"}})).Bytes)},
+      {"translation not hexadecimal",
+       Scratch.Write(ProgramWith(VersionBlock(ItemPairs("08O904E4", "080904E4"))).Bytes)},
       {"translation too short", Scratch.Write(ProgramWith(VersionBlock(ItemPairs("0809", "0809"))).Bytes)},
       {"translation run on", Scratch.Write(ProgramWith(VersionBlock(ItemPairs("080904E4X", "080904E4"))).Bytes)},
   };

@@ -23,8 +23,9 @@ private slots:
 
 private:
   // Runs a tool; its exit status and everything it printed.
-  static std::pair<int, QString> Run(const QString& Program, const QStringList& Arguments,
-                                     const QProcessEnvironment& Environment = QProcessEnvironment::systemEnvironment()) {
+  static std::pair<int, QString> Run(
+      const QString& Program, const QStringList& Arguments,
+      const QProcessEnvironment& Environment = QProcessEnvironment::systemEnvironment()) {
     QProcess Process;
     Process.setProcessEnvironment(Environment);
     Process.setProcessChannelMode(QProcess::MergedChannels);
@@ -42,11 +43,10 @@ private:
 void TInstallTest::initTestCase() {
   QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
   Environment.insert(QStringLiteral("DESTDIR"), Stage.path());
-  const auto [Status, Output] =
-      Run(QStringLiteral(CMAKE_COMMAND),
-          {QStringLiteral("--install"), QStringLiteral(BUILD_DIR), QStringLiteral("--prefix"), QStringLiteral("/usr"),
-           QStringLiteral("--strip")},
-          Environment);
+  const auto [Status, Output] = Run(QStringLiteral(CMAKE_COMMAND),
+                                    {QStringLiteral("--install"), QStringLiteral(BUILD_DIR), QStringLiteral("--prefix"),
+                                     QStringLiteral("/usr"), QStringLiteral("--strip")},
+                                    Environment);
   QVERIFY2(Status == 0, qPrintable(Output));
 }
 
@@ -79,7 +79,8 @@ void TInstallTest::DesktopEntryValidatesAndNamesTheBookType() {
   // The entry opens the type the MIME package defines.
   QFile Package(Installed(QStringLiteral("share/mime/packages/tobrinel.xml")));
   QVERIFY(Package.open(QIODevice::ReadOnly));
-  const auto Type = QRegularExpression(QStringLiteral("<mime-type type=\"([^\"]+)\"")).match(QString::fromUtf8(Package.readAll()));
+  const auto Type =
+      QRegularExpression(QStringLiteral("<mime-type type=\"([^\"]+)\"")).match(QString::fromUtf8(Package.readAll()));
   QVERIFY(Type.hasMatch());
   QVERIFY(Lines.contains(QStringLiteral("MimeType=%1;").arg(Type.captured(1))));
 }

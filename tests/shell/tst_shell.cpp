@@ -82,8 +82,8 @@ void TShellTest::AboutBoxIsBuiltForEachUse() {
     QTimer::singleShot(0, W.Main.get(), [&, Use] {
       auto* Box = qobject_cast<TfrmAbout*>(QApplication::activeModalWidget());
       QVERIFY(Box);
-      Seen.push_back({Box,
-                      {Box->windowTitle(), Box->lblProduct->text(), Box->lblVersion->text(), Box->lblCopyright->text()}});
+      Seen.push_back(
+          {Box, {Box->windowTitle(), Box->lblProduct->text(), Box->lblVersion->text(), Box->lblCopyright->text()}});
       QCOMPARE(Box->size(), QSize(330, 121));
       QCOMPARE(Box->minimumSize(), Box->maximumSize());
       QCOMPARE(Box->Image1->pixmap().size(), QSize(32, 32));
@@ -99,8 +99,8 @@ void TShellTest::AboutBoxIsBuiltForEachUse() {
     QVERIFY(Seen.back().Box.isNull());  // destroyed when it closed
   }
   QCOMPARE(Seen[0].Texts, (QStringList{QStringLiteral("About"), QStringLiteral("Tobrinel Address Manager"),
-                                        QStringLiteral("Version - 2.0.0.0"),
-                                        QStringLiteral("Copyright \u00a9 2026 The Tobrinel developers")}));
+                                       QStringLiteral("Version - 2.0.0.0"),
+                                       QStringLiteral("Copyright \u00a9 2026 The Tobrinel developers")}));
   QCOMPARE(Seen[1].Texts, Seen[0].Texts);
   // The entry typed before was committed first.
   QCOMPARE(W->Book().Items->Count, 1);

@@ -64,11 +64,11 @@ TEST_F(BookFile, WorkedExampleIsWrittenByteForByteAndReadBack) {
   Book.SaveToFile();
   EXPECT_FALSE(Book.Modified);
 
-  const unsigned char Expected[] = {
-      'T', 'O', 'B', 'R', 'I', 'N', 'E', 'L', ':', '1', '.', '0', '4', 0x0D, 0x0A,
-      0x03, 0x00, 0x4C, 0x65, 0x65, 0x03, 0x00, 0x41, 0x6E, 0x6E, 0x04, 0x00, 0x30, 0x31, 0x32,
-      0x33, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x09, 0x00, 0x31, 0x20,
-      0x48, 0x69, 0x6C, 0x6C, 0x20, 0x52, 0x64, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  const unsigned char Expected[] = {'T',  'O',  'B',  'R',  'I',  'N',  'E',  'L',  ':',  '1',  '.',  '0',
+                                    '4',  0x0D, 0x0A, 0x03, 0x00, 0x4C, 0x65, 0x65, 0x03, 0x00, 0x41, 0x6E,
+                                    0x6E, 0x04, 0x00, 0x30, 0x31, 0x32, 0x33, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                    0x00, 0x00, 0x00, 0x01, 0x00, 0x09, 0x00, 0x31, 0x20, 0x48, 0x69, 0x6C,
+                                    0x6C, 0x20, 0x52, 0x64, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
   EXPECT_EQ(ReadBytes(BookPath), std::string(reinterpret_cast<const char*>(Expected), 58));
 
   TAddressBook Loaded(&Host);
@@ -222,9 +222,12 @@ TEST_F(BookFile, RecordsCutByTheEndOfTheBufferReadAsWhole) {
     const char* Name;
     std::string Bytes;
   } Cases[] = {
-      {"Windows text in names and lines", Record("M\xFCller", "Ren\xE9" "e", 2, {"caf\xE9", "", "line"})},
-      {"counts of zero or less", Str("Neg") + Str("Ann") + std::string(10, '\0') + std::string("\xFF\xFF\0\0\0\x80", 6) +
-                                     std::string("\x01\0", 2)},
+      {"Windows text in names and lines", Record("M\xFCller",
+                                                 "Ren\xE9"
+                                                 "e",
+                                                 2, {"caf\xE9", "", "line"})},
+      {"counts of zero or less", Str("Neg") + Str("Ann") + std::string(10, '\0') +
+                                     std::string("\xFF\xFF\0\0\0\x80", 6) + std::string("\x01\0", 2)},
       {"a name longer than its field", Record(std::string(60, 'x') + "\xC3\xA9", "", 255, {std::string(300, 'n')})},
   };
   for (const auto& Case : Cases) {
@@ -346,7 +349,8 @@ TEST_F(BookFile, FileSizeLimitFailsTheSaveAndKeepsBookAndBackup) {
             return 2;
           } catch (const EFileError& E) {
             std::string Text = E.what();
-            bool SaysWhy = Text.rfind("Cannot write file ", 0) == 0 && Text.find(std::strerror(EFBIG)) != std::string::npos;
+            bool SaysWhy =
+                Text.rfind("Cannot write file ", 0) == 0 && Text.find(std::strerror(EFBIG)) != std::string::npos;
             return New->Modified && SaysWhy ? 0 : 3;
           }
         },
@@ -386,10 +390,9 @@ TEST_F(BookFile, AnythingButARegularFileIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo((Dir / "pipe.ABK").c_str(), 0644), 0);
   std::filesystem::create_symlink("/dev/zero", Dir / "zero.ABK");
   std::filesystem::create_directory(Dir / "folder.ABK");
-  const std::pair<std::string, std::string> Cases[] = {
-      {"pipe.ABK", "it is a named pipe, not a regular file"},
-      {"zero.ABK", "it is a device, not a regular file"},
-      {"folder.ABK", "it is a folder, not a regular file"}};
+  const std::pair<std::string, std::string> Cases[] = {{"pipe.ABK", "it is a named pipe, not a regular file"},
+                                                       {"zero.ABK", "it is a device, not a regular file"},
+                                                       {"folder.ABK", "it is a folder, not a regular file"}};
   for (const auto& [Name, Why] : Cases) {
     SCOPED_TRACE(Name);
     std::string Path = Dir / Name;
@@ -474,8 +477,7 @@ TEST_F(BookFile, FileUtilities) {
     CopyFile(BookPath, Dir / "no/such/folder");
     FAIL() << "no error";
   } catch (const EFileError& E) {
-    EXPECT_EQ(std::string(E.what()).rfind("Cannot create file " + (Dir / "no/such/folder"), 0), 0u)
-        << E.what();
+    EXPECT_EQ(std::string(E.what()).rfind("Cannot create file " + (Dir / "no/such/folder"), 0), 0u) << E.what();
   }
   EXPECT_EQ(ChangeFileExt("/a.b/book", ".OLD"), "/a.b/book.OLD");
   EXPECT_EQ(ChangeFileExt("/a/book.abk", ".~abk"), "/a/book.~abk");
@@ -494,7 +496,9 @@ TEST_F(OldBook, IsReadWithWarningAndBackedUp) {
   std::string Old =
       "[Settings]\r\nDefaultTab=2\r\n"
       "[Items]\r\nNumberOfItems=4\r\n1=Person1\r\n2=\r\n3=Person3\r\n4=Person4\r\n"
-      "[Person1]\r\nSurname=" + std::string(60, 's') + "\r\nFirstName=Ann\r\nBusExtn=123456789012\r\n"
+      "[Person1]\r\nSurname=" +
+      std::string(60, 's') +
+      "\r\nFirstName=Ann\r\nBusExtn=123456789012\r\n"
       "HomeAddressLines=2\r\nHomeAddress_1=1 Hill Rd\r\nHomeAddress_2=Leeds\r\n"
       "NotesLines=1\r\nNotes_1=Likes tea\r\nTabPage=5\r\n"
       "[Person3]\r\nSurname=Brown\r\nFirstName=Bob\r\nHomeTelephone=0113\r\nTabPage=1\r\n"
@@ -524,8 +528,7 @@ TEST_F(OldBook, IsReadWithWarningAndBackedUp) {
   TAddressItem* Brown = ItemAt(*Book.Items, 1);
   EXPECT_EQ(Brown->TabPage, 1);
   EXPECT_EQ(Brown->HomeTelephone.str(), "0113");
-  EXPECT_EQ(Brown->BusAddress.Lines(),
-            (std::vector<std::string>{"Works", "", "M\xC3\xBCnchen"}));
+  EXPECT_EQ(Brown->BusAddress.Lines(), (std::vector<std::string>{"Works", "", "M\xC3\xBCnchen"}));
   EXPECT_EQ(ReadBytes(BookPath), Old);  // nothing written on load
 
   // The next save writes the current format; both copies keep the old one.
@@ -628,8 +631,9 @@ TEST_F(OldBook, AHostThatNeverSavesGetsNoCopyAndIsToldSo) {
 }
 
 TEST_F(OldBook, HugeCountsFromDamagedFilesDoNotHang) {
-  Write("[Items]\r\nNumberOfItems=2147483647\r\n7=P\r\n[P]\r\nSurname=Only\r\n"
-        "HomeAddressLines=2000000000\r\nHomeAddress_1=Here\r\n");
+  Write(
+      "[Items]\r\nNumberOfItems=2147483647\r\n7=P\r\n[P]\r\nSurname=Only\r\n"
+      "HomeAddressLines=2000000000\r\nHomeAddress_1=Here\r\n");
   TAddressBook Book(&Host);
   Book.LoadFromFile(BookPath);
   ASSERT_EQ(Book.Items->Count, 1);

@@ -76,7 +76,8 @@ TEST(Contacts, CardsAsPhonesAndOtherToolsWriteThemAreRead) {
        "[1 Main St|Floor 2|Suite 5|Springfield|IL|62701|USA|]\n"
        "[one|two, three;|Name prefix: Dr.|Organisation: Acme, Inc., Sales|Address (home): 3 Oak Rd|]\n0\n--\n"},
       {"4.0 with telephone URIs and a company",
-       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Widgets Ltd\r\nTEL;VALUE=uri;TYPE=\"work,voice\":tel:+44-20-7946-0000;ext=42\r\n"
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Widgets "
+       "Ltd\r\nTEL;VALUE=uri;TYPE=\"work,voice\":tel:+44-20-7946-0000;ext=42\r\n"
        "TEL;VALUE=uri;TYPE=cell:tel:+44-7700-900000\r\nTEL;VALUE=uri:tel:+44-1\r\nTEL;VALUE=uri:tel:+44-2\r\n"
        "END:VCARD\r\n",
        "Widgets Ltd\n\n+44-1\n+44-20-7946-0000\n42\n\n+44-7700-900000\n[]\n[]\n[Telephone: +44-2|]\n0\n--\n"},
@@ -98,9 +99,10 @@ TEST(Contacts, MailProgramCsvIsRead) {
                     "Sensitivity;Notes\r\n"
                     "Ann;Lee;0777;ann@example.org;\"1 Hill Rd\nFlat 2\";Town;AB1;Normal;\"say \"\"hi\"\"\"\r\n"
                     "\r\n;;;;;;;;\r\nBob;;;;;;;;\r\n";
-  EXPECT_EQ(Fields(ReadCsv(Csv)),
-            "Lee\nAnn\n\n\n\n\n0777\n[1 Hill Rd|Flat 2|Town|AB1|]\n[]\n[say \"hi\"|E-mail Address: ann@example.org|]\n0\n--\n"
-            "Bob\n\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n");
+  EXPECT_EQ(
+      Fields(ReadCsv(Csv)),
+      "Lee\nAnn\n\n\n\n\n0777\n[1 Hill Rd|Flat 2|Town|AB1|]\n[]\n[say \"hi\"|E-mail Address: ann@example.org|]\n0\n--\n"
+      "Bob\n\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n");
   EXPECT_EQ(Fields(ReadCsv("Display Name,Company,Business Fax\nJean-Luc Picard,Starfleet,\"1,2\"\n")),
             "Picard\nJean-Luc\n\n\n\n1,2\n\n[]\n[]\n[Organisation: Starfleet|]\n0\n--\n");
   EXPECT_EQ(ReadCsv("Last Name\n\xC9mile\n").Items[0]->Surname.str(), "\xC3\x89mile");
@@ -109,8 +111,10 @@ TEST(Contacts, MailProgramCsvIsRead) {
 
 TEST(Contacts, LongValuesAreCutAndCounted) {
   std::string Long(60, 'a');
-  TImported Card = ReadVCards("BEGIN:VCARD\nN:" + Long + ";" + Long + "\nX-TOBRINEL-EXTENSION:123456789012\n"
-                              "TEL:" + std::string(40, '1') + "\nNOTE:" + Long + "\nEND:VCARD\n");
+  TImported Card = ReadVCards("BEGIN:VCARD\nN:" + Long + ";" + Long +
+                              "\nX-TOBRINEL-EXTENSION:123456789012\n"
+                              "TEL:" +
+                              std::string(40, '1') + "\nNOTE:" + Long + "\nEND:VCARD\n");
   EXPECT_EQ(Card.ValuesCut, 3);
   EXPECT_EQ(Card.Items[0]->Surname.str(), std::string(50, 'a'));
   // A line of the notes longer than a book holds is cut like a name, at a
@@ -140,8 +144,10 @@ TEST(Contacts, DamagedInputNamesTheLineAndTheFault) {
       {EContactFormat::VCard, "BEGIN:VCARD\nN:A\nEND:VCARD\nEND:VCARD\n", 4, "without a BEGIN", 1},
       {EContactFormat::VCard, "BEGIN:VCARD\nN:A\nEND:VCARD\nstray\ntext\nBEGIN:VCARD\nN:B\nEND:VCARD\n", 4,
        "must begin with BEGIN:VCARD", 2},
-      {EContactFormat::VCard, "BEGIN:VCARD\nVERSION:2.1\nN:A\nPHOTO;ENCODING=BASE64:\n/9j/4AAQ\nSkZJRg==\n\n"
-       "END:VCARD\nBEGIN:VCARD\nN:B\nEND:VCARD\n", 5, "no ':'", 1},
+      {EContactFormat::VCard,
+       "BEGIN:VCARD\nVERSION:2.1\nN:A\nPHOTO;ENCODING=BASE64:\n/9j/4AAQ\nSkZJRg==\n\n"
+       "END:VCARD\nBEGIN:VCARD\nN:B\nEND:VCARD\n",
+       5, "no ':'", 1},
       {EContactFormat::VCard, "BEGIN:VCARD\nN:A\n broken\nno colon\nEND:VCARD\n", 4, "no ':'"},
       {EContactFormat::VCard, "BEGIN:VCARD\nN;CHARSET=SHIFT_JIS:x\nEND:VCARD\n", 2, "SHIFT_JIS"},
       {EContactFormat::VCard, "BEGIN:VCARD\nNOTE;ENCODING=B:!!!!\nEND:VCARD\n", 2, "base64"},
@@ -156,11 +162,14 @@ TEST(Contacts, DamagedInputNamesTheLineAndTheFault) {
       {EContactFormat::Csv, "Last Name,Notes\nA,\"" + std::string(9 << 20, 'x'), 2, "closing quote missing"},
       {EContactFormat::VCard, "BEGIN:VCARD\nN:A\nNOTE:" + std::string(9 << 20, 'n'), 3, "NOTE is longer than 8 MB"},
       {EContactFormat::VCard, "BEGIN:VCARD\nN:A\nNOTE:a\n" + std::string(9 << 20, ' '), 3, "NOTE is longer"},
-      {EContactFormat::VCard, "BEGIN:VCARD\n" + [] {
-         std::string Lines;
-         for (int I = 0; I < 40000; ++I) Lines += "EMAIL:a@b\n";
-         return Lines;
-       }(), 32769, "more than 32767 lines"},
+      {EContactFormat::VCard,
+       "BEGIN:VCARD\n" +
+           [] {
+             std::string Lines;
+             for (int I = 0; I < 40000; ++I) Lines += "EMAIL:a@b\n";
+             return Lines;
+           }(),
+       32769, "more than 32767 lines"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Text.substr(0, 60));

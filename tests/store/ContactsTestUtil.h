@@ -60,4 +60,3 @@ inline TAddressItem* Entry(std::vector<std::string> F) {
   I->TabPage = F[10].empty() ? 0 : uint8_t(F[10][0] - '0');
   return I;
 }
-

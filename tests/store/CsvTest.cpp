@@ -40,8 +40,7 @@ TEST(Csv, RowsOfOtherProgramsAreRead) {
        "Phone 3 - Type,Phone 3 - Value,Phone 4 - Type,Phone 4 - Value,Address 1 - Type,Address 1 - Formatted\n"
        "Bob Roe,Bob,Roe,Home,0100,Other,0200,Home Fax,0300,Work,0400,Work,\"1 Mill Lane\nHull\"\n",
        "Roe\nBob\n0100\n0400\n\n0300\n\n[]\n[1 Mill Lane|Hull|]\n[Telephone (Other): 0200|]\n0\n--\n", "0 0 0 0"},
-      {"each value in its own encoding",
-       "Last Name,First Name\nM\xC3\xBCller,\xC9mile\n",
+      {"each value in its own encoding", "Last Name,First Name\nM\xC3\xBCller,\xC9mile\n",
        "M\xC3\xBCller\n\xC3\x89mile\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 0"},
       {"UTF-16, little-endian, as Excel writes Unicode Text",
        Utf16(u"Last Name\tFirst Name\r\nLee\tZo\u00EB \U0001F600\r\n", true),
@@ -52,7 +51,8 @@ TEST(Csv, RowsOfOtherProgramsAreRead) {
        "to show is counted",
        "First Name,Mobile Phone,E-mail,Labels\nMum,0777,,\n,,x@example.org,\n,,,\n,,,* myContacts\n",
        "Mum\n\n\n\n\n\n0777\n[]\n[]\n[]\n0\n--\n"
-       "x@example.org\n\n\n\n\n\n\n[]\n[]\n[E-mail: x@example.org|]\n0\n--\n", "0 0 1 0"},
+       "x@example.org\n\n\n\n\n\n\n[]\n[]\n[E-mail: x@example.org|]\n0\n--\n",
+       "0 0 1 0"},
       {"a nickname before an e-mail address; a work fax before a home fax, whatever their order",
        "Nickname,E-mail 1 - Value,Phone 1 - Type,Phone 1 - Value,Phone 2 - Type,Phone 2 - Value\n"
        "Bo,bo@example.org,Home Fax,0300,Work Fax,0400\n",
@@ -60,11 +60,12 @@ TEST(Csv, RowsOfOtherProgramsAreRead) {
       {"the apostrophe that keeps a value from being a formula comes off; one that does not stays",
        "Last Name,Home Phone,Notes\n'=HYPERLINK(\"x\"),'+44 1,\"'@a\n'-b\"\n'Neill,+44 2,'\n",
        "=HYPERLINK(\"x\")\n\n+44 1\n\n\n\n\n[]\n[]\n[@a|'-b|]\n0\n--\n"
-       "'Neill\n\n+44 2\n\n\n\n\n[]\n[]\n['|]\n0\n--\n", "0 0 0 0"},
-      {"a line break in a company's name starts a line of the notes",
-       "Last Name,Company\nLee,\"Acme\rWorks\"\n", "Lee\n\n\n\n\n\n\n[]\n[]\n[Organisation: Acme|Works|]\n0\n--\n", "0 0 0 0"},
-      {"a number keeps no backslash or line break",
-       "Last Name,Home Phone\nLee,\"01\\2\r\n3\"\n", "Lee\n\n0123\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 3"},
+       "'Neill\n\n+44 2\n\n\n\n\n[]\n[]\n['|]\n0\n--\n",
+       "0 0 0 0"},
+      {"a line break in a company's name starts a line of the notes", "Last Name,Company\nLee,\"Acme\rWorks\"\n",
+       "Lee\n\n\n\n\n\n\n[]\n[]\n[Organisation: Acme|Works|]\n0\n--\n", "0 0 0 0"},
+      {"a number keeps no backslash or line break", "Last Name,Home Phone\nLee,\"01\\2\r\n3\"\n",
+       "Lee\n\n0123\n\n\n\n\n[]\n[]\n[]\n0\n--\n", "0 0 0 3"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
@@ -84,8 +85,7 @@ TEST(Csv, RowsLongerThanAPieceReadAsShortOnes) {
     const char* Expected;
     size_t Refused;
   } Cases[] = {
-      {"quotes doubled and a line break inside quotes",
-       "\"Lee\",\"Ann \"\"Nan\"\"\",\"line one\r\nline two\",#\r\n",
+      {"quotes doubled and a line break inside quotes", "\"Lee\",\"Ann \"\"Nan\"\"\",\"line one\r\nline two\",#\r\n",
        "Lee\nAnn \"Nan\"\n\n\n\n\n\n[]\n[]\n[line one|line two|]\n0\n--\n", 0},
       {"rows ended by a carriage return alone", "Roe,Bob,note,#\rOld,Mac,cr endings,#\r",
        "Roe\nBob\n\n\n\n\n\n[]\n[]\n[note|]\n0\n--\nOld\nMac\n\n\n\n\n\n[]\n[]\n[cr endings|]\n0\n--\n", 0},
@@ -93,7 +93,9 @@ TEST(Csv, RowsLongerThanAPieceReadAsShortOnes) {
        "Good\nRow\n\n\n\n\n\n[]\n[]\n[y|]\n0\n--\n", 1},
       {"single-byte text, an empty row, a quote at a field's end",
        "M\xFCller,\xC9mile,cp1252,#\n,,,\nLee,,\"a\"\"\n\"\"b\"\"\",#\n",
-       "M\xC3\xBCller\n\xC3\x89mile\n\n\n\n\n\n[]\n[]\n[cp1252|]\n0\n--\nLee\n\n\n\n\n\n\n[]\n[]\n[a\"|\"b\"|]\n0\n--\n", 0},
+       "M\xC3\xBCller\n\xC3\x89mile\n\n\n\n\n\n[]\n[]\n[cp1252|]\n0\n--\nLee\n\n\n\n\n\n\n[]\n[]\n[a\"|\"b\"|]\n0\n--"
+       "\n",
+       0},
   };
   TTempDir Dir;
   for (const auto& Case : Cases) {

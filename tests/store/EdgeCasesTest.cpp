@@ -31,12 +31,12 @@ TEST(TextCodec, Windows1252BytesAnywhereInARun) {
     std::string Bytes;
     const char* Utf8;
   } Cases[] = {
-      {"Mueller\xFCx", "Mueller\xC3\xBCx"},      // the eighth byte of eight
-      {"Muelle\xFCxy", "Muelle\xC3\xBCxy"},      // the seventh
+      {"Mueller\xFCx", "Mueller\xC3\xBCx"},                // the eighth byte of eight
+      {"Muelle\xFCxy", "Muelle\xC3\xBCxy"},                // the seventh
       {"abcdefghijklmno\xFC", "abcdefghijklmno\xC3\xBC"},  // the last of sixteen
-      {"\x9F", "\xC5\xB8"},                        // Ÿ
-      {"\x80\x8A\x9C", "\xE2\x82\xAC\xC5\xA0\xC5\x93"},  // € Š œ
-      {"Mueller\xC3\xBC", "Mueller\xC3\xBC"},     // valid UTF-8 is kept
+      {"\x9F", "\xC5\xB8"},                                // Ÿ
+      {"\x80\x8A\x9C", "\xE2\x82\xAC\xC5\xA0\xC5\x93"},    // € Š œ
+      {"Mueller\xC3\xBC", "Mueller\xC3\xBC"},              // valid UTF-8 is kept
   };
   for (const auto& Case : Cases) EXPECT_EQ(ToUtf8(Case.Bytes), Case.Utf8) << Case.Bytes;
   EXPECT_EQ(AsciiPrefix("Mueller\xFCx"), 7u);
@@ -101,7 +101,8 @@ TEST(VCardEdges, ValuesAtTheirEdges) {
     std::string Card;
     const char* Expected;
   } Cases[] = {
-      {"\\N is a line break as \\n is", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNOTE:one\\Ntwo\\nthree\r\nEND:VCARD\r\n",
+      {"\\N is a line break as \\n is",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNOTE:one\\Ntwo\\nthree\r\nEND:VCARD\r\n",
        "Lee\nAnn\n\n\n\n\n\n[]\n[]\n[one|two|three|]\n0\n--\n"},
       {"a single 3.0 name component keeps its blanks",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:van der Berg\r\nTEL:1\r\nEND:VCARD\r\n",

@@ -255,6 +255,7 @@ TEST(IniKeys, LookupsStartAtTheCurrentSectionAndWrap) {
 
 TEST(IniValues, ReadIntegerForms) {
   const std::pair<const char*, int32_t> Cases[] = {
+      // clang-format off
       {"0x1F", 31},          {"0X1f", 31},         {"$1f", 31},           {"x1F", 31},
       {"X1f", 31},           {" 42", 42},          {"  -42", -42},        {"+7", 7},
       {"-0x10", -16},        {"-$10", -16},        {"007", 7},            {"2147483647", 2147483647},
@@ -264,6 +265,7 @@ TEST(IniValues, ReadIntegerForms) {
       {"0x", -1},            {"-", -1},            {"1e3", -1},           {"\t5", -1},
       {"0x-5", -1},          {"- 5", -1},          {"12abc", -1},         {"$1G", -1},
   };
+  // clang-format on
   TSectionedIniFile Ini("");
   for (const auto& [Text, Expected] : Cases) {
     Ini.WriteString("N", "v", Text);
@@ -276,7 +278,7 @@ TEST(IniValues, ReadIntegerForms) {
 TEST(IniValues, ReadBoolIsAnyNonZeroInteger) {
   TSectionedIniFile Ini("");
   const std::tuple<const char*, bool, bool> Cases[] = {
-      {"1", false, true}, {"-1", false, true}, {"5", false, true}, {"0", true, false},
+      {"1", false, true},    {"-1", false, true}, {"5", false, true},     {"0", true, false},
       {"yes", false, false}, {"yes", true, true}, {"true", false, false}, {"", true, true},
   };
   for (const auto& [Text, Default, Expected] : Cases) {
@@ -331,6 +333,7 @@ TEST(IniValues, DatesAndTimesAsText) {
   EXPECT_DOUBLE_EQ(Ini.ReadTime("D", "t", -1), EncodeTime(9, 5, 3, 7));
 
   const std::pair<const char*, double> Dates[] = {
+      // clang-format off
       {"31/02/1999", -1},         {"29/02/2000", EncodeDate(2000, 2, 29)},
       {"29/02/1900", -1},         {"05-03-1999", EncodeDate(1999, 3, 5)},
       {"05/03/1999 and more", EncodeDate(1999, 3, 5)},
@@ -338,16 +341,19 @@ TEST(IniValues, DatesAndTimesAsText) {
       {"00/03/1999", -1},         {"05/13/1999", -1},
       {"", -1},                   {"ab/cd/efgh", -1},
   };
+  // clang-format on
   for (const auto& [Text, Expected] : Dates) {
     Ini.WriteString("D", "v", Text);
     EXPECT_EQ(Ini.ReadDate("D", "v", -1), Expected) << Text;
   }
   const std::pair<const char*, double> Times[] = {
+      // clang-format off
       {"09:05:03", EncodeTime(9, 5, 3, 0)},        {"09:05:03.abc", EncodeTime(9, 5, 3, 0)},
       {"23:59:59.999", EncodeTime(23, 59, 59, 999)}, {"24:00:00.000", -1},
       {"12:60:00", -1},                           {"12:00:xx", -1},
       {"1:2:3", -1},                              {"", -1},
   };
+  // clang-format on
   for (const auto& [Text, Expected] : Times) {
     Ini.WriteString("D", "v", Text);
     EXPECT_DOUBLE_EQ(Ini.ReadTime("D", "v", -1), Expected) << Text;
@@ -382,7 +388,10 @@ TEST(IniWrite, ChangedCapitalsOrValueReplaceTheLine) {
 TEST(IniWrite, LinesThatCouldNotBeReadBackAreRefused) {
   TSectionedIniFile Ini("");
   EXPECT_THROW(Ini.WriteString("S", "k", "a\rb"), std::invalid_argument);
-  EXPECT_THROW(Ini.WriteString("S", "k", std::string("a\x1a" "b")), std::invalid_argument);
+  EXPECT_THROW(Ini.WriteString("S", "k",
+                               std::string("a\x1a"
+                                           "b")),
+               std::invalid_argument);
   EXPECT_THROW(Ini.WriteString("S\r", "k", "v"), std::invalid_argument);
   EXPECT_THROW(Ini.WriteString("S", "k\r", "v"), std::invalid_argument);
   EXPECT_FALSE(Ini.Modified);
@@ -637,7 +646,8 @@ TEST(IniUpdate, WriteFailingPartWayLeavesTheOldFile) {
             Result = 2;
           } catch (const EFileError& Error) {
             std::string Text = Error.what();
-            Result = Text.find(Path) != std::string::npos && Text.find(std::strerror(EFBIG)) != std::string::npos ? 0 : 3;
+            Result =
+                Text.find(Path) != std::string::npos && Text.find(std::strerror(EFBIG)) != std::string::npos ? 0 : 3;
           }
         }  // the destructor tries again and must swallow the same failure
         return Result;
@@ -688,7 +698,9 @@ TEST(IniUpdate, ASettingsFileThatIsAPipeIsRefusedNotWaitedOn) {
           TSectionedIniFile Ini(Path);
           return 2;
         } catch (const EFileError& Error) {
-          return std::string(Error.what()) == "Cannot open file " + Path + ": it is a named pipe, not a regular file" ? 0 : 3;
+          return std::string(Error.what()) == "Cannot open file " + Path + ": it is a named pipe, not a regular file"
+                     ? 0
+                     : 3;
         }
       },
       {.Seconds = 20});

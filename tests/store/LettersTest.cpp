@@ -11,6 +11,7 @@ TEST(Letters, WordLettersTitleCaseAndFolding) {
     bool Letter;
     char32_t Title, Fold;
   } Cases[] = {
+      // clang-format off
       {U'a', true, U'A', U'a'},          {U'Z', true, U'Z', U'z'},
       {U'1', false, U'1', U'1'},         {U'_', false, U'_', U'_'},
       {0x00E7, true, 0x00C7, 0x00E7},    {0x00C7, true, 0x00C7, 0x00E7},  // ç Ç
@@ -32,6 +33,7 @@ TEST(Letters, WordLettersTitleCaseAndFolding) {
       {0xAB70, true, 0x13A0, 0x13A0},    {0x13A0, true, 0x13A0, 0x13A0},    // Cherokee folds up
       {0x1E922, true, 0x1E900, 0x1E922}, {0x10400, true, 0x10400, 0x10428},
   };
+  // clang-format on
   for (const auto& Case : Cases) {
     EXPECT_EQ(IsWordLetter(Case.Code), Case.Letter) << std::hex << uint32_t(Case.Code);
     EXPECT_EQ(uint32_t(TitleCase(Case.Code)), uint32_t(Case.Title)) << std::hex << uint32_t(Case.Code);
@@ -39,7 +41,10 @@ TEST(Letters, WordLettersTitleCaseAndFolding) {
   }
   const std::pair<const char*, const char*> Texts[] = {
       {"AbC \xC3\x84\xFF", "abc \xC3\xA4\xFF"},
-      {"GRO\xE1\xBA\x9E" "E", "gro\xC3\x9F" "e"},  // one byte shorter
+      {"GRO\xE1\xBA\x9E"
+       "E",
+       "gro\xC3\x9F"
+       "e"},  // one byte shorter
       {"\xCE\x9F\xCE\xA3 \xCF\x82", "\xCE\xBF\xCF\x83 \xCF\x83"},
       {"\xC4\xB0i", "\xC4\xB0i"},
   };
@@ -52,8 +57,8 @@ TEST(Letters, TurkishAndAzeriRaiseAndFoldTheirOwnIs) {
     const char* Typed;
     const char* Tidy;
   } const Cases[] = {
-      {"tr_TR", "ilker", "\xC4\xB0lker"},                                // "İlker"
-      {"az_AZ", "\xC4\xB1\xC5\x9F\xC4\xB1k", "I\xC5\x9F\xC4\xB1k"},       // "ışık" to "Işık"
+      {"tr_TR", "ilker", "\xC4\xB0lker"},                            // "İlker"
+      {"az_AZ", "\xC4\xB1\xC5\x9F\xC4\xB1k", "I\xC5\x9F\xC4\xB1k"},  // "ışık" to "Işık"
       {"tr_TR.UTF-8", "ali-ihsan", "Ali-\xC4\xB0hsan"},
       {"de_DE", "ilker", "Ilker"},
       {"trk_XX", "ilker", "Ilker"},  // another language whose code starts so
@@ -78,7 +83,7 @@ TEST(TextCodec, Utf8StepsForwardAndBack) {
       {"\xC3\xA9", 0, false, 0xE9, 2, true},
       {"\xE2\x82\xAC", 0, false, 0x20AC, 3, true},
       {"\xF0\x9D\x84\x9E", 0, false, 0x1D11E, 4, true},
-      {"x\xC3", 1, false, 0xC3, 1, false},            // cut short
+      {"x\xC3", 1, false, 0xC3, 1, false},             // cut short
       {"\xC0\x80", 0, false, 0xC0, 1, false},          // overlong
       {"\xED\xA0\x80", 0, false, 0xED, 1, false},      // a surrogate
       {"\xF4\x90\x80\x80", 0, false, 0xF4, 1, false},  // past U+10FFFF

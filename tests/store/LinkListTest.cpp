@@ -144,8 +144,8 @@ TEST(TextCodec, Windows1252IsConvertedAndUtf8KeptAsItIs) {
   EXPECT_EQ(ToUtf8("\xE9\xE8\xE0"), "\xC3\xA9\xC3\xA8\xC3\xA0");
   EXPECT_FALSE(IsValidUtf8("\xC7\xE9"));
   EXPECT_FALSE(IsValidUtf8("0123456789 \xE9\xE8\xE0"));  // past the fast ASCII stretch
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
-  EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x93\x9E"));   // telephone receiver
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));                 // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));             // surrogate
+  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));                 // cut short
+  EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x93\x9E"));          // telephone receiver
 }

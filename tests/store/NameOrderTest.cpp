@@ -20,17 +20,16 @@ struct TOrderCase {
 
 const TOrderCase OrderCases[] = {
     {"en_US",
-     {"Ábel/", "Adams/Zoe", "Brown/Ann", "Brown/Ann", "brown/Bob", "Brown99995/", "/Carl", "de la Cruz/Ana",
-      "Dean/", "Lee/", "Lee2/", "Lukas/", "Łukasz/", "Olsen/", "Öztürk/", "Smith/Anna", "Smith-Jones/Bob",
-      "van Dyke/", "Vance/", "Zeta/", "Ωmega/"}},
+     {"Ábel/",           "Adams/Zoe", "Brown/Ann", "Brown/Ann", "brown/Bob", "Brown99995/", "/Carl",   "de la Cruz/Ana",
+      "Dean/",           "Lee/",      "Lee2/",     "Lukas/",    "Łukasz/",   "Olsen/",      "Öztürk/", "Smith/Anna",
+      "Smith-Jones/Bob", "van Dyke/", "Vance/",    "Zeta/",     "Ωmega/"}},
     {"de_DE.UTF-8",
      {"Adams/", "Ärger/", "Arndt/", "Müller/Anna", "Müller/Bernd", "Muller/Zoe", "Oberle/", "Özdemir/", "Pohl/",
       "Zeta/"}},
-    {"sv_SE",
-     {"Adams/", "Arndt/", "Olsson/", "Pohl/", "Zeta/", "Åberg/", "Ärger/", "Östberg/"}},
+    {"sv_SE", {"Adams/", "Arndt/", "Olsson/", "Pohl/", "Zeta/", "Åberg/", "Ärger/", "Östberg/"}},
     {"tr_TR",
-     {"Cem/", "Çağrı/", "Dağ/", "Hakan/", "Ilgaz/", "Işık/", "İlker/", "Jale/", "Ozan/", "Öztürk/", "Pamuk/",
-      "Sezer/", "Şahin/", "Tan/"}},
+     {"Cem/", "Çağrı/", "Dağ/", "Hakan/", "Ilgaz/", "Işık/", "İlker/", "Jale/", "Ozan/", "Öztürk/", "Pamuk/", "Sezer/",
+      "Şahin/", "Tan/"}},
     {"nl_NL",
      {"Bakker/", "de Boer/Jan", "de Boer/Piet", "Dekker/", "IJsselstein/", "Jansen/", "van den Berg/", "Vos/"}},
 };
@@ -111,6 +110,7 @@ TEST_F(NameOrderTest, LetterButtonsTakeTheNamesThatSortUnderThem) {
     char Letter;
     bool Under;
   } const Cases[] = {
+      // clang-format off
       {"de_DE", "Ärger", 'A', true},     {"sv_SE", "Ärger", 'A', false},  {"sv_SE", "Ärger", 'Z', true},
       {"en_US", "de la Cruz", 'D', true}, {"en_US", "de la Cruz", 'C', false}, {"en_US", "Łukasz", 'L', true},
       {"en_US", "Ωmega", 'Z', false},     {"en_US", "Zoë", 'Z', true},     {"en_US", "Zoë", 'Y', false},
@@ -119,6 +119,7 @@ TEST_F(NameOrderTest, LetterButtonsTakeTheNamesThatSortUnderThem) {
       {"de_DE", "Özdemir", 'O', true},    {"sv_SE", "Östberg", 'O', false}, {"nl_NL", "van Dyke", 'V', true},
       {"en_US", "adams", 'A', true},      {"en_US", "Bob", 'a', false},
   };
+  // clang-format on
   for (const TCase& Case : Cases) {
     TNameOrder::Use(Case.Locale);
     EXPECT_EQ(TNameOrder::Current().UnderLetter(Case.Surname, Case.Letter), Case.Under)

@@ -71,8 +71,8 @@ struct TChildLimits {
   // As a user without privileges: "nobody" when the tests run as the
   // superuser (as in CI), where permissions would not stop anything.
   bool NormalUser = false;
-  unsigned Seconds = 0;                 // ended by SIGALRM after this long
-  rlim_t FileSize = RLIM_INFINITY;      // RLIMIT_FSIZE; SIGXFSZ left as it is
+  unsigned Seconds = 0;             // ended by SIGALRM after this long
+  rlim_t FileSize = RLIM_INFINITY;  // RLIMIT_FSIZE; SIGXFSZ left as it is
 };
 
 // Runs Body in a child process; its exit status, or -1 when the child did not

@@ -43,13 +43,15 @@ TEST(VCard, CardsKeepWhatAnEntryHasNoFieldForAndPlaceLabelledNumbers) {
        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:7\r\nN:;;;;\r\nNOTE:\r\nEND:VCARD\r\n",
        "x@example.org\n\n\n\n\n\n\n[]\n[]\n[hello|E-mail: x@example.org|]\n0\n--\n"
        "\n\n0100\n\n\n\n\n[]\n[]\n[]\n0\n--\n"
-       "Wy\n\n\n\n\n\n\n[]\n[]\n[E-mail: y@example.org|Nickname: Wy|]\n0\n--\n", "0 0 1 0"},
+       "Wy\n\n\n\n\n\n\n[]\n[]\n[E-mail: y@example.org|Nickname: Wy|]\n0\n--\n",
+       "0 0 1 0"},
       {"CR CR LF ends a line; additional names are joined with spaces; a work fax comes first",
        "BEGIN:VCARD\r\r\nVERSION:3.0\r\r\nN:Doe;John;Richter,James;;\r\r\nTEL;type=HOME;type=FAX:01\r\r\n"
        "TEL;type=FAX:03\r\r\nTEL;type=WORK;type=FAX:02\r\r\nEND:VCARD\r\r\n"
        "BEGIN:VCARD\nVERSION:2.1\nN:Roe;Ann;Lee, May\nTEL;FAX:04\nTEL;HOME;FAX:05\nEND:VCARD\n",
        "Doe\nJohn Richter James\n\n\n\n02\n\n[]\n[]\n[Fax (home): 01|Fax: 03|]\n0\n--\n"
-       "Roe\nAnn Lee May\n\n\n\n04\n\n[]\n[]\n[Fax (home): 05|]\n0\n--\n", "0 0 0 0"},
+       "Roe\nAnn Lee May\n\n\n\n04\n\n[]\n[]\n[Fax (home): 05|]\n0\n--\n",
+       "0 0 0 0"},
       {"contact groups are no entries; an organisation and a place are, named by ORG without N",
        "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Friends\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n"
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Friends;;;;\r\nFN:Friends\r\nX-ADDRESSBOOKSERVER-KIND:GROUP\r\n"
@@ -62,7 +64,8 @@ TEST(VCard, CardsKeepWhatAnEntryHasNoFieldForAndPlaceLabelledNumbers) {
        "Acme, Sales\n\n0200\n\n\n\n\n[]\n[]\n[]\n0\n--\n",
        "0 0 0 0 groups 2"},
       {"an address reads as a letter is addressed",
-       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nADR;TYPE=HOME:PO Box 7;Flat 3;12 Athens Street;Leeds;Yorks;LS1 1AA;UK\r\n"
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nADR;TYPE=HOME:PO Box 7;Flat 3;12 Athens Street;Leeds;Yorks;LS1 "
+       "1AA;UK\r\n"
        "END:VCARD\r\n",
        "Lee\nAnn\n\n\n\n\n\n[12 Athens Street|Flat 3|PO Box 7|Leeds|Yorks|LS1 1AA|UK|]\n[]\n[]\n0\n--\n", "0 0 0 0"},
       {"without a VERSION, 2.1 rules: a comma is no list",
@@ -88,7 +91,8 @@ TEST(VCard, CardsCarryStableUidsAndNumbersOtherProgramsCanDial) {
   auto Card = [](TMyLinkList& List) {
     TExported Counts;
     std::string Out;
-    WriteContacts(List, EContactFormat::VCard, [&](std::string_view Piece) { return Out += Piece, true; }, &Counts);
+    WriteContacts(
+        List, EContactFormat::VCard, [&](std::string_view Piece) { return Out += Piece, true; }, &Counts);
     return Out + "dropped " + std::to_string(Counts.PhoneCharactersDropped) + " of " +
            std::to_string(Counts.NumbersChanged);
   };
@@ -123,7 +127,8 @@ TEST(VCard, CardsCarryStableUidsAndNumbersOtherProgramsCanDial) {
   auto Alike = [&] { return Entry({"Lee", "Ann", "", "", "", "", "", "", "", Long}); };
   TAddressItem* Other = Entry({"Lee", "Ann", "0100", "", "", "", "", "", "", Long});
   std::string Expected;
-  for (auto [Item, Occurrence] : {std::pair(Alike(), 0), std::pair(Other, 0), std::pair(Alike(), 1), std::pair(Alike(), 2)}) {
+  for (auto [Item, Occurrence] :
+       {std::pair(Alike(), 0), std::pair(Other, 0), std::pair(Alike(), 1), std::pair(Alike(), 2)}) {
     Expected += VCardUid(*Item, Occurrence) + " ";
     if (Item != Other) delete Item;
   }
@@ -158,8 +163,9 @@ TEST(VCard, Sha1AndNameBasedUuidsMatchTheirStandards) {
 }
 
 TEST(VCard, ContentLinesCanBeWalkedByACaller) {
-  TContentLineReader Lines("BEGIN:VCARD\r\nitem1.TEL;TYPE=\"home,voice\";X-A=b:01\r\n 23\r\n\r\n"
-                           "NOTE;ENCODING=QUOTED-PRINTABLE:caf=\r\n=C3=A9\r\nADR:;;1\\, Road;Town\r\n");
+  TContentLineReader Lines(
+      "BEGIN:VCARD\r\nitem1.TEL;TYPE=\"home,voice\";X-A=b:01\r\n 23\r\n\r\n"
+      "NOTE;ENCODING=QUOTED-PRINTABLE:caf=\r\n=C3=A9\r\nADR:;;1\\, Road;Town\r\n");
   std::string Out;
   TContentLine Line;
   std::string Scratch;
@@ -168,8 +174,9 @@ TEST(VCard, ContentLinesCanBeWalkedByACaller) {
     for (const TVCardParam& P : Line.Params) Out += std::string(P.Name) + "=" + std::string(P.Value) + ";";
     Out += "|" + std::string(DecodeVCardValue(Line, Scratch)) + "|" + (Line.HasType("HOME") ? "home" : "") + "\n";
   }
-  EXPECT_EQ(Out, "1 |BEGIN||VCARD|\n2 item1|TEL|TYPE=home,voice;X-A=b;|0123|home\n"
-                 "5 |NOTE|ENCODING=QUOTED-PRINTABLE;|caf\xC3\xA9|\n7 |ADR||;;1\\, Road;Town|\n");
+  EXPECT_EQ(Out,
+            "1 |BEGIN||VCARD|\n2 item1|TEL|TYPE=home,voice;X-A=b;|0123|home\n"
+            "5 |NOTE|ENCODING=QUOTED-PRINTABLE;|caf\xC3\xA9|\n7 |ADR||;;1\\, Road;Town|\n");
   auto Parts = VCardComponents(";;1\\, Road;Town", 7);
   EXPECT_EQ(UnescapeVCardText(Parts[2]) + "|" + std::string(Parts[3]) + "|" + std::to_string(Parts.size()),
             "1, Road|Town|7");

@@ -42,9 +42,7 @@ public:
   void Error(QWidget*, const QString& Text) override { Record({"error", Text, 0}); }
   void Information(QWidget*, const QString& Text) override { Record({"information", Text, 0}); }
   void Notice(QWidget*, const QString& Text) override { Record({"notice", Text, 0}); }
-  void Warning(QWidget*, const QString& Text, int HelpContext) override {
-    Record({"warning", Text, HelpContext});
-  }
+  void Warning(QWidget*, const QString& Text, int HelpContext) override { Record({"warning", Text, HelpContext}); }
   EAnswer Question(QWidget*, const QString& Text) override {
     Record({"question", Text, 0});
     if (Answers.empty()) {
@@ -177,7 +175,7 @@ class TFakeSecretStore : public ISecretStore {
 public:
   bool Available = true;
   std::map<QString, QString> Entries;  // by SecretKey
-  QStringList Calls;  // "read KEY", "write KEY", "forget KEY"
+  QStringList Calls;                   // "read KEY", "write KEY", "forget KEY"
   TSecret Read(const QString& Server, const QString& User) override {
     const QString Key = SecretKey(Server, User);
     Calls << QStringLiteral("read ") + Key;

@@ -43,8 +43,8 @@ QString TPrivateSession::StartBus(bool Services) {
 QString TPrivateSession::StartKeyring() {
   const QString Program = QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon"));
   if (Program.isEmpty()) return QStringLiteral("gnome-keyring-daemon is not installed (package gnome-keyring)");
-  Keyring.start(Program, {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
-                          QStringLiteral("--components=secrets")});
+  Keyring.start(Program,
+                {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
   if (!Keyring.waitForStarted(10000)) return QStringLiteral("gnome-keyring-daemon did not start");
   Keyring.write("test");  // the login keyring's password: it is made with it, unlocked
   Keyring.closeWriteChannel();

@@ -24,8 +24,10 @@ const QByteArray OneCard =
 TEST(FakeServer, DigestAuthenticationAndAWrongPassword) {
   TFakeDavServer Server([](const TFakeRequest& Request) {
     if (DigestAccepted(Request, "ann", "pa:ss", "n0nce")) return MultiStatus(OneCard);
-    return TFakeResponse{401, "Unauthorized",
-                         {{"WWW-Authenticate", "Digest realm=\"cards\", nonce=\"n0nce\", qop=\"auth\", algorithm=MD5"}}};
+    return TFakeResponse{
+        401,
+        "Unauthorized",
+        {{"WWW-Authenticate", "Digest realm=\"cards\", nonce=\"n0nce\", qop=\"auth\", algorithm=MD5"}}};
   });
   TCardDavClient Right(Server.Url("/"), "ann", "pa:ss");
   const TEtagListing Listing = Right.ListEtags(Server.Url("/b/"));
@@ -44,9 +46,11 @@ TEST(FakeServer, RedirectsFollowedOnlyWithinTheServer) {
   TFakeDavServer* Self = nullptr;
   TFakeDavServer Server([&Self](const TFakeRequest& Request) {
     const std::map<QByteArray, QByteArray> Moves = {
+        // clang-format off
         {"/old/", "/new/"},   {"/rel/", "../new/"}, {"/loop/", "/loop/"},
         {"/away/", Self->Url("/new/", "localhost").toEncoded()},
         {"/tls/", "https://127.0.0.1:" + QByteArray::number(Self->Port()) + "/new/"}};
+    // clang-format on
     if (const auto It = Moves.find(Request.Target); It != Moves.end())
       return TFakeResponse{Request.Target == "/rel/" ? 308 : 301, "Moved", {{"Location", It->second}}};
     // The book moved, and its cards with it.
@@ -141,7 +145,8 @@ TEST(FakeServer, DiscoveryThroughTheWellKnownPlace) {
   std::vector<std::string> Found;
   for (const TAddressBookInfo& Book : Client.Discover())
     Found.push_back((Book.Url.path(QUrl::FullyEncoded) + ' ' + Book.DisplayName).toStdString());
-  EXPECT_EQ(Found, (std::vector<std::string>{"/dav/cards/ann/Main%20Book/ Main Book", "/dav/cards/ann/shared/ Shared"}));
+  EXPECT_EQ(Found,
+            (std::vector<std::string>{"/dav/cards/ann/Main%20Book/ Main Book", "/dav/cards/ann/shared/ Shared"}));
   EXPECT_EQ(Server.Requests[0].Target, "/.well-known/carddav");
 
   KnowsWellKnown = false;
@@ -179,8 +184,10 @@ TEST(FakeServer, SyncCollectionAnswersServersGive) {
        "/b/c.vcf=\"c2\" - /b/a%20b.vcf - t9"},
       {"token forgotten (409)", {409, "Conflict", {}, TokenError}, ESyncOutcome::TokenRejected, " -  - "},
       {"token forgotten (403)", {403, "Forbidden", {}, TokenError}, ESyncOutcome::TokenRejected, " -  - "},
-      {"report refused (403)", {403, "Forbidden", {}, "<error xmlns='DAV:'><supported-report/></error>"},
-       ESyncOutcome::Unsupported, " -  - "},
+      {"report refused (403)",
+       {403, "Forbidden", {}, "<error xmlns='DAV:'><supported-report/></error>"},
+       ESyncOutcome::Unsupported,
+       " -  - "},
       {"no such report (501)", {501, "Not Implemented"}, ESyncOutcome::Unsupported, " -  - "},
       {"bad request (400)", {400, "Bad Request"}, ESyncOutcome::Unsupported, " -  - "},
       {"a multistatus without token", MultiStatus(Rest), ESyncOutcome::Unsupported, " -  - "},
@@ -219,12 +226,9 @@ TEST(FakeServer, WritesSendTheirPreconditionsAndReportEachResult) {
   TCardDavClient Client(Server.Url("/"), "ann", "pw");
   Client.SetParallel(1);  // one at a time, so that the order below is the order sent
   const std::vector<TWriteJob> Jobs = {
-      {TWriteJob::Put, "/b/new.vcf", "N1\r\n", ""},
-      {TWriteJob::Put, "/b/old.vcf", "O1\r\n", "\"o0\""},
-      {TWriteJob::Put, "/b/noetag.vcf", "X\r\n", ""},
-      {TWriteJob::Put, "/b/bad.vcf", "B\r\n", ""},
-      {TWriteJob::Delete, "/b/del.vcf", {}, "\"d0\""},
-      {TWriteJob::Put, "/b/broken.vcf", "Z\r\n", ""},
+      {TWriteJob::Put, "/b/new.vcf", "N1\r\n", ""},    {TWriteJob::Put, "/b/old.vcf", "O1\r\n", "\"o0\""},
+      {TWriteJob::Put, "/b/noetag.vcf", "X\r\n", ""},  {TWriteJob::Put, "/b/bad.vcf", "B\r\n", ""},
+      {TWriteJob::Delete, "/b/del.vcf", {}, "\"d0\""}, {TWriteJob::Put, "/b/broken.vcf", "Z\r\n", ""},
       {TWriteJob::Put, "/b/never.vcf", "Z\r\n", ""},
   };
   std::vector<std::string> Results;
@@ -235,23 +239,23 @@ TEST(FakeServer, WritesSendTheirPreconditionsAndReportEachResult) {
     });
   });
   const QString Port = QString::number(Server.Port());
-  EXPECT_EQ(Results, (std::vector<std::string>{
-                         "0 0 \"new.vcf\" ", "1 0 \"old.vcf\" ", "2 0 \"v2\" SERVER TEXT\r\n",
-                         ("3 2  The server refused the card http://127.0.0.1:" + Port +
-                          "/b/bad.vcf (415 Unsupported Media Type).")
-                             .toStdString(),
-                         "4 0  "}));
+  EXPECT_EQ(Results, (std::vector<std::string>{"0 0 \"new.vcf\" ", "1 0 \"old.vcf\" ", "2 0 \"v2\" SERVER TEXT\r\n",
+                                               ("3 2  The server refused the card http://127.0.0.1:" + Port +
+                                                "/b/bad.vcf (415 Unsupported Media Type).")
+                                                   .toStdString(),
+                                               "4 0  "}));
   EXPECT_EQ(Error.Kind, ESyncErrorKind::Server);
   EXPECT_EQ(Error.Message, QStringLiteral("The server reported an error (500 Internal Server Error)."));
 
   std::vector<std::string> Sent;
   for (const TFakeRequest& R : Server.Requests)
-    Sent.push_back((R.Verb + ' ' + R.Target + ' ' + R.Headers.value("if-match") + R.Headers.value("if-none-match") +
-                    ' ' + R.Body)
-                       .toStdString());
-  EXPECT_EQ(Sent, (std::vector<std::string>{"PUT /b/new.vcf * N1\r\n", "PUT /b/old.vcf \"o0\" O1\r\n",
-                                            "PUT /b/noetag.vcf * X\r\n", "GET /b/noetag.vcf  ", "PUT /b/bad.vcf * B\r\n",
-                                            "DELETE /b/del.vcf \"d0\" ", "PUT /b/broken.vcf * Z\r\n"}));
+    Sent.push_back(
+        (R.Verb + ' ' + R.Target + ' ' + R.Headers.value("if-match") + R.Headers.value("if-none-match") + ' ' + R.Body)
+            .toStdString());
+  EXPECT_EQ(Sent,
+            (std::vector<std::string>{"PUT /b/new.vcf * N1\r\n", "PUT /b/old.vcf \"o0\" O1\r\n",
+                                      "PUT /b/noetag.vcf * X\r\n", "GET /b/noetag.vcf  ", "PUT /b/bad.vcf * B\r\n",
+                                      "DELETE /b/del.vcf \"d0\" ", "PUT /b/broken.vcf * Z\r\n"}));
 }
 
 // A multiget of more cards than one request holds goes in full batches.

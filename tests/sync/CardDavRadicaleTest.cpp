@@ -33,7 +33,8 @@ protected:
   }
   std::set<std::string> Listed(TCardDavClient& Client) {
     std::set<std::string> Out;
-    for (const TCardVersion& Card : Client.ListEtags(Book).Cards) Out.insert((Card.Href + ' ' + Card.Etag).toStdString());
+    for (const TCardVersion& Card : Client.ListEtags(Book).Cards)
+      Out.insert((Card.Href + ' ' + Card.Etag).toStdString());
     return Out;
   }
   static std::string Entry(const QString& Href, const QByteArray& Etag) { return (Href + ' ' + Etag).toStdString(); }
@@ -50,7 +51,7 @@ TEST_F(Radicale, DiscoversBooksFromServerUserOrBookAddress) {
     QString Path;
     QString Password;
     std::vector<std::string> Books;  // URL and name
-    ESyncErrorKind Kind;  // when Books is empty
+    ESyncErrorKind Kind;             // when Books is empty
     QString Message;
   };
   const std::vector<std::string> Both = {(Root + "/tob/book/ Friends").toStdString(),
@@ -62,8 +63,16 @@ TEST_F(Radicale, DiscoversBooksFromServerUserOrBookAddress) {
       {"/tob/book/", "secret", {(Root + "/tob/book/ Friends").toStdString()}, {}, {}},
       {"/tob/work", "secret", {(Root + "/tob/work/ Work & Co").toStdString()}, {}, {}},
       {"/tob/dates/", "secret", {}, ESyncErrorKind::NotAddressBook, Root + "/tob/dates/ is not an address book."},
-      {"/tob/missing/", "secret", {}, ESyncErrorKind::NotFound, "There is no address book at " + Root + "/tob/missing/."},
-      {"/other/", "secret", {}, ESyncErrorKind::Auth, "The server does not allow this user to use " + Root + "/other/."},
+      {"/tob/missing/",
+       "secret",
+       {},
+       ESyncErrorKind::NotFound,
+       "There is no address book at " + Root + "/tob/missing/."},
+      {"/other/",
+       "secret",
+       {},
+       ESyncErrorKind::Auth,
+       "The server does not allow this user to use " + Root + "/other/."},
       {"/tob/book/", "wrong", {}, ESyncErrorKind::Auth, "The server refused the user name or password."},
       {"/", "wrong", {}, ESyncErrorKind::Auth, "The server refused the user name or password."},
   };
@@ -122,8 +131,8 @@ TEST_F(Radicale, SyncCollectionReportsThePhonesChangesSinceItsToken) {
   EXPECT_EQ(Listing.SyncToken, Quiet.Token);
 
   // A token the server does not know: the caller is told to list everything instead.
-  for (const QString& Forgotten : {Second.Token + "0", QStringLiteral("http://radicale.org/ns/sync/0"),
-                                   QStringLiteral("nonsense")}) {
+  for (const QString& Forgotten :
+       {Second.Token + "0", QStringLiteral("http://radicale.org/ns/sync/0"), QStringLiteral("nonsense")}) {
     const TSyncChanges Refused = Client->SyncCollection(Book, Forgotten);
     EXPECT_EQ(Refused.Outcome, ESyncOutcome::TokenRejected) << Forgotten.toStdString();
     EXPECT_TRUE(Refused.Changed.empty() && Refused.Removed.empty() && Refused.Token.isEmpty());
@@ -173,11 +182,13 @@ TEST_F(Radicale, PutAndDeleteFollowTheirEtags) {
     int Stored;  // status of a GET afterwards
   };
   const std::vector<TStep> Steps = {
+      // clang-format off
       {TWriteJob::Put, None, EWriteOutcome::Done, 200},        {TWriteJob::Put, None, EWriteOutcome::Conflict, 200},
       {TWriteJob::Put, Current, EWriteOutcome::Done, 200},     {TWriteJob::Put, First, EWriteOutcome::Conflict, 200},
       {TWriteJob::Delete, First, EWriteOutcome::Conflict, 200}, {TWriteJob::Delete, Current, EWriteOutcome::Done, 404},
       {TWriteJob::Delete, Current, EWriteOutcome::Done, 404},  // gone already
   };
+  // clang-format on
   QString FirstEtag, CurrentEtag;
   for (size_t I = 0; I < Steps.size(); ++I) {
     const TStep& Step = Steps[I];
@@ -202,8 +213,10 @@ TEST_F(Radicale, WriteManyUploadsEveryCardOnce) {
   auto Client = Connect();
   std::vector<TWriteJob> Jobs;
   for (int I = 0; I < 24; ++I)
-    Jobs.push_back({TWriteJob::Put, TCardDavClient::MemberHref(Book, QStringLiteral("u%1.vcf").arg(I)),
-                    MakeCard(QStringLiteral("u%1").arg(I), "N", QString::number(I)), {}});
+    Jobs.push_back({TWriteJob::Put,
+                    TCardDavClient::MemberHref(Book, QStringLiteral("u%1.vcf").arg(I)),
+                    MakeCard(QStringLiteral("u%1").arg(I), "N", QString::number(I)),
+                    {}});
   Jobs.insert(Jobs.begin() + 5, {TWriteJob::Put, "/tob/book/bad.vcf", "this is no card\r\n", {}});
   std::vector<int> Seen(Jobs.size(), 0);
   std::set<std::string> Expected;
@@ -228,16 +241,17 @@ TEST_F(Radicale, AStoppedServerIsANetworkErrorAndARestartedOneKeepsItsCards) {
   Server.Stop();
   const ESyncError Error = ErrorOf([&] { Client->ListEtags(Book); });
   EXPECT_EQ(Error.Kind, ESyncErrorKind::Network);
-  EXPECT_EQ(Error.Message,
-            QStringLiteral("The server at 127.0.0.1:%1 refused the connection.").arg(Server.Port()));
+  EXPECT_EQ(Error.Message, QStringLiteral("The server at 127.0.0.1:%1 refused the connection.").arg(Server.Port()));
   ASSERT_TRUE(Server.Start()) << Server.Problem().toStdString();
   EXPECT_EQ(Listed(*Client), (std::set<std::string>{Entry("/tob/book/a.vcf", Etag)}));
 
   // Killed in the middle of an upload: what was reported written is there, as reported.
   std::vector<TWriteJob> Jobs;
   for (int I = 0; I < 12; ++I)
-    Jobs.push_back({TWriteJob::Put, QStringLiteral("/tob/book/k%1.vcf").arg(I),
-                    MakeCard(QStringLiteral("k%1").arg(I), "K", "L"), {}});
+    Jobs.push_back({TWriteJob::Put,
+                    QStringLiteral("/tob/book/k%1.vcf").arg(I),
+                    MakeCard(QStringLiteral("k%1").arg(I), "K", "L"),
+                    {}});
   std::set<std::string> Reported = {Entry("/tob/book/a.vcf", Etag)};
   const ESyncError Cut = ErrorOf([&] {
     Client->WriteMany(Jobs, [&](size_t Index, const TWriteResult& Result) {
@@ -274,7 +288,8 @@ TEST(RadicaleTls, UntrustedCertificateRefusedUntilItsFingerprintIsTrusted) {
     const ESyncError Error = ErrorOf([&] { Client.Discover(Book); });
     EXPECT_EQ(Error.Kind, ESyncErrorKind::Tls) << Trust.toStdString();
     EXPECT_EQ(Error.Fingerprint, Print);
-    EXPECT_EQ(Error.Message, "The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Print + ").");
+    EXPECT_EQ(Error.Message,
+              "The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Print + ").");
     EXPECT_EQ(Error.Why, "it is self-signed");
     EXPECT_EQ(Client.RefusedFingerprint(), Print);
   }

@@ -39,7 +39,8 @@ const std::string GluedCards =
     "TEL;TYPE=HOME:1\r\n"
     "EMAIL:ann@example.org\r\n"
     "item1.X-ABLABEL:Friend\r\n"
-    "BDAY:1990-" + std::string(57, '\034') + "01-01\r\n" +
+    "BDAY:1990-" +
+    std::string(57, '\034') + "01-01\r\n" +
     "CATEGORIES:a,b\r\n"
     "X-LONG:aBEGIN:VCARD\r\n"
     "VERSION:3.0\r\n"
@@ -123,8 +124,9 @@ TEST(CardPatch, KeepsWhatTheBookCannotHold) {
        Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123\r\n", "TEL;TYPE=HOME,VOICE:0123\r\nTEL;TYPE=CELL:077\r\n")},
       {"the home number gone", [](TAddressItem& I) { I.HomeTelephone = ""; }, "",
        Replace(PhoneCard, "TEL;TYPE=HOME,VOICE:0123\r\n", "")},
-      {"a note line", [](TAddressItem& I) { I.Notes.SetText(Replace(I.Notes.Text(), "Likes tea", "Likes tea\nand cake")); },
-       "", Replace(PhoneCard, "NOTE;LANGUAGE=en:Likes tea", "NOTE;LANGUAGE=en:Likes tea\\nand cake")},
+      {"a note line",
+       [](TAddressItem& I) { I.Notes.SetText(Replace(I.Notes.Text(), "Likes tea", "Likes tea\nand cake")); }, "",
+       Replace(PhoneCard, "NOTE;LANGUAGE=en:Likes tea", "NOTE;LANGUAGE=en:Likes tea\\nand cake")},
       {"the notes emptied but for what the card gives",
        [](TAddressItem& I) { I.Notes.SetText(Replace(I.Notes.Text(), "Likes tea\n", "")); }, "",
        Replace(PhoneCard, "NOTE;LANGUAGE=en:Likes tea\r\n", "")},

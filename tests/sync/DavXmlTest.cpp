@@ -52,7 +52,8 @@ TEST(DavXml, CardTextsKeepTheirLineEndsAndCharacters) {
   // A CR inside markup is no text: left as it is, it still parses.
   TMultiStatus Status;
   ASSERT_TRUE(ParseMultiStatus(
-      "<d:multistatus\r\n xmlns:d='DAV:'><d:response><d:href\r\n>/a\r\n</d:href></d:response></d:multistatus>", Status));
+      "<d:multistatus\r\n xmlns:d='DAV:'><d:response><d:href\r\n>/a\r\n</d:href></d:response></d:multistatus>",
+      Status));
   ASSERT_EQ(Status.Responses.size(), 1u);
   EXPECT_EQ(Status.Responses[0].Href, QStringLiteral("/a"));
 }
@@ -115,9 +116,9 @@ TEST(DavXml, MultiStatusAnswersAsServersWriteThem) {
       EXPECT_EQ(Token, Case.SyncToken) << Case.What << How;
     }
     for (const QByteArray& Bad : {QByteArray("Internal error"), QByteArray("<error xmlns='DAV:'/>"),
-                                 QByteArray("<multistatus xmlns='DAV:'><response>"),
-                                 QByteArray("<multistatus xmlns='DAV:'><response><href>\xa5</href></response>"
-                                            "</multistatus>")}) {
+                                  QByteArray("<multistatus xmlns='DAV:'><response>"),
+                                  QByteArray("<multistatus xmlns='DAV:'><response><href>\xa5</href></response>"
+                                             "</multistatus>")}) {
       QString Token, Problem;
       std::vector<std::string> Got;
       EXPECT_FALSE(Read(Bad, Token, Got, Problem)) << Bad.toStdString() << How;
@@ -127,7 +128,8 @@ TEST(DavXml, MultiStatusAnswersAsServersWriteThem) {
 }
 
 TEST(DavXml, PreconditionsAndRequestBodies) {
-  EXPECT_TRUE(HasDavCondition("<?xml version='1.0'?><error xmlns='DAV:'><valid-sync-token /></error>", u"valid-sync-token"));
+  EXPECT_TRUE(
+      HasDavCondition("<?xml version='1.0'?><error xmlns='DAV:'><valid-sync-token /></error>", u"valid-sync-token"));
   EXPECT_TRUE(HasDavCondition("<D:error xmlns:D='DAV:'><D:valid-sync-token/></D:error>", u"valid-sync-token"));
   EXPECT_FALSE(HasDavCondition("<error xmlns='DAV:'><number-of-matches-within-limits/></error>", u"valid-sync-token"));
   EXPECT_FALSE(HasDavCondition("<error xmlns='urn:x'><valid-sync-token/></error>", u"valid-sync-token"));
@@ -149,7 +151,9 @@ TEST(DavXml, PreconditionsAndRequestBodies) {
   EXPECT_EQ(Texts(SyncCollectionBody({}), "sync-level"), QStringList{QStringLiteral("1")});
   const QStringList Hrefs = {QStringLiteral("/b/a%20b.vcf"), QStringLiteral("/b/%7Ez&.vcf")};
   EXPECT_EQ(Texts(MultiGetBody(Hrefs), "href"), Hrefs);
-  EXPECT_EQ(Texts(PropfindBody({{DavNamespace, "getetag"}, {CardDavNamespace, "addressbook-home-set"}}), "getetag").size(), 1);
+  EXPECT_EQ(
+      Texts(PropfindBody({{DavNamespace, "getetag"}, {CardDavNamespace, "addressbook-home-set"}}), "getetag").size(),
+      1);
 }
 
 TEST(DavXml, HrefsResolvedAgainstTheirRequest) {
@@ -211,9 +215,10 @@ TEST(DavXml, StatusLinesWithoutAReason) {
       {"HTTP/1.1 200", 200}, {"HTTP/1.1 404", 404}, {"HTTP/1.1 404 ", 404}, {"HTTP/1.1 x", 0}};
   for (const auto& [Line, Code] : Lines) EXPECT_EQ(StatusLineCode(Line), Code) << Line.toStdString();
   TMultiStatus Status;
-  ASSERT_TRUE(ParseMultiStatus("<d:multistatus xmlns:d='DAV:'><d:response><d:href>/a.vcf</d:href>"
-                               "<d:status>HTTP/1.1 404</d:status></d:response></d:multistatus>",
-                               Status));
+  ASSERT_TRUE(
+      ParseMultiStatus("<d:multistatus xmlns:d='DAV:'><d:response><d:href>/a.vcf</d:href>"
+                       "<d:status>HTTP/1.1 404</d:status></d:response></d:multistatus>",
+                       Status));
   ASSERT_EQ(Status.Responses.size(), 1u);
   EXPECT_EQ(Status.Responses[0].Status, 404);
 }

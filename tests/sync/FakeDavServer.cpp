@@ -43,13 +43,16 @@ void TFakeDavServer::Serve(QTcpSocket* Socket) {
   if (Response.Closed) return Socket->abort();
   QByteArray Out = "HTTP/1.1 " + QByteArray::number(Response.Status) + ' ' + Response.Reason + "\r\n";
   for (const auto& [Name, Value] : Response.Headers) Out += Name + ": " + Value + "\r\n";
-  Out += "Content-Length: " + QByteArray::number(Response.Body.size()) + "\r\nConnection: close\r\n\r\n" + Response.Body;
+  Out +=
+      "Content-Length: " + QByteArray::number(Response.Body.size()) + "\r\nConnection: close\r\n\r\n" + Response.Body;
   Socket->write(Out);
   Socket->disconnectFromHost();
 }
 
 TFakeResponse MultiStatus(const QByteArray& Responses, const QByteArray& After) {
-  return {207, "Multi-Status", {{"Content-Type", "application/xml; charset=utf-8"}},
+  return {207,
+          "Multi-Status",
+          {{"Content-Type", "application/xml; charset=utf-8"}},
           "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" xmlns:card=\"urn:ietf:params:xml:ns:carddav\">" +
               Responses + After + "</d:multistatus>"};
 }
@@ -62,7 +65,8 @@ bool DigestAccepted(const TFakeRequest& Request, const QByteArray& User, const Q
   static const QRegularExpression Field(QStringLiteral("(\\w+)=(\"([^\"]*)\"|([^,\\s]*))"));
   for (auto It = Field.globalMatch(QString::fromLatin1(Header.mid(7))); It.hasNext();) {
     const auto Match = It.next();
-    Fields[Match.captured(1).toLatin1()] = (Match.captured(3).isNull() ? Match.captured(4) : Match.captured(3)).toLatin1();
+    Fields[Match.captured(1).toLatin1()] =
+        (Match.captured(3).isNull() ? Match.captured(4) : Match.captured(3)).toLatin1();
   }
   auto Md5 = [](const QByteArray& Text) { return QCryptographicHash::hash(Text, QCryptographicHash::Md5).toHex(); };
   const QByteArray Ha1 = Md5(User + ':' + Fields.value("realm") + ':' + Password);

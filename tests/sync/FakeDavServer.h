@@ -16,7 +16,7 @@
 
 struct TFakeRequest {
   QByteArray Verb;
-  QByteArray Target;  // the request line's target, as sent
+  QByteArray Target;                     // the request line's target, as sent
   QMap<QByteArray, QByteArray> Headers;  // names in lower case
   QByteArray Body;
 };

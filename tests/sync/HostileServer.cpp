@@ -149,19 +149,18 @@ THostileAnswer TTinyBook::Answer(const THostileRequest& Request) {
     Refused.Headers = {{"WWW-Authenticate", "Basic realm=\"cards\""}};
     return Refused;
   }
-  auto Escaped = [](QByteArray Text) {
-    return Text.replace('&', "&amp;").replace('<', "&lt;").replace('\r', "&#13;");
-  };
+  auto Escaped = [](QByteArray Text) { return Text.replace('&', "&amp;").replace('<', "&lt;").replace('\r', "&#13;"); };
   auto CardResponse = [&](const QByteArray& Href, bool WithData) {
     const auto& [Etag, Text] = Cards.at(Href);
-    return "<d:response><d:href>" + Href + "</d:href><d:propstat><d:prop><d:getetag>" + Escaped(Etag) +
-           "</d:getetag>" + (WithData ? "<card:address-data>" + Escaped(Text) + "</card:address-data>" : QByteArray()) +
+    return "<d:response><d:href>" + Href + "</d:href><d:propstat><d:prop><d:getetag>" + Escaped(Etag) + "</d:getetag>" +
+           (WithData ? "<card:address-data>" + Escaped(Text) + "</card:address-data>" : QByteArray()) +
            "<d:getcontenttype>text/vcard</d:getcontenttype></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat>"
            "</d:response>";
   };
-  const QByteArray BookSelf = "<d:response><d:href>" + Path +
-                              "</d:href><d:propstat><d:prop><d:resourcetype><d:collection/><card:addressbook/>"
-                              "</d:resourcetype><d:displayname>Friends</d:displayname></d:prop></d:propstat></d:response>";
+  const QByteArray BookSelf =
+      "<d:response><d:href>" + Path +
+      "</d:href><d:propstat><d:prop><d:resourcetype><d:collection/><card:addressbook/>"
+      "</d:resourcetype><d:displayname>Friends</d:displayname></d:prop></d:propstat></d:response>";
   const QByteArray Token = "<d:sync-token>http://t/" + QByteArray::number(Version) + "</d:sync-token>";
   const QByteArray& Target = Request.Target;
   if (Request.Verb == "PROPFIND" && Target != Path) {

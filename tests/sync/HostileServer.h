@@ -23,7 +23,7 @@ struct THostileRequest {
   QByteArray Verb;
   QByteArray Target;
   QMap<QByteArray, QByteArray> Headers;  // names in lower case
-  QByteArray Head;  // the request line and headers as they came
+  QByteArray Head;                       // the request line and headers as they came
   QByteArray Body;
 };
 
@@ -36,8 +36,8 @@ struct THostileAnswer {
   THeaders Headers;
   QByteArray Body;
   bool Silent = false;  // never answer
-  int DripMs = 0;  // the body a byte at a time, this far apart
-  qint64 CutAt = -1;  // the connection closed after this many bytes of the body
+  int DripMs = 0;       // the body a byte at a time, this far apart
+  qint64 CutAt = -1;    // the connection closed after this many bytes of the body
   // After Body, pieces until an empty one; the body then ends with the connection.
   std::function<QByteArray()> More;
 };
@@ -78,10 +78,10 @@ public:
 
   QByteArray Path;
   std::map<QByteArray, std::pair<QByteArray, QByteArray>> Cards;  // href: ETag, text
-  QByteArray ExtraListing;   // more responses in PROPFIND and sync-collection answers
-  QByteArray ExtraMultiget;  // more responses in multiget answers
-  QByteArray Principal;      // current-user-principal of "/", when not empty
-  QByteArray Home;           // addressbook-home-set of the principal
+  QByteArray ExtraListing;    // more responses in PROPFIND and sync-collection answers
+  QByteArray ExtraMultiget;   // more responses in multiget answers
+  QByteArray Principal;       // current-user-principal of "/", when not empty
+  QByteArray Home;            // addressbook-home-set of the principal
   QByteArray User, Password;  // Basic authentication required when User is set
   int Version = 0;
 };

@@ -123,9 +123,10 @@ TEST(HostileServer, MembersOutsideTheAddressBookAreNeverTakenFetchedOrWritten) {
   TTinyBook Tiny;
   Tiny.Put("a.vcf", CardText("a", "Adams"));
   THostileServer Server([&](const THostileRequest& R) { return Tiny.Answer(R); });
-  const QByteArray Outside[] = {"/dav/ann/other-book/x.vcf", "../other/x.vcf", Other.Url("/x.vcf").toEncoded(),
-                                "/dav/ann/book/%2e%2E/other/y.vcf", "/dav/ann/book-2/z.vcf",
-                                Server.Url("/dav/ann/book/../../elsewhere/w.vcf").toEncoded()};
+  const QByteArray Outside[] = {
+      "/dav/ann/other-book/x.vcf",     "../other/x.vcf",
+      Other.Url("/x.vcf").toEncoded(), "/dav/ann/book/%2e%2E/other/y.vcf",
+      "/dav/ann/book-2/z.vcf",         Server.Url("/dav/ann/book/../../elsewhere/w.vcf").toEncoded()};
   for (const QByteArray& Href : Outside) {
     Tiny.ExtraListing += Member(Href);
     Tiny.ExtraMultiget +=
@@ -210,9 +211,8 @@ TEST(HostileServer, DiscoveryAsksBeforeGoingToAnotherServer) {
   Near.Password = "secret";
   Near.Principal = Away.Url("/principals/ann/").toEncoded();
   THostileServer Server([&](const THostileRequest& R) { return Near.Answer(R); });
-  const QString Hosts = QStringLiteral("The server at 127.0.0.1:%1 sends you on to 127.0.0.2:%2")
-                            .arg(Server.Port())
-                            .arg(Away.Port());
+  const QString Hosts =
+      QStringLiteral("The server at 127.0.0.1:%1 sends you on to 127.0.0.2:%2").arg(Server.Port()).arg(Away.Port());
 
   TBookRig Rig;
   TSyncRequest Request;
@@ -342,13 +342,15 @@ TEST(HostileServer, AnyDepthAndAnyPieceOfTheReplyIsReadSafely) {
     TMultiStatus Status;
     EXPECT_TRUE(ParseMultiStatus(Xml, Status)) << Where;  // and no crash
   }
-  const QByteArray Card = "BEGIN:VCARD\r\nN:A;B\r\n" + QByteArray("NOTE:").append(QByteArray("n&amp;x ").repeated(40000)) +
-                          "\r\nEND:VCARD\r\n";
-  const QByteArray Xml = "<?xml version=\"1.0\"?>\r\n\r\n<d:multistatus xmlns:d=\"DAV:\" "
-                         "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">\r\n<d:response><d:href>/b/1</d:href><d:propstat>"
-                         "<d:prop><c:address-data>" +
-                         Card + "</c:address-data><c:address-data><![CDATA[\r\n]]></c:address-data></d:prop>"
-                                "</d:propstat></d:response></d:multistatus>\r\n";
+  const QByteArray Card = "BEGIN:VCARD\r\nN:A;B\r\n" +
+                          QByteArray("NOTE:").append(QByteArray("n&amp;x ").repeated(40000)) + "\r\nEND:VCARD\r\n";
+  const QByteArray Xml =
+      "<?xml version=\"1.0\"?>\r\n\r\n<d:multistatus xmlns:d=\"DAV:\" "
+      "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">\r\n<d:response><d:href>/b/1</d:href><d:propstat>"
+      "<d:prop><c:address-data>" +
+      Card +
+      "</c:address-data><c:address-data><![CDATA[\r\n]]></c:address-data></d:prop>"
+      "</d:propstat></d:response></d:multistatus>\r\n";
   TMultiStatus Whole;
   QString Problem;
   ASSERT_TRUE(ParseMultiStatus(Xml, Whole, &Problem)) << Problem.toStdString();
@@ -434,7 +436,8 @@ TEST(HostileServer, ALineBreakFromTheServerNeverReachesAHeader) {
   Tiny.Put("a.vcf", CardText("a", "Adams"), "\"e1\"\r\nX-Injected: yes");
   THostileServer Server([&](const THostileRequest& R) { return Tiny.Answer(R); });
   TBookRig Rig;
-  EXPECT_EQ(Rig.Sync(Server.Url(BookPath)), "received 1, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0");
+  EXPECT_EQ(Rig.Sync(Server.Url(BookPath)),
+            "received 1, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0");
   Rig.Edit([](TAddressBook& Book) {
     auto* Ann = static_cast<TAddressItem*>(Book.Items->Head);
     Ann->HomeTelephone = "555";
@@ -462,7 +465,8 @@ TEST(HostileServer, UnreadableCardsAreToldAndLeftOnTheServer) {
   EXPECT_EQ(Rig.Here(), "Adams Ann");
   EXPECT_EQ(Rig.Sync(Server.Url(BookPath)),
             "received 0, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0" + Told);
-  for (const THostileRequest& R : Server.Requests) EXPECT_TRUE(R.Verb != "DELETE" && R.Verb != "PUT") << R.Verb.toStdString();
+  for (const THostileRequest& R : Server.Requests)
+    EXPECT_TRUE(R.Verb != "DELETE" && R.Verb != "PUT") << R.Verb.toStdString();
   EXPECT_EQ(Tiny.Cards.size(), 4u);
 }
 
@@ -474,19 +478,21 @@ TEST(HostileServer, UnusableAnswersAreToldNotTakenForAnEmptyBook) {
     std::string Result;
   };
   const QByteArray Laughs =
-      "<?xml version='1.0'?><!DOCTYPE d:multistatus [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;'>"
+      "<?xml version='1.0'?><!DOCTYPE d:multistatus [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b "
+      "'&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;'>"
       "<!ENTITY c '&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;'><!ENTITY e '&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;'>"
       "<!ENTITY f '&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;'>]><d:multistatus xmlns:d='DAV:'><d:response><d:href>&f;</d:href>"
       "</d:response></d:multistatus>";
   auto Challenge = [](const char* Header) {
-    return [Header] {
-      return THostileAnswer{401, "Unauthorized", {{"WWW-Authenticate", Header}}};
-    };
+    return [Header] { return THostileAnswer{401, "Unauthorized", {{"WWW-Authenticate", Header}}}; };
   };
   const std::vector<TCase> Cases = {
       {"malformed", [] { return HostileMultiStatus("<d:response><d:href>/b</d:wrong>"); },
        "error: The server sent an answer that cannot be read (Opening and ending tag mismatch.)."},
-      {"entities", [&] { return THostileAnswer{207, "Multi-Status", {}, Laughs}; },
+      {"entities",
+       [&] {
+         return THostileAnswer{207, "Multi-Status", {}, Laughs};
+       },
        "error: The server sent an answer that cannot be read (Entity expands to more characters than the entity "
        "expansion limit.)."},
       {"cut off",
@@ -507,7 +513,8 @@ TEST(HostileServer, UnusableAnswersAreToldNotTakenForAnEmptyBook) {
     SCOPED_TRACE(Case.Name);
     TTinyBook Tiny;
     // The address book is found; its changes are what cannot be read.
-    THostileServer Server([&](const THostileRequest& R) { return R.Verb == "REPORT" ? Case.Answer() : Tiny.Answer(R); });
+    THostileServer Server(
+        [&](const THostileRequest& R) { return R.Verb == "REPORT" ? Case.Answer() : Tiny.Answer(R); });
     TBookRig Rig;
     EXPECT_EQ(Rig.Sync(Server.Url(BookPath), "ann", "pw"), Case.Result);
     // No fall-back to a listing that would find nothing.
@@ -535,8 +542,8 @@ TEST(HostileServer, ATrustedCertificateStillHasToNameTheHost) {
   // Expired: valid until the day before it was made.
   if (!Written || !MakeCertificate(QStringLiteral("good"), QStringLiteral("IP:127.0.0.1")) ||
       !MakeCertificate(QStringLiteral("other"), QStringLiteral("DNS:other.example")) ||
-      !OpenSsl({"req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", "expired.key", "-out", "expired.csr", "-subj",
-                "/CN=expired"}) ||
+      !OpenSsl({"req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", "expired.key", "-out", "expired.csr",
+                "-subj", "/CN=expired"}) ||
       !OpenSsl({"x509", "-req", "-in", "expired.csr", "-signkey", "expired.key", "-out", "expired.pem", "-days", "-1",
                 "-extfile", "ext"}))
     GTEST_SKIP() << "openssl cannot make certificates here";
@@ -551,49 +558,56 @@ TEST(HostileServer, ATrustedCertificateStillHasToNameTheHost) {
     THostileServer Server(
         [&](const THostileRequest& R) {
           // An address book on https never leads to a request over http.
-          if (R.Target == "/down/") return THostileAnswer{301, "Moved", {{"Location", Plain.Url(BookPath).toEncoded()}}};
+          if (R.Target == "/down/")
+            return THostileAnswer{301, "Moved", {{"Location", Plain.Url(BookPath).toEncoded()}}};
           return Tiny.Answer(R);
         },
-        "127.0.0.1",
-                          Read(QString::fromLatin1(Name) + ".pem"), Read(QString::fromLatin1(Name) + ".key"));
+        "127.0.0.1", Read(QString::fromLatin1(Name) + ".pem"), Read(QString::fromLatin1(Name) + ".key"));
     const QString Print =
         TCardDavClient::CertificateFingerprint(QSslCertificate(Read(QString::fromLatin1(Name) + ".pem")));
     TCardDavClient Client(Server.Url(BookPath), {}, {}, Print);
     const QString Problem = ErrorOfMessage([&] { Client.ListEtags(Server.Url(BookPath)); });
     // Not yet trusted: the refusal says why, and asks only when trusting would help.
     TCardDavClient Stranger(Server.Url(BookPath), {}, {}, {});
-    const QString Expiry = QSslCertificate(Read(QString::fromLatin1(Name) + ".pem")).expiryDate().toUTC().date().toString(Qt::ISODate);
+    const QString Expiry =
+        QSslCertificate(Read(QString::fromLatin1(Name) + ".pem")).expiryDate().toUTC().date().toString(Qt::ISODate);
     const std::map<std::string, QString> Refusal = {
         {"good", "The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Print + ")."},
         {"other", "The certificate of 127.0.0.1:" + QString::number(Server.Url("/").port()) +
                       " cannot be trusted: it was issued for other.example, not 127.0.0.1; it is self-signed."},
         {"expired", "The certificate of 127.0.0.1:" + QString::number(Server.Url("/").port()) +
                         " cannot be trusted: it expired on " + Expiry + "; it is self-signed."}};
-    EXPECT_EQ(ErrorOfMessage([&] { Stranger.ListEtags(Server.Url(BookPath)); }).toStdString(), Refusal.at(Name).toStdString());
+    EXPECT_EQ(ErrorOfMessage([&] { Stranger.ListEtags(Server.Url(BookPath)); }).toStdString(),
+              Refusal.at(Name).toStdString());
     if (QByteArray(Name) == "good") {
       EXPECT_EQ(Problem, QString());
-      EXPECT_TRUE(ErrorOfMessage([&] { Client.ListEtags(Server.Url("/down/")); }).contains(QStringLiteral("not followed")));
+      EXPECT_TRUE(
+          ErrorOfMessage([&] { Client.ListEtags(Server.Url("/down/")); }).contains(QStringLiteral("not followed")));
       EXPECT_TRUE(Plain.Requests.empty());
-    }
-    else
-      EXPECT_TRUE(Problem.contains(QStringLiteral("fails a check that trusting it does not lift"))) << Problem.toStdString();
+    } else
+      EXPECT_TRUE(Problem.contains(QStringLiteral("fails a check that trusting it does not lift")))
+          << Problem.toStdString();
   }
 }
 
 // Item 15: hrefs compared by their normal percent-encoded form.
 TEST(HostileServer, HrefsAreComparedByTheirNormalForm) {
   const std::vector<std::tuple<QString, QString, bool>> Same = {
+      // clang-format off
       {"/a%2", "/a%2/", true},     {"/a%2/", "/a", false},       {"/a%41", "/aA", true},
       {"/a%2f", "/a%2F", true},    {"/a%2F", "/a/", false},      {"/%7e/x", "/~/x", true},
       {"/caf%C3%A9", "/café", true}, {"/a%zz", "/a%25zz", true}, {"/a b", "/a%20b", true},
   };
+  // clang-format on
   for (const auto& [A, B, Equal] : Same) EXPECT_EQ(SameHref(A, B), Equal) << A.toStdString() << " " << B.toStdString();
   const QUrl Book = QUrl::fromEncoded("http://h/dav/ann/book/");
   const std::vector<std::pair<QString, bool>> Inside = {
+      // clang-format off
       {"/dav/ann/book/a.vcf", true},          {"/dav/ann/%62ook/a.vcf", true}, {"/dav/ann/book/", false},
       {"/dav/ann/book/%2E%2E/x.vcf", false},  {"/dav/ann/book-2/a.vcf", false}, {"/dav/ann/book/a\r\n.vcf", false},
       {"http://h/dav/ann/book/a.vcf", false},
   };
+  // clang-format on
   for (const auto& [Href, In] : Inside) EXPECT_EQ(InsideCollection(Book, Href), In) << Href.toStdString();
 }
 

@@ -33,7 +33,8 @@ TEST(PhoneCardsRadicale, EditedHereAndSentBack) {
                     {"davx3.vcf", Davx3, "DAVx5 3.0: the second work address's line edited"},
                     {"org.vcf", OrgOnly, "ORG only: the work box"}};
   for (const TOne& One : Ones)
-    Rig.Server.PutCard(QStringLiteral("/tob/book/") + QString::fromStdString(One.Href), QByteArray::fromStdString(One.Card));
+    Rig.Server.PutCard(QStringLiteral("/tob/book/") + QString::fromStdString(One.Href),
+                       QByteArray::fromStdString(One.Card));
   Rig.Server.PutCard(QStringLiteral("/tob/book/team.vcf"), QByteArray::fromStdString(Group4));
   Rig.Server.PutCard(QStringLiteral("/tob/book/friends.vcf"), QByteArray::fromStdString(GroupApple));
   EXPECT_EQ(Rig.Sync(),
@@ -47,8 +48,10 @@ TEST(PhoneCardsRadicale, EditedHereAndSentBack) {
     for (const char* Surname : {"Kraus", "Lee", "Berg", "Acme GmbH"}) {
       TAddressItem* Entry = EntryNamed(Book, Surname);
       ASSERT_TRUE(Entry) << Surname;
-      const TOne& One = Ones[Surname == std::string("Kraus") ? 0 : Surname == std::string("Lee") ? 1
-                            : Surname == std::string("Berg") ? 2 : 3];
+      const TOne& One = Ones[Surname == std::string("Kraus")  ? 0
+                             : Surname == std::string("Lee")  ? 1
+                             : Surname == std::string("Berg") ? 2
+                                                              : 3];
       CaseNamed(One.Case).Edit(*Entry);
     }
   });
@@ -61,8 +64,9 @@ TEST(PhoneCardsRadicale, EditedHereAndSentBack) {
     SCOPED_TRACE(One.Case);
     const TCase& Case = CaseNamed(One.Case);
     QString Href = QString::fromStdString(One.Href);
-    Rig.Server.PutCard(QStringLiteral("/tob/expected/") + Href,
-                       QByteArray::fromStdString(Expected({Case.Name, One.Card, Case.Edit, Case.Changes}, TestRevision)));
+    Rig.Server.PutCard(
+        QStringLiteral("/tob/expected/") + Href,
+        QByteArray::fromStdString(Expected({Case.Name, One.Card, Case.Edit, Case.Changes}, TestRevision)));
     std::string Sent = Get(QStringLiteral("/tob/book/") + Href);
     EXPECT_NE(Sent.find("REV:"), std::string::npos);
     EXPECT_EQ(Sent, Get(QStringLiteral("/tob/expected/") + Href));

@@ -32,7 +32,8 @@ TEST(PhoneCards, EditedThroughEachBoxAndLine) {
     EXPECT_EQ(Patched, Expected(Case, TestRevision));
     // For a look with other programs (khard, vobject): the cards as sent.
     if (const char* Dir = std::getenv("TOBRINEL_CARD_DUMP"))
-      std::ofstream(std::string(Dir) + "/" + std::to_string(&Case - Cases().data()) + ".vcf", std::ios::binary) << Patched;
+      std::ofstream(std::string(Dir) + "/" + std::to_string(&Case - Cases().data()) + ".vcf", std::ios::binary)
+          << Patched;
     // The card reads back as the entry sent; the lines of the notes that
     // properties give stand in the card's order.
     std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
@@ -56,7 +57,8 @@ TEST(PhoneCards, CardEndsWhereTheReaderSays) {
   EXPECT_EQ(Short(*Base), "Lee Ann h=1");
   auto Entry = Person({"Lee", "Ann", "2", "", "", "", "", "1 Hill Rd", "", "Likes tea"});
   std::string Patched = PatchCard(Nested, *Entry, Base.get(), {}, TestRevision);
-  EXPECT_EQ(Patched, WithRev(Replaced(Nested, {{"HOME:1\r\n", "HOME:2\r\nADR;TYPE=HOME:;;1 Hill Rd;;;;\r\nNOTE:Likes tea\r\n"}})));
+  EXPECT_EQ(Patched, WithRev(Replaced(
+                         Nested, {{"HOME:1\r\n", "HOME:2\r\nADR;TYPE=HOME:;;1 Hill Rd;;;;\r\nNOTE:Likes tea\r\n"}})));
   std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
   ASSERT_TRUE(Back);
   EXPECT_EQ(Short(*Back), Short(*Entry));
@@ -105,7 +107,8 @@ TEST(PhoneCards, GroupsStayOnTheServer) {
   EXPECT_TRUE(First.Skipped.empty());
   EXPECT_EQ(BookText(Book), "Acme ");
   // A group edited there is fetched and kept as it is; one deleted there goes.
-  Server.Store("/book/team.vcf", PhoneCards::Replaced(PhoneCards::Group4, {{"\r\nEND", "\r\nMEMBER:urn:uuid:x\r\nEND"}}));
+  Server.Store("/book/team.vcf",
+               PhoneCards::Replaced(PhoneCards::Group4, {{"\r\nEND", "\r\nMEMBER:urn:uuid:x\r\nEND"}}));
   Server.Remove("/book/friends.vcf");
   for (bool Forgotten : {false, true}) {
     Server.ForgetTokens = Forgotten;
@@ -138,16 +141,17 @@ TEST(PhoneCards, DamagedShapesReadBackAsSent) {
     std::string Card;
     TEdit Edit;
   } const Cases[] = {
-      {"tel: without VALUE=uri in 3.0", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:tel:1\r\nEND:VCARD\r\n",
+      {"tel: without VALUE=uri in 3.0",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:tel:1\r\nEND:VCARD\r\n",
        Field(&TAddressItem::HomeTelephone, "2")},
       {"two addresses in one group",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nitem1.ADR;TYPE=HOME:;;a;;;;\r\nitem1.ADR;TYPE=WORK:;;b;;;;\r\n"
        "END:VCARD\r\n",
        [](TAddressItem& I) { I.HomeAddress.SetText("c"); }},
-      {"no VERSION: a long line is not folded",
-       "BEGIN:VCARD\r\nN:Lee;Ann;;Dr.;\r\nTEL;HOME:1\r\nEND:VCARD\r\n",
+      {"no VERSION: a long line is not folded", "BEGIN:VCARD\r\nN:Lee;Ann;;Dr.;\r\nTEL;HOME:1\r\nEND:VCARD\r\n",
        [&](TAddressItem& I) { I.FirstName = Long, I.Notes.Assign({}); }},
-      {"two names: the last is the one read", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Old;Al;;;\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n",
+      {"two names: the last is the one read",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Old;Al;;;\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n",
        Field(&TAddressItem::FirstName, "Anna")},
       {"an extension that cannot stand in a URI",
        "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Lee;Ann;;;\r\nTEL;VALUE=uri;TYPE=work:tel:+44-20;ext=1\r\nEND:VCARD\r\n",

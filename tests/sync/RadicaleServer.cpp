@@ -48,10 +48,9 @@ TRadicaleServer::~TRadicaleServer() { Kill(); }
 bool TRadicaleServer::MakeCertificate() {
   QProcess OpenSsl;
   OpenSsl.setWorkingDirectory(Dir.path());
-  OpenSsl.start(QStringLiteral("openssl"),
-                {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                 "key.pem", "-out", "cert.pem", "-days", "2", "-subj", "/CN=localhost", "-addext",
-                 "subjectAltName=DNS:localhost,IP:127.0.0.1"});
+  OpenSsl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                            "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-days", "2", "-subj",
+                                            "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"});
   if (!OpenSsl.waitForFinished(30000) || OpenSsl.exitCode() != 0) {
     LastProblem = QStringLiteral("openssl req failed: ") + QString::fromUtf8(OpenSsl.readAllStandardError());
     return false;
@@ -152,8 +151,8 @@ void TRadicaleServer::Kill() {
 QUrl TRadicaleServer::Root() const { return Url(QStringLiteral("/")); }
 
 QUrl TRadicaleServer::Url(const QString& Path) const {
-  return QUrl::fromEncoded(QStringLiteral("%1://127.0.0.1:%2").arg(Options.Tls ? "https" : "http").arg(PortNumber).toUtf8() +
-                           Path.toUtf8());
+  return QUrl::fromEncoded(
+      QStringLiteral("%1://127.0.0.1:%2").arg(Options.Tls ? "https" : "http").arg(PortNumber).toUtf8() + Path.toUtf8());
 }
 
 THttpReply TRadicaleServer::Http(const QByteArray& Verb, const QString& Path, const QByteArray& Body,

@@ -44,12 +44,15 @@ public:
   bool Start();
   void Stop();  // SIGTERM, then waits for the process
   void Kill();  // SIGKILL: the server dies as in a crash
-  bool Restart() { Stop(); return Start(); }
+  bool Restart() {
+    Stop();
+    return Start();
+  }
   bool IsRunning() const { return Process && Process->state() != QProcess::NotRunning; }
   QString Problem() const { return LastProblem; }
 
   int Port() const { return PortNumber; }
-  QUrl Root() const;  // http(s)://127.0.0.1:PORT/
+  QUrl Root() const;                    // http(s)://127.0.0.1:PORT/
   QUrl Url(const QString& Path) const;  // Path from the root, percent-encoded
   QString StorageFolder() const { return Dir.path() + QStringLiteral("/storage"); }
   // SHA-256 of the TLS certificate as openssl prints it (colon hex); empty without TLS.

@@ -195,42 +195,63 @@ TEST(SyncEngine, DuplicatesByName) {
     const char* FirstCard;  // what the card first sent holds afterwards
     const char* Counts;
   } const Cases[] = {
-      {"one of two edited", {{"Smith", "John", "1"}, {"Smith", "John", "2"}},
+      {"one of two edited",
+       {{"Smith", "John", "1"}, {"Smith", "John", "2"}},
        [](TAddressBook& B, TFakeServer&) { EntryNamed(B, "Smith", 1)->HomeTelephone = "22"; },
-       "Smith John h=1; Smith John h=22", "Smith John h=1", "0 1 0 0 0 0"},
-      {"both edited", {{"Smith", "John", "1", "5"}, {"Smith", "John", "2", "6"}},
+       "Smith John h=1; Smith John h=22",
+       "Smith John h=1",
+       "0 1 0 0 0 0"},
+      {"both edited",
+       {{"Smith", "John", "1", "5"}, {"Smith", "John", "2", "6"}},
        [](TAddressBook& B, TFakeServer&) {
          // The second is edited first: its place in the book says nothing.
          EntryNamed(B, "Smith", 1)->HomeTelephone = "22";
          EntryNamed(B, "Smith", 0)->HomeTelephone = "11";
        },
-       "Smith John h=11 w=5; Smith John h=22 w=6", "Smith John h=11 w=5", "0 2 0 0 0 0"},
-      {"one deleted, the other edited", {{"Smith", "John", "1", "5"}, {"Smith", "John", "2", "6"}},
+       "Smith John h=11 w=5; Smith John h=22 w=6",
+       "Smith John h=11 w=5",
+       "0 2 0 0 0 0"},
+      {"one deleted, the other edited",
+       {{"Smith", "John", "1", "5"}, {"Smith", "John", "2", "6"}},
        [](TAddressBook& B, TFakeServer&) {
          B.Items->Delete(EntryNamed(B, "Smith", 0));
          EntryNamed(B, "Smith", 0)->HomeTelephone = "22";
        },
-       "Smith John h=22 w=6", "", "0 1 0 1 0 0"},
-      {"the second edited to equal the first", {{"Smith", "John", "1"}, {"Smith", "John", "2"}},
+       "Smith John h=22 w=6",
+       "",
+       "0 1 0 1 0 0"},
+      {"the second edited to equal the first",
+       {{"Smith", "John", "1"}, {"Smith", "John", "2"}},
        [](TAddressBook& B, TFakeServer&) { EntryNamed(B, "Smith", 1)->HomeTelephone = "1"; },
-       "Smith John h=1; Smith John h=1", "Smith John h=1", "0 1 0 0 0 0"},
-      {"two equal entries, one deleted", {{"Smith", "John", "1"}, {"Smith", "John", "1"}},
-       [](TAddressBook& B, TFakeServer&) { B.Items->Delete(EntryNamed(B, "Smith", 0)); }, "Smith John h=1", nullptr,
+       "Smith John h=1; Smith John h=1",
+       "Smith John h=1",
+       "0 1 0 0 0 0"},
+      {"two equal entries, one deleted",
+       {{"Smith", "John", "1"}, {"Smith", "John", "1"}},
+       [](TAddressBook& B, TFakeServer&) { B.Items->Delete(EntryNamed(B, "Smith", 0)); },
+       "Smith John h=1",
+       nullptr,
        "0 0 0 1 0 0"},
-      {"new here and there, the same", {{"Other", "One"}},
+      {"new here and there, the same",
+       {{"Other", "One"}},
        [](TAddressBook& B, TFakeServer& S) {
          AddTo(B, Person({"Smith", "John", "1"}));
          S.Store("/book/x.vcf", NewCard(*Person({"Smith", "John", "1"}), "x"));
        },
-       "Other One; Smith John h=1", "Other One", "0 0 0 0 0 0"},
-      {"an entry equal to a new card there, another like the card deleted there", {{"Dunn", "Di", "0"}},
+       "Other One; Smith John h=1",
+       "Other One",
+       "0 0 0 0 0 0"},
+      {"an entry equal to a new card there, another like the card deleted there",
+       {{"Dunn", "Di", "0"}},
        [](TAddressBook& B, TFakeServer& S) {
          EntryNamed(B, "Dunn")->Surname = "Cole";  // renamed where it stands, before the one added next
          AddTo(B, Person({"Evans", "Di", "0"}));
          S.Remove(S.HrefOf("Dunn"));
          S.Store("/book/x.vcf", NewCard(*Person({"Cole", "Di", "0"}), "x"));
        },
-       "Cole Di h=0; Evans Di h=0", nullptr, "0 1 0 0 0 0"},
+       "Cole Di h=0; Evans Di h=0",
+       nullptr,
+       "0 1 0 0 0 0"},
       {"an edit here that a card changed there has too, the other card deleted there",
        {{"Eve", "A", "1"}, {"Eve", "A", "2"}},
        [](TAddressBook& B, TFakeServer& S) {
@@ -239,13 +260,18 @@ TEST(SyncEngine, DuplicatesByName) {
          S.Remove("/book/uid-1.vcf");
          S.Edit("/book/uid-2.vcf", [](TAddressItem& I) { I.HomeTelephone = "5"; });
        },
-       "Eve A h=5", nullptr, "0 0 0 0 0 0"},
-      {"new here and there, the same name only", {{"Other", "One"}},
+       "Eve A h=5",
+       nullptr,
+       "0 0 0 0 0 0"},
+      {"new here and there, the same name only",
+       {{"Other", "One"}},
        [](TAddressBook& B, TFakeServer& S) {
          AddTo(B, Person({"Smith", "John", "1"}));
          S.Store("/book/x.vcf", NewCard(*Person({"Smith", "John", "2"}), "x"));
        },
-       "Other One; Smith John h=1; Smith John h=2", "Other One", "1 1 0 0 0 0"},
+       "Other One; Smith John h=1; Smith John h=2",
+       "Other One",
+       "1 1 0 0 0 0"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
@@ -265,14 +291,15 @@ TEST(SyncEngine, MassDeleteNeedsConfirmation) {
     int Entries, GoneHere, GoneThere;  // deleted by the person here, by another client there
     bool Stops;
   } const Cases[] = {
-      {20, 11, 0, true}, {20, 10, 0, false}, {9, 9, 0, false}, {10, 10, 0, true},
+      {20, 11, 0, true}, {20, 10, 0, false}, {9, 9, 0, false},   {10, 10, 0, true},
       {12, 10, 0, true}, {20, 0, 11, true},  {20, 0, 10, false}, {30, 8, 8, false},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(std::to_string(Case.Entries) + " " + std::to_string(Case.GoneHere) + " " +
                  std::to_string(Case.GoneThere));
     std::vector<std::vector<std::string>> People;
-    for (int I = 0; I < Case.Entries; ++I) People.push_back({"Person" + std::to_string(100 + I), "A", std::to_string(I)});
+    for (int I = 0; I < Case.Entries; ++I)
+      People.push_back({"Person" + std::to_string(100 + I), "A", std::to_string(I)});
     TSynced S(People);
     for (int I = 0; I < Case.GoneHere; ++I) S.Book.Items->Delete(S.Book.Items->Head);
     for (int I = 1; I <= Case.GoneThere; ++I)  // from the other end of the book
@@ -335,38 +362,46 @@ TEST(SyncEngine, RunCutOffComesToWhatTheWholeRunWould) {
     int CutAfter;
     const char* Expected;
   } const Cases[] = {
-      {"merged notes and numbers", {{"Able", "Ann", "1", "", "", "", "", "", "", "x|y"}, {"Baker", "Bob", "2"}},
+      {"merged notes and numbers",
+       {{"Able", "Ann", "1", "", "", "", "", "", "", "x|y"}, {"Baker", "Bob", "2"}},
        [](TAddressBook& B, TFakeServer& S) {
          EntryNamed(B, "Able")->Notes.SetText("x\nz"), EntryNamed(B, "Able")->BusMobile = "1";
          S.Edit(S.HrefOf("Able"), [](TAddressItem& I) { I.Notes.SetText("q\ny"); });
          EntryNamed(B, "Baker")->HomeTelephone = "20";
          S.Edit(S.HrefOf("Baker"), [](TAddressItem& I) { I.HomeTelephone = "30"; });
        },
-       1, nullptr},
-      {"kept both, and a new entry like the card", {{"Baker", "A", "0"}, {"Cole", "A", "1"}},
+       1,
+       nullptr},
+      {"kept both, and a new entry like the card",
+       {{"Baker", "A", "0"}, {"Cole", "A", "1"}},
        [&](TAddressBook& B, TFakeServer& S) {
          EntryNamed(B, "Baker")->HomeTelephone = "2";
          AddTo(B, Person({"Able", "A", "0"}));
          S.Edit(S.HrefOf("Baker"), [](TAddressItem& I) { I.HomeTelephone = "3", I.Notes.SetText("q"); });
          Rename(S, "Cole", "Able");
        },
-       1, "Able A h=0; Able A h=1; Baker A h=2; Baker A h=3 n=q"},
-      {"sent again after its card was deleted, and its twin new there", {{"Eve", "A", "0"}},
+       1,
+       "Able A h=0; Able A h=1; Baker A h=2; Baker A h=3 n=q"},
+      {"sent again after its card was deleted, and its twin new there",
+       {{"Eve", "A", "0"}},
        [](TAddressBook& B, TFakeServer& S) {
          EntryNamed(B, "Eve")->Surname = "Dunn";
          AddTo(B, Person({"Dunn", "A", "0"}));
          S.Remove(S.HrefOf("Eve"));
          S.Store("/book/x.vcf", NewCard(*Person({"Dunn", "A", "0"}), "x"));
        },
-       1, "Dunn A h=0; Dunn A h=0"},
-      {"cut off before its first PUT", {{"Able", "A", "4", "", "", "", "2"}, {"Eve", "A", "0"}},
+       1,
+       "Dunn A h=0; Dunn A h=0"},
+      {"cut off before its first PUT",
+       {{"Able", "A", "4", "", "", "", "2"}, {"Eve", "A", "0"}},
        [&](TAddressBook& B, TFakeServer& S) {
          EntryNamed(B, "Able")->HomeTelephone = "0";
          B.Items->Delete(EntryNamed(B, "Eve"));
          S.Remove(S.HrefOf("Able"));
          Rename(S, "Eve", "Cole");
        },
-       0, "Able A h=0 m=2; Cole A h=0"},
+       0,
+       "Able A h=0 m=2; Cole A h=0"},
   };
   for (EConflictRule Rule : {EConflictRule::KeepBoth, EConflictRule::PreferLocal, EConflictRule::PreferServer})
     for (const auto& Case : Cases) {
@@ -391,8 +426,9 @@ TEST(SyncEngine, RunCutOffComesToWhatTheWholeRunWould) {
 // card stays that first entry's: the new one does not take its photo.
 TEST(SyncEngine, JournalKeepsACardWhoseEntryWentAsANewCard) {
   TSynced S({});
-  S.Server.Store("/book/x.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nN:Baker;A;;;\r\nFN:A Baker\r\n"
-                                "TEL;TYPE=HOME,VOICE:0\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\nEND:VCARD\r\n");
+  S.Server.Store("/book/x.vcf",
+                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nN:Baker;A;;;\r\nFN:A Baker\r\n"
+                 "TEL;TYPE=HOME,VOICE:0\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\nEND:VCARD\r\n");
   S.Sync();
   EntryNamed(S.Book, "Baker")->HomeTelephone = "2";
   S.Server.Remove("/book/x.vcf");

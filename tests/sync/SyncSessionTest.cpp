@@ -54,7 +54,9 @@ TEST_F(SyncSession, BothDirectionsEditsConflictsAndDeletions) {
   };
   const std::vector<TCase> Cases = {
       {"the book to an empty server",
-       [](TSyncRig& R) { R.WriteBook(Entries({{"Adams", "Ann", "1"}, {"Baker", "Bob", "", "", "", "", "2"}})); },
+       [](TSyncRig& R) {
+         R.WriteBook(Entries({{"Adams", "Ann", "1"}, {"Baker", "Bob", "", "", "", "", "2"}}));
+       },
        EConflictRule::KeepBoth, "received 0, sent 2, deleted here 0, deleted there 0, merged 0, conflicts 0",
        "Adams Ann h=1; Baker Bob m=2"},
       {"the server to a missing book",
@@ -64,9 +66,8 @@ TEST_F(SyncSession, BothDirectionsEditsConflictsAndDeletions) {
        },
        EConflictRule::KeepBoth, "received 2, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0",
        "Clarke Carol h=3; Dunn Dan"},
-      {"an edit here", Then(Synced(Entries({{"Adams", "Ann", "1"}})), HomeHere("Adams", "9")),
-       EConflictRule::KeepBoth, "received 0, sent 1, deleted here 0, deleted there 0, merged 0, conflicts 0",
-       "Adams Ann h=9"},
+      {"an edit here", Then(Synced(Entries({{"Adams", "Ann", "1"}})), HomeHere("Adams", "9")), EConflictRule::KeepBoth,
+       "received 0, sent 1, deleted here 0, deleted there 0, merged 0, conflicts 0", "Adams Ann h=9"},
       {"an edit there", Then(Synced(Entries({{"Adams", "Ann", "1"}})), HomeThere("Adams", "8")),
        EConflictRule::KeepBoth, "received 1, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0",
        "Adams Ann h=8"},
@@ -204,7 +205,8 @@ TEST_F(SyncSession, RefusalsAndFailuresChangeNothing) {
        "refused: " + Rig.BookPath().toStdString() + " is synchronised with " + Root.toStdString() +
            "/tob/book/, not with " + Root.toStdString() + "/tob/other/; remove " + Rig.StatePath().toStdString() +
            " to start again with another address book."},
-      {"cancelled while asking", [&](TSyncRequest&, TScriptedHost& H) {
+      {"cancelled while asking",
+       [&](TSyncRequest&, TScriptedHost& H) {
          H.OnProgress = [&](ESyncStage Stage, int, int) {
            if (Stage == ESyncStage::Listing) Rig.Running->Cancel();
          };
@@ -333,7 +335,9 @@ TEST(SyncSessionFailures, ServerErrorAndTimeOut) {
     std::string Result;
   };
   const std::vector<TCase> Cases = {
-      {"server error", {500, "Internal Server Error"}, "error: The server reported an error (500 Internal Server Error)."},
+      {"server error",
+       {500, "Internal Server Error"},
+       "error: The server reported an error (500 Internal Server Error)."},
       {"time-out", TFakeResponse::Silence(), "error: The server did not answer within 1 second."},
   };
   for (const TCase& Case : Cases) {
@@ -368,15 +372,18 @@ TEST(SyncSessionTls, AnUntrustedCertificateIsRefusedUnlessThePersonTrustsIt) {
   const QString Fingerprint = Rig.Server.CertificateFingerprint();
   TScriptedHost Refuse;
   EXPECT_EQ(Rig.Sync(Rig.Request(), Refuse),
-            "error: The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " + Fingerprint.toStdString() + ").");
+            "error: The server's certificate is not trusted: it is self-signed (SHA-256 fingerprint " +
+                Fingerprint.toStdString() + ").");
   EXPECT_EQ(Refuse.TrustQuestions, QStringList{Fingerprint + " it is self-signed"});
   EXPECT_FALSE(QFile::exists(Rig.StatePath()));
   TScriptedHost Trust;
   Trust.TrustAnswer = true;
-  EXPECT_EQ(Rig.Sync(Rig.Request(), Trust), "received 0, sent 1, deleted here 0, deleted there 0, merged 0, conflicts 0");
+  EXPECT_EQ(Rig.Sync(Rig.Request(), Trust),
+            "received 0, sent 1, deleted here 0, deleted there 0, merged 0, conflicts 0");
   // The trust is kept with the book: the next run asks nobody.
   TScriptedHost Again;
-  EXPECT_EQ(Rig.Sync(Rig.Request(), Again), "received 0, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0");
+  EXPECT_EQ(Rig.Sync(Rig.Request(), Again),
+            "received 0, sent 0, deleted here 0, deleted there 0, merged 0, conflicts 0");
   EXPECT_EQ(Again.TrustQuestions, QStringList());
 }
 

@@ -99,7 +99,8 @@ public:
     bool Known = !ForgetTokens && Token.size() > 1 && Token[0] == 't';
     if (Known) Since = std::stoul(Token.substr(1));
     L.Full = !Known || Since > Log.size();
-    std::vector<std::string> Changed(L.Full ? std::vector<std::string>() : std::vector(Log.begin() + long(Since), Log.end()));
+    std::vector<std::string> Changed(L.Full ? std::vector<std::string>()
+                                            : std::vector(Log.begin() + long(Since), Log.end()));
     std::sort(Changed.begin(), Changed.end());
     Changed.erase(std::unique(Changed.begin(), Changed.end()), Changed.end());
     if (L.Full)
@@ -214,8 +215,8 @@ inline TRunResult RunSync(TAddressBook& Book, TSyncState& State, TFakeServer& Se
     if (Found != Server.Cards.end()) Engine.AddCard(Href, Found->second.ETag, Found->second.Text);
   }
   TSyncPlan Plan = Engine.Plan(*Book.Items, Options);
-  TRunResult R{Plan.Summary, Plan.MassDelete, Plan.Puts.size(), Plan.ServerDeletes.size(), Plan.Conflicts.size(),
-               Plan.Skipped};
+  TRunResult R{Plan.Summary,          Plan.MassDelete, Plan.Puts.size(), Plan.ServerDeletes.size(),
+               Plan.Conflicts.size(), Plan.Skipped};
   if (Plan.MassDelete) return R;
   if (Plan.NeedsJournal()) State = Saved(Plan.JournalState());
   int Sent = 0;

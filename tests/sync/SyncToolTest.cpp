@@ -81,7 +81,8 @@ TEST_F(SyncTool, ExitStatusAndOneClearLine) {
   const std::vector<TCase> Cases = {
       {{Book()}, 2, "tobrinel-book: sync needs a book and the URL of a server or an address book"},
       {{Book(), Url(), "--prefer", "mine"}, 2, "tobrinel-book: --prefer is both, local or server, not 'mine'"},
-      {{Book(), Url(), "--trust", "AB:CD"}, 2,
+      {{Book(), Url(), "--trust", "AB:CD"},
+       2,
        "tobrinel-book: --trust needs a SHA-256 fingerprint (64 hex digits), not 'AB:CD'"},
       {{Book(), Url(), "--force"}, 2, "tobrinel-book: unknown option --force"},
       {{Book(), "ftp://127.0.0.1/"}, 2, "tobrinel-book: 'ftp://127.0.0.1/' is not an http:// or https:// URL"},
@@ -92,11 +93,13 @@ TEST_F(SyncTool, ExitStatusAndOneClearLine) {
       {QStringList{Book(), Url(QStringLiteral("/tob/dates/"))} + Login(), 1,
        ("tobrinel-book: " + Root + "/tob/dates/ is not an address book.").toStdString()},
       {QStringList{Book(), Root + "/"} + Login(), 1,
-       ("tobrinel-book: " + Root + "/ has 2 address books; give the URL of the one to synchronise with.").toStdString()},
+       ("tobrinel-book: " + Root + "/ has 2 address books; give the URL of the one to synchronise with.")
+           .toStdString()},
       {QStringList{Book(), "http://127.0.0.1:1/"} + Login(), 1,
        "tobrinel-book: The server at 127.0.0.1:1 refused the connection."},
-      {QStringList{Book(), Url()}, 1, "tobrinel-book: no password for tob: give --password-file FILE (there is no "
-                                      "terminal to ask on)"},
+      {QStringList{Book(), Url()}, 1,
+       "tobrinel-book: no password for tob: give --password-file FILE (there is no "
+       "terminal to ask on)"},
   };
   // The last one needs a user from somewhere: a state that names one.
   for (const TCase& Case : Cases) {
@@ -122,7 +125,8 @@ TEST_F(SyncTool, ExitStatusAndOneClearLine) {
   ASSERT_TRUE(QFile::setPermissions(Book(), QFile::ReadOwner | QFile::WriteOwner));
   // With several books, each is listed to choose from.
   const TToolRun Several = Tool(QStringList{Book(), Root + "/"} + Login());
-  EXPECT_NE(Several.Err.find("\n  " + Root.toStdString() + "/tob/book/  (Friends)\n"), std::string::npos) << Several.Err;
+  EXPECT_NE(Several.Err.find("\n  " + Root.toStdString() + "/tob/book/  (Friends)\n"), std::string::npos)
+      << Several.Err;
   EXPECT_NE(Several.Err.find("\n  " + Root.toStdString() + "/tob/work/  (Work)\n"), std::string::npos) << Several.Err;
   EXPECT_EQ(Rig.There(), "");
 }
@@ -241,7 +245,9 @@ TEST_F(SyncTool, KilledInTheMiddleThenRunAgain) {
     Last = Again.Out;
     int Count = 0;
     ASSERT_EQ(std::sscanf(Last.c_str(), "received 0, sent %d, deleted here 0, deleted there 0, merged 0, conflicts 0",
-                          &Count), 1) << Last;
+                          &Count),
+              1)
+        << Last;
     Sent += Count;
   }
   EXPECT_EQ(Sent, 300);
@@ -266,8 +272,8 @@ TEST(SyncToolTls, RefusesAnUntrustedCertificateAndTrustsTheOneGiven) {
   ASSERT_TRUE(Password.open(QIODevice::WriteOnly));
   Password.write("secret");
   Password.close();
-  const QStringList Arguments{Rig.BookPath(), Rig.BookUrl.toString(), "--user", "tob", "--password-file",
-                              Password.fileName()};
+  const QStringList Arguments{Rig.BookPath(), Rig.BookUrl.toString(), "--user",
+                              "tob",          "--password-file",      Password.fileName()};
   const QString Fingerprint = Rig.Server.CertificateFingerprint();
   TToolRun Run = Tool(Arguments);
   EXPECT_EQ(Run.Status, 1);

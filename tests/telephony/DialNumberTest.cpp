@@ -30,14 +30,24 @@ const std::vector<TCase> Cases = {
     {"CA", "+1 212 555 0100", "12125550100", "", "", "tel:+12125550100"},  // one calling code, two countries
     {"GB", "+44 (0)20 7946 0000", "02079460000", "", "", "tel:+442079460000"},
     {"GB", "+44 20 7946", "0207946", "", "", "tel:+44207946"},  // too short for a format: the prefix still
-    {"GB", "+44\xC2\xA0" "20\xE2\x80\x93" "7946 0000", "02079460000", "", "", "tel:+442079460000"},
+    {"GB",
+     "+44\xC2\xA0"
+     "20\xE2\x80\x93"
+     "7946 0000",
+     "02079460000", "", "", "tel:+442079460000"},
     // Another country: the caller's international prefix.
     {"GB", "+33 1 23 45 67 89", "0033123456789", "", "", "tel:+33123456789"},
     {"US", "+33 1 23 45 67 89", "01133123456789", "", "", "tel:+33123456789"},
-    {"JP", "+61 2 9876 5432", "0106129876" "5432", "", "", "tel:+61298765432"},
+    {"JP", "+61 2 9876 5432",
+     "0106129876"
+     "5432",
+     "", "", "tel:+61298765432"},
     {"AT", "+49 171 5551234", "00491715551234", "", "", "tel:+491715551234"},
     {"DE", "+44 (0)20 7946 0000", "00442079460000", "", "", "tel:+442079460000"},
-    {"FR", "+39 06 1234 5678", "0039061234" "5678", "", "", "tel:+390612345678"},
+    {"FR", "+39 06 1234 5678",
+     "0039061234"
+     "5678",
+     "", "", "tel:+390612345678"},
     // Without "+": the digits as stored; the link in the caller's country.
     {"GB", "020 7946 0000", "02079460000", "", "", "tel:+442079460000"},
     {"US", "123", "123", "", "", "tel:123"},
@@ -119,9 +129,11 @@ TEST(DialNumber, CountriesAndTheLocale) {
   EXPECT_EQ(CallingCode("US"), 1);
 
   const std::vector<std::pair<const char*, const char*>> Locales = {
+      // clang-format off
       {"en_GB.UTF-8", "GB"}, {"de_AT@euro", "AT"}, {"pt_BR", "BR"}, {"sr_RS.UTF-8@latin", "RS"},
       {"C", ""},  {"POSIX", ""}, {"C.UTF-8", ""},   {"en", ""}, {"xx_QQ.UTF-8", ""}, {"", ""},
   };
+  // clang-format on
   for (const auto& [Locale, Country] : Locales) EXPECT_EQ(LocaleCountry(Locale), Country) << Locale;
 
   struct TEnvironment {

@@ -15,7 +15,7 @@ TEST(Keypad, TypedTextEntersItsKeys) {
       {"`{", ""},  // either side of the lower-case letters
       {"*#", "*#"},
       {"(01) 234,5+6/7.8\t9", "0123456789"},  // a comma is no key of the pad
-      {"caf\xc3\xa9 \xce\xa9", "223"},          // letters beyond ASCII are no keys
+      {"caf\xc3\xa9 \xce\xa9", "223"},        // letters beyond ASCII are no keys
       {"", ""},
   };
   for (const auto& Case : Cases) EXPECT_EQ(KeypadDigits(Case.Typed), Case.Keys) << Case.Typed;

@@ -22,9 +22,16 @@
 namespace {
 
 TEST(DialStrings, LettersPausesPrefixesAndTimeLimits) {
-  const std::vector<std::pair<std::string, std::string>> Resolved = {
-      {"ab-c", "222"}, {"(9) 1#", "91#"}, {"1*2,3", "1*2,3"}, {" - -", ""},
-      {"0800-FLOWERS", "08003569377"}, {"two", "896"}, {"+44 (0)20 / 7.9", "4402079"}, {"\xc3\xa9" "5z", "59"}};
+  const std::vector<std::pair<std::string, std::string>> Resolved = {{"ab-c", "222"},
+                                                                     {"(9) 1#", "91#"},
+                                                                     {"1*2,3", "1*2,3"},
+                                                                     {" - -", ""},
+                                                                     {"0800-FLOWERS", "08003569377"},
+                                                                     {"two", "896"},
+                                                                     {"+44 (0)20 / 7.9", "4402079"},
+                                                                     {"\xc3\xa9"
+                                                                      "5z",
+                                                                      "59"}};
   for (const auto& [Typed, Dialled] : Resolved) EXPECT_EQ(ResolveAlphabetChars(Typed), Dialled) << Typed;
 
   EXPECT_EQ(PauseDuration("9,,1,"), 12000);

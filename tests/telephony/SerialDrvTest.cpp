@@ -127,7 +127,7 @@ TEST(SerialProperties, DefaultsPortNamesAndRates) {
   EXPECT_EQ(P.Port(), pnCustom);
   EXPECT_EQ(P.PortName(), "\\\\.\\COM16");
 
-  const uint32_t Table[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400,
+  const uint32_t Table[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                             19200, 38400, 56000, 57600, 115200, 128000, 256000};
   for (int R = br110; R <= br256000; ++R) {
     P.SetBaudRate(TBaudRate(R));
@@ -310,7 +310,10 @@ TEST_F(SerialPty, OpenCloseAndQueriesWhenClosed) {
   EXPECT_FALSE(Port.OpenPort());
   QTemporaryDir Dir;
   const QString Plain = Dir.filePath("plain");
-  { QFile F(Plain); ASSERT_TRUE(F.open(QIODevice::WriteOnly)); }
+  {
+    QFile F(Plain);
+    ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+  }
   Port.SetPortName(Plain);
   EXPECT_FALSE(Port.OpenPort());
   EXPECT_FALSE(Port.IsOpen());
@@ -352,8 +355,8 @@ TEST_F(SerialPty, SettingsReachTheLineAndAreReapplied) {
   EXPECT_EQ(T.c_iflag & (IXON | IXOFF), 0u);
 
   // Rates without a B constant go through the free-rate interface.
-  const std::pair<TBaudRate, unsigned> FreeRates[] = {{br14400, 14400}, {br56000, 56000}, {br128000, 128000},
-                                                      {br256000, 256000}};
+  const std::pair<TBaudRate, unsigned> FreeRates[] = {
+      {br14400, 14400}, {br56000, 56000}, {br128000, 128000}, {br256000, 256000}};
   for (const auto& [R, Speed] : FreeRates) {
     Port.SetBaudRate(R);
     termios2 T2{};

@@ -145,7 +145,9 @@ void TDialPadTest::QuickDialFirstFocus() {
   TfrmQuickDial QuickDial;
   for (int Kind = 0; Kind < 4; ++Kind) {
     const QChar Letter = QStringLiteral("HWXM")[Kind];
-    QuickDial.Field(Kind)->setText(Filled.contains(Letter) ? QStringLiteral("1") : Filled.contains(Letter.toLower()) ? QStringLiteral("  ") : QString());
+    QuickDial.Field(Kind)->setText(Filled.contains(Letter)             ? QStringLiteral("1")
+                                   : Filled.contains(Letter.toLower()) ? QStringLiteral("  ")
+                                                                       : QString());
   }
   QuickDial.TabPage = TabPage;
   QVERIFY(ShowActive(QuickDial));
@@ -189,8 +191,8 @@ void TDialPadTest::QuickDialKeys() {
     QCOMPARE(QApplication::focusWidget(), QuickDial.edtWorkNo);  // the labels' letters move no focus
     return;
   }
-  static const char* const Locations[] = {"Home Telephone Number", "Business Telephone Number",
-                                          "Internal Extension", "Mobile Telephone"};
+  static const char* const Locations[] = {"Home Telephone Number", "Business Telephone Number", "Internal Extension",
+                                          "Mobile Telephone"};
   QCOMPARE(Dial.Requests.size(), size_t(1));
   const TDialRequest& Request = Dial.Requests.front();
   QCOMPARE(Request.DialName, QStringLiteral("Ann Adams"));
@@ -218,7 +220,8 @@ void TDialPadTest::EndToEndThroughTheModem() {
     Book.SaveToFile();
   }
   Platform.WriteSettings(QStringLiteral("[Startup]\nLoadFile=%1\n[MODEM]\nPort=3\n"
-                                        "[OutSideLine]\nDialForFirst=1\nDialThisFor=9\nPauseChar=,\n").arg(Path));
+                                        "[OutSideLine]\nDialForFirst=1\nDialThisFor=9\nPauseChar=,\n")
+                             .arg(Path));
   TSimModem Modem;
   QVERIFY(Modem.LinkAsPort(Platform.Folder.path().toStdString(), 3));
   // The windows, wired as the program wires them.
@@ -239,10 +242,11 @@ void TDialPadTest::EndToEndThroughTheModem() {
   QVERIFY(W.Activate());
   QStringList Shown;  // what the dialling window showed each time
   auto TalkThenHangUp = [&] {
-    When([&] { return Dial.isVisible() && Dial.btnOK->isEnabled(); }, [&] {
-      Shown << Dial.edtName->text() + '|' + Dial.edtLocation->text() + '|' + Dial.edtNumber->text();
-      Dial.btnOK->click();
-    });
+    When([&] { return Dial.isVisible() && Dial.btnOK->isEnabled(); },
+         [&] {
+           Shown << Dial.edtName->text() + '|' + Dial.edtLocation->text() + '|' + Dial.edtNumber->text();
+           Dial.btnOK->click();
+         });
   };
   auto Lines = [&](const std::vector<std::string>& Dialled) {
     std::vector<std::string> All;
@@ -255,21 +259,22 @@ void TDialPadTest::EndToEndThroughTheModem() {
   // number does nothing. The number is emptied after every attempt.
   for (EAnswer Answer : {EAnswer::Yes, EAnswer::No, EAnswer::Cancel}) Platform.Prompter.Answers.push_back(Answer);
   QStringList Left;
-  When([&] { return Dialler.isVisible(); }, [&] {
-    for (const char* Typed : {"0800-flowers", "0800-flowers", "0800-flowers", "0800-flowers", ""}) {
-      if (Left.size() == 3) Outside.chkDialOutsideLine->setChecked(false);
-      if (Left.size() != 2 && *Typed) TalkThenHangUp();
-      QTest::keyClicks(Dialler.focusWidget(), QLatin1String(Typed));
-      QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
-      Left << Dialler.edtDialledNo->text();
-    }
-    Dialler.btnClose->click();
-  });
+  When([&] { return Dialler.isVisible(); },
+       [&] {
+         for (const char* Typed : {"0800-flowers", "0800-flowers", "0800-flowers", "0800-flowers", ""}) {
+           if (Left.size() == 3) Outside.chkDialOutsideLine->setChecked(false);
+           if (Left.size() != 2 && *Typed) TalkThenHangUp();
+           QTest::keyClicks(Dialler.focusWidget(), QLatin1String(Typed));
+           QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+           Left << Dialler.edtDialledNo->text();
+         }
+         Dialler.btnClose->click();
+       });
   W->mnuFDialler->trigger();
   QCOMPARE(Modem.Lines(), Lines({"ATDT 9,08003569377;", "ATDT 08003569377;", "ATDT 08003569377;"}));
   // The dialling window shows what is dialled, outside line and all.
-  QCOMPARE(Shown, QStringList({"|Direct Dialing|9,08003569377", "|Direct Dialing|08003569377",
-                               "|Direct Dialing|08003569377"}));
+  QCOMPARE(Shown, QStringList(
+                      {"|Direct Dialing|9,08003569377", "|Direct Dialing|08003569377", "|Direct Dialing|08003569377"}));
   QCOMPARE(Platform.Prompter.Texts(), QStringList(3, OutsideLineQuestion));
   QCOMPARE(Left, QStringList(5, QString()));
   Outside.chkDialOutsideLine->setChecked(true);
@@ -301,12 +306,13 @@ void TDialPadTest::EndToEndThroughTheModem() {
   Detect.Exchange.CommandTimeout = 200;
   Dial.ResetTimeoutMs = 200;
   Platform.Prompter.Answers.push_back(EAnswer::No);
-  When([&] { return Dialler.isVisible(); }, [&] {
-    TalkThenHangUp();
-    QTest::keyClicks(Dialler.focusWidget(), QStringLiteral("1#"));
-    QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
-    Dialler.btnClose->click();
-  });
+  When([&] { return Dialler.isVisible(); },
+       [&] {
+         TalkThenHangUp();
+         QTest::keyClicks(Dialler.focusWidget(), QStringLiteral("1#"));
+         QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+         Dialler.btnClose->click();
+       });
   W->mnuFDialler->trigger();
   QCOMPARE(W->ModemPort(), -1);
   QVERIFY(!W->mnuFDialler->isEnabled() && !W->mnuAQuickDial->isEnabled());

@@ -113,8 +113,8 @@ QString BookWithNumbers(TFakePlatform& Platform, const QString& Settings) {
   return Path;
 }
 
-const QString NoModems = QStringLiteral(
-    "There are no MODEMS detected on this computer.  Telephone numbers cannot be dialed from this PC.");
+const QString NoModems =
+    QStringLiteral("There are no MODEMS detected on this computer.  Telephone numbers cannot be dialed from this PC.");
 const QString NoAnswer = QStringLiteral("Your MODEM has failed to respond to a command. A reset will be attempted...");
 
 // Environment variables set or removed (nullopt) for a while, then put back.
@@ -130,7 +130,8 @@ public:
     }
   }
   void Set(const char* Name, const std::optional<QString>& Value) {
-    FSaved.emplace_back(Name, qEnvironmentVariableIsSet(Name) ? std::optional<QByteArray>(qgetenv(Name)) : std::nullopt);
+    FSaved.emplace_back(Name,
+                        qEnvironmentVariableIsSet(Name) ? std::optional<QByteArray>(qgetenv(Name)) : std::nullopt);
     if (Value) qputenv(Name, Value->toLocal8Bit());
     else qunsetenv(Name);
   }
@@ -154,7 +155,8 @@ public:
       QFile::setPermissions(Script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
       Write(Data + QStringLiteral("/applications/fake-phone.desktop"),
             QStringLiteral("[Desktop Entry]\nType=Application\nName=Fake phone\nExec=%1 %u\n"
-                           "MimeType=x-scheme-handler/tel;\n").arg(Script));
+                           "MimeType=x-scheme-handler/tel;\n")
+                .arg(Script));
       Write(Config + QStringLiteral("/mimeapps.list"),
             QStringLiteral("[Default Applications]\nx-scheme-handler/tel=fake-phone.desktop\n"));
     }
@@ -324,16 +326,51 @@ void TTelephonyTest::DialButtonsSendTheCommands() {
     TLines Lines;
   };
   const std::vector<TCase> Cases = {
-      {true, false, false, "", "W", &TfrmMain::spdbtnDial1, "Home Telephone Number", "123",
+      {true,
+       false,
+       false,
+       "",
+       "W",
+       &TfrmMain::spdbtnDial1,
+       "Home Telephone Number",
+       "123",
        {"ATM1", "ATDT 123;", "ATH", "ATZ"}},
-      {false, true, false, "", "W", &TfrmMain::spdbtnDial2, "Business Telephone Number", "91#",
+      {false,
+       true,
+       false,
+       "",
+       "W",
+       &TfrmMain::spdbtnDial2,
+       "Business Telephone Number",
+       "91#",
        {"ATM0", "ATDP 91#;", "ATH", "ATZ"}},
-      {true, false, true, "9", ",", &TfrmMain::spdbtnDial1, "Home Telephone Number", "9,123",
+      {true,
+       false,
+       true,
+       "9",
+       ",",
+       &TfrmMain::spdbtnDial1,
+       "Home Telephone Number",
+       "9,123",
        {"ATM1", "ATDT 9,123;", "ATH", "ATZ"}},
-      {true, false, true, "two", "W", &TfrmMain::spdbtnDial4, "Mobile Telephone", "896W08003569377",
+      {true,
+       false,
+       true,
+       "two",
+       "W",
+       &TfrmMain::spdbtnDial4,
+       "Mobile Telephone",
+       "896W08003569377",
        {"ATM1", "ATDT 896W08003569377;", "ATH", "ATZ"}},
       // An extension never gets the outside-line prefix.
-      {true, false, true, "9", ",", &TfrmMain::spdbtnDial3, "Internal Extension", "456",
+      {true,
+       false,
+       true,
+       "9",
+       ",",
+       &TfrmMain::spdbtnDial3,
+       "Internal Extension",
+       "456",
        {"ATM1", "ATDT 456;", "ATH", "ATZ"}},
   };
   Phone->Options.chkDialExtensions->setChecked(true);
@@ -355,7 +392,8 @@ void TTelephonyTest::DialButtonsSendTheCommands() {
          });
     Button->click();
     QVERIFY(!Phone->Dial.isVisible());
-    QCOMPARE(Shown, QStringList({QStringLiteral("Ann Adams"), QLatin1String(Case.Location), QLatin1String(Case.Shown)}));
+    QCOMPARE(Shown,
+             QStringList({QStringLiteral("Ann Adams"), QLatin1String(Case.Location), QLatin1String(Case.Shown)}));
     QCOMPARE(Modem->Lines(), Case.Lines);
   }
   QVERIFY(Platform->Prompter.Boxes.empty());
@@ -364,7 +402,7 @@ void TTelephonyTest::DialButtonsSendTheCommands() {
 void TTelephonyTest::UnansweredModemIsReset() {
   QVERIFY(Start());
   Phone->Detect.Exchange.CommandTimeout = 200;  // the speaker command's, left by an earlier exchange
-  Phone->Dial.ResetTimeoutMs = 5000;  // only a modem that stays deaf waits it out
+  Phone->Dial.ResetTimeoutMs = 5000;            // only a modem that stays deaf waits it out
   Modem->SetReply(TSimModem::TReply::Silent);
 
   // The modem answers again once reset: the dial is not repeated.
@@ -374,7 +412,8 @@ void TTelephonyTest::UnansweredModemIsReset() {
   When([&] { return Phone->Dial.isVisible() && Phone->Dial.btnOK->isEnabled(); }, [&] { Phone->Dial.btnOK->click(); });
   Phone->W->spdbtnDial1->click();
   QCOMPARE(Platform->Prompter.Texts(),
-           QStringList({NoAnswer, QStringLiteral("Your MODEM has reset successfully.  Please try the dial operation again.")}));
+           QStringList(
+               {NoAnswer, QStringLiteral("Your MODEM has reset successfully.  Please try the dial operation again.")}));
   QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATH", "ATZ", "ATH", "ATZ"}));
   QCOMPARE(Phone->W->ModemPort(), 3);
   QCOMPARE(Phone->Detect.Exchange.CommandTimeout, 5000);  // the reset's limit
@@ -408,12 +447,13 @@ void TTelephonyTest::CloseIsRefusedWhileTheModemIsReset() {
     if (Box.Text != NoAnswer) return;
     Modem->SetReply(TSimModem::TReply::Ok);
     Modem->SetReplyDelay(150);
-    When([&] { return Phone->Detect.Exchange.CommandBusy; }, [&] {
-      Phone->Dial.close();
-      QTest::keyClick(&Phone->Dial, Qt::Key_Escape);
-      Refused = Phone->Dial.isVisible();
-      When([&] { return Phone->Dial.btnOK->isEnabled(); }, [&] { Phone->Dial.close(); });
-    });
+    When([&] { return Phone->Detect.Exchange.CommandBusy; },
+         [&] {
+           Phone->Dial.close();
+           QTest::keyClick(&Phone->Dial, Qt::Key_Escape);
+           Refused = Phone->Dial.isVisible();
+           When([&] { return Phone->Dial.btnOK->isEnabled(); }, [&] { Phone->Dial.close(); });
+         });
   };
   Phone->W->spdbtnDial1->click();
   QVERIFY(Refused);
@@ -434,11 +474,12 @@ void TTelephonyTest::CancelWhileDiallingHangsUp() {
   for (const auto& [Name, HangUp] : Cases) {
     Modem->ClearRecords();
     QStringList Seen;
-    When([&] { return Phone->Dial.isVisible() && Modem->Lines().size() == 2; }, [&] {
-      Seen << Phone->Dial.btnCancel->text() << QString::number(Phone->Dial.btnCancel->isVisible())
-           << QString::number(Phone->Dial.btnOK->isVisible());
-      HangUp();
-    });
+    When([&] { return Phone->Dial.isVisible() && Modem->Lines().size() == 2; },
+         [&] {
+           Seen << Phone->Dial.btnCancel->text() << QString::number(Phone->Dial.btnCancel->isVisible())
+                << QString::number(Phone->Dial.btnOK->isVisible());
+           HangUp();
+         });
     Phone->W->spdbtnDial1->click();
     QVERIFY2(!Phone->Dial.isVisible(), Name);
     QCOMPARE(Seen, QStringList({QStringLiteral("Cancel"), QStringLiteral("1"), QStringLiteral("0")}));
@@ -485,12 +526,17 @@ void TTelephonyTest::EchoOffAndRingingModemsDial() {
   Phone->Detect.Exchange.CommandTimeout = 20000;  // only a fault waits it out
   const std::vector<std::pair<const char*, std::function<void()>>> Cases = {
       {"echo off", [&] { Modem->SetEcho(false); }},
-      {"ringing", [&] { Modem->SetEcho(true); Modem->Interject("\r\nRING\r\n"); }},
+      {"ringing",
+       [&] {
+         Modem->SetEcho(true);
+         Modem->Interject("\r\nRING\r\n");
+       }},
   };
   for (const auto& [Name, Arrange] : Cases) {
     Arrange();
     Modem->ClearRecords();
-    When([&] { return Phone->Dial.isVisible() && Phone->Dial.btnOK->isEnabled(); }, [&] { Phone->Dial.btnOK->click(); });
+    When([&] { return Phone->Dial.isVisible() && Phone->Dial.btnOK->isEnabled(); },
+         [&] { Phone->Dial.btnOK->click(); });
     Phone->W->spdbtnDial1->click();
     QVERIFY2(Platform->Prompter.Boxes.empty(), Name);
     QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT 123;", "ATH", "ATZ"}));
@@ -517,17 +563,25 @@ void TTelephonyTest::PortProblemsAreToldAndTheModemKept() {
     TLines Lines;
   };
   const std::vector<TCase> Cases = {
-      {"held by another program", [&] { QVERIFY(Holder.Open(Modem->SlavePath())); },
-       QStringLiteral("COM3 is in use by another program."), {}},
-      {"no permission", [&] { Holder.Close(); Phone->Detect.cp->SetDevice(std::make_unique<TForbidden>()); },
-       QStringLiteral("You may not use %1: add your account to the dialout group.").arg(Device), {}},
+      {"held by another program",
+       [&] { QVERIFY(Holder.Open(Modem->SlavePath())); },
+       QStringLiteral("COM3 is in use by another program."),
+       {}},
+      {"no permission",
+       [&] {
+         Holder.Close();
+         Phone->Detect.cp->SetDevice(std::make_unique<TForbidden>());
+       },
+       QStringLiteral("You may not use %1: add your account to the dialout group.").arg(Device),
+       {}},
       {"pulled out while dialling",
        [&] {
          Phone->Detect.cp->SetDevice(std::make_unique<TSerialDevice>());
          Modem->SetReplyTo("ATD", "");
          When([&] { return Modem->Lines().size() == 2; }, [&] { Modem->DropLine(); });
        },
-       QStringLiteral("The MODEM on COM3 is no longer connected."), {"ATM1", "ATDT 123;"}},
+       QStringLiteral("The MODEM on COM3 is no longer connected."),
+       {"ATM1", "ATDT 123;"}},
       {"gone", [&] {}, QStringLiteral("The MODEM on COM3 is no longer connected."), {}},
   };
   {
@@ -600,7 +654,8 @@ void TTelephonyTest::DiallingOptionsCancelAndKeys() {
     Phone.reset();
   }
   const QString Written = Platform->ReadSettings();
-  for (const char* Key : {"ToneDial=0\n", "DialExt=1\n", "SilentDial=0\n"}) QVERIFY2(Written.contains(QLatin1String(Key)), Key);
+  for (const char* Key : {"ToneDial=0\n", "DialExt=1\n", "SilentDial=0\n"})
+    QVERIFY2(Written.contains(QLatin1String(Key)), Key);
   TPhone Again;
   QVERIFY(Again.Options.rdoPulseDial->isChecked() && Again.Options.chkDialExtensions->isChecked());
 }
@@ -675,12 +730,15 @@ void TTelephonyTest::DialingWindowShowsWhatIsDialled() {
     Phone->W->edtHomeTel->setText(QString::fromUtf8(Case.Stored));
     Modem->ClearRecords();
     QStringList Seen;
-    When([&] { return Phone->Dial.isVisible() && Phone->Dial.btnOK->isEnabled(); }, [&] {
-      Seen << Phone->Dial.edtNumber->text() << (Phone->Dial.lblNote->isVisible() ? Phone->Dial.lblNote->text() : QString());
-      // The note fits the window.
-      if (Phone->Dial.lblNote->isVisible() && Phone->Dial.lblNote->geometry().bottom() > Phone->Dial.btnOK->y()) Seen << "clipped";
-      Phone->Dial.btnOK->click();
-    });
+    When([&] { return Phone->Dial.isVisible() && Phone->Dial.btnOK->isEnabled(); },
+         [&] {
+           Seen << Phone->Dial.edtNumber->text()
+                << (Phone->Dial.lblNote->isVisible() ? Phone->Dial.lblNote->text() : QString());
+           // The note fits the window.
+           if (Phone->Dial.lblNote->isVisible() && Phone->Dial.lblNote->geometry().bottom() > Phone->Dial.btnOK->y())
+             Seen << "clipped";
+           Phone->Dial.btnOK->click();
+         });
     Phone->W->spdbtnDial1->click();
     QCOMPARE(Seen, QStringList({QLatin1String(Case.Shown), QString::fromUtf8(Case.Note)}));
     QCOMPARE(Modem->Lines(), TLines({"ATM1", "ATDT " + std::string(Case.Shown) + ";", "ATH", "ATZ"}));
@@ -693,7 +751,7 @@ void TTelephonyTest::DialingWindowShowsWhatIsDialled() {
 void TTelephonyTest::DesktopTelephoneGetsTelLinks() {
   TFakeTelephoneDesktop Desktop(true);
   BookWithNumbers(*Platform, QStringLiteral("[MODEM]\nDialWith=1\nDialExt=1\n[Location]\nCountry=GB\n"
-                                           "[OutSideLine]\nDialForFirst=1\nDialThisFor=9\n"));
+                                            "[OutSideLine]\nDialForFirst=1\nDialThisFor=9\n"));
   Phone = std::make_unique<TPhone>();
   TfrmQuickDial QuickDial(Phone->W.Main.get());
   TfrmDialler Dialler(Phone->W.Main.get());
@@ -701,7 +759,8 @@ void TTelephonyTest::DesktopTelephoneGetsTelLinks() {
   Phone->W->SetDiallerWindow(&Dialler);
   QVERIFY(Phone->W.Activate());
   QCOMPARE(Phone->W->ModemPort(), -1);
-  QVERIFY(Phone->W->spdbtnDial1->isEnabled() && Phone->W->mnuAQuickDial->isEnabled() && Phone->W->mnuFDialler->isEnabled());
+  QVERIFY(Phone->W->spdbtnDial1->isEnabled() && Phone->W->mnuAQuickDial->isEnabled() &&
+          Phone->W->mnuFDialler->isEnabled());
 
   // Each link is awaited before the next dial: the application runs apart from the program.
   QStringList Links;
@@ -725,11 +784,12 @@ void TTelephonyTest::DesktopTelephoneGetsTelLinks() {
   // The dial pad asks nothing about an outside line.
   for (const auto& [Typed, Link] : std::vector<std::pair<const char*, const char*>>{
            {"0033123456789", "tel:+33123456789"}, {"*21#", "tel:*21%23"}}) {
-    When([&] { return Dialler.isVisible(); }, [&] {
-      QTest::keyClicks(Dialler.focusWidget(), QLatin1String(Typed));
-      QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
-      Dialler.btnClose->click();
-    });
+    When([&] { return Dialler.isVisible(); },
+         [&] {
+           QTest::keyClicks(Dialler.focusWidget(), QLatin1String(Typed));
+           QTest::keyClick(Dialler.focusWidget(), Qt::Key_Return);
+           Dialler.btnClose->click();
+         });
     Phone->W->mnuFDialler->trigger();
     QCOMPARE(Given(), QLatin1String(Link));
   }
@@ -785,19 +845,21 @@ void TTelephonyTest::CallingFromAndDialWithAreKept() {
     QVERIFY(Options.cboCountry->findText(QStringLiteral("United Kingdom (+44)")) >= 0);
     QVERIFY(Options.rdoDialModem->isChecked());
     QVERIFY(Options.rdoToneDial->isEnabled());
-    When([&] { return Options.isVisible(); }, [&] {
-      Options.rdoDialDesktop->click();
-      Options.SetCountry("JP");
-      Options.btnCancel->click();
-    });
+    When([&] { return Options.isVisible(); },
+         [&] {
+           Options.rdoDialDesktop->click();
+           Options.SetCountry("JP");
+           Options.btnCancel->click();
+         });
     Phone->W->mnuODialling->trigger();
     QCOMPARE(Options.Country(), std::string("AT"));
     QVERIFY(Options.rdoDialModem->isChecked());
-    When([&] { return Options.isVisible(); }, [&] {
-      Options.rdoDialDesktop->click();
-      Options.SetCountry("GB");
-      Options.btnOK->click();
-    });
+    When([&] { return Options.isVisible(); },
+         [&] {
+           Options.rdoDialDesktop->click();
+           Options.SetCountry("GB");
+           Options.btnOK->click();
+         });
     Phone->W->mnuODialling->trigger();
     QVERIFY(Options.rdoDialDesktop->isChecked());
     QVERIFY(!Options.rdoToneDial->isEnabled() && !Options.chkDialSilently->isEnabled());
@@ -821,7 +883,8 @@ void TTelephonyTest::MnemonicsAndAccessibleNames() {
   Phone = std::make_unique<TPhone>();
   TfrmQuickDial QuickDial;
   TfrmDialler Dialler;
-  for (QDialog* Window : std::initializer_list<QDialog*>{&Phone->Dial, &Phone->Options, &Phone->Outside, &QuickDial, &Dialler}) {
+  for (QDialog* Window :
+       std::initializer_list<QDialog*>{&Phone->Dial, &Phone->Options, &Phone->Outside, &QuickDial, &Dialler}) {
     const QString Name = Window->objectName();
     QStringList Keys;
     auto Key = [&](const QString& Text) {

@@ -42,7 +42,8 @@ TEST(BookTool, CreateThenDumpGivesTheEntriesBackInNameOrder) {
   TRun Dump = Tool("dump " + Dir / "b.ABK", Dir);
   ASSERT_EQ(Dump.Status, 0) << ReadBytes(Dir / "err");
   EXPECT_EQ(Dump.Out,
-            "{\"Surname\":\"Adams\",\"FirstName\":\"Z\xC3\xB6" "e\",\"HomeTelephone\":\"\","
+            "{\"Surname\":\"Adams\",\"FirstName\":\"Z\xC3\xB6"
+            "e\",\"HomeTelephone\":\"\","
             "\"BusTelephone\":\"\",\"BusExtn\":\"\",\"BusFacsimile\":\"\",\"BusMobile\":\"\","
             "\"HomeAddress\":[],\"BusAddress\":[],\"Notes\":[],\"TabPage\":0}\n"
             "{\"Surname\":\"Smith\",\"FirstName\":\"John\",\"HomeTelephone\":\"0113\","
@@ -66,8 +67,8 @@ TEST(BookTool, BadInputAndUsageGiveTheirExitStatus) {
   EXPECT_EQ(Missing.Status, 1);
   EXPECT_NE(ReadBytes(Dir / "err").find("No such file"), std::string::npos);
 
-  for (const char* Bad : {"{\"Surname\":1}", "{\"Surname\":\"x\"", "{\"Nickname\":\"x\"}",
-                          "{\"TabPage\":256}", "[]", "{\"Surname\":\"\\ud800\"}"}) {
+  for (const char* Bad : {"{\"Surname\":1}", "{\"Surname\":\"x\"", "{\"Nickname\":\"x\"}", "{\"TabPage\":256}", "[]",
+                          "{\"Surname\":\"\\ud800\"}"}) {
     SCOPED_TRACE(Bad);
     WriteBytes(Dir / "bad.jsonl", std::string("{\"Surname\":\"ok\"}\n") + Bad + "\n");
     TRun Run = Tool("create " + Dir / "bad.ABK" + " <" + Dir / "bad.jsonl", Dir);
@@ -123,8 +124,9 @@ std::string Json(const std::string& Text) {
 std::string EntryLine(const std::string& Surname, const std::string& Mobile, const std::string& Note) {
   return "{\"Surname\":" + Json(Surname) +
          ",\"FirstName\":\"\",\"HomeTelephone\":\"\",\"BusTelephone\":\"\",\"BusExtn\":\"\",\"BusFacsimile\":\"\","
-         "\"BusMobile\":" + Json(Mobile) + ",\"HomeAddress\":[],\"BusAddress\":[],\"Notes\":[" + Json(Note) +
-         "," + Json(Note + Note) + "],\"TabPage\":0}\n";
+         "\"BusMobile\":" +
+         Json(Mobile) + ",\"HomeAddress\":[],\"BusAddress\":[],\"Notes\":[" + Json(Note) + "," + Json(Note + Note) +
+         "],\"TabPage\":0}\n";
 }
 
 }  // namespace
@@ -240,18 +242,18 @@ TEST(BookTool, HelpAndVersionGoToStandardOutputAndUsageErrorsToStandardError) {
   }
   // The whole help names every command as it is used, and what the exit status means.
   const std::string Help = Tool("--help", Dir).Out;
-  for (const char* Line : {"tobrinel-book export --format vcard|csv BOOK [OUT]\n",
-                           "tobrinel-book import --format vcard|csv BOOK [IN]\n",
-                           "tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n",
-                           "tobrinel-book COMMAND --help\n", "2 for a usage error"})
+  for (const char* Line :
+       {"tobrinel-book export --format vcard|csv BOOK [OUT]\n", "tobrinel-book import --format vcard|csv BOOK [IN]\n",
+        "tobrinel-book print BOOK OUT.pdf [--from N] [--to N] [--header TEXT] [--footer TEXT]\n",
+        "tobrinel-book COMMAND --help\n", "2 for a usage error"})
     EXPECT_NE(Help.find(Line), std::string::npos) << Line;
 }
 
 TEST(BookTool, AFileThatIsNoBookIsRefusedAndNothingIsWrittenBesideIt) {
   const std::string VCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n";
   // The arguments of import swapped, among others.
-  const char* const Commands[] = {"dump @F", "export --format vcard @F", "export --format csv @F @OUT",
-                                  "print @F @OUT", "import --format vcard @F @IN"};
+  const char* const Commands[] = {"dump @F", "export --format vcard @F", "export --format csv @F @OUT", "print @F @OUT",
+                                  "import --format vcard @F @IN"};
   for (const char* Command : Commands) {
     SCOPED_TRACE(Command);
     TTempDir Dir;

@@ -93,12 +93,13 @@ TEST(ContactTool, BadInputIsReportedAndLeavesTheBookAlone) {
   EXPECT_EQ(ReadBytes(Dir / "b.ABK"), Book);
   EXPECT_FALSE(std::filesystem::exists(Dir / "b.~abk"));
 
-  for (const char* Usage : {"export " , "export --format " , "import --format xml ", "import --format csv a b "})
+  for (const char* Usage : {"export ", "export --format ", "import --format xml ", "import --format csv a b "})
     EXPECT_EQ(Tool(Usage + Dir / "b.ABK", Dir).Status, 2) << Usage;
 
   WriteBytes(Dir / "long.csv", "Last Name,Business Extension\n" + std::string(51, 'x') + ",123456789012\nB,1\n");
   TRun Cut = Tool("import --format csv " + Dir / "c.ABK" + " " + Dir / "long.csv", Dir);
-  EXPECT_EQ(Cut.Out, "2 entries imported into " + Dir / "c.ABK" + "\n2 values were longer than their fields hold and were cut\n");
+  EXPECT_EQ(Cut.Out, "2 entries imported into " + Dir / "c.ABK" +
+                         "\n2 values were longer than their fields hold and were cut\n");
 }
 
 // Other tools on this machine read what we write, and we read what they write.
@@ -147,13 +148,19 @@ TEST(ContactTool, VobjectAndAbookAgreeWithUs) {
   // It takes a number as it stands: one escaped would keep its backslashes.
   ASSERT_EQ(Shell("abook --convert --informat vcard --infile " + Dir / "out.vcf" + " --outformat abook --outfile " +
                       Dir / "out.abook",
-                  Dir).Status, 0);
-  EXPECT_NE(ReadBytes(Dir / "out.abook").find("\nphone=0123; 456\n"), std::string::npos) << ReadBytes(Dir / "out.abook");
-  WriteBytes(Dir / "a.abook", "[0]\nname=Ann Lee\nemail=ann@example.org\nphone=0123\nworkphone=0456\n"
-                              "mobile=0789\nfax=0999\naddress=1 Hill Rd\ncity=Town\nnotes=hi\n");
+                  Dir)
+                .Status,
+            0);
+  EXPECT_NE(ReadBytes(Dir / "out.abook").find("\nphone=0123; 456\n"), std::string::npos)
+      << ReadBytes(Dir / "out.abook");
+  WriteBytes(Dir / "a.abook",
+             "[0]\nname=Ann Lee\nemail=ann@example.org\nphone=0123\nworkphone=0456\n"
+             "mobile=0789\nfax=0999\naddress=1 Hill Rd\ncity=Town\nnotes=hi\n");
   ASSERT_EQ(Shell("abook --convert --informat abook --infile " + Dir / "a.abook" + " --outformat vcard --outfile " +
-                    Dir / "a.vcf",
-                Dir).Status, 0);
+                      Dir / "a.vcf",
+                  Dir)
+                .Status,
+            0);
   ASSERT_EQ(Tool("import --format vcard " + Dir / "a.ABK" + " " + Dir / "a.vcf", Dir).Status, 0);
   EXPECT_EQ(Tool("dump " + Dir / "a.ABK", Dir).Out,
             "{\"Surname\":\"Lee\",\"FirstName\":\"Ann\",\"HomeTelephone\":\"0123\",\"BusTelephone\":\"0456\","
@@ -207,10 +214,11 @@ TEST(ContactTool, PipesAndDevicesAreReadAndEndlessInputIsRefused) {
       {"(sleep 0.2; printf 'Last Name\\nPipe\\n' >" + Dir / "fifo" + ") & " + T + " import --format csv " +
            Dir / "3.ABK" + " " + Dir / "fifo",
        0, "1 entry imported into " + Dir / "3.ABK" + "\n", ""},
-      {T + " import --format vcard " + Dir / "4.ABK" + " /dev/null", 0, "0 entries imported into " + Dir / "4.ABK" + "\n",
-       ""},
+      {T + " import --format vcard " + Dir / "4.ABK" + " /dev/null", 0,
+       "0 entries imported into " + Dir / "4.ABK" + "\n", ""},
       {"{ printf 'BEGIN:VCARD\\r\\nNOTE:'; yes n | tr -d '\\n'; } | " + T + " import --format vcard " + Dir / "5.ABK",
-       1, "", "tobrinel-book: standard input: line 2: the value of NOTE is longer than 8 MB, more than Tobrinel reads\n"},
+       1, "",
+       "tobrinel-book: standard input: line 2: the value of NOTE is longer than 8 MB, more than Tobrinel reads\n"},
       {T + " import --format csv " + Dir / "6.ABK" + " /dev/zero", 1, "",
        "tobrinel-book: /dev/zero: line 1: the row is longer than 8 MB, more than Tobrinel reads\n"},
   };
@@ -227,23 +235,26 @@ TEST(ContactTool, PipesAndDevicesAreReadAndEndlessInputIsRefused) {
 
 TEST(ContactTool, WhatWasLeftOutIsToldOnStandardError) {
   TTempDir Dir;
-  WriteBytes(Dir / "in.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n"
-                             "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nEND:VCARD\r\n"
-                             "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Club\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n");
+  WriteBytes(Dir / "in.vcf",
+             "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n"
+             "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nEND:VCARD\r\n"
+             "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Club\r\nMEMBER:urn:uuid:1\r\nEND:VCARD\r\n");
   TRun In = Tool("import --format vcard " + Dir / "b.ABK" + " " + Dir / "in.vcf", Dir);
   EXPECT_EQ(In.Status, 0);
   EXPECT_EQ(In.Out, "1 entry imported into " + Dir / "b.ABK" + "\n");
-  EXPECT_EQ(In.Err, "tobrinel-book: 1 photo was not imported\n"
-                    "tobrinel-book: 1 contact that held nothing an entry can show was skipped\n"
-                    "tobrinel-book: 1 contact group was not imported (the book has no groups)\n");
+  EXPECT_EQ(In.Err,
+            "tobrinel-book: 1 photo was not imported\n"
+            "tobrinel-book: 1 contact that held nothing an entry can show was skipped\n"
+            "tobrinel-book: 1 contact group was not imported (the book has no groups)\n");
 
   WriteBytes(Dir / "in.jsonl", "{\"Surname\":\"Lee\",\"HomeTelephone\":\"01\\\\23\",\"BusMobile\":\"07\\t7\\r\"}\n");
   ASSERT_EQ(Tool("create " + Dir / "c.ABK" + " <" + Dir / "in.jsonl", Dir).Status, 0);
   TRun Out = Tool("export --format vcard " + Dir / "c.ABK", Dir);
   EXPECT_EQ(Out.Status, 0);
   EXPECT_NE(Out.Out.find("\r\nTEL;TYPE=HOME,VOICE:0123\r\nTEL;TYPE=CELL:077\r\n"), std::string::npos) << Out.Out;
-  EXPECT_EQ(Out.Err, "tobrinel-book: 3 characters that cannot stand in a phone number (a backslash, a line break or "
-                     "another control character) were left out of 2 numbers\n");
+  EXPECT_EQ(Out.Err,
+            "tobrinel-book: 3 characters that cannot stand in a phone number (a backslash, a line break or "
+            "another control character) were left out of 2 numbers\n");
 }
 
 // A book is exported in list order whether its file holds the entries in
@@ -280,10 +291,12 @@ TEST(ContactTool, ExportGivesListOrderFromOrderedUnorderedAndDamagedBooks) {
         EXPECT_EQ(Run->Err.find("3 entries could be read") != std::string::npos, Damaged) << Run->Err;
       }
       // The damaged book lost its last entry, Cole.
-      const std::string Want = Damaged ? Expected.substr(0, Expected.find(Format == EContactFormat::VCard
-                                                                              ? "BEGIN:VCARD\r\nVERSION:3.0\r\nUID"
-                                                                              : "\"Cole\"", Expected.find("Brown")))
-                                       : Expected;
+      const std::string Want =
+          Damaged
+              ? Expected.substr(
+                    0, Expected.find(Format == EContactFormat::VCard ? "BEGIN:VCARD\r\nVERSION:3.0\r\nUID" : "\"Cole\"",
+                                     Expected.find("Brown")))
+              : Expected;
       EXPECT_EQ(Out.Out, Want) << File << " " << Name;
       EXPECT_EQ(ReadBytes(Dir / "out"), Want) << File << " " << Name;
     }

@@ -64,7 +64,8 @@ std::string Words(const std::string& Text) {
 TEST(PrintCommand, PdfCarriesTheListInOrderOnA4) {
   TTempDir Dir;
   SmallBook(Dir / "friends.abk");
-  const TRun Run = Print(Dir / "friends.abk " + Dir / "out.pdf" + " --from 2 --header 'Our friends' --footer 'Keep safe'", Dir);
+  const TRun Run =
+      Print(Dir / "friends.abk " + Dir / "out.pdf" + " --from 2 --header 'Our friends' --footer 'Keep safe'", Dir);
   ASSERT_EQ(Run.Status, 0) << ReadBytes(Dir / "err");
   EXPECT_EQ(ReadBytes(Dir / "err"), "");
   const TRun Text = Shell("pdftotext " + Dir / "out.pdf" + " -");
@@ -72,10 +73,24 @@ TEST(PrintCommand, PdfCarriesTheListInOrderOnA4) {
   const std::string W = Words(Text.Out);
   // Adams (position 1) is left out; the rest in list order, each with its bands.
   EXPECT_EQ(W.find("Adams"), std::string::npos) << W;
-  const std::vector<std::string> InOrder = {
-      "Tobrinel Address Manager", "friends.abk", "Our friends", "B", "Baker, Bob", "Home Phone:", "C", "Carter, Cy",
-      "S", "Smith, John", "0113 496 0000", "Home Address:", "1 Hill Road", "Leeds", "Notes:", "Call after six",
-      "Keep safe", "As of:"};
+  const std::vector<std::string> InOrder = {"Tobrinel Address Manager",
+                                            "friends.abk",
+                                            "Our friends",
+                                            "B",
+                                            "Baker, Bob",
+                                            "Home Phone:",
+                                            "C",
+                                            "Carter, Cy",
+                                            "S",
+                                            "Smith, John",
+                                            "0113 496 0000",
+                                            "Home Address:",
+                                            "1 Hill Road",
+                                            "Leeds",
+                                            "Notes:",
+                                            "Call after six",
+                                            "Keep safe",
+                                            "As of:"};
   size_t At = 0;
   for (const std::string& Piece : InOrder) {
     const size_t Found = W.find(Piece, At);
@@ -92,13 +107,13 @@ TEST(PrintCommand, BadRangesAndFilesAreRefusedWithoutWritingAFile) {
     std::string Arguments;
     int Status;
   } Cases[] = {
-      {Dir / "b.abk", 2},                                          // no output named
-      {Dir / "b.abk " + Dir / "o.pdf --from", 2},                 // option without value
-      {Dir / "b.abk " + Dir / "o.pdf --from 0", 2},               // positions start at 1
+      {Dir / "b.abk", 2},                            // no output named
+      {Dir / "b.abk " + Dir / "o.pdf --from", 2},    // option without value
+      {Dir / "b.abk " + Dir / "o.pdf --from 0", 2},  // positions start at 1
       {Dir / "b.abk " + Dir / "o.pdf --to 2x", 2},
       {Dir / "b.abk " + Dir / "o.pdf --from 3 --to 2", 2},
       {Dir / "b.abk " + Dir / "o.pdf --colour red", 2},
-      {Dir / "b.abk " + Dir / "o.pdf --to 5", 1},                 // the book holds 4
+      {Dir / "b.abk " + Dir / "o.pdf --to 5", 1},  // the book holds 4
       {Dir / "missing.abk " + Dir / "o.pdf", 1},
       {Dir / "b.abk " + Dir / "no/such/folder/o.pdf", 1},
   };
@@ -139,8 +154,8 @@ TEST(PrintCommand, OutputIsWrittenAsExportWritesItsOwn) {
       {"standard output", "- >" + Dir / "stdout.pdf", 0, Dir / "stdout.pdf", ""},
       {"standard output by its device name", "/dev/stdout >" + Dir / "dev.pdf", 0, Dir / "dev.pdf", ""},
       // Read by a reader that starts at once; the pipe stays a pipe.
-      {"a named pipe", Dir / "pipe.pdf", 0, Dir / "piped.pdf", "", "timeout 20 cat " + Dir / "pipe.pdf >" + Dir / "piped.pdf & ",
-       "wait; "},
+      {"a named pipe", Dir / "pipe.pdf", 0, Dir / "piped.pdf", "",
+       "timeout 20 cat " + Dir / "pipe.pdf >" + Dir / "piped.pdf & ", "wait; "},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);

@@ -74,12 +74,28 @@ TEST(PrintedPages, EveryStoredLineIsOnAPageAndNoTwoWordsOverlap) {
        {}},
       {"numbers wider than their column end in an ellipsis and keep off their neighbours",
        {{"Wide", "Will", std::string(50, '9'), "+1 (555) 765-4321 ext. 1098 (reception)", ""}},
-       {"Work", "Phone:"}, {"(reception)"}},
+       {"Work", "Phone:"},
+       {"(reception)"}},
       {"an entry without a first name prints without a comma",
-       {{"\xC3\x87" "a\xC4\x9Fr\xC4\xB1", "", "", "", ""}, {"", "Solo", "", "", ""}},
-       {"\xC3\x87" "a\xC4\x9Fr\xC4\xB1", "Solo"}, {"\xC3\x87" "a\xC4\x9Fr\xC4\xB1,", ", Solo", ",Solo"}},
+       {{"\xC3\x87"
+         "a\xC4\x9Fr\xC4\xB1",
+         "", "", "", ""},
+        {"", "Solo", "", "", ""}},
+       {"\xC3\x87"
+        "a\xC4\x9Fr\xC4\xB1",
+        "Solo"},
+       {"\xC3\x87"
+        "a\xC4\x9Fr\xC4\xB1,",
+        ", Solo", ",Solo"}},
       {"characters no installed font has are told once",
-       {{"\xEE\x80\x80" "a", "", "", "", ""}, {"\xEE\x80\x81" "b", "", "", "", ""}}, {}, {},
+       {{"\xEE\x80\x80"
+         "a",
+         "", "", "", ""},
+        {"\xEE\x80\x81"
+         "b",
+         "", "", "", ""}},
+       {},
+       {},
        "tobrinel-book: Some characters in this list cannot be printed with the fonts installed: "
        "install fonts-noto-cjk\n"},
   };
@@ -98,8 +114,8 @@ TEST(PrintedPages, EveryStoredLineIsOnAPageAndNoTwoWordsOverlap) {
     Book.SaveToFile();
     int Status;
     RunShell(std::string(TOBRINEL_BOOK_TOOL) + " print " + Dir / "b.ABK" + " " + Dir / "b.pdf" + " --footer Foot 2>" +
-            Dir / "err",
-        Status);
+                 Dir / "err",
+             Status);
     ASSERT_EQ(Status, 0) << ReadBytes(Dir / "err");
     EXPECT_EQ(ReadBytes(Dir / "err"), Case.Err);
     const std::vector<TWord> Words = WordsOf(Dir / "b.pdf");
@@ -111,7 +127,7 @@ TEST(PrintedPages, EveryStoredLineIsOnAPageAndNoTwoWordsOverlap) {
     for (const std::string& Not : Case.Absent) EXPECT_EQ(All.find(Not), std::string::npos) << Not;
     for (size_t A = 0; A < Words.size(); ++A)
       for (size_t B = A + 1; B < Words.size(); ++B)
-        EXPECT_FALSE(Overlap(Words[A], Words[B])) << Words[A].Text << " and " << Words[B].Text << " on page "
-                                                  << Words[A].Page + 1;
+        EXPECT_FALSE(Overlap(Words[A], Words[B]))
+            << Words[A].Text << " and " << Words[B].Text << " on page " << Words[A].Page + 1;
   }
 }
