@@ -42,7 +42,7 @@ public:
     }
     if (Counts[1] > Counts[0] && Counts[1] >= Counts[2]) Separator = ';';
     else if (Counts[2] > Counts[0] && Counts[2] > Counts[1]) Separator = '\t';
-    EndsField[static_cast<unsigned char>(Separator)] = EndsField['\r'] = EndsField['\n'] = true;
+    EndsField[static_cast<unsigned char>(Separator)] = EndsField[size_t('\r')] = EndsField[size_t('\n')] = true;
   }
 
   // One record, each field as UTF-8 (a field that is not valid UTF-8 is
