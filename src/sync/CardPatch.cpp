@@ -329,9 +329,11 @@ private:
     return P;
   }
 
-  // A telephone URI, whose "tel:" the reader takes off as it does.
-  bool TelUri(const TContentLine& P) const {
-    return (Version == "4.0" || SameText(P.Param("VALUE"), "uri")) && StartsWithText(P.Value, "tel:");
+  // A telephone URI, whose "tel:" the reader takes off as it does: a line
+  // before the VERSION is read by the rules of 2.1, where only VALUE=uri says so.
+  bool TelUri(const TContentLine& P, size_t Line) const {
+    const bool Four = Version == "4.0" && VersionAt != npos && Line > VersionAt;
+    return (Four || SameText(P.Param("VALUE"), "uri")) && StartsWithText(P.Value, "tel:");
   }
 
   // The last property of that name.
@@ -442,7 +444,7 @@ private:
       for (int F = sfHomeTelephone; F <= sfBusMobile; ++F)
         if ((Unit.Fields >> F & 1) && Numbers[F - sfHomeTelephone]) Number = Numbers[F - sfHomeTelephone]->str();
       Number = PhoneNumberText(Number, Dropped);
-      if (!TelUri(P)) return Number;
+      if (!TelUri(P, Unit.Main)) return Number;
       std::string Uri = "tel:" + Number;
       if ((Unit.Fields >> sfBusExtn & 1) && ExtensionFits()) Uri += ";ext=" + Entry.BusExtn.str();
       return Uri;
@@ -678,7 +680,7 @@ private:
       if (U.Name == "TEL") {
         int32_t Dropped = 0;
         Written = PhoneNumberText(Value, Dropped);
-        if (TelUri(P)) Written = "tel:" + Written;
+        if (TelUri(P, U.Main)) Written = "tel:" + Written;
       } else if (U.Name == "ADR") {
         Written = AddressValue(&P, SplitAt(Value, ", "));
         // The reader joins the lines with ", ": when the parts do not fit,

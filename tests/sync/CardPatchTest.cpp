@@ -198,6 +198,10 @@ TEST(CardPatch, OtherShapesOfCards) {
        "",
        WithRev("BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.N:Lea;Anne;;;\r\nitem1.X-ABLabel:x\r\nN:Lee;Ann;;;\r\n"
                "TEL;TYPE=HOME:2\r\nEND:VCARD\r\n")},
+      // Before the VERSION a line is read by 2.1's rules: "tel:" there is text, and what replaces it too.
+      {"a tel: before a VERSION 4.0",
+       "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:tel:1\r\nVERSION:4.0\r\nEND:VCARD\r\n", "",
+       WithRev("BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:2\r\nVERSION:4.0\r\nEND:VCARD\r\n")},
       {"cards glued into a long value", GluedCards, "",
        Replace(GluedCards, "BEGIN:VCARD\r\nFN:Inner\r\n",
                "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\nREV:" +
