@@ -20,7 +20,15 @@ std::vector<std::string> Untouched(const std::string& Text) {
     if (End == std::string::npos) End = Text.size();
     std::string Line = Text.substr(At, End - At);
     if (!Line.empty() && Line.back() == '\r') Line.pop_back();
-    if (!Lines.empty() && !Line.empty() && (Line[0] == ' ' || Line[0] == '\t')) Lines.back() += Line.substr(1);
+    // A quoted-printable value that ends in "=" goes on in the next line, as the reader reads it.
+    auto SoftBreak = [](const std::string& Last) {
+      if (Last.empty() || Last.back() != '=') return false;
+      std::string Head = Last.substr(0, Last.find(':'));
+      for (char& C : Head) C = char(toupper(static_cast<unsigned char>(C)));
+      return Head.find("QUOTED-PRINTABLE") != std::string::npos;
+    };
+    if (!Lines.empty() && SoftBreak(Lines.back())) Lines.back() += Line;
+    else if (!Lines.empty() && !Line.empty() && (Line[0] == ' ' || Line[0] == '\t')) Lines.back() += Line.substr(1);
     else Lines.push_back(Line);
     At = End + 1;
   }

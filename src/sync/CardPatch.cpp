@@ -307,7 +307,12 @@ private:
         Unit.Main = I;
         Unit.Name = Parsed.Name;
       }
-      if (Parsed.Name == "VERSION" && Version.empty()) Version = std::string(Trim(Parsed.Value)), VersionAt = I;
+      // The first VERSION decides, as for the reader: anything but 2.1 and 4.0 is read as 3.0.
+      if (Parsed.Name == "VERSION" && VersionAt == npos) {
+        const std::string_view V = Trim(Parsed.Value);
+        Version = V == "2.1" || V == "4.0" ? std::string(V) : "3.0";
+        VersionAt = I;
+      }
       if (Structure.Nested()) Nest = U;
       Reader.KeepFoldingSpace = Version.empty() || Version == "2.1";  // as the reader unfolds
     }

@@ -202,6 +202,9 @@ TEST(CardPatch, OtherShapesOfCards) {
       {"a tel: before a VERSION 4.0",
        "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:tel:1\r\nVERSION:4.0\r\nEND:VCARD\r\n", "",
        WithRev("BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nTEL;TYPE=HOME:2\r\nVERSION:4.0\r\nEND:VCARD\r\n")},
+      {"an empty VERSION first: 3.0",
+       "BEGIN:VCARD\r\nVERSION:\r\nN:Lee;Ann;;;\r\nVERSION:4.0\r\nTEL;TYPE=HOME:tel:1\r\nEND:VCARD\r\n", "",
+       WithRev("BEGIN:VCARD\r\nVERSION:\r\nN:Lee;Ann;;;\r\nVERSION:4.0\r\nTEL;TYPE=HOME:2\r\nEND:VCARD\r\n")},
       {"cards glued into a long value", GluedCards, "",
        Replace(GluedCards, "BEGIN:VCARD\r\nFN:Inner\r\n",
                "BEGIN:VCARD\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=HOME,VOICE:2\r\nREV:" +
