@@ -46,17 +46,13 @@ char* PutString(char* At, std::string_view Text) {
 size_t RecordSize(const TAddressItem& Item) {
   size_t Size = 7 * 2 + Item.Surname.size() + Item.FirstName.size() + Item.HomeTelephone.size() +
                 Item.BusTelephone.size() + Item.BusExtn.size() + Item.BusFacsimile.size() + Item.BusMobile.size();
-  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes})
-    Size += 2 + List->PackedSize() + size_t(List->Count());
+  for (const TLineList* List : Item.LineLists()) Size += 2 + List->PackedSize() + size_t(List->Count());
   return Size + 2;
 }
 
 char* PutRecord(char* At, const TAddressItem& Item) {
-  for (const std::string* Field :
-       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
-        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
-    At = PutString(At, *Field);
-  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+  for (const std::string* Field : Item.TextFields()) At = PutString(At, *Field);
+  for (const TLineList* List : Item.LineLists()) {
     At = PutInt16(At, List->Count());
     List->ForEach([&](std::string_view Line) { At = PutString(At, Line); });
   }
@@ -620,7 +616,7 @@ void TAddressBook::SaveToFile() {
         __builtin_prefetch(reinterpret_cast<const char*>(Entries[I + Ahead]) + Line);
     if (I >= Entries.size()) return;
     const TAddressItem& Item = *Entries[I];
-    for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) List->Prefetch();
+    for (const TLineList* List : Item.LineLists()) List->Prefetch();
     if (Texts)
       for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
                                        &Item.BusTelephone.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})

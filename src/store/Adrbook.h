@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -110,6 +111,13 @@ public:
   TLineList BusAddress;
   uint8_t TabPage = 0;
   TLineList Notes;
+
+  // The one-line fields and the line lists, each in the order the book stores them.
+  std::array<const std::string*, 7> TextFields() const {
+    return {&Surname.str(), &FirstName.str(),    &HomeTelephone.str(), &BusTelephone.str(),
+            &BusExtn.str(), &BusFacsimile.str(), &BusMobile.str()};
+  }
+  std::array<const TLineList*, 3> LineLists() const { return {&HomeAddress, &BusAddress, &Notes}; }
 
   // From the entry pool: a large book touches few pages.
   static void* operator new(size_t Size);

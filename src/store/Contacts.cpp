@@ -206,11 +206,8 @@ namespace {
 // Every field of an entry, as one text that equal entries alone share.
 std::string EntryKey(const TAddressItem& Item) {
   std::string Key;
-  for (const std::string* Text :
-       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
-        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
-    Key.append(*Text) += '\x1F';
-  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+  for (const std::string* Text : Item.TextFields()) Key.append(*Text) += '\x1F';
+  for (const TLineList* List : Item.LineLists()) {
     List->ForEach([&](std::string_view Line) { Key.append(Line) += '\x1E'; });
     Key += '\x1F';
   }

@@ -597,11 +597,8 @@ void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
   // Room for the worst case (every byte a quote) is made once, and the
   // record written into it.
   size_t Most = 64;
-  for (const std::string* Field :
-       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
-        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
-    Most += 2 * Field->size() + 3;
-  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) Most += 2 * List->PackedSize() + 3;
+  for (const std::string* Field : Item.TextFields()) Most += 2 * Field->size() + 3;
+  for (const TLineList* List : Item.LineLists()) Most += 2 * List->PackedSize() + 3;
   const size_t Start = Out.size();
   Out.resize(Start + Most);
   char* At = Out.data() + Start;

@@ -108,11 +108,8 @@ std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrenc
   // at the entry; each field ends in 0x1F, each line of a list begins with 0x1E.
   thread_local std::string Name;  // kept for its room: one export names every entry
   Name.assign(Namespace, 16);
-  for (const std::string* Field :
-       {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(), &Item.BusTelephone.str(),
-        &Item.BusExtn.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
-    Name.append(*Field) += '\x1f';
-  for (const TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
+  for (const std::string* Field : Item.TextFields()) Name.append(*Field) += '\x1f';
+  for (const TLineList* List : Item.LineLists()) {
     Name += std::to_string(List->Count());
     List->ForEach([&](std::string_view Line) { (Name += '\x1e').append(Line); });
     Name += '\x1f';
