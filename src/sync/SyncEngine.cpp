@@ -77,8 +77,11 @@ std::vector<std::string> TSyncEngine::Listing(const TServerListing& Listing) {
   return ToFetch;
 }
 
-void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std::string Text) {
-  Fetched[Href] = TFetched{Texts.Keep(Href), Texts.Keep(ETag), Texts.Keep(Text)};
+void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std::string_view Text) {
+  TFetched& Card = Fetched[Href];
+  Card.Href = Texts.Keep(Href);
+  Card.ETag = Texts.Keep(ETag);
+  Texts.KeepInFile(Text, Card);
 }
 
 TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) {
@@ -120,9 +123,8 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       } else if (Remote[I] == ERemote::ToFetch) {
         auto Got = Fetched.find(std::string(Card.Href));
         if (Got == Fetched.end()) Skip(Card.Href, "not fetched");
-        else if (IsGroupCard(Got->second.Text))
-          P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I), false);
-        else P.GroupsBecome.push_back({Card.Href, &Got->second.ETag, &Got->second.Text, int(I)});
+        else if (IsGroupCard(TSyncState::Text(Got->second))) P.KeepGroup(Got->second, Card.Href, false, int(I));
+        else P.GroupsBecome.push_back({Card.Href, &Got->second, int(I)});
       }
       continue;
     }
@@ -135,11 +137,11 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
         W.ServerState = EServer::Skipped;
         Skip(Card.Href, "not fetched");
       } else {
-        W.ETag = &Got->second.ETag;
-        W.Text = &Got->second.Text;
-        if (Got->second.Text.size() == State->TextSize(Card) && Got->second.Text == State->Text(Card)) {
+        W.Fetched = &Got->second;
+        const std::string Text = TSyncState::Text(Got->second);
+        if (Text.size() == State->TextSize(Card) && Text == State->Text(Card)) {
           W.ServerState = EServer::SameText;
-        } else if ((W.Server = ReadCard(Got->second.Text))) {
+        } else if ((W.Server = ReadCard(Text))) {
           W.ServerState = EServer::Changed;
           // A card a cut-off run sent, there in another version than the
           // journal's: an earlier send of the entry, whose edits since go over it.
@@ -163,9 +165,10 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       Skip(Href, "not fetched");
       continue;
     }
-    std::unique_ptr<TAddressItem> Entry = ReadCard(Got->second.Text);
-    if (!Entry && IsGroupCard(Got->second.Text)) {
-      P.KeepGroup(Got->second.Href, Got->second.ETag, Got->second.Text, -1, true);
+    const std::string Text = TSyncState::Text(Got->second);
+    std::unique_ptr<TAddressItem> Entry = ReadCard(Text);
+    if (!Entry && IsGroupCard(Text)) {
+      P.KeepGroup(Got->second, Got->second.Href, true, -1);
       ++Plan.Summary.GroupsLeft;
       continue;
     }
@@ -173,11 +176,11 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       Skip(Href, "the card cannot be read");
       continue;
     }
-    P.NewThere.push_back({Got->second.Href, &Got->second.ETag, &Got->second.Text, std::move(Entry)});
+    P.NewThere.push_back({Got->second.Href, &Got->second, std::move(Entry)});
   }
   // A group that the server made a person's card: new there, as any other.
   for (auto& Became : P.GroupsBecome) {
-    std::unique_ptr<TAddressItem> Entry = ReadCard(*Became.Text);
+    std::unique_ptr<TAddressItem> Entry = ReadCard(TSyncState::Text(*Became.Fetched));
     TSyncPlan::TPlanned Gone;
     Gone.Card = Cards[size_t(Became.Old)];
     Gone.Old = Became.Old;
@@ -185,7 +188,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     Plan.PlannedFor[size_t(Became.Old)] = int32_t(Plan.Planned.size());
     Plan.Planned.push_back(Gone);
     if (!Entry) Skip(Became.Href, "the card cannot be read");
-    else P.NewThere.push_back({Became.Href, Became.ETag, Became.Text, std::move(Entry), nullptr, false});
+    else P.NewThere.push_back({Became.Href, Became.Fetched, std::move(Entry), nullptr, false});
   }
 
   // Which entry is which card's.

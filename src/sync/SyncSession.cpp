@@ -270,6 +270,10 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
   // Gone once the plan is made: the plan keeps its own copies of what it
   // needs, and the cards fetched are megabytes in a large first sync.
   auto Engine = std::make_unique<TSyncEngine>(std::move(Start));
+  // The texts wait for the plan beside the book, where its state goes.
+  const size_t Slash = Book.FileName.rfind('/');
+  Engine->SetScratchFolder(Slash == std::string::npos ? std::string(".")
+                                                      : Book.FileName.substr(0, std::max<size_t>(Slash, 1)));
   std::vector<std::string> Unreadable;
   QStringList Hrefs;
   {
@@ -286,7 +290,9 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
       // A card that cannot be read stays on the server as it is: the engine
       // never gets it, so it is neither taken nor deleted.
       if (Card.TooLarge || UnreadableCard(Card.Text)) Unreadable.push_back(Card.Href.toStdString());
-      else Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
+      else
+        Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(),
+                        std::string_view(Card.Text.constData(), size_t(Card.Text.size())));
       Host.Progress(ESyncStage::Fetching, ++Fetched, Total);
     });
     Hrefs = QStringList();
