@@ -232,8 +232,9 @@ private:
   std::shared_ptr<const TSyncState> State;
   std::vector<uint32_t> ByHref;  // the cards in the order of their addresses
   std::vector<ERemote> Remote;
-  std::vector<std::string> NewHrefs;
-  std::unordered_map<std::string, TFetched> Fetched;
+  std::vector<std::string_view> NewHrefs;  // in Texts
+  std::vector<TFetched> Fetched;           // as they came; by Href once the plan begins
+  const TFetched* FetchedCard(std::string_view Href) const;
   // The fetched cards' texts, in a scratch file or large blocks: the plan's
   // new state takes them over instead of a copy of each.
   TSyncState Texts;

@@ -59,14 +59,14 @@ struct TSyncCard {
   // cut off did: the fingerprint of the entry it took for this card (0 for
   // none), or Moved when it sent that entry as a new card.
   uint64_t Claim = 0;
-  bool Moved = false;
   // The server's card, byte for byte (pending: the one to be sent): in
   // memory, or TextSize bytes at TextAt of TextFile, which a state that has
   // the card keeps open. TSyncState::Text gives it either way.
   std::string_view Text;
   uint64_t TextAt = 0;
-  uint32_t TextSize = 0;
   const TSyncTextFile* TextFile = nullptr;
+  uint32_t TextSize = 0;
+  bool Moved = false;  // with Claim; next to the other small fields, so that a card takes 120 bytes, not 136
   bool Pending = false;
   bool TextInFile() const { return TextFile != nullptr; }
 };
