@@ -236,7 +236,8 @@ TEST(SyncState, ScratchTextsSaveWithTheRest) {
     // Loaded, scratch, loaded, scratch, scratch: the runs of each file apart.
     S.Cards = {New[2], Loaded.Cards[0], New[0], Loaded.Cards[1], New[1]};
     TSyncState Expected = Sample();
-    Expected.Cards = {New[2], Sample().Cards[0], New[0], Sample().Cards[1], New[1]};
+    const std::vector<TSyncCard> Old = Expected.Cards;
+    Expected.Cards = {New[2], Old[0], New[0], Old[1], New[1]};
     for (TSyncCard& C : Expected.Cards) C.Text = Expected.Keep(TSyncState::Text(C)), C.TextFile = nullptr;
     const std::string Want = Expected.Serialize();
     EXPECT_EQ(S.Serialize(), Want);
