@@ -6,7 +6,8 @@ BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc)
 # Rebuilds of other trees of the same sources are cheap when ccache is there.
-LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Looked for when a tree is configured, after setup may have installed it.
+LAUNCHER    = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # Paths relative to the clone, so that another clone of the same sources (CI's, a
 # second checkout) takes what this one compiled from the cache.
 export CCACHE_BASEDIR := $(CURDIR)

@@ -17,11 +17,13 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 # FUZZ_SKIP="fuzz_a fuzz_b" leaves harnesses out of a run; none is left out by default.
 skip=" ${FUZZ_SKIP-} "
 
-status=0
-for harness in "$build"/fuzz/fuzz_*; do
-  [ -f "$harness" ] && [ -x "$harness" ] || continue
+# Harnesses run side by side, one a core (FUZZ_JOBS), each for the whole time.
+jobs=${FUZZ_JOBS:-$(nproc)}
+
+# One harness; its status is the run's.
+fuzz_one() {
+  local harness=$1 name work kept inputs
   name=$(basename "$harness")
-  if [[ "$skip" == *" $name "* ]]; then echo "fuzz: $name left out (FUZZ_SKIP)"; continue; fi
   work=$(mktemp -d)
   mkdir "$work/corpus" "$work/artifacts"
   if [ -d "$here/corpus/$name" ]; then cp -r "$here/corpus/$name/." "$work/corpus/"; fi
@@ -33,12 +35,35 @@ for harness in "$build"/fuzz/fuzz_*; do
     mkdir -p "$kept"
     mv "$work/log" "$kept/log"
     cp -r "$work/artifacts/." "$kept/"
-    tail -n 40 "$kept/log"
-    inputs=$(find "$kept" -type f ! -name log | sort | tr '\n' ' ')
-    echo "fuzz: $name failed; its log is $kept/log, the input that failed: ${inputs:-none was written}"
-    echo "fuzz: run it again with: $harness ${inputs%% *}"
-    status=1
+    # One block, so that harnesses failing together do not mix their lines.
+    {
+      tail -n 40 "$kept/log"
+      inputs=$(find "$kept" -type f ! -name log | sort | tr '\n' ' ')
+      echo "fuzz: $name failed; its log is $kept/log, the input that failed: ${inputs:-none was written}"
+      echo "fuzz: run it again with: $harness ${inputs%% *}"
+    } >"$work/report"
+    cat "$work/report"
+    rm -rf "$work"
+    return 1
   fi
   rm -rf "$work"
+}
+
+status=0
+running=0
+for harness in "$build"/fuzz/fuzz_*; do
+  [ -f "$harness" ] && [ -x "$harness" ] || continue
+  name=$(basename "$harness")
+  if [[ "$skip" == *" $name "* ]]; then echo "fuzz: $name left out (FUZZ_SKIP)"; continue; fi
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  fuzz_one "$harness" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || status=1
+  running=$((running - 1))
 done
 exit $status

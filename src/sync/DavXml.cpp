@@ -47,6 +47,9 @@ QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool
     }
   }
   if (Over && TooLarge) *TooLarge = true;
+  // What is kept of it (a listing's thousands of addresses) shares this
+  // buffer: no room to spare in it.
+  if (Text.capacity() > Text.size() + 8) Text.squeeze();
   return Text;
 }
 

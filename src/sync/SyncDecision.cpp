@@ -11,8 +11,8 @@ void TSyncPlanner::DecideNew() {
     if (Entry) SendNew(*Entry, {}, nullptr);
   for (TNewThere& There : NewThere) {
     const TAddressItem& Synced = There.Local ? *There.Local : *There.Entry;
-    Planned(nullptr, MakeCard(There.Href, *There.ETag, CardUid(*There.Text), *There.Text, Synced, false,
-                              KeptETagAndText | (There.Kept ? KeptHref : KeptNothing)));
+    const std::string Text = TSyncState::Text(*There.Fetched);
+    Planned(nullptr, MakeCard(*There.Fetched, There.Href, There.Kept, CardUid(Text), Text, Synced));
     // Moved, not copied: a first sync receives a whole book.
     if (!There.Local) AddHere(std::move(There.Entry));
   }
@@ -48,7 +48,7 @@ void TSyncPlanner::Decide(TWork& W) {
   const TSyncCard& Card = CardOf(W);
   const EDecision Decision = DecisionFor(W.LocalState, W.ServerState);
   if (Decision == EDecision::Nothing) return;  // a card skipped stays as it was, till the next run
-  std::string_view ETagNow = W.ETag ? std::string_view(*W.ETag) : Card.ETag;
+  std::string_view ETagNow = W.Fetched ? W.Fetched->ETag : Card.ETag;
   if (Decision == EDecision::NewETag) {  // a new ETag, or the journal's card arrived
     TSyncCard Same = Card;
     Same.ETag = Plan.Next.Keep(ETagNow);
@@ -57,7 +57,7 @@ void TSyncPlanner::Decide(TWork& W) {
     return;
   }
   // A group an earlier version took in as an entry: never written or deleted.
-  if (W.ServerState != EServer::Deleted && IsGroupCard(W.Text ? std::string_view(*W.Text) : State.Text(Card))) return;
+  if (W.ServerState != EServer::Deleted && IsGroupCard(State.Text(W.Fetched ? *W.Fetched : Card))) return;
   std::string Name = W.Local ? DisplayName(*W.Local) : DisplayName(LocalBase(W));
   switch (Decision) {
     case EDecision::DeleteHere:
@@ -74,7 +74,7 @@ void TSyncPlanner::Decide(TWork& W) {
       return;
     case EDecision::TakeServers:  // deleted here, changed there: kept with its change
       AddHere(*W.Server);
-      Planned(&W, MakeCard(Card.Href, ETagNow, Card.Uid, *W.Text, *W.Server, false, KeptETagAndText));
+      Planned(&W, MakeCard(*W.Fetched, Card.Href, false, Card.Uid, State.Text(*W.Fetched), *W.Server));
       return;
     case EDecision::DeleteThere:
       Planned(&W, Card).Delete = int(Plan.ServerDeletes.size());
@@ -91,7 +91,7 @@ void TSyncPlanner::Decide(TWork& W) {
   const TAddressItem& SB = ServerBase(W);
   const TAddressItem& Server = ServerChanged ? *W.Server : SB;
   const TAddressItem& LocalBaseNow = W.LocalState == ELocal::Unchanged ? Local : LB;
-  std::string TextNow = W.Text ? std::string(*W.Text) : State.Text(Card);
+  std::string TextNow = State.Text(W.Fetched ? *W.Fetched : Card);
   TMerge M = Merge(LocalBaseNow, Local, SB, Server);
   if (!M.Conflicts.empty()) {
     // Each side's version with the other's one-sided changes in it.
@@ -146,11 +146,10 @@ void TSyncPlanner::SendAsNewCard(TWork& W) {
 
 // A contact group's record: kept so that it is not fetched again, never
 // paired with an entry, never sent or deleted.
-void TSyncPlanner::KeepGroup(std::string_view Href, std::string_view ETag, std::string_view Text, int Old,
-                             bool HrefKept) {
+void TSyncPlanner::KeepGroup(const TSyncCard& Fetched, std::string_view Href, bool HrefKept, int Old) {
   TSyncPlan::TPlanned P;
-  P.Card = MakeCard(Href, ETag, CardUid(Text), Text, TAddressItem(), false,
-                    KeptETagAndText | (HrefKept ? KeptHref : KeptNothing));
+  const std::string Text = State.Text(Fetched);
+  P.Card = MakeCard(Fetched, Href, HrefKept, CardUid(Text), Text, TAddressItem());
   P.Old = Old;
   if (Old >= 0) Plan.PlannedFor[size_t(Old)] = int32_t(Plan.Planned.size());
   Plan.Planned.push_back(P);

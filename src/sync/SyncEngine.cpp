@@ -57,7 +57,7 @@ std::vector<std::string> TSyncEngine::Listing(const TServerListing& Listing) {
     size_t Known = Find(Card.Href);
     if (Known == std::string::npos) {
       if (!SeenNew.insert(Card.Href).second) continue;
-      NewHrefs.push_back(Card.Href);
+      NewHrefs.push_back(Texts.Keep(Card.Href));
       ToFetch.push_back(Card.Href);
       continue;
     }
@@ -74,11 +74,21 @@ std::vector<std::string> TSyncEngine::Listing(const TServerListing& Listing) {
       if (Known != std::string::npos && !Seen[Known])
         Remote[Known] = Cards[Known].Pending ? ERemote::Absent : ERemote::Deleted;
     }
+  Fetched.reserve(ToFetch.size());
   return ToFetch;
 }
 
-void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std::string Text) {
-  Fetched[Href] = TFetched{Texts.Keep(Href), Texts.Keep(ETag), Texts.Keep(Text)};
+const TSyncEngine::TFetched* TSyncEngine::FetchedCard(std::string_view Href) const {
+  auto Got = std::lower_bound(Fetched.begin(), Fetched.end(), Href,
+                              [](const TFetched& C, std::string_view H) { return C.Href < H; });
+  return Got != Fetched.end() && Got->Href == Href ? &*Got : nullptr;
+}
+
+void TSyncEngine::AddCard(const std::string& Href, const std::string& ETag, std::string_view Text) {
+  TFetched& Card = Fetched.emplace_back();
+  Card.Href = Texts.Keep(Href);
+  Card.ETag = Texts.Keep(ETag);
+  Texts.KeepInFile(Text, Card);
 }
 
 TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) {
@@ -89,6 +99,15 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
   Plan.Old = State;
   Plan.PlannedFor.assign(Cards.size(), -1);
   Plan.NewToken = NewToken;
+  // By address, for FetchedCard; a card given twice is its later version.
+  std::stable_sort(Fetched.begin(), Fetched.end(),
+                   [](const TFetched& A, const TFetched& B) { return A.Href < B.Href; });
+  size_t Kept = 0;
+  for (size_t I = 0; I < Fetched.size(); ++I) {
+    if (I + 1 < Fetched.size() && Fetched[I + 1].Href == Fetched[I].Href) continue;
+    Fetched[Kept++] = Fetched[I];
+  }
+  Fetched.resize(Kept);
   TSyncPlanner P(Plan, Options, *State);
   bool Complete = true;
   auto Skip = [&](std::string_view Href, const char* Why) {
@@ -118,11 +137,10 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       if (Remote[I] == ERemote::Deleted) {
         PlanGone(Card, I);
       } else if (Remote[I] == ERemote::ToFetch) {
-        auto Got = Fetched.find(std::string(Card.Href));
-        if (Got == Fetched.end()) Skip(Card.Href, "not fetched");
-        else if (IsGroupCard(Got->second.Text))
-          P.KeepGroup(Card.Href, Got->second.ETag, Got->second.Text, int(I), false);
-        else P.GroupsBecome.push_back({Card.Href, &Got->second.ETag, &Got->second.Text, int(I)});
+        const TFetched* Got = FetchedCard(Card.Href);
+        if (!Got) Skip(Card.Href, "not fetched");
+        else if (IsGroupCard(TSyncState::Text(*Got))) P.KeepGroup(*Got, Card.Href, false, int(I));
+        else P.GroupsBecome.push_back({Card.Href, Got, int(I)});
       }
       continue;
     }
@@ -130,16 +148,16 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     W.Card = uint32_t(I);
     if (Remote[I] == ERemote::Deleted) W.ServerState = EServer::Deleted;
     if (Remote[I] == ERemote::ToFetch) {
-      auto Got = Fetched.find(std::string(Card.Href));
-      if (Got == Fetched.end()) {
+      const TFetched* Got = FetchedCard(Card.Href);
+      if (!Got) {
         W.ServerState = EServer::Skipped;
         Skip(Card.Href, "not fetched");
       } else {
-        W.ETag = &Got->second.ETag;
-        W.Text = &Got->second.Text;
-        if (Got->second.Text.size() == State->TextSize(Card) && Got->second.Text == State->Text(Card)) {
+        W.Fetched = Got;
+        const std::string Text = TSyncState::Text(*Got);
+        if (Text.size() == State->TextSize(Card) && Text == State->Text(Card)) {
           W.ServerState = EServer::SameText;
-        } else if ((W.Server = ReadCard(Got->second.Text))) {
+        } else if ((W.Server = ReadCard(Text))) {
           W.ServerState = EServer::Changed;
           // A card a cut-off run sent, there in another version than the
           // journal's: an earlier send of the entry, whose edits since go over it.
@@ -157,15 +175,16 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     P.Works.push_back(std::move(W));
   }
   P.NewThere.reserve(NewHrefs.size());
-  for (const std::string& Href : NewHrefs) {
-    auto Got = Fetched.find(Href);
-    if (Got == Fetched.end()) {
+  for (std::string_view Href : NewHrefs) {
+    const TFetched* Got = FetchedCard(Href);
+    if (!Got) {
       Skip(Href, "not fetched");
       continue;
     }
-    std::unique_ptr<TAddressItem> Entry = ReadCard(Got->second.Text);
-    if (!Entry && IsGroupCard(Got->second.Text)) {
-      P.KeepGroup(Got->second.Href, Got->second.ETag, Got->second.Text, -1, true);
+    const std::string Text = TSyncState::Text(*Got);
+    std::unique_ptr<TAddressItem> Entry = ReadCard(Text);
+    if (!Entry && IsGroupCard(Text)) {
+      P.KeepGroup(*Got, Got->Href, true, -1);
       ++Plan.Summary.GroupsLeft;
       continue;
     }
@@ -173,11 +192,11 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
       Skip(Href, "the card cannot be read");
       continue;
     }
-    P.NewThere.push_back({Got->second.Href, &Got->second.ETag, &Got->second.Text, std::move(Entry)});
+    P.NewThere.push_back({Got->Href, Got, std::move(Entry)});
   }
   // A group that the server made a person's card: new there, as any other.
   for (auto& Became : P.GroupsBecome) {
-    std::unique_ptr<TAddressItem> Entry = ReadCard(*Became.Text);
+    std::unique_ptr<TAddressItem> Entry = ReadCard(TSyncState::Text(*Became.Fetched));
     TSyncPlan::TPlanned Gone;
     Gone.Card = Cards[size_t(Became.Old)];
     Gone.Old = Became.Old;
@@ -185,7 +204,7 @@ TSyncPlan TSyncEngine::Plan(const TLinkList& Book, const TSyncOptions& Options) 
     Plan.PlannedFor[size_t(Became.Old)] = int32_t(Plan.Planned.size());
     Plan.Planned.push_back(Gone);
     if (!Entry) Skip(Became.Href, "the card cannot be read");
-    else P.NewThere.push_back({Became.Href, Became.ETag, Became.Text, std::move(Entry), nullptr, false});
+    else P.NewThere.push_back({Became.Href, Became.Fetched, std::move(Entry), nullptr, false});
   }
 
   // Which entry is which card's.

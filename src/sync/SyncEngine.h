@@ -217,24 +217,26 @@ public:
   // new ones). Call once, before Plan.
   std::vector<std::string> Listing(const TServerListing& Listing);
   // A card fetched; one not given is left for the next run.
-  void AddCard(const std::string& Href, const std::string& ETag, std::string Text);
+  void AddCard(const std::string& Href, const std::string& ETag, std::string_view Text);
+  // A folder where the texts of the fetched cards wait for the plan, instead
+  // of memory (a first sync receives a whole book); none, the default: memory.
+  void SetScratchFolder(const std::string& Folder) { Texts.ScratchFolder = Folder; }
   // Throws std::logic_error without a listing.
   TSyncPlan Plan(const TLinkList& Book, const TSyncOptions& Options);
 
 private:
   enum class ERemote : uint8_t { Unchanged, ToFetch, Deleted, Absent };
-  // Views into Texts.
-  struct TFetched {
-    std::string_view Href, ETag, Text;
-  };
+  // Href and ETag in Texts, the text in its scratch file or in Texts.
+  using TFetched = TSyncCard;
   size_t Find(std::string_view Href) const;
   std::shared_ptr<const TSyncState> State;
   std::vector<uint32_t> ByHref;  // the cards in the order of their addresses
   std::vector<ERemote> Remote;
-  std::vector<std::string> NewHrefs;
-  std::unordered_map<std::string, TFetched> Fetched;
-  // The fetched cards' texts, in large blocks: the plan's new state takes
-  // them over instead of a copy of each (a first sync receives a whole book).
+  std::vector<std::string_view> NewHrefs;  // in Texts
+  std::vector<TFetched> Fetched;           // as they came; by Href once the plan begins
+  const TFetched* FetchedCard(std::string_view Href) const;
+  // The fetched cards' texts, in a scratch file or large blocks: the plan's
+  // new state takes them over instead of a copy of each.
   TSyncState Texts;
   std::string NewToken;
   bool Listed = false;

@@ -33,8 +33,7 @@ struct TWork {
   bool Moved = false;     // its entry goes as a new card now
   bool Arrived = false;   // a card a cut-off run sent, there as an earlier send of it
   TAddressItem* Local = nullptr;
-  const std::string_view* ETag = nullptr;  // the server's now, when it was fetched
-  const std::string_view* Text = nullptr;
+  const TSyncCard* Fetched = nullptr;  // the server's card now, when it was fetched
   std::unique_ptr<TAddressItem> LocalBase, ServerBase, Server;
 };
 
@@ -69,10 +68,10 @@ public:
   std::vector<const TAddressItem*> Resend;  // entries the journal was to send
   struct TNewThere {
     std::string_view Href;
-    const std::string_view *ETag, *Text;
+    const TSyncCard* Fetched;
     std::unique_ptr<TAddressItem> Entry;
     const TAddressItem* Local = nullptr;  // the new entry here it is
-    bool Kept = true;                     // Href, ETag and Text are the fetched card's, in the plan's state already
+    bool Kept = true;                     // Href is the fetched card's, in the plan's state already
   };
   std::vector<TNewThere> NewThere;
   std::vector<const TSyncCard*> Unsent;  // journal cards the server never got
@@ -129,18 +128,29 @@ public:
     return Card;
   }
 
-  // What of a card already lives in the plan's state: a fetched card's.
-  enum : unsigned { KeptNothing = 0, KeptETagAndText = 1, KeptHref = 2 };
   // A card of the state after the plan, its text kept by the plan.
   TSyncCard MakeCard(std::string_view Href, std::string_view ETag, std::string_view Uid, std::string_view Text,
-                     const TAddressItem& Entry, bool Pending = false, unsigned Kept = KeptNothing) {
+                     const TAddressItem& Entry, bool Pending = false) {
     TSyncCard C;
-    C.Href = Kept & KeptHref ? Href : Plan.Next.Keep(Href);
-    C.ETag = Kept & KeptETagAndText ? ETag : Plan.Next.Keep(ETag);
-    C.Uid = Plan.Next.Keep(Uid);
-    C.Text = Kept & KeptETagAndText ? Text : Plan.Next.Keep(Text);
-    C.Fingerprint = SyncFields::Fingerprint(Entry);
+    C.Href = Plan.Next.Keep(Href);
+    C.ETag = Plan.Next.Keep(ETag);
+    C.Text = Plan.Next.Keep(Text);
     C.Pending = Pending;
+    return Finish(C, Uid, Text, Entry);
+  }
+  // The same for a fetched card, whose ETag and text (Text) the plan's state
+  // has already, and its address too when HrefKept.
+  TSyncCard MakeCard(const TSyncCard& Fetched, std::string_view Href, bool HrefKept, std::string_view Uid,
+                     std::string_view Text, const TAddressItem& Entry) {
+    TSyncCard C;
+    C.Href = HrefKept ? Fetched.Href : Plan.Next.Keep(Href);
+    C.ETag = Fetched.ETag;
+    C.Text = Fetched.Text, C.TextFile = Fetched.TextFile, C.TextAt = Fetched.TextAt, C.TextSize = Fetched.TextSize;
+    return Finish(C, Uid, Text, Entry);
+  }
+  TSyncCard Finish(TSyncCard& C, std::string_view Uid, std::string_view Text, const TAddressItem& Entry) {
+    C.Uid = Plan.Next.Keep(Uid);
+    C.Fingerprint = SyncFields::Fingerprint(Entry);
     std::unique_ptr<TAddressItem> Read = ReadCard(Text);
     if (!Read || !SyncFields::SameContent(*Read, Entry)) {
       std::string Encoded;
@@ -201,7 +211,7 @@ public:
 
   struct TBecame {
     std::string_view Href;
-    const std::string_view *ETag, *Text;
+    const TSyncCard* Fetched;
     int Old;
   };
   std::vector<TBecame> GroupsBecome;
@@ -227,5 +237,5 @@ public:
   void SendAsNewCard(TWork& W);
   // A contact group's record: kept so that it is not fetched again, never
   // paired with an entry, never sent or deleted.
-  void KeepGroup(std::string_view Href, std::string_view ETag, std::string_view Text, int Old, bool HrefKept);
+  void KeepGroup(const TSyncCard& Fetched, std::string_view Href, bool HrefKept, int Old);
 };

@@ -11,6 +11,17 @@
 
 namespace {
 
+// The server's cards into the engine's listing, each freed as it is taken: a
+// first sync lists thousands, and the two forms are not held at once.
+void TakeCards(std::vector<TCardVersion>& Cards, TServerListing& Into) {
+  Into.Cards.reserve(Into.Cards.size() + Cards.size());
+  for (TCardVersion& Card : Cards) {
+    Into.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
+    Card = TCardVersion();
+  }
+  Cards = std::vector<TCardVersion>();
+}
+
 ESyncError CancelledError() {
   return ESyncError(ESyncErrorKind::Cancelled, QStringLiteral("The synchronisation was cancelled."));
 }
@@ -235,8 +246,7 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
         Trusting([&] { return Client->SyncCollection(BookUrl, QString::fromStdString(Start.SyncToken)); });
     if (Changes.Outcome == ESyncOutcome::Changes) {
       Listing.Full = false;
-      for (const TCardVersion& Card : Changes.Changed)
-        Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
+      TakeCards(Changes.Changed, Listing);
       for (const QString& Href : Changes.Removed) Listing.Deleted.push_back(Href.toStdString());
       Listing.SyncToken = Changes.Token.toStdString();
       Listed = true;
@@ -246,13 +256,11 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
     Listing.Full = true;
     TSyncChanges All = Trusting([&] { return Client->SyncCollection(BookUrl, QString()); });
     if (All.Outcome == ESyncOutcome::Changes) {
-      for (const TCardVersion& Card : All.Changed)
-        Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
+      TakeCards(All.Changed, Listing);
       Listing.SyncToken = All.Token.toStdString();
     } else {
-      const TEtagListing Etags = Client->ListEtags(BookUrl);
-      for (const TCardVersion& Card : Etags.Cards)
-        Listing.Cards.push_back({Card.Href.toStdString(), Card.Etag.toStdString()});
+      TEtagListing Etags = Client->ListEtags(BookUrl);
+      TakeCards(Etags.Cards, Listing);
       Listing.SyncToken = Etags.SyncToken.toStdString();
     }
   }
@@ -270,6 +278,10 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
   // Gone once the plan is made: the plan keeps its own copies of what it
   // needs, and the cards fetched are megabytes in a large first sync.
   auto Engine = std::make_unique<TSyncEngine>(std::move(Start));
+  // The texts wait for the plan beside the book, where its state goes.
+  const size_t Slash = Book.FileName.rfind('/');
+  Engine->SetScratchFolder(Slash == std::string::npos ? std::string(".")
+                                                      : Book.FileName.substr(0, std::max<size_t>(Slash, 1)));
   std::vector<std::string> Unreadable;
   QStringList Hrefs;
   {
@@ -278,6 +290,9 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
     Hrefs.reserve(qsizetype(Wanted.size()));
     for (const std::string& Href : Wanted) Hrefs << QString::fromStdString(Href);
   }
+  // The listing of a whole address book was tens of thousands of small
+  // blocks, now free: their pages go back before the cards arrive.
+  malloc_trim(0);
   if (!Hrefs.isEmpty()) {
     const int Total = int(Hrefs.size());
     int Fetched = 0;
@@ -286,10 +301,13 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
       // A card that cannot be read stays on the server as it is: the engine
       // never gets it, so it is neither taken nor deleted.
       if (Card.TooLarge || UnreadableCard(Card.Text)) Unreadable.push_back(Card.Href.toStdString());
-      else Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(), Card.Text.toStdString());
+      else
+        Engine->AddCard(Card.Href.toStdString(), Card.Etag.toStdString(),
+                        std::string_view(Card.Text.constData(), size_t(Card.Text.size())));
       Host.Progress(ESyncStage::Fetching, ++Fetched, Total);
     });
     Hrefs = QStringList();
+    malloc_trim(0);  // the addresses asked for: the plan's large blocks do not reuse their room
   }
   ThrowIfCancelled();
 
@@ -371,6 +389,8 @@ TSyncOutcome TSyncSession::Run(const TSyncRequest& Request, TSyncState& Start, c
   Host.Progress(ESyncStage::Saving, 0, 0);
   Touched = true;
   Outcome.BookChanged = Plan.ApplyToBook(Book);
+  // The name order's keys of every entry, now free.
+  malloc_trim(0);
   if (Book.Modified) Book.SaveToFile();
   if (Plan.StateChanged() || SettingsChanged) Plan.FinalState().Save(StatePath);
   Outcome.Summary = Plan.Summary;

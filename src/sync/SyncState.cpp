@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <unordered_set>
 
 #include "FileSystem.h"
@@ -54,14 +56,46 @@ void ReadAt(int Fd, uint64_t Offset, char* Into, size_t Size, const std::string&
 
 }  // namespace
 
-struct TSyncState::TSource {
-  TSource(int AFd, std::string AName) : Fd(AFd), Name(std::move(AName)) {}
-  ~TSource() { ::close(Fd); }
-  TSource(const TSource&) = delete;
-  TSource& operator=(const TSource&) = delete;
+struct TSyncTextFile {
+  TSyncTextFile(int AFd, std::string AName) : Fd(AFd), Name(std::move(AName)) {}
+  ~TSyncTextFile() {
+    if (Fd >= 0) ::close(Fd);
+  }
+  TSyncTextFile(const TSyncTextFile&) = delete;
+  TSyncTextFile& operator=(const TSyncTextFile&) = delete;
   int Fd;
   std::string Name;
+  uint64_t End = 0;  // of a scratch file: where the next text goes
 };
+
+namespace {
+
+// A file of the person's card texts that no one else may read, gone from the
+// folder at once so that nothing is left behind however the run ends; -1
+// when it cannot be made.
+int OpenScratch(const std::string& Folder) {
+  int Fd = -1;
+#ifdef O_TMPFILE
+  Fd = ::open(Folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (Fd >= 0) return Fd;
+#endif
+  std::string Name = Folder + "/.tobrinel-sync-XXXXXX";
+  Fd = ::mkostemp(Name.data(), O_CLOEXEC);
+  if (Fd >= 0) ::unlink(Name.c_str());
+  return Fd;
+}
+
+bool WriteAll(int Fd, uint64_t Offset, const char* From, size_t Size) {
+  while (Size > 0) {
+    ssize_t Put = ::pwrite(Fd, From, Size, off_t(Offset));
+    if (Put < 0 && errno == EINTR) continue;
+    if (Put <= 0) return false;
+    From += Put, Offset += uint64_t(Put), Size -= size_t(Put);
+  }
+  return true;
+}
+
+}  // namespace
 
 // The header and the index of a state file; the texts stay where they are.
 class TStateParser {
@@ -292,22 +326,47 @@ std::string_view TSyncState::Keep(std::string_view Text) {
   return std::string_view(Open->data() + At, Text.size());
 }
 
+void TSyncState::KeepInFile(std::string_view Text, TSyncCard& Card) {
+  Card.Text = {}, Card.TextFile = nullptr, Card.TextAt = 0, Card.TextSize = 0;
+  if (!Scratch && !ScratchFolder.empty()) {
+    int Fd = OpenScratch(ScratchFolder);
+    if (Fd >= 0) {
+      Scratch = std::make_shared<TSyncTextFile>(Fd, ScratchFolder + " (the cards being received)");
+      Files.push_back(Scratch);
+    } else {
+      ScratchFolder.clear();  // asked once: the texts stay in memory
+    }
+  }
+  // The line end after each text is what Text checks, as in a state file.
+  std::string Line;
+  if (Scratch && Text.size() < UINT32_MAX) {
+    Line.reserve(Text.size() + 1);
+    Line.append(Text).push_back('\n');
+  }
+  if (Line.empty() || !WriteAll(Scratch->Fd, Scratch->End, Line.data(), Line.size())) {
+    Card.Text = Keep(Text);
+    return;
+  }
+  Card.TextFile = Scratch.get();
+  Card.TextAt = Scratch->End;
+  Card.TextSize = uint32_t(Text.size());
+  Scratch->End += Line.size();
+}
+
 void TSyncState::Share(const TSyncState& Other) {
   if (this == &Other) return;
   Storage.insert(Storage.end(), Other.Storage.begin(), Other.Storage.end());
-  if (Other.Source) {
-    if (Source && Source != Other.Source) throw std::logic_error("a state can keep the texts of one file only");
-    Source = Other.Source;
-  }
+  for (const auto& File : Other.Files)
+    if (std::find(Files.begin(), Files.end(), File) == Files.end()) Files.push_back(File);
 }
 
-std::string TSyncState::Text(const TSyncCard& Card) const {
-  if (!Card.TextInFile) return std::string(Card.Text);
-  if (!Source) throw std::logic_error("a card of a file without the file");
+std::string TSyncState::Text(const TSyncCard& Card) {
+  if (!Card.TextInFile()) return std::string(Card.Text);
+  const TSyncTextFile& File = *Card.TextFile;
   std::string Out(size_t(Card.TextSize) + 1, '\0');
-  ReadAt(Source->Fd, Card.TextAt, Out.data(), Out.size(), Source->Name);
+  ReadAt(File.Fd, Card.TextAt, Out.data(), Out.size(), File.Name);
   if (Out.back() != '\n')
-    throw ESyncStateError(Source->Name + ": the text of the card " + std::string(Card.Href) + " is damaged");
+    throw ESyncStateError(File.Name + ": the text of the card " + std::string(Card.Href) + " is damaged");
   Out.pop_back();
   return Out;
 }
@@ -316,7 +375,7 @@ bool TSyncState::Load(const std::string& Path) {
   *this = TSyncState();
   int Fd = OpenRegularForReading(Path, true);
   if (Fd < 0) return false;
-  auto File = std::make_shared<TSource>(Fd, Path);
+  auto File = std::make_shared<TSyncTextFile>(Fd, Path);
   struct stat Info;
   if (::fstat(Fd, &Info) != 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
   uint64_t FileSize = uint64_t(Info.st_size);
@@ -345,14 +404,14 @@ bool TSyncState::Load(const std::string& Path) {
   Parser.Index(*Index);
   uint64_t At = IndexAt + Parser.Bytes;
   for (TSyncCard& Card : Loaded.Cards) {
-    Card.TextInFile = true;
+    Card.TextFile = File.get();
     Card.TextAt = At;
     At += uint64_t(Card.TextSize) + 1;
   }
   if (At != FileSize)
     throw ESyncStateError(Path + (At > FileSize ? ": the file is cut short (the texts of the cards are not whole)"
                                                 : ": there is more after the text of the last card"));
-  Loaded.Source = File;
+  Loaded.Files.push_back(File);
   *this = std::move(Loaded);
   return true;
 }
@@ -444,18 +503,19 @@ void TSyncState::Write(F&& Put) const {
   std::string Buffer;
   for (size_t I = 0; I < Cards.size();) {
     const TSyncCard& C = Cards[I];
-    if (!C.TextInFile) {
+    if (!C.TextInFile()) {
       Put(C.Text);
       Put(std::string_view("\n"));
       ++I;
       continue;
     }
     uint64_t From = C.TextAt, To = C.TextAt + C.TextSize + 1;
-    for (++I; I < Cards.size() && Cards[I].TextInFile && Cards[I].TextAt == To; ++I) To += Cards[I].TextSize + 1;
+    const TSyncTextFile& File = *C.TextFile;
+    for (++I; I < Cards.size() && Cards[I].TextFile == &File && Cards[I].TextAt == To; ++I) To += Cards[I].TextSize + 1;
     for (uint64_t At = From; At < To;) {
       size_t Piece = size_t(std::min<uint64_t>(To - At, ChunkSize));
       Buffer.resize(Piece);
-      ReadAt(Source->Fd, At, Buffer.data(), Piece, Source->Name);
+      ReadAt(File.Fd, At, Buffer.data(), Piece, File.Name);
       Put(std::string_view(Buffer));
       At += Piece;
     }
@@ -486,8 +546,8 @@ bool operator==(const TSyncState& A, const TSyncState& B) {
         X.Claim != Y.Claim || X.Moved != Y.Moved || X.Pending != Y.Pending || A.TextSize(X) != B.TextSize(Y))
       return false;
     // The same place in the same file is the same text.
-    bool SamePlace = X.TextInFile && Y.TextInFile && A.Source == B.Source && X.TextAt == Y.TextAt;
-    if (SamePlace || (!X.TextInFile && !Y.TextInFile && X.Text == Y.Text) || A.Text(X) == B.Text(Y)) continue;
+    bool SamePlace = X.TextInFile() && X.TextFile == Y.TextFile && X.TextAt == Y.TextAt;
+    if (SamePlace || (!X.TextInFile() && !Y.TextInFile() && X.Text == Y.Text) || A.Text(X) == B.Text(Y)) continue;
     return false;
   }
   return true;

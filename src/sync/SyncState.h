@@ -37,6 +37,10 @@
 
 #include "Adrbook.h"
 
+// A file that holds card texts: the state file a state was loaded from, or a
+// scratch file the texts of fetched cards are written to as they arrive.
+struct TSyncTextFile;
+
 // A state file that cannot be used: damaged, foreign, or from a later version.
 class ESyncStateError : public std::runtime_error {
 public:
@@ -55,15 +59,16 @@ struct TSyncCard {
   // cut off did: the fingerprint of the entry it took for this card (0 for
   // none), or Moved when it sent that entry as a new card.
   uint64_t Claim = 0;
-  bool Moved = false;
   // The server's card, byte for byte (pending: the one to be sent): in
-  // memory, or TextSize bytes at TextAt of the file the state was loaded
-  // from. TSyncState::Text gives it either way.
+  // memory, or TextSize bytes at TextAt of TextFile, which a state that has
+  // the card keeps open. TSyncState::Text gives it either way.
   std::string_view Text;
   uint64_t TextAt = 0;
+  const TSyncTextFile* TextFile = nullptr;
   uint32_t TextSize = 0;
-  bool TextInFile = false;
+  bool Moved = false;  // with Claim; next to the other small fields, so that a card takes 120 bytes, not 136
   bool Pending = false;
+  bool TextInFile() const { return TextFile != nullptr; }
 };
 
 class TSyncState {
@@ -76,6 +81,8 @@ public:
   std::string SyncToken;
   std::string TrustedCertificate;  // SHA-256 of a certificate the person trusts; may be empty
   std::vector<TSyncCard> Cards;    // in the order of the file
+  // Where KeepInFile writes its scratch file; none: it keeps texts in memory.
+  std::string ScratchFolder;
 
   // BOOK.sync for BOOK.
   static std::string PathFor(const std::string& BookPath);
@@ -93,11 +100,16 @@ public:
   void Save(const std::string& Path) const;
 
   // A card's text; throws ESyncStateError when the file no longer holds it.
-  std::string Text(const TSyncCard& Card) const;
-  size_t TextSize(const TSyncCard& Card) const { return Card.TextInFile ? Card.TextSize : Card.Text.size(); }
+  static std::string Text(const TSyncCard& Card);
+  static size_t TextSize(const TSyncCard& Card) { return Card.TextInFile() ? Card.TextSize : Card.Text.size(); }
 
   // A copy of Text that lives as long as this state and its copies.
   std::string_view Keep(std::string_view Text);
+  // Makes Card's text a copy of Text in a scratch file of this state's, which
+  // lives as long as this state and its copies, so that a whole address book
+  // received is not held in memory; in memory (Keep) when that file cannot be
+  // written.
+  void KeepInFile(std::string_view Text, TSyncCard& Card);
   // Keeps what Other's cards point to alive for this state too, so that they
   // may be copied here.
   void Share(const TSyncState& Other);
@@ -106,11 +118,11 @@ public:
 
 private:
   friend class TStateParser;
-  struct TSource;
   // Writes the whole file's content piece by piece.
   template <class F>
   void Write(F&& Put) const;
-  std::shared_ptr<const TSource> Source;  // the file the texts stay in
+  std::vector<std::shared_ptr<const TSyncTextFile>> Files;  // those the cards' texts are in
+  std::shared_ptr<TSyncTextFile> Scratch;                   // the one KeepInFile appends to
   std::vector<std::shared_ptr<std::string>> Storage;
   std::shared_ptr<std::string> Open;  // the chunk Keep appends to, never reallocated
 };

@@ -150,7 +150,7 @@ TEST(SyncState, FileBesideTheBook) {
   EXPECT_EQ(Info.st_mode & 0777, 0600u);
   EXPECT_EQ(ReadBytes(Path), Sample().Serialize());
   ASSERT_TRUE(S.Load(Path));
-  EXPECT_TRUE(S.Cards[0].TextInFile);
+  EXPECT_TRUE(S.Cards[0].TextInFile());
   EXPECT_TRUE(S == Sample());
   EXPECT_EQ(S.Text(S.Cards[0]), "BEGIN:VCARD\r\nNOTE:two\\nlines\r\n\r\nEND:VCARD\r\n\n");
   TSyncState Changed = S;
@@ -205,5 +205,44 @@ TEST(SyncState, EdgeFilesLoad) {
     TSyncState Back;
     ASSERT_NO_THROW(Back.Parse(S.Serialize(), "x.sync"));
     EXPECT_TRUE(Back == S);
+  }
+}
+
+// Texts of fetched cards wait in a scratch file beside the book; a state that
+// holds cards of the loaded file, of the scratch file and of memory writes
+// each text where it belongs, and leaves no file behind.
+TEST(SyncState, ScratchTextsSaveWithTheRest) {
+  TTempDir Dir;
+  const std::string Path = Dir / "Book.ABK.sync";
+  Sample().Save(Path);
+  struct {
+    const char* Folder;  // "": none set; "dir": the test's folder
+    bool InFile;
+  } const Cases[] = {{"dir", true}, {"", false}, {"/nonexistent/folder", false}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Folder);
+    TSyncState Loaded;
+    ASSERT_TRUE(Loaded.Load(Path));
+    TSyncState S = Loaded;
+    S.ScratchFolder = std::string(Case.Folder) == "dir" ? Dir.Path : Case.Folder;
+    TSyncCard New[3];
+    const char* Texts[] = {"BEGIN:VCARD\r\nFN:one\r\nEND:VCARD\r\n", "", "BEGIN:VCARD\r\nFN:three\n\r\nEND:VCARD\r\n"};
+    for (int I = 0; I < 3; ++I) {
+      New[I].Href = S.Keep("/ann/book/n" + std::to_string(I) + ".vcf");
+      S.KeepInFile(Texts[I], New[I]);
+      EXPECT_EQ(New[I].TextInFile(), Case.InFile);
+      EXPECT_EQ(S.Text(New[I]), Texts[I]);
+    }
+    // Loaded, scratch, loaded, scratch, scratch: the runs of each file apart.
+    S.Cards = {New[2], Loaded.Cards[0], New[0], Loaded.Cards[1], New[1]};
+    TSyncState Expected = Sample();
+    const std::vector<TSyncCard> Old = Expected.Cards;
+    Expected.Cards = {New[2], Old[0], New[0], Old[1], New[1]};
+    for (TSyncCard& C : Expected.Cards) C.Text = Expected.Keep(TSyncState::Text(C)), C.TextFile = nullptr;
+    const std::string Want = Expected.Serialize();
+    EXPECT_EQ(S.Serialize(), Want);
+    S.Save(Path + ".new");
+    EXPECT_EQ(ReadBytes(Path + ".new"), Want);
+    EXPECT_EQ(OtherFiles(Dir.Path, {"Book.ABK.sync", "Book.ABK.sync.new"}), "");
   }
 }

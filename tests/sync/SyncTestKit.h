@@ -4,6 +4,8 @@
 // (ETags, conditional PUT and DELETE, sync tokens), and one whole sync run
 // against it as the tool runs it.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -210,6 +212,7 @@ inline TRunResult RunSync(TAddressBook& Book, TSyncState& State, TFakeServer& Se
     return Back;
   };
   TSyncEngine Engine(State);
+  Engine.SetScratchFolder(::testing::TempDir());  // as the session does
   for (const std::string& Href : Engine.Listing(Server.List(State.SyncToken))) {
     auto Found = Server.Cards.find(Href);
     if (Found != Server.Cards.end()) Engine.AddCard(Href, Found->second.ETag, Found->second.Text);
