@@ -16,7 +16,7 @@ export CCACHE_NOHASHDIR := 1
 # their time stamps and predefined macros may be trusted.
 export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: setup build run test test-unit test-asan fuzz bench screens clean
+.PHONY: setup build run test test-unit test-asan fuzz bench screens clean format-check
 
 setup:
 	@bash scripts/setup.sh
@@ -30,7 +30,11 @@ build: setup
 run: build
 	./$(BUILD)/tobrinel
 
-test: test-unit fuzz test-asan
+test: format-check test-unit fuzz test-asan
+
+# The code stays as .clang-format lays it out; clang-format -i FILE mends a file.
+format-check: setup
+	@find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run -Werror
 
 test-unit: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOBRINEL_BENCH=OFF -DTOBRINEL_WERROR=ON \

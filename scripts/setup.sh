@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
+  clang-format  # make test checks the layout of the code
   fonts-liberation fonts-dejavu-core
   fonts-noto-cjk fonts-noto-color-emoji  # names in Chinese, Japanese, Korean and emoji print and show
   imagemagick
