@@ -455,7 +455,7 @@ void TSyncState::Write(F&& Put) const {
   }
   // The index is preceded by its size: measured first, then written in
   // pieces, so that a large state is never held twice over in memory.
-  auto IndexOf = [this](const TSyncCard& C, std::string& Index) {
+  auto IndexOf = [](const TSyncCard& C, std::string& Index) {
     Index += C.Pending ? "pending " : "card ";
     for (std::string_view Value : {C.Href, C.ETag, C.Uid}) {
       PutEscaped(Index, Value);
