@@ -663,6 +663,18 @@ void TAddressBook::SaveToFile() {
 
 // ---- TBookStream
 
+// Where the parts of a record that lies whole in the buffer are.
+struct TBookStream::TRecordAt {
+  std::string_view Fields[7];
+  std::string_view Lists[3];  // each list's lines, each after its two-byte size
+  int16_t Counts[3];
+  int16_t Page;
+  size_t Size;
+  // Every size and count below 0x80 in each byte: text that is valid as a
+  // whole is then valid field by field, for no character spans a size.
+  bool SizesAscii;
+};
+
 TBookStream::TBookStream(const std::string& APath)
     : Path(APath), File(OpenRegularForReading(APath)), Reader(std::make_unique<TBookReader>(File.Fd)) {
   ReadHeader();
@@ -686,10 +698,30 @@ void TBookStream::Rewind() {
 }
 
 bool TBookStream::InListOrder() {
+  // A quarter of a dump went here: most neighbours have the same names, in
+  // the same bytes, which need neither conversion nor the collator.
   TAddressItem Items[2];
+  int Last = -1;          // the entry before, in Items
+  std::string Raw[2][2];  // its names as stored, and the next entry's
+  bool RawKnown = false;  // whether the entry before lay whole in the buffer
   bool Ordered = true;
-  for (int I = 0; Ordered && Read(Items[I & 1], true); ++I)
-    Ordered = I == 0 || TMyLinkList::CompareItems(Items[(I - 1) & 1], Items[I & 1]) <= 0;
+  while (Ordered) {
+    TRecordAt R;
+    const bool Measured = Current && !IsDamaged && MeasureInBuffer(R);
+    const int Next = Last < 0 ? 0 : 1 - Last;
+    if (Measured) {
+      Raw[Next][0].assign(R.Fields[0]);
+      Raw[Next][1].assign(R.Fields[1]);
+      if (RawKnown && Raw[Next][0] == Raw[Last][0] && Raw[Next][1] == Raw[Last][1]) {
+        Reader->Advance(R.Size);
+        continue;
+      }
+    }
+    if (!Read(Items[Next], true)) break;
+    Ordered = Last < 0 || TMyLinkList::CompareItems(Items[Last], Items[Next]) <= 0;
+    Last = Next;
+    RawKnown = Measured;
+  }
   Rewind();
   return Ordered;
 }
@@ -700,12 +732,15 @@ void TBookStream::CheckReadError() {
 
 bool TBookStream::Next(TAddressItem& Item) { return Read(Item, false); }
 
-bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
+bool TBookStream::MeasureInBuffer(TRecordAt& R) {
   const std::string_view Bytes = Reader->Unread();
   size_t At = 0;
+  unsigned SizeBits = 0;
   auto Int16 = [&](int16_t& Value) {
     if (Bytes.size() - At < 2) return false;
-    Value = int16_t(uint16_t(static_cast<unsigned char>(Bytes[At]) | static_cast<unsigned char>(Bytes[At + 1]) << 8));
+    const auto Low = static_cast<unsigned char>(Bytes[At]), High = static_cast<unsigned char>(Bytes[At + 1]);
+    SizeBits |= Low | High;
+    Value = int16_t(uint16_t(Low | High << 8));
     At += 2;
     return true;
   };
@@ -716,49 +751,78 @@ bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
     At += size_t(Length);
     return true;
   };
-  // The record is measured whole before any of it is taken.
-  std::string_view Fields[7];
-  for (std::string_view& Field : Fields)
+  for (std::string_view& Field : R.Fields)
     if (!String(Field)) return false;
-  size_t ListsAt = At;
-  int16_t Counts[3];
-  for (int16_t& Count : Counts) {
-    if (!Int16(Count)) return false;
+  for (int L = 0; L < 3; ++L) {
+    if (!Int16(R.Counts[L])) return false;
+    const size_t ListAt = At;
     std::string_view Line;
-    for (int16_t I = 0; I < Count; ++I)
+    for (int16_t I = 0; I < R.Counts[L]; ++I)
       if (!String(Line)) return false;
+    R.Lists[L] = Bytes.substr(ListAt, At - ListAt);
   }
-  int16_t Page;
-  if (!Int16(Page)) return false;
+  if (!Int16(R.Page)) return false;
+  R.Size = At;
+  R.SizesAscii = SizeBits < 0x80;
+  return true;
+}
+
+bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
+  // The record is measured whole before any of it is taken.
+  TRecordAt R;
+  if (!MeasureInBuffer(R)) return false;
   auto Take = [](auto& Field, std::string_view Value) {
     if (IsValidUtf8(Value)) Field = Value;
     else Field = ToUtf8(Value);
   };
-  Take(Item.Surname, Fields[0]);
-  Take(Item.FirstName, Fields[1]);
+  Take(Item.Surname, R.Fields[0]);
+  Take(Item.FirstName, R.Fields[1]);
   if (!NamesOnly) {
-    Take(Item.HomeTelephone, Fields[2]);
-    Take(Item.BusTelephone, Fields[3]);
-    Take(Item.BusExtn, Fields[4]);
-    Take(Item.BusFacsimile, Fields[5]);
-    Take(Item.BusMobile, Fields[6]);
-    At = ListsAt;
-    const int16_t* Count = Counts;
+    Take(Item.HomeTelephone, R.Fields[2]);
+    Take(Item.BusTelephone, R.Fields[3]);
+    Take(Item.BusExtn, R.Fields[4]);
+    Take(Item.BusFacsimile, R.Fields[5]);
+    Take(Item.BusMobile, R.Fields[6]);
+    int L = 0;
     for (TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
-      At += 2;  // the count, measured above
       Packed.clear();
-      std::string_view Line;
-      for (int16_t I = 0; I < *Count; ++I) {
-        String(Line);
+      TLinesView(R.Lists[L], R.Counts[L], TLinesView::Stored).ForEach([&](std::string_view Line) {
         if (IsValidUtf8(Line)) TLineList::AppendPacked(Packed, Line);
         else TLineList::AppendPacked(Packed, ToUtf8(Line));
-      }
-      List->AssignPacked(Packed, std::max<int16_t>(*Count++, 0));
+      });
+      List->AssignPacked(Packed, std::max<int16_t>(R.Counts[L], 0));
+      ++L;
     }
-    At += 2;  // the page
   }
-  Reader->Advance(At);
-  Item.TabPage = uint8_t(Page & 0xFF);
+  Reader->Advance(R.Size);
+  Item.TabPage = uint8_t(R.Page & 0xFF);
+  return true;
+}
+
+bool TBookStream::Next(TEntryView& View) {
+  if (!Current || IsDamaged) return false;
+  TRecordAt R;
+  if (MeasureInBuffer(R)) {
+    // Most records are UTF-8 within their fields' room, and are handed out
+    // where they lie; a record to convert or cut is read as an entry.
+    const std::string_view Whole = Reader->Unread().substr(0, R.Size);
+    bool AsTheyLie = R.SizesAscii && IsValidUtf8(Whole);
+    for (int F = 0; AsTheyLie && F < 7; ++F) AsTheyLie = R.Fields[F].size() <= (F == 4 ? ExtnCapacity : NameCapacity);
+    if (AsTheyLie) {
+      std::string_view* Fields[] = {&View.Surname, &View.FirstName,    &View.HomeTelephone, &View.BusTelephone,
+                                    &View.BusExtn, &View.BusFacsimile, &View.BusMobile};
+      for (int F = 0; F < 7; ++F) *Fields[F] = R.Fields[F];
+      TLinesView* Lists[] = {&View.HomeAddress, &View.BusAddress, &View.Notes};
+      for (int L = 0; L < 3; ++L)
+        *Lists[L] = TLinesView(R.Lists[L], std::max<int16_t>(R.Counts[L], 0), TLinesView::Stored);
+      View.TabPage = uint8_t(R.Page & 0xFF);
+      Reader->Advance(R.Size);
+      return true;
+    }
+  }
+  if (!Slow) Slow = std::make_unique<TAddressItem>();
+  if (!Read(*Slow, false)) return false;
+  View = *Slow;
   return true;
 }
 

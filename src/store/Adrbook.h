@@ -45,6 +45,46 @@ private:
   std::string Value;
 };
 
+// The lines of a list without their owner: a line list's own packed form
+// (each line after a size of one byte or more), or the book file's (each line
+// after its two-byte size). Valid while what it looks at is.
+class TLinesView {
+public:
+  enum EForm { Packed, Stored };
+  TLinesView() = default;
+  TLinesView(std::string_view ABytes, int32_t ACount, EForm AForm = Packed)
+      : Bytes(ABytes), LineCount(ACount), Form(AForm) {}
+  int32_t Count() const { return LineCount; }
+  // At least the bytes of all lines.
+  size_t PackedSize() const { return Bytes.size(); }
+  template <class F>
+  void ForEach(F&& Visit) const {
+    const char* P = Bytes.data();
+    const char* const End = P + Bytes.size();
+    while (P < End) {
+      size_t Size;
+      if (Form == Stored) {
+        Size = size_t(static_cast<unsigned char>(P[0]) | static_cast<unsigned char>(P[1]) << 8);
+        P += 2;
+      } else {
+        Size = 0;
+        for (int Shift = 0;; Shift += 7) {
+          const auto C = static_cast<unsigned char>(*P++);
+          Size |= size_t(C & 0x7F) << Shift;
+          if (!(C & 0x80)) break;
+        }
+      }
+      Visit(std::string_view(P, Size));
+      P += Size;
+    }
+  }
+
+private:
+  std::string_view Bytes;
+  int32_t LineCount = 0;
+  EForm Form = Packed;
+};
+
 // The lines of an address or of the notes, packed into one block of their
 // own so that a book of a hundred thousand entries stays small.
 class TLineList {
@@ -76,13 +116,10 @@ public:
   // taken over in one allocation.
   static void AppendPacked(std::string& Scratch, std::string_view Line);
   void AssignPacked(std::string_view Packed, int32_t Count);
+  TLinesView View() const { return {std::string_view(Data(), DataSize()), Count()}; }
   template <class F>
   void ForEach(F&& Visit) const {
-    for (size_t Pos = 0, End = DataSize(); Pos < End;) {
-      size_t Size = ReadSize(Pos);
-      Visit(std::string_view(Data() + Pos, Size));
-      Pos += Size;
-    }
+    View().ForEach(Visit);
   }
   friend bool operator==(const TLineList& A, const TLineList& B);
 
@@ -122,6 +159,33 @@ public:
   // From the entry pool: a large book touches few pages.
   static void* operator new(size_t Size);
   static void operator delete(void* Block, size_t Size) noexcept;
+};
+
+// An entry's fields without their owner, for the writers of files, which
+// take an entry of the book and one still in a file's buffer alike. Valid
+// while what it looks at is.
+struct TEntryView {
+  TEntryView() = default;
+  TEntryView(const TAddressItem& Item)
+      : Surname(Item.Surname.str()),
+        FirstName(Item.FirstName.str()),
+        HomeTelephone(Item.HomeTelephone.str()),
+        BusTelephone(Item.BusTelephone.str()),
+        BusExtn(Item.BusExtn.str()),
+        BusFacsimile(Item.BusFacsimile.str()),
+        BusMobile(Item.BusMobile.str()),
+        HomeAddress(Item.HomeAddress.View()),
+        BusAddress(Item.BusAddress.View()),
+        Notes(Item.Notes.View()),
+        TabPage(Item.TabPage) {}
+  std::string_view Surname, FirstName, HomeTelephone, BusTelephone, BusExtn, BusFacsimile, BusMobile;
+  TLinesView HomeAddress, BusAddress, Notes;
+  uint8_t TabPage = 0;
+  // In the order the book stores them, as TAddressItem's.
+  std::array<std::string_view, 7> TextFields() const {
+    return {Surname, FirstName, HomeTelephone, BusTelephone, BusExtn, BusFacsimile, BusMobile};
+  }
+  std::array<const TLinesView*, 3> LineLists() const { return {&HomeAddress, &BusAddress, &Notes}; }
 };
 
 // Entries in name order (TNameOrder::Current): surname, then first name, as
@@ -196,6 +260,10 @@ public:
   // the end of the file and where the rest of it is damaged (Damaged() then
   // tells); throws EFileError when reading fails.
   bool Next(TAddressItem& Item);
+  // The same as a view of the file's buffer where the entry lies whole in it
+  // and needs no conversion, else of an entry read the way Next does; valid
+  // until the next call.
+  bool Next(TEntryView& View);
   bool Damaged() const { return IsDamaged; }
   // Back to the first entry of the same open file, as it was when opened: a
   // book saved over meanwhile is another file.
@@ -212,12 +280,15 @@ private:
   // NamesOnly: the other fields are passed over and left as they were.
   bool Read(TAddressItem& Item, bool NamesOnly);
   bool ReadInBuffer(TAddressItem& Item, bool NamesOnly);
+  struct TRecordAt;
+  bool MeasureInBuffer(TRecordAt& Record);
   std::string Path;
   TFd File;  // closed even when the header cannot be read
   std::unique_ptr<TBookReader> Reader;
   bool Current = false;
   bool IsDamaged = false;
   std::string Text, Packed;
+  std::unique_ptr<TAddressItem> Slow;  // for views of entries read the slow way
 };
 
 class TAddressBook {

@@ -87,8 +87,10 @@ private:
 };
 
 TEntrySource ListSource(const TLinkList& Items) {
-  return [&Items, Cursor = static_cast<TListNode*>(nullptr)]() mutable -> const TAddressItem* {
-    return Items.MoveNext(Cursor) ? static_cast<const TAddressItem*>(Cursor) : nullptr;
+  return [&Items, Cursor = static_cast<TListNode*>(nullptr), View = TEntryView()]() mutable -> const TEntryView* {
+    if (!Items.MoveNext(Cursor)) return nullptr;
+    View = *static_cast<const TAddressItem*>(Cursor);
+    return &View;
   };
 }
 
@@ -107,8 +109,8 @@ bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::f
   // Entries alike in every field still get a UID each; the UIDs given are
   // kept as the bits they show rather than as texts.
   TUidSet Uids;
-  while (const TAddressItem* Entry = Next()) {
-    const auto& Item = *Entry;
+  while (const TEntryView* Entry = Next()) {
+    const TEntryView& Item = *Entry;
     if (Format == EContactFormat::VCard) {
       std::array<uint8_t, 20> Hash = VCardUidHash(Item);
       const TUidBits First(Hash);

@@ -28,7 +28,8 @@ TImported ReadContacts(TInput& Input, EContactFormat Format);
 bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
                    TExported* Counts = nullptr);
 // The same for the entries Next hands out in turn until it gives nullptr.
-using TEntrySource = std::function<const TAddressItem*()>;
+// Each view is valid until the next call.
+using TEntrySource = std::function<const TEntryView*()>;
 bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
                    TExported* Counts = nullptr);
 

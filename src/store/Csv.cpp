@@ -593,16 +593,16 @@ void AppendCsvHeader(std::string& Out) {
       "\"Business Extension\",\"Business Fax\",\"Mobile Phone\",\"Business Street\",\"Tab Page\",\"Notes\"\r\n";
 }
 
-void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
+void AppendCsvRecord(std::string& Out, const TEntryView& Item) {
   // Room for the worst case (every byte a quote) is made once, and the
   // record written into it.
   size_t Most = 64;
-  for (const std::string* Field : Item.TextFields()) Most += 2 * Field->size() + 3;
-  for (const TLineList* List : Item.LineLists()) Most += 2 * List->PackedSize() + 3;
+  for (std::string_view Field : Item.TextFields()) Most += 2 * Field.size() + 3;
+  for (const TLinesView* List : Item.LineLists()) Most += 2 * List->PackedSize() + 3;
   const size_t Start = Out.size();
   Out.resize(Start + Most);
   char* At = Out.data() + Start;
-  auto Lines = [&](const TLineList& List) {
+  auto Lines = [&](const TLinesView& List) {
     *At++ = '"';
     bool First = true;
     List.ForEach([&](std::string_view Line) {
@@ -613,21 +613,21 @@ void AppendCsvRecord(std::string& Out, const TAddressItem& Item) {
     });
     *At++ = '"';
   };
-  At = PutCsvField(At, Item.Surname.str());
+  At = PutCsvField(At, Item.Surname);
   *At++ = ',';
-  At = PutCsvField(At, Item.FirstName.str());
+  At = PutCsvField(At, Item.FirstName);
   *At++ = ',';
-  At = PutCsvField(At, Item.HomeTelephone.str(), true);
+  At = PutCsvField(At, Item.HomeTelephone, true);
   *At++ = ',';
   Lines(Item.HomeAddress);
   *At++ = ',';
-  At = PutCsvField(At, Item.BusTelephone.str(), true);
+  At = PutCsvField(At, Item.BusTelephone, true);
   *At++ = ',';
-  At = PutCsvField(At, Item.BusExtn.str());
+  At = PutCsvField(At, Item.BusExtn);
   *At++ = ',';
-  At = PutCsvField(At, Item.BusFacsimile.str(), true);
+  At = PutCsvField(At, Item.BusFacsimile, true);
   *At++ = ',';
-  At = PutCsvField(At, Item.BusMobile.str(), true);
+  At = PutCsvField(At, Item.BusMobile, true);
   *At++ = ',';
   Lines(Item.BusAddress);
   const char Page[] = {',', '"', char('0' + (Item.TabPage <= 2 ? Item.TabPage : 0)), '"', ','};

@@ -18,4 +18,4 @@ TImported ReadCsv(std::string_view Text);
 TImported ReadCsv(TInput& Input);
 
 void AppendCsvHeader(std::string& Out);
-void AppendCsvRecord(std::string& Out, const TAddressItem& Item);
+void AppendCsvRecord(std::string& Out, const TEntryView& Item);

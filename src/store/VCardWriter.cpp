@@ -1,6 +1,8 @@
 #include "VCardWriter.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "Sha1.h"
 #include "TextCodec.h"
@@ -18,10 +20,35 @@ struct TSpecialBytes {
 };
 constexpr TSpecialBytes Special;
 
+// True when one of the eight bytes of Word is one of the special ones (the
+// test for a zero byte, once for each).
+bool HasSpecial(uint64_t Word) {
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  return HasZero(Word ^ (Ones * '\\')) | HasZero(Word ^ (Ones * ',')) | HasZero(Word ^ (Ones * ';')) |
+         HasZero(Word ^ (Ones * '\n')) | HasZero(Word ^ (Ones * '\r'));
+}
+
+// Where the first special byte may be: the start of the first eight bytes
+// that hold one, or the end.
+size_t PlainPrefix(std::string_view Text) {
+  size_t At = 0;
+  for (; Text.size() - At >= 8; At += 8) {
+    uint64_t Word;
+    std::memcpy(&Word, Text.data() + At, 8);
+    if (HasSpecial(Word)) return At;
+  }
+  if (At == Text.size()) return At;
+  // The rest padded with spaces, which are plain.
+  uint64_t Word = 0x2020202020202020ull;
+  std::memcpy(&Word, Text.data() + At, Text.size() - At);
+  return HasSpecial(Word) ? At : Text.size();
+}
+
 void AppendEscaped(std::string& Out, std::string_view Text) {
   // Plain runs are copied whole: most values have nothing to escape.
   size_t Run = 0;
-  for (size_t I = 0; I < Text.size(); ++I) {
+  for (size_t I = PlainPrefix(Text); I < Text.size(); ++I) {
     if (!Special.Is[static_cast<unsigned char>(Text[I])]) continue;
     const char* Escape;
     size_t Width = 1;
@@ -53,7 +80,7 @@ void AppendEscaped(std::string& Out, std::string_view Text) {
   Out.append(Text.data() + Run, Text.size() - Run);
 }
 
-void AppendEscapedLines(std::string& Out, const TLineList& Lines) {
+void AppendEscapedLines(std::string& Out, const TLinesView& Lines) {
   bool First = true;
   Lines.ForEach([&](std::string_view Line) {
     if (!First) Out += "\\n";
@@ -97,19 +124,19 @@ void AppendVCardLine(std::string& Out, std::string_view Line, std::string_view L
   AppendFolded(Out, Line, LineEnd);
 }
 
-std::string VCardUid(const TAddressItem& Item, int32_t Occurrence) {
+std::string VCardUid(const TEntryView& Item, int32_t Occurrence) {
   return UuidFromSha1(VCardUidHash(Item, Occurrence));
 }
 
-std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrence) {
+std::array<uint8_t, 20> VCardUidHash(const TEntryView& Item, int32_t Occurrence) {
   // Our own namespace for the names of entries.
   static const char Namespace[] = "\x3f\x0d\x5b\x6e\x8c\x2a\x4e\x71\x9a\x4b\x6d\x1c\x2e\x7f\x8a\x90";
   // The name: every field but the page last shown, which changes by looking
   // at the entry; each field ends in 0x1F, each line of a list begins with 0x1E.
   thread_local std::string Name;  // kept for its room: one export names every entry
   Name.assign(Namespace, 16);
-  for (const std::string* Field : Item.TextFields()) Name.append(*Field) += '\x1f';
-  for (const TLineList* List : Item.LineLists()) {
+  for (std::string_view Field : Item.TextFields()) Name.append(Field) += '\x1f';
+  for (const TLinesView* List : Item.LineLists()) {
     Name += std::to_string(List->Count());
     List->ForEach([&](std::string_view Line) { (Name += '\x1e').append(Line); });
     Name += '\x1f';
@@ -120,7 +147,7 @@ std::array<uint8_t, 20> VCardUidHash(const TAddressItem& Item, int32_t Occurrenc
   return Hash.Digest();
 }
 
-void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Uid, TExported* Counts) {
+void AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid, TExported* Counts) {
   // Each content line is written straight into Out, and folded there in the
   // few cases where it is longer than a line may be.
   size_t LineStart = 0;
@@ -144,17 +171,17 @@ void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Ui
     Emit();
   }
   Begin("N:");
-  AppendEscaped(Out, Item.Surname.str());
+  AppendEscaped(Out, Item.Surname);
   Out += ';';
-  AppendEscaped(Out, Item.FirstName.str());
+  AppendEscaped(Out, Item.FirstName);
   Out += ";;;";
   Emit();
   Begin("FN:");
-  AppendEscaped(Out, Item.FirstName.str());
+  AppendEscaped(Out, Item.FirstName);
   if (!Item.FirstName.empty() && !Item.Surname.empty()) Out += ' ';
-  AppendEscaped(Out, Item.Surname.str());
+  AppendEscaped(Out, Item.Surname);
   Emit();
-  auto Text = [&](const char* Head, const std::string& Value) {
+  auto Text = [&](const char* Head, std::string_view Value) {
     if (Value.empty()) return;
     Begin(Head);
     AppendEscaped(Out, Value);
@@ -162,7 +189,7 @@ void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Ui
   };
   // A phone number is no text: it is written as it is, without escapes,
   // which other programs keep and a modem cannot dial.
-  auto Number = [&](const char* Head, const std::string& Value) {
+  auto Number = [&](const char* Head, std::string_view Value) {
     if (Value.empty()) return;
     std::string Clean;
     std::string_view Kept = Value;
@@ -185,7 +212,7 @@ void AppendVCard(std::string& Out, const TAddressItem& Item, std::string_view Ui
   Number("TEL;TYPE=WORK,FAX:", Item.BusFacsimile);
   Number("TEL;TYPE=CELL:", Item.BusMobile);
   // The lines of an address stay lines: all of them in the street.
-  auto Lines = [&](const char* Head, const char* Tail, const TLineList& List) {
+  auto Lines = [&](const char* Head, const char* Tail, const TLinesView& List) {
     if (List.Count() == 0) return;
     Begin(Head);
     AppendEscapedLines(Out, List);

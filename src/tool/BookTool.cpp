@@ -97,7 +97,7 @@ bool WriteJsonLines(TNext&& Next, int32_t& Count) {
     Out.Clear();
     return Done;
   };
-  while (const TAddressItem* Item = Next()) {
+  while (const auto* Item = Next()) {
     Out.Add(*Item);
     ++Count;
     if (Out.Text().size() >= (1 << 20) && !Write()) return false;
@@ -121,8 +121,8 @@ int Dump(std::string Path) {
     // then stays small whatever the size.
     TBookStream Stream(Path);
     if (Stream.CurrentFormat() && Stream.InListOrder()) {
-      TAddressItem Item;
-      Written = WriteJsonLines([&]() -> const TAddressItem* { return Stream.Next(Item) ? &Item : nullptr; }, Count);
+      TEntryView View;
+      Written = WriteJsonLines([&]() -> const TEntryView* { return Stream.Next(View) ? &View : nullptr; }, Count);
       Damaged = Stream.Damaged();
     } else {
       // Never freed: the tool ends right after, and the kernel takes the book

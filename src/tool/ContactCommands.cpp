@@ -66,7 +66,7 @@ int Export(const TArguments& Arguments) {
   // A book in list order, as the program saves it, is written out as it is
   // read instead of held whole.
   std::unique_ptr<TBookStream> Stream;
-  TAddressItem Item;
+  TEntryView View;
   TEntrySource Next;
   try {
     std::string Path = Arguments.Book;
@@ -77,16 +77,18 @@ int Export(const TArguments& Arguments) {
     }
     Stream = std::make_unique<TBookStream>(Path);
     if (Stream->CurrentFormat() && Stream->InListOrder()) {
-      Next = [&]() -> const TAddressItem* {
-        if (!Stream->Next(Item)) return nullptr;
+      Next = [&]() -> const TEntryView* {
+        if (!Stream->Next(View)) return nullptr;
         ++Result.EntriesRead;
-        return &Item;
+        return &View;
       };
     } else {
       Stream.reset();
       Result = Book.LoadFromFile(Path);
-      Next = [&, Cursor = static_cast<TListNode*>(nullptr)]() mutable -> const TAddressItem* {
-        return Book.Items->MoveNext(Cursor) ? static_cast<const TAddressItem*>(Cursor) : nullptr;
+      Next = [&, Cursor = static_cast<TListNode*>(nullptr)]() mutable -> const TEntryView* {
+        if (!Book.Items->MoveNext(Cursor)) return nullptr;
+        View = *static_cast<const TAddressItem*>(Cursor);
+        return &View;
       };
     }
     if (!Arguments.File.empty()) Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);

@@ -119,12 +119,12 @@ void TJsonLines::PutString(std::string_view Text) {
   Length = size_t(At - Buffer.get());
 }
 
-void TJsonLines::Add(const TAddressItem& Item) {
-  auto Text = [&](std::string_view Key, const std::string& Value) {
+void TJsonLines::Add(const TEntryView& Item) {
+  auto Text = [&](std::string_view Key, std::string_view Value) {
     PutRaw(Key);
     PutString(Value);
   };
-  auto Lines = [&](std::string_view Key, const TLineList& List) {
+  auto Lines = [&](std::string_view Key, const TLinesView& List) {
     PutRaw(Key);
     bool First = true;
     List.ForEach([&](std::string_view Line) {

@@ -13,7 +13,7 @@ std::string EntryToJson(const TAddressItem& Item);
 // Entries as JSON lines gathered in one buffer, to be written out in large blocks.
 class TJsonLines {
 public:
-  void Add(const TAddressItem& Item);  // one object and a line feed
+  void Add(const TEntryView& Item);  // one object and a line feed
   std::string_view Text() const { return {Buffer.get(), Length}; }
   void Clear() { Length = 0; }
 

@@ -207,17 +207,27 @@ TEST_F(BookFile, DamagedBooksLoadTheCompleteRecordsAndSaySo) {
 }
 
 // The reader takes a record that lies whole in what it has read another way
-// than one cut by the end of its buffer: wherever that end falls in these
-// records, they read as they do on their own.
+// than one cut by the end of its buffer, and a stream hands out views of the
+// first kind where it can: wherever that end falls in these records, they
+// read as they do on their own, loaded or streamed.
 TEST_F(BookFile, RecordsCutByTheEndOfTheBufferReadAsWhole) {
-  auto Entry = [](const TAddressItem& I) {
+  auto Entry = [](const TEntryView& I) {
     std::string Out;
-    for (const std::string* F : {&I.Surname.str(), &I.FirstName.str(), &I.HomeTelephone.str(), &I.BusTelephone.str(),
-                                 &I.BusExtn.str(), &I.BusFacsimile.str(), &I.BusMobile.str()})
-      Out += *F + "|";
-    for (const TLineList* L : {&I.HomeAddress, &I.BusAddress, &I.Notes}) Out += "[" + L->Text() + "]";
+    for (std::string_view F : I.TextFields()) Out.append(F) += "|";
+    for (const TLinesView* L : I.LineLists()) {
+      Out += "[";
+      L->ForEach([&](std::string_view Line) { Out.append(Line) += "/"; });
+      Out += "]";
+    }
     return Out + std::to_string(I.TabPage);
   };
+  // The last byte of the mobile number and the count of lines after it
+  // (0xBC) would make a "\xC3\xBC" of the record valid as a whole.
+  std::string SplitCharacter = Str("Mu");
+  for (int I = 0; I < 5; ++I) SplitCharacter += Str("");
+  SplitCharacter += Str("07\xC3") + std::string("\xBC\0", 2);
+  for (int I = 0; I < 0xBC; ++I) SplitCharacter += Str("");
+  SplitCharacter += std::string(6, '\0');
   const struct {
     const char* Name;
     std::string Bytes;
@@ -229,6 +239,8 @@ TEST_F(BookFile, RecordsCutByTheEndOfTheBufferReadAsWhole) {
       {"counts of zero or less", Str("Neg") + Str("Ann") + std::string(10, '\0') +
                                      std::string("\xFF\xFF\0\0\0\x80", 6) + std::string("\x01\0", 2)},
       {"a name longer than its field", Record(std::string(60, 'x') + "\xC3\xA9", "", 255, {std::string(300, 'n')})},
+      {"a character split by a count", SplitCharacter},
+      {"UTF-8 and sizes above 0x7F", Record("\xC3\x85kesson", "", 1, {std::string(0x90, 'n'), "caf\xC3\xA9"})},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
@@ -253,7 +265,44 @@ TEST_F(BookFile, RecordsCutByTheEndOfTheBufferReadAsWhole) {
           Found = ItemAt(*Book.Items, I);
       ASSERT_TRUE(Found) << Before;
       ASSERT_EQ(Entry(*Found), Expected) << Before;
+      TBookStream Stream(BookPath);
+      TEntryView View;
+      std::string Streamed;
+      while (Stream.Next(View))
+        if (View.Surname != "Aaa" && View.Surname != "Zzz") Streamed = Entry(View);
+      ASSERT_FALSE(Stream.Damaged());
+      ASSERT_EQ(Streamed, Expected) << Before;
     }
+  }
+}
+
+// Neighbours with the same names as stored are passed over without being
+// compared: what comes after such a run is still compared with it.
+TEST_F(BookFile, AStreamTellsWhetherTheBookIsInListOrder) {
+  const struct {
+    std::vector<std::pair<std::string, std::string>> Names;
+    bool Ordered;
+  } Cases[] = {
+      {{{"Ann", ""}, {"Ann", ""}, {"Bob", ""}}, true},
+      {{{"Bob", ""}, {"Bob", ""}, {"Ann", ""}}, false},
+      {{{"Ann", "Zed"}, {"Ann", "Zed"}, {"Ann", "Amy"}}, false},
+      {{{"M\xFCller", ""}, {"M\xFCller", ""}, {"M\xC3\xBCller", ""}, {"Adams", ""}}, false},
+      {{{"M\xFCller", ""}, {"M\xC3\xBCller", ""}, {"Zander", ""}}, true},
+      {{{"", "Bob"}, {"Bob", ""}, {"Ann", ""}}, false},
+      {{}, true},
+  };
+  for (const auto& Case : Cases) {
+    std::string Bytes = Header;
+    for (const auto& [Surname, FirstName] : Case.Names) Bytes += Record(Surname, FirstName);
+    SCOPED_TRACE(Bytes);
+    WriteBytes(BookPath, Bytes);
+    TBookStream Stream(BookPath);
+    EXPECT_EQ(Stream.InListOrder(), Case.Ordered);
+    // Rewound: every entry is read after it.
+    TEntryView View;
+    size_t Read = 0;
+    while (Stream.Next(View)) ++Read;
+    EXPECT_EQ(Read, Case.Names.size());
   }
 }
 

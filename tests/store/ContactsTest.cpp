@@ -14,7 +14,8 @@ TEST(Contacts, BookToVCardAndCsvAndBackLosesNothing) {
   TMyLinkList Book;
   Book.Add(Entry({"O'Brien, Jr.", "Zoë", "0123; 456", "020 7946,0000", "123", "fax\\1", "07700 900123",
                   "1 Hill Rd, Flat 2||Little Town; Kent|", "Works \"Lane\"", "Likes \"quotes\"\\n|tab\there", "2"}));
-  Book.Add(Entry({"", "Only First", "", "", "", "", "", "", "", "", "1"}));
+  // Characters to escape in the first eight bytes, after them, and alone.
+  Book.Add(Entry({"", "Only First", "", "", "12345678,9", "", "", "", "", "a;b", "1"}));
   Book.Add(Entry({"Ωμέγα 😀", std::string(50, 'x'), " spaced ", "", "", "", "", "", "(one empty line)",
                   std::string(200, 'y') + "ÄÖÜ😀" + std::string(70, '\\'), "0"}));
   for (EContactFormat Format : {EContactFormat::VCard, EContactFormat::Csv}) {
