@@ -702,22 +702,22 @@ bool TBookStream::InListOrder() {
   // the same bytes, which need neither conversion nor the collator.
   TAddressItem Items[2];
   int Last = -1;          // the entry before, in Items
-  std::string Raw[2][2];  // its names as stored, and the next entry's
+  std::string Raw[2];     // its names as stored
   bool RawKnown = false;  // whether the entry before lay whole in the buffer
   bool Ordered = true;
-  while (Ordered) {
-    TRecordAt R;
-    const bool Measured = Current && !IsDamaged && MeasureInBuffer(R);
+  while (Ordered && Current && !IsDamaged) {
     const int Next = Last < 0 ? 0 : 1 - Last;
+    TRecordAt R;
+    const bool Measured = MeasureInBuffer(R);
     if (Measured) {
-      Raw[Next][0].assign(R.Fields[0]);
-      Raw[Next][1].assign(R.Fields[1]);
-      if (RawKnown && Raw[Next][0] == Raw[Last][0] && Raw[Next][1] == Raw[Last][1]) {
+      if (RawKnown && R.Fields[0] == Raw[0] && R.Fields[1] == Raw[1]) {
         Reader->Advance(R.Size);
         continue;
       }
-    }
-    if (!Read(Items[Next], true)) break;
+      Raw[0].assign(R.Fields[0]);
+      Raw[1].assign(R.Fields[1]);
+      TakeMeasured(R, Items[Next], true);
+    } else if (!Read(Items[Next], true)) break;
     Ordered = Last < 0 || TMyLinkList::CompareItems(Items[Last], Items[Next]) <= 0;
     Last = Next;
     RawKnown = Measured;
@@ -734,35 +734,37 @@ bool TBookStream::Next(TAddressItem& Item) { return Read(Item, false); }
 
 bool TBookStream::MeasureInBuffer(TRecordAt& R) {
   const std::string_view Bytes = Reader->Unread();
-  size_t At = 0;
+  const char* const Begin = Bytes.data();
+  const char* const End = Begin + Bytes.size();
+  const char* P = Begin;
   unsigned SizeBits = 0;
   auto Int16 = [&](int16_t& Value) {
-    if (Bytes.size() - At < 2) return false;
-    const auto Low = static_cast<unsigned char>(Bytes[At]), High = static_cast<unsigned char>(Bytes[At + 1]);
+    if (End - P < 2) return false;
+    const auto Low = static_cast<unsigned char>(P[0]), High = static_cast<unsigned char>(P[1]);
     SizeBits |= Low | High;
     Value = int16_t(uint16_t(Low | High << 8));
-    At += 2;
+    P += 2;
     return true;
   };
   auto String = [&](std::string_view& Value) {
     int16_t Length;
-    if (!Int16(Length) || Length < 0 || Bytes.size() - At < size_t(Length)) return false;
-    Value = Bytes.substr(At, size_t(Length));
-    At += size_t(Length);
+    if (!Int16(Length) || Length < 0 || End - P < Length) return false;
+    Value = std::string_view(P, size_t(Length));
+    P += Length;
     return true;
   };
   for (std::string_view& Field : R.Fields)
     if (!String(Field)) return false;
   for (int L = 0; L < 3; ++L) {
     if (!Int16(R.Counts[L])) return false;
-    const size_t ListAt = At;
+    const char* const ListAt = P;
     std::string_view Line;
     for (int16_t I = 0; I < R.Counts[L]; ++I)
       if (!String(Line)) return false;
-    R.Lists[L] = Bytes.substr(ListAt, At - ListAt);
+    R.Lists[L] = std::string_view(ListAt, size_t(P - ListAt));
   }
   if (!Int16(R.Page)) return false;
-  R.Size = At;
+  R.Size = size_t(P - Begin);
   R.SizesAscii = SizeBits < 0x80;
   return true;
 }
@@ -771,6 +773,11 @@ bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
   // The record is measured whole before any of it is taken.
   TRecordAt R;
   if (!MeasureInBuffer(R)) return false;
+  TakeMeasured(R, Item, NamesOnly);
+  return true;
+}
+
+void TBookStream::TakeMeasured(const TRecordAt& R, TAddressItem& Item, bool NamesOnly) {
   auto Take = [](auto& Field, std::string_view Value) {
     if (IsValidUtf8(Value)) Field = Value;
     else Field = ToUtf8(Value);
@@ -796,7 +803,6 @@ bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
   }
   Reader->Advance(R.Size);
   Item.TabPage = uint8_t(R.Page & 0xFF);
-  return true;
 }
 
 bool TBookStream::Next(TEntryView& View) {

@@ -282,6 +282,7 @@ private:
   bool ReadInBuffer(TAddressItem& Item, bool NamesOnly);
   struct TRecordAt;
   bool MeasureInBuffer(TRecordAt& Record);
+  void TakeMeasured(const TRecordAt& Record, TAddressItem& Item, bool NamesOnly);
   std::string Path;
   TFd File;  // closed even when the header cannot be read
   std::unique_ptr<TBookReader> Reader;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "ByteWords.h"
 #include "Sha1.h"
 #include "TextCodec.h"
 
@@ -20,29 +21,21 @@ struct TSpecialBytes {
 };
 constexpr TSpecialBytes Special;
 
-// True when one of the eight bytes of Word is one of the special ones (the
-// test for a zero byte, once for each).
+// True when one of the eight bytes of Word is one of the special ones.
 bool HasSpecial(uint64_t Word) {
-  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
-  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
-  return HasZero(Word ^ (Ones * '\\')) | HasZero(Word ^ (Ones * ',')) | HasZero(Word ^ (Ones * ';')) |
-         HasZero(Word ^ (Ones * '\n')) | HasZero(Word ^ (Ones * '\r'));
+  using namespace ByteWords;
+  return Has(Word, '\\') | Has(Word, ',') | Has(Word, ';') | Has(Word, '\n') | Has(Word, '\r');
 }
 
 // Where the first special byte may be: the start of the first eight bytes
 // that hold one, or the end.
 size_t PlainPrefix(std::string_view Text) {
   size_t At = 0;
-  for (; Text.size() - At >= 8; At += 8) {
-    uint64_t Word;
-    std::memcpy(&Word, Text.data() + At, 8);
-    if (HasSpecial(Word)) return At;
-  }
+  for (; Text.size() - At >= 8; At += 8)
+    if (HasSpecial(ByteWords::Load(Text.data() + At))) return At;
   if (At == Text.size()) return At;
   // The rest padded with spaces, which are plain.
-  uint64_t Word = 0x2020202020202020ull;
-  std::memcpy(&Word, Text.data() + At, Text.size() - At);
-  return HasSpecial(Word) ? At : Text.size();
+  return HasSpecial(ByteWords::LoadShort(Text.data() + At, Text.size() - At)) ? At : Text.size();
 }
 
 void AppendEscaped(std::string& Out, std::string_view Text) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ByteWords.h"
 #include "TextCodec.h"
 
 namespace {
@@ -26,12 +27,10 @@ struct TEscapeTable {
 constexpr TEscapeTable Escape;
 
 // True when one of the eight bytes of Word is a control character, '"' or
-// '\\' (the test for a zero byte, applied three times).
+// '\\'.
 bool NeedsEscape(uint64_t Word) {
-  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
-  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
-  uint64_t Below20 = (Word - Ones * 0x20) & ~Word & Highs;
-  return Below20 | HasZero(Word ^ (Ones * '"')) | HasZero(Word ^ (Ones * '\\'));
+  using namespace ByteWords;
+  return HasBelow(Word, 0x20) | Has(Word, '"') | Has(Word, '\\');
 }
 
 char* PutEscapedSlowly(char* At, const char* P, size_t N) {
@@ -72,9 +71,8 @@ char* PutEscapedSlowly(char* At, const char* P, size_t N) {
 // escape. At has room for six bytes per byte and eight more.
 char* PutEscaped(char* At, const char* P, size_t N) {
   if (N < 8) {
-    // Padded with spaces, which need no escape, into one word.
-    uint64_t Word = 0x2020202020202020ull;
-    std::memcpy(&Word, P, N);
+    // Padded with spaces, which need no escape.
+    const uint64_t Word = ByteWords::LoadShort(P, N);
     if (NeedsEscape(Word)) return PutEscapedSlowly(At, P, N);
     std::memcpy(At, &Word, 8);
     return At + N;

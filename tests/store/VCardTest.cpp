@@ -181,3 +181,20 @@ TEST(VCard, ContentLinesCanBeWalkedByACaller) {
   EXPECT_EQ(UnescapeVCardText(Parts[2]) + "|" + std::string(Parts[3]) + "|" + std::to_string(Parts.size()),
             "1, Road|Town|7");
 }
+
+TEST(VCard, EscapesAreWrittenWhereverTheSpecialByteIs) {
+  // Texts of every length up to 17 bytes, the special byte at the start, the
+  // middle or the end: each gets exactly one escape and reads back.
+  for (size_t Length = 1; Length <= 17; ++Length)
+    for (char C : {'\\', ',', ';', '\n', '\r'})
+      for (size_t At : {size_t(0), Length / 2, Length - 1}) {
+        std::string Text;
+        for (size_t I = 0; I < Length; ++I) Text += I == At ? C : char('a' + I);
+        std::string Out;
+        AppendVCardEscaped(Out, Text);
+        EXPECT_EQ(Out.size(), Length + 1) << Length << " " << int(C) << " at " << At << ": " << Out;
+        std::string Back = Text;
+        Back[At] = C == '\r' ? '\n' : C;
+        EXPECT_EQ(UnescapeVCardText(Out), Back) << Out;
+      }
+}
