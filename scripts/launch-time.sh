@@ -4,7 +4,8 @@
 # process each time. For each program given, a copy is started N times (runs
 # alternate between the programs) with BOOK as its last book and no splash.
 # Prints per run: ms until the window is mapped, ms until its client is
-# painted, CPU ms and minor page faults of the process by then; then medians.
+# painted, CPU ms and minor page faults of the process by then, and its peak
+# memory (VmHWM) once painted; then medians.
 #
 #   scripts/launch-time.sh [-n RUNS] [-b BOOK] PROGRAM...
 #   scripts/launch-time.sh -n 9 -b /tmp/BIG.ABK build/tobrinel /tmp/old/tobrinel
@@ -76,7 +77,17 @@ int main(int argc, char** argv) {
     if (Children) XFree(Children);
     if (Painted < 0) usleep(500);
   }
-  printf("%.1f %.1f %lu %lu\n", Mapped, Painted, Cpu * 1000 / sysconf(_SC_CLK_TCK), Faults);
+  /* The peak resident memory, once the window is painted. */
+  double PeakMb = -1;
+  snprintf(Path, sizeof Path, "/proc/%d/status", (int)Child);
+  F = fopen(Path, "r");
+  if (F) {
+    char Line[256];
+    while (fgets(Line, sizeof Line, F))
+      if (strncmp(Line, "VmHWM:", 6) == 0) PeakMb = strtod(Line + 6, NULL) / 1024;
+    fclose(F);
+  }
+  printf("%.1f %.1f %lu %lu %.1f\n", Mapped, Painted, Cpu * 1000 / sysconf(_SC_CLK_TCK), Faults, PeakMb);
   kill(Child, SIGKILL);
   waitpid(Child, NULL, 0);
   return 0;
@@ -110,9 +121,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" "$Work/session.sh" > "$Work/runs.txt"
 Index=0
 for Program in "$@"; do
   Index=$((Index + 1))
-  echo "$Program${Book:+ with $Book}: map ms, painted ms, CPU ms, page faults"
-  awk -v I=$Index '$1 == I { print "  " $2, $3, $4, $5 }' "$Work/runs.txt"
-  awk -v I=$Index '$1 == I { print $2, $3, $4, $5 }' "$Work/runs.txt" | python3 -c '
+  echo "$Program${Book:+ with $Book}: map ms, painted ms, CPU ms, page faults, peak MB"
+  awk -v I=$Index '$1 == I { print "  " $2, $3, $4, $5, $6 }' "$Work/runs.txt"
+  awk -v I=$Index '$1 == I { print $2, $3, $4, $5, $6 }' "$Work/runs.txt" | python3 -c '
 import sys, statistics
 rows = [list(map(float, line.split())) for line in sys.stdin]
 print("  median", *("%g" % statistics.median(column) for column in zip(*rows)))'
