@@ -8,6 +8,7 @@
 
 #include "CardPatch.h"
 #include "SyncFields.h"
+#include "VCardLexer.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ std::vector<std::string> Untouched(const std::string& Text) {
     // A quoted-printable value that ends in "=" goes on in the next line, as the reader reads it.
     auto SoftBreak = [](const std::string& Last) {
       if (Last.empty() || Last.back() != '=') return false;
-      std::string Head = Last.substr(0, Last.find(':'));
+      // Its parameters end where the reader's do, at the first colon outside quotes.
+      std::string Head = Last.substr(0, ValueColon(Last));
       for (char& C : Head) C = char(toupper(static_cast<unsigned char>(C)));
       return Head.find("QUOTED-PRINTABLE") != std::string::npos;
     };
