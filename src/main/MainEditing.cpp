@@ -87,7 +87,7 @@ void TfrmMain::TidyNameEdits(int Row) {
 void TfrmMain::edtSurnameExit(QWidget* Receiver) {
   const QString Tidy = TidyName(edtSurname, 0, FSelectedRow);
   if (Tidy != edtSurname->text()) edtSurname->setText(Tidy);
-  const std::string& Cell = FNames->Cell(FSelectedRow, 0);
+  const std::string Cell(FNames->Cell(FSelectedRow, 0));
   if (!Cell.empty()) {
     if (!IsBlank(Tidy)) FNames->SetCell(FSelectedRow, 0, Std(Tidy));
     else edtSurname->setText(Q(Cell));

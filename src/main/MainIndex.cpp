@@ -56,13 +56,13 @@ void TfrmMain::grdNamesClick() {
     if (TAddressItem* Current = FBook->Current) {
       // The index row's surname is the one a blanked surname edit falls back to.
       const bool Shown = FNames->Item(FShownRow) == Current;
-      const std::string Surname = Shown ? FNames->Cell(FShownRow, 0) : Current->Surname.str();
-      const std::string OldSurname = Current->Surname.str(), OldFirstName = Current->FirstName.str();
+      const std::string Surname(Shown ? FNames->Cell(FShownRow, 0) : Current->Surname.str());
+      const std::string OldSurname = Current->Surname, OldFirstName = Current->FirstName;
       StoreEdits(*Current);
       if (IsBlank(edtSurname->text()) && !Surname.empty()) Current->Surname = Surname;
       if (!QuietUpdate) Current->TabPage = static_cast<uint8_t>(tabDetails->currentIndex());
       if (Current->Surname.str() != OldSurname || Current->FirstName.str() != OldFirstName) MoveToItsPlace(*Current);
-      else if (Shown) FNames->KeepCells(FShownRow, Current->Surname.str(), Current->FirstName.str());
+      else if (Shown) FNames->KeepCells(FShownRow, Current->Surname, Current->FirstName);
     } else if (!IsBlank(edtSurname->text()) || !IsBlank(edtFirstName->text())) {
       auto Item = std::make_unique<TAddressItem>();
       StoreEdits(*Item);

@@ -24,7 +24,7 @@ TAddressItem* TNamesModel::Item(int GridRow) const {
   return Rows[static_cast<size_t>(GridRow - 1)];
 }
 
-const std::string& TNamesModel::Cell(int GridRow, int Column) const {
+std::string_view TNamesModel::Cell(int GridRow, int Column) const {
   const TAddressItem* Entry = Item(GridRow);
   if (!Entry) return Empty;
   const auto& Overrides = Column == 0 ? SurnameCells : FirstNameCells;
@@ -46,8 +46,7 @@ void TNamesModel::KeepCells(int GridRow, const std::string& Surname, const std::
   const TAddressItem* Entry = Item(GridRow);
   if (!Entry) return;
   // Only a cell that differs from its entry needs a text of its own.
-  auto Keep = [GridRow](std::unordered_map<int, std::string>& Cells, const std::string& Text,
-                        const std::string& Stored) {
+  auto Keep = [GridRow](std::unordered_map<int, std::string>& Cells, const std::string& Text, std::string_view Stored) {
     if (Text == Stored) Cells.erase(GridRow);
     else Cells[GridRow] = Text;
   };
@@ -76,7 +75,7 @@ int TNamesModel::columnCount(const QModelIndex& Parent) const { return Parent.is
 
 QVariant TNamesModel::data(const QModelIndex& Index, int Role) const {
   if (Role != Qt::DisplayRole || !Index.isValid()) return {};
-  const QString Name = QString::fromStdString(Cell(Index.row() + 1, Index.column()));
+  const QString Name = QString::fromUtf8(Cell(Index.row() + 1, Index.column()));
   if (OnShown && !Name.isEmpty()) OnShown(Name);
   return Name;
 }

@@ -25,7 +25,7 @@ public:
   int GridRowCount() const { return EntryCount() + 2; }  // with the header
   TAddressItem* Item(int GridRow) const;
   // Column 0 the surname, 1 the first name; empty outside the entry rows.
-  const std::string& Cell(int GridRow, int Column) const;
+  std::string_view Cell(int GridRow, int Column) const;
   void SetCell(int GridRow, int Column, const std::string& Text);
   // The entry of that row was committed: its cells go on showing these.
   void KeepCells(int GridRow, const std::string& Surname, const std::string& FirstName);

@@ -21,14 +21,14 @@ struct TShownField {
 
 // In the order the main window shows them.
 const TShownField ShownFields[] = {
-    {"Surname", [](const TAddressItem& I) { return I.Surname.str(); }, sfSurname},
-    {"First Name", [](const TAddressItem& I) { return I.FirstName.str(); }, sfFirstName},
-    {"Home Telephone", [](const TAddressItem& I) { return I.HomeTelephone.str(); }, sfHomeTelephone},
+    {"Surname", [](const TAddressItem& I) { return I.Surname.string(); }, sfSurname},
+    {"First Name", [](const TAddressItem& I) { return I.FirstName.string(); }, sfFirstName},
+    {"Home Telephone", [](const TAddressItem& I) { return I.HomeTelephone.string(); }, sfHomeTelephone},
     {"Home Address", [](const TAddressItem& I) { return I.HomeAddress.Text(); }, sfHomeAddress},
-    {"Work Telephone", [](const TAddressItem& I) { return I.BusTelephone.str(); }, sfBusTelephone},
-    {"Extension", [](const TAddressItem& I) { return I.BusExtn.str(); }, sfBusExtn},
-    {"Mobile", [](const TAddressItem& I) { return I.BusMobile.str(); }, sfBusMobile},
-    {"Facsimile", [](const TAddressItem& I) { return I.BusFacsimile.str(); }, sfBusFacsimile},
+    {"Work Telephone", [](const TAddressItem& I) { return I.BusTelephone.string(); }, sfBusTelephone},
+    {"Extension", [](const TAddressItem& I) { return I.BusExtn.string(); }, sfBusExtn},
+    {"Mobile", [](const TAddressItem& I) { return I.BusMobile.string(); }, sfBusMobile},
+    {"Facsimile", [](const TAddressItem& I) { return I.BusFacsimile.string(); }, sfBusFacsimile},
     {"Work Address", [](const TAddressItem& I) { return I.BusAddress.Text(); }, sfBusAddress},
     {"Notes", [](const TAddressItem& I) { return I.Notes.Text(); }, sfNotes},
 };
@@ -92,7 +92,7 @@ void TfrmSyncConflict::ShowVersions(const TAddressItem& Local, const TAddressIte
 void TfrmSyncConflict::ShowVersions(const TAddressItem& Local, const TAddressItem& Server,
                                     const std::vector<int>& Conflicts, const std::vector<int>& FromHere,
                                     const std::vector<int>& FromServer) {
-  QString Name = QString::fromStdString(TrimSpaces(Local.FirstName.str() + " " + Local.Surname.str()));
+  QString Name = QString::fromStdString(TrimSpaces(Local.FirstName.string() + " " + Local.Surname.string()));
   if (Name.isEmpty()) Name = QStringLiteral("(no name)");
   lblQuestion->setText(QStringLiteral("%1 was changed both on this computer and on the server. The marked "
                                       "fields differ; a change made on one side only is kept. Which version?")

@@ -25,7 +25,7 @@ QString TimeStampText(const QDateTime& Now, const QLocale& Locale) {
 
 namespace {
 
-QString Q(const std::string& Text) { return QString::fromStdString(Text); }
+QString Q(std::string_view Text) { return QString::fromUtf8(Text.data(), qsizetype(Text.size())); }
 
 }  // namespace
 

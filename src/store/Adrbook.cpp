@@ -20,6 +20,14 @@
 void* TAddressItem::operator new(size_t Size) { return EntryPool::Allocate(Size); }
 void TAddressItem::operator delete(void* Block, size_t Size) noexcept { EntryPool::Free(Block, Size); }
 
+char* NewTextBlock(std::string_view Text) {
+  auto* Block = static_cast<char*>(EntryPool::Allocate(Text.size() + 1));
+  std::memcpy(Block, Text.data(), Text.size());
+  Block[Text.size()] = 0;
+  return Block;
+}
+void FreeTextBlock(char* Block, size_t Size) noexcept { EntryPool::Free(Block, Size + 1); }
+
 const char* const BookHeader = "TOBRINEL:1.04";
 
 namespace {
@@ -51,7 +59,7 @@ size_t RecordSize(const TAddressItem& Item) {
 }
 
 char* PutRecord(char* At, const TAddressItem& Item) {
-  for (const std::string* Field : Item.TextFields()) At = PutString(At, *Field);
+  for (std::string_view Field : Item.TextFields()) At = PutString(At, Field);
   for (const TLineList* List : Item.LineLists()) {
     At = PutInt16(At, List->Count());
     List->ForEach([&](std::string_view Line) { At = PutString(At, Line); });
@@ -60,8 +68,8 @@ char* PutRecord(char* At, const TAddressItem& Item) {
 }
 
 std::string EntryName(const TAddressItem& Item) {
-  std::string Name = Item.Surname.str();
-  if (!Item.FirstName.empty()) Name += (Name.empty() ? "" : ", ") + Item.FirstName.str();
+  std::string Name = Item.Surname.string();
+  if (!Item.FirstName.empty()) Name.append(Name.empty() ? "" : ", ").append(Item.FirstName.str());
   return Name.empty() ? "(no name)" : Name;
 }
 
@@ -618,9 +626,9 @@ void TAddressBook::SaveToFile() {
     const TAddressItem& Item = *Entries[I];
     for (const TLineList* List : Item.LineLists()) List->Prefetch();
     if (Texts)
-      for (const std::string* Field : {&Item.Surname.str(), &Item.FirstName.str(), &Item.HomeTelephone.str(),
-                                       &Item.BusTelephone.str(), &Item.BusFacsimile.str(), &Item.BusMobile.str()})
-        __builtin_prefetch(Field->data());
+      for (const char* Field : {Item.Surname.c_str(), Item.FirstName.c_str(), Item.HomeTelephone.c_str(),
+                                Item.BusTelephone.c_str(), Item.BusFacsimile.c_str(), Item.BusMobile.c_str()})
+        __builtin_prefetch(Field);
   };
   // Refuse what the format cannot hold before anything on disk is touched.
   for (size_t I = 0; I < Entries.size(); ++I) {

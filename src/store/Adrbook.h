@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,37 +13,99 @@
 #include "LinkList.h"
 #include "TextCodec.h"
 
+// The out-of-place blocks of TFixedText: Text and a terminating zero.
+char* NewTextBlock(std::string_view Text);
+void FreeTextBlock(char* Block, size_t Size) noexcept;
+
 // A text that keeps at most Capacity characters: a longer one keeps its
-// leading characters.
+// leading characters. Sixteen bytes: up to fifteen bytes of text in place
+// (the last byte, fifteen less the length, is the terminating zero of a
+// full one), a longer text in a block of the entry pool. Seven of these are
+// most of an entry, and a book of a hundred thousand entries holds them all.
 template <size_t Capacity>
 class TFixedText {
 public:
   TFixedText() = default;
-  TFixedText(std::string_view Text) : Value(CutToChars(Text, Capacity)) {}
+  TFixedText(std::string_view Text) { *this = Text; }
+  TFixedText(const TFixedText& Other) { Set(Other.str()); }
+  TFixedText(TFixedText&& Other) noexcept {
+    std::memcpy(Bytes, Other.Bytes, sizeof Bytes);
+    Other.Reset();
+  }
+  TFixedText& operator=(const TFixedText& Other) {
+    if (this != &Other) Set(Other.str());
+    return *this;
+  }
+  TFixedText& operator=(TFixedText&& Other) noexcept {
+    if (this != &Other) {
+      Release();
+      std::memcpy(Bytes, Other.Bytes, sizeof Bytes);
+      Other.Reset();
+    }
+    return *this;
+  }
+  ~TFixedText() { Release(); }
   TFixedText& operator=(std::string_view Text) {
-    // Bytes within the capacity are characters within it: kept in place.
-    if (Text.size() <= Capacity) Value.assign(Text);
-    else Value = CutToChars(Text, Capacity);
+    // Bytes within the capacity are characters within it.
+    if (Text.size() <= Capacity) Set(Text);
+    else Set(CutToChars(Text, Capacity));
     return *this;
   }
   TFixedText& operator=(const std::string& Text) { return *this = std::string_view(Text); }
   TFixedText& operator=(const char* Text) { return *this = std::string_view(Text); }
-  // Takes Text's bytes without copying them when they fit; Text is left
-  // with whatever it is given back (its room is reused by the next read).
-  void Take(std::string& Text) {
-    if (Text.size() <= Capacity) Value.swap(Text);
-    else Value = CutToChars(Text, Capacity);
+  // Readers hand over the text they read into; it is copied, and Text keeps
+  // its room for the next read.
+  void Take(std::string& Text) { *this = std::string_view(Text); }
+  operator std::string_view() const { return str(); }
+  // A copy, for the many callers that hand a field on as a std::string.
+  operator std::string() const { return string(); }
+  std::string_view str() const { return {c_str(), size()}; }
+  std::string string() const { return std::string(str()); }
+  bool empty() const { return size() == 0; }
+  size_t size() const {
+    if (InPlace()) return InPlaceRoom - size_t(Bytes[InPlaceRoom]);
+    uint32_t Size;
+    std::memcpy(&Size, Bytes + sizeof(char*), sizeof Size);
+    return Size;
   }
-  operator const std::string&() const { return Value; }
-  const std::string& str() const { return Value; }
-  bool empty() const { return Value.empty(); }
-  size_t size() const { return Value.size(); }
-  const char* c_str() const { return Value.c_str(); }
-  friend bool operator==(const TFixedText& A, const TFixedText& B) { return A.Value == B.Value; }
-  friend bool operator==(const TFixedText& A, std::string_view B) { return A.Value == B; }
+  const char* c_str() const {
+    if (InPlace()) return Bytes;
+    const char* Block;
+    std::memcpy(&Block, Bytes, sizeof Block);
+    return Block;
+  }
+  friend bool operator==(const TFixedText& A, const TFixedText& B) { return A.str() == B.str(); }
+  friend bool operator==(const TFixedText& A, std::string_view B) { return A.str() == B; }
 
 private:
-  std::string Value;
+  static constexpr size_t InPlaceRoom = 15;
+  static constexpr char InBlock = char(0x80);
+  bool InPlace() const { return Bytes[InPlaceRoom] != InBlock; }
+  void Reset() {
+    Bytes[0] = 0;
+    Bytes[InPlaceRoom] = char(InPlaceRoom);
+  }
+  void Release() {
+    if (!InPlace()) FreeTextBlock(const_cast<char*>(c_str()), size());
+  }
+  // Text may lie in this one's own bytes or block.
+  void Set(std::string_view Text) {
+    char* Old = InPlace() ? nullptr : const_cast<char*>(c_str());
+    const size_t OldSize = Old ? size() : 0;
+    if (Text.size() <= InPlaceRoom) {
+      std::memmove(Bytes, Text.data(), Text.size());
+      Bytes[Text.size()] = 0;
+      Bytes[InPlaceRoom] = char(InPlaceRoom - Text.size());
+    } else {
+      char* Block = NewTextBlock(Text);
+      const auto Size = uint32_t(Text.size());
+      std::memcpy(Bytes, &Block, sizeof Block);
+      std::memcpy(Bytes + sizeof Block, &Size, sizeof Size);
+      Bytes[InPlaceRoom] = InBlock;
+    }
+    if (Old) FreeTextBlock(Old, OldSize);
+  }
+  char Bytes[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, char(InPlaceRoom)};
 };
 
 // The lines of a list without their owner: a line list's own packed form
@@ -150,9 +213,8 @@ public:
   TLineList Notes;
 
   // The one-line fields and the line lists, each in the order the book stores them.
-  std::array<const std::string*, 7> TextFields() const {
-    return {&Surname.str(), &FirstName.str(),    &HomeTelephone.str(), &BusTelephone.str(),
-            &BusExtn.str(), &BusFacsimile.str(), &BusMobile.str()};
+  std::array<std::string_view, 7> TextFields() const {
+    return {Surname, FirstName, HomeTelephone, BusTelephone, BusExtn, BusFacsimile, BusMobile};
   }
   std::array<const TLineList*, 3> LineLists() const { return {&HomeAddress, &BusAddress, &Notes}; }
 

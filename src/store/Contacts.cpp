@@ -208,7 +208,7 @@ namespace {
 // Every field of an entry, as one text that equal entries alone share.
 std::string EntryKey(const TAddressItem& Item) {
   std::string Key;
-  for (const std::string* Text : Item.TextFields()) Key.append(*Text) += '\x1F';
+  for (std::string_view Text : Item.TextFields()) Key.append(Text) += '\x1F';
   for (const TLineList* List : Item.LineLists()) {
     List->ForEach([&](std::string_view Line) { Key.append(Line) += '\x1E'; });
     Key += '\x1F';

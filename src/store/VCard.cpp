@@ -193,15 +193,14 @@ public:
     if (Began) Entry.SourceLine = Began;
     for (size_t I = Before; I < Into.Items.size(); ++I) {
       const TAddressItem& Agent = *Into.Items[I];
-      Entry.Note("Agent", JoinWords({Agent.FirstName.str(), Agent.Surname.str()}));
-      const std::pair<const char*, const std::string*> Numbers[] = {
-          {"Agent's home telephone", &Agent.HomeTelephone.str()},
-          {"Agent's work telephone", &Agent.BusTelephone.str()},
-          {"Agent's extension", &Agent.BusExtn.str()},
-          {"Agent's fax", &Agent.BusFacsimile.str()},
-          {"Agent's mobile", &Agent.BusMobile.str()}};
+      Entry.Note("Agent", JoinWords({Agent.FirstName.string(), Agent.Surname.string()}));
+      const std::pair<const char*, std::string_view> Numbers[] = {{"Agent's home telephone", Agent.HomeTelephone},
+                                                                  {"Agent's work telephone", Agent.BusTelephone},
+                                                                  {"Agent's extension", Agent.BusExtn},
+                                                                  {"Agent's fax", Agent.BusFacsimile},
+                                                                  {"Agent's mobile", Agent.BusMobile}};
       for (auto [Label, Value] : Numbers)
-        if (!Value->empty()) Entry.Note(Label, *Value);
+        if (!Value.empty()) Entry.Note(Label, std::string(Value));
       const std::pair<const char*, const TLineList*> Lists[] = {{"Agent's home address", &Agent.HomeAddress},
                                                                 {"Agent's work address", &Agent.BusAddress},
                                                                 {"Agent's notes", &Agent.Notes}};

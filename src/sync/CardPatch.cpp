@@ -451,7 +451,7 @@ private:
       Number = PhoneNumberText(Number, Dropped);
       if (!TelUri(P, Unit.Main)) return Number;
       std::string Uri = "tel:" + Number;
-      if ((Unit.Fields >> sfBusExtn & 1) && ExtensionFits()) Uri += ";ext=" + Entry.BusExtn.str();
+      if ((Unit.Fields >> sfBusExtn & 1) && ExtensionFits()) Uri.append(";ext=").append(Entry.BusExtn.str());
       return Uri;
     }
     if (Unit.Name == "ADR")
@@ -516,9 +516,9 @@ private:
       if (FN) Rewrite(*FN, Escaped(Entry.Surname.str()));
       return;
     }
-    std::string Line = "N:" + Escaped(Entry.Surname.str()) + ";" + Escaped(Entry.FirstName.str()) + ";;;";
+    std::string Line = "N:" + Escaped(Entry.Surname) + ";" + Escaped(Entry.FirstName) + ";;;";
     Inserts.emplace_back(VersionLine(), Line + std::string(End));
-    if (FN) Rewrite(*FN, Escaped(JoinWords({Entry.FirstName.str(), Entry.Surname.str()})));
+    if (FN) Rewrite(*FN, Escaped(JoinWords({Entry.FirstName.string(), Entry.Surname.string()})));
   }
 
   size_t VersionLine() {

@@ -6,7 +6,7 @@ namespace SyncFields {
 
 namespace {
 
-const std::string& Text(const TAddressItem& I, int Field) {
+std::string_view Text(const TAddressItem& I, int Field) {
   switch (Field) {
     case sfSurname:
       return I.Surname;

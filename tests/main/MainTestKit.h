@@ -91,7 +91,7 @@ struct TWindows {
   }
   TfrmMain& operator*() { return *Main; }
   TfrmMain* operator->() { return Main.get(); }
-  QString Cell(int Row, int Column) { return QString::fromStdString(Main->Names().Cell(Row, Column)); }
+  QString Cell(int Row, int Column) { return QString::fromUtf8(Main->Names().Cell(Row, Column)); }
   int Rows() { return Main->Names().GridRowCount(); }
 };
 

@@ -193,12 +193,12 @@ void TEditingTest::CommitByACommandTidiesAndPlacesTheName() {
   QVERIFY(Action);
   Action->setEnabled(true);
   Action->trigger();
-  QCOMPARE(QString::fromStdString(Entry->Surname.str()), Stored);
+  QCOMPARE(QString::fromUtf8(Entry->Surname.str()), Stored);
   QCOMPARE(W.Cell(Row, 0), Stored);
   QCOMPARE(W->Names().Item(Row), Entry);
   QStringList Order;
   for (TListNode* Node = W->Book().Items->Head; Node; Node = Node->Next)
-    Order << QString::fromStdString(static_cast<TAddressItem*>(Node)->Surname.str());
+    Order << QString::fromUtf8(static_cast<TAddressItem*>(Node)->Surname.str());
   QStringList Sorted = Order;
   std::sort(Sorted.begin(), Sorted.end());
   QCOMPARE(Order, Sorted);
@@ -370,8 +370,8 @@ void TEditingTest::TypedNamesBeyondAsciiAreTidied() {
   W->UpdateCurrent();
   QCOMPARE(W.Cell(2, 0), TidySurname);
   QCOMPARE(W.Cell(2, 1), TidyFirstName);
-  QCOMPARE(QString::fromStdString(W->Names().Item(2)->Surname.str()), TidySurname);
-  QCOMPARE(QString::fromStdString(W->Names().Item(2)->FirstName.str()), TidyFirstName);
+  QCOMPARE(QString::fromUtf8(W->Names().Item(2)->Surname.str()), TidySurname);
+  QCOMPARE(QString::fromUtf8(W->Names().Item(2)->FirstName.str()), TidyFirstName);
   TNameOrder::Use(TNameOrder::DesktopLocale());
 }
 

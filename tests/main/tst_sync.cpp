@@ -53,8 +53,8 @@ QStringList ServerEntries(TRadicaleServer& Server) {
   for (const TCard& Card : Client.MultiGet(Book, Hrefs))
     if (auto Item = ReadCard(Card.Text.toStdString())) {
       QStringList Parts;
-      for (const std::string& Part : {Item->Surname.str(), Item->FirstName.str(), Item->HomeTelephone.str()})
-        if (!Part.empty()) Parts << QString::fromStdString(Part);
+      for (std::string_view Part : {Item->Surname.str(), Item->FirstName.str(), Item->HomeTelephone.str()})
+        if (!Part.empty()) Parts << QString::fromUtf8(Part);
       Out << Parts.join(QLatin1Char(' '));
     }
   Out.sort();
@@ -404,8 +404,8 @@ void TSyncTest::CancelDuringASyncChangesNothing() {
   QCOMPARE(State.readAll(), StateBefore);
   TAddressBook OnDisk;
   OnDisk.LoadFromFile(Path.toStdString());
-  QCOMPARE(QString::fromStdString(
-               OnDisk.Items->Count == 1 ? static_cast<TAddressItem*>(OnDisk.Items->Head)->FirstName.str() : ""),
+  QCOMPARE(QString::fromUtf8(OnDisk.Items->Count == 1 ? static_cast<TAddressItem*>(OnDisk.Items->Head)->FirstName.str()
+                                                      : std::string_view()),
            QStringLiteral("Ann"));
   QVERIFY(W->Book().Modified);  // the edit is still there, unsaved
   QCOMPARE(W->edtFirstName->text(), QStringLiteral("Anne"));

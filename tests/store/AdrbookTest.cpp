@@ -306,6 +306,48 @@ TEST_F(BookFile, AStreamTellsWhetherTheBookIsInListOrder) {
   }
 }
 
+TEST(FixedText, KeepsItsBytesInPlaceOrInABlockThroughCopiesMovesAndItself) {
+  // Around the fifteen bytes kept in place, and past the capacity in
+  // characters (the cut keeps whole characters).
+  const std::string Eur = "\xE2\x82\xAC";  // three bytes, one character
+  const struct {
+    std::string In, Kept;
+  } Cases[] = {
+      {"", ""},
+      {"abcdefghijklmn", "abcdefghijklmn"},
+      {"abcdefghijklmno", "abcdefghijklmno"},
+      {"abcdefghijklmnop", "abcdefghijklmnop"},
+      {std::string(19, 'x') + Eur, std::string(19, 'x') + Eur},
+      {std::string(19, 'x') + Eur + "y", std::string(19, 'x') + Eur},
+      {std::string(21, 'x'), std::string(20, 'x')},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.In);
+    TFixedText<20> Text(Case.In);
+    EXPECT_EQ(Text.str(), Case.Kept);
+    EXPECT_EQ(Text.c_str()[Text.size()], '\0');
+    TFixedText<20> Copy(Text), Assigned;
+    Assigned = Copy;
+    TFixedText<20> Moved(std::move(Copy));
+    EXPECT_TRUE(Copy.empty());
+    EXPECT_EQ(Assigned, Moved);
+    EXPECT_EQ(Moved.str(), Case.Kept);
+    // Taking a part of itself, whether the part lies in place or in its block.
+    Moved = Moved.str().substr(Moved.empty() ? 0 : 1);
+    EXPECT_EQ(Moved.str(), Case.Kept.substr(Case.Kept.empty() ? 0 : 1));
+    TFixedText<20>& Same = Assigned;
+    Assigned = std::move(Same);
+    EXPECT_EQ(Assigned.str(), Case.Kept);
+  }
+  // Long texts in a wider field: 50 characters of three bytes each.
+  std::string Long;
+  for (int I = 0; I < 51; ++I) Long += Eur;
+  TFixedText<NameCapacity> Wide(Long);
+  EXPECT_EQ(Wide.size(), 150u);
+  Wide = "short";
+  EXPECT_EQ(Wide.str(), "short");
+}
+
 TEST_F(BookFile, LineCountsOfZeroOrLessAreEmptyLists) {
   // Home address -1, work address 0, notes -32768 lines; tab page 1.
   std::string Counts = std::string("\xFF\xFF\0\0\0\x80", 6);

@@ -200,7 +200,7 @@ TEST(Contacts, AddingManyPutsEachWhereAddWould) {
     std::string Out;
     for (TListNode* N = List.Head; N; N = N->Next) {
       auto* I = static_cast<TAddressItem*>(N);
-      Out += I->Surname.str() + I->HomeTelephone.str() + " ";
+      Out.append(I->Surname.str()).append(I->HomeTelephone.str()) += " ";
     }
     return Out;
   };

@@ -10,9 +10,7 @@
 // work address and the notes as [line|line|], then the page.
 inline std::string Fields(const TAddressItem& I) {
   std::string Out;
-  for (const std::string* S : {&I.Surname.str(), &I.FirstName.str(), &I.HomeTelephone.str(), &I.BusTelephone.str(),
-                               &I.BusExtn.str(), &I.BusFacsimile.str(), &I.BusMobile.str()})
-    Out += *S + "\n";
+  for (std::string_view S : I.TextFields()) Out.append(S) += "\n";
   for (const TLineList* L : {&I.HomeAddress, &I.BusAddress, &I.Notes}) {
     Out += "[";
     for (const std::string& Line : L->Lines()) Out += Line + "|";

@@ -61,7 +61,7 @@ inline std::string NamesOf(const TLinkList& List) {
   while (List.MoveNext(Cursor)) {
     auto* Item = static_cast<TAddressItem*>(Cursor);
     if (!Out.empty()) Out += "|";
-    Out += Item->Surname.str() + "/" + Item->FirstName.str();
+    Out.append(Item->Surname.str()).append("/").append(Item->FirstName.str());
   }
   return Out;
 }

@@ -218,7 +218,7 @@ TEST(CardPatch, OtherShapesOfCards) {
     // The card patched is the one read.
     std::unique_ptr<TAddressItem> Back = ReadCard(Patched);
     ASSERT_TRUE(Back);
-    EXPECT_EQ(Back->Surname.str() + " " + Back->HomeTelephone.str(), "Lee 2");
+    EXPECT_EQ(Back->Surname.string() + " " + Back->HomeTelephone.string(), "Lee 2");
   }
 }
 

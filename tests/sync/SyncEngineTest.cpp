@@ -527,7 +527,8 @@ TEST(SyncEngine, ApplyingThePlanKeepsTheBookInNameOrder) {
   S.Book.Modified = false;
   S.Sync();
   std::string Names;
-  for (TListNode* N = S.Book.Items->Head; N; N = N->Next) Names += static_cast<TAddressItem*>(N)->Surname.str() + " ";
+  for (TListNode* N = S.Book.Items->Head; N; N = N->Next)
+    Names.append(static_cast<TAddressItem*>(N)->Surname.str()) += " ";
   EXPECT_EQ(Names, "Adams Dunn ");
   EXPECT_EQ(S.Book.Current, nullptr);
   EXPECT_TRUE(S.Book.Modified);

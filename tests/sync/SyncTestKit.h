@@ -34,14 +34,11 @@ inline std::unique_ptr<TAddressItem> Person(std::vector<std::string> F) {
 
 // "Smith John h=1 w=2 x=3 f=4 m=5 ha=a/b wa=c n=d/e": the filled fields.
 inline std::string Short(const TAddressItem& I) {
-  std::string Out = I.Surname.str() + " " + I.FirstName.str();
-  const std::pair<const char*, const std::string*> Texts[] = {{"h", &I.HomeTelephone.str()},
-                                                              {"w", &I.BusTelephone.str()},
-                                                              {"x", &I.BusExtn.str()},
-                                                              {"f", &I.BusFacsimile.str()},
-                                                              {"m", &I.BusMobile.str()}};
+  std::string Out = I.Surname.string() + " " + I.FirstName.string();
+  const std::pair<const char*, std::string_view> Texts[] = {
+      {"h", I.HomeTelephone}, {"w", I.BusTelephone}, {"x", I.BusExtn}, {"f", I.BusFacsimile}, {"m", I.BusMobile}};
   for (auto [Key, Value] : Texts)
-    if (!Value->empty()) Out += std::string(" ") + Key + "=" + *Value;
+    if (!Value.empty()) Out.append(" ").append(Key).append("=").append(Value);
   const std::pair<const char*, const TLineList*> Lists[] = {
       {"ha", &I.HomeAddress}, {"wa", &I.BusAddress}, {"n", &I.Notes}};
   for (auto [Key, List] : Lists) {
