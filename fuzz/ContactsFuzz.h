@@ -10,9 +10,7 @@
 
 inline std::string DescribeEntry(const TAddressItem& I) {
   std::string Out;
-  for (const std::string* S : {&I.Surname.str(), &I.FirstName.str(), &I.HomeTelephone.str(), &I.BusTelephone.str(),
-                               &I.BusExtn.str(), &I.BusFacsimile.str(), &I.BusMobile.str()})
-    Out += *S + '\x1f';
+  for (std::string_view S : I.TextFields()) Out.append(S) += '\x1f';
   for (const TLineList* L : {&I.HomeAddress, &I.BusAddress, &I.Notes})
     Out += std::to_string(L->Count()) + ':' + L->Text() + '\x1f';
   return Out + char('0' + I.TabPage);
@@ -29,8 +27,8 @@ inline void CheckReader(const uint8_t* Data, size_t Size, EContactFormat Format)
   TMyLinkList List;
   std::vector<std::string> Described;
   for (auto& Item : First.Items) {
-    for (const std::string* S : {&Item->Surname.str(), &Item->FirstName.str(), &Item->BusExtn.str()})
-      if (!IsValidUtf8(*S)) std::abort();
+    for (std::string_view S : {Item->Surname.str(), Item->FirstName.str(), Item->BusExtn.str()})
+      if (!IsValidUtf8(S)) std::abort();
     if (CharCount(Item->Surname.str()) > NameCapacity || CharCount(Item->BusExtn.str()) > ExtnCapacity ||
         Item->TabPage > 2 || !IsValidUtf8(Item->Notes.Text()))
       std::abort();

@@ -30,10 +30,7 @@ std::string Describe(const TAddressBook& Book) {
   std::string Out;
   for (TListNode* N = Book.Items->Head; N; N = N->Next) {
     auto* I = static_cast<TAddressItem*>(N);
-    for (const std::string* S :
-         {&I->Surname.str(), &I->FirstName.str(), &I->HomeTelephone.str(), &I->BusTelephone.str(), &I->BusExtn.str(),
-          &I->BusFacsimile.str(), &I->BusMobile.str()})
-      Out += *S + '\x1f';
+    for (std::string_view S : I->TextFields()) Out.append(S) += '\x1f';
     for (const TLineList* L : {&I->HomeAddress, &I->BusAddress, &I->Notes})
       Out += std::to_string(L->Count()) + ':' + L->Text() + '\x1f';
     Out += char('0' + I->TabPage);
