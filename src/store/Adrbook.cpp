@@ -17,6 +17,7 @@
 #include "FileSystem.h"
 #include "NameOrder.h"
 
+static_assert(alignof(TAddressItem) <= EntryPool::Alignment);
 void* TAddressItem::operator new(size_t Size) { return EntryPool::Allocate(Size); }
 void TAddressItem::operator delete(void* Block, size_t Size) noexcept { EntryPool::Free(Block, Size); }
 

@@ -20,7 +20,7 @@
 namespace {
 
 constexpr std::size_t ChunkSize = std::size_t(2) << 20;
-constexpr std::size_t Granule = 16;
+constexpr std::size_t Granule = EntryPool::Alignment;
 constexpr std::size_t MaxPooled = 512;
 
 struct TFreeBlock {

@@ -9,6 +9,8 @@
 // start-up. Freed blocks are kept for the next book. Blocks above 512 bytes,
 // and every block in sanitizer builds, come from the ordinary heap.
 namespace EntryPool {
+// Of every block: eight bytes, as small as the pointers of an entry allow.
+constexpr std::size_t Alignment = 8;
 void* Allocate(std::size_t Size);
 // Size: as given to Allocate.
 void Free(void* Block, std::size_t Size) noexcept;
