@@ -89,8 +89,8 @@ void CheckLines(const TAddressItem& Item, const TLineList& Lines, const char* Wh
 
 // Most text is valid UTF-8 already; only older single-byte text is converted.
 template <class TField>
-void AssignText(TField& Field, std::string& Bytes) {
-  if (IsValidUtf8(Bytes)) Field.Take(Bytes);
+void AssignText(TField& Field, std::string_view Bytes) {
+  if (IsValidUtf8(Bytes)) Field = Bytes;
   else Field = ToUtf8(Bytes);
 }
 
@@ -314,16 +314,6 @@ size_t TLineList::PackedSize() const { return DataSize(); }
 size_t TLineList::DataSize() const { return Block ? reinterpret_cast<const TLineBlock*>(Block)->Size : 0; }
 
 const char* TLineList::Data() const { return Block ? Block + sizeof(TLineBlock) : ""; }
-
-size_t TLineList::ReadSize(size_t& Pos) const {
-  const char* D = Data();
-  size_t Size = 0;
-  for (int Shift = 0;; Shift += 7) {
-    auto C = static_cast<unsigned char>(D[Pos++]);
-    Size |= size_t(C & 0x7F) << Shift;
-    if (!(C & 0x80)) return Size;
-  }
-}
 
 std::string TLineList::operator[](int32_t Index) const {
   std::string Result;
@@ -709,27 +699,23 @@ void TBookStream::Rewind() {
 bool TBookStream::InListOrder() {
   // A quarter of a dump went here: most neighbours have the same names, in
   // the same bytes, which need neither conversion nor the collator.
+  // Stored bytes equal to the names taken from the entry before are those
+  // names as they stand (valid UTF-8, within the room).
   TAddressItem Items[2];
-  int Last = -1;          // the entry before, in Items
-  std::string Raw[2];     // its names as stored
-  bool RawKnown = false;  // whether the entry before lay whole in the buffer
+  int Last = -1;  // the entry before, in Items
   bool Ordered = true;
   while (Ordered && Current && !IsDamaged) {
     const int Next = Last < 0 ? 0 : 1 - Last;
     TRecordAt R;
-    const bool Measured = MeasureInBuffer(R);
-    if (Measured) {
-      if (RawKnown && R.Fields[0] == Raw[0] && R.Fields[1] == Raw[1]) {
+    if (MeasureInBuffer(R)) {
+      if (Last >= 0 && Items[Last].Surname == R.Fields[0] && Items[Last].FirstName == R.Fields[1]) {
         Reader->Advance(R.Size);
         continue;
       }
-      Raw[0].assign(R.Fields[0]);
-      Raw[1].assign(R.Fields[1]);
       TakeMeasured(R, Items[Next], true);
     } else if (!Read(Items[Next], true)) break;
     Ordered = Last < 0 || TMyLinkList::CompareItems(Items[Last], Items[Next]) <= 0;
     Last = Next;
-    RawKnown = Measured;
   }
   Rewind();
   return Ordered;
@@ -787,18 +773,14 @@ bool TBookStream::ReadInBuffer(TAddressItem& Item, bool NamesOnly) {
 }
 
 void TBookStream::TakeMeasured(const TRecordAt& R, TAddressItem& Item, bool NamesOnly) {
-  auto Take = [](auto& Field, std::string_view Value) {
-    if (IsValidUtf8(Value)) Field = Value;
-    else Field = ToUtf8(Value);
-  };
-  Take(Item.Surname, R.Fields[0]);
-  Take(Item.FirstName, R.Fields[1]);
+  AssignText(Item.Surname, R.Fields[0]);
+  AssignText(Item.FirstName, R.Fields[1]);
   if (!NamesOnly) {
-    Take(Item.HomeTelephone, R.Fields[2]);
-    Take(Item.BusTelephone, R.Fields[3]);
-    Take(Item.BusExtn, R.Fields[4]);
-    Take(Item.BusFacsimile, R.Fields[5]);
-    Take(Item.BusMobile, R.Fields[6]);
+    AssignText(Item.HomeTelephone, R.Fields[2]);
+    AssignText(Item.BusTelephone, R.Fields[3]);
+    AssignText(Item.BusExtn, R.Fields[4]);
+    AssignText(Item.BusFacsimile, R.Fields[5]);
+    AssignText(Item.BusMobile, R.Fields[6]);
     int L = 0;
     for (TLineList* List : {&Item.HomeAddress, &Item.BusAddress, &Item.Notes}) {
       Packed.clear();

@@ -53,9 +53,6 @@ public:
   }
   TFixedText& operator=(const std::string& Text) { return *this = std::string_view(Text); }
   TFixedText& operator=(const char* Text) { return *this = std::string_view(Text); }
-  // Readers hand over the text they read into; it is copied, and Text keeps
-  // its room for the next read.
-  void Take(std::string& Text) { *this = std::string_view(Text); }
   operator std::string_view() const { return str(); }
   // A copy, for the many callers that hand a field on as a std::string.
   operator std::string() const { return string(); }
@@ -191,7 +188,6 @@ private:
   // followed by its bytes. No lines, no block.
   size_t DataSize() const;
   const char* Data() const;
-  size_t ReadSize(size_t& Pos) const;
   char* Block = nullptr;
 };
 

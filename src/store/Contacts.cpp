@@ -86,6 +86,8 @@ private:
   bool HasZero = false;
 };
 
+}  // namespace
+
 TEntrySource ListSource(const TLinkList& Items) {
   return [&Items, Cursor = static_cast<TListNode*>(nullptr), View = TEntryView()]() mutable -> const TEntryView* {
     if (!Items.MoveNext(Cursor)) return nullptr;
@@ -93,8 +95,6 @@ TEntrySource ListSource(const TLinkList& Items) {
     return &View;
   };
 }
-
-}  // namespace
 
 bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
                    TExported* Counts) {

@@ -30,6 +30,8 @@ bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::fun
 // The same for the entries Next hands out in turn until it gives nullptr.
 // Each view is valid until the next call.
 using TEntrySource = std::function<const TEntryView*()>;
+// The entries of Items in its order; Items outlives the source.
+TEntrySource ListSource(const TLinkList& Items);
 bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
                    TExported* Counts = nullptr);
 

@@ -85,11 +85,7 @@ int Export(const TArguments& Arguments) {
     } else {
       Stream.reset();
       Result = Book.LoadFromFile(Path);
-      Next = [&, Cursor = static_cast<TListNode*>(nullptr)]() mutable -> const TEntryView* {
-        if (!Book.Items->MoveNext(Cursor)) return nullptr;
-        View = *static_cast<const TAddressItem*>(Cursor);
-        return &View;
-      };
+      Next = ListSource(*Book.Items);
     }
     if (!Arguments.File.empty()) Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);
   } catch (const EFileError& E) {

@@ -79,8 +79,7 @@ char* PutEscaped(char* At, const char* P, size_t N) {
   }
   const char* End = P + N;
   while (End - P >= 8) {
-    uint64_t Word;
-    std::memcpy(&Word, P, 8);
+    const uint64_t Word = ByteWords::Load(P);
     if (NeedsEscape(Word)) {
       At = PutEscapedSlowly(At, P, 8);
     } else {
@@ -92,8 +91,7 @@ char* PutEscaped(char* At, const char* P, size_t N) {
   size_t Left = size_t(End - P);
   if (Left == 0) return At;
   // The last eight bytes, overlapping some already written the same way.
-  uint64_t Word;
-  std::memcpy(&Word, End - 8, 8);
+  const uint64_t Word = ByteWords::Load(End - 8);
   if (NeedsEscape(Word)) return PutEscapedSlowly(At, P, Left);
   std::memcpy(At - (8 - Left), &Word, 8);
   return At + Left;
