@@ -10,6 +10,10 @@
 
 namespace {
 
+// What is kept laid out at most: a page holds a few hundred texts, and most
+// of those that come back do so on the next pages.
+constexpr size_t MaxShaped = 4096;
+
 // Tab stops every eight characters: a TAB laid out by the device's own stops
 // lands far off at a printer's resolution and wraps the rest of its line away.
 QString ExpandTabs(QStringView Line) {
@@ -28,13 +32,11 @@ QString ExpandTabs(QStringView Line) {
 // taller than its share (text in the taller font of another script) is cut at
 // the bottom rather than lost, and a line whose rows do not all fit ends its
 // last shown row with an ellipsis. Nothing is painted below Bottom.
-void PaintMemo(QPainter& Painter, const QRectF& Box, double Bottom, const QString& Text, const QFont& Font) {
-  const QFontMetricsF Metrics(Font, Painter.device());
+void PaintMemo(QPainter& Painter, const QRectF& Box, double Bottom, const QString& Text, const QFont& Font,
+               const QFontMetricsF& Metrics, uint16_t FontIndex, TShapedTexts& Shaped) {
   const double Leading = std::max(0.0, Metrics.leading());
   const QList<QStringView> Lines = QStringView(Text).split(QLatin1Char('\n'));
   const double Share = Box.height() / double(Lines.size());
-  QTextOption Option(Qt::AlignLeft);
-  Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   double Top = Box.top();
   for (qsizetype i = 0; i < Lines.size() && Top < Bottom; ++i) {
     const double Limit = std::min(Box.bottom() - double(Lines.size() - 1 - i) * Share, Bottom);
@@ -43,16 +45,7 @@ void PaintMemo(QPainter& Painter, const QRectF& Box, double Bottom, const QStrin
       Top = std::min(Top + Metrics.height() + Leading, Limit);
       continue;
     }
-    QTextLayout Layout(Line, Font, Painter.device());
-    Layout.setTextOption(Option);
-    Layout.beginLayout();
-    double Y = 0;
-    for (QTextLine Row = Layout.createLine(); Row.isValid(); Row = Layout.createLine()) {
-      Row.setLineWidth(Box.width());
-      Row.setPosition(QPointF(0, Y));
-      Y += Row.height() + Leading;
-    }
-    Layout.endLayout();
+    const QTextLayout& Layout = Shaped.Get(Line, FontIndex, Font, Painter.device(), Box.width());
     int Shown = 1;
     while (Shown < Layout.lineCount()) {
       const QTextLine Row = Layout.lineAt(Shown);
@@ -96,10 +89,87 @@ bool SurelyFits(const QString& Text, const QFontMetricsF& Metrics, double Width)
   return std::all_of(Text.begin(), Text.end(), [](QChar C) { return C.unicode() < 0x100 && C.unicode() >= 0x20; });
 }
 
+// A caption or value in one row, placed in its box as QPainter::drawText
+// places it (clipped to the box where it overhangs), from the text as laid
+// out before. False, with nothing painted, where drawText would do more than
+// place a row: a line break, a tab, or a space at either end (kept or
+// dropped by the flags).
+bool PaintShapedLabel(QPainter& Painter, const QRectF& Box, int Flags, const QString& Text, uint16_t FontIndex,
+                      TShapedTexts& Shaped) {
+  if (Text.isEmpty() || Text.front().isSpace() || Text.back().isSpace()) return false;
+  for (const QChar C : Text)
+    if (C.unicode() < 0x20 || C == QChar::LineSeparator || C == QChar::ParagraphSeparator) return false;
+  const QTextLayout& Layout = Shaped.Get(Text, FontIndex, Painter.font(), Painter.device(), 0);
+  if (Layout.lineCount() != 1) return false;
+  const QTextLine Row = Layout.lineAt(0);
+  const double Height = Row.ascent() + Row.descent();
+  const double Width = Row.naturalTextWidth();
+  double X = 0, Y = 0;
+  if (Flags & Qt::AlignRight) X = Box.width() - Width;
+  else if (Flags & Qt::AlignHCenter) X = (Box.width() - Width) / 2;
+  if (Flags & Qt::AlignBottom) Y = Box.height() - Height;
+  else if (Flags & Qt::AlignVCenter) Y = (Box.height() - Height) / 2;
+  const bool Clip = !Box.contains(QRectF(Box.x() + X, Box.y() + Y, Width, Height));
+  if (Clip) {
+    Painter.save();
+    Painter.setClipRect(Box, Qt::IntersectClip);
+  }
+  if (Flags & Qt::AlignRight) X = Box.width() - Row.horizontalAdvance();
+  else if (Flags & Qt::AlignHCenter) X = (Box.width() - Row.horizontalAdvance()) / 2;
+  else X = 0;
+  Row.draw(&Painter, QPointF(Box.x() + X, Box.y() + Y));
+  if (Clip) Painter.restore();
+  return true;
+}
+
 }  // namespace
 
-void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, double DeviceDpi) {
+TShapedTexts::TShapedTexts() = default;
+TShapedTexts::~TShapedTexts() = default;
+
+size_t TShapedTexts::THash::operator()(const TKey& Key) const { return qHash(Key.Text, qHash(Key.Width, Key.Font)); }
+
+void TShapedTexts::Use(const TReportLayout& Layout, double DeviceDpi) {
+  if (For == &Layout && Dpi == DeviceDpi) return;
+  Layouts.clear();
+  For = &Layout;
+  Dpi = DeviceDpi;
+}
+
+const QTextLayout& TShapedTexts::Get(const QString& Text, uint16_t FontIndex, const QFont& Font, QPaintDevice* Device,
+                                     double Width) {
+  TKey Key{Text, FontIndex, Width};
+  if (auto Found = Layouts.find(Key); Found != Layouts.end()) return *Found->second;
+  if (Layouts.size() >= MaxShaped) Layouts.clear();
+  auto Layout = std::make_unique<QTextLayout>(Text, Font, Device);
+  Layout->setCacheEnabled(true);  // else the glyphs are dropped at endLayout and shaped again to paint
+  QTextOption Option(Qt::AlignLeft);
+  if (Width > 0) {
+    Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  } else {
+    // As the painter's drawText: in the direction of the first letter that has one, left-aligned in any case.
+    Option.setWrapMode(QTextOption::ManualWrap);
+    Option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    Option.setTextDirection(Text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+  }
+  Layout->setTextOption(Option);
+  const double Leading = std::max(0.0, QFontMetricsF(Font, Device).leading());
+  Layout->beginLayout();
+  double Y = 0;
+  for (QTextLine Row = Layout->createLine(); Row.isValid(); Row = Layout->createLine()) {
+    if (Width > 0) Row.setLineWidth(Width);
+    Row.setPosition(QPointF(0, Y));
+    Y += Row.height() + Leading;
+  }
+  Layout->endLayout();
+  return *Layouts.emplace(std::move(Key), std::move(Layout)).first->second;
+}
+
+void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, double DeviceDpi, TShapedTexts* Shaped) {
   if (Page < 0 || Page >= Layout.PageCount()) return;
+  TShapedTexts PageOnly;
+  TShapedTexts& Texts = Shaped ? *Shaped : PageOnly;
+  Texts.Use(Layout, DeviceDpi);
   // Fonts keep their point size in layout units, whatever the device's resolution.
   std::vector<QFont> Fonts;
   std::vector<QFontMetricsF> Metrics;
@@ -161,10 +231,11 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
         // number never looks whole and never runs into its neighbour.
         if (!D.WordWrap && !SurelyFits(Text, Metrics[E.Font], Box.width()))
           Shown = Metrics[E.Font].elidedText(Text, Qt::ElideRight, Box.width());
-        Painter.drawText(Box, Flags, Shown);
+        if (!PaintShapedLabel(Painter, Box, Flags, Shown, E.Font, Texts)) Painter.drawText(Box, Flags, Shown);
         continue;
       }
-      PaintMemo(Painter, QRectF(Left + D.Left, Y, D.Width, E.Height), PageFoot, Text, Fonts[E.Font]);
+      PaintMemo(Painter, QRectF(Left + D.Left, Y, D.Width, E.Height), PageFoot, Text, Fonts[E.Font], Metrics[E.Font],
+                E.Font, Texts);
     }
     if (Band.Clipped) {
       Painter.restore();  // the pen and font of before the band, too
@@ -174,11 +245,12 @@ void PaintReportPage(QPainter& Painter, const TReportLayout& Layout, int Page, d
   Painter.restore();
 }
 
-void PaintReportPageOn(QPainter& Painter, QPagedPaintDevice& Device, const TReportLayout& Layout, int Page) {
+void PaintReportPageOn(QPainter& Painter, QPagedPaintDevice& Device, const TReportLayout& Layout, int Page,
+                       TShapedTexts* Shaped) {
   const double Dpi = Device.logicalDpiY();
   Painter.resetTransform();
   Painter.scale(Device.logicalDpiX() / UnitsPerInch, Dpi / UnitsPerInch);
-  PaintReportPage(Painter, Layout, Page, Dpi);
+  PaintReportPage(Painter, Layout, Page, Dpi, Shaped);
 }
 
 QString WriteReportPdf(const TReportLayout& Layout, QIODevice& Device) {
@@ -190,9 +262,10 @@ QString WriteReportPdf(const TReportLayout& Layout, QIODevice& Device) {
                                    QMarginsF(0, 0, 0, 0)));
   QPainter Painter;
   if (!Painter.begin(&Writer)) return QStringLiteral("The PDF file could not be started.");
+  TShapedTexts Shaped;
   for (int Page = 0; Page < Layout.PageCount(); ++Page) {
     if (Page > 0) Writer.newPage();
-    PaintReportPageOn(Painter, Writer, Layout, Page);
+    PaintReportPageOn(Painter, Writer, Layout, Page, &Shaped);
   }
   Painter.end();
   return {};

@@ -1,4 +1,6 @@
 // Memos as they come out on paper, read back from the PDF (poppler's pdftotext).
+#include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -101,5 +103,83 @@ TEST(ReportPainter, ALabelWiderThanItsBoxEndsInAnEllipsis) {
     EXPECT_EQ(Ellipsis, Cut) << Printed[I];
     if (!Cut) EXPECT_EQ(Printed[I], Text);
     else EXPECT_EQ(Text.rfind(Printed[I].substr(0, 3), 0), 0u) << Printed[I];
+  }
+}
+
+// A caption painted from the text as laid out before lands on the same pixels
+// as the painter's own drawText in the same box: every alignment, boxes lower
+// than the row (cut at the box), spaces at the ends, right-to-left and
+// fallback scripts, and again from what the first page laid out.
+TEST(ReportPainter, ALabelLandsWhereDrawTextPutsIt) {
+  struct TCase {
+    const char* Text;
+    int Alignment;
+    float Height;
+  };
+  const TCase Cases[] = {
+      {"Home Phone:", Qt::AlignLeft, 20},
+      {"Work Phone:", Qt::AlignRight, 20},
+      {"Centred", Qt::AlignHCenter, 20},
+      {"Low box, cut", Qt::AlignLeft, 9},
+      {"Low and right", Qt::AlignRight, 9},
+      {"Bottom", Qt::AlignRight | Qt::AlignBottom, 30},
+      {"Middle", Qt::AlignHCenter | Qt::AlignVCenter, 30},
+      {"  spaced  ", Qt::AlignRight, 20},
+      {"שלום עולם, Tel Aviv", Qt::AlignLeft, 20},
+      {"עברית, Haifa", Qt::AlignRight, 20},
+      {"Tokyo 東京", Qt::AlignRight, 20},
+      {"ﬁne ligature", Qt::AlignLeft, 20},
+  };
+  TReportLayout Layout;
+  Layout.PageSize = QSizeF(400, 40.0 * std::size(Cases));
+  Layout.Printable = QRectF(10, 10, 380, Layout.PageSize.height() - 20);
+  QFont Font(QStringLiteral("Liberation Sans"));
+  Font.setPointSizeF(11);
+  Layout.Fonts = {Font};
+  Layout.Design.push_back({EElementKind::Label, 40, 200, false, false, QStringLiteral("L")});
+  Layout.Pages.push_back({0, 1});
+  TPlacedBand Band;
+  Band.Height = float(Layout.Printable.height());
+  Band.ElementCount = uint16_t(std::size(Cases));
+  Layout.Bands.push_back(Band);
+  for (size_t I = 0; I < std::size(Cases); ++I) {
+    TPlacedElement E;
+    E.TextStart = uint32_t(Layout.Text.size());
+    Layout.Text += QString::fromUtf8(Cases[I].Text);
+    E.TextLength = uint32_t(Layout.Text.size()) - E.TextStart;
+    E.Top = float(40 * I);
+    E.Height = Cases[I].Height;
+    E.Alignment = uint8_t(Cases[I].Alignment);
+    Layout.Elements.push_back(E);
+  }
+  auto Blank = [&] {
+    QImage Image(Layout.PageSize.toSize(), QImage::Format_RGB32);
+    Image.setDotsPerMeterX(3780);  // 96 dots an inch: layout units are the device's
+    Image.setDotsPerMeterY(3780);
+    Image.fill(Qt::white);
+    return Image;
+  };
+  QImage Expected = Blank();
+  {
+    QPainter Painter(&Expected);
+    Painter.setRenderHint(QPainter::TextAntialiasing);
+    Painter.setPen(Qt::black);
+    QFont Sized = Font;
+    Sized.setPointSizeF(Font.pointSizeF() * UnitsPerInch / Expected.logicalDpiY());
+    Painter.setFont(Sized);
+    for (const TPlacedElement& E : Layout.Elements)
+      Painter.drawText(QRectF(50, 10 + E.Top, 200, E.Height), Qt::AlignTop | E.Alignment | Qt::TextSingleLine,
+                       Layout.TextOf(E).toString());
+  }
+  TShapedTexts Shaped;
+  for (int Pass = 0; Pass < 2; ++Pass) {
+    QImage Painted = Blank();
+    QPainter Painter(&Painted);
+    PaintReportPage(Painter, Layout, 0, Painted.logicalDpiY(), &Shaped);
+    Painter.end();
+    for (size_t I = 0; I < std::size(Cases); ++I) {
+      const QRect Strip(0, 40 * int(I), Painted.width(), 40);
+      EXPECT_EQ(Painted.copy(Strip), Expected.copy(Strip)) << Cases[I].Text << ", pass " << Pass;
+    }
   }
 }
