@@ -31,6 +31,7 @@ EPrintResult PrintLayout(const TReportLayout& Layout, QPrinter& Printer, QWidget
 
   QPainter Painter;
   if (!Painter.begin(&Printer)) return EPrintResult::Failed;
+  TShapedTexts Shaped;
   for (int Page = 0; Page < Pages; ++Page) {
     Progress.setLabelText(QStringLiteral("Printing page %1 of %2").arg(Page + 1).arg(Pages));
     Progress.setValue(Page);
@@ -44,7 +45,7 @@ EPrintResult PrintLayout(const TReportLayout& Layout, QPrinter& Printer, QWidget
       Painter.end();
       return EPrintResult::Failed;
     }
-    PaintReportPageOn(Painter, Printer, Layout, Page);
+    PaintReportPageOn(Painter, Printer, Layout, Page, &Shaped);
   }
   Progress.setValue(Pages);
   return Painter.end() ? EPrintResult::Printed : EPrintResult::Failed;
