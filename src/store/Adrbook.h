@@ -117,6 +117,7 @@ public:
   int32_t Count() const { return LineCount; }
   // At least the bytes of all lines.
   size_t PackedSize() const { return Bytes.size(); }
+  const char* Data() const { return Bytes.data(); }
   template <class F>
   void ForEach(F&& Visit) const {
     const char* P = Bytes.data();

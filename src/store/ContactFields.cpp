@@ -159,16 +159,11 @@ const char* const TooManyLines = "an address or the notes have more than 32767 l
 
 // What the book file cannot hold is refused here rather than at the next
 // save; a line longer than a book holds is cut like any other long value.
-void Fill(TLineList& List, const std::vector<std::string>& Lines, int32_t Line, int32_t& Cut) {
+void Fill(TLineList& List, const TLines& Lines, int32_t Line, int32_t& Cut) {
   if (Lines.size() > size_t(MaxStoredLength)) throw EImportLimit(Line, TooManyLines);
-  thread_local std::string Packed;  // kept for its room: an import fills every entry
-  Packed.clear();
-  for (const std::string& Text : Lines) {
-    std::string_view Kept = CutToBytes(Text, size_t(MaxStoredLength));
-    if (Kept.size() < Text.size()) ++Cut;
-    TLineList::AppendPacked(Packed, Kept);
-  }
-  List.AssignPacked(Packed, int32_t(Lines.size()));
+  Cut += Lines.Cut;
+  const TLinesView View = Lines.View();
+  List.AssignPacked(std::string_view(View.Data(), View.PackedSize()), View.Count());
 }
 
 }  // namespace
@@ -243,6 +238,54 @@ void ForEachLine(std::string_view Text, F&& Visit) {
 
 void AddLines(std::vector<std::string>& Lines, std::string_view Text) {
   ForEachLine(Text, [&](std::string_view Line) { Lines.emplace_back(Line); });
+}
+
+void TLines::Add(std::string_view Line) {
+  const std::string_view Kept = CutToBytes(Line, size_t(MaxStoredLength));
+  if (Kept.size() < Line.size()) ++Cut;
+  TLineList::AppendPacked(Bytes, Kept);
+  ++LineCount;
+}
+
+void TLines::AddText(std::string_view Text) {
+  ForEachLine(Text, [&](std::string_view Line) { Add(Line); });
+}
+
+void TLines::Prepend(const TLines& Other) {
+  Bytes.insert(0, Other.Bytes);
+  LineCount += Other.LineCount;
+  Cut += Other.Cut;
+}
+
+void TLines::Append(const TLines& Other) {
+  Bytes += Other.Bytes;
+  LineCount += Other.LineCount;
+  Cut += Other.Cut;
+}
+
+std::vector<std::string> TLines::Lines() const {
+  std::vector<std::string> Out;
+  Out.reserve(size());
+  View().ForEach([&](std::string_view Line) { Out.emplace_back(Line); });
+  return Out;
+}
+
+std::string JoinLines(const TLines& Lines, std::string_view Between) {
+  std::string Out;
+  Lines.View().ForEach([&](std::string_view Line) {
+    if (Line.empty()) return;
+    if (!Out.empty()) Out += Between;
+    Out += Line;
+  });
+  return Out;
+}
+
+void AddAddressLines(TLines& Into, std::string_view Street, std::initializer_list<std::string_view> After) {
+  Into.clear();
+  bool Others = std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
+  if (!Street.empty() || !Others) Into.AddText(Street);
+  for (std::string_view Part : After)
+    if (!Part.empty()) Into.AddText(Part);
 }
 
 std::string WithLfBreaks(std::string_view Text) {
@@ -349,24 +392,24 @@ ENumberKind NumberKindOfLabel(std::string_view Label) {
 }
 
 void TEntryBuilder::Note(const std::string& Label, std::string_view Value) {
-  size_t Before = Extras.size();
-  AddLines(Extras, Label + ": " + std::string(Value));
+  const std::string Text = std::string(Label).append(": ").append(Value);
+  Extras.AddText(Text);
   if (Sources)
-    for (size_t I = Before; I < Extras.size(); ++I) Sources->push_back({SourceLine, nullptr, Extras[I]});
+    ForEachLine(Text, [&](std::string_view Line) { Sources->push_back({SourceLine, nullptr, std::string(Line)}); });
 }
 
 void TEntryBuilder::NamesFromFullName(std::string_view Full, bool Organisation) {
   Full = Trim(Full);
   size_t Space = Full.find_last_of(' ');
   if (Organisation || Space == std::string_view::npos) {
-    Put(Item->Surname, std::string(Full));
+    Put(Item->Surname, Full);
     return;
   }
-  Put(Item->Surname, std::string(Trim(Full.substr(Space + 1))));
-  Put(Item->FirstName, std::string(Trim(Full.substr(0, Space))));
+  Put(Item->Surname, Trim(Full.substr(Space + 1)));
+  Put(Item->FirstName, Trim(Full.substr(0, Space)));
 }
 
-void TEntryBuilder::PutNumberOfKind(ENumberKind Kind, const std::string& Number, const std::string& Label) {
+void TEntryBuilder::PutNumberOfKind(ENumberKind Kind, std::string_view Number, const std::string& Label) {
   static const char* const KindLabels[] = {
       "Telephone (home)", "Telephone (work)", "Mobile", "Fax", "Fax (home)", "Pager", "Telephone", "Fax (work)"};
   auto Named = [&](ENumberKind Of, const std::string& Given) { return Given.empty() ? KindLabels[int(Of)] : Given; };
@@ -394,7 +437,7 @@ void TEntryBuilder::PutNumberOfKind(ENumberKind Kind, const std::string& Number,
   else Note(Named(Kind, Label), Number);
 }
 
-void TEntryBuilder::Names(const std::string& Family, const std::string& Given) {
+void TEntryBuilder::Names(std::string_view Family, std::string_view Given) {
   if (Family.empty()) return Put(Item->Surname, Given);
   Put(Item->Surname, Family);
   Put(Item->FirstName, Given);
@@ -417,7 +460,7 @@ void TEntryBuilder::NameFromFirstOf(std::initializer_list<std::string_view> Cand
   for (std::string_view Candidate : Candidates) {
     std::string_view Name = Trim(Candidate);
     if (Name.empty()) continue;
-    Put(Item->Surname, std::string(Name));
+    Put(Item->Surname, Name);
     return;
   }
 }
@@ -431,7 +474,7 @@ void TEntryBuilder::CheckLines(int32_t Line) const {
 void TEntryBuilder::Finish(int32_t Line, TImported& Into) {
   if (HaveHomeAddress) Fill(Item->HomeAddress, HomeAddress, Line, Cut);
   if (HaveBusAddress) Fill(Item->BusAddress, BusAddress, Line, Cut);
-  NoteLines.insert(NoteLines.end(), Extras.begin(), Extras.end());
+  NoteLines.Append(Extras);
   if (HaveNotes || !Extras.empty()) Fill(Item->Notes, NoteLines, Line, Cut);
   if (Empty()) {
     ++Into.EmptySkipped;

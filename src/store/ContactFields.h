@@ -152,6 +152,41 @@ std::string AsUtf8(std::string&& Bytes);
 // lines, then every other part that is given, each on a line of its own.
 std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After);
 
+// The lines of an address or of the notes as an import gathers them, packed
+// one after another as a line list keeps them: a contact's lines cost no
+// allocation of their own.
+class TLines {
+public:
+  // Line as it is; a line longer than a book holds is cut, and counted in Cut.
+  void Add(std::string_view Line);
+  // Text split at its line breaks, as AddLines splits it.
+  void AddText(std::string_view Text);
+  // Other's lines before these.
+  void Prepend(const TLines& Other);
+  void Append(const TLines& Other);
+  void clear() {
+    Bytes.clear();
+    LineCount = 0;
+    Cut = 0;
+  }
+  size_t size() const { return size_t(LineCount); }
+  bool empty() const { return LineCount == 0; }
+  // More than one line, or one that is not empty.
+  bool Some() const { return LineCount > 1 || Bytes.size() > 1; }
+  TLinesView View() const { return TLinesView(Bytes, LineCount); }
+  std::vector<std::string> Lines() const;
+  int32_t Cut = 0;
+
+private:
+  std::string Bytes;
+  int32_t LineCount = 0;
+};
+
+// The non-empty lines joined with Between.
+std::string JoinLines(const TLines& Lines, std::string_view Between);
+// Address parts as lines, as AddressLines has them, into Into (emptied first).
+void AddAddressLines(TLines& Into, std::string_view Street, std::initializer_list<std::string_view> After);
+
 // Where a value of an entry came from: the line of the card it was read
 // from, and the field it went into (null for a line of the notes).
 struct TValueSource {
@@ -167,8 +202,8 @@ public:
   TEntryBuilder() : Item(std::make_unique<TAddressItem>()) {}
 
   template <size_t Capacity>
-  void Put(TFixedText<Capacity>& Field, const std::string& Value) {
-    if (Value.find('\r') != std::string::npos) return Put(Field, WithLfBreaks(Value));
+  void Put(TFixedText<Capacity>& Field, std::string_view Value) {
+    if (Value.find('\r') != std::string_view::npos) return Put(Field, WithLfBreaks(Value));
     if (Value.size() > Capacity && CharCount(Value) > Capacity) ++Cut;
     Field = Value;
     From(&Field);
@@ -176,25 +211,26 @@ public:
   // Into the field of its kind while that is empty, else into the notes
   // under Label (by default one that names the kind); a number of no
   // field's kind always goes there.
-  void PutNumberOfKind(ENumberKind Kind, const std::string& Number, const std::string& Label);
+  void PutNumberOfKind(ENumberKind Kind, std::string_view Number, const std::string& Label);
   // Into a number field, without what cannot stand in a phone number.
   template <size_t Capacity>
-  void PutNumber(TFixedText<Capacity>& Field, const std::string& Value) {
+  void PutNumber(TFixedText<Capacity>& Field, std::string_view Value) {
+    if (IsPhoneNumberText(Value)) return Put(Field, Value);
     int32_t Dropped = 0;
-    std::string Clean = PhoneNumberText(Value, Dropped);
+    const std::string Clean = PhoneNumberText(Value, Dropped);
     PhoneCharactersDropped += Dropped;
-    Put(Field, Dropped ? Clean : Value);
+    Put(Field, Clean);
   }
   // Into the field when it is still empty, else into the notes under Label.
   template <size_t Capacity>
-  void PutOrNote(TFixedText<Capacity>& Field, const std::string& Value, const std::string& Label) {
+  void PutOrNote(TFixedText<Capacity>& Field, std::string_view Value, const std::string& Label) {
     if (Field.empty()) Put(Field, Value);
     else Note(Label, Value);
   }
   void Note(const std::string& Label, std::string_view Value);
   // When no family name was given: the given name stands in for it, so
   // that the entry has a surname the book can list and the window key on.
-  void Names(const std::string& Family, const std::string& Given);
+  void Names(std::string_view Family, std::string_view Given);
   // Nothing an entry can show: no name, number, address or notes.
   bool Empty() const;
   // When the entry has no name yet: the first of these that is given
@@ -221,7 +257,7 @@ public:
   int32_t SourceLine = 0;
 
   std::unique_ptr<TAddressItem> Item;
-  std::vector<std::string> HomeAddress, BusAddress, NoteLines, Extras;
+  TLines HomeAddress, BusAddress, NoteLines, Extras;
   bool HaveHomeAddress = false, HaveBusAddress = false, HaveNotes = false;
   int32_t Cut = 0;
   int32_t PhoneCharactersDropped = 0;

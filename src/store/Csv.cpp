@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
 
 #include "TextCodec.h"
 
@@ -47,7 +48,10 @@ public:
 
   // One record, each field as UTF-8 (a field that is not valid UTF-8 is
   // taken as Windows-1252, field by field); false at the end of the input.
-  bool Next(std::vector<std::string>& Fields, int32_t& RecordLine) {
+  // The fields hold until the next call.
+  bool Next(std::vector<std::string_view>& Fields, int32_t& RecordLine) {
+    In.Skip(Taken);
+    Taken = 0;
     if (In.AtEnd()) return false;
     if (NextInView(Fields, RecordLine)) return true;
     RecordLine = Line;
@@ -58,9 +62,7 @@ public:
     };
     for (;;) {
       if (Used == MaxFields) throw EImportError(RecordLine, "the row has more than 4096 fields");
-      if (Used == Fields.size()) Fields.emplace_back();
-      std::string& Field = Fields[Used++];
-      Field.clear();
+      std::string& Field = OwnedField(Used++);
       std::string_view View = In.Peek(1);
       if (!View.empty() && View[0] == '"') {
         int32_t QuoteLine = Line;
@@ -111,34 +113,51 @@ public:
       ++Line;
       break;
     }
-    Fields.resize(Used);
+    Fields.assign(Owned.begin(), Owned.begin() + ptrdiff_t(Used));
     return true;
   }
 
 private:
+  // The room for field I of a record read its own way, emptied.
+  std::string& OwnedField(size_t I) {
+    if (I == Owned.size()) Owned.emplace_back();
+    Owned[I].clear();
+    return Owned[I];
+  }
+
   // The same as Next for a record that lies whole in what has been read and
-  // holds nothing to complain of: its fields are taken straight from the
-  // view, without a call for each piece. False, with nothing taken, for any
-  // other, which Next then reads its own way.
-  bool NextInView(std::vector<std::string>& Fields, int32_t& RecordLine) {
+  // holds nothing to complain of: its fields are views of what was read,
+  // but for the few that are not its bytes as they stand (a doubled quote,
+  // text that is not UTF-8). False, with nothing taken, for any other,
+  // which Next then reads its own way.
+  bool NextInView(std::vector<std::string_view>& Fields, int32_t& RecordLine) {
     const std::string_view View = In.Peek(Piece);
-    size_t At = 0, Used = 0;
+    size_t At = 0, Used = 0, Copied = 0;
     int32_t Breaks = 0;
+    Fields.clear();
     for (;;) {
       if (Used == MaxFields) return false;
-      if (Used == Fields.size()) Fields.emplace_back();
-      std::string& Field = Fields[Used++];
-      Field.clear();
+      std::string_view Field;
+      bool Own = false;
       if (At < View.size() && View[At] == '"') {
-        for (++At;;) {
+        const size_t Start = ++At;
+        for (;;) {
           const size_t Quote = View.find('"', At);
           if (Quote == std::string_view::npos) return false;
           Breaks += int32_t(std::count(View.begin() + ptrdiff_t(At), View.begin() + ptrdiff_t(Quote), '\n'));
-          Field.append(View, At, Quote - At);
+          if (Own) Owned[Copied - 1].append(View, At, Quote - At);
           At = Quote + 1;
           if (At == View.size()) return false;  // what follows is still to be read
-          if (View[At] != '"') break;
-          Field += '"';
+          if (View[At] != '"') {
+            if (!Own) Field = View.substr(Start, Quote - Start);
+            break;
+          }
+          // A doubled quote: the field is its own copy from here on.
+          if (!Own) {
+            Own = true;
+            OwnedField(Copied++).assign(View, Start, Quote - Start);
+          }
+          Owned[Copied - 1] += '"';
           ++At;
         }
         if (View[At] != Separator && View[At] != '\r' && View[At] != '\n') return false;
@@ -146,10 +165,18 @@ private:
         size_t End = At;
         while (End < View.size() && !EndsField[static_cast<unsigned char>(View[End])]) ++End;
         if (End == View.size()) return false;
-        Field.append(View, At, End - At);
+        Field = View.substr(At, End - At);
         At = End;
       }
-      if (!IsValidUtf8(Field)) Field = ToUtf8(Field);
+      if (Own) {
+        std::string& Copy = Owned[Copied - 1];
+        if (!IsValidUtf8(Copy)) Copy = ToUtf8(Copy);
+        Field = Copy;
+      } else if (!IsValidUtf8(Field)) {
+        Field = OwnedField(Copied++) = ToUtf8(Field);  // a program on a single-byte Windows system
+      }
+      Fields.push_back(Field);
+      ++Used;
       const char C = View[At++];
       if (C == Separator) continue;
       if (C == '\r') {
@@ -160,8 +187,7 @@ private:
       break;
     }
     if (At > MaxReadLength) return false;  // Next names the fault
-    In.Skip(At);
-    Fields.resize(Used);
+    Taken = At;
     RecordLine = Line;
     Line += Breaks;
     return true;
@@ -194,7 +220,9 @@ private:
   TInput& In;
   int32_t Line = 1;
   char Separator = ',';
-  bool EndsField[256] = {};  // the separator and the line breaks
+  bool EndsField[256] = {};       // the separator and the line breaks
+  std::deque<std::string> Owned;  // fields that are not the input's bytes as they stand; they stay in place
+  size_t Taken = 0;               // the record handed out last, passed over at the next call
 };
 
 enum class EColumn {
@@ -371,9 +399,9 @@ std::vector<std::string_view> Values(std::string_view Cell) {
 }
 
 // One group's values of a row into the entry.
-void TakeGroup(const TGroup& G, const std::vector<std::string>& Fields, TEntryBuilder& Entry) {
+void TakeGroup(const TGroup& G, const std::vector<std::string_view>& Fields, TEntryBuilder& Entry) {
   auto Cell = [&](int Column) -> std::string_view {
-    return Column >= 0 && size_t(Column) < Fields.size() ? std::string_view(Fields[size_t(Column)]) : "";
+    return Column >= 0 && size_t(Column) < Fields.size() ? Fields[size_t(Column)] : "";
   };
   const std::string Label(LabelText(Cell(G.Label)));
   const std::string Named = G.Kind + (Label.empty() ? "" : " (" + Label + ")");
@@ -398,12 +426,15 @@ void TakeGroup(const TGroup& G, const std::vector<std::string>& Fields, TEntryBu
   bool FromParts = Count > 0;
   if (!FromParts) Count = Parts[TGroup::Formatted].size();
   for (size_t I = 0; I < Count; ++I) {
-    auto Part = [&](int Index) { return I < Parts[size_t(Index)].size() ? std::string(Parts[size_t(Index)][I]) : ""; };
-    std::vector<std::string> Lines =
-        FromParts
-            ? AddressLines(Part(TGroup::Street), {Part(TGroup::Extended), Part(TGroup::PoBox), Part(TGroup::City),
-                                                  Part(TGroup::Region), Part(TGroup::PostCode), Part(TGroup::Country)})
-            : AddressLines(Part(TGroup::Formatted), {});
+    auto Part = [&](int Index) {
+      return I < Parts[size_t(Index)].size() ? Parts[size_t(Index)][I] : std::string_view();
+    };
+    TLines Lines;
+    if (FromParts)
+      AddAddressLines(Lines, Part(TGroup::Street),
+                      {Part(TGroup::Extended), Part(TGroup::PoBox), Part(TGroup::City), Part(TGroup::Region),
+                       Part(TGroup::PostCode), Part(TGroup::Country)});
+    else AddAddressLines(Lines, Part(TGroup::Formatted), {});
     bool AtWork = Kind == ENumberKind::Work;
     bool& Have = AtWork ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
     if ((Kind == ENumberKind::Home || AtWork) && !Have) {
@@ -420,9 +451,10 @@ void TakeGroup(const TGroup& G, const std::vector<std::string>& Fields, TEntryBu
 TImported ReadCsv(TInput& Input) {
   TImported Result;
   TCsvReader Reader(Input);
-  std::vector<std::string> Header, Fields;
+  std::vector<std::string_view> Fields;
   int32_t Line = 0;
-  if (!Reader.Next(Header, Line)) return Result;
+  if (!Reader.Next(Fields, Line)) return Result;
+  const std::vector<std::string> Header(Fields.begin(), Fields.end());
   std::vector<EColumn> Columns;
   std::vector<TGroup> Groups;
   bool Known = false;
@@ -446,7 +478,7 @@ TImported ReadCsv(TInput& Input) {
     else if (Name.find("e-mail") != std::string::npos || Name.find("email") != std::string::npos) Emails.push_back(I);
   }
 
-  std::array<std::string, size_t(EColumn::Count)> Values;
+  std::array<std::string_view, size_t(EColumn::Count)> Values;
   for (;;) {
     try {
       if (!Reader.Next(Fields, Line)) break;
@@ -454,7 +486,7 @@ TImported ReadCsv(TInput& Input) {
       Result.Refused.push_back({E.Line, E.Problem});
       continue;
     }
-    if (std::all_of(Fields.begin(), Fields.end(), [](const std::string& F) { return F.empty(); })) continue;
+    if (std::all_of(Fields.begin(), Fields.end(), [](std::string_view F) { return F.empty(); })) continue;
     bool Over = false;
     for (size_t I = Columns.size(); I < Fields.size(); ++I) Over = Over || !Fields[I].empty();
     if (Over) {
@@ -463,8 +495,8 @@ TImported ReadCsv(TInput& Input) {
       continue;
     }
     // A value kept from being taken for a formula (as we export it) gets its own start back.
-    for (std::string& Field : Fields)
-      if (Field.size() > 1 && Field[0] == '\'' && StartsFormula(std::string_view(Field).substr(1))) Field.erase(0, 1);
+    for (std::string_view& Field : Fields)
+      if (Field.size() > 1 && Field[0] == '\'' && StartsFormula(Field.substr(1))) Field.remove_prefix(1);
     std::string Nickname, Email;
     auto FirstOf = [&](const std::vector<size_t>& Of, std::string& Into) {
       for (size_t I : Of)
@@ -473,7 +505,7 @@ TImported ReadCsv(TInput& Input) {
     };
     FirstOf(Nicknames, Nickname);
     FirstOf(Emails, Email);
-    for (std::string& Value : Values) Value.clear();
+    Values.fill({});
     TEntryBuilder Entry;
     for (size_t I = 0; I < Columns.size() && I < Fields.size(); ++I) {
       EColumn Column = Columns[I];
@@ -482,31 +514,33 @@ TImported ReadCsv(TInput& Input) {
         ++Result.PhotosSkipped;
         continue;
       }
-      std::string& Slot = Values[size_t(Column)];
+      std::string_view& Slot = Values[size_t(Column)];
       if (Column == EColumn::Other || !Slot.empty()) Entry.Note(std::string(Trim(Header[I])), Fields[I]);
-      else Slot.swap(Fields[I]);  // both keep their room for the next row
+      else Slot = Fields[I];
     }
-    auto V = [&](EColumn Column) -> std::string& { return Values[size_t(Column)]; };
+    auto V = [&](EColumn Column) -> std::string_view& { return Values[size_t(Column)]; };
     TAddressItem& Item = *Entry.Item;
-    const std::string& Family = V(EColumn::Surname);
-    const std::string Given = V(EColumn::MiddleName).empty()
-                                  ? V(EColumn::FirstName)
-                                  : JoinWords({V(EColumn::FirstName), V(EColumn::MiddleName)});
+    const std::string_view Family = V(EColumn::Surname);
+    std::string Joined;
+    const std::string_view Given =
+        V(EColumn::MiddleName).empty()
+            ? V(EColumn::FirstName)
+            : (Joined = JoinWords({std::string(V(EColumn::FirstName)), std::string(V(EColumn::MiddleName))}));
     if (!Family.empty() || !Given.empty()) {
       Entry.Names(Family, Given);
-      const std::string& Full = V(EColumn::FullName);
-      if (!Full.empty() && Full != (Given.empty() || Family.empty() ? Given + Family : Given + " " + Family))
+      const std::string_view Full = V(EColumn::FullName);
+      if (!Full.empty() && Full != std::string(Given).append(Given.empty() || Family.empty() ? "" : " ").append(Family))
         Entry.Note("Full name", Full);
     } else if (!V(EColumn::FullName).empty()) {
       Entry.NamesFromFullName(V(EColumn::FullName), V(EColumn::FullName) == V(EColumn::Company));
     } else if (!V(EColumn::Company).empty()) {
       Entry.Put(Item.Surname, V(EColumn::Company));
-      V(EColumn::Company).clear();
+      V(EColumn::Company) = {};
     }
     if (!V(EColumn::Company).empty() && V(EColumn::Company) != Item.Surname.str()) {
-      std::vector<std::string> First;  // a line of its own for each line of the name
-      AddLines(First, "Organisation: " + V(EColumn::Company));
-      Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
+      TLines First;  // a line of its own for each line of the name
+      First.AddText(std::string("Organisation: ").append(V(EColumn::Company)));
+      Entry.Extras.Prepend(First);
     }
     Entry.PutNumber(Item.HomeTelephone, V(EColumn::HomeTel));
     Entry.PutNumber(Item.BusTelephone, V(EColumn::BusTel));
@@ -514,18 +548,17 @@ TImported ReadCsv(TInput& Input) {
     if (!V(EColumn::BusFax).empty()) Entry.PutNumberOfKind(ENumberKind::WorkFax, V(EColumn::BusFax), "");
     Entry.PutNumber(Item.BusMobile, V(EColumn::Mobile));
     // An empty cell is no lines, and so is a single empty line.
-    auto Some = [](const std::vector<std::string>& Lines) { return Lines.size() > 1 || !Lines[0].empty(); };
-    auto Address = [&](EColumn Street, bool& Have, std::vector<std::string>& Lines) {
+    auto Address = [&](EColumn Street, bool& Have, TLines& Lines) {
       int S = int(Street);
       auto At = [&](int Offset) -> std::string_view { return Values[size_t(S + Offset)]; };
-      Lines = AddressLines(At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
-      Have = Some(Lines);
+      AddAddressLines(Lines, At(0), {At(1), At(2), At(3), At(4), At(5), At(6)});
+      Have = Lines.Some();
     };
     Address(EColumn::HomeStreet, Entry.HaveHomeAddress, Entry.HomeAddress);
     Address(EColumn::BusStreet, Entry.HaveBusAddress, Entry.BusAddress);
     for (const TGroup& Group : Groups) TakeGroup(Group, Fields, Entry);
-    AddLines(Entry.NoteLines, V(EColumn::Notes));
-    Entry.HaveNotes = Some(Entry.NoteLines);
+    Entry.NoteLines.AddText(V(EColumn::Notes));
+    Entry.HaveNotes = Entry.NoteLines.Some();
     if (!Entry.HaveNotes) Entry.NoteLines.clear();
     std::string_view Tab = Trim(V(EColumn::TabPage));
     if (Tab.size() == 1 && Tab[0] >= '0' && Tab[0] <= '2') Item.TabPage = uint8_t(Tab[0] - '0');

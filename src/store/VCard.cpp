@@ -177,11 +177,11 @@ public:
       OrganisationIsName = true;
       Entry.Put(Item.Surname, Organisation);
     }
-    std::vector<std::string> First;
-    if (!Prefix.empty()) AddLines(First, "Name prefix: " + Prefix);
-    if (!Suffix.empty()) AddLines(First, "Name suffix: " + Suffix);
-    if (!Organisation.empty() && !OrganisationIsName) AddLines(First, "Organisation: " + Organisation);
-    Entry.Extras.insert(Entry.Extras.begin(), First.begin(), First.end());
+    TLines First;
+    if (!Prefix.empty()) First.AddText("Name prefix: " + Prefix);
+    if (!Suffix.empty()) First.AddText("Name suffix: " + Suffix);
+    if (!Organisation.empty() && !OrganisationIsName) First.AddText("Organisation: " + Organisation);
+    Entry.Extras.Prepend(First);
     Entry.NameFromFirstOf({FullName, Organisation, Nickname, Email});
     Entry.Finish(StartLine, Into);
   }
@@ -307,7 +307,7 @@ private:
       Address(Types, Decoded(), GroupLabel);
     } else if (Name == "NOTE") {
       Entry.HaveNotes = true;
-      AddLines(Entry.NoteLines, UnescapeVCardText(Decoded()));
+      Entry.NoteLines.AddText(UnescapeVCardText(Decoded()));
     } else if (Name == "X-TOBRINEL-EXTENSION") {
       Entry.Put(Entry.Item->BusExtn, UnescapeVCardText(Decoded()));
     } else if (Name == "X-TOBRINEL-TABPAGE") {
@@ -366,8 +366,9 @@ private:
     auto Parts = VCardComponents(Decoded, 7);
     auto Text = [&](int I) { return ComponentText(Parts[size_t(I)], Version, " "); };
     // Street, then the flat or suite, then the post office box, as on a letter.
-    std::vector<std::string> Lines =
-        AddressLines(ComponentText(Parts[2], Version, "\n"), {Text(1), Text(0), Text(3), Text(4), Text(5), Text(6)});
+    TLines Lines;
+    AddAddressLines(Lines, ComponentText(Parts[2], Version, "\n"),
+                    {Text(1), Text(0), Text(3), Text(4), Text(5), Text(6)});
     bool AtWork = (Types & Work) && !(Types & Home);
     if (!GroupLabel.empty()) {
       ENumberKind Kind = NumberKindOfLabel(GroupLabel);
