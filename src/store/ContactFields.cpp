@@ -471,6 +471,16 @@ void TEntryBuilder::CheckLines(int32_t Line) const {
     throw EImportLimit(Line, TooManyLines);
 }
 
+void TEntryBuilder::Reset() {
+  Item = std::make_unique<TAddressItem>();
+  for (TLines* Lines : {&HomeAddress, &BusAddress, &NoteLines, &Extras}) Lines->clear();
+  HaveHomeAddress = HaveBusAddress = HaveNotes = false;
+  Cut = PhoneCharactersDropped = 0;
+  FaxRank = 0;
+  FaxNumber.clear();
+  SourceLine = 0;
+}
+
 void TEntryBuilder::Finish(int32_t Line, TImported& Into) {
   if (HaveHomeAddress) Fill(Item->HomeAddress, HomeAddress, Line, Cut);
   if (HaveBusAddress) Fill(Item->BusAddress, BusAddress, Line, Cut);

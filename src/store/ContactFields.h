@@ -200,6 +200,8 @@ struct TValueSource {
 class TEntryBuilder {
 public:
   TEntryBuilder() : Item(std::make_unique<TAddressItem>()) {}
+  // Ready for the next contact, as if new; the room of its lines is kept.
+  void Reset();
 
   template <size_t Capacity>
   void Put(TFixedText<Capacity>& Field, std::string_view Value) {
