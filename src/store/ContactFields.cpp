@@ -174,15 +174,6 @@ std::string_view CutToBytes(std::string_view Text, size_t Bytes) {
   return Text.substr(0, Bytes);
 }
 
-char Lower(char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; }
-
-bool SameText(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I)
-    if (Lower(A[I]) != Lower(B[I])) return false;
-  return true;
-}
-
 bool StartsWithText(std::string_view Text, std::string_view Prefix) {
   return Text.size() >= Prefix.size() && SameText(Text.substr(0, Prefix.size()), Prefix);
 }
@@ -191,12 +182,6 @@ std::string LowerText(std::string_view Text) {
   std::string Out(Text);
   for (char& C : Out) C = Lower(C);
   return Out;
-}
-
-std::string_view Trim(std::string_view Text) {
-  while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
-  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t')) Text.remove_suffix(1);
-  return Text;
 }
 
 std::string_view WithoutBom(std::string_view Text) {

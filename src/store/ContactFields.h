@@ -110,12 +110,22 @@ namespace ContactFields {
 constexpr int32_t MaxStoredLength = 32767;  // what a book file holds per line and per list
 
 // ASCII case only: names of properties and columns.
-char Lower(char C);
-bool SameText(std::string_view A, std::string_view B);
+// Inline: readers compare and trim every name and value, most at a glance.
+inline char Lower(char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; }
+inline bool SameText(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (Lower(A[I]) != Lower(B[I])) return false;
+  return true;
+}
 bool StartsWithText(std::string_view Text, std::string_view Prefix);
 std::string LowerText(std::string_view Text);
 // Without leading and trailing spaces and tabs.
-std::string_view Trim(std::string_view Text);
+inline std::string_view Trim(std::string_view Text) {
+  while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
+  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t')) Text.remove_suffix(1);
+  return Text;
+}
 std::string_view WithoutBom(std::string_view Text);
 
 // Splits at every line break: LF, CR, or CRs followed by LF (a CRLF, or the

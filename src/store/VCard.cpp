@@ -215,6 +215,22 @@ public:
 
   void TraceInto(std::vector<TValueSource>* Sources) { Entry.Sources = Sources; }
 
+  // Ready for another card, as if new; the room of its texts is kept.
+  void Reset(int32_t AStartLine, int ANesting) {
+    StartLine = AStartLine;
+    Nesting = ANesting;
+    Version = 21;
+    Depth = 0;
+    Entry.Reset();
+    Entry.Sources = nullptr;
+    VersionSeen = Company = Group = false;
+    for (std::string* Text : {&Family, &Given, &Prefix, &Suffix, &FullName, &Organisation, &Nickname, &Email})
+      Text->clear();
+    Labels.clear();
+    Deferred.clear();
+    DeferredBytes = 0;
+  }
+
   int32_t StartLine;
   int Version = 21;  // until a VERSION says otherwise: abook, for one, writes none
   int Depth = 0;     // inside something other than a card that begins inside this one
@@ -422,6 +438,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
   Lines.MayPassOver = [](std::string_view Name) { return !IsKept(Name); };
   // The card being read last; a 2.1 AGENT nests whole cards in a card.
   std::vector<std::unique_ptr<TCardReader>> Cards;
+  std::vector<std::unique_ptr<TCardReader>> Spare;  // readers of cards ended, for the next ones
   std::vector<size_t> EntriesBefore;
   TCardStructure Structure;
   TContentLine Property;
@@ -441,8 +458,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
     EntriesBefore.clear();
   };
   while (Lines.NextRaw(Line, Number)) {
-    const bool Parsable = ValueColon(Line) != std::string_view::npos;
-    if (Parsable) ParseContentLine(Line, Number, Property);
+    const bool Parsable = ParseContentLineIfAny(Line, Number, Property);
     const std::string_view Name = Property.Name;
     const bool Begin = Parsable && Name == "BEGIN", End = Parsable && Name == "END";
     const bool OfCard = Parsable && SameText(Trim(Property.Value), "VCARD");
@@ -472,7 +488,13 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
         if (Cards.size() + size_t(Nesting) >= size_t(MaxNesting))
           throw EImportLimit(Number, "cards are nested more than 8 deep");
         AnyCard = true;
-        Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
+        if (Spare.empty()) {
+          Cards.push_back(std::make_unique<TCardReader>(Number, Into, Nesting + int(Cards.size())));
+        } else {
+          Spare.back()->Reset(Number, Nesting + int(Cards.size()));
+          Cards.push_back(std::move(Spare.back()));
+          Spare.pop_back();
+        }
         if (Trace && Cards.size() == 1) {  // each outermost card until one gives an entry
           Trace->BeginLine = Number;
           Trace->Sources.clear();
@@ -482,6 +504,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
       } else if (Step == TCardStructure::EndCard) {
         int32_t Began = Cards.back()->StartLine;
         Cards.back()->Finish();
+        Spare.push_back(std::move(Cards.back()));
         Cards.pop_back();
         size_t Before = EntriesBefore.back();
         EntriesBefore.pop_back();

@@ -88,11 +88,15 @@ bool TContentLine::HasType(std::string_view Type) const {
 }
 
 void ParseContentLine(std::string_view Line, int32_t Number, TContentLine& Out) {
+  if (!ParseContentLineIfAny(Line, Number, Out))
+    throw EImportError(Number, "the line has no ':' between a property's name and its value");
+}
+
+bool ParseContentLineIfAny(std::string_view Line, int32_t Number, TContentLine& Out) {
+  size_t Colon = ValueColon(Line);
+  if (Colon == std::string_view::npos) return false;
   Out.Params.clear();
   Out.Number = Number;
-  size_t Colon = ValueColon(Line);
-  if (Colon == std::string_view::npos)
-    throw EImportError(Number, "the line has no ':' between a property's name and its value");
   std::string_view Head = Line.substr(0, Colon);
   Out.Value = Line.substr(Colon + 1);
   size_t NameEnd = std::min(Head.find(';'), Head.size());
@@ -127,6 +131,7 @@ void ParseContentLine(std::string_view Line, int32_t Number, TContentLine& Out) 
     if (P.Value.empty() && P.Name.empty()) continue;
     Out.Params.push_back(P);
   }
+  return true;
 }
 
 TContentLineReader::TContentLineReader(std::string_view Text)
@@ -294,24 +299,24 @@ std::string_view DecodeVCardValue(const TContentLine& Line, std::string& Scratch
 }
 
 std::string UnescapeVCardText(std::string_view Value) {
-  size_t First = Value.find('\\');
-  if (First == std::string_view::npos) return std::string(Value);
-  std::string Out(Value.substr(0, First));
+  size_t Escape = Value.find('\\');
+  if (Escape == std::string_view::npos) return std::string(Value);
+  std::string Out;
   Out.reserve(Value.size());
-  for (size_t I = First; I < Value.size(); ++I) {
-    char C = Value[I];
-    if (C != '\\' || I + 1 == Value.size()) {
-      Out += C;
-      continue;
+  size_t Run = 0;  // the text since the last escape, copied whole
+  for (; Escape != std::string_view::npos; Escape = Value.find('\\', Run)) {
+    Out.append(Value, Run, Escape - Run);
+    if (Escape + 1 == Value.size()) {  // a backslash at the end stands for itself
+      Run = Escape;
+      break;
     }
-    char E = Value[++I];
+    const char E = Value[Escape + 1];
     if (E == 'n' || E == 'N') Out += '\n';
     else if (E == '\\' || E == ',' || E == ';' || E == ':') Out += E;
-    else {
-      Out += '\\';
-      Out += E;
-    }
+    else Out.append(Value, Escape, 2);
+    Run = Escape + 2;
   }
+  Out.append(Value, Run);
   return Out;
 }
 

@@ -37,6 +37,8 @@ struct TContentLine {
 // Takes one unfolded content line apart. Throws EImportError when it has no
 // ':' between its name and its value.
 void ParseContentLine(std::string_view Line, int32_t Number, TContentLine& Out);
+// The same, but false (Out as it was) for a line without that ':'.
+bool ParseContentLineIfAny(std::string_view Line, int32_t Number, TContentLine& Out);
 
 // The content lines of a text one at a time: a line that begins with a space
 // or a tab goes on from the one before, and in quoted-printable a final '='
