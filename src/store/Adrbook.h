@@ -90,7 +90,7 @@ private:
     char* Old = InPlace() ? nullptr : const_cast<char*>(c_str());
     const size_t OldSize = Old ? size() : 0;
     if (Text.size() <= InPlaceRoom) {
-      std::memmove(Bytes, Text.data(), Text.size());
+      if (!Text.empty()) std::memmove(Bytes, Text.data(), Text.size());  // an empty view may have no data
       Bytes[Text.size()] = 0;
       Bytes[InPlaceRoom] = char(InPlaceRoom - Text.size());
     } else {
