@@ -248,13 +248,6 @@ void TLines::Append(const TLines& Other) {
   Cut += Other.Cut;
 }
 
-std::vector<std::string> TLines::Lines() const {
-  std::vector<std::string> Out;
-  Out.reserve(size());
-  View().ForEach([&](std::string_view Line) { Out.emplace_back(Line); });
-  return Out;
-}
-
 std::string JoinLines(const TLines& Lines, std::string_view Between) {
   std::string Out;
   Lines.View().ForEach([&](std::string_view Line) {
@@ -340,15 +333,6 @@ std::string FromCp1252(std::string_view Bytes) {
 std::string AsUtf8(std::string&& Bytes) {
   if (IsValidUtf8(Bytes)) return std::move(Bytes);
   return ToUtf8(Bytes);
-}
-
-std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After) {
-  std::vector<std::string> Lines;
-  bool Others = std::any_of(After.begin(), After.end(), [](auto& P) { return !P.empty(); });
-  if (!Street.empty() || !Others) AddLines(Lines, Street);
-  for (std::string_view Part : After)
-    if (!Part.empty()) AddLines(Lines, Part);
-  return Lines;
 }
 
 std::string_view LabelText(std::string_view Label) {

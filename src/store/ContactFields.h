@@ -158,10 +158,6 @@ std::string FromCp1252(std::string_view Bytes);
 // Valid UTF-8 as it is, anything else taken as Windows-1252.
 std::string AsUtf8(std::string&& Bytes);
 
-// Address parts as lines in the order a letter is addressed: the street's own
-// lines, then every other part that is given, each on a line of its own.
-std::vector<std::string> AddressLines(std::string_view Street, std::initializer_list<std::string_view> After);
-
 // The lines of an address or of the notes as an import gathers them, packed
 // one after another as a line list keeps them: a contact's lines cost no
 // allocation of their own.
@@ -184,7 +180,6 @@ public:
   // More than one line, or one that is not empty.
   bool Some() const { return LineCount > 1 || Bytes.size() > 1; }
   TLinesView View() const { return TLinesView(Bytes, LineCount); }
-  std::vector<std::string> Lines() const;
   int32_t Cut = 0;
 
 private:
@@ -194,7 +189,9 @@ private:
 
 // The non-empty lines joined with Between.
 std::string JoinLines(const TLines& Lines, std::string_view Between);
-// Address parts as lines, as AddressLines has them, into Into (emptied first).
+// Address parts into Into (emptied first) in the order a letter is addressed:
+// the street's own lines, then every other part that is given, each on a
+// line of its own.
 void AddAddressLines(TLines& Into, std::string_view Street, std::initializer_list<std::string_view> After);
 
 // Where a value of an entry came from: the line of the card it was read

@@ -133,11 +133,11 @@ private:
   // which Next then reads its own way.
   bool NextInView(std::vector<std::string_view>& Fields, int32_t& RecordLine) {
     const std::string_view View = In.Peek(Piece);
-    size_t At = 0, Used = 0, Copied = 0;
+    size_t At = 0, Copied = 0;
     int32_t Breaks = 0;
     Fields.clear();
     for (;;) {
-      if (Used == MaxFields) return false;
+      if (Fields.size() == MaxFields) return false;
       std::string_view Field;
       bool Own = false, Ascii = false;
       if (At < View.size() && View[At] == '"') {
@@ -189,7 +189,6 @@ private:
         Field = OwnedField(Copied++) = ToUtf8(Field);  // a program on a single-byte Windows system
       }
       Fields.push_back(Field);
-      ++Used;
       const char C = View[At++];
       if (C == Separator) continue;
       if (C == '\r') {
