@@ -2,11 +2,37 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
-#include "SecretStore.h"
+#include <qt6keychain/keychain.h>
+
+namespace {
+
+// Runs a keyring job to its end (or five seconds); true when it did its work.
+bool RunProbe(QKeychain::Job* Job) {
+  Job->setAutoDelete(true);
+  Job->setInsecureFallback(false);
+  Job->setKey(QStringLiteral("probe"));
+  if (auto* Write = qobject_cast<QKeychain::WritePasswordJob*>(Job)) Write->setTextData(QStringLiteral("probe"));
+  QEventLoop Loop;
+  bool Finished = false;
+  bool Done = false;
+  QObject::connect(Job, &QKeychain::Job::finished, &Loop, [&](QKeychain::Job* Ended) {
+    Done = Ended->error() == QKeychain::NoError;
+    Finished = true;
+    Loop.quit();
+  });
+  QTimer::singleShot(5000, &Loop, &QEventLoop::quit);
+  Job->start();
+  if (!Finished) Loop.exec();
+  return Done;
+}
+
+}  // namespace
 
 TPrivateSession::TPrivateSession() {
   qputenv("HOME", Folder.path().toLocal8Bit());
@@ -43,20 +69,34 @@ QString TPrivateSession::StartBus(bool Services) {
 QString TPrivateSession::StartKeyring() {
   const QString Program = QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon"));
   if (Program.isEmpty()) return QStringLiteral("gnome-keyring-daemon is not installed (package gnome-keyring)");
-  Keyring.start(Program,
-                {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
-  if (!Keyring.waitForStarted(10000)) return QStringLiteral("gnome-keyring-daemon did not start");
-  Keyring.write("test");  // the login keyring's password: it is made with it, unlocked
-  Keyring.closeWriteChannel();
-  // It is there once it answers; a store that cannot be reached yet says Unavailable.
-  QElapsedTimer Waited;
-  Waited.start();
-  while (Waited.elapsed() < 20000) {
-    if (Keyring.state() != QProcess::Running)
-      return QStringLiteral("gnome-keyring-daemon ended: ") + QString::fromLocal8Bit(Keyring.readAllStandardError());
-    if (SecretStore().Read(QStringLiteral("probe"), QStringLiteral("probe")).Status != ESecretStatus::Unavailable)
-      return {};
-    QThread::msleep(100);
+  // It is there once a password can be kept. Until a first call has the bus
+  // start its helper, it is not on the bus at all; the first write makes the
+  // login keyring. Under load that write can leave the default keyring naming
+  // one that is never made, and the daemon stays so: then it starts afresh.
+  // The store takes a failed write for a service that is gone, so the probe
+  // writes past the store.
+  for (int Attempt = 0; Attempt < 3; ++Attempt) {
+    if (Keyring.state() != QProcess::NotRunning) {
+      Keyring.terminate();
+      Keyring.waitForFinished();
+    }
+    QDir(Folder.filePath(QStringLiteral(".local/share/keyrings"))).removeRecursively();
+    Keyring.start(Program,
+                  {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    if (!Keyring.waitForStarted(10000)) return QStringLiteral("gnome-keyring-daemon did not start");
+    Keyring.write("test");  // the login keyring's password: it is made with it, unlocked
+    Keyring.closeWriteChannel();
+    QElapsedTimer Waited;
+    Waited.start();
+    while (Waited.elapsed() < 10000) {
+      if (Keyring.state() != QProcess::Running)
+        return QStringLiteral("gnome-keyring-daemon ended: ") + QString::fromLocal8Bit(Keyring.readAllStandardError());
+      if (RunProbe(new QKeychain::WritePasswordJob(QStringLiteral("tobrinel-probe")))) {
+        RunProbe(new QKeychain::DeletePasswordJob(QStringLiteral("tobrinel-probe")));
+        return {};
+      }
+      QThread::msleep(100);
+    }
   }
   return QStringLiteral("gnome-keyring-daemon did not answer on the session bus");
 }

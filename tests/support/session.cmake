@@ -2,4 +2,4 @@
 add_library(tobrinel_privatesession STATIC
   ${CMAKE_CURRENT_LIST_DIR}/PrivateSession.cpp ${CMAKE_CURRENT_LIST_DIR}/PrivateSession.h)
 target_include_directories(tobrinel_privatesession PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tobrinel_privatesession PUBLIC tobrinel_secrets Qt6::Core)
+target_link_libraries(tobrinel_privatesession PUBLIC tobrinel_secrets Qt6::Core PRIVATE qt6keychain)
