@@ -41,6 +41,27 @@ inline uint64_t LoadShort(const char* P, size_t N) {
   return Word;
 }
 
+// N bytes from S to D in a few loads and stores, without a call for the
+// short ones, which are nearly all: each piece of a card or a name is short.
+inline void CopyShort(char* D, const char* S, size_t N) {
+  auto Two = [&](auto Piece) {
+    decltype(Piece) Head, Tail;
+    std::memcpy(&Head, S, sizeof Head);
+    std::memcpy(&Tail, S + N - sizeof Tail, sizeof Tail);
+    std::memcpy(D, &Head, sizeof Head);
+    std::memcpy(D + N - sizeof Tail, &Tail, sizeof Tail);
+  };
+  struct T16 {
+    char Bytes[16];
+  };
+  if (N > 32) std::memcpy(D, S, N);
+  else if (N >= 16) Two(T16());
+  else if (N >= 8) Two(uint64_t());
+  else if (N >= 4) Two(uint32_t());
+  else if (N >= 2) Two(uint16_t());
+  else if (N == 1) *D = *S;
+}
+
 // Non-zero when one of the bytes of Word is C.
 constexpr uint64_t Has(uint64_t Word, unsigned char C) {
   const uint64_t X = Word ^ (Ones * C);

@@ -12,6 +12,7 @@
 
 #include "FileSystem.h"
 #include "Sha1.h"
+#include "VCardWriter.h"
 
 using namespace ContactFields;
 
@@ -109,30 +110,59 @@ bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::f
   // Entries alike in every field still get a UID each; the UIDs given are
   // kept as the bits they show rather than as texts.
   TUidSet Uids;
+  // Cards are written with room for their UID, and named two at a time:
+  // two hashes side by side cost little more than one. The names are copies,
+  // for a view is valid only until the next entry.
+  struct TUnnamed {
+    TVCardUidName Name;
+    size_t UidAt;
+  } Cards[2];
+  int Unnamed = 0;
+  auto Name = [&](TUnnamed& Card, std::array<uint8_t, 20> Hash) {
+    if (!Uids.Insert(TUidBits(Hash))) {
+      // An entry alike in every field to one before: the next UID not yet
+      // given.
+      int32_t Occurrence = 1;
+      for (;; ++Occurrence) {
+        Card.Name.SetOccurrence(Occurrence);
+        if (Uids.Insert(TUidBits(Hash = Card.Name.Hash()))) break;
+      }
+    }
+    WriteUuidFromSha1(Out.data() + Card.UidAt, Hash);
+  };
+  // In entry order, as the UIDs of alike entries are given.
+  auto NameAll = [&] {
+    if (Unnamed == 2) {
+      std::array<uint8_t, 20> First, Second;
+      Sha1OfBlocksPair(Cards[0].Name.Blocks(), Cards[0].Name.BlockCount(), Cards[1].Name.Blocks(),
+                       Cards[1].Name.BlockCount(), First, Second);
+      Uids.Prefetch(TUidBits(First));
+      Uids.Prefetch(TUidBits(Second));
+      Name(Cards[0], First);
+      Name(Cards[1], Second);
+    } else if (Unnamed == 1) {
+      Name(Cards[0], Cards[0].Name.Hash());
+    }
+    Unnamed = 0;
+  };
+  static constexpr std::string_view NoUidYet = "00000000-0000-0000-0000-000000000000";
   while (const TEntryView* Entry = Next()) {
     const TEntryView& Item = *Entry;
     if (Format == EContactFormat::VCard) {
-      std::array<uint8_t, 20> Hash = VCardUidHash(Item);
-      const TUidBits First(Hash);
-      Uids.Prefetch(First);
-      const size_t CardAt = Out.size();
-      AppendVCard(Out, Item, UuidFromSha1(Hash), Counts);
-      if (!Uids.Insert(First)) {
-        // An entry alike in every field to one before: the next UID not yet
-        // given, written over the one the card was written with.
-        int32_t Occurrence = 1;
-        while (!Uids.Insert(TUidBits(Hash = VCardUidHash(Item, Occurrence)))) ++Occurrence;
-        const std::string Uid = UuidFromSha1(Hash);
-        Out.replace(Out.find("\r\nUID:", CardAt) + 6, Uid.size(), Uid);
-      }
+      TUnnamed& Card = Cards[Unnamed++];
+      Card.Name.Build(Item);
+      Card.UidAt = AppendVCard(Out, Item, NoUidYet, Counts);
+      if (Unnamed == 2) NameAll();
     } else {
       AppendCsvRecord(Out, Item);
     }
     if (Out.size() >= (1 << 16)) {
+      NameAll();
       if (!Write(Out)) return false;
       Out.clear();
     }
   }
+  NameAll();
   return Out.empty() || Write(Out);
 }
 

@@ -1,6 +1,7 @@
 #include "VCardWriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -122,25 +123,84 @@ std::string VCardUid(const TEntryView& Item, int32_t Occurrence) {
 }
 
 std::array<uint8_t, 20> VCardUidHash(const TEntryView& Item, int32_t Occurrence) {
+  thread_local TVCardUidName Name;
+  Name.Build(Item);
+  if (Occurrence > 0) Name.SetOccurrence(Occurrence);
+  return Name.Hash();
+}
+
+void TVCardUidName::Reserve(size_t Size) {
+  if (Size <= Room) return;
+  Room = std::max(Size, Room * 2);
+  auto Bigger = std::make_unique<unsigned char[]>(Room);
+  Buffer.swap(Bigger);
+}
+
+void TVCardUidName::Build(const TEntryView& Item) {
   // Our own namespace for the names of entries.
   static const char Namespace[] = "\x3f\x0d\x5b\x6e\x8c\x2a\x4e\x71\x9a\x4b\x6d\x1c\x2e\x7f\x8a\x90";
   // The name: every field but the page last shown, which changes by looking
-  // at the entry; each field ends in 0x1F, each line of a list begins with 0x1E.
-  thread_local std::string Name;  // kept for its room: one export names every entry
-  Name.assign(Namespace, 16);
-  for (std::string_view Field : Item.TextFields()) Name.append(Field) += '\x1f';
-  for (const TLinesView* List : Item.LineLists()) {
-    Name += std::to_string(List->Count());
-    List->ForEach([&](std::string_view Line) { (Name += '\x1e').append(Line); });
-    Name += '\x1f';
+  // at the entry; each field ends in 0x1F, each line of a list begins with
+  // 0x1E. The room is had once: each line and its 0x1E fit in the room of the
+  // line and its size in the list's packed bytes.
+  size_t Need = 16 + 3 * 12 + 11 + Sha1PadRoom, Lines = 0;
+  for (std::string_view Field : Item.TextFields()) Need += Field.size() + 1;
+  for (const TLinesView* List : Item.LineLists()) Lines += List->PackedSize();
+  Reserve(Need + Lines);
+  unsigned char* At = Buffer.get();
+  std::memcpy(At, Namespace, 16);
+  At += 16;
+  auto Put = [&](std::string_view Text) {
+    ByteWords::CopyShort(reinterpret_cast<char*>(At), Text.data(), Text.size());
+    At += Text.size();
+  };
+  for (std::string_view Field : Item.TextFields()) {
+    Put(Field);
+    *At++ = 0x1F;
   }
-  if (Occurrence > 0) Name += std::to_string(Occurrence);
-  TSha1 Hash;
-  Hash.Add(Name);
-  return Hash.Digest();
+  for (const TLinesView* List : Item.LineLists()) {
+    const int32_t Count = List->Count();
+    if (Count >= 0 && Count < 10) *At++ = static_cast<unsigned char>('0' + Count);
+    else
+      At = reinterpret_cast<unsigned char*>(
+          std::to_chars(reinterpret_cast<char*>(At), reinterpret_cast<char*>(At) + 11, Count).ptr);
+    List->ForEach([&](std::string_view Line) {
+      if (Line.size() + 1 > Lines) {
+        // More than the list's packed bytes: never from a book or a line
+        // list, but a view may be wrong.
+        const size_t Done = size_t(At - Buffer.get());
+        auto Bigger = std::make_unique<unsigned char[]>(Room + Line.size() + 1);
+        std::memcpy(Bigger.get(), Buffer.get(), Done);
+        Buffer.swap(Bigger);
+        Room += Line.size() + 1;
+        Lines += Line.size() + 1;
+        At = Buffer.get() + Done;
+      }
+      Lines -= Line.size() + 1;
+      *At++ = 0x1E;
+      Put(Line);
+    });
+    *At++ = 0x1F;
+  }
+  Fields = size_t(At - Buffer.get());
+  Finish(At);
 }
 
-void AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid, TExported* Counts) {
+unsigned char* TVCardUidName::Finish(unsigned char* At) {
+  const size_t Size = size_t(At - Buffer.get());
+  Padded = Size + Sha1Pad(At, Size, Size % 64);
+  return At;
+}
+
+void TVCardUidName::SetOccurrence(int32_t Occurrence) {
+  char* At = reinterpret_cast<char*>(Buffer.get() + Fields);
+  if (Occurrence > 0) At = std::to_chars(At, At + 11, Occurrence).ptr;
+  Finish(reinterpret_cast<unsigned char*>(At));
+}
+
+std::array<uint8_t, 20> TVCardUidName::Hash() const { return Sha1OfBlocks(Blocks(), BlockCount()); }
+
+size_t AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid, TExported* Counts) {
   // Each content line is written straight into Out, and folded there in the
   // few cases where it is longer than a line may be.
   size_t LineStart = 0;
@@ -158,8 +218,10 @@ void AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid,
     AppendFolded(Out, Line);
   };
   Out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+  size_t UidAt = std::string::npos;
   if (!Uid.empty()) {
     Begin("UID:");
+    UidAt = Out.size();
     AppendEscaped(Out, Uid);
     Emit();
   }
@@ -221,4 +283,5 @@ void AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid,
     Emit();
   }
   Out += "END:VCARD\r\n";
+  return UidAt;
 }

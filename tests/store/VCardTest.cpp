@@ -2,9 +2,13 @@
 // content lines a caller may walk itself.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
+
 #include "ContactsTestUtil.h"
 #include "Sha1.h"
 #include "VCard.h"
+#include "VCardWriter.h"
 
 TEST(VCard, CardsKeepWhatAnEntryHasNoFieldForAndPlaceLabelledNumbers) {
   const struct {
@@ -157,9 +161,140 @@ TEST(VCard, Sha1AndNameBasedUuidsMatchTheirStandards) {
   // the block and padding boundaries.
   std::string Data;
   for (int I = 0; I < 200; ++I, Data += char(I * 131 + 7)) EXPECT_EQ(Sha1PlainRounds(Data), Sha1(Data)) << I;
+  // Messages laid out in blocks by the caller, alone and two at once, the
+  // shorter of a pair on either side.
+  auto Blocks = [](std::string_view Message) {
+    std::string Laid(Message.size() + Sha1PadRoom, '\xAA');
+    std::memcpy(Laid.data(), Message.data(), Message.size());
+    Laid.resize(Message.size() + Sha1Pad(reinterpret_cast<unsigned char*>(Laid.data() + Message.size()), Message.size(),
+                                         Message.size() % 64));
+    EXPECT_EQ(Laid.size() % 64, 0u) << Message.size();
+    return Laid;
+  };
+  auto Bytes = [](const std::string& Laid) { return reinterpret_cast<const unsigned char*>(Laid.data()); };
+  for (size_t A : {0, 1, 55, 56, 63, 64, 119, 120, 199}) {
+    const std::string LaidA = Blocks(std::string_view(Data).substr(0, A));
+    EXPECT_EQ(Sha1OfBlocks(Bytes(LaidA), LaidA.size() / 64), Sha1PlainRounds(Data.substr(0, A))) << A;
+    for (size_t B : {0, 9, 64, 130, 199}) {
+      const std::string LaidB = Blocks(std::string_view(Data).substr(200 - B));
+      std::array<uint8_t, 20> HashA, HashB;
+      Sha1OfBlocksPair(Bytes(LaidA), LaidA.size() / 64, Bytes(LaidB), LaidB.size() / 64, HashA, HashB);
+      EXPECT_EQ(HashA, Sha1PlainRounds(Data.substr(0, A))) << A << " with " << B;
+      EXPECT_EQ(HashB, Sha1PlainRounds(Data.substr(200 - B))) << B << " with " << A;
+    }
+  }
   const std::array<uint8_t, 16> Dns = {0x6b, 0xa7, 0xb8, 0x10, 0x9d, 0xad, 0x11, 0xd1,
                                        0x80, 0xb4, 0x00, 0xc0, 0x4f, 0xd4, 0x30, 0xc8};
   EXPECT_EQ(NameBasedUuid(Dns, "python.org"), "886313e1-3b8a-5372-9b90-0c9aee199e5d");
+}
+
+// The name of an entry as its UID is defined: the namespace, each one-line
+// field ended by 0x1F, each list as its count and its lines each after 0x1E,
+// ended by 0x1F, then the occurrence when there is one.
+std::string UidNameOf(const TEntryView& Item, int32_t Occurrence) {
+  std::string Name("\x3f\x0d\x5b\x6e\x8c\x2a\x4e\x71\x9a\x4b\x6d\x1c\x2e\x7f\x8a\x90", 16);
+  for (std::string_view Field : Item.TextFields()) Name += std::string(Field) + "\x1f";
+  for (const TLinesView* List : Item.LineLists()) {
+    Name += std::to_string(List->Count());
+    List->ForEach([&](std::string_view Line) { Name += "\x1e" + std::string(Line); });
+    Name += "\x1f";
+  }
+  return Occurrence > 0 ? Name + std::to_string(Occurrence) : Name;
+}
+
+TEST(VCard, UidsAreTheHashOfTheirEntrysName) {
+  const std::string L8(8, 'e'), L16(16, 's'), L33(33, 't'), L70(70, 'x');
+  const struct {
+    std::vector<std::string> Fields;
+    int32_t Occurrence;
+  } Cases[] = {
+      {{}, 0},
+      {{"Lee", "Ann"}, 0},
+      {{"Lee", "Ann"}, 1},
+      {{"Lee", "Ann"}, 10},
+      {{"Lee", "Ann"}, 123456},
+      {{"a", "bc", "def", "ghij", "klmno", "p", "qr", "s|t", "(one empty line)", "u"}, 0},
+      {{L8, L16, L33, L16 + "1", L8 + "12", "", L33 + L16, L70 + "|" + L33, "", L70 + L70 + L70}, 3},
+      {{"", "", "", "", "", "", "", "1|2|3|4|5|6|7|8|9|10|11|12", "", "\xC3\xA9|;\\,"}, 0},
+  };
+  for (const auto& Case : Cases) {
+    std::unique_ptr<TAddressItem> Item(Entry(Case.Fields));
+    const TEntryView View(*Item);
+    EXPECT_EQ(VCardUidHash(View, Case.Occurrence), Sha1PlainRounds(UidNameOf(View, Case.Occurrence)))
+        << Case.Fields.size() << " fields, " << Case.Occurrence;
+    // Lines as the book file stores them: each after a two-byte size.
+    TEntryView Stored = View;
+    std::string Bytes[3];
+    TLinesView* Lists[] = {&Stored.HomeAddress, &Stored.BusAddress, &Stored.Notes};
+    for (int L = 0; L < 3; ++L) {
+      Lists[L]->ForEach([&](std::string_view Line) {
+        Bytes[L] += char(Line.size() & 0xFF), Bytes[L] += char(Line.size() >> 8), Bytes[L] += Line;
+      });
+      *Lists[L] = TLinesView(Bytes[L], Lists[L]->Count(), TLinesView::Stored);
+    }
+    EXPECT_EQ(VCardUidHash(Stored, Case.Occurrence), VCardUidHash(View, Case.Occurrence)) << Case.Occurrence;
+  }
+}
+
+TEST(VCard, ExportGivesEveryCardItsOwnUidInEntryOrder) {
+  // Entries alike in every field, next to each other or apart, at even and
+  // odd places, and so many of them that the output is handed on in several
+  // pieces; each view is overwritten by the next, as a book file's are.
+  const std::vector<std::string> Kinds[] = {{"Lee", "Ann"},
+                                            {"Lee", "Ann", "0100"},
+                                            {"Ng", "Bo", "", "", "", "", "", "1 Road|Town", "", std::string(90, 'n')}};
+  const struct {
+    const char* Name;
+    std::vector<int> Order;  // indexes into Kinds
+  } Cases[] = {
+      {"one", {0}},
+      {"alike after each other", {0, 0, 0}},
+      {"alike apart", {1, 0, 1, 2, 0, 1}},
+      {"alike at odd places", {2, 0, 2, 1, 2, 1, 2}},
+      {"many",
+       [] {
+         std::vector<int> Many;
+         for (int I = 0; I < 700; ++I) Many.push_back(I % 7 == 3 ? 2 : (I * I) % 3);
+         return Many;
+       }()},
+  };
+  for (const auto& Case : Cases) {
+    std::vector<std::unique_ptr<TAddressItem>> Items;
+    for (int Kind : Case.Order) Items.emplace_back(Entry(Kinds[Kind]));
+    size_t At = 0;
+    TAddressItem Current;
+    TEntryView View;
+    TEntrySource Next = [&]() -> const TEntryView* {
+      if (At == Items.size()) return nullptr;
+      const TAddressItem& Item = *Items[At];
+      Current.Surname = Item.Surname.str(), Current.FirstName = Item.FirstName.str();
+      Current.HomeTelephone = Item.HomeTelephone.str(), Current.BusTelephone = Item.BusTelephone.str();
+      Current.BusExtn = Item.BusExtn.str(), Current.BusFacsimile = Item.BusFacsimile.str();
+      Current.BusMobile = Item.BusMobile.str(), Current.HomeAddress = Item.HomeAddress;
+      Current.BusAddress = Item.BusAddress, Current.Notes = Item.Notes, Current.TabPage = Item.TabPage;
+      ++At;
+      View = Current;
+      return &View;
+    };
+    std::string Out;
+    int Pieces = 0;
+    EXPECT_TRUE(WriteContacts(Next, EContactFormat::VCard, [&](std::string_view Piece) {
+      ++Pieces;
+      return Out += Piece, true;
+    }));
+    // Each card with the first UID of its entry not given to a card before.
+    std::string Expected;
+    std::set<std::string> Given;
+    for (const auto& Item : Items) {
+      int32_t Occurrence = 0;
+      while (!Given.insert(VCardUid(*Item, Occurrence)).second) ++Occurrence;
+      AppendVCard(Expected, *Item, VCardUid(*Item, Occurrence));
+    }
+    EXPECT_EQ(Out, Expected) << Case.Name;
+    if (Case.Order.size() > 500) {
+      EXPECT_GT(Pieces, 1) << Case.Name;
+    }
+  }
 }
 
 TEST(VCard, ContentLinesCanBeWalkedByACaller) {
