@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "ContactsTestUtil.h"
+#include "ContactFields.h"
 #include "Csv.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -96,6 +98,12 @@ TEST(Csv, RowsLongerThanAPieceReadAsShortOnes) {
        "M\xC3\xBCller\n\xC3\x89mile\n\n\n\n\n\n[]\n[]\n[cp1252|]\n0\n--\nLee\n\n\n\n\n\n\n[]\n[]\n[a\"|\"b\"|]\n0\n--"
        "\n",
        0},
+      {"every field of a row a copy, and views between them",
+       "\"L\"\"1\",\xC9"
+       "a,\"n\"\"2\r\n\xE9\",#\r\n\"\"\"\",b,\"\",#\r\n",
+       "L\"1\n\xC3\x89"
+       "a\n\n\n\n\n\n[]\n[]\n[n\"2|\xC3\xA9|]\n0\n--\n\"\nb\n\n\n\n\n\n[]\n[]\n[]\n0\n--\n",
+       0},
   };
   TTempDir Dir;
   for (const auto& Case : Cases) {
@@ -114,5 +122,52 @@ TEST(Csv, RowsLongerThanAPieceReadAsShortOnes) {
         EXPECT_EQ(Fields(Whole), Case.Expected + std::string("Last\nRow\n\n\n\n\n\n[]\n[]\n[z|]\n0\n--\n"));
       }
     }
+  }
+}
+
+// The lines an import gathers for an address or the notes: cut where a book
+// holds no more, counted, and put before or after others.
+TEST(ContactFields, GatheredLinesAreCutCountedAndJoined) {
+  using namespace ContactFields;
+  const std::string Long(size_t(MaxStoredLength) - 1, 'x');
+  const struct {
+    const char* Name;
+    std::vector<std::string> Texts;   // each through AddText
+    std::vector<std::string> Before;  // prepended
+    const char* Joined;               // with '|', empty lines left out
+    size_t Lines;
+    int32_t Cut;
+    bool Some;
+  } Cases[] = {
+      {"nothing", {}, {}, "", 0, 0, false},
+      {"one empty line", {""}, {}, "", 1, 0, false},
+      {"two empty lines", {"\r\n"}, {}, "", 2, 0, true},
+      {"breaks of every kind", {"a\r\nb\rc\nd"}, {}, "a|b|c|d", 4, 0, true},
+      {"before others", {"street"}, {"Acme", "\n"}, "Acme|street", 4, 0, true},
+      {"a line longer than a book holds, cut before a whole character", {Long + "\xC3\xA9z"}, {}, nullptr, 1, 1, true},
+      {"a cut line before others is counted there too", {"b"}, {Long + "yy"}, nullptr, 2, 1, true},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TLines Lines, Before;
+    for (const std::string& Text : Case.Texts) Lines.AddText(Text);
+    for (const std::string& Text : Case.Before) Before.AddText(Text);
+    if (!Case.Before.empty()) Lines.Prepend(Before);
+    EXPECT_EQ(Lines.size(), Case.Lines);
+    EXPECT_EQ(Lines.Cut, Case.Cut);
+    EXPECT_EQ(Lines.Some(), Case.Some);
+    if (Case.Joined) {
+      EXPECT_EQ(JoinLines(Lines, "|"), Case.Joined);
+    }
+    size_t Longest = 0;
+    Lines.View().ForEach([&](std::string_view Line) {
+      Longest = std::max(Longest, Line.size());
+      EXPECT_TRUE(IsValidUtf8(Line));
+    });
+    EXPECT_LE(Longest, size_t(MaxStoredLength));
+    TLines Twice = Lines;
+    Twice.Append(Lines);
+    EXPECT_EQ(Twice.size(), 2 * Case.Lines);
+    EXPECT_EQ(Twice.Cut, 2 * Case.Cut);
   }
 }
