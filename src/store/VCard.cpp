@@ -461,7 +461,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
     const bool Parsable = ParseContentLineIfAny(Line, Number, Property);
     const std::string_view Name = Property.Name;
     const bool Begin = Parsable && Name == "BEGIN", End = Parsable && Name == "END";
-    const bool OfCard = Parsable && SameText(Trim(Property.Value), "VCARD");
+    const bool OfCard = (Begin || End) && SameText(Trim(Property.Value), "VCARD");
     if (Skipping) {
       if (End && OfCard) Skipping = false;
       if (!(Begin && OfCard)) continue;
