@@ -68,7 +68,11 @@ TfrmMODEMDetect::~TfrmMODEMDetect() = default;
 
 void TfrmMODEMDetect::showEvent(QShowEvent* Event) {
   TFixedDialog::showEvent(Event);
-  if (!Event->spontaneous()) tmrTimer->start();  // FormShow: the run starts once the window is up
+  if (Event->spontaneous()) return;
+  // Shown again: nothing of the last run may be chosen before this one begins.
+  lstMODEMS->clear();
+  btnOK->setEnabled(false);
+  tmrTimer->start();  // FormShow: the run starts once the window is up
 }
 
 void TfrmMODEMDetect::SetCaption(const QString& Caption) {

@@ -82,7 +82,8 @@ struct TPhone {
   }
   // Picks a listed modem once the scan is over.
   void PickWhenListed(int Row) {
-    When([this] { return Detect.isVisible() && Detect.windowTitle() == QStringLiteral("Select MODEM"); },
+    // OK is enabled once this scan is over, whatever the caption the last one left.
+    When([this] { return Detect.isVisible() && Detect.btnOK->isEnabled(); },
          [this, Row] {
            Detect.lstMODEMS->setCurrentRow(Row);
            Detect.btnOK->click();
@@ -289,6 +290,11 @@ void TTelephonyTest::DetectionListsEveryAnsweringPort() {
     QCOMPARE(Phone->Listed(), QStringList({QStringLiteral("COM1: OK"), QStringLiteral("COM4: OK")}));
     QCOMPARE(Phone->W->ModemPort(), 4);
     QCOMPARE(First->Lines(), TLines{"ATZ"});
+    // Shown again, nothing of that scan can be chosen before the next one begins.
+    Phone->Detect.show();
+    QVERIFY(!Phone->Detect.btnOK->isEnabled());
+    QCOMPARE(Phone->Detect.lstMODEMS->count(), 0);
+    Phone->Detect.hide();
 
     // Modem lines all down (a null-modem cable): nothing is listed or dialled.
     class TNoLines : public TSerialDevice {
