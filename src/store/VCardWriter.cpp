@@ -129,10 +129,11 @@ std::array<uint8_t, 20> VCardUidHash(const TEntryView& Item, int32_t Occurrence)
   return Name.Hash();
 }
 
-void TVCardUidName::Reserve(size_t Size) {
+void TVCardUidName::Reserve(size_t Size, size_t Keep) {
   if (Size <= Room) return;
   Room = std::max(Size, Room * 2);
   auto Bigger = std::make_unique<unsigned char[]>(Room);
+  if (Keep > 0) std::memcpy(Bigger.get(), Buffer.get(), Keep);
   Buffer.swap(Bigger);
 }
 
@@ -169,10 +170,7 @@ void TVCardUidName::Build(const TEntryView& Item) {
         // More than the list's packed bytes: never from a book or a line
         // list, but a view may be wrong.
         const size_t Done = size_t(At - Buffer.get());
-        auto Bigger = std::make_unique<unsigned char[]>(Room + Line.size() + 1);
-        std::memcpy(Bigger.get(), Buffer.get(), Done);
-        Buffer.swap(Bigger);
-        Room += Line.size() + 1;
+        Reserve(Room + Line.size() + 1, Done);
         Lines += Line.size() + 1;
         At = Buffer.get() + Done;
       }
@@ -186,10 +184,9 @@ void TVCardUidName::Build(const TEntryView& Item) {
   Finish(At);
 }
 
-unsigned char* TVCardUidName::Finish(unsigned char* At) {
+void TVCardUidName::Finish(unsigned char* At) {
   const size_t Size = size_t(At - Buffer.get());
   Padded = Size + Sha1Pad(At, Size, Size % 64);
-  return At;
 }
 
 void TVCardUidName::SetOccurrence(int32_t Occurrence) {

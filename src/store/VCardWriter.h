@@ -30,8 +30,10 @@ public:
   std::array<uint8_t, 20> Hash() const;
 
 private:
-  void Reserve(size_t Size);
-  unsigned char* Finish(unsigned char* At);
+  // Room for Size bytes, the first Keep of them kept.
+  void Reserve(size_t Size, size_t Keep = 0);
+  // Pads the name that ends at At.
+  void Finish(unsigned char* At);
   std::unique_ptr<unsigned char[]> Buffer;
   size_t Room = 0;
   size_t Fields = 0;  // the name without an occurrence
