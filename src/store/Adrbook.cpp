@@ -411,7 +411,12 @@ bool operator==(const TLineList& A, const TLineList& B) {
 // ---- TMyLinkList
 
 int32_t TMyLinkList::CompareItems(const TAddressItem& A, const TAddressItem& B) {
-  return TNameOrder::Current().CompareNames(A.Surname.str(), A.FirstName.str(), B.Surname.str(), B.FirstName.str());
+  return CompareNames(A.Surname.str(), A.FirstName.str(), B.Surname.str(), B.FirstName.str());
+}
+
+int32_t TMyLinkList::CompareNames(std::string_view SurnameA, std::string_view FirstNameA, std::string_view SurnameB,
+                                  std::string_view FirstNameB) {
+  return TNameOrder::Current().CompareNames(SurnameA, FirstNameA, SurnameB, FirstNameB);
 }
 
 void TMyLinkList::SortByName(std::vector<TAddressItem*>& Entries) {

@@ -254,6 +254,8 @@ class TMyLinkList : public TLinkList {
 public:
   int32_t Compare(const TListNode* A, const TListNode* B) const override;
   static int32_t CompareItems(const TAddressItem& A, const TAddressItem& B);
+  static int32_t CompareNames(std::string_view SurnameA, std::string_view FirstNameA, std::string_view SurnameB,
+                              std::string_view FirstNameB);
   // A stable sort in the list's order.
   static void SortByName(std::vector<TAddressItem*>& Entries);
   // Adds every entry, taking ownership and emptying Entries, in the order Add

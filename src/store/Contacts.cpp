@@ -204,8 +204,7 @@ TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EC
                        const std::string& Path) {
   if (!BookFile.empty() && SameFile(BookFile, Path))
     throw EFileError("Cannot create file " + Path + ": it is the address book itself");
-  struct stat Old;
-  if (::stat(Path.c_str(), &Old) == 0 && !S_ISREG(Old.st_mode)) {
+  if (!ExportReplacesFile(Path)) {
     // A pipe or a device is written as it is; there is nothing to replace.
     TFd File(::open(Path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     TExported Counts;
@@ -228,6 +227,11 @@ TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EC
       &Counts);
   File.Commit();
   return Counts;
+}
+
+bool ExportReplacesFile(const std::string& Path) {
+  struct stat Old;
+  return ::stat(Path.c_str(), &Old) != 0 || S_ISREG(Old.st_mode);
 }
 
 // =====================================================================

@@ -51,6 +51,10 @@ TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const st
 // The same for the entries Next hands out, read from the book file BookFile.
 TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EContactFormat Format,
                        const std::string& Path);
+// False where ExportToFile writes into what is at Path as it goes (a pipe, a
+// device) rather than into a new file that replaces it once complete: there,
+// what was written cannot be taken back when the export is abandoned.
+bool ExportReplacesFile(const std::string& Path);
 
 // Takes out of Imported the entries equal in every field to one already in
 // the list, so that importing a file twice does not double the book; counts

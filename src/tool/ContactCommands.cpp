@@ -56,6 +56,28 @@ bool ParseArguments(int argc, char** argv, TArguments& Arguments, int& Status) {
   return true;
 }
 
+// Thrown by a stream of the book that finds an entry before the one ahead of
+// it in the list: the export is begun again from the book held whole.
+struct TOutOfListOrder {};
+
+// Whether the entries a stream hands out come in list order, told as they
+// come: most neighbours in a large book have the same names.
+class TListOrderCheck {
+public:
+  bool Follows(const TEntryView& Entry) {
+    if (Any && Entry.Surname == Surname && Entry.FirstName == FirstName) return true;
+    const bool InOrder = !Any || TMyLinkList::CompareNames(Surname, FirstName, Entry.Surname, Entry.FirstName) <= 0;
+    Surname.assign(Entry.Surname);
+    FirstName.assign(Entry.FirstName);
+    Any = true;
+    return InOrder;
+  }
+
+private:
+  std::string Surname, FirstName;
+  bool Any = false;
+};
+
 int Export(const TArguments& Arguments) {
   TConsoleHost Host;
   TAddressBook Book(&Host);
@@ -64,10 +86,13 @@ int Export(const TArguments& Arguments) {
   std::unique_ptr<TScratchBook> Scratch;
   const std::string BookName = IsStandardStream(Arguments.Book) ? "standard input" : Arguments.Book;
   // A book in list order, as the program saves it, is written out as it is
-  // read instead of held whole.
+  // read instead of held whole. Into a file that is replaced once complete,
+  // the order is checked on the way, and a book found out of order is
+  // exported again; elsewhere it is checked before, by a read of its own.
   std::unique_ptr<TBookStream> Stream;
   TEntryView View;
   TEntrySource Next;
+  TListOrderCheck Order;
   try {
     std::string Path = Arguments.Book;
     if (IsStandardStream(Path)) {
@@ -75,19 +100,31 @@ int Export(const TArguments& Arguments) {
       Scratch->FromStandardInput();
       Path = Scratch->Path();
     }
+    const bool CheckOnTheWay = !Arguments.File.empty() && ExportReplacesFile(Arguments.File);
+    auto LoadWhole = [&] {
+      Stream.reset();
+      Result = Book.LoadFromFile(Path);
+      Next = ListSource(*Book.Items);
+    };
     Stream = std::make_unique<TBookStream>(Path);
-    if (Stream->CurrentFormat() && Stream->InListOrder()) {
-      Next = [&]() -> const TEntryView* {
+    if (Stream->CurrentFormat() && (CheckOnTheWay || Stream->InListOrder())) {
+      Next = [&, CheckOnTheWay]() -> const TEntryView* {
         if (!Stream->Next(View)) return nullptr;
+        if (CheckOnTheWay && !Order.Follows(View)) throw TOutOfListOrder();
         ++Result.EntriesRead;
         return &View;
       };
     } else {
-      Stream.reset();
-      Result = Book.LoadFromFile(Path);
-      Next = ListSource(*Book.Items);
+      LoadWhole();
     }
-    if (!Arguments.File.empty()) Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);
+    if (!Arguments.File.empty()) {
+      try {
+        Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);
+      } catch (const TOutOfListOrder&) {
+        LoadWhole();
+        Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);
+      }
+    }
   } catch (const EFileError& E) {
     Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
     return 1;

@@ -1,6 +1,7 @@
 // tobrinel-book export and import, and what other contact tools make of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
@@ -260,28 +261,40 @@ TEST(ContactTool, WhatWasLeftOutIsToldOnStandardError) {
 // A book is exported in list order whether its file holds the entries in
 // that order (written as it is read) or not (loaded and sorted first), and a
 // damaged one gives what could be read and says so; to a file or to standard
-// output alike.
+// output alike. A file found out of order only after pieces of the export
+// were written ("late") is exported again whole, over what was written.
 TEST(ContactTool, ExportGivesListOrderFromOrderedUnorderedAndDamagedBooks) {
   TTempDir Dir;
-  TAddressBook Book;
+  TAddressBook Book, Late;
   for (const char* Name : {"Cole", "Adams", "Brown", "Adams"}) {
     TAddressItem* Item = MakeItem(Name, "");
     Item->BusMobile = std::string("07700 90") + Name[0];
     Book.Items->InsertAfter(Book.Items->Tail, Item);
   }
+  for (int I = 0; I < 400; ++I) {
+    TAddressItem* Item = MakeItem("Name" + std::to_string(1000 + I), "");
+    Item->Notes.Add(std::string(200, 'n'));
+    Late.Items->InsertAfter(Late.Items->Tail, Item);
+  }
+  Late.Items->InsertAfter(Late.Items->Tail, MakeItem("Aaron", ""));
   Book.FileName = Dir / "unordered.ABK";
   Book.SaveToFile();
-  TAddressBook Loaded;
+  Late.FileName = Dir / "late.ABK";
+  Late.SaveToFile();
+  TAddressBook Loaded, LateLoaded;
   Loaded.LoadFromFile(Book.FileName);
+  LateLoaded.LoadFromFile(Late.FileName);
   Loaded.FileName = Dir / "ordered.ABK";
   Loaded.SaveToFile();
   const std::string Bytes = ReadBytes(Loaded.FileName);
   WriteBytes(Dir / "damaged.ABK", Bytes.substr(0, Bytes.size() - 3));
   for (EContactFormat Format : {EContactFormat::VCard, EContactFormat::Csv}) {
-    std::string Expected;
+    std::string Expected, LateExpected;
     WriteContacts(*Loaded.Items, Format, [&](std::string_view Piece) { return Expected.append(Piece), true; });
+    WriteContacts(*LateLoaded.Items, Format, [&](std::string_view Piece) { return LateExpected.append(Piece), true; });
+    ASSERT_GT(LateExpected.size(), size_t(70000));  // a piece of 64 KB is written before Aaron
     const std::string Name = Format == EContactFormat::VCard ? "vcard" : "csv";
-    for (const char* File : {"ordered", "unordered", "damaged"}) {
+    for (const char* File : {"ordered", "unordered", "damaged", "late"}) {
       const std::string In = Dir / (std::string(File) + ".ABK");
       const bool Damaged = File[0] == 'd';
       TRun Out = Tool("export --format " + Name + " " + In, Dir);
@@ -292,7 +305,8 @@ TEST(ContactTool, ExportGivesListOrderFromOrderedUnorderedAndDamagedBooks) {
       }
       // The damaged book lost its last entry, Cole.
       const std::string Want =
-          Damaged
+          File[0] == 'l' ? LateExpected
+          : Damaged
               ? Expected.substr(
                     0, Expected.find(Format == EContactFormat::VCard ? "BEGIN:VCARD\r\nVERSION:3.0\r\nUID" : "\"Cole\"",
                                      Expected.find("Brown")))
@@ -301,4 +315,9 @@ TEST(ContactTool, ExportGivesListOrderFromOrderedUnorderedAndDamagedBooks) {
       EXPECT_EQ(ReadBytes(Dir / "out"), Want) << File << " " << Name;
     }
   }
+  // Nothing is left beside the export by the one begun again.
+  std::vector<std::string> Left;
+  for (const auto& Entry : std::filesystem::directory_iterator(Dir.Path)) Left.push_back(Entry.path().filename());
+  std::sort(Left.begin(), Left.end());
+  EXPECT_EQ(Left, (std::vector<std::string>{"damaged.ABK", "err", "late.ABK", "ordered.ABK", "out", "unordered.ABK"}));
 }
