@@ -111,14 +111,20 @@ bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::f
   // kept as the bits they show rather than as texts.
   TUidSet Uids;
   // Cards are written with room for their UID, and named two at a time:
-  // two hashes side by side cost little more than one. The names are copies,
-  // for a view is valid only until the next entry.
+  // two hashes side by side cost little more than one. A pair is looked up
+  // among the UIDs given only once the next pair is hashed, so that its
+  // slots are in the cache by then. The names are copies, for a view is
+  // valid only until the next entry.
   struct TUnnamed {
     TVCardUidName Name;
     size_t UidAt;
-  } Cards[2];
-  int Unnamed = 0;
-  auto Name = [&](TUnnamed& Card, std::array<uint8_t, 20> Hash) {
+    std::array<uint8_t, 20> Hash;
+  } Cards[4];
+  TUnnamed* Hashed = Cards;        // a pair hashed, not yet named: HashedCount of them
+  TUnnamed* Building = Cards + 2;  // the pair being written: Unnamed of them
+  int HashedCount = 0, Unnamed = 0;
+  auto Name = [&](TUnnamed& Card) {
+    std::array<uint8_t, 20> Hash = Card.Hash;
     if (!Uids.Insert(TUidBits(Hash))) {
       // An entry alike in every field to one before: the next UID not yet
       // given.
@@ -130,29 +136,36 @@ bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::f
     }
     WriteUuidFromSha1(Out.data() + Card.UidAt, Hash);
   };
+  auto HashBuilding = [&] {
+    if (Unnamed == 2)
+      Sha1OfBlocksPair(Building[0].Name.Blocks(), Building[0].Name.BlockCount(), Building[1].Name.Blocks(),
+                       Building[1].Name.BlockCount(), Building[0].Hash, Building[1].Hash);
+    else if (Unnamed == 1) Building[0].Hash = Building[0].Name.Hash();
+    for (int I = 0; I < Unnamed; ++I) Uids.Prefetch(TUidBits(Building[I].Hash));
+  };
   // In entry order, as the UIDs of alike entries are given.
+  auto NameHashed = [&] {
+    for (int I = 0; I < HashedCount; ++I) Name(Hashed[I]);
+    HashedCount = 0;
+  };
+  auto Step = [&] {
+    HashBuilding();
+    NameHashed();
+    std::swap(Hashed, Building);
+    HashedCount = std::exchange(Unnamed, 0);
+  };
   auto NameAll = [&] {
-    if (Unnamed == 2) {
-      std::array<uint8_t, 20> First, Second;
-      Sha1OfBlocksPair(Cards[0].Name.Blocks(), Cards[0].Name.BlockCount(), Cards[1].Name.Blocks(),
-                       Cards[1].Name.BlockCount(), First, Second);
-      Uids.Prefetch(TUidBits(First));
-      Uids.Prefetch(TUidBits(Second));
-      Name(Cards[0], First);
-      Name(Cards[1], Second);
-    } else if (Unnamed == 1) {
-      Name(Cards[0], Cards[0].Name.Hash());
-    }
-    Unnamed = 0;
+    Step();
+    NameHashed();
   };
   static constexpr std::string_view NoUidYet = "00000000-0000-0000-0000-000000000000";
   while (const TEntryView* Entry = Next()) {
     const TEntryView& Item = *Entry;
     if (Format == EContactFormat::VCard) {
-      TUnnamed& Card = Cards[Unnamed++];
+      TUnnamed& Card = Building[Unnamed++];
       Card.Name.Build(Item);
       Card.UidAt = AppendVCard(Out, Item, NoUidYet, Counts);
-      if (Unnamed == 2) NameAll();
+      if (Unnamed == 2) Step();
     } else {
       AppendCsvRecord(Out, Item);
     }
