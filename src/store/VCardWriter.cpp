@@ -74,13 +74,46 @@ void AppendEscaped(std::string& Out, std::string_view Text) {
   Out.append(Text.data() + Run, Text.size() - Run);
 }
 
-void AppendEscapedLines(std::string& Out, const TLinesView& Lines) {
-  bool First = true;
-  Lines.ForEach([&](std::string_view Line) {
-    if (!First) Out += "\\n";
-    First = false;
-    AppendEscaped(Out, Line);
-  });
+// One byte of Text at S, escaped, at P; returns the byte after it.
+const char* EscapeByte(char*& P, const char* S, const char* End) {
+  const char C = *S;
+  if (!Special.Is[static_cast<unsigned char>(C)]) {
+    *P++ = C;
+    return S + 1;
+  }
+  *P++ = '\\';
+  if (C == '\r' || C == '\n') {
+    *P++ = 'n';  // a line break, alone or as CRLF
+    return C == '\r' && End - S > 1 && S[1] == '\n' ? S + 2 : S + 1;
+  }
+  *P++ = C;
+  return S + 1;
+}
+
+// AppendEscaped into room had beforehand: twice the text's size, and eight
+// bytes beyond, which a plain tail may be stored over.
+char* EscapeInto(char* P, std::string_view Text) {
+  const char* S = Text.data();
+  const char* const End = S + Text.size();
+  while (End - S >= 8) {
+    const uint64_t Word = ByteWords::Load(S);
+    if (!HasSpecial(Word)) {
+      std::memcpy(P, &Word, 8);
+      P += 8;
+      S += 8;
+      continue;
+    }
+    for (const char* WordEnd = S + 8; S < WordEnd;) S = EscapeByte(P, S, End);
+  }
+  const size_t Rest = size_t(End - S);
+  if (Rest == 0) return P;
+  const uint64_t Word = ByteWords::LoadShort(S, Rest);
+  if (!HasSpecial(Word)) {
+    std::memcpy(P, &Word, 8);
+    return P + Rest;
+  }
+  while (S < End) S = EscapeByte(P, S, End);
+  return P;
 }
 
 // Content lines are folded at 75 octets, never inside a character or an
@@ -198,50 +231,65 @@ void TVCardUidName::SetOccurrence(int32_t Occurrence) {
 std::array<uint8_t, 20> TVCardUidName::Hash() const { return Sha1OfBlocks(Blocks(), BlockCount()); }
 
 size_t AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid, TExported* Counts) {
-  // Each content line is written straight into Out, and folded there in the
-  // few cases where it is longer than a line may be.
-  size_t LineStart = 0;
+  // The card is written into room had once, at most what the escapes, the
+  // folds and the fixed words can take; content lines are folded there in
+  // the few cases where they are longer than a line may be.
+  size_t Bytes = Uid.size() + Item.FirstName.size() + Item.Surname.size();
+  for (std::string_view Field : Item.TextFields()) Bytes += Field.size();
+  for (const TLinesView* List : Item.LineLists()) Bytes += List->PackedSize() + 2 * size_t(std::max(List->Count(), 0));
+  const size_t Room = 2 * Bytes + 400, Start = Out.size();
+  Out.resize(Start + Room + Room / 16 + 16);
+  char* const Base = Out.data();
+  char* P = Base + Start;
+  char* LineStart = P;
+  auto Put = [&](std::string_view Words) {
+    ByteWords::CopyShort(P, Words.data(), Words.size());
+    P += Words.size();
+  };
   auto Begin = [&](std::string_view Head) {
-    LineStart = Out.size();
-    Out += Head;
+    LineStart = P;
+    Put(Head);
   };
   auto Emit = [&] {
-    if (Out.size() - LineStart <= 75) {
-      Out += "\r\n";
+    if (P - LineStart > 75) {
+      const std::string Line(LineStart, P);
+      std::string Folded;
+      AppendFolded(Folded, Line);
+      P = LineStart;
+      Put(Folded);
       return;
     }
-    const std::string Line = Out.substr(LineStart);
-    Out.resize(LineStart);
-    AppendFolded(Out, Line);
+    *P++ = '\r';
+    *P++ = '\n';
   };
-  Out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+  Put("BEGIN:VCARD\r\nVERSION:3.0\r\n");
   size_t UidAt = std::string::npos;
   if (!Uid.empty()) {
     Begin("UID:");
-    UidAt = Out.size();
-    AppendEscaped(Out, Uid);
+    UidAt = size_t(P - Base);
+    P = EscapeInto(P, Uid);
     Emit();
   }
   Begin("N:");
-  AppendEscaped(Out, Item.Surname);
-  Out += ';';
-  AppendEscaped(Out, Item.FirstName);
-  Out += ";;;";
+  P = EscapeInto(P, Item.Surname);
+  *P++ = ';';
+  P = EscapeInto(P, Item.FirstName);
+  Put(";;;");
   Emit();
   Begin("FN:");
-  AppendEscaped(Out, Item.FirstName);
-  if (!Item.FirstName.empty() && !Item.Surname.empty()) Out += ' ';
-  AppendEscaped(Out, Item.Surname);
+  P = EscapeInto(P, Item.FirstName);
+  if (!Item.FirstName.empty() && !Item.Surname.empty()) *P++ = ' ';
+  P = EscapeInto(P, Item.Surname);
   Emit();
-  auto Text = [&](const char* Head, std::string_view Value) {
+  auto Text = [&](std::string_view Head, std::string_view Value) {
     if (Value.empty()) return;
     Begin(Head);
-    AppendEscaped(Out, Value);
+    P = EscapeInto(P, Value);
     Emit();
   };
   // A phone number is no text: it is written as it is, without escapes,
   // which other programs keep and a modem cannot dial.
-  auto Number = [&](const char* Head, std::string_view Value) {
+  auto Number = [&](std::string_view Head, std::string_view Value) {
     if (Value.empty()) return;
     std::string Clean;
     std::string_view Kept = Value;
@@ -255,7 +303,7 @@ size_t AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Ui
     }
     if (Kept.empty()) return;
     Begin(Head);
-    Out += Kept;
+    Put(Kept);  // never longer than Value: characters are only left out
     Emit();
   };
   Number("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
@@ -264,11 +312,16 @@ size_t AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Ui
   Number("TEL;TYPE=WORK,FAX:", Item.BusFacsimile);
   Number("TEL;TYPE=CELL:", Item.BusMobile);
   // The lines of an address stay lines: all of them in the street.
-  auto Lines = [&](const char* Head, const char* Tail, const TLinesView& List) {
+  auto Lines = [&](std::string_view Head, std::string_view Tail, const TLinesView& List) {
     if (List.Count() == 0) return;
     Begin(Head);
-    AppendEscapedLines(Out, List);
-    Out += Tail;
+    bool First = true;
+    List.ForEach([&](std::string_view Line) {
+      if (!First) Put("\\n");
+      First = false;
+      P = EscapeInto(P, Line);
+    });
+    Put(Tail);
     Emit();
   };
   Lines("ADR;TYPE=HOME:;;", ";;;;", Item.HomeAddress);
@@ -276,9 +329,10 @@ size_t AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Ui
   Lines("NOTE:", "", Item.Notes);
   if (Item.TabPage != 0) {
     Begin("X-TOBRINEL-TABPAGE:");
-    Out += std::to_string(Item.TabPage);
+    P = std::to_chars(P, P + 3, Item.TabPage).ptr;
     Emit();
   }
-  Out += "END:VCARD\r\n";
+  Put("END:VCARD\r\n");
+  Out.resize(size_t(P - Base));
   return UidAt;
 }

@@ -2,6 +2,7 @@
 // content lines a caller may walk itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -332,4 +333,48 @@ TEST(VCard, EscapesAreWrittenWhereverTheSpecialByteIs) {
         Back[At] = C == '\r' ? '\n' : C;
         EXPECT_EQ(UnescapeVCardText(Out), Back) << Out;
       }
+}
+
+// The card is written into room had beforehand: fields at their room and
+// lines made only of bytes that are escaped (each doubles), with long lines to
+// fold, must fit and read back whole.
+TEST(VCard, ACardOfNothingButEscapesFitsAndReadsBack) {
+  for (const char* Fill : {",", "\\", "\r\n", ";\n"}) {
+    auto Filled = [&](size_t Size) {
+      std::string Text;
+      while (Text.size() < Size) Text += Fill;
+      return Text.substr(0, Size);
+    };
+    TAddressItem Item;
+    Item.Surname = Filled(NameCapacity);
+    Item.FirstName = Filled(NameCapacity);
+    Item.BusExtn = Filled(ExtnCapacity);
+    for (int I = 0; I < 3; ++I) {
+      Item.HomeAddress.Add(Filled(40 + I));
+      Item.Notes.Add(Filled(500));
+    }
+    Item.Notes.Add("");
+    std::string Out = "x";
+    AppendVCard(Out, Item, Filled(60));
+    size_t Longest = 0;
+    for (size_t At = 1, End; At < Out.size(); At = End + 2) {
+      End = Out.find("\r\n", At);
+      ASSERT_NE(End, std::string::npos);
+      Longest = std::max(Longest, End - At);
+    }
+    EXPECT_LE(Longest, 75u) << Fill;
+    TImported Back = ReadContacts(std::string_view(Out).substr(1), EContactFormat::VCard);
+    ASSERT_EQ(Back.Items.size(), 1u) << Fill;
+    const TAddressItem& Read = *Back.Items[0];
+    // A CR before LF is one line break, and is read back as LF.
+    auto Broken = [](std::string Text) {
+      for (size_t At; (At = Text.find('\r')) != std::string::npos;) Text.erase(At, Text[At + 1] == '\n' ? 1 : 0);
+      return Text;
+    };
+    EXPECT_EQ(Read.Surname.string(), Broken(Item.Surname.string())) << Fill;
+    EXPECT_EQ(Read.BusExtn.string(), Broken(Item.BusExtn.string())) << Fill;
+    if (!std::strpbrk(Fill, "\r\n")) {
+      EXPECT_EQ(Read.HomeAddress.Text(), Item.HomeAddress.Text()) << Fill;
+    }
+  }
 }
