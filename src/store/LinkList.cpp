@@ -1,5 +1,7 @@
 #include "LinkList.h"
 
+#include <algorithm>
+
 TLinkList::~TLinkList() { Clear(); }
 
 TListNode* TLinkList::GetItem(int32_t Position) const {
@@ -67,6 +69,25 @@ bool TLinkList::MoveNext(TListNode*& Cursor) const {
   if (Cursor == Tail || !Head) return false;
   Cursor = Cursor ? Cursor->Next : Head;
   return true;
+}
+
+std::vector<TListNode*> TLinkList::Nodes() const {
+  // The walks meet by the nodes themselves, not by the count.
+  std::vector<TListNode*> All, FromTail;
+  All.reserve(size_t(std::max(Count, 0)));
+  FromTail.reserve(size_t(std::max(Count, 0)) / 2 + 1);
+  TListNode* Front = Head;
+  TListNode* Back = Tail;
+  while (Front && Back) {
+    All.push_back(Front);
+    if (Front == Back) break;
+    FromTail.push_back(Back);
+    if (Front->Next == Back) break;
+    Front = Front->Next;
+    Back = Back->Prev;
+  }
+  All.insert(All.end(), FromTail.rbegin(), FromTail.rend());
+  return All;
 }
 
 void TLinkList::AppendSorted(TListNode* Node) { InsertAfter(Tail, Node); }

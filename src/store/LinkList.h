@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // A node of a doubly linked list. Entries derive from it; the list that links a
 // node owns it.
@@ -37,6 +38,10 @@ public:
 
   static void ResetCursor(TListNode*& Cursor) { Cursor = nullptr; }
   bool MoveNext(TListNode*& Cursor) const;
+  // Every node in list order, gathered from both ends at once: nodes added
+  // in another order lie all over memory, and two walks wait for them side
+  // by side instead of one after the other.
+  std::vector<TListNode*> Nodes() const;
 
   // Links nodes that are already in order at the tail, one comparison-free step
   // each; used by the loader after it has sorted what it read.

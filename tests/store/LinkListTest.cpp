@@ -29,6 +29,20 @@ TEST(LinkList, PositionsAndCursorOnEmptyAndShortLists) {
   EXPECT_EQ(List.IndexOf(Only), 0);
 }
 
+// Gathered from both ends, the nodes of lists of odd and even lengths come
+// in the order a cursor walks them, each once.
+TEST(LinkList, NodesAreEveryNodeInListOrder) {
+  for (int Length = 0; Length <= 6; ++Length) {
+    TMyLinkList List;
+    for (int I = 0; I < Length; ++I) List.Add(MakeItem(std::string(1, char('A' + (I * 5) % 7)), ""));
+    std::vector<TListNode*> Walked;
+    TListNode* Cursor;
+    List.ResetCursor(Cursor);
+    while (List.MoveNext(Cursor)) Walked.push_back(Cursor);
+    EXPECT_EQ(List.Nodes(), Walked) << Length << " nodes";
+  }
+}
+
 TEST(LinkList, RemoveKeepsLinksConsistent) {
   TMyLinkList List;
   TAddressItem* A = MakeItem("A", "");
