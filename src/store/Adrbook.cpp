@@ -629,31 +629,18 @@ void TAddressBook::SaveToFile() {
   // Refuse what the format cannot hold before anything on disk is touched.
   for (size_t I = 0; I < Entries.size(); ++I) {
     Prefetch(I + Ahead, false);
-    const TAddressItem& Item = *Entries[I];
-    CheckLines(Item, Item.HomeAddress, "home address");
-    CheckLines(Item, Item.BusAddress, "work address");
-    CheckLines(Item, Item.Notes, "notes");
+    TBookWriter::Check(*Entries[I]);
   }
 
   // A symbolic link is followed, so the file it names is replaced and the link
   // kept; a read-only book or anything but a regular file is refused here.
-  TFileReplacement File(FileName, TFileReplacement::TOptions());
-  std::string Out(BookHeader);
-  Out += "\r\n";
-  size_t Used = Out.size();
-  Out.resize(1 << 17);
+  TBookWriter Writer(FileName);
   for (size_t I = 0; I < Entries.size(); ++I) {
     Prefetch(I + Ahead, true);
-    const TAddressItem& Item = *Entries[I];
-    const size_t Size = RecordSize(Item);
-    if (Out.size() - Used < Size) {
-      File.Write(Out.data(), Used);
-      Used = 0;
-      if (Out.size() < Size) Out.resize(Size);
-    }
-    Used = size_t(PutRecord(Out.data() + Used, Item) - Out.data());
+    Writer.Add(*Entries[I]);
   }
-  File.Write(Out.data(), Used);
+  Writer.Flush();
+  const TFileReplacement& File = Writer.File();
 
   // The backup is replaced only once the new book is written, so a save that
   // fails leaves both the book and its backup as they were.
@@ -661,8 +648,42 @@ void TAddressBook::SaveToFile() {
     std::string Backup = ChangeFileExt(FileName, ".~abk");
     if (!SameFile(Backup, File.Target())) CopyFile(File.Target(), Backup);
   }
-  File.Commit();
+  Writer.Commit();
   Modified = false;
+}
+
+TBookWriter::TBookWriter(const std::string& FileName)
+    : Replacement(FileName, TFileReplacement::TOptions()), Out(BookHeader) {
+  Out += "\r\n";
+  Used = Out.size();
+  Out.resize(1 << 17);
+}
+
+void TBookWriter::Check(const TAddressItem& Item) {
+  CheckLines(Item, Item.HomeAddress, "home address");
+  CheckLines(Item, Item.BusAddress, "work address");
+  CheckLines(Item, Item.Notes, "notes");
+}
+
+void TBookWriter::Add(const TAddressItem& Item) {
+  Check(Item);
+  const size_t Size = RecordSize(Item);
+  if (Out.size() - Used < Size) {
+    Replacement.Write(Out.data(), Used);
+    Used = 0;
+    if (Out.size() < Size) Out.resize(Size);
+  }
+  Used = size_t(PutRecord(Out.data() + Used, Item) - Out.data());
+}
+
+void TBookWriter::Flush() {
+  Replacement.Write(Out.data(), Used);
+  Used = 0;
+}
+
+void TBookWriter::Commit() {
+  Flush();
+  Replacement.Commit();
 }
 
 // ---- TBookStream

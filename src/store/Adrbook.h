@@ -304,6 +304,28 @@ struct TLoadResult {
 
 class TBookReader;
 
+// Writes a book file an entry at a time, in the order given, as SaveToFile
+// writes a list: the file is replaced only by Commit, and is left as it was
+// when the writer goes without one.
+class TBookWriter {
+public:
+  // Throws EFileError as TFileReplacement does.
+  explicit TBookWriter(const std::string& FileName);
+  // Throws EFileError for an entry the format cannot hold.
+  void Add(const TAddressItem& Item);
+  // What SaveToFile refuses before it writes anything.
+  static void Check(const TAddressItem& Item);
+  // Writes what is held back; Commit does too.
+  void Flush();
+  void Commit();
+  const TFileReplacement& File() const { return Replacement; }
+
+private:
+  TFileReplacement Replacement;
+  std::string Out;
+  size_t Used = 0;
+};
+
 // Reads a book file one entry at a time, exactly as LoadFromFile reads it, for
 // callers that need not hold the whole book.
 class TBookStream {

@@ -150,6 +150,15 @@ std::string_view TInput::PeekMore(size_t Want) {
   return std::string_view(Buffer).substr(Pos);
 }
 
+void TImported::PassOn() {
+  if (!Sink) return;
+  for (auto& Item : Items) {
+    ++Taken;
+    Sink(std::move(Item));
+  }
+  Items.clear();
+}
+
 namespace ContactFields {
 
 namespace {

@@ -5,6 +5,7 @@
 // lines of an address, and the small text helpers both readers use.
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
@@ -31,6 +32,10 @@ public:
   using EImportError::EImportError;
 };
 
+// Takes each entry an import reads, in the order of the input, where the
+// entries are not to be held all at once.
+using TEntrySink = std::function<void(std::unique_ptr<TAddressItem>)>;
+
 struct TImported {
   std::vector<std::unique_ptr<TAddressItem>> Items;  // in the order of the input
   int32_t ValuesCut = 0;                             // values longer than their field, cut to its capacity
@@ -43,6 +48,14 @@ struct TImported {
   // Cards and rows that could not be read and were passed over: the line
   // of the fault and what it is.
   std::vector<std::pair<int32_t, std::string>> Refused;
+  // Where set, the entries go here once the input can no longer take them
+  // back, rather than stay in Items; Taken counts them.
+  TEntrySink Sink;
+  int64_t Taken = 0;
+  // Hands on what Items holds, where there is a Sink.
+  void PassOn();
+  // Whether any entry was read, held or handed on.
+  bool AnyEntry() const { return Taken > 0 || !Items.empty(); }
 };
 
 // What an export could not write as it stands.

@@ -16,8 +16,8 @@
 
 using namespace ContactFields;
 
-TImported ReadContacts(TInput& Input, EContactFormat Format) {
-  return Format == EContactFormat::VCard ? ReadVCards(Input) : ReadCsv(Input);
+TImported ReadContacts(TInput& Input, EContactFormat Format, TEntrySink Sink) {
+  return Format == EContactFormat::VCard ? ReadVCards(Input, std::move(Sink)) : ReadCsv(Input, std::move(Sink));
 }
 
 TImported ReadContacts(std::string_view Text, EContactFormat Format) {
@@ -203,10 +203,11 @@ EContactFormat GuessContactFormat(const std::string& Path, std::string_view Text
   return StartsWithText(Text, "BEGIN:VCARD") ? EContactFormat::VCard : EContactFormat::Csv;
 }
 
-TImported ImportContactsFile(const std::string& Path, std::optional<EContactFormat> Format, bool Streams) {
+TImported ImportContactsFile(const std::string& Path, std::optional<EContactFormat> Format, bool Streams,
+                             TEntrySink Sink) {
   TFd File(Streams ? OpenForReading(Path) : OpenRegularForReading(Path));
   TInput Input(File.Fd, Path);
-  return ReadContacts(Input, Format ? *Format : GuessContactFormat(Path, Input.Peek(4096)));
+  return ReadContacts(Input, Format ? *Format : GuessContactFormat(Path, Input.Peek(4096)), std::move(Sink));
 }
 
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path) {

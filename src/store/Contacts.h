@@ -20,7 +20,7 @@ enum class EContactFormat { VCard, Csv };
 // Readers: vCard 2.1, 3.0 and 4.0; CSV with a header row. Throw EImportError
 // (and EFileError for a file that cannot be read).
 TImported ReadContacts(std::string_view Text, EContactFormat Format);
-TImported ReadContacts(TInput& Input, EContactFormat Format);
+TImported ReadContacts(TInput& Input, EContactFormat Format, TEntrySink Sink = {});
 
 // Every entry of the list in list order, handed to Write in pieces; stops and
 // returns false as soon as Write does. Each card gets a UID that stays while
@@ -44,7 +44,8 @@ EContactFormat GuessContactFormat(const std::string& Path, std::string_view Text
 // unless Streams: then named pipes (a process substitution, /dev/stdin) and
 // character devices too. Throws EFileError with the system's text, and
 // EImportError.
-TImported ImportContactsFile(const std::string& Path, std::optional<EContactFormat> Format, bool Streams = false);
+TImported ImportContactsFile(const std::string& Path, std::optional<EContactFormat> Format, bool Streams = false,
+                             TEntrySink Sink = {});
 // Writes the whole book; a file that exists is replaced only once the new
 // content is complete. Refuses the book's own file.
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);

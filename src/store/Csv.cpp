@@ -460,8 +460,9 @@ void TakeGroup(const TGroup& G, const std::vector<std::string_view>& Fields, TEn
 
 }  // namespace
 
-TImported ReadCsv(TInput& Input) {
+TImported ReadCsv(TInput& Input, TEntrySink Sink) {
   TImported Result;
+  Result.Sink = std::move(Sink);
   TCsvReader Reader(Input);
   std::vector<std::string_view> Fields;
   int32_t Line = 0;
@@ -578,12 +579,13 @@ TImported ReadCsv(TInput& Input) {
     Entry.NameFromFirstOf({Nickname, Email});
     try {
       Entry.Finish(Line, Result);
+      Result.PassOn();
     } catch (const EImportError& E) {
       Result.Refused.push_back({E.Line, E.Problem});
     }
   }
   // Nothing read at all: the input is refused whole, by its first fault.
-  if (Result.Items.empty() && !Result.Refused.empty())
+  if (!Result.AnyEntry() && !Result.Refused.empty())
     throw EImportError(Result.Refused.front().first, Result.Refused.front().second);
   return Result;
 }

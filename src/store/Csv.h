@@ -15,7 +15,7 @@
 // a line. A value that is not UTF-8 is taken as Windows-1252. Throws
 // EImportError, and EFileError when a file cannot be read.
 TImported ReadCsv(std::string_view Text);
-TImported ReadCsv(TInput& Input);
+TImported ReadCsv(TInput& Input, TEntrySink Sink = {});
 
 void AppendCsvHeader(std::string& Out);
 void AppendCsvRecord(std::string& Out, const TEntryView& Item);

@@ -510,6 +510,8 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
         EntriesBefore.pop_back();
         if (!Cards.empty()) Cards.back()->TakeNested(Before, Number, Began);
         else if (Trace && Into.Items.size() > Before) Trace = nullptr;
+        // Outermost, the card's entries are for good.
+        if (Cards.empty() && Nesting == 0) Into.PassOn();
       } else if (Step == TCardStructure::InBlock) {
       } else if (Lines.Cut) {
         if (IsPicture(Property.Name)) ++Into.PhotosSkipped;
@@ -530,11 +532,13 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
 
 }  // namespace
 
-TImported ReadVCards(TInput& Input) {
+TImported ReadVCards(TInput& Input, TEntrySink Sink) {
   TImported Result;
+  Result.Sink = std::move(Sink);
   ReadCards(Input, Result, 0);
+  Result.PassOn();
   // Nothing read at all: the input is refused whole, by its first fault.
-  if (Result.Items.empty() && !Result.Refused.empty())
+  if (!Result.AnyEntry() && !Result.Refused.empty())
     throw EImportError(Result.Refused.front().first, Result.Refused.front().second);
   return Result;
 }

@@ -19,7 +19,7 @@
 // without a VERSION is read by the rules of 2.1. Throws EImportError, and
 // EFileError when a file cannot be read.
 TImported ReadVCards(std::string_view Text);
-TImported ReadVCards(TInput& Input);
+TImported ReadVCards(TInput& Input, TEntrySink Sink = {});
 // The same for the sync's card patcher, which writes a card back: where the
 // card of the first entry begins (damaged, group and empty cards before it
 // are passed over) and what each of its lines went into.

@@ -1,6 +1,7 @@
 // Contacts out of a book and into it, as vCard or CSV.
 #include "ContactCommands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -158,7 +159,53 @@ std::string Plural(int64_t Count, const char* One, const char* Many) {
   return std::to_string(Count) + " " + (Count == 1 ? One : Many);
 }
 
+std::ostream& ReportImport(std::ostream& Counts, const TImported& Imported, int64_t Count, const std::string& Into) {
+  Counts << Plural(Count, "entry", "entries") << " imported into " << Into << "\n";
+  if (Imported.ValuesCut == 1) Counts << "1 value was longer than its field holds and was cut\n";
+  if (Imported.ValuesCut > 1)
+    Counts << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
+  for (const std::string& Notice : ImportNotices(Imported)) Complain() << Notice << "\n";
+  return Counts;
+}
+
+// A new book from a file whose contacts come in list order, as exports do,
+// is written as the contacts are read instead of held whole. False, with
+// nothing written, where they do not: the import is then done the other way,
+// reading the file again.
+bool ImportIntoNewBook(const TArguments& Arguments, int& Status) {
+  struct stat Input, Book;
+  if (IsStandardStream(Arguments.Book) || Arguments.File.empty() || ::stat(Arguments.File.c_str(), &Input) != 0 ||
+      !S_ISREG(Input.st_mode) || ::lstat(Arguments.Book.c_str(), &Book) == 0 || errno != ENOENT)
+    return false;
+  std::unique_ptr<TBookWriter> Writer;
+  TListOrderCheck Order;
+  TImported Imported;
+  try {
+    Imported = ImportContactsFile(Arguments.File, Arguments.Format, true, [&](std::unique_ptr<TAddressItem> Item) {
+      if (!Order.Follows(TEntryView(*Item))) throw TOutOfListOrder();
+      // Made at the first entry, so that a file that is no contacts at all
+      // is told of before the book's folder.
+      if (!Writer) Writer = std::make_unique<TBookWriter>(Arguments.Book);
+      Writer->Add(*Item);
+    });
+    if (!Writer) Writer = std::make_unique<TBookWriter>(Arguments.Book);
+    Writer->Commit();
+  } catch (const TOutOfListOrder&) {
+    return false;
+  } catch (const EFileError& E) {
+    Complain() << E.what() << "\n";
+    return Status = 1, true;
+  } catch (const EImportError& E) {
+    Complain() << Arguments.File << ": " << E.what() << "\n";
+    return Status = 1, true;
+  }
+  ReportImport(std::cout, Imported, Imported.Taken, Arguments.Book);
+  Status = Imported.Refused.empty() ? 0 : 1;
+  return true;
+}
+
 int Import(const TArguments& Arguments) {
+  if (int Status; ImportIntoNewBook(Arguments, Status)) return Status;
   const std::string Source = Arguments.File.empty() ? "standard input" : Arguments.File;
   TImported Imported;
   try {
@@ -215,13 +262,7 @@ int Import(const TArguments& Arguments) {
     Book.SaveToFile();
     if (Scratch) Scratch->ToStandardOutput();
     // With the book on standard output, the counts go to standard error.
-    std::ostream& Counts = Streamed ? std::cerr : std::cout;
-    Counts << Plural(Count, "entry", "entries") << " imported into " << (Streamed ? "standard output" : BookName)
-           << "\n";
-    if (Imported.ValuesCut == 1) Counts << "1 value was longer than its field holds and was cut\n";
-    if (Imported.ValuesCut > 1)
-      Counts << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
-    for (const std::string& Notice : ImportNotices(Imported)) Complain() << Notice << "\n";
+    ReportImport(Streamed ? std::cerr : std::cout, Imported, Count, Streamed ? "standard output" : BookName);
   } catch (const EFileError& E) {
     Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
     return 1;

@@ -103,6 +103,58 @@ TEST(ContactTool, BadInputIsReportedAndLeavesTheBookAlone) {
                          "\n2 values were longer than their fields hold and were cut\n");
 }
 
+// Into a new book, a file whose contacts come in list order is written as
+// it is read, and any other is read again and held whole: both give what an
+// import from standard input (always held whole) gives, book and messages.
+TEST(ContactTool, ANewBookFromAFileIsWhatStandardInputGives) {
+  const std::string Card = "BEGIN:VCARD\r\nN:Lee;Ann\r\nNOTE:a\\, b\r\nEND:VCARD\r\n";
+  std::string Many;
+  for (int I = 0; I < 300; ++I)
+    Many += "BEGIN:VCARD\r\nN:Name" + std::to_string(1000 + I) + ";F\r\nNOTE:" + std::string(300, 'n') +
+            "\r\nEND:VCARD\r\n";
+  const struct {
+    const char* Name;
+    std::string In;
+  } Cases[] = {
+      {"in order", "BEGIN:VCARD\r\nN:Adams;Bo\r\nEND:VCARD\r\n" + Card + Card},
+      {"out of order at the end", Many + "BEGIN:VCARD\r\nN:Aaron\r\nEND:VCARD\r\n"},
+      {"a card cut off between others", Card + "BEGIN:VCARD\r\nN:Cut\r\n" + Card},
+      {"a card nested in another", "BEGIN:VCARD\r\nN:Zed\r\nAGENT:BEGIN:VCARD\\nN:Agent\\nEND:VCARD\r\nEND:VCARD\r\n"},
+      {"no contacts", "BEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\n"},
+      {"no vCard at all", "hello\r\n"},
+      {"too many lines to save", "BEGIN:VCARD\r\nN:A\r\nNOTE:" +
+                                     [] {
+                                       std::string Lines;
+                                       for (int I = 0; I < 33000; ++I) Lines += "x\\n";
+                                       return Lines;
+                                     }() +
+                                     "\r\nEND:VCARD\r\n"},
+      {"rows in order", "Last Name,First Name\r\nAdams,Bo\r\nLee,Ann\r\nLee,Ann\r\n"},
+      {"rows out of order", "Last Name,First Name\r\nLee,Ann\r\nAdams,Bo\r\n"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TTempDir Dir;
+    const std::string Format = Case.Name[0] == 'r' ? "csv" : "vcard";
+    WriteBytes(Dir / "in", Case.In);
+    TRun FromFile = Tool("import --format " + Format + " " + Dir / "file.ABK" + " " + Dir / "in", Dir);
+    TRun FromInput = Tool("import --format " + Format + " " + Dir / "input.ABK" + " <" + Dir / "in", Dir);
+    auto Named = [&](std::string Text, const std::string& Book, const std::string& Source) {
+      for (const std::string& Name : {Dir / Book, Source})
+        for (size_t At; (At = Text.find(Name)) != std::string::npos;) Text.replace(At, Name.size(), "@");
+      return Text;
+    };
+    EXPECT_EQ(FromFile.Status, FromInput.Status);
+    EXPECT_EQ(Named(FromFile.Out, "file.ABK", Dir / "in"), Named(FromInput.Out, "input.ABK", "standard input"));
+    EXPECT_EQ(Named(FromFile.Err, "file.ABK", Dir / "in"), Named(FromInput.Err, "input.ABK", "standard input"));
+    EXPECT_EQ(std::filesystem::exists(Dir / "file.ABK"), std::filesystem::exists(Dir / "input.ABK"));
+    EXPECT_EQ(ReadBytes(Dir / "file.ABK"), ReadBytes(Dir / "input.ABK"));
+    size_t Files = 0;
+    for ([[maybe_unused]] const auto& Entry : std::filesystem::directory_iterator(Dir.Path)) ++Files;
+    EXPECT_EQ(Files, std::filesystem::exists(Dir / "file.ABK") ? 4u : 2u);  // in, err and the books
+  }
+}
+
 // Other tools on this machine read what we write, and we read what they write.
 TEST(ContactTool, VobjectAndAbookAgreeWithUs) {
   if (!HavePython()) GTEST_SKIP() << "python3-vobject is not installed";
