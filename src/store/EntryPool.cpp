@@ -44,15 +44,18 @@ struct TPool {
   return *Instance;
 }
 
-// A chunk aligned to its size, so that it can be one huge page.
-[[maybe_unused]] char* NewChunk() {
+// A chunk aligned to its size, so that it can be one huge page. The first is
+// left to small pages: most of it may never be touched (a small book, an
+// import that writes each entry as it is read), and faulting a whole huge
+// page in cost more than all the small ones such a use touches.
+[[maybe_unused]] char* NewChunk(bool Huge) {
   void* Raw = ::mmap(nullptr, 2 * ChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (Raw == MAP_FAILED) throw std::bad_alloc();
   const auto Base = reinterpret_cast<std::uintptr_t>(Raw);
   const std::uintptr_t Start = (Base + ChunkSize - 1) & ~(ChunkSize - 1);
   if (Start > Base) ::munmap(Raw, Start - Base);
   ::munmap(reinterpret_cast<void*>(Start + ChunkSize), Base + ChunkSize - Start);
-  ::madvise(reinterpret_cast<void*>(Start), ChunkSize, MADV_HUGEPAGE);
+  if (Huge) ::madvise(reinterpret_cast<void*>(Start), ChunkSize, MADV_HUGEPAGE);
   return reinterpret_cast<char*>(Start);
 }
 
@@ -74,7 +77,7 @@ void* EntryPool::Allocate(std::size_t Size) {
     const std::size_t Bytes = Class * Granule;
     if (static_cast<std::size_t>(P.End - P.Next) < Bytes) {
       if (P.Next) ++P.Current;
-      if (P.Current == P.Chunks.size()) P.Chunks.push_back(NewChunk());
+      if (P.Current == P.Chunks.size()) P.Chunks.push_back(NewChunk(!P.Chunks.empty()));
       P.Next = P.Chunks[P.Current];
       P.End = P.Next + ChunkSize;
     }
