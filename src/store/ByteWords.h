@@ -68,6 +68,14 @@ constexpr uint64_t Has(uint64_t Word, unsigned char C) {
   return (X - Ones) & ~X & Highs;
 }
 
+// Where in the eight bytes of a word loaded by Load the first byte marked in
+// Mask (by Has, HasBelow or the high bits) is: false marks stand only above
+// a true one.
+inline size_t FirstMarked(uint64_t Mask) {
+  if constexpr (std::endian::native == std::endian::little) return size_t(std::countr_zero(Mask)) / 8;
+  else return size_t(std::countl_zero(Mask)) / 8;
+}
+
 // Non-zero when one of the bytes of Word is below Limit (at most 0x80).
 constexpr uint64_t HasBelow(uint64_t Word, unsigned char Limit) { return (Word - Ones * Limit) & ~Word & Highs; }
 

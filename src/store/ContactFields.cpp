@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "ByteWords.h"
 #include "FileSystem.h"
 #include "IniFile.h"
 #include "TextCodec.h"
@@ -209,7 +210,8 @@ size_t LineBreakFrom(std::string_view Text, size_t From) {
   for (; At + 8 <= Text.size(); At += 8) {
     uint64_t Word;
     std::memcpy(&Word, Text.data() + At, 8);
-    if (HasZero(Word ^ (Ones * '\n')) | HasZero(Word ^ (Ones * '\r'))) break;
+    if (const uint64_t Breaks = HasZero(Word ^ (Ones * '\n')) | HasZero(Word ^ (Ones * '\r')))
+      return At + ByteWords::FirstMarked(Breaks);
   }
   while (At < Text.size() && Text[At] != '\n' && Text[At] != '\r') ++At;
   return At;

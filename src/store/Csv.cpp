@@ -146,7 +146,11 @@ private:
         size_t End = Start;
         for (; End + 8 <= View.size(); End += 8) {
           const uint64_t Word = ByteWords::Load(View.data() + End);
-          if (ByteWords::Has(Word, '"') | ByteWords::Has(Word, '\n') | (Word & ByteWords::Highs)) break;
+          if (const uint64_t Stop =
+                  ByteWords::Has(Word, '"') | ByteWords::Has(Word, '\n') | (Word & ByteWords::Highs)) {
+            End += ByteWords::FirstMarked(Stop);
+            break;
+          }
         }
         while (End < View.size() && View[End] != '"' && View[End] != '\n' && !(View[End] & 0x80)) ++End;
         if (End + 1 < View.size() && View[End] == '"' && View[End + 1] != '"') {
