@@ -22,8 +22,9 @@ struct TSpecialBytes {
 };
 constexpr TSpecialBytes Special;
 
-// True when one of the eight bytes of Word is one of the special ones.
-bool HasSpecial(uint64_t Word) {
+// Non-zero when one of the eight bytes of Word is one of the special ones,
+// marked as ByteWords::Has marks it.
+uint64_t HasSpecial(uint64_t Word) {
   using namespace ByteWords;
   return Has(Word, '\\') | Has(Word, ',') | Has(Word, ';') | Has(Word, '\n') | Has(Word, '\r');
 }
@@ -96,14 +97,18 @@ char* EscapeInto(char* P, std::string_view Text) {
   const char* S = Text.data();
   const char* const End = S + Text.size();
   while (End - S >= 8) {
+    // Stored whole; a special byte and what follows it are written over.
     const uint64_t Word = ByteWords::Load(S);
-    if (!HasSpecial(Word)) {
-      std::memcpy(P, &Word, 8);
+    std::memcpy(P, &Word, 8);
+    const uint64_t Marks = HasSpecial(Word);
+    if (!Marks) {
       P += 8;
       S += 8;
       continue;
     }
-    for (const char* WordEnd = S + 8; S < WordEnd;) S = EscapeByte(P, S, End);
+    const size_t Plain = ByteWords::FirstMarked(Marks);
+    P += Plain;
+    S = EscapeByte(P, S + Plain, End);
   }
   const size_t Rest = size_t(End - S);
   if (Rest == 0) return P;
@@ -230,109 +235,109 @@ void TVCardUidName::SetOccurrence(int32_t Occurrence) {
 
 std::array<uint8_t, 20> TVCardUidName::Hash() const { return Sha1OfBlocks(Blocks(), BlockCount()); }
 
+namespace {
+
+// The writers of a card's pieces take where to write and give back where
+// they ended: a pointer that lambdas share by reference lives in memory, and
+// each piece waited for it.
+char* Put(char* P, std::string_view Words) {
+  ByteWords::CopyShort(P, Words.data(), Words.size());
+  return P + Words.size();
+}
+
+// Ends the content line begun at Start, folded there in the few cases where
+// it is longer than a line may be.
+char* EndLine(char* Start, char* P) {
+  if (P - Start > 75) {
+    const std::string Line(Start, P);
+    std::string Folded;
+    AppendFolded(Folded, Line);
+    return Put(Start, Folded);
+  }
+  P[0] = '\r';
+  P[1] = '\n';
+  return P + 2;
+}
+
+char* TextLine(char* P, std::string_view Head, std::string_view Value) {
+  if (Value.empty()) return P;
+  char* const Start = P;
+  return EndLine(Start, EscapeInto(Put(P, Head), Value));
+}
+
+// A phone number is no text: it is written as it is, without escapes,
+// which other programs keep and a modem cannot dial.
+char* NumberLine(char* P, std::string_view Head, std::string_view Value, TExported* Counts) {
+  if (Value.empty()) return P;
+  std::string Clean;
+  std::string_view Kept = Value;
+  if (!IsPhoneNumberText(Value)) {
+    int32_t Dropped = 0;
+    Kept = Clean = PhoneNumberText(Value, Dropped);
+    if (Dropped > 0 && Counts) {
+      Counts->PhoneCharactersDropped += Dropped;
+      ++Counts->NumbersChanged;
+    }
+  }
+  if (Kept.empty()) return P;
+  char* const Start = P;
+  return EndLine(Start, Put(Put(P, Head), Kept));  // never longer than Value: characters are only left out
+}
+
+// The lines of an address stay lines: all of them in the street.
+char* LinesLine(char* P, std::string_view Head, std::string_view Tail, const TLinesView& List) {
+  if (List.Count() == 0) return P;
+  char* const Start = P;
+  char* At = Put(P, Head);
+  bool First = true;
+  List.ForEach([&](std::string_view Line) {
+    if (!First) At = Put(At, "\\n");
+    First = false;
+    At = EscapeInto(At, Line);
+  });
+  return EndLine(Start, Put(At, Tail));
+}
+
+}  // namespace
+
 size_t AppendVCard(std::string& Out, const TEntryView& Item, std::string_view Uid, TExported* Counts) {
   // The card is written into room had once, at most what the escapes, the
-  // folds and the fixed words can take; content lines are folded there in
-  // the few cases where they are longer than a line may be.
+  // folds and the fixed words can take.
   size_t Bytes = Uid.size() + Item.FirstName.size() + Item.Surname.size();
   for (std::string_view Field : Item.TextFields()) Bytes += Field.size();
   for (const TLinesView* List : Item.LineLists()) Bytes += List->PackedSize() + 2 * size_t(std::max(List->Count(), 0));
-  const size_t Room = 2 * Bytes + 400, Start = Out.size();
-  Out.resize(Start + Room + Room / 16 + 16);
+  const size_t Room = 2 * Bytes + 400, Begin = Out.size();
+  Out.resize(Begin + Room + Room / 16 + 16);
   char* const Base = Out.data();
-  char* P = Base + Start;
-  char* LineStart = P;
-  auto Put = [&](std::string_view Words) {
-    ByteWords::CopyShort(P, Words.data(), Words.size());
-    P += Words.size();
-  };
-  auto Begin = [&](std::string_view Head) {
-    LineStart = P;
-    Put(Head);
-  };
-  auto Emit = [&] {
-    if (P - LineStart > 75) {
-      const std::string Line(LineStart, P);
-      std::string Folded;
-      AppendFolded(Folded, Line);
-      P = LineStart;
-      Put(Folded);
-      return;
-    }
-    *P++ = '\r';
-    *P++ = '\n';
-  };
-  Put("BEGIN:VCARD\r\nVERSION:3.0\r\n");
+  char* P = Put(Base + Begin, "BEGIN:VCARD\r\nVERSION:3.0\r\n");
   size_t UidAt = std::string::npos;
   if (!Uid.empty()) {
-    Begin("UID:");
+    char* const Start = P;
+    P = Put(P, "UID:");
     UidAt = size_t(P - Base);
-    P = EscapeInto(P, Uid);
-    Emit();
+    P = EndLine(Start, EscapeInto(P, Uid));
   }
-  Begin("N:");
-  P = EscapeInto(P, Item.Surname);
+  char* Start = P;
+  P = EscapeInto(Put(P, "N:"), Item.Surname);
   *P++ = ';';
-  P = EscapeInto(P, Item.FirstName);
-  Put(";;;");
-  Emit();
-  Begin("FN:");
-  P = EscapeInto(P, Item.FirstName);
+  P = EndLine(Start, Put(EscapeInto(P, Item.FirstName), ";;;"));
+  Start = P;
+  P = EscapeInto(Put(P, "FN:"), Item.FirstName);
   if (!Item.FirstName.empty() && !Item.Surname.empty()) *P++ = ' ';
-  P = EscapeInto(P, Item.Surname);
-  Emit();
-  auto Text = [&](std::string_view Head, std::string_view Value) {
-    if (Value.empty()) return;
-    Begin(Head);
-    P = EscapeInto(P, Value);
-    Emit();
-  };
-  // A phone number is no text: it is written as it is, without escapes,
-  // which other programs keep and a modem cannot dial.
-  auto Number = [&](std::string_view Head, std::string_view Value) {
-    if (Value.empty()) return;
-    std::string Clean;
-    std::string_view Kept = Value;
-    if (!IsPhoneNumberText(Value)) {
-      int32_t Dropped = 0;
-      Kept = Clean = PhoneNumberText(Value, Dropped);
-      if (Dropped > 0 && Counts) {
-        Counts->PhoneCharactersDropped += Dropped;
-        ++Counts->NumbersChanged;
-      }
-    }
-    if (Kept.empty()) return;
-    Begin(Head);
-    Put(Kept);  // never longer than Value: characters are only left out
-    Emit();
-  };
-  Number("TEL;TYPE=HOME,VOICE:", Item.HomeTelephone);
-  Number("TEL;TYPE=WORK,VOICE:", Item.BusTelephone);
-  Text("X-TOBRINEL-EXTENSION:", Item.BusExtn);
-  Number("TEL;TYPE=WORK,FAX:", Item.BusFacsimile);
-  Number("TEL;TYPE=CELL:", Item.BusMobile);
-  // The lines of an address stay lines: all of them in the street.
-  auto Lines = [&](std::string_view Head, std::string_view Tail, const TLinesView& List) {
-    if (List.Count() == 0) return;
-    Begin(Head);
-    bool First = true;
-    List.ForEach([&](std::string_view Line) {
-      if (!First) Put("\\n");
-      First = false;
-      P = EscapeInto(P, Line);
-    });
-    Put(Tail);
-    Emit();
-  };
-  Lines("ADR;TYPE=HOME:;;", ";;;;", Item.HomeAddress);
-  Lines("ADR;TYPE=WORK:;;", ";;;;", Item.BusAddress);
-  Lines("NOTE:", "", Item.Notes);
+  P = EndLine(Start, EscapeInto(P, Item.Surname));
+  P = NumberLine(P, "TEL;TYPE=HOME,VOICE:", Item.HomeTelephone, Counts);
+  P = NumberLine(P, "TEL;TYPE=WORK,VOICE:", Item.BusTelephone, Counts);
+  P = TextLine(P, "X-TOBRINEL-EXTENSION:", Item.BusExtn);
+  P = NumberLine(P, "TEL;TYPE=WORK,FAX:", Item.BusFacsimile, Counts);
+  P = NumberLine(P, "TEL;TYPE=CELL:", Item.BusMobile, Counts);
+  P = LinesLine(P, "ADR;TYPE=HOME:;;", ";;;;", Item.HomeAddress);
+  P = LinesLine(P, "ADR;TYPE=WORK:;;", ";;;;", Item.BusAddress);
+  P = LinesLine(P, "NOTE:", "", Item.Notes);
   if (Item.TabPage != 0) {
-    Begin("X-TOBRINEL-TABPAGE:");
-    P = std::to_chars(P, P + 3, Item.TabPage).ptr;
-    Emit();
+    Start = P;
+    P = EndLine(Start, std::to_chars(Put(P, "X-TOBRINEL-TABPAGE:"), P + 64, Item.TabPage).ptr);
   }
-  Put("END:VCARD\r\n");
+  P = Put(P, "END:VCARD\r\n");
   Out.resize(size_t(P - Base));
   return UidAt;
 }
