@@ -1,6 +1,7 @@
 #include "VCard.h"
 
 #include <algorithm>
+#include <array>
 
 #include "TextCodec.h"
 
@@ -28,11 +29,18 @@ unsigned TypeBits(const TContentLine& P) {
 
 // A component as one text. From version 3.0 on it may be a list: its items
 // are trimmed and joined with Between, while a single item is kept exactly.
-std::string ComponentText(std::string_view Part, int Version, std::string_view Between) {
-  size_t Items = 0;
-  if (Version >= 30) ForEachPart(Part, ',', [&](std::string_view) { ++Items; });
-  if (Items <= 1) return UnescapeVCardText(Part);
-  std::string Out;
+// Into Out, whose room is kept.
+void AssignComponentText(std::string& Out, std::string_view Part, int Version, std::string_view Between) {
+  // An unescaped comma is what makes a list.
+  if (Version < 30 || Part.find(',') == std::string_view::npos || [&] {
+        size_t Items = 0;
+        ForEachPart(Part, ',', [&](std::string_view) { ++Items; });
+        return Items <= 1;
+      }()) {
+    if (const std::string_view Text = UnescapeVCardText(Part, Out); Text.data() != Out.data()) Out.assign(Text);
+    return;
+  }
+  Out.clear();
   ForEachPart(Part, ',', [&](std::string_view Item) {
     std::string Text = UnescapeVCardText(Item);
     std::string_view Word = Trim(Text);
@@ -40,6 +48,11 @@ std::string ComponentText(std::string_view Part, int Version, std::string_view B
     if (!Out.empty()) Out += Between;
     Out += Word;
   });
+}
+
+std::string ComponentText(std::string_view Part, int Version, std::string_view Between) {
+  std::string Out;
+  AssignComponentText(Out, Part, Version, Between);
   return Out;
 }
 
@@ -296,16 +309,17 @@ private:
       if (!VersionSeen) Version = V == "2.1" ? 21 : V == "4.0" ? 40 : 30;
       VersionSeen = true;
     } else if (Name == "N") {
-      auto Parts = VCardComponents(Decoded(), 5);
-      Family = ComponentText(Parts[0], Version, " ");
-      Given = ComponentText(Parts[1], Version, " ");
+      VCardComponents(Decoded(), 5, Parts);
+      AssignComponentText(Family, Parts[0], Version, " ");
+      AssignComponentText(Given, Parts[1], Version, " ");
       // Additional names are a list in every version that programs write.
       if (std::string More = ComponentText(Parts[2], std::max(Version, 30), " "); !Trim(More).empty())
         Given = JoinWords({Given, More});
-      Prefix = ComponentText(Parts[3], Version, " ");
-      Suffix = ComponentText(Parts[4], Version, " ");
+      AssignComponentText(Prefix, Parts[3], Version, " ");
+      AssignComponentText(Suffix, Parts[4], Version, " ");
     } else if (Name == "FN") {
-      FullName = UnescapeVCardText(Decoded());
+      if (const std::string_view Text = UnescapeVCardText(Decoded(), FullName); Text.data() != FullName.data())
+        FullName.assign(Text);
     } else if (Name == "ORG") {
       std::vector<std::string> Units;
       for (std::string_view Part : VCardComponents(Decoded(), 1)) Units.push_back(ComponentText(Part, Version, " "));
@@ -318,14 +332,15 @@ private:
     } else if (Name == "X-ABSHOWAS") {
       Company = SameText(Trim(P.Value), "COMPANY");
     } else if (Name == "TEL") {
-      Telephone(Types, UnescapeVCardText(Decoded()), Version == 40 || SameText(P.Param("VALUE"), "uri"), GroupLabel);
+      Telephone(Types, UnescapeVCardText(Decoded(), Unescaped), Version == 40 || SameText(P.Param("VALUE"), "uri"),
+                GroupLabel);
     } else if (Name == "ADR") {
       Address(Types, Decoded(), GroupLabel);
     } else if (Name == "NOTE") {
       Entry.HaveNotes = true;
-      Entry.NoteLines.AddText(UnescapeVCardText(Decoded()));
+      Entry.NoteLines.AddText(UnescapeVCardText(Decoded(), Unescaped));
     } else if (Name == "X-TOBRINEL-EXTENSION") {
-      Entry.Put(Entry.Item->BusExtn, UnescapeVCardText(Decoded()));
+      Entry.Put(Entry.Item->BusExtn, UnescapeVCardText(Decoded(), Unescaped));
     } else if (Name == "X-TOBRINEL-TABPAGE") {
       std::string_view V = Trim(P.Value);
       if (V.size() == 1 && V[0] >= '0' && V[0] <= '2') Entry.Item->TabPage = uint8_t(V[0] - '0');
@@ -349,8 +364,8 @@ private:
     Entry.CheckLines(P.Number);
   }
 
-  void Telephone(unsigned Types, std::string Value, bool Uri, std::string_view GroupLabel) {
-    if (Uri && StartsWithText(Value, "tel:")) Value.erase(0, 4);
+  void Telephone(unsigned Types, std::string_view Value, bool Uri, std::string_view GroupLabel) {
+    if (Uri && StartsWithText(Value, "tel:")) Value.remove_prefix(4);
     if (Value.empty()) return;
     TAddressItem& Item = *Entry.Item;
     bool AtHome = Types & Home, AtWork = Types & Work;
@@ -373,18 +388,21 @@ private:
     size_t Ext = Uri ? LowerText(Value).find(";ext=") : std::string::npos;
     if (Kind == ENumberKind::Work && Item.BusTelephone.empty() && Ext != std::string::npos && Item.BusExtn.empty()) {
       Entry.Put(Item.BusExtn, Value.substr(Ext + 5));
-      Value.resize(Ext);
+      Value = Value.substr(0, Ext);
     }
     Entry.PutNumberOfKind(Kind, Value, Label);
   }
 
   void Address(unsigned Types, std::string_view Decoded, std::string_view GroupLabel) {
-    auto Parts = VCardComponents(Decoded, 7);
-    auto Text = [&](int I) { return ComponentText(Parts[size_t(I)], Version, " "); };
+    VCardComponents(Decoded, 7, Parts);
+    auto Text = [&](int I) -> std::string_view {
+      AssignComponentText(AddressParts[size_t(I)], Parts[size_t(I)], Version, I == 2 ? "\n" : " ");
+      return AddressParts[size_t(I)];
+    };
     // Street, then the flat or suite, then the post office box, as on a letter.
-    TLines Lines;
-    AddAddressLines(Lines, ComponentText(Parts[2], Version, "\n"),
-                    {Text(1), Text(0), Text(3), Text(4), Text(5), Text(6)});
+    TLines& Lines = AddressLines;
+    Lines.clear();
+    AddAddressLines(Lines, Text(2), {Text(1), Text(0), Text(3), Text(4), Text(5), Text(6)});
     bool AtWork = (Types & Work) && !(Types & Home);
     if (!GroupLabel.empty()) {
       ENumberKind Kind = NumberKindOfLabel(GroupLabel);
@@ -395,7 +413,7 @@ private:
     bool& Have = AtWork ? Entry.HaveBusAddress : Entry.HaveHomeAddress;
     if (!Have) {
       Have = true;
-      (AtWork ? Entry.BusAddress : Entry.HomeAddress) = std::move(Lines);
+      std::swap(AtWork ? Entry.BusAddress : Entry.HomeAddress, Lines);
       Entry.From(AtWork ? &Entry.Item->BusAddress : &Entry.Item->HomeAddress);
     } else {
       std::string Joined = JoinLines(Lines, ", ");
@@ -428,6 +446,11 @@ private:
   bool Company = false;
   bool Group = false;
   std::string Family, Given, Prefix, Suffix, FullName, Organisation, Nickname, Email;
+  // Room kept from property to property.
+  std::vector<std::string_view> Parts;
+  std::array<std::string, 7> AddressParts;
+  TLines AddressLines;
+  std::string Unescaped;
   std::vector<std::pair<std::string, std::string>> Labels;  // group, label
   std::vector<TDeferred> Deferred;
   size_t DeferredBytes = 0;

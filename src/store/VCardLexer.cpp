@@ -299,9 +299,15 @@ std::string_view DecodeVCardValue(const TContentLine& Line, std::string& Scratch
 }
 
 std::string UnescapeVCardText(std::string_view Value) {
-  size_t Escape = Value.find('\\');
-  if (Escape == std::string_view::npos) return std::string(Value);
   std::string Out;
+  if (const std::string_view Text = UnescapeVCardText(Value, Out); Text.data() != Out.data()) Out.assign(Text);
+  return Out;
+}
+
+std::string_view UnescapeVCardText(std::string_view Value, std::string& Out) {
+  size_t Escape = Value.find('\\');
+  if (Escape == std::string_view::npos) return Value;
+  Out.clear();
   Out.reserve(Value.size());
   size_t Run = 0;  // the text since the last escape, copied whole
   for (; Escape != std::string_view::npos; Escape = Value.find('\\', Run)) {
@@ -323,9 +329,14 @@ std::string UnescapeVCardText(std::string_view Value) {
 std::vector<std::string_view> VCardComponents(std::string_view Value, size_t AtLeast) {
   std::vector<std::string_view> Parts;
   Parts.reserve(AtLeast);
+  VCardComponents(Value, AtLeast, Parts);
+  return Parts;
+}
+
+void VCardComponents(std::string_view Value, size_t AtLeast, std::vector<std::string_view>& Parts) {
+  Parts.clear();
   ForEachPart(Value, ';', [&](std::string_view Part) { Parts.push_back(Part); });
   if (Parts.size() < AtLeast) Parts.resize(AtLeast);
-  return Parts;
 }
 
 size_t ValueColon(std::string_view Line) {

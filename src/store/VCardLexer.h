@@ -100,9 +100,14 @@ private:
 std::string_view DecodeVCardValue(const TContentLine& Line, std::string& Scratch);
 // Backslash escapes undone: \\ \, \; \: and \n or \N for a line break.
 std::string UnescapeVCardText(std::string_view Value);
+// The same into Scratch, whose room is kept, or Value itself where it holds
+// no escape.
+std::string_view UnescapeVCardText(std::string_view Value, std::string& Scratch);
 // The components of a structured value (N, ADR, ORG) split at unescaped
 // ';', at least AtLeast of them; escapes are still in place.
 std::vector<std::string_view> VCardComponents(std::string_view Value, size_t AtLeast);
+// The same into Parts, whose room is kept.
+void VCardComponents(std::string_view Value, size_t AtLeast, std::vector<std::string_view>& Parts);
 
 // Where the name and parameters end: the first ':' outside double quotes;
 // npos when there is none.
