@@ -604,41 +604,15 @@ TLoadResult TAddressBook::LoadOldFormat() {
 }
 
 void TAddressBook::SaveToFile() {
-  // The entries are walked from a list of them, each asked for a few ahead
-  // of its turn: entries added in another order than the list's lie all
-  // over memory, and waiting for each in turn was most of a save.
   std::vector<const TAddressItem*> Entries;
   Entries.reserve(size_t(Items->Count));
   for (TListNode* Node : Items->Nodes()) Entries.push_back(static_cast<const TAddressItem*>(Node));
-  constexpr size_t Ahead = 8;
-  // Inlined by force: GCC takes a function that only prefetches for one
-  // without effects, and drops the calls to it.
-  auto Prefetch = [&](size_t I, bool Texts) __attribute__((always_inline)) {
-    // The entry twice as far ahead, then what this one points to.
-    if (I + Ahead < Entries.size())
-      for (size_t Line = 0; Line < sizeof(TAddressItem); Line += 64)
-        __builtin_prefetch(reinterpret_cast<const char*>(Entries[I + Ahead]) + Line);
-    if (I >= Entries.size()) return;
-    const TAddressItem& Item = *Entries[I];
-    for (const TLineList* List : Item.LineLists()) List->Prefetch();
-    if (Texts)
-      for (const char* Field : {Item.Surname.c_str(), Item.FirstName.c_str(), Item.HomeTelephone.c_str(),
-                                Item.BusTelephone.c_str(), Item.BusFacsimile.c_str(), Item.BusMobile.c_str()})
-        __builtin_prefetch(Field);
-  };
   // Refuse what the format cannot hold before anything on disk is touched.
-  for (size_t I = 0; I < Entries.size(); ++I) {
-    Prefetch(I + Ahead, false);
-    TBookWriter::Check(*Entries[I]);
-  }
-
+  TBookWriter::CheckAll(Entries);
   // A symbolic link is followed, so the file it names is replaced and the link
   // kept; a read-only book or anything but a regular file is refused here.
   TBookWriter Writer(FileName);
-  for (size_t I = 0; I < Entries.size(); ++I) {
-    Prefetch(I + Ahead, true);
-    Writer.Add(*Entries[I]);
-  }
+  Writer.AddAll(Entries);
   Writer.Flush();
   const TFileReplacement& File = Writer.File();
 
@@ -674,6 +648,45 @@ void TBookWriter::Add(const TAddressItem& Item) {
     if (Out.size() < Size) Out.resize(Size);
   }
   Used = size_t(PutRecord(Out.data() + Used, Item) - Out.data());
+}
+
+namespace {
+
+// The entries are walked from a list of them, each asked for a few ahead of
+// its turn: entries added in another order than the list's lie all over
+// memory, and waiting for each in turn was most of a save. Inlined by force:
+// GCC takes a function that only prefetches for one without effects, and
+// drops the calls to it.
+constexpr size_t Ahead = 8;
+[[gnu::always_inline]] inline void PrefetchEntry(const std::vector<const TAddressItem*>& Entries, size_t I,
+                                                 bool Texts) {
+  // The entry twice as far ahead, then what this one points to.
+  if (I + Ahead < Entries.size())
+    for (size_t Line = 0; Line < sizeof(TAddressItem); Line += 64)
+      __builtin_prefetch(reinterpret_cast<const char*>(Entries[I + Ahead]) + Line);
+  if (I >= Entries.size()) return;
+  const TAddressItem& Item = *Entries[I];
+  for (const TLineList* List : Item.LineLists()) List->Prefetch();
+  if (Texts)
+    for (const char* Field : {Item.Surname.c_str(), Item.FirstName.c_str(), Item.HomeTelephone.c_str(),
+                              Item.BusTelephone.c_str(), Item.BusFacsimile.c_str(), Item.BusMobile.c_str()})
+      __builtin_prefetch(Field);
+}
+
+}  // namespace
+
+void TBookWriter::CheckAll(const std::vector<const TAddressItem*>& Entries) {
+  for (size_t I = 0; I < Entries.size(); ++I) {
+    PrefetchEntry(Entries, I + Ahead, false);
+    Check(*Entries[I]);
+  }
+}
+
+void TBookWriter::AddAll(const std::vector<const TAddressItem*>& Entries) {
+  for (size_t I = 0; I < Entries.size(); ++I) {
+    PrefetchEntry(Entries, I + Ahead, true);
+    Add(*Entries[I]);
+  }
 }
 
 void TBookWriter::Flush() {

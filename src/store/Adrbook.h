@@ -315,6 +315,10 @@ public:
   void Add(const TAddressItem& Item);
   // What SaveToFile refuses before it writes anything.
   static void Check(const TAddressItem& Item);
+  // The same for entries in the order they are written in, and that writing,
+  // each entry asked for a few ahead of its turn.
+  static void CheckAll(const std::vector<const TAddressItem*>& Entries);
+  void AddAll(const std::vector<const TAddressItem*>& Entries);
   // Writes what is held back; Commit does too.
   void Flush();
   void Commit();

@@ -169,29 +169,48 @@ std::ostream& ReportImport(std::ostream& Counts, const TImported& Imported, int6
 }
 
 // A new book from a file whose contacts come in list order, as exports do,
-// is written as the contacts are read instead of held whole. False, with
-// nothing written, where they do not: the import is then done the other way,
-// reading the file again.
+// is written as the contacts are read instead of held whole; from a file in
+// another order, they are read again, held and sorted, and written without
+// a list between. False, with nothing done, for a book that is there already
+// or not a file of its own.
 bool ImportIntoNewBook(const TArguments& Arguments, int& Status) {
   struct stat Input, Book;
   if (IsStandardStream(Arguments.Book) || Arguments.File.empty() || ::stat(Arguments.File.c_str(), &Input) != 0 ||
       !S_ISREG(Input.st_mode) || ::lstat(Arguments.Book.c_str(), &Book) == 0 || errno != ENOENT)
     return false;
-  std::unique_ptr<TBookWriter> Writer;
-  TListOrderCheck Order;
   TImported Imported;
   try {
-    Imported = ImportContactsFile(Arguments.File, Arguments.Format, true, [&](std::unique_ptr<TAddressItem> Item) {
-      if (!Order.Follows(TEntryView(*Item))) throw TOutOfListOrder();
-      // Made at the first entry, so that a file that is no contacts at all
-      // is told of before the book's folder.
+    bool InOrder = true;
+    try {
+      std::unique_ptr<TBookWriter> Writer;
+      TListOrderCheck Order;
+      Imported = ImportContactsFile(Arguments.File, Arguments.Format, true, [&](std::unique_ptr<TAddressItem> Item) {
+        if (!Order.Follows(TEntryView(*Item))) throw TOutOfListOrder();
+        // Made at the first entry, so that a file that is no contacts at all
+        // is told of before the book's folder.
+        if (!Writer) Writer = std::make_unique<TBookWriter>(Arguments.Book);
+        Writer->Add(*Item);
+      });
       if (!Writer) Writer = std::make_unique<TBookWriter>(Arguments.Book);
-      Writer->Add(*Item);
-    });
-    if (!Writer) Writer = std::make_unique<TBookWriter>(Arguments.Book);
-    Writer->Commit();
-  } catch (const TOutOfListOrder&) {
-    return false;
+      Writer->Commit();
+    } catch (const TOutOfListOrder&) {
+      InOrder = false;
+    }
+    if (!InOrder) {
+      Imported = ImportContactsFile(Arguments.File, Arguments.Format, true);
+      Imported.Taken = int64_t(Imported.Items.size());
+      std::vector<TAddressItem*> Sorted;
+      Sorted.reserve(Imported.Items.size());
+      // Never freed, as in dump: the tool ends right after.
+      for (auto& Item : Imported.Items) Sorted.push_back(Item.release());
+      Imported.Items.clear();
+      TMyLinkList::SortByName(Sorted);
+      const std::vector<const TAddressItem*> Entries(Sorted.begin(), Sorted.end());
+      TBookWriter::CheckAll(Entries);
+      TBookWriter Writer(Arguments.Book);
+      Writer.AddAll(Entries);
+      Writer.Commit();
+    }
   } catch (const EFileError& E) {
     Complain() << E.what() << "\n";
     return Status = 1, true;
