@@ -626,6 +626,15 @@ void TAddressBook::SaveToFile() {
   Modified = false;
 }
 
+bool TListOrderCheck::Follows(const TEntryView& Entry) {
+  if (Any && Entry.Surname == Surname && Entry.FirstName == FirstName) return true;
+  const bool InOrder = !Any || TMyLinkList::CompareNames(Surname, FirstName, Entry.Surname, Entry.FirstName) <= 0;
+  Surname.assign(Entry.Surname);
+  FirstName.assign(Entry.FirstName);
+  Any = true;
+  return InOrder;
+}
+
 TBookWriter::TBookWriter(const std::string& FileName)
     : Replacement(FileName, TFileReplacement::TOptions()), Out(BookHeader) {
   Out += "\r\n";

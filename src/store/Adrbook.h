@@ -304,6 +304,17 @@ struct TLoadResult {
 
 class TBookReader;
 
+// Whether entries handed on one at a time come in list order, told as they
+// come: most neighbours in a large book have the same names.
+class TListOrderCheck {
+public:
+  bool Follows(const TEntryView& Entry);
+
+private:
+  std::string Surname, FirstName;
+  bool Any = false;
+};
+
 // Writes a book file an entry at a time, in the order given, as SaveToFile
 // writes a list: the file is replaced only by Commit, and is left as it was
 // when the writer goes without one.

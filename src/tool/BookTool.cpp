@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <memory>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -118,13 +119,40 @@ int Dump(std::string Path) {
     }
     // A book in list order, as the program saves it, is written out as it is
     // read: memory, whose first touch was most of what a large book cost,
-    // then stays small whatever the size.
+    // then stays small whatever the size. Into a file (not one appended to),
+    // what was written can be taken back: the order is checked on the way
+    // rather than by a read of its own before.
     TBookStream Stream(Path);
-    if (Stream.CurrentFormat() && Stream.InListOrder()) {
+    struct stat Output;
+    const int Flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    const off_t Start =
+        ::fstat(STDOUT_FILENO, &Output) == 0 && S_ISREG(Output.st_mode) && Flags >= 0 && !(Flags & O_APPEND)
+            ? ::ftello(stdout)
+            : -1;
+    bool Streamed = false;
+    if (Stream.CurrentFormat() && (Start >= 0 || Stream.InListOrder())) {
       TEntryView View;
-      Written = WriteJsonLines([&]() -> const TEntryView* { return Stream.Next(View) ? &View : nullptr; }, Count);
-      Damaged = Stream.Damaged();
-    } else {
+      TListOrderCheck Order;
+      try {
+        Written = WriteJsonLines(
+            [&]() -> const TEntryView* {
+              if (!Stream.Next(View)) return nullptr;
+              if (Start >= 0 && !Order.Follows(View)) throw TOutOfListOrder();
+              return &View;
+            },
+            Count);
+        Damaged = Stream.Damaged();
+        Streamed = true;
+      } catch (const TOutOfListOrder&) {
+        Count = 0;
+        if (std::fflush(stdout) != 0 || ::ftruncate(STDOUT_FILENO, Start) != 0 ||
+            ::fseeko(stdout, Start, SEEK_SET) != 0) {
+          Complain() << "cannot write the output: " << std::strerror(errno) << "\n";
+          return 1;
+        }
+      }
+    }
+    if (!Streamed) {
       // Never freed: the tool ends right after, and the kernel takes the book
       // back at once where freeing it entry by entry costs a tenth of the run.
       TAddressBook& Book = *new TAddressBook(&Host);

@@ -57,28 +57,6 @@ bool ParseArguments(int argc, char** argv, TArguments& Arguments, int& Status) {
   return true;
 }
 
-// Thrown by a stream of the book that finds an entry before the one ahead of
-// it in the list: the export is begun again from the book held whole.
-struct TOutOfListOrder {};
-
-// Whether the entries a stream hands out come in list order, told as they
-// come: most neighbours in a large book have the same names.
-class TListOrderCheck {
-public:
-  bool Follows(const TEntryView& Entry) {
-    if (Any && Entry.Surname == Surname && Entry.FirstName == FirstName) return true;
-    const bool InOrder = !Any || TMyLinkList::CompareNames(Surname, FirstName, Entry.Surname, Entry.FirstName) <= 0;
-    Surname.assign(Entry.Surname);
-    FirstName.assign(Entry.FirstName);
-    Any = true;
-    return InOrder;
-  }
-
-private:
-  std::string Surname, FirstName;
-  bool Any = false;
-};
-
 int Export(const TArguments& Arguments) {
   TConsoleHost Host;
   TAddressBook Book(&Host);

@@ -22,6 +22,11 @@ inline std::ostream& Complain() { return std::cerr << "tobrinel-book: "; }
 
 inline bool IsStandardStream(const std::string& Name) { return Name == "-"; }
 
+// Thrown by a stream of the book that finds an entry before the one ahead of
+// it in the list: what was written from it is taken back, and the work begun
+// again from the book held whole.
+struct TOutOfListOrder {};
+
 // A book read from standard input or written to standard output: the book
 // code reads and writes only regular files, so it lives in a folder of its
 // own for the run, which goes with everything in it (the backup included).

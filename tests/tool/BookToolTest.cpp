@@ -162,6 +162,28 @@ TEST(BookTool, EveryCharacterThatNeedsAnEscapeSurvivesAtEveryPlace) {
   TRun Sorted = Tool("dump " + Dir / "unsorted.ABK", Dir);
   EXPECT_EQ(Sorted.Status, 0);
   EXPECT_LT(Sorted.Out.find("Adams"), Sorted.Out.find("Brown"));
+  // Into a file the order is checked on the way: a book found out of order
+  // only after more than a piece was written is dumped again over it, and a
+  // file appended to keeps what it held.
+  TAddressBook Late;
+  for (int I = 0; I < 6000; ++I) {
+    TAddressItem* Item = MakeItem("Name" + std::to_string(10000 + I), "");
+    Item->Notes.Add(std::string(200, 'n'));
+    Late.Items->InsertAfter(Late.Items->Tail, Item);
+  }
+  Late.Items->InsertAfter(Late.Items->Tail, MakeItem("Aaron", ""));
+  Late.FileName = Dir / "late.ABK";
+  Late.SaveToFile();
+  for (const char* Name : {"unsorted.ABK", "late.ABK"}) {
+    const TRun Piped = Tool("dump " + Dir / Name, Dir);
+    ASSERT_EQ(Piped.Status, 0);
+    EXPECT_EQ(Piped.Out.rfind("{\"Surname\":\"A", 0), 0u) << Name;
+    EXPECT_EQ(Tool("dump " + Dir / Name + " >" + Dir / "out", Dir).Status, 0);
+    EXPECT_TRUE(ReadBytes(Dir / "out") == Piped.Out) << Name;
+    WriteBytes(Dir / "out", "before\n");
+    EXPECT_EQ(Tool("dump " + Dir / Name + " >>" + Dir / "out", Dir).Status, 0);
+    EXPECT_TRUE(ReadBytes(Dir / "out") == "before\n" + Piped.Out) << Name;
+  }
 }
 
 TEST(BookTool, CreateSortsALargeUnorderedInputStably) {
