@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteWords.h"
 #include "ContactFields.h"
 
 // One parameter of a content line: NAME=value, or a bare 2.1 type such as
@@ -117,12 +118,24 @@ size_t ValueColon(std::string_view Line);
 template <class F>
 inline void ForEachPart(std::string_view Value, char Separator, F&& Visit) {
   size_t Start = 0;
-  for (size_t I = 0; I < Value.size(); ++I) {
+  for (size_t I = 0; I < Value.size();) {
+    // Plain runs eight bytes a step, to the first backslash or separator.
+    if (Value.size() - I >= 8) {
+      const uint64_t Word = ByteWords::Load(Value.data() + I);
+      const uint64_t Marks = ByteWords::Has(Word, '\\') | ByteWords::Has(Word, static_cast<unsigned char>(Separator));
+      if (!Marks) {
+        I += 8;
+        continue;
+      }
+      I += ByteWords::FirstMarked(Marks);
+    }
     if (Value[I] == '\\') {
-      ++I;
+      I += 2;
     } else if (Value[I] == Separator) {
       Visit(Value.substr(Start, I - Start));
-      Start = I + 1;
+      Start = ++I;
+    } else {
+      ++I;
     }
   }
   Visit(Value.substr(Start));

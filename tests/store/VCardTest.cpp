@@ -378,3 +378,26 @@ TEST(VCard, ACardOfNothingButEscapesFitsAndReadsBack) {
     }
   }
 }
+
+// Components are split at every unescaped ';' wherever it stands against the
+// eight bytes the splitter looks at together, and an escaped one (or an
+// escaped backslash before one) is no split.
+TEST(VCard, ComponentsSplitAtEveryPlaceInALongValue) {
+  auto Naive = [](std::string_view Value) {
+    std::vector<std::string_view> Parts;
+    size_t Start = 0;
+    for (size_t I = 0; I < Value.size(); ++I) {
+      if (Value[I] == '\\') ++I;
+      else if (Value[I] == ';') Parts.push_back(Value.substr(Start, I - Start)), Start = I + 1;
+    }
+    Parts.push_back(Value.substr(Start));
+    return Parts;
+  };
+  for (size_t Length = 1; Length <= 26; ++Length)
+    for (const char* Inserted : {";", "\\;", "\\\\;", "\\", ";;"})
+      for (size_t At = 0; At < Length; ++At) {
+        std::string Value(Length, 'x');
+        Value.insert(At, Inserted);
+        EXPECT_EQ(VCardComponents(Value, 1), Naive(Value)) << Value;
+      }
+}
