@@ -49,6 +49,21 @@ inline TAddressItem* MakeItem(const std::string& Surname, const std::string& Fir
   return Item;
 }
 
+// A book file in list order but for its last entry, Aaron, after Count
+// entries with a note each: a reader that checks the order on the way finds
+// it out only after pieces of its output are written.
+inline void SaveLateUnorderedBook(const std::string& Path, int Count) {
+  TAddressBook Late;
+  for (int I = 0; I < Count; ++I) {
+    TAddressItem* Item = MakeItem("Name" + std::to_string(10000 + I), "");
+    Item->Notes.Add(std::string(200, 'n'));
+    Late.Items->InsertAfter(Late.Items->Tail, Item);
+  }
+  Late.Items->InsertAfter(Late.Items->Tail, MakeItem("Aaron", ""));
+  Late.FileName = Path;
+  Late.SaveToFile();
+}
+
 inline TAddressItem* ItemAt(const TLinkList& List, int32_t Position) {
   return static_cast<TAddressItem*>(List.GetItem(Position));
 }

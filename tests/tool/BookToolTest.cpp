@@ -165,15 +165,7 @@ TEST(BookTool, EveryCharacterThatNeedsAnEscapeSurvivesAtEveryPlace) {
   // Into a file the order is checked on the way: a book found out of order
   // only after more than a piece was written is dumped again over it, and a
   // file appended to keeps what it held.
-  TAddressBook Late;
-  for (int I = 0; I < 6000; ++I) {
-    TAddressItem* Item = MakeItem("Name" + std::to_string(10000 + I), "");
-    Item->Notes.Add(std::string(200, 'n'));
-    Late.Items->InsertAfter(Late.Items->Tail, Item);
-  }
-  Late.Items->InsertAfter(Late.Items->Tail, MakeItem("Aaron", ""));
-  Late.FileName = Dir / "late.ABK";
-  Late.SaveToFile();
+  SaveLateUnorderedBook(Dir / "late.ABK", 6000);
   for (const char* Name : {"unsorted.ABK", "late.ABK"}) {
     const TRun Piped = Tool("dump " + Dir / Name, Dir);
     ASSERT_EQ(Piped.Status, 0);

@@ -317,25 +317,18 @@ TEST(ContactTool, WhatWasLeftOutIsToldOnStandardError) {
 // were written ("late") is exported again whole, over what was written.
 TEST(ContactTool, ExportGivesListOrderFromOrderedUnorderedAndDamagedBooks) {
   TTempDir Dir;
-  TAddressBook Book, Late;
+  TAddressBook Book;
   for (const char* Name : {"Cole", "Adams", "Brown", "Adams"}) {
     TAddressItem* Item = MakeItem(Name, "");
     Item->BusMobile = std::string("07700 90") + Name[0];
     Book.Items->InsertAfter(Book.Items->Tail, Item);
   }
-  for (int I = 0; I < 400; ++I) {
-    TAddressItem* Item = MakeItem("Name" + std::to_string(1000 + I), "");
-    Item->Notes.Add(std::string(200, 'n'));
-    Late.Items->InsertAfter(Late.Items->Tail, Item);
-  }
-  Late.Items->InsertAfter(Late.Items->Tail, MakeItem("Aaron", ""));
+  SaveLateUnorderedBook(Dir / "late.ABK", 400);
   Book.FileName = Dir / "unordered.ABK";
   Book.SaveToFile();
-  Late.FileName = Dir / "late.ABK";
-  Late.SaveToFile();
   TAddressBook Loaded, LateLoaded;
   Loaded.LoadFromFile(Book.FileName);
-  LateLoaded.LoadFromFile(Late.FileName);
+  LateLoaded.LoadFromFile(Dir / "late.ABK");
   Loaded.FileName = Dir / "ordered.ABK";
   Loaded.SaveToFile();
   const std::string Bytes = ReadBytes(Loaded.FileName);
