@@ -37,7 +37,7 @@ void AssignComponentText(std::string& Out, std::string_view Part, int Version, s
         ForEachPart(Part, ',', [&](std::string_view) { ++Items; });
         return Items <= 1;
       }()) {
-    if (const std::string_view Text = UnescapeVCardText(Part, Out); Text.data() != Out.data()) Out.assign(Text);
+    AssignUnescapedVCardText(Out, Part);
     return;
   }
   Out.clear();
@@ -318,8 +318,7 @@ private:
       AssignComponentText(Prefix, Parts[3], Version, " ");
       AssignComponentText(Suffix, Parts[4], Version, " ");
     } else if (Name == "FN") {
-      if (const std::string_view Text = UnescapeVCardText(Decoded(), FullName); Text.data() != FullName.data())
-        FullName.assign(Text);
+      AssignUnescapedVCardText(FullName, Decoded());
     } else if (Name == "ORG") {
       std::vector<std::string> Units;
       for (std::string_view Part : VCardComponents(Decoded(), 1)) Units.push_back(ComponentText(Part, Version, " "));

@@ -300,8 +300,12 @@ std::string_view DecodeVCardValue(const TContentLine& Line, std::string& Scratch
 
 std::string UnescapeVCardText(std::string_view Value) {
   std::string Out;
-  if (const std::string_view Text = UnescapeVCardText(Value, Out); Text.data() != Out.data()) Out.assign(Text);
+  AssignUnescapedVCardText(Out, Value);
   return Out;
+}
+
+void AssignUnescapedVCardText(std::string& Out, std::string_view Value) {
+  if (const std::string_view Text = UnescapeVCardText(Value, Out); Text.data() != Out.data()) Out.assign(Text);
 }
 
 std::string_view UnescapeVCardText(std::string_view Value, std::string& Out) {

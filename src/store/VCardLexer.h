@@ -104,6 +104,8 @@ std::string UnescapeVCardText(std::string_view Value);
 // The same into Scratch, whose room is kept, or Value itself where it holds
 // no escape.
 std::string_view UnescapeVCardText(std::string_view Value, std::string& Scratch);
+// The same always into Out, whose room is kept.
+void AssignUnescapedVCardText(std::string& Out, std::string_view Value);
 // The components of a structured value (N, ADR, ORG) split at unescaped
 // ';', at least AtLeast of them; escapes are still in place.
 std::vector<std::string_view> VCardComponents(std::string_view Value, size_t AtLeast);

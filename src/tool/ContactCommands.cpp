@@ -137,13 +137,12 @@ std::string Plural(int64_t Count, const char* One, const char* Many) {
   return std::to_string(Count) + " " + (Count == 1 ? One : Many);
 }
 
-std::ostream& ReportImport(std::ostream& Counts, const TImported& Imported, int64_t Count, const std::string& Into) {
+void ReportImport(std::ostream& Counts, const TImported& Imported, int64_t Count, const std::string& Into) {
   Counts << Plural(Count, "entry", "entries") << " imported into " << Into << "\n";
   if (Imported.ValuesCut == 1) Counts << "1 value was longer than its field holds and was cut\n";
   if (Imported.ValuesCut > 1)
     Counts << Imported.ValuesCut << " values were longer than their fields hold and were cut\n";
   for (const std::string& Notice : ImportNotices(Imported)) Complain() << Notice << "\n";
-  return Counts;
 }
 
 // A new book from a file whose contacts come in list order, as exports do,
