@@ -737,6 +737,11 @@ void TBookStream::ReadHeader() {
 
 TBookStream::~TBookStream() = default;
 
+size_t TBookStream::EntriesAbout() const {
+  struct stat Info;
+  return ::fstat(File.Fd, &Info) == 0 && Info.st_size > 0 ? size_t(Info.st_size) / 128 : 0;
+}
+
 void TBookStream::Rewind() {
   if (::lseek(File.Fd, 0, SEEK_SET) != 0) throw EFileError("Cannot read file " + Path + ": " + SystemText(errno));
   Reader = std::make_unique<TBookReader>(File.Fd);

@@ -363,6 +363,10 @@ public:
   // until the next call.
   bool Next(TEntryView& View);
   bool Damaged() const { return IsDamaged; }
+  // About how many entries the file holds, judged from its size; no more
+  // than there are unless they are long (a typical entry takes some 150
+  // bytes).
+  size_t EntriesAbout() const;
   // Back to the first entry of the same open file, as it was when opened: a
   // book saved over meanwhile is another file.
   void Rewind();

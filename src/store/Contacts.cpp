@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_set>
 #include <utility>
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "EntryPool.h"
 #include "FileSystem.h"
 #include "Sha1.h"
 #include "VCardWriter.h"
@@ -46,6 +48,13 @@ struct TUidBits {
 // cost more than the hashing.
 class TUidSet {
 public:
+  // Room for about Entries from the start: each doubling rehashed every UID
+  // and touched twice the memory.
+  explicit TUidSet(size_t Entries) {
+    size_t Count = 1024;
+    while (Count < 2 * (Entries + 1)) Count *= 2;
+    TSlots(Count).Swap(Slots);
+  }
   // Asks for the slot Insert(Bits) looks at first, so that it is at hand by
   // the time the card is written: the table is too large to stay in the cache.
   void Prefetch(const TUidBits& Bits) {
@@ -71,9 +80,41 @@ private:
   size_t Slot(const TUidBits& Bits) const {
     return size_t((Bits.Low ^ (Bits.High * 0x9E3779B97F4A7C15ull)) >> 7) & (Slots.size() - 1);
   }
+  // Zeroed by the system, as a table mostly of empty slots wants. A large
+  // one lies in huge pages: its slots are asked for at random, and it was a
+  // tenth of an export's page faults.
+  class TSlots {
+  public:
+    TSlots() = default;
+    explicit TSlots(size_t ACount) : Count(ACount) {
+      Data =
+          static_cast<TUidBits*>(Large() ? EntryPool::MapAligned(Bytes(), true) : std::calloc(Count, sizeof(TUidBits)));
+      if (!Data) throw std::bad_alloc();
+    }
+    TSlots(const TSlots&) = delete;
+    TSlots& operator=(const TSlots&) = delete;
+    ~TSlots() {
+      if (Large()) EntryPool::Unmap(Data, Bytes());
+      else std::free(Data);
+    }
+    void Swap(TSlots& Other) {
+      std::swap(Data, Other.Data);
+      std::swap(Count, Other.Count);
+    }
+    size_t size() const { return Count; }
+    TUidBits& operator[](size_t At) { return Data[At]; }
+    const TUidBits* begin() const { return Data; }
+    const TUidBits* end() const { return Data + Count; }
+
+  private:
+    size_t Bytes() const { return Count * sizeof(TUidBits); }
+    bool Large() const { return Bytes() >= (size_t(2) << 20); }
+    TUidBits* Data = nullptr;
+    size_t Count = 0;
+  };
   void Grow() {
-    std::vector<TUidBits> Old(Slots.empty() ? 1024 : Slots.size() * 2, TUidBits());
-    Old.swap(Slots);
+    TSlots Old(Slots.size() * 2);
+    Old.Swap(Slots);
     for (const TUidBits& Bits : Old)
       if (Bits.Low != 0 || Bits.High != 0)
         for (size_t At = Slot(Bits);; At = (At + 1) & (Slots.size() - 1))
@@ -82,7 +123,7 @@ private:
             break;
           }
   }
-  std::vector<TUidBits> Slots;
+  TSlots Slots;
   size_t Used = 0;
   bool HasZero = false;
 };
@@ -99,17 +140,17 @@ TEntrySource ListSource(const TLinkList& Items) {
 
 bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
                    TExported* Counts) {
-  return WriteContacts(ListSource(Items), Format, Write, Counts);
+  return WriteContacts(ListSource(Items), Format, Write, Counts, size_t(Items.Count));
 }
 
 bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
-                   TExported* Counts) {
+                   TExported* Counts, size_t EntriesAbout) {
   std::string Out;
   Out.reserve(1 << 17);
   if (Format == EContactFormat::Csv) AppendCsvHeader(Out);
   // Entries alike in every field still get a UID each; the UIDs given are
   // kept as the bits they show rather than as texts.
-  TUidSet Uids;
+  TUidSet Uids(Format == EContactFormat::VCard ? EntriesAbout : 0);
   // Cards are written with room for their UID, and named two at a time:
   // two hashes side by side cost little more than one. A pair is looked up
   // among the UIDs given only once the next pair is hashed, so that its
@@ -211,11 +252,11 @@ TImported ImportContactsFile(const std::string& Path, std::optional<EContactForm
 }
 
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path) {
-  return ExportToFile(Book.FileName, ListSource(*Book.Items), Format, Path);
+  return ExportToFile(Book.FileName, ListSource(*Book.Items), Format, Path, size_t(Book.Items->Count));
 }
 
 TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EContactFormat Format,
-                       const std::string& Path) {
+                       const std::string& Path, size_t EntriesAbout) {
   if (!BookFile.empty() && SameFile(BookFile, Path))
     throw EFileError("Cannot create file " + Path + ": it is the address book itself");
   if (!ExportReplacesFile(Path)) {
@@ -225,7 +266,7 @@ TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EC
     if (File.Fd < 0 ||
         !WriteContacts(
             Next, Format, [&](std::string_view Piece) { return WriteAll(File.Fd, Piece.data(), Piece.size()); },
-            &Counts) ||
+            &Counts, EntriesAbout) ||
         ::close(File.Release()) != 0)
       throw EFileError("Cannot write file " + Path + ": " + SystemText(errno));
     return Counts;
@@ -238,7 +279,7 @@ TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EC
         File.Write(Piece.data(), Piece.size());
         return true;
       },
-      &Counts);
+      &Counts, EntriesAbout);
   File.Commit();
   return Counts;
 }

@@ -28,12 +28,14 @@ TImported ReadContacts(TInput& Input, EContactFormat Format, TEntrySink Sink = {
 bool WriteContacts(const TLinkList& Items, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
                    TExported* Counts = nullptr);
 // The same for the entries Next hands out in turn until it gives nullptr.
-// Each view is valid until the next call.
+// Each view is valid until the next call. EntriesAbout: how many it will
+// give, where known, for the room of the UIDs; more room than needed costs
+// memory, less a rehash.
 using TEntrySource = std::function<const TEntryView*()>;
 // The entries of Items in its order; Items outlives the source.
 TEntrySource ListSource(const TLinkList& Items);
 bool WriteContacts(const TEntrySource& Next, EContactFormat Format, const std::function<bool(std::string_view)>& Write,
-                   TExported* Counts = nullptr);
+                   TExported* Counts = nullptr, size_t EntriesAbout = 0);
 
 // The file's format from its extension (.vcf, .vcard, .csv), else from its
 // first line.
@@ -51,7 +53,7 @@ TImported ImportContactsFile(const std::string& Path, std::optional<EContactForm
 TExported ExportToFile(const TAddressBook& Book, EContactFormat Format, const std::string& Path);
 // The same for the entries Next hands out, read from the book file BookFile.
 TExported ExportToFile(const std::string& BookFile, const TEntrySource& Next, EContactFormat Format,
-                       const std::string& Path);
+                       const std::string& Path, size_t EntriesAbout = 0);
 // False where ExportToFile writes into what is at Path as it goes (a pipe, a
 // device) rather than into a new file that replaces it once complete: there,
 // what was written cannot be taken back when the export is abandoned.

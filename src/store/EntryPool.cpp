@@ -24,6 +24,8 @@ constexpr std::size_t ChunkSize = std::size_t(2) << 20;
 constexpr std::size_t Granule = EntryPool::Alignment;
 constexpr std::size_t MaxPooled = 512;
 
+std::size_t WholePages(std::size_t Bytes) { return (Bytes + 4095) & ~std::size_t(4095); }
+
 struct TFreeBlock {
   TFreeBlock* Next;
 };
@@ -60,20 +62,10 @@ struct TPool {
   return *Instance;
 }
 
-// A chunk aligned to its size, so that it can be one huge page. The first is
-// left to small pages: most of it may never be touched (a small book, an
-// import that writes each entry as it is read), and faulting a whole huge
-// page in cost more than all the small ones such a use touches.
-[[maybe_unused]] char* NewChunk(bool Huge) {
-  void* Raw = ::mmap(nullptr, 2 * ChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (Raw == MAP_FAILED) throw std::bad_alloc();
-  const auto Base = reinterpret_cast<std::uintptr_t>(Raw);
-  const std::uintptr_t Start = (Base + ChunkSize - 1) & ~(ChunkSize - 1);
-  if (Start > Base) ::munmap(Raw, Start - Base);
-  ::munmap(reinterpret_cast<void*>(Start + ChunkSize), Base + ChunkSize - Start);
-  if (Huge) ::madvise(reinterpret_cast<void*>(Start), ChunkSize, MADV_HUGEPAGE);
-  return reinterpret_cast<char*>(Start);
-}
+// The first chunk is left to small pages: most of it may never be touched (a
+// small book, an import that writes each entry as it is read), and faulting
+// a whole huge page in cost more than all the small ones such a use touches.
+[[maybe_unused]] char* NewChunk(bool Huge) { return static_cast<char*>(EntryPool::MapAligned(ChunkSize, Huge)); }
 
 [[maybe_unused]] std::size_t ClassOf(std::size_t Size) { return (Size + Granule - 1) / Granule; }
 
@@ -139,6 +131,22 @@ bool EntryPool::SameRoom([[maybe_unused]] std::size_t A, [[maybe_unused]] std::s
 #else
   return false;
 #endif
+}
+
+void* EntryPool::MapAligned(std::size_t Bytes, bool Huge) {
+  Bytes = WholePages(Bytes);
+  void* Raw = ::mmap(nullptr, Bytes + ChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (Raw == MAP_FAILED) throw std::bad_alloc();
+  const auto Base = reinterpret_cast<std::uintptr_t>(Raw);
+  const std::uintptr_t Start = (Base + ChunkSize - 1) & ~(ChunkSize - 1);
+  if (Start > Base) ::munmap(Raw, Start - Base);
+  ::munmap(reinterpret_cast<void*>(Start + Bytes), Base + ChunkSize - Start);
+  if (Huge) ::madvise(reinterpret_cast<void*>(Start), Bytes, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(Start);
+}
+
+void EntryPool::Unmap(void* Block, std::size_t Bytes) noexcept {
+  if (Block) ::munmap(Block, WholePages(Bytes));
 }
 
 std::size_t EntryPool::LiveBytes() {

@@ -17,6 +17,11 @@ void Free(void* Block, std::size_t Size) noexcept;
 // Whether a block allocated for one size may be freed as one of the other:
 // both are pooled in the same size class.
 bool SameRoom(std::size_t A, std::size_t B);
+// Zeroed memory straight from the system, aligned to 2 MB so that it can lie
+// in huge pages, and asked to when Huge. Given back with Unmap and the same
+// size.
+void* MapAligned(std::size_t Bytes, bool Huge);
+void Unmap(void* Block, std::size_t Bytes) noexcept;
 // Bytes of the pooled blocks handed out and not yet freed.
 std::size_t LiveBytes();
 }  // namespace EntryPool

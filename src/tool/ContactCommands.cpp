@@ -72,6 +72,7 @@ int Export(const TArguments& Arguments) {
   TEntryView View;
   TEntrySource Next;
   TListOrderCheck Order;
+  size_t EntriesAbout = 0;
   try {
     std::string Path = Arguments.Book;
     if (IsStandardStream(Path)) {
@@ -84,8 +85,10 @@ int Export(const TArguments& Arguments) {
       Stream.reset();
       Result = Book.LoadFromFile(Path);
       Next = ListSource(*Book.Items);
+      EntriesAbout = size_t(Book.Items->Count);
     };
     Stream = std::make_unique<TBookStream>(Path);
+    EntriesAbout = Stream->EntriesAbout();
     if (Stream->CurrentFormat() && (CheckOnTheWay || Stream->InListOrder())) {
       Next = [&, CheckOnTheWay]() -> const TEntryView* {
         if (!Stream->Next(View)) return nullptr;
@@ -98,10 +101,10 @@ int Export(const TArguments& Arguments) {
     }
     if (!Arguments.File.empty()) {
       try {
-        Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);
+        Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File, EntriesAbout);
       } catch (const TOutOfListOrder&) {
         LoadWhole();
-        Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File);
+        Exported = ExportToFile(Path, Next, Arguments.Format, Arguments.File, EntriesAbout);
       }
     }
   } catch (const EFileError& E) {
@@ -114,7 +117,7 @@ int Export(const TArguments& Arguments) {
       Written = WriteContacts(
           Next, Arguments.Format,
           [](std::string_view Piece) { return std::fwrite(Piece.data(), 1, Piece.size(), stdout) == Piece.size(); },
-          &Exported);
+          &Exported, EntriesAbout);
     } catch (const EFileError& E) {
       Complain() << (Scratch ? Scratch->Named(E.what()) : E.what()) << "\n";
       return 1;
