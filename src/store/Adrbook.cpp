@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -419,42 +420,70 @@ int32_t TMyLinkList::CompareNames(std::string_view SurnameA, std::string_view Fi
   return TNameOrder::Current().CompareNames(SurnameA, FirstNameA, SurnameB, FirstNameB);
 }
 
-void TMyLinkList::SortByName(std::vector<TAddressItem*>& Entries) {
+void TMyLinkList::SortByName(std::span<TAddressItem*> Entries) {
   auto Less = [](const TAddressItem* A, const TAddressItem* B) { return CompareItems(*A, *B) < 0; };
   // A saved book comes back in order: one comparison an entry tells.
   if (std::is_sorted(Entries.begin(), Entries.end(), Less)) return;
   // Otherwise each name is read by the collator once, into a key of bytes,
-  // rather than at each of the sort's comparisons.
+  // rather than at each of the sort's comparisons. What a large book needs
+  // for this lies in huge pages (EntryPool::TLargeAllocator).
   const TNameOrder& Order = TNameOrder::Current();
   struct TKeyed {
-    uint64_t Head;  // the key's first eight bytes as a number, zeros after a shorter one
-    uint32_t At, Size;
-    TAddressItem* Item;
+    uint32_t At, Size;  // in Keys
   };
-  std::string Keys;
-  Keys.reserve(Entries.size() * 32);
-  std::vector<TKeyed> Keyed;
-  Keyed.reserve(Entries.size());
+  struct THead {
+    uint64_t Head;   // the key's first eight bytes as a number, zeros after a shorter one
+    uint32_t Index;  // into Entries and Keyed
+  };
+  const size_t Count = Entries.size();
+  TNameOrder::TLargeKeys Keys;
+  Keys.reserve(Count * 32);
+  std::vector<TKeyed, EntryPool::TLargeAllocator<TKeyed>> Keyed;
+  Keyed.reserve(Count);
   TNameOrder::TKeyCache Known;
-  for (TAddressItem* Item : Entries) {
+  for (const TAddressItem* Item : Entries) {
     const size_t At = Keys.size();
     Order.AppendKey(Item->Surname.str(), Item->FirstName.str(), Keys, Known);
-    Keyed.push_back({0, uint32_t(At), uint32_t(Keys.size() - At), Item});
+    Keyed.push_back({uint32_t(At), uint32_t(Keys.size() - At)});
   }
   const char* Base = Keys.data();
-  // Most keys differ in their first bytes: compared as one number, without a call.
-  for (TKeyed& K : Keyed) {
+  std::vector<THead, EntryPool::TLargeAllocator<THead>> Heads(Count), Spare(Count);
+  for (size_t I = 0; I < Count; ++I) {
     unsigned char Bytes[8] = {};
-    std::memcpy(Bytes, Base + K.At, std::min<size_t>(K.Size, 8));
-    for (unsigned char B : Bytes) K.Head = K.Head << 8 | B;
+    std::memcpy(Bytes, Base + Keyed[I].At, std::min<size_t>(Keyed[I].Size, 8));
+    uint64_t Head = 0;
+    for (unsigned char B : Bytes) Head = Head << 8 | B;
+    Heads[I] = {Head, uint32_t(I)};
   }
-  std::stable_sort(Keyed.begin(), Keyed.end(), [Base](const TKeyed& A, const TKeyed& B) {
-    if (A.Head != B.Head) return A.Head < B.Head;
-    const uint32_t Common = std::min(A.Size, B.Size);
-    const int C = Common > 8 ? std::memcmp(Base + A.At + 8, Base + B.At + 8, Common - 8) : 0;
-    return C != 0 ? C < 0 : A.Size < B.Size;
-  });
-  for (size_t I = 0; I < Keyed.size(); ++I) Entries[I] = Keyed[I].Item;
+  // Most keys differ in their heads. Sorted by them in passes of 11 bits from
+  // the lowest, each pass keeping the order the one before left; then each
+  // run of equal heads by the rest of their keys. A sort by comparisons
+  // mispredicted half of its branches.
+  constexpr int Bits = 11, Passes = (64 + Bits - 1) / Bits;
+  constexpr size_t Buckets = size_t(1) << Bits;
+  std::vector<uint32_t> Counts(Passes * Buckets);
+  for (const THead& H : Heads)
+    for (int P = 0; P < Passes; ++P) ++Counts[size_t(P) * Buckets + ((H.Head >> (P * Bits)) & (Buckets - 1))];
+  for (int P = 0; P < Passes; ++P) {
+    uint32_t* const At = &Counts[size_t(P) * Buckets];
+    if (*std::max_element(At, At + Buckets) == Count) continue;  // these bits alike in every head
+    uint32_t Before = 0;
+    for (size_t B = 0; B < Buckets; ++B) Before += std::exchange(At[B], Before);
+    for (const THead& H : Heads) Spare[At[(H.Head >> (P * Bits)) & (Buckets - 1)]++] = H;
+    Heads.swap(Spare);
+  }
+  auto RestLess = [&](const THead& A, const THead& B) {
+    const TKeyed &KA = Keyed[A.Index], &KB = Keyed[B.Index];
+    const uint32_t Common = std::min(KA.Size, KB.Size);
+    const int C = Common > 8 ? std::memcmp(Base + KA.At + 8, Base + KB.At + 8, Common - 8) : 0;
+    return C != 0 ? C < 0 : KA.Size < KB.Size;
+  };
+  for (size_t Start = 0, End; Start < Count; Start = End) {
+    for (End = Start + 1; End < Count && Heads[End].Head == Heads[Start].Head;) ++End;
+    if (End - Start > 1) std::stable_sort(Heads.begin() + Start, Heads.begin() + End, RestLess);
+  }
+  const std::vector<TAddressItem*, EntryPool::TLargeAllocator<TAddressItem*>> Given(Entries.begin(), Entries.end());
+  for (size_t I = 0; I < Count; ++I) Entries[I] = Given[Heads[I].Index];
 }
 
 int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
@@ -604,7 +633,7 @@ TLoadResult TAddressBook::LoadOldFormat() {
 }
 
 void TAddressBook::SaveToFile() {
-  std::vector<const TAddressItem*> Entries;
+  std::vector<const TAddressItem*, EntryPool::TLargeAllocator<const TAddressItem*>> Entries;
   Entries.reserve(size_t(Items->Count));
   for (TListNode* Node : Items->Nodes()) Entries.push_back(static_cast<const TAddressItem*>(Node));
   // Refuse what the format cannot hold before anything on disk is touched.
@@ -639,7 +668,7 @@ TBookWriter::TBookWriter(const std::string& FileName)
     : Replacement(FileName, TFileReplacement::TOptions()), Out(BookHeader) {
   Out += "\r\n";
   Used = Out.size();
-  Out.resize(1 << 17);
+  Out.resize(1 << 18);
 }
 
 void TBookWriter::Check(const TAddressItem& Item) {
@@ -667,8 +696,7 @@ namespace {
 // GCC takes a function that only prefetches for one without effects, and
 // drops the calls to it.
 constexpr size_t Ahead = 8;
-[[gnu::always_inline]] inline void PrefetchEntry(const std::vector<const TAddressItem*>& Entries, size_t I,
-                                                 bool Texts) {
+[[gnu::always_inline]] inline void PrefetchEntry(std::span<const TAddressItem* const> Entries, size_t I, bool Texts) {
   // The entry twice as far ahead, then what this one points to.
   if (I + Ahead < Entries.size())
     for (size_t Line = 0; Line < sizeof(TAddressItem); Line += 64)
@@ -684,14 +712,14 @@ constexpr size_t Ahead = 8;
 
 }  // namespace
 
-void TBookWriter::CheckAll(const std::vector<const TAddressItem*>& Entries) {
+void TBookWriter::CheckAll(std::span<const TAddressItem* const> Entries) {
   for (size_t I = 0; I < Entries.size(); ++I) {
     PrefetchEntry(Entries, I + Ahead, false);
     Check(*Entries[I]);
   }
 }
 
-void TBookWriter::AddAll(const std::vector<const TAddressItem*>& Entries) {
+void TBookWriter::AddAll(std::span<const TAddressItem* const> Entries) {
   for (size_t I = 0; I < Entries.size(); ++I) {
     PrefetchEntry(Entries, I + Ahead, true);
     Add(*Entries[I]);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -257,7 +258,7 @@ public:
   static int32_t CompareNames(std::string_view SurnameA, std::string_view FirstNameA, std::string_view SurnameB,
                               std::string_view FirstNameB);
   // A stable sort in the list's order.
-  static void SortByName(std::vector<TAddressItem*>& Entries);
+  static void SortByName(std::span<TAddressItem*> Entries);
   // Adds every entry, taking ownership and emptying Entries, in the order Add
   // one by one would give, without Add's walk from the tail for each: one
   // stable sort, then a merge; the cost grows with the list plus the entries.
@@ -328,8 +329,8 @@ public:
   static void Check(const TAddressItem& Item);
   // The same for entries in the order they are written in, and that writing,
   // each entry asked for a few ahead of its turn.
-  static void CheckAll(const std::vector<const TAddressItem*>& Entries);
-  void AddAll(const std::vector<const TAddressItem*>& Entries);
+  static void CheckAll(std::span<const TAddressItem* const> Entries);
+  void AddAll(std::span<const TAddressItem* const> Entries);
   // Writes what is held back; Commit does too.
   void Flush();
   void Commit();

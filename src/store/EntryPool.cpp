@@ -149,6 +149,28 @@ void EntryPool::Unmap(void* Block, std::size_t Bytes) noexcept {
   if (Block) ::munmap(Block, WholePages(Bytes));
 }
 
+// From half a huge page on, whole huge pages: a huge page is faulted only
+// where the mapping covers all of it. The sanitizers watch only the ordinary
+// heap.
+namespace {
+[[maybe_unused]] constexpr std::size_t LargeFrom = ChunkSize / 2;
+[[maybe_unused]] std::size_t WholeChunks(std::size_t Bytes) { return (Bytes + ChunkSize - 1) & ~(ChunkSize - 1); }
+}  // namespace
+
+void* EntryPool::AllocateLarge(std::size_t Bytes) {
+#ifndef TOBRINEL_PLAIN_NEW
+  if (Bytes >= LargeFrom) return MapAligned(WholeChunks(Bytes), true);
+#endif
+  return ::operator new(Bytes);
+}
+
+void EntryPool::FreeLarge(void* Block, [[maybe_unused]] std::size_t Bytes) noexcept {
+#ifndef TOBRINEL_PLAIN_NEW
+  if (Bytes >= LargeFrom) return Unmap(Block, WholeChunks(Bytes));
+#endif
+  ::operator delete(Block);
+}
+
 std::size_t EntryPool::LiveBytes() {
   TPool& P = Pool();
   std::lock_guard<TSpinLock> Guard(P.Lock);

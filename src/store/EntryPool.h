@@ -22,6 +22,21 @@ bool SameRoom(std::size_t A, std::size_t B);
 // size.
 void* MapAligned(std::size_t Bytes, bool Huge);
 void Unmap(void* Block, std::size_t Bytes) noexcept;
+// Room for a large array: from 2 MB on, in huge pages straight from the
+// system. Faulting in 4 KB pages cost six times as much per megabyte, and a
+// sort of a large book fills megabytes it has never touched.
+void* AllocateLarge(std::size_t Bytes);
+void FreeLarge(void* Block, std::size_t Bytes) noexcept;
+template <class T>
+struct TLargeAllocator {
+  using value_type = T;
+  TLargeAllocator() = default;
+  template <class U>
+  TLargeAllocator(const TLargeAllocator<U>&) {}
+  T* allocate(std::size_t N) { return static_cast<T*>(AllocateLarge(N * sizeof(T))); }
+  void deallocate(T* Block, std::size_t N) noexcept { FreeLarge(Block, N * sizeof(T)); }
+  friend bool operator==(const TLargeAllocator&, const TLargeAllocator&) { return true; }
+};
 // Bytes of the pooled blocks handed out and not yet freed.
 std::size_t LiveBytes();
 }  // namespace EntryPool

@@ -124,15 +124,15 @@ void TNameOrder::AppendKey(std::string_view Surname, std::string_view FirstName,
   MergeKeys(Surname, FirstName, Key, [&](std::string_view Text, std::string& Parts) { AppendKeyOf(Text, Parts); });
 }
 
-void TNameOrder::AppendKey(std::string_view Surname, std::string_view FirstName, std::string& Key,
-                           TKeyCache& Cache) const {
+template <class TKey>
+void TNameOrder::AppendKey(std::string_view Surname, std::string_view FirstName, TKey& Key, TKeyCache& Cache) const {
   MergeKeys(Surname, FirstName, Key, [&](std::string_view Text, std::string& Parts) {
     Parts += Cache.Of(Text, [&](std::string_view Of, std::string& Into) { AppendKeyOf(Of, Into); });
   });
 }
 
-template <class F>
-void TNameOrder::MergeKeys(std::string_view Surname, std::string_view FirstName, std::string& Key, F&& PartKey) const {
+template <class TKey, class F>
+void TNameOrder::MergeKeys(std::string_view Surname, std::string_view FirstName, TKey& Key, F&& PartKey) const {
   if (Surname.empty()) std::swap(Surname, FirstName);
   thread_local std::string Parts;
   Parts.clear();
@@ -140,7 +140,7 @@ void TNameOrder::MergeKeys(std::string_view Surname, std::string_view FirstName,
   const size_t SurnameSize = Parts.size();
   PartKey(FirstName, Parts);
   if (!Collator) {
-    Key += Parts;
+    Key.append(Parts.data(), Parts.size());
     return;
   }
   // Level by level: the letters of the surname, a 02 byte below every
@@ -187,3 +187,6 @@ std::string TNameOrder::DesktopLocale() {
   }
   return "";
 }
+
+template void TNameOrder::AppendKey(std::string_view, std::string_view, std::string&, TKeyCache&) const;
+template void TNameOrder::AppendKey(std::string_view, std::string_view, TLargeKeys&, TKeyCache&) const;

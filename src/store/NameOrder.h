@@ -7,6 +7,8 @@
 #include <functional>
 #include <unordered_map>
 
+#include "EntryPool.h"
+
 struct UCollator;
 
 // Names in the order the person's language sorts them (ICU's collator):
@@ -54,7 +56,11 @@ public:
     };
     std::unordered_map<std::string, std::string, THash, std::equal_to<>> Keys;
   };
-  void AppendKey(std::string_view Surname, std::string_view FirstName, std::string& Key, TKeyCache& Cache) const;
+  // Key: a std::string or TLargeKeys.
+  template <class TKey>
+  void AppendKey(std::string_view Surname, std::string_view FirstName, TKey& Key, TKeyCache& Cache) const;
+  // The keys of a large book's names, which take megabytes.
+  using TLargeKeys = std::basic_string<char, std::char_traits<char>, EntryPool::TLargeAllocator<char>>;
   // True when a surname sorts under the letter (A to Z) of an index button:
   // from that letter, letters with accents included, up to the next one. What
   // sorts after Z in Latin script ("Åberg" in Swedish) goes under Z.
@@ -69,8 +75,8 @@ public:
 
 private:
   void AppendKeyOf(std::string_view Text, std::string& Key) const;
-  template <class F>
-  void MergeKeys(std::string_view Surname, std::string_view FirstName, std::string& Key, F&& PartKey) const;
+  template <class TKey, class F>
+  void MergeKeys(std::string_view Surname, std::string_view FirstName, TKey& Key, F&& PartKey) const;
   std::string LocaleName;
   bool IsTurkic = false;
   UCollator* Collator = nullptr;

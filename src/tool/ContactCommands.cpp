@@ -14,6 +14,7 @@
 #include "Adrbook.h"
 #include "ConsoleHost.h"
 #include "Contacts.h"
+#include "EntryPool.h"
 #include "ToolStreams.h"
 
 const char* const ContactUsage =
@@ -179,16 +180,15 @@ bool ImportIntoNewBook(const TArguments& Arguments, int& Status) {
     if (!InOrder) {
       Imported = ImportContactsFile(Arguments.File, Arguments.Format, true);
       Imported.Taken = int64_t(Imported.Items.size());
-      std::vector<TAddressItem*> Sorted;
+      std::vector<TAddressItem*, EntryPool::TLargeAllocator<TAddressItem*>> Sorted;
       Sorted.reserve(Imported.Items.size());
       // Never freed, as in dump: the tool ends right after.
       for (auto& Item : Imported.Items) Sorted.push_back(Item.release());
       Imported.Items.clear();
       TMyLinkList::SortByName(Sorted);
-      const std::vector<const TAddressItem*> Entries(Sorted.begin(), Sorted.end());
-      TBookWriter::CheckAll(Entries);
+      TBookWriter::CheckAll(Sorted);
       TBookWriter Writer(Arguments.Book);
-      Writer.AddAll(Entries);
+      Writer.AddAll(Sorted);
       Writer.Commit();
     }
   } catch (const EFileError& E) {

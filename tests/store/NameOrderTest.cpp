@@ -137,3 +137,30 @@ TEST_F(NameOrderTest, TheDesktopsLocaleIsReadAsPosixNamesIt) {
   EXPECT_EQ(TNameOrder("sv_SE.UTF-8@euro").Locale(), "sv_SE");
   EXPECT_EQ(TNameOrder("sv_SE.UTF-8").Compare("Öztürk", "Pan"), 1);
 }
+
+TEST_F(NameOrderTest, ALargeBookSortsAsItsComparisonsDoAndEqualNamesKeepTheirOrder) {
+  // Names that share long beginnings, differ only in accents or case, repeat,
+  // or have no surname: thousands of them, each numbered in the order given.
+  const char* const Starts[] = {"", "Abercrombie", "abercrombie", "Abercrómbie", "Ab", "Zz", "Öz", "Smith-Jones"};
+  const char* const Ends[] = {"", "a", "b", "-Smith", "-Smithson", "é", "E", "aaaaaaaaaaaaaaaaaaaaaaaa"};
+  for (const char* Locale : {"en_US", "sv_SE", "C"}) {
+    SCOPED_TRACE(Locale);
+    TNameOrder::Use(Locale);
+    std::mt19937 Random(11);
+    std::vector<std::unique_ptr<TAddressItem>> Owned;
+    std::vector<TAddressItem*> Entries;
+    for (int I = 0; I < 6000; ++I) {
+      auto Part = [&] { return std::string(Starts[Random() % 8]) + Ends[Random() % 8]; };
+      const std::string Surname = Part();
+      Owned.emplace_back(MakeItem(Surname, Random() % 3 ? Part() : ""));
+      Owned.back()->HomeTelephone = std::to_string(I);
+      Entries.push_back(Owned.back().get());
+    }
+    std::vector<TAddressItem*> Expected = Entries;
+    std::stable_sort(Expected.begin(), Expected.end(), [](const TAddressItem* A, const TAddressItem* B) {
+      return TMyLinkList::CompareItems(*A, *B) < 0;
+    });
+    TMyLinkList::SortByName(Entries);
+    EXPECT_TRUE(Entries == Expected);
+  }
+}
