@@ -122,6 +122,14 @@ namespace ContactFields {
 
 constexpr int32_t MaxStoredLength = 32767;  // what a book file holds per line and per list
 
+// Whether Text is Literal, compared in a few instructions: every line of a
+// card has its name held against a dozen literals, and string_view's own
+// equality called memcmp for each of the same length.
+template <size_t N>
+inline bool IsText(std::string_view Text, const char (&Literal)[N]) {
+  return Text.size() == N - 1 && __builtin_memcmp(Text.data(), Literal, N - 1) == 0;
+}
+
 // ASCII case only: names of properties and columns.
 // Inline: readers compare and trim every name and value, most at a glance.
 inline char Lower(char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; }

@@ -143,11 +143,11 @@ bool IsKept(std::string_view Name) {
   return NotedLabel(Name) != nullptr;
 }
 
-bool IsPicture(std::string_view Name) { return Name == "PHOTO" || Name == "LOGO"; }
+bool IsPicture(std::string_view Name) { return IsText(Name, "PHOTO") || IsText(Name, "LOGO"); }
 
 bool IsBinary(const TContentLine& P) {
   std::string_view Encoding = P.Param("ENCODING");
-  return P.Name == "SOUND" || P.Name == "KEY" || SameText(Encoding, "B") || SameText(Encoding, "BASE64") ||
+  return IsText(P.Name, "SOUND") || IsText(P.Name, "KEY") || SameText(Encoding, "B") || SameText(Encoding, "BASE64") ||
          P.HasType("BASE64") || StartsWithText(Trim(P.Value), "data:");
 }
 
@@ -164,9 +164,9 @@ public:
   void Take(const TContentLine& P) {
     if (!P.Group.empty()) {
       // A grouped property waits for its group's label, which may follow it.
-      if (P.Name == "X-ABLABEL") return Label(P);
+      if (IsText(P.Name, "X-ABLABEL")) return Label(P);
       if (const std::string* Known = LabelOf(P.Group)) return Use(P, *Known);
-      if (IsKept(P.Name) && P.Name != "VERSION") return Defer(P);
+      if (IsKept(P.Name) && !IsText(P.Name, "VERSION")) return Defer(P);
     }
     Use(P, {});
   }
@@ -304,11 +304,11 @@ private:
     Entry.SourceLine = P.Number;
     std::string Scratch;
     auto Decoded = [&] { return DecodeVCardValue(P, Scratch); };
-    if (Name == "VERSION") {
+    if (IsText(Name, "VERSION")) {
       std::string_view V = Trim(P.Value);
       if (!VersionSeen) Version = V == "2.1" ? 21 : V == "4.0" ? 40 : 30;
       VersionSeen = true;
-    } else if (Name == "N") {
+    } else if (IsText(Name, "N")) {
       VCardComponents(Decoded(), 5, Parts);
       AssignComponentText(Family, Parts[0], Version, " ");
       AssignComponentText(Given, Parts[1], Version, " ");
@@ -317,42 +317,43 @@ private:
         Given = JoinWords({Given, More});
       AssignComponentText(Prefix, Parts[3], Version, " ");
       AssignComponentText(Suffix, Parts[4], Version, " ");
-    } else if (Name == "FN") {
+    } else if (IsText(Name, "FN")) {
       AssignUnescapedVCardText(FullName, Decoded());
-    } else if (Name == "ORG") {
+    } else if (IsText(Name, "ORG")) {
       std::vector<std::string> Units;
       for (std::string_view Part : VCardComponents(Decoded(), 1)) Units.push_back(ComponentText(Part, Version, " "));
       Organisation = JoinLines(Units, ", ");
-    } else if (Name == "KIND" || Name == "X-ADDRESSBOOKSERVER-KIND") {
+    } else if (IsText(Name, "KIND") || IsText(Name, "X-ADDRESSBOOKSERVER-KIND")) {
       // A group lists its members; an organisation or a place is an entry,
       // its full name not split into names.
       Company = SameText(Trim(P.Value), "org") || SameText(Trim(P.Value), "location");
       Group = SameText(Trim(P.Value), "group");
-    } else if (Name == "X-ABSHOWAS") {
+    } else if (IsText(Name, "X-ABSHOWAS")) {
       Company = SameText(Trim(P.Value), "COMPANY");
-    } else if (Name == "TEL") {
+    } else if (IsText(Name, "TEL")) {
       Telephone(Types, UnescapeVCardText(Decoded(), Unescaped), Version == 40 || SameText(P.Param("VALUE"), "uri"),
                 GroupLabel);
-    } else if (Name == "ADR") {
+    } else if (IsText(Name, "ADR")) {
       Address(Types, Decoded(), GroupLabel);
-    } else if (Name == "NOTE") {
+    } else if (IsText(Name, "NOTE")) {
       Entry.HaveNotes = true;
       Entry.NoteLines.AddText(UnescapeVCardText(Decoded(), Unescaped));
-    } else if (Name == "X-TOBRINEL-EXTENSION") {
+    } else if (IsText(Name, "X-TOBRINEL-EXTENSION")) {
       Entry.Put(Entry.Item->BusExtn, UnescapeVCardText(Decoded(), Unescaped));
-    } else if (Name == "X-TOBRINEL-TABPAGE") {
+    } else if (IsText(Name, "X-TOBRINEL-TABPAGE")) {
       std::string_view V = Trim(P.Value);
       if (V.size() == 1 && V[0] >= '0' && V[0] <= '2') Entry.Item->TabPage = uint8_t(V[0] - '0');
       Entry.From(&Entry.Item->TabPage);
-    } else if (Name == "AGENT") {
+    } else if (IsText(Name, "AGENT")) {
       Agent(P, UnescapeVCardText(Decoded()));
     } else if (const char* Label = NotedLabel(Name)) {
-      std::string Value = Name == "CATEGORIES" ? ComponentText(Decoded(), 30, ", ") : UnescapeVCardText(Decoded());
+      std::string Value =
+          IsText(Name, "CATEGORIES") ? ComponentText(Decoded(), 30, ", ") : UnescapeVCardText(Decoded());
       std::string LabelSuffix = GroupLabel.empty() ? TypeLabel(Types) : " (" + std::string(GroupLabel) + ")";
-      if (LabelSuffix.empty() && Name == "X-SOCIALPROFILE" && !P.Param("TYPE").empty())
+      if (LabelSuffix.empty() && IsText(Name, "X-SOCIALPROFILE") && !P.Param("TYPE").empty())
         LabelSuffix = " (" + std::string(P.Param("TYPE")) + ")";
-      if (Name == "NICKNAME" && Nickname.empty()) Nickname = Trim(Value);
-      if (Name == "EMAIL" && Email.empty()) Email = Trim(Value);
+      if (IsText(Name, "NICKNAME") && Nickname.empty()) Nickname = Trim(Value);
+      if (IsText(Name, "EMAIL") && Email.empty()) Email = Trim(Value);
       if (!Trim(Value).empty()) Entry.Note(Label + LabelSuffix, Trim(Value));
     } else if (IsPicture(Name)) {
       if (!Trim(P.Value).empty()) ++Into.PhotosSkipped;
@@ -482,7 +483,7 @@ void ReadCards(TInput& Input, TImported& Into, int Nesting, TCardTrace* Trace) {
   while (Lines.NextRaw(Line, Number)) {
     const bool Parsable = ParseContentLineIfAny(Line, Number, Property);
     const std::string_view Name = Property.Name;
-    const bool Begin = Parsable && Name == "BEGIN", End = Parsable && Name == "END";
+    const bool Begin = Parsable && IsText(Name, "BEGIN"), End = Parsable && IsText(Name, "END");
     const bool OfCard = (Begin || End) && SameText(Trim(Property.Value), "VCARD");
     if (Skipping) {
       if (End && OfCard) Skipping = false;

@@ -354,7 +354,7 @@ size_t ValueColon(std::string_view Line) {
 
 TCardStructure::EStep TCardStructure::Step(const TContentLine& Line) {
   const std::string_view Name = Line.Name;  // a view compares its size first
-  bool Begin = Name == "BEGIN", End = Name == "END";
+  bool Begin = IsText(Name, "BEGIN"), End = IsText(Name, "END");
   bool OfCard = (Begin || End) && SameText(Trim(Line.Value), "VCARD");
   if (Blocks.empty()) {
     if (End && OfCard) throw EImportError(Line.Number, "END:VCARD without a BEGIN:VCARD before it");
