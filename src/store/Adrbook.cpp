@@ -430,6 +430,7 @@ void TMyLinkList::SortByName(std::span<TAddressItem*> Entries) {
   const TNameOrder& Order = TNameOrder::Current();
   struct TKeyed {
     uint32_t At, Size;  // in Keys
+    uint64_t Next;      // the key's next eight bytes as a number, as THead's Head
   };
   struct THead {
     uint64_t Head;   // the key's first eight bytes as a number, zeros after a shorter one
@@ -444,16 +445,20 @@ void TMyLinkList::SortByName(std::span<TAddressItem*> Entries) {
   for (const TAddressItem* Item : Entries) {
     const size_t At = Keys.size();
     Order.AppendKey(Item->Surname.str(), Item->FirstName.str(), Keys, Known);
-    Keyed.push_back({uint32_t(At), uint32_t(Keys.size() - At)});
+    Keyed.push_back({uint32_t(At), uint32_t(Keys.size() - At), 0});
   }
   const char* Base = Keys.data();
+  auto Number = [Base](const TKeyed& K, size_t From) {
+    unsigned char Bytes[8] = {};
+    if (K.Size > From) std::memcpy(Bytes, Base + K.At + From, std::min<size_t>(K.Size - From, 8));
+    uint64_t Value = 0;
+    for (unsigned char B : Bytes) Value = Value << 8 | B;
+    return Value;
+  };
   std::vector<THead, EntryPool::TLargeAllocator<THead>> Heads(Count), Spare(Count);
   for (size_t I = 0; I < Count; ++I) {
-    unsigned char Bytes[8] = {};
-    std::memcpy(Bytes, Base + Keyed[I].At, std::min<size_t>(Keyed[I].Size, 8));
-    uint64_t Head = 0;
-    for (unsigned char B : Bytes) Head = Head << 8 | B;
-    Heads[I] = {Head, uint32_t(I)};
+    Heads[I] = {Number(Keyed[I], 0), uint32_t(I)};
+    Keyed[I].Next = Number(Keyed[I], 8);
   }
   // Most keys differ in their heads. Sorted by them in passes of 11 bits from
   // the lowest, each pass keeping the order the one before left; then each
@@ -472,10 +477,12 @@ void TMyLinkList::SortByName(std::span<TAddressItem*> Entries) {
     for (const THead& H : Heads) Spare[At[(H.Head >> (P * Bits)) & (Buckets - 1)]++] = H;
     Heads.swap(Spare);
   }
+  // Equal heads are most often one surname's: its first names decide.
   auto RestLess = [&](const THead& A, const THead& B) {
     const TKeyed &KA = Keyed[A.Index], &KB = Keyed[B.Index];
+    if (KA.Next != KB.Next) return KA.Next < KB.Next;
     const uint32_t Common = std::min(KA.Size, KB.Size);
-    const int C = Common > 8 ? std::memcmp(Base + KA.At + 8, Base + KB.At + 8, Common - 8) : 0;
+    const int C = Common > 16 ? std::memcmp(Base + KA.At + 16, Base + KB.At + 16, Common - 16) : 0;
     return C != 0 ? C < 0 : KA.Size < KB.Size;
   };
   for (size_t Start = 0, End; Start < Count; Start = End) {
