@@ -675,7 +675,7 @@ TBookWriter::TBookWriter(const std::string& FileName)
     : Replacement(FileName, TFileReplacement::TOptions()), Out(BookHeader) {
   Out += "\r\n";
   Used = Out.size();
-  Out.resize(1 << 18);
+  Out.resize(1 << 17);
 }
 
 void TBookWriter::Check(const TAddressItem& Item) {
