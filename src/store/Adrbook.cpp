@@ -3,6 +3,7 @@
 #include "EntryPool.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cerrno>
 #include <climits>
@@ -428,38 +429,39 @@ void TMyLinkList::SortByName(std::span<TAddressItem*> Entries) {
   // rather than at each of the sort's comparisons. What a large book needs
   // for this lies in huge pages (EntryPool::TLargeAllocator).
   const TNameOrder& Order = TNameOrder::Current();
-  struct TKeyed {
-    uint32_t At, Size;  // in Keys
-    uint64_t Next;      // the key's next eight bytes as a number, as THead's Head
-  };
   struct THead {
     uint64_t Head;   // the key's first eight bytes as a number, zeros after a shorter one
-    uint32_t Index;  // into Entries and Keyed
+    uint32_t Index;  // into Entries and Starts
   };
   const size_t Count = Entries.size();
   TNameOrder::TLargeKeys Keys;
   Keys.reserve(Count * 32);
-  std::vector<TKeyed, EntryPool::TLargeAllocator<TKeyed>> Keyed;
-  Keyed.reserve(Count);
+  std::vector<uint32_t, EntryPool::TLargeAllocator<uint32_t>> Starts;  // of each key in Keys, and its end
+  Starts.reserve(Count + 1);
   TNameOrder::TKeyCache Known;
   for (const TAddressItem* Item : Entries) {
-    const size_t At = Keys.size();
+    Starts.push_back(uint32_t(Keys.size()));
     Order.AppendKey(Item->Surname.str(), Item->FirstName.str(), Keys, Known);
-    Keyed.push_back({uint32_t(At), uint32_t(Keys.size() - At), 0});
   }
+  Starts.push_back(uint32_t(Keys.size()));
   const char* Base = Keys.data();
-  auto Number = [Base](const TKeyed& K, size_t From) {
-    unsigned char Bytes[8] = {};
-    if (K.Size > From) std::memcpy(Bytes, Base + K.At + From, std::min<size_t>(K.Size - From, 8));
+  // Eight bytes of key I from From on as a number, zeros after its end.
+  auto Number = [&](uint32_t I, size_t From) {
+    const size_t Size = Starts[I + 1] - Starts[I];
+    const char* const At = Base + Starts[I] + From;
+    if (Size >= From + 8) {
+      uint64_t Word;
+      std::memcpy(&Word, At, 8);
+      if constexpr (std::endian::native == std::endian::little) Word = __builtin_bswap64(Word);
+      return Word;
+    }
     uint64_t Value = 0;
-    for (unsigned char B : Bytes) Value = Value << 8 | B;
+    for (size_t B = From; B < From + 8; ++B)
+      Value = Value << 8 | (B < Size ? static_cast<unsigned char>(At[B - From]) : 0u);
     return Value;
   };
   std::vector<THead, EntryPool::TLargeAllocator<THead>> Heads(Count), Spare(Count);
-  for (size_t I = 0; I < Count; ++I) {
-    Heads[I] = {Number(Keyed[I], 0), uint32_t(I)};
-    Keyed[I].Next = Number(Keyed[I], 8);
-  }
+  for (size_t I = 0; I < Count; ++I) Heads[I] = {Number(uint32_t(I), 0), uint32_t(I)};
   // Most keys differ in their heads. Sorted by them in passes of 11 bits from
   // the lowest, each pass keeping the order the one before left; then each
   // run of equal heads by the rest of their keys. A sort by comparisons
@@ -477,20 +479,25 @@ void TMyLinkList::SortByName(std::span<TAddressItem*> Entries) {
     for (const THead& H : Heads) Spare[At[(H.Head >> (P * Bits)) & (Buckets - 1)]++] = H;
     Heads.swap(Spare);
   }
-  // Equal heads are most often one surname's: its first names decide.
+  // Equal heads are most often one surname's: the next eight bytes, the
+  // first names', decide without a call.
   auto RestLess = [&](const THead& A, const THead& B) {
-    const TKeyed &KA = Keyed[A.Index], &KB = Keyed[B.Index];
-    if (KA.Next != KB.Next) return KA.Next < KB.Next;
-    const uint32_t Common = std::min(KA.Size, KB.Size);
-    const int C = Common > 16 ? std::memcmp(Base + KA.At + 16, Base + KB.At + 16, Common - 16) : 0;
-    return C != 0 ? C < 0 : KA.Size < KB.Size;
+    if (const uint64_t NextA = Number(A.Index, 8), NextB = Number(B.Index, 8); NextA != NextB) return NextA < NextB;
+    const uint32_t SizeA = Starts[A.Index + 1] - Starts[A.Index], SizeB = Starts[B.Index + 1] - Starts[B.Index];
+    const uint32_t Common = std::min(SizeA, SizeB);
+    const int C = Common > 16 ? std::memcmp(Base + Starts[A.Index] + 16, Base + Starts[B.Index] + 16, Common - 16) : 0;
+    return C != 0 ? C < 0 : SizeA < SizeB;
   };
   for (size_t Start = 0, End; Start < Count; Start = End) {
     for (End = Start + 1; End < Count && Heads[End].Head == Heads[Start].Head;) ++End;
     if (End - Start > 1) std::stable_sort(Heads.begin() + Start, Heads.begin() + End, RestLess);
   }
-  const std::vector<TAddressItem*, EntryPool::TLargeAllocator<TAddressItem*>> Given(Entries.begin(), Entries.end());
-  for (size_t I = 0; I < Count; ++I) Entries[I] = Given[Heads[I].Index];
+  // Spare's bytes hold the entries as given while they are put in order.
+  static_assert(sizeof(THead) >= sizeof(TAddressItem*));
+  char* const Given = reinterpret_cast<char*>(Spare.data());
+  std::memcpy(Given, Entries.data(), Count * sizeof(TAddressItem*));
+  for (size_t I = 0; I < Count; ++I)
+    std::memcpy(&Entries[I], Given + Heads[I].Index * sizeof(TAddressItem*), sizeof(TAddressItem*));
 }
 
 int32_t TMyLinkList::Compare(const TListNode* A, const TListNode* B) const {
