@@ -1,9 +1,13 @@
 #include "VCardWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "ByteWords.h"
 #include "Sha1.h"
@@ -96,6 +100,24 @@ const char* EscapeByte(char*& P, const char* S, const char* End) {
 char* EscapeInto(char* P, std::string_view Text) {
   const char* S = Text.data();
   const char* const End = S + Text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes a step where there are as many: notes and addresses.
+  while (End - S >= 16) {
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(P), Bytes);
+    auto Is = [&](char C) { return _mm_cmpeq_epi8(Bytes, _mm_set1_epi8(C)); };
+    const auto Marks = unsigned(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(Is('\\'), Is(',')), _mm_or_si128(Is(';'), Is('\n'))), Is('\r'))));
+    if (!Marks) {
+      P += 16;
+      S += 16;
+      continue;
+    }
+    const auto Plain = size_t(std::countr_zero(Marks));
+    P += Plain;
+    S = EscapeByte(P, S + Plain, End);
+  }
+#endif
   while (End - S >= 8) {
     // Stored whole; a special byte and what follows it are written over.
     const uint64_t Word = ByteWords::Load(S);

@@ -327,19 +327,26 @@ TEST(VCard, ContentLinesCanBeWalkedByACaller) {
 }
 
 TEST(VCard, EscapesAreWrittenWhereverTheSpecialByteIs) {
-  // Texts of every length up to 17 bytes, the special byte at the start, the
-  // middle or the end: each gets exactly one escape and reads back.
-  for (size_t Length = 1; Length <= 17; ++Length)
-    for (char C : {'\\', ',', ';', '\n', '\r'})
-      for (size_t At : {size_t(0), Length / 2, Length - 1}) {
+  // Texts of every length up to 40 bytes with the special byte (or a CRLF,
+  // 0 here) at each place: each gets exactly one escape and reads back, and a
+  // card's name is escaped the same way, sixteen, eight or fewer bytes a step.
+  for (size_t Length = 1; Length <= 40; ++Length)
+    for (char C : {'\\', ',', ';', '\n', '\r', '\0'})
+      for (size_t At = 0; At < Length; ++At) {
         std::string Text;
-        for (size_t I = 0; I < Length; ++I) Text += I == At ? C : char('a' + I);
+        for (size_t I = 0; I < Length; ++I)
+          Text += I == At ? (C ? std::string(1, C) : "\r\n") : std::string(1, char('a' + I));
         std::string Out;
         AppendVCardEscaped(Out, Text);
         EXPECT_EQ(Out.size(), Length + 1) << Length << " " << int(C) << " at " << At << ": " << Out;
         std::string Back = Text;
-        Back[At] = C == '\r' ? '\n' : C;
+        if (C) Back[At] = C == '\r' ? '\n' : C;
+        else Back.replace(At, 2, "\n");
         EXPECT_EQ(UnescapeVCardText(Out), Back) << Out;
+        const std::unique_ptr<TAddressItem> Item(MakeItem(Text, ""));
+        std::string Card;
+        AppendVCard(Card, TEntryView(*Item));
+        EXPECT_NE(Card.find("\r\nN:" + Out + ";;;;\r\n"), std::string::npos) << Card;
       }
 }
 
