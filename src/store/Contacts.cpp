@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <unordered_set>
 #include <utility>
@@ -53,7 +52,7 @@ public:
   explicit TUidSet(size_t Entries) {
     size_t Count = 1024;
     while (Count < 2 * (Entries + 1)) Count *= 2;
-    TSlots(Count).Swap(Slots);
+    Slots.resize(Count);
   }
   // Asks for the slot Insert(Bits) looks at first, so that it is at hand by
   // the time the card is written: the table is too large to stay in the cache.
@@ -80,41 +79,9 @@ private:
   size_t Slot(const TUidBits& Bits) const {
     return size_t((Bits.Low ^ (Bits.High * 0x9E3779B97F4A7C15ull)) >> 7) & (Slots.size() - 1);
   }
-  // Zeroed by the system, as a table mostly of empty slots wants. A large
-  // one lies in huge pages: its slots are asked for at random, and it was a
-  // tenth of an export's page faults.
-  class TSlots {
-  public:
-    TSlots() = default;
-    explicit TSlots(size_t ACount) : Count(ACount) {
-      Data =
-          static_cast<TUidBits*>(Large() ? EntryPool::MapAligned(Bytes(), true) : std::calloc(Count, sizeof(TUidBits)));
-      if (!Data) throw std::bad_alloc();
-    }
-    TSlots(const TSlots&) = delete;
-    TSlots& operator=(const TSlots&) = delete;
-    ~TSlots() {
-      if (Large()) EntryPool::Unmap(Data, Bytes());
-      else std::free(Data);
-    }
-    void Swap(TSlots& Other) {
-      std::swap(Data, Other.Data);
-      std::swap(Count, Other.Count);
-    }
-    size_t size() const { return Count; }
-    TUidBits& operator[](size_t At) { return Data[At]; }
-    const TUidBits* begin() const { return Data; }
-    const TUidBits* end() const { return Data + Count; }
-
-  private:
-    size_t Bytes() const { return Count * sizeof(TUidBits); }
-    bool Large() const { return Bytes() >= (size_t(2) << 20); }
-    TUidBits* Data = nullptr;
-    size_t Count = 0;
-  };
   void Grow() {
     TSlots Old(Slots.size() * 2);
-    Old.Swap(Slots);
+    Old.swap(Slots);
     for (const TUidBits& Bits : Old)
       if (Bits.Low != 0 || Bits.High != 0)
         for (size_t At = Slot(Bits);; At = (At + 1) & (Slots.size() - 1))
@@ -123,6 +90,9 @@ private:
             break;
           }
   }
+  // A large table lies in huge pages: its slots are asked for at random, and
+  // it was a tenth of an export's page faults.
+  using TSlots = std::vector<TUidBits, EntryPool::TLargeAllocator<TUidBits>>;
   TSlots Slots;
   size_t Used = 0;
   bool HasZero = false;
