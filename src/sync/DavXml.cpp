@@ -14,6 +14,102 @@ bool Is(const QXmlStreamReader& Xml, const char* Namespace, const char* Name) {
   return Xml.namespaceUri() == QLatin1String(Namespace) && Xml.name() == QLatin1String(Name);
 }
 
+// Reads a device through the carriage-return guard.
+class TGuardedDevice : public QIODevice {
+public:
+  explicit TGuardedDevice(QIODevice& ASource) : Source(ASource) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+  bool isSequential() const override { return true; }
+  bool atEnd() const override { return Ended && At >= Out.size(); }
+  qint64 bytesAvailable() const override { return Out.size() - At; }
+  qint64 Given() const { return GivenSoFar; }
+  // Set when the reader has failed for good.
+  bool Failed = false;
+
+protected:
+  qint64 readData(char* Data, qint64 MaxSize) override {
+    // The reader takes a first read of fewer than four bytes for the end (it
+    // needs them to tell the encoding), so the first piece waits for them.
+    while ((At >= Out.size() || (First && Out.size() < 4)) && !Ended) {
+      if (At >= Out.size()) {
+        Out = QByteArray();
+        At = 0;
+      }
+      const QByteArray In = Source.read(64 * 1024);
+      Out += Guard.Feed(In, In.isEmpty());
+      // What follows the root is not read, nor waited for.
+      Ended = In.isEmpty() || Guard.Closed();
+    }
+    First = false;
+    const qint64 Size = std::min<qint64>(MaxSize, Out.size() - At);
+    if (Size <= 0) return Ended ? -1 : 0;
+    memcpy(Data, Out.constData() + At, size_t(Size));
+    At += Size;
+    GivenSoFar += Size;
+    return Size;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+  QIODevice& Source;
+  TCarriageReturnGuard Guard;
+  QByteArray Out;
+  qsizetype At = 0;
+  bool Ended = false;
+  bool First = true;
+  qint64 GivenSoFar = 0;
+};
+
+// Qt's reader stops with a premature end whenever it has used up the bytes it
+// read, as when a piece ends inside a character, and reads on when called
+// again. That is a pause while the device has more to give. Once it has not,
+// or gave nothing, the answer is cut short, and it stays failed: read on, the
+// reader could end the document without an error.
+QXmlStreamReader::TokenType ReadNext(QXmlStreamReader& Xml) {
+  auto& Device = static_cast<TGuardedDevice&>(*Xml.device());
+  while (!Device.Failed) {
+    const qint64 Before = Device.Given();
+    const QXmlStreamReader::TokenType Type = Xml.readNext();
+    if (Type != QXmlStreamReader::Invalid) return Type;
+    Device.Failed =
+        Xml.error() != QXmlStreamReader::PrematureEndOfDocumentError || Device.atEnd() || Device.Given() == Before;
+  }
+  return QXmlStreamReader::Invalid;
+}
+
+bool NextStartElement(QXmlStreamReader& Xml) {
+  for (;;) {
+    switch (ReadNext(Xml)) {
+      case QXmlStreamReader::StartElement:
+        return true;
+      case QXmlStreamReader::EndElement:
+      case QXmlStreamReader::EndDocument:
+      case QXmlStreamReader::Invalid:
+        return false;
+      default:
+        break;
+    }
+  }
+}
+
+// Leaves the reader on the end of the element it is on.
+void SkipElement(QXmlStreamReader& Xml) {
+  for (qint64 Depth = 1; Depth > 0;) {
+    switch (ReadNext(Xml)) {
+      case QXmlStreamReader::StartElement:
+        ++Depth;
+        break;
+      case QXmlStreamReader::EndElement:
+        --Depth;
+        break;
+      case QXmlStreamReader::EndDocument:
+      case QXmlStreamReader::Invalid:
+        return;
+      default:
+        break;
+    }
+  }
+}
+
 // The text of a simple element, its children's text included; leaves the
 // reader on its end element. Read token by token, so that no nesting depth
 // costs stack; beyond Limit the text is dropped and TooLarge set.
@@ -21,8 +117,8 @@ QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool
                     bool* BadCharacter = nullptr) {
   QString Text;
   bool Over = false;
-  for (qint64 Depth = 1; Depth > 0 && !Xml.atEnd();) {
-    switch (Xml.readNext()) {
+  for (qint64 Depth = 1; Depth > 0;) {
+    switch (ReadNext(Xml)) {
       case QXmlStreamReader::StartElement:
         if (BadCharacter && Xml.namespaceUri() == QLatin1String(BadCharacterNamespace)) *BadCharacter = true;
         ++Depth;
@@ -40,6 +136,7 @@ QString ElementText(QXmlStreamReader& Xml, qsizetype Limit = MaxValueBytes, bool
           Text += Xml.text();
         }
         break;
+      case QXmlStreamReader::EndDocument:
       case QXmlStreamReader::Invalid:
         return {};
       default:
@@ -61,24 +158,24 @@ QString ValueText(QXmlStreamReader& Xml, TDavResponse& Into) {
 // The href children of the element the reader is on.
 QStringList ChildHrefs(QXmlStreamReader& Xml, TDavResponse& Into) {
   QStringList Hrefs;
-  while (Xml.readNextStartElement()) {
+  while (NextStartElement(Xml)) {
     if (Is(Xml, DavNamespace, "href")) Hrefs << ValueText(Xml, Into);
-    else Xml.skipCurrentElement();
+    else SkipElement(Xml);
   }
   return Hrefs;
 }
 
 void ReadResourceType(QXmlStreamReader& Xml, TDavResponse& Into) {
   Into.HasResourceType = true;
-  while (Xml.readNextStartElement()) {
+  while (NextStartElement(Xml)) {
     if (Is(Xml, DavNamespace, "collection")) Into.IsCollection = true;
     if (Is(Xml, CardDavNamespace, "addressbook")) Into.IsAddressBook = true;
-    Xml.skipCurrentElement();
+    SkipElement(Xml);
   }
 }
 
 void ReadProp(QXmlStreamReader& Xml, TDavResponse& Into) {
-  while (Xml.readNextStartElement()) {
+  while (NextStartElement(Xml)) {
     if (Is(Xml, DavNamespace, "resourcetype")) {
       ReadResourceType(Xml, Into);
     } else if (Is(Xml, DavNamespace, "getetag")) {
@@ -105,7 +202,7 @@ void ReadProp(QXmlStreamReader& Xml, TDavResponse& Into) {
         Into.TooLarge = true;
       }
     } else {
-      Xml.skipCurrentElement();
+      SkipElement(Xml);
     }
   }
 }
@@ -114,10 +211,10 @@ void ReadProp(QXmlStreamReader& Xml, TDavResponse& Into) {
 void ReadPropStat(QXmlStreamReader& Xml, TDavResponse& Into) {
   TDavResponse Found;
   int Status = 200;
-  while (Xml.readNextStartElement()) {
+  while (NextStartElement(Xml)) {
     if (Is(Xml, DavNamespace, "prop")) ReadProp(Xml, Found);
     else if (Is(Xml, DavNamespace, "status")) Status = StatusLineCode(ValueText(Xml, Found));
-    else Xml.skipCurrentElement();
+    else SkipElement(Xml);
   }
   Into.TooLarge = Into.TooLarge || Found.TooLarge;
   Into.BadCharacter = Into.BadCharacter || Found.BadCharacter;
@@ -146,11 +243,11 @@ void ReadPropStat(QXmlStreamReader& Xml, TDavResponse& Into) {
 void ReadResponse(QXmlStreamReader& Xml, const std::function<void(TDavResponse&)>& OnResponse) {
   QStringList Hrefs;
   TDavResponse Common;
-  while (Xml.readNextStartElement()) {
+  while (NextStartElement(Xml)) {
     if (Is(Xml, DavNamespace, "href")) Hrefs << ValueText(Xml, Common);
     else if (Is(Xml, DavNamespace, "status")) Common.Status = StatusLineCode(ValueText(Xml, Common));
     else if (Is(Xml, DavNamespace, "propstat")) ReadPropStat(Xml, Common);
-    else Xml.skipCurrentElement();
+    else SkipElement(Xml);
   }
   if (Xml.hasError()) return;
   for (qsizetype I = 0; I < Hrefs.size(); ++I) {
@@ -160,46 +257,6 @@ void ReadResponse(QXmlStreamReader& Xml, const std::function<void(TDavResponse&)
     OnResponse(One);
   }
 }
-
-// Reads a device through the carriage-return guard.
-class TGuardedDevice : public QIODevice {
-public:
-  explicit TGuardedDevice(QIODevice& ASource) : Source(ASource) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
-  bool isSequential() const override { return true; }
-  bool atEnd() const override { return Ended && Out.isEmpty(); }
-  qint64 bytesAvailable() const override { return Out.size() - At; }
-
-protected:
-  qint64 readData(char* Data, qint64 MaxSize) override {
-    // The reader takes a first read of fewer than four bytes for the end (it
-    // needs them to tell the encoding), so the first piece waits for them.
-    while ((At >= Out.size() || (First && Out.size() < 4)) && !Ended) {
-      if (At >= Out.size()) {
-        Out = QByteArray();
-        At = 0;
-      }
-      const QByteArray In = Source.read(64 * 1024);
-      Out += Guard.Feed(In, In.isEmpty());
-      // What follows the root is not read, nor waited for.
-      Ended = In.isEmpty() || Guard.Closed();
-    }
-    First = false;
-    const qint64 Size = std::min<qint64>(MaxSize, Out.size() - At);
-    if (Size <= 0) return Ended ? -1 : 0;
-    memcpy(Data, Out.constData() + At, size_t(Size));
-    At += Size;
-    return Size;
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-  QIODevice& Source;
-  TCarriageReturnGuard Guard;
-  QByteArray Out;
-  qsizetype At = 0;
-  bool Ended = false;
-  bool First = true;
-};
 
 QByteArray Document(const std::function<void(QXmlStreamWriter&)>& Fill) {
   QByteArray Out;
@@ -258,19 +315,19 @@ bool ParseMultiStatus(QIODevice& Body, QString& SyncToken, const std::function<v
   SyncToken.clear();
   TGuardedDevice Device(Body);
   QXmlStreamReader Xml(&Device);
-  if (!Xml.readNextStartElement() || !Is(Xml, DavNamespace, "multistatus")) {
+  if (!NextStartElement(Xml) || !Is(Xml, DavNamespace, "multistatus")) {
     if (Problem)
       *Problem = Xml.hasError() ? Xml.errorString() : QStringLiteral("the answer is not a multistatus document");
     return false;
   }
-  while (Xml.readNextStartElement()) {
+  while (NextStartElement(Xml)) {
     if (Is(Xml, DavNamespace, "response")) {
       ReadResponse(Xml, OnResponse);
     } else if (Is(Xml, DavNamespace, "sync-token")) {
       TDavResponse Token;
       SyncToken = ValueText(Xml, Token);
     } else {
-      Xml.skipCurrentElement();
+      SkipElement(Xml);
     }
   }
   if (Xml.hasError()) {

@@ -99,6 +99,12 @@ TEST(DavXml, MultiStatusAnswersAsServersWriteThem) {
        {"/b/|0||||||||"},
        {}},
       {"an empty root, then bytes that are not UTF-8", "<multistatus xmlns='DAV:'/>\xfd\xa5", {}, {}},
+      // In pieces, one of them holds only the first byte of the href's second character.
+      {"a piece that ends inside a character",
+       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<d:multistatus xmlns:d=\"DAV:\" xml=\"f:\"><d:response>"
+       "<d:href>/davok\xd8\x9cG</d:href></d:response></d:multistatus>",
+       {"/davok\u061cG|0||||||||"},
+       {}},
   };
   // Read whole and as it arrives, an answer reads the same.
   for (const bool Pieced : {false, true}) {
@@ -118,7 +124,13 @@ TEST(DavXml, MultiStatusAnswersAsServersWriteThem) {
     for (const QByteArray& Bad : {QByteArray("Internal error"), QByteArray("<error xmlns='DAV:'/>"),
                                   QByteArray("<multistatus xmlns='DAV:'><response>"),
                                   QByteArray("<multistatus xmlns='DAV:'><response><href>\xa5</href></response>"
-                                             "</multistatus>")}) {
+                                             "</multistatus>"),
+                                  // Cut short where Qt's reader would read on at the next call.
+                                  QByteArray("\n<d:multistatus xmlns:d=\"DAV:\" xrd=\"s:dav\"><dse><d:href>\xd8\x9b"
+                                             "</d:href>"),
+                                  QByteArray("<?xml version=\"1.0\" encoding=\"utf-7\"?>\r\n<d:multistatus "
+                                             "xmlns:d=\"DAV:\" xmlns:card=\"urn:\"><d:g><card:address-data>+\n"
+                                             "</card:address-data>")}) {
       QString Token, Problem;
       std::vector<std::string> Got;
       EXPECT_FALSE(Read(Bad, Token, Got, Problem)) << Bad.toStdString() << How;
