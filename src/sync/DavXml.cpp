@@ -27,19 +27,13 @@ public:
 
 protected:
   qint64 readData(char* Data, qint64 MaxSize) override {
-    // The reader takes a first read of fewer than four bytes for the end (it
-    // needs them to tell the encoding), so the first piece waits for them.
-    while ((At >= Out.size() || (First && Out.size() < 4)) && !Ended) {
-      if (At >= Out.size()) {
-        Out = QByteArray();
-        At = 0;
-      }
+    while (At >= Out.size() && !Ended) {
       const QByteArray In = Source.read(64 * 1024);
-      Out += Guard.Feed(In, In.isEmpty());
+      Out = Guard.Feed(In, In.isEmpty());
+      At = 0;
       // What follows the root is not read, nor waited for.
       Ended = In.isEmpty() || Guard.Closed();
     }
-    First = false;
     const qint64 Size = std::min<qint64>(MaxSize, Out.size() - At);
     if (Size <= 0) return Ended ? -1 : 0;
     memcpy(Data, Out.constData() + At, size_t(Size));
@@ -55,7 +49,6 @@ private:
   QByteArray Out;
   qsizetype At = 0;
   bool Ended = false;
-  bool First = true;
   qint64 GivenSoFar = 0;
 };
 
